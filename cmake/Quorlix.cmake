@@ -1,0 +1,56 @@
+# Build helpers shared by every folder.
+#
+#   quorlix_library(<target> [NO_QT] [DEPS <targets...>])
+#     A static library from the *.c/*.cpp/*.h files of the calling folder (not its
+#     subfolders). NO_QT: plain C/C++ code that must never see Qt (the engines).
+#
+#   quorlix_test(<name> SOURCES <files...> [DEPS <targets...>] [TIMEOUT <s>] [LABELS <l...>]
+#                [NETNS] [ENV <VAR=value...>])
+#     A Qt Test executable registered with CTest. It runs through
+#     tests/support/isolated-run.sh: a fresh temporary HOME and XDG folders,
+#     LC_ALL=C, the offscreen platform with a 1920x1080 screen, and service origins
+#     pointed at a closed loopback port. NETNS: run inside a private network
+#     namespace (root only; the test is skipped elsewhere).
+
+function(quorlix_library target)
+  cmake_parse_arguments(ARG "NO_QT" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS
+    ${CMAKE_CURRENT_SOURCE_DIR}/*.c
+    ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
+    ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  add_library(${target} STATIC ${sources})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  if(ARG_NO_QT)
+    set_target_properties(${target} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
+  else()
+    set_target_properties(${target} PROPERTIES AUTOMOC ON)
+  endif()
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  if(ARG_DEPS)
+    target_link_libraries(${target} PUBLIC ${ARG_DEPS})
+  endif()
+endfunction()
+
+set(QUORLIX_TEST_RUNNER ${PROJECT_SOURCE_DIR}/tests/support/isolated-run.sh)
+
+function(quorlix_test name)
+  cmake_parse_arguments(ARG "NETNS" "TIMEOUT" "SOURCES;DEPS;LABELS;ENV" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  target_link_libraries(${name} PRIVATE Qt6::Test quorlix_testsupport ${ARG_DEPS})
+  set(runner_args)
+  if(ARG_NETNS)
+    list(APPEND runner_args --netns)
+  endif()
+  add_test(NAME ${name} COMMAND ${QUORLIX_TEST_RUNNER} ${runner_args} $<TARGET_FILE:${name}>)
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+  set_tests_properties(${name} PROPERTIES
+    TIMEOUT ${ARG_TIMEOUT}
+    LABELS "${rel};${ARG_LABELS}"
+    SKIP_RETURN_CODE 77
+    ENVIRONMENT "QUORLIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORLIX_BINARY_DIR=${PROJECT_BINARY_DIR};${ARG_ENV}")
+endfunction()

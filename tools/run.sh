@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# One command from a fresh clone to a running client: installs what is missing,
+# builds, then starts quorlix. Without QUORLIX_SERVICE_ORIGIN set, the client is
+# pointed at the local development service (sample catalogue, relays on
+# 127.0.0.x, demo account) started here.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUORLIX_BUILD_DIR:-$here/build}
+"$here/tools/install-deps.sh"
+"$here/tools/build.sh"
+devservice_pid=""
+if [ -z "${QUORLIX_SERVICE_ORIGIN:-}" ] && [ -x "$build/tests/support/fakeservice/quorlix-devservice" ]; then
+  port=${QUORLIX_DEVSERVICE_PORT:-18080}
+  "$build/tests/support/fakeservice/quorlix-devservice" --port "$port" &
+  devservice_pid=$!
+  trap '[ -n "$devservice_pid" ] && kill "$devservice_pid" 2>/dev/null || true' EXIT
+  export QUORLIX_SERVICE_ORIGIN="http://127.0.0.1:$port"
+  export QUORLIX_DISCORD_ORIGIN="http://127.0.0.1:$port"
+  export QUORLIX_GEO_ORIGIN="http://127.0.0.1:$port"
+fi
+"$build/app/quorlix" "$@"
