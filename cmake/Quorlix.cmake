@@ -18,6 +18,15 @@ function(quorlix_library target)
     ${CMAKE_CURRENT_SOURCE_DIR}/*.c
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  if(NOT sources)
+    # A folder whose code has not arrived yet still yields a linkable target.
+    set(stub ${CMAKE_CURRENT_BINARY_DIR}/${target}_empty.cpp)
+    if(NOT EXISTS ${stub})
+      file(WRITE ${stub} "// intentionally empty\n")
+    endif()
+    set(sources ${stub})
+  endif()
   add_library(${target} STATIC ${sources})
   target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR})
   set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
@@ -53,4 +62,26 @@ function(quorlix_test name)
     LABELS "${rel};${ARG_LABELS}"
     SKIP_RETURN_CODE 77
     ENVIRONMENT "QUORLIX_SOURCE_DIR=${PROJECT_SOURCE_DIR};QUORLIX_BINARY_DIR=${PROJECT_BINARY_DIR};${ARG_ENV}")
+endfunction()
+
+#   quorlix_test_folder([DEPS <targets...>] [TIMEOUT <s>])
+#     One test per tst_*.cpp file of the calling folder, each also compiled with
+#     the folder's other *.cpp files (shared fixtures). Files named
+#     tst_netns_*.cpp run in a private network namespace (see NETNS above).
+function(quorlix_test_folder)
+  cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
+  file(GLOB shared CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  list(FILTER shared EXCLUDE REGEX "/tst_[^/]*\\.cpp$")
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  foreach(file IN LISTS tests)
+    get_filename_component(name ${file} NAME_WE)
+    set(netns)
+    if(name MATCHES "^tst_netns_")
+      set(netns NETNS)
+    endif()
+    quorlix_test(${name} ${netns} SOURCES ${file} ${shared} DEPS ${ARG_DEPS} TIMEOUT ${ARG_TIMEOUT})
+  endforeach()
 endfunction()

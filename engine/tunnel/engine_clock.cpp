@@ -1,0 +1,24 @@
+#include "engine/tunnel/engine_clock.h"
+
+#include <atomic>
+#include <time.h>
+
+namespace {
+std::atomic<quorlix_clock_fn> g_clock{nullptr};
+std::atomic<void *> g_clockCtx{nullptr};
+} // namespace
+
+extern "C" void quorlix_clock_set(quorlix_clock_fn fn, void *ctx)
+{
+    g_clockCtx.store(ctx);
+    g_clock.store(fn);
+}
+
+extern "C" uint64_t quorlix_now_ms(void)
+{
+    if (quorlix_clock_fn fn = g_clock.load())
+        return fn(g_clockCtx.load());
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}

@@ -1,0 +1,49 @@
+#include "engine/tunnel/engine_log.h"
+
+#include <mutex>
+#include <stdarg.h>
+#include <stdio.h>
+
+namespace {
+std::mutex g_sinkLock;
+quorlix_log_sink_fn g_sink = nullptr;
+void *g_sinkCtx = nullptr;
+
+void emit(int stream, const char *fmt, va_list ap)
+{
+    char buf[2048];
+    int n = vsnprintf(buf, sizeof buf, fmt, ap);
+    if (n < 0)
+        return;
+    size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
+    std::lock_guard<std::mutex> guard(g_sinkLock);
+    if (g_sink) {
+        g_sink(stream, buf, len, g_sinkCtx);
+        return;
+    }
+    fwrite(buf, 1, len, stream == 2 ? stderr : stdout);
+}
+} // namespace
+
+extern "C" void quorlix_log_set_sink(quorlix_log_sink_fn fn, void *ctx)
+{
+    std::lock_guard<std::mutex> guard(g_sinkLock);
+    g_sink = fn;
+    g_sinkCtx = ctx;
+}
+
+extern "C" void quorlix_log(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    emit(1, fmt, ap);
+    va_end(ap);
+}
+
+extern "C" void quorlix_log_err(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    emit(2, fmt, ap);
+    va_end(ap);
+}
