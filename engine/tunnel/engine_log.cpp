@@ -1,5 +1,6 @@
 #include "engine/tunnel/engine_log.h"
 
+#include <atomic>
 #include <mutex>
 #include <stdarg.h>
 #include <stdio.h>
@@ -7,6 +8,7 @@
 namespace {
 std::mutex g_sinkLock;
 quorlix_log_sink_fn g_sink = nullptr;
+std::atomic<int> g_verbose{0};
 void *g_sinkCtx = nullptr;
 
 void emit(int stream, const char *fmt, va_list ap)
@@ -45,5 +47,25 @@ extern "C" void quorlix_log_err(const char *fmt, ...)
     va_list ap;
     va_start(ap, fmt);
     emit(2, fmt, ap);
+    va_end(ap);
+}
+
+extern "C" void quorlix_log_set_verbose(int on)
+{
+    g_verbose.store(on ? 1 : 0, std::memory_order_relaxed);
+}
+
+extern "C" int quorlix_log_is_verbose(void)
+{
+    return g_verbose.load(std::memory_order_relaxed);
+}
+
+extern "C" void quorlix_log_verbose(const char *fmt, ...)
+{
+    if (!g_verbose.load(std::memory_order_relaxed))
+        return;
+    va_list ap;
+    va_start(ap, fmt);
+    emit(1, fmt, ap);
     va_end(ap);
 }

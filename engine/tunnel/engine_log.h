@@ -18,6 +18,14 @@ void quorlix_log_set_sink(quorlix_log_sink_fn fn, void *ctx);
 void quorlix_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void quorlix_log_err(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// The run's verbose switch (the runtime configuration's debug_mode). Lines the
+// engine writes only in verbose mode go through quorlix_log_verbose, which
+// writes to stdout like quorlix_log when the switch is on and does nothing
+// otherwise.
+void quorlix_log_set_verbose(int on);
+int quorlix_log_is_verbose(void);
+void quorlix_log_verbose(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,0 +1,83 @@
+#pragma once
+// Packet capture handles for the PC tunnel engine.
+//
+// A handle is opened with a filter expression (see capture_filter.h for the
+// grammar). Every IPv4 packet crossing the machine's network layer that the
+// filter admits is diverted to the handle instead of going on its way; the
+// engine reads it with quorlix_capture_recv and either re-injects it with
+// quorlix_capture_send or consumes it. A packet sent through a handle is never
+// diverted back to that same handle, so re-injecting cannot loop.
+//
+// The backend behind these calls is the in-process simulator of capture_sim.h
+// (the only one built on Linux). Tests push packets into it as if an
+// application or the wire had produced them and read what the engine sent.
+//
+// Handles are small numbers, not pointers: closing one from another thread
+// while the owner sits in quorlix_capture_recv wakes that receive (it returns
+// QUORLIX_CAPTURE_ERR_CLOSED) and nothing is freed under its feet; closing an
+// already closed handle, or using it afterwards, is harmless and reports
+// QUORLIX_CAPTURE_ERR_INVALID_HANDLE.
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// Error codes. They reuse the numbers the Windows error space has for the same
+// conditions, so the engine's messages ("Open failed (87)") read the same on
+// every platform. 0 means success.
+enum {
+    QUORLIX_CAPTURE_OK = 0,
+    QUORLIX_CAPTURE_ERR_UNAVAILABLE = 2,      // no capture backend could be opened
+    QUORLIX_CAPTURE_ERR_TOO_MANY = 4,         // every handle slot is in use
+    QUORLIX_CAPTURE_ERR_INVALID_HANDLE = 6,   // handle unknown, or closed before the call started
+    QUORLIX_CAPTURE_ERR_NO_MEMORY = 8,
+    QUORLIX_CAPTURE_ERR_FILTER_SYNTAX = 87,   // the filter text does not parse
+    QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL = 122, // packet longer than the receive buffer; it is dropped
+    QUORLIX_CAPTURE_ERR_BAD_PACKET = 1784,    // send: empty, oversized or not an IPv4 packet
+    QUORLIX_CAPTURE_ERR_CLOSED = 995,         // recv: the handle was closed while waiting
+};
+
+typedef uint32_t quorlix_capture_handle;
+#define QUORLIX_CAPTURE_INVALID ((quorlix_capture_handle)0)
+
+// Largest packet the layer carries (an IPv4 packet cannot be longer).
+#define QUORLIX_CAPTURE_MAX_PACKET 65535u
+
+// Where a packet was going when it was captured, and where a sent packet goes.
+typedef struct quorlix_capture_addr {
+    uint32_t if_index;     // interface the packet crossed (0 = unknown)
+    uint32_t sub_if_index; // sub-interface (0 = none)
+    uint8_t outbound;      // 1: leaving the machine (send: to the wire); 0: arriving (send: to the local stack)
+    uint8_t reserved[3];
+    uint64_t timestamp_ms; // monotonic capture time; ignored by send
+} quorlix_capture_addr;
+
+// Opens a handle for the filter text. Returns the handle, or
+// QUORLIX_CAPTURE_INVALID with the reason in *error (may be NULL):
+// QUORLIX_CAPTURE_ERR_FILTER_SYNTAX for a filter that does not parse.
+quorlix_capture_handle quorlix_capture_open(const char *filter, int *error);
+
+// Waits for the next packet the handle captured and copies it into buf.
+// Returns QUORLIX_CAPTURE_OK with *len (and *addr when not NULL) filled, or an
+// error: QUORLIX_CAPTURE_ERR_CLOSED when the handle was closed (before or
+// during the wait), QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL (the packet is
+// dropped), QUORLIX_CAPTURE_ERR_INVALID_HANDLE.
+int quorlix_capture_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t *len,
+                         quorlix_capture_addr *addr);
+
+// Injects a packet in the direction addr->outbound names: outbound packets go
+// to the network, inbound ones to the local stack. Handles other than h may
+// capture it on the way; h itself never does.
+int quorlix_capture_send(quorlix_capture_handle h, const void *packet, size_t len,
+                         const quorlix_capture_addr *addr);
+
+// Closes the handle from any thread; idempotent. Packets still queued on it are
+// dropped. A receive blocked on it returns QUORLIX_CAPTURE_ERR_CLOSED.
+void quorlix_capture_close(quorlix_capture_handle h);
+
+#ifdef __cplusplus
+}
+#endif
