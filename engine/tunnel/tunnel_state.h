@@ -101,7 +101,9 @@ void tunnel_server_for_domain(const char *name, uint32_t *relay_addr, uint16_t *
 int tunnel_mapping_count(void);
 
 // Filter-rebuild request: set by the mapping calls and quorlix_update_entry;
-// the loop takes it (reads and clears in one step) once per pass.
+// the loop takes it (reads and clears in one step) once per pass. Because
+// quorlix_update_entry requests a rebuild too, the rebuild has to work when no
+// mapping call ever ran (tunnel_relay_set then gives the primary relay alone).
 bool tunnel_take_filter_rebuild_request(void);
 void tunnel_request_filter_rebuild(void);
 
@@ -149,15 +151,15 @@ void tunnel_set_verbose(bool on);
 bool tunnel_ack_enabled(void);
 
 // ---------------------------------------------------------------------------
-// MTU values set by quorlix_set_mtu_safe and the configuration file (the size
-// test and the probe read and step them).
-struct TunnelMtuState {
-    std::atomic<int> safe{1400};
-    std::atomic<int> min{576};
-    std::atomic<int> max{1400};
-    std::atomic<uint32_t> probe_interval_ms{60000};
-};
-extern TunnelMtuState g_tunnel_mtu;
+// Statistics reset. quorlix_reset_stats zeroes the byte/packet counters at once;
+// the acknowledgement slots and tx counters belong to the engine thread while a
+// run is in progress, so during a run the reset is only requested and the loop
+// performs it: call tunnel_state_service_pending_reset() once per pass (before
+// any encapsulate/decapsulate of that pass). tunnel_state_run_end() performs a
+// request still pending, and without a run the reset happens at once.
+void tunnel_state_service_pending_reset(void);
+
+// The safe MTU and its bounds live in tunnel_mtu.h (g_tunnel_mtu).
 
 // Test hook: restores every piece of state to its value at load (never called
 // by the engine itself).
