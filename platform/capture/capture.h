@@ -36,7 +36,7 @@ enum {
     QUORLIX_CAPTURE_ERR_NO_MEMORY = 8,
     QUORLIX_CAPTURE_ERR_FILTER_SYNTAX = 87,   // the filter text does not parse
     QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL = 122, // packet longer than the receive buffer; it is dropped
-    QUORLIX_CAPTURE_ERR_BAD_PACKET = 1784,    // send: empty, oversized or not an IPv4 packet
+    QUORLIX_CAPTURE_ERR_BAD_PACKET = 1784,    // send: empty or oversized packet
     QUORLIX_CAPTURE_ERR_CLOSED = 995,         // recv: the handle was closed while waiting
 };
 
@@ -62,20 +62,22 @@ quorlix_capture_handle quorlix_capture_open(const char *filter, int *error);
 
 // Waits for the next packet the handle captured and copies it into buf.
 // Returns QUORLIX_CAPTURE_OK with *len (and *addr when not NULL) filled, or an
-// error: QUORLIX_CAPTURE_ERR_CLOSED when the handle was closed (before or
-// during the wait), QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL (the packet is
-// dropped), QUORLIX_CAPTURE_ERR_INVALID_HANDLE.
+// error: QUORLIX_CAPTURE_ERR_CLOSED when the handle was closed during the
+// wait, QUORLIX_CAPTURE_ERR_INVALID_HANDLE when it was closed before (or never
+// opened), QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL (the packet is dropped).
 int quorlix_capture_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t *len,
                          quorlix_capture_addr *addr);
 
-// Injects a packet in the direction addr->outbound names: outbound packets go
-// to the network, inbound ones to the local stack. Handles other than h may
-// capture it on the way; h itself never does.
+// Injects a packet (1..QUORLIX_CAPTURE_MAX_PACKET bytes, sent as given, even
+// when it is not IPv4) in the direction addr->outbound names: outbound packets
+// go to the network, inbound ones to the local stack, on addr->if_index.
+// Handles other than h may capture it on the way; h itself never does.
+// Errors: QUORLIX_CAPTURE_ERR_INVALID_HANDLE, QUORLIX_CAPTURE_ERR_BAD_PACKET.
 int quorlix_capture_send(quorlix_capture_handle h, const void *packet, size_t len,
                          const quorlix_capture_addr *addr);
 
 // Closes the handle from any thread; idempotent. Packets still queued on it are
-// dropped. A receive blocked on it returns QUORLIX_CAPTURE_ERR_CLOSED.
+// dropped (as a real capture driver drops them). A receive blocked on it returns QUORLIX_CAPTURE_ERR_CLOSED.
 void quorlix_capture_close(quorlix_capture_handle h);
 
 #ifdef __cplusplus
