@@ -1,0 +1,94 @@
+#pragma once
+// The process-wide SQLite cache "quorlix_cache.db": games catalogue, relay
+// list, favourites, click counts, flag images, route cache, saved game
+// connections and a key/value metadata table (settings page options, UI
+// language, last session). Rows travel as QVariantMaps keyed by column name.
+// All callers are on the GUI thread; one mutex guards the operations that are
+// documented as locked.
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+class DatabaseManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static DatabaseManager *instance();
+    ~DatabaseManager() override;
+
+    // Opens "quorlix_cache.db" in the local data folder and creates the schema.
+    bool initialize();
+    // Same, in the given folder (tests point it at a temporary folder). An
+    // empty folder fails with a log line.
+    bool initialize(const QString &dataFolder);
+    // Closes the connection and releases the file; operations then find no
+    // rows and write nothing until the next initialize.
+    void close();
+    bool isOpen() const;
+    QString databasePath() const;
+
+    bool createTables();
+
+    // metadata
+    bool tryGetMetadata(const QString &key, QString *value = nullptr);
+    bool setMetadata(const QString &key, const QString &value);
+    QString getMetadataOrInit(const QString &key, const QString &defaultValue);
+    bool getMetadataBool(const QString &key, bool defaultValue);
+    bool setMetadataBool(const QString &key, bool on);
+    void setMetadataTimestamp(const QString &key, const QDateTime &when);
+
+    // games
+    bool saveGames(const QList<QVariantMap> &games);
+    QList<QVariantMap> getActiveGames();
+    QVariantMap getGameById(const QString &gameId);
+    QString findGameIdByName(const QString &name);
+
+    // servers
+    bool replaceServersCache(const QList<QVariantMap> &servers);
+    QList<QVariantMap> getActiveServers();
+    QList<QVariantMap> getActiveServersInRegion(const QString &region);
+    int countActiveServers();
+    QStringList getServerRegions();
+
+    // favourites and clicks
+    bool addFavorite(const QString &gameTitle, const QString &platform, const QString &gameLogo);
+    bool removeFavorite(const QString &gameTitle, const QString &platform);
+    QList<QVariantMap> getFavoriteGames();
+    bool recordGameClick(const QString &clickKey, const QString &gameId, const QString &gameTitle,
+                         const QString &platform);
+    QHash<QString, int> getGameClicks();
+
+    // flags
+    bool saveFlagImage(const QString &countryCode, const QByteArray &imageData);
+    QByteArray getFlagImage(const QString &countryCode);
+
+    // route cache
+    bool saveRouteCache(const QString &cacheKey, const QString &gameId, const QString &region,
+                        const QString &networkFingerprint, const QString &pingJson, const QString &updatedAt);
+    QVariantMap getRouteCache(const QString &gameId, const QString &region, const QString &networkFingerprint);
+    bool deleteRouteCache(const QString &cacheKey);
+
+    // saved game connections
+    bool saveUserConnection(const QString &gameTitle, const QString &gameLogo, const QString &gameExecutable,
+                            const QString &serverId, const QString &serverName, const QString &serverIp,
+                            int serverPort, const QString &serverCountryCode);
+
+private:
+    explicit DatabaseManager(QObject *parent = nullptr);
+
+    enum class Lookup { Found, Missing, Failed };
+    Lookup readMetadata(const QString &key, QString *value);
+
+    QSqlDatabase m_db;
+    QMutex m_mutex;
+    QString m_connectionName;
+};
