@@ -1,0 +1,47 @@
+#pragma once
+// The PC tunnel engine's connection map: every tunneled flow is remembered by
+// its source (address, port) and by its ConnID, so a relay's reply, which
+// names only the ConnID, can be turned back into a packet from the game
+// server to the game.
+//
+// Two open-addressing tables of 65536 slots with linear probing. Freeing a
+// slot shifts the rest of its probe chain back (backward-shift deletion), so a
+// flow that was stored behind a freed one stays findable.
+//
+// Engine thread only (the capture loop); no locking.
+
+#include <stddef.h>
+#include <stdint.h>
+
+#define TUNNEL_CONNMAP_SLOTS 65536u
+#define TUNNEL_CONN_IDLE_MS 120000u
+
+typedef struct ConnectionEntry {
+    uint32_t src_addr;  // bytes as in the packet
+    uint16_t src_port;  // bytes as in the packet
+    uint32_t dst_addr;
+    uint16_t dst_port;
+    uint32_t conn_id;   // as a number
+    uint64_t last_seen; // quorlix_now_ms() when last stored
+} ConnectionEntry;
+
+// Stores (or refreshes) the flow in both tables with last_seen = now. Returns
+// 1 when stored, 0 when a table was full (verbose warning; nothing stored).
+int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
+                            uint32_t conn_id);
+
+// Finds the flow by ConnID; 1 with *out filled, 0 when absent.
+int tunnel_connection_find(uint32_t conn_id, ConnectionEntry *out);
+
+// Finds the flow by its source; 1 with *out filled, 0 when absent.
+int tunnel_connection_find_source(uint32_t src_addr, uint16_t src_port, ConnectionEntry *out);
+
+// Frees every entry of both tables last seen more than max_idle_ms before
+// now. Returns how many by-source entries were freed.
+int tunnel_connection_expire(uint64_t now, uint64_t max_idle_ms);
+
+// Entries in use (by-source, by-ConnID).
+void tunnel_connection_counts(uint32_t *by_source, uint32_t *by_conn_id);
+
+// Empties both tables (process start state). For tests and fuzzing.
+void tunnel_connection_reset(void);

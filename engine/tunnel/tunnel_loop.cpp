@@ -1,0 +1,449 @@
+#include "engine/tunnel/tunnel_loop.h"
+
+#include "engine/tunnel/engine_clock.h"
+#include "engine/tunnel/engine_log.h"
+#include "engine/tunnel/tunnel_connmap.h"
+#include "engine/tunnel/tunnel_domains.h"
+#include "engine/tunnel/tunnel_mtu.h"
+#include "engine/tunnel/tunnel_proto.h"
+#include "engine/tunnel/tunnel_state.h"
+#include "platform/capture/packet.h"
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <atomic>
+#include <mutex>
+
+namespace {
+
+const uint64_t kNever = ~uint64_t(0);
+
+struct RunSettings {
+    int enableTcp = 0;
+    int debugMode = 0;
+};
+RunSettings g_run;
+
+QuorlixEngineSocket g_socket;
+
+// The capture handle. Only the engine thread changes it; the stop path reads
+// and closes it under the same lock, so it never closes a handle number that
+// the loop has already given up.
+std::mutex g_handleLock;
+std::atomic<quorlix_capture_handle> g_handle{QUORLIX_CAPTURE_INVALID};
+
+uint64_t g_lastKeepalive = kNever;
+uint64_t g_lastCleanup = kNever;
+
+// Datagram being built, decapsulated payload, rebuilt reply. Engine thread only.
+uint8_t g_datagram[QUORLIX_CAPTURE_MAX_PACKET + TUNNEL_HEADER_ACK_LEN + 1];
+uint8_t g_payload[QUORLIX_CAPTURE_MAX_PACKET + 1];
+uint8_t g_rebuilt[QUORLIX_CAPTURE_MAX_PACKET + 1];
+
+struct IpText {
+    char s[16];
+};
+
+IpText ipText(uint32_t raw)
+{
+    IpText t;
+    uint8_t b[4];
+    memcpy(b, &raw, 4);
+    snprintf(t.s, sizeof t.s, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    return t;
+}
+
+uint16_t rawToHost(uint16_t raw) { return ntohs(raw); }
+
+bool due(uint64_t last, uint64_t now, uint64_t interval)
+{
+    return last == kNever || (now >= last && now - last >= interval);
+}
+
+int reinject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *addr)
+{
+    quorlix_capture_send(g_handle.load(std::memory_order_relaxed), pkt, len, addr);
+    return TUNNEL_OUT_REINJECTED;
+}
+
+// Lowers an MSS option above 1000 to 1000 on an outbound SYN, so the segments
+// of the connection still fit once the tunnel header is added.
+void clampMss(uint8_t *pkt, size_t len, const quorlix_packet_view &v, uint16_t dstPort)
+{
+    uint8_t *tcp = pkt + (v.tcp - reinterpret_cast<const uint8_t *>(pkt));
+    if (!(tcp[13] & 0x02))
+        return;
+    const size_t optLen = v.tcp_header_len - 20;
+    uint8_t *opt = tcp + 20;
+    size_t i = 0;
+    while (i < optLen) {
+        const uint8_t kind = opt[i];
+        if (kind == 0)
+            return;
+        if (kind == 1) {
+            ++i;
+            continue;
+        }
+        if (i + 1 >= optLen)
+            return;
+        const uint8_t olen = opt[i + 1];
+        if (olen < 2 || i + olen > optLen)
+            return;
+        if (kind == 2 && olen == 4) {
+            const uint16_t mss = uint16_t((opt[i + 2] << 8) | opt[i + 3]);
+            if (mss > 1000) {
+                opt[i + 2] = uint8_t(1000 >> 8);
+                opt[i + 3] = uint8_t(1000 & 0xFF);
+                quorlix_packet_calc_checksums(pkt, len);
+                if (g_run.debugMode)
+                    quorlix_log("[MSS] Clamped MSS %u -> 1000 on SYN to %u\n", mss, dstPort);
+            }
+            return;
+        }
+        i += olen;
+    }
+}
+
+enum DestClass { DEST_EXTERNAL, DEST_LOCAL, DEST_MULTICAST, DEST_BROADCAST };
+
+DestClass classify(uint32_t dstRaw)
+{
+    const uint32_t h = ntohl(dstRaw);
+    if ((h >> 28) == 0xE)
+        return DEST_MULTICAST;
+    if (h == 0xFFFFFFFFu)
+        return DEST_BROADCAST;
+    if ((h >> 24) == 10 || (h >> 20) == ((172u << 4) | 1u) || (h >> 16) == ((192u << 8) | 168u) ||
+        (h >> 24) == 127 || (h >> 16) == ((169u << 8) | 254u))
+        return DEST_LOCAL;
+    return DEST_EXTERNAL;
+}
+
+int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
+                       uint32_t relayAddr, uint16_t relayPort)
+{
+    const bool udp = v.udp != nullptr;
+    const char *proto = udp ? "UDP" : "TCP";
+    const uint8_t *th = udp ? v.udp : v.tcp;
+    uint32_t src, dst;
+    uint16_t sport, dport;
+    memcpy(&src, v.ip + 12, 4);
+    memcpy(&dst, v.ip + 16, 4);
+    memcpy(&sport, th, 2);
+    memcpy(&dport, th + 2, 2);
+
+    const uint32_t connId = tunnel_conn_id(src, sport, dst, dport);
+    tunnel_connection_store(src, sport, dst, dport, connId);
+    const uint32_t innerLen = v.ip_header_len + (udp ? 8u : v.tcp_header_len) + v.payload_len;
+    if (quorlix_log_is_verbose()) {
+        quorlix_log("[OUTBOUND] Quorlix %s Encap: %s:%u -> %s:%u (ConnID: 0x%08x, via %s:%u)\n", proto,
+                    ipText(src).s, rawToHost(sport), ipText(dst).s, rawToHost(dport), connId, ipText(relayAddr).s,
+                    relayPort);
+        quorlix_log("[DEBUG] Creating Quorlix %s packet: innerLen=%u, connID=0x%08x\n", proto, innerLen, connId);
+    }
+    if (innerLen > len) // the parser's views lie inside len; this only guards the arithmetic
+        return reinject(pkt, len, addr);
+    const uint32_t n = tunnel_encapsulate(pkt, innerLen, g_datagram, sizeof g_datagram,
+                                          uint8_t(udp ? TUNNEL_PROTO_UDP : TUNNEL_PROTO_TCP), src, sport, dst,
+                                          dport, relayAddr, relayPort);
+    if (n == 0) {
+        quorlix_log_verbose("[DROP] innerLen + %u exceeds mtu_safe=%d. Dropping to let TCP/MSS handle.\n", 16u,
+                            g_tunnel_mtu.safe_mtu.load(std::memory_order_relaxed));
+        return TUNNEL_OUT_DROPPED;
+    }
+    quorlix_log_verbose("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u, innerLen);
+    if (tunnel_send_to_server(g_datagram, n, relayAddr, relayPort))
+        return TUNNEL_OUT_TUNNELED;
+    quorlix_log("[ERROR] Failed to send Quorlix packet\n");
+    return reinject(pkt, len, addr);
+}
+
+int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
+                 uint16_t sport, uint16_t dport)
+{
+    const bool udp = v.udp != nullptr;
+    uint32_t src, dst;
+    memcpy(&src, v.ip + 12, 4);
+    memcpy(&dst, v.ip + 16, 4);
+    uint32_t primaryAddr;
+    uint16_t primaryPort;
+    tunnel_primary_relay(&primaryAddr, &primaryPort);
+    const bool verbose = quorlix_log_is_verbose() != 0;
+
+    if (dst == primaryAddr && dport == primaryPort) {
+        quorlix_log_verbose("[DEBUG] Skipping packet to Entry Server to avoid loop\n");
+        return reinject(pkt, len, addr);
+    }
+    if (verbose) {
+        const bool traced = udp ? (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))
+                                : (g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport)));
+        if (traced)
+            quorlix_log("[DEBUG] Packet: %s:%u -> %s:%u (proto=%s) [SrcAddr=0x%08x, DstAddr=0x%08x]\n",
+                        ipText(src).s, sport, ipText(dst).s, dport, udp ? "UDP" : "TCP", ntohl(src), ntohl(dst));
+    }
+    if (src == dst) {
+        quorlix_log_verbose("[DEBUG] SKIPPING LOOPBACK: Same source and destination IP (%s)\n", ipText(src).s);
+        return reinject(pkt, len, addr);
+    }
+
+    bool dnsMatched = false;
+    uint32_t dnsRelayAddr = primaryAddr;
+    uint16_t dnsRelayPort = primaryPort;
+    if (udp && dport == 53)
+        dnsMatched = tunnel_dns_snoop_query(v.payload, v.payload_len, &dnsRelayAddr, &dnsRelayPort);
+
+    if (!udp)
+        clampMss(pkt, len, v, dport);
+
+    const DestClass cls = classify(dst);
+    if (cls == DEST_MULTICAST) {
+        quorlix_log_verbose("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s,
+                            dport);
+        return reinject(pkt, len, addr);
+    }
+    if (cls == DEST_BROADCAST) {
+        quorlix_log_verbose("[DROP-BROADCAST] Destination is broadcast, skipping tunnel\n");
+        return reinject(pkt, len, addr);
+    }
+    if (cls == DEST_LOCAL && !(udp && dport == 53)) {
+        quorlix_log_verbose("[DEBUG] Skipping packet to private/local IP: %s:%u\n", ipText(dst).s, dport);
+        return reinject(pkt, len, addr);
+    }
+
+    const bool appIp = tunnel_app_ip_known_addr(dst);
+    if (cls == DEST_EXTERNAL)
+        quorlix_log("[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n", udp ? "UDP" : "TCP",
+                    ipText(dst).s, dport, appIp ? "YES" : "NO");
+
+    if (appIp) {
+        uint32_t relayAddr;
+        uint16_t relayPort;
+        if (tunnel_app_ip_route(dst, &relayAddr, &relayPort)) {
+            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", udp ? "UDP" : "TCP", ipText(dst).s,
+                        dport, ipText(relayAddr).s, relayPort);
+        } else {
+            relayAddr = primaryAddr;
+            relayPort = primaryPort;
+            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u (using default server)\n", udp ? "UDP" : "TCP",
+                        ipText(dst).s, dport);
+        }
+        return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
+    }
+
+    if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
+        (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))) {
+        quorlix_log("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n", dport, sport, dport);
+    } else if (!udp && g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport))) {
+        quorlix_log("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n", dport);
+    } else if (!dnsMatched) {
+        return reinject(pkt, len, addr);
+    }
+
+    // Routing.
+    uint32_t relayAddr = primaryAddr;
+    uint16_t relayPort = primaryPort;
+    if (dnsMatched) {
+        relayAddr = dnsRelayAddr;
+        relayPort = dnsRelayPort;
+    } else if (tunnel_mapping_port_lookup(dport, &relayAddr, &relayPort)) {
+        // a port mapping names the relay
+    } else if (udp) {
+        relayAddr = primaryAddr;
+        relayPort = primaryPort;
+        if (tunnel_udp_port_count() >= TUNNEL_CATCH_ALL_PORTS)
+            quorlix_log_verbose("[ROUTING-UDP-CATCHALL] Port %u \xE2\x86\x92 default server (UDP catch-all mode)\n",
+                                dport);
+    } else if (tunnel_tcp_port_count() >= TUNNEL_CATCH_ALL_PORTS || appIp) {
+        relayAddr = primaryAddr;
+        relayPort = primaryPort;
+    } else {
+        quorlix_log_verbose("[ROUTING-TCP] No strict mapping for TCP port %u and not an app IP \xE2\x86\x92 "
+                            "pass-through (skip tunnel)\n",
+                            dport);
+        return reinject(pkt, len, addr);
+    }
+    if (verbose)
+        quorlix_log("[ROUTING] Port %u: %s:%u \xE2\x86\x92 %s:%u\n", dport, ipText(primaryAddr).s, primaryPort,
+                    ipText(relayAddr).s, relayPort);
+    return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
+}
+
+int inject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *captured, const char *proto)
+{
+    quorlix_capture_addr a = *captured;
+    a.outbound = 0;
+    quorlix_log_verbose("[INJECT] %s packet -> stack: len=%u\n", proto, unsigned(len));
+    quorlix_capture_send(g_handle.load(std::memory_order_relaxed), pkt, len, &a);
+    return TUNNEL_OUT_INJECTED;
+}
+
+int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
+                uint16_t sport)
+{
+    if (!v.udp)
+        return reinject(pkt, len, addr);
+    uint32_t src;
+    memcpy(&src, v.ip + 12, 4);
+    if (!tunnel_is_relay_endpoint(src, sport))
+        return reinject(pkt, len, addr);
+
+    // The datagram is the UDP payload wherever the IPv4 header (options
+    // included) ends, up to the packet's total length.
+    TunnelDecoded d;
+    if (!tunnel_decapsulate(v.payload, v.payload_len, g_payload, sizeof g_payload, src, sport, &d))
+        return reinject(pkt, len, addr);
+    if (d.protocol == TUNNEL_PROTO_NONE || d.payload_len == 0)
+        return TUNNEL_OUT_CONSUMED;
+
+    ConnectionEntry flow;
+    if (!tunnel_connection_find(d.conn_id, &flow))
+        return reinject(pkt, len, addr);
+    const char *proto = d.protocol == TUNNEL_PROTO_UDP ? "UDP" : "TCP";
+    if (quorlix_log_is_verbose())
+        quorlix_log("[INBOUND] Quorlix %s Decap: %s:%u -> %s:%u (ConnID: 0x%08x, from %s:%u)\n", proto,
+                    ipText(flow.dst_addr).s, rawToHost(flow.dst_port), ipText(flow.src_addr).s,
+                    rawToHost(flow.src_port), d.conn_id, ipText(src).s, sport);
+
+    if (d.protocol == TUNNEL_PROTO_UDP) {
+        if (rawToHost(d.dst_port_raw) == 53 || rawToHost(flow.dst_port) == 53)
+            tunnel_dns_snoop_answer(g_payload, d.payload_len, rawToHost(flow.dst_port));
+        const size_t total = size_t(d.payload_len) + 28;
+        if (total > QUORLIX_CAPTURE_MAX_PACKET)
+            return reinject(pkt, len, addr);
+        uint8_t *o = g_rebuilt;
+        o[0] = 0x45;
+        o[1] = 0;
+        tunnel_store_be16(o + 2, uint16_t(total));
+        memset(o + 4, 0, 4); // identification, flags, fragment offset
+        o[8] = 64;
+        o[9] = TUNNEL_PROTO_UDP;
+        o[10] = o[11] = 0;
+        memcpy(o + 12, &flow.dst_addr, 4);
+        memcpy(o + 16, &flow.src_addr, 4);
+        memcpy(o + 20, &flow.dst_port, 2);
+        memcpy(o + 22, &flow.src_port, 2);
+        tunnel_store_be16(o + 24, uint16_t(d.payload_len + 8));
+        o[26] = o[27] = 0;
+        memcpy(o + 28, g_payload, d.payload_len);
+        quorlix_packet_calc_checksums(o, total);
+        quorlix_log_verbose("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
+                            rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port),
+                            unsigned(total));
+        return inject(o, total, addr, proto);
+    }
+
+    // TCP: the relay sends the whole IPv4 packet. Only a well-formed one is
+    // injected; anything else is handled like a short payload.
+    const uint8_t *ip = g_payload;
+    const size_t n = d.payload_len;
+    const size_t ihl = n >= 1 ? size_t(ip[0] & 0x0F) * 4 : 0;
+    const bool valid = n >= 40 && (ip[0] >> 4) == 4 && ihl >= 20 && ihl + 4 <= n && tunnel_load_be16(ip + 2) <= n &&
+                       tunnel_load_be16(ip + 2) >= ihl + 4;
+    if (!valid)
+        return reinject(pkt, len, addr);
+    uint32_t isrc, idst;
+    memcpy(&isrc, ip + 12, 4);
+    memcpy(&idst, ip + 16, 4);
+    quorlix_log("[DEBUG-INNER] innerPacket IP: %s:%u -> %s:%u\n", ipText(isrc).s, tunnel_load_be16(ip + ihl),
+                ipText(idst).s, tunnel_load_be16(ip + ihl + 2));
+    return inject(g_payload, n, addr, proto);
+}
+
+} // namespace
+
+void tunnel_loop_configure(int enable_tcp, int debug_mode)
+{
+    g_run.enableTcp = enable_tcp ? 1 : 0;
+    g_run.debugMode = debug_mode ? 1 : 0;
+}
+
+QuorlixEngineSocket *tunnel_loop_socket(void) { return &g_socket; }
+
+quorlix_capture_handle tunnel_loop_handle_set(quorlix_capture_handle h)
+{
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    return g_handle.exchange(h);
+}
+
+quorlix_capture_handle tunnel_loop_handle(void) { return g_handle.load(); }
+
+void tunnel_loop_handle_close_for_stop(void)
+{
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    const quorlix_capture_handle h = g_handle.load();
+    if (h != QUORLIX_CAPTURE_INVALID)
+        quorlix_capture_close(h); // wakes the receive; the engine thread forgets the handle
+}
+
+quorlix_capture_handle tunnel_loop_handle_take(void)
+{
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    return g_handle.exchange(QUORLIX_CAPTURE_INVALID);
+}
+
+int tunnel_send_to_server(const uint8_t *data, size_t len, uint32_t relay_addr, uint16_t relay_port)
+{
+    int err = 0;
+    const long sent = quorlix_socket_send_to(&g_socket, data, len, relay_addr, relay_port, &err);
+    if (sent < 0) {
+        quorlix_log("[ERROR] Send failed: %d\n", err);
+        return 0;
+    }
+    tunnel_count_bytes_sent(uint64_t(sent));
+    tunnel_count_packet_sent();
+    quorlix_log_verbose("[DEBUG] Sent %d bytes to Entry Server\n", int(sent));
+    return 1;
+}
+
+void tunnel_loop_timers(uint64_t now)
+{
+    tunnel_mtu_probe(now);
+    if (due(g_lastKeepalive, now, TUNNEL_KEEPALIVE_INTERVAL_MS)) {
+        g_lastKeepalive = now;
+        uint8_t keepalive[TUNNEL_HEADER_LEN];
+        tunnel_keepalive_build(keepalive);
+        uint32_t addr;
+        uint16_t port;
+        tunnel_primary_relay(&addr, &port);
+        tunnel_send_to_server(keepalive, sizeof keepalive, addr, port);
+    }
+    if (due(g_lastCleanup, now, TUNNEL_CLEANUP_INTERVAL_MS)) {
+        g_lastCleanup = now;
+        const int removed = tunnel_connection_expire(now, TUNNEL_CONN_IDLE_MS);
+        if (removed > 0)
+            quorlix_log("[GC] Removed %d expired connections\n", removed);
+    }
+}
+
+int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr)
+{
+    if (addr->outbound)
+        tunnel_count_bytes_sent(len);
+    else
+        tunnel_count_bytes_received(len);
+
+    quorlix_packet_view v;
+    if (!quorlix_packet_parse(pkt, len, &v) || !v.ip)
+        return reinject(pkt, len, addr);
+    if (!v.udp && !v.tcp)
+        return reinject(pkt, len, addr);
+    const uint8_t *th = v.udp ? v.udp : v.tcp;
+    const uint16_t sport = tunnel_load_be16(th);
+    const uint16_t dport = tunnel_load_be16(th + 2);
+    if (addr->outbound)
+        return outboundPath(pkt, len, addr, v, sport, dport);
+    return inboundPath(pkt, len, addr, v, sport);
+}
+
+void tunnel_loop_reset_timers_for_tests(void);
+
+void tunnel_loop_reset_for_tests(void)
+{
+    g_lastKeepalive = kNever;
+    g_lastCleanup = kNever;
+    tunnel_loop_reset_timers_for_tests();
+    tunnel_connection_reset();
+}
