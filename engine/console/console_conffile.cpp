@@ -1,0 +1,459 @@
+#include "engine/console/console_conffile.h"
+
+#include "engine/tunnel/engine_log.h"
+
+#include <limits.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
+
+struct Slice {
+    const char *p;
+    size_t n;
+};
+
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+Slice trim(Slice s)
+{
+    while (s.n > 0 && is_blank(s.p[0])) {
+        ++s.p;
+        --s.n;
+    }
+    while (s.n > 0 && is_blank(s.p[s.n - 1]))
+        --s.n;
+    return s;
+}
+
+char fold(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+}
+
+bool equal_ci(Slice a, const char *b)
+{
+    size_t n = strlen(b);
+    if (a.n != n)
+        return false;
+    for (size_t i = 0; i < n; ++i) {
+        if (fold(a.p[i]) != fold(b[i]))
+            return false;
+    }
+    return true;
+}
+
+void copy_cut(char *dst, size_t dst_size, Slice v)
+{
+    size_t n = v.n < dst_size - 1 ? v.n : dst_size - 1;
+    memcpy(dst, v.p, n);
+    dst[n] = '\0';
+}
+
+// Leading decimal integer (white space, optional sign, digits), saturating at
+// the int range; no digits reads as 0.
+int64_t read_int(const char *p, size_t n)
+{
+    size_t i = 0;
+    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\n' || p[i] == '\r' || p[i] == '\v' || p[i] == '\f'))
+        ++i;
+    bool neg = false;
+    if (i < n && (p[i] == '+' || p[i] == '-')) {
+        neg = p[i] == '-';
+        ++i;
+    }
+    int64_t v = 0;
+    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
+        if (v <= int64_t(INT_MAX) + 1)
+            v = v * 10 + (p[i] - '0');
+    }
+    if (neg)
+        v = -v;
+    if (v > INT_MAX)
+        v = INT_MAX;
+    if (v < INT_MIN)
+        v = INT_MIN;
+    return v;
+}
+
+bool flag_value(Slice v)
+{
+    return equal_ci(v, "1") || equal_ci(v, "true") || equal_ci(v, "yes");
+}
+
+void set_range(uint8_t *bitmap, unsigned lo, unsigned hi)
+{
+    // Byte-wise fill so a text full of wide ranges costs little.
+    unsigned p = lo;
+    while (p <= hi && (p & 7) != 0) {
+        bitmap[p >> 3] |= uint8_t(1u << (p & 7));
+        ++p;
+    }
+    while (p + 7 <= hi) {
+        bitmap[p >> 3] = 0xff;
+        p += 8;
+    }
+    while (p <= hi) {
+        bitmap[p >> 3] |= uint8_t(1u << (p & 7));
+        ++p;
+    }
+}
+
+unsigned long popcount_bitmap(const uint8_t *bitmap)
+{
+    unsigned long n = 0;
+    for (size_t i = 0; i < GATEWAY_PORT_BITMAP_BYTES; ++i)
+        n += static_cast<unsigned long>(__builtin_popcount(bitmap[i]));
+    return n;
+}
+
+// Splits text into lines the console way: at LF, each line cut at a NUL byte,
+// then trimmed. Calls fn(line) for every line, empty ones included.
+template <typename Fn>
+void for_each_line(const char *text, size_t len, Fn fn)
+{
+    size_t pos = 0;
+    while (pos < len) {
+        const char *line = text + pos;
+        const char *nl = static_cast<const char *>(memchr(line, '\n', len - pos));
+        size_t raw = nl ? size_t(nl - line) : len - pos;
+        pos += raw + (nl ? 1 : 0);
+        const char *nul = static_cast<const char *>(memchr(line, '\0', raw));
+        if (nul)
+            raw = size_t(nul - line);
+        fn(trim(Slice{line, raw}));
+    }
+}
+
+enum class LineKind { Skip, Section, Setting };
+
+struct Parsed {
+    LineKind kind = LineKind::Skip;
+    Slice section{nullptr, 0};
+    Slice key{nullptr, 0};
+    Slice value{nullptr, 0};
+};
+
+Parsed classify(Slice line)
+{
+    Parsed r;
+    if (line.n == 0 || line.p[0] == '#')
+        return r;
+    if (line.p[0] == '[') {
+        const char *close = static_cast<const char *>(memchr(line.p + 1, ']', line.n - 1));
+        if (!close)
+            return r; // not a section line; the current section stays
+        Slice name = trim(Slice{line.p + 1, size_t(close - line.p - 1)});
+        if (name.n > 127)
+            name.n = 127;
+        r.kind = LineKind::Section;
+        r.section = name;
+        return r;
+    }
+    const char *eq = static_cast<const char *>(memchr(line.p, '=', line.n));
+    if (!eq)
+        return r;
+    r.kind = LineKind::Setting;
+    r.key = trim(Slice{line.p, size_t(eq - line.p)});
+    r.value = trim(Slice{eq + 1, line.n - size_t(eq - line.p) - 1});
+    return r;
+}
+
+char *read_stream(FILE *f, size_t *len)
+{
+    size_t cap = 4096, n = 0;
+    char *buf = static_cast<char *>(malloc(cap));
+    while (buf) {
+        if (n == cap) {
+            if (cap >= kMaxFileBytes)
+                break;
+            size_t next = cap * 2 > kMaxFileBytes ? kMaxFileBytes : cap * 2;
+            char *grown = static_cast<char *>(realloc(buf, next));
+            if (!grown) {
+                free(buf);
+                return nullptr;
+            }
+            buf = grown;
+            cap = next;
+        }
+        size_t got = fread(buf + n, 1, cap - n, f);
+        n += got;
+        if (got == 0)
+            break;
+    }
+    if (buf && n == kMaxFileBytes) {
+        while (n > 0 && buf[n - 1] != '\n')
+            --n; // no half-read setting at the cut
+    }
+    *len = n;
+    return buf;
+}
+
+} // namespace
+
+extern "C" void gateway_settings_init(GatewayFileSettings *s)
+{
+    if (!s)
+        return;
+    memset(s, 0, sizeof *s);
+    strcpy(s->server_ip, GATEWAY_DEFAULT_SERVER_IP);
+    s->server_port = GATEWAY_DEFAULT_SERVER_PORT;
+    strcpy(s->profile, "custom");
+    strcpy(s->gateway, "172.22.255.34");
+    strcpy(s->subnet, "255.255.0.0");
+    strcpy(s->dns, "1.1.1.1");
+}
+
+extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_t *bitmap, unsigned long *count)
+{
+    if (!bitmap || !count)
+        return;
+    memset(bitmap, 0, GATEWAY_PORT_BITMAP_BYTES);
+    *count = 0;
+    if (!text)
+        return;
+    size_t i = 0;
+    while (i < len && text[i] != '\0') {
+        size_t start = i;
+        while (i < len && text[i] != '\0' && text[i] != ',' && text[i] != ' ' && text[i] != '\t')
+            ++i;
+        const char *piece = text + start;
+        size_t n = i - start;
+        if (i < len && text[i] != '\0')
+            ++i; // past the separator
+        if (n == 0)
+            continue;
+        const char *dash = static_cast<const char *>(memchr(piece, '-', n));
+        if (dash) {
+            size_t a_len = size_t(dash - piece);
+            int64_t a = read_int(piece, a_len);
+            int64_t b = read_int(dash + 1, n - a_len - 1);
+            if (a < 1)
+                a = 1;
+            if (b > 65535)
+                b = 65535;
+            int64_t lo = a < b ? a : b;
+            int64_t hi = a < b ? b : a;
+            if (lo < 1)
+                lo = 1;
+            if (hi > 65535)
+                hi = 65535;
+            if (lo <= hi)
+                set_range(bitmap, unsigned(lo), unsigned(hi));
+        } else {
+            int64_t v = read_int(piece, n);
+            if (v >= 1 && v <= 65535)
+                bitmap[v >> 3] |= uint8_t(1u << (v & 7));
+        }
+    }
+    *count = popcount_bitmap(bitmap);
+}
+
+extern "C" void gateway_parse_port_bitmap(const char *text, uint8_t *bitmap, unsigned long *count)
+{
+    gateway_parse_port_bitmap_n(text, text ? strlen(text) : 0, bitmap, count);
+}
+
+extern "C" int gateway_port_bitmap_test(const uint8_t *bitmap, unsigned port)
+{
+    if (!bitmap || port > 65535)
+        return 0;
+    return (bitmap[port >> 3] >> (port & 7)) & 1;
+}
+
+extern "C" void gateway_parse_global_text(const char *text, size_t len, GatewayFileSettings *s)
+{
+    if (!text || !s)
+        return;
+    bool in_global = false;
+    for_each_line(text, len, [&](Slice line) {
+        Parsed p = classify(line);
+        if (p.kind == LineKind::Section) {
+            in_global = equal_ci(p.section, "global");
+            return;
+        }
+        if (p.kind != LineKind::Setting || !in_global)
+            return;
+        if (equal_ci(p.key, "server_ip")) {
+            copy_cut(s->server_ip, sizeof s->server_ip, p.value);
+        } else if (equal_ci(p.key, "server_port")) {
+            int64_t v = read_int(p.value.p, p.value.n);
+            if (v >= 1 && v <= 65535)
+                s->server_port = static_cast<uint16_t>(v);
+        } else if (equal_ci(p.key, "profile")) {
+            copy_cut(s->profile, sizeof s->profile, p.value);
+        } else if (equal_ci(p.key, "gateway")) {
+            copy_cut(s->gateway, sizeof s->gateway, p.value);
+        } else if (equal_ci(p.key, "subnet")) {
+            copy_cut(s->subnet, sizeof s->subnet, p.value);
+        } else if (equal_ci(p.key, "dns")) {
+            copy_cut(s->dns, sizeof s->dns, p.value);
+        } else if (equal_ci(p.key, "tunnel_all_ports")) {
+            s->tunnel_all_ports = flag_value(p.value) ? 1 : 0;
+        } else if (equal_ci(p.key, "verbose_packets")) {
+            s->verbose_packets = flag_value(p.value) ? 1 : 0;
+        } else if (equal_ci(p.key, "verbose_packets_max_per_sec")) {
+            int64_t v = read_int(p.value.p, p.value.n);
+            s->verbose_packets_max_per_sec = v < 0 ? 0 : static_cast<int>(v);
+        }
+    });
+}
+
+extern "C" int gateway_parse_profile_text(const char *text, size_t len, const char *profile, uint8_t *udp,
+                                          unsigned long *udp_count, uint8_t *tcp, unsigned long *tcp_count)
+{
+    if (!text || !udp || !udp_count || !tcp || !tcp_count)
+        return 0;
+    if (!profile)
+        profile = "";
+    int occurrences = 0;
+    bool in_profile = false;
+    for_each_line(text, len, [&](Slice line) {
+        Parsed p = classify(line);
+        if (p.kind == LineKind::Section) {
+            in_profile = equal_ci(p.section, profile);
+            if (in_profile) {
+                ++occurrences;
+                memset(udp, 0, GATEWAY_PORT_BITMAP_BYTES);
+                memset(tcp, 0, GATEWAY_PORT_BITMAP_BYTES);
+                *udp_count = 0;
+                *tcp_count = 0;
+            }
+            return;
+        }
+        if (p.kind != LineKind::Setting || !in_profile)
+            return;
+        if (equal_ci(p.key, "udp_ports")) {
+            gateway_parse_port_bitmap_n(p.value.p, p.value.n, udp, udp_count);
+            quorlix_log("[CONFIG]   UDP ports: %lu entries\n", *udp_count);
+        } else if (equal_ci(p.key, "tcp_ports")) {
+            gateway_parse_port_bitmap_n(p.value.p, p.value.n, tcp, tcp_count);
+            quorlix_log("[CONFIG]   TCP ports: %lu entries\n", *tcp_count);
+        }
+    });
+    return occurrences;
+}
+
+extern "C" int gateway_is_builtin_profile(const char *name)
+{
+    if (!name)
+        return 0;
+    Slice s{name, strlen(name)};
+    return equal_ci(s, "tcp443only") || equal_ci(s, "tcp443");
+}
+
+extern "C" void gateway_set_builtin_port_sets(uint8_t *udp, unsigned long *udp_count, uint8_t *tcp,
+                                              unsigned long *tcp_count)
+{
+    gateway_parse_port_bitmap("", udp, udp_count);
+    gateway_parse_port_bitmap("443", tcp, tcp_count);
+}
+
+extern "C" void gateway_set_default_port_sets(uint8_t *udp, unsigned long *udp_count, uint8_t *tcp,
+                                              unsigned long *tcp_count)
+{
+    gateway_parse_port_bitmap("53,88,500,3074,3478,3479,3544,4500,5353", udp, udp_count);
+    gateway_parse_port_bitmap("80,443,3074", tcp, tcp_count);
+}
+
+extern "C" int gateway_find_config_path(char *out, size_t cap)
+{
+    if (!out || cap == 0)
+        return 0;
+    out[0] = '\0';
+    char exe[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", exe, sizeof exe);
+    if (n <= 0 || size_t(n) >= sizeof exe)
+        return 0; // unreadable, or the path filled the whole buffer
+    exe[n] = '\0';
+    char *slash = strrchr(exe, '/');
+    if (!slash)
+        return 0;
+    slash[1] = '\0';
+    static const char kName[] = "quorlix.conf";
+    size_t dir_len = strlen(exe);
+    if (dir_len + sizeof kName > cap)
+        return 0;
+    memcpy(out, exe, dir_len);
+    memcpy(out + dir_len, kName, sizeof kName);
+    return 1;
+}
+
+extern "C" FILE *gateway_open_config(const char *preferred_path)
+{
+    if (preferred_path && preferred_path[0]) {
+        FILE *f = fopen(preferred_path, "rb");
+        if (f)
+            return f;
+    }
+    return fopen("quorlix.conf", "rb");
+}
+
+extern "C" void gateway_load_global_config(const char *preferred_path, GatewayFileSettings *s)
+{
+    if (!s)
+        return;
+    FILE *f = gateway_open_config(preferred_path);
+    if (!f)
+        return;
+    size_t len = 0;
+    char *text = read_stream(f, &len);
+    fclose(f);
+    if (!text)
+        return;
+    gateway_parse_global_text(text, len, s);
+    free(text);
+}
+
+extern "C" int gateway_load_profile(const char *profile, const char *preferred_path, uint8_t *udp,
+                                    unsigned long *udp_count, uint8_t *tcp, unsigned long *tcp_count)
+{
+    if (!udp || !udp_count || !tcp || !tcp_count)
+        return 0;
+    if (!profile)
+        profile = "";
+    const bool have_path = preferred_path && preferred_path[0];
+    if (gateway_is_builtin_profile(profile)) {
+        gateway_set_builtin_port_sets(udp, udp_count, tcp, tcp_count);
+        quorlix_log("[CONFIG] Built-in profile '%s': tunnel TCP=443 only (UDP=0)\n", profile);
+        return 1;
+    }
+    FILE *f = gateway_open_config(preferred_path);
+    size_t len = 0;
+    char *text = nullptr;
+    if (f) {
+        text = read_stream(f, &len);
+        fclose(f);
+    }
+    if (!text) {
+        if (have_path)
+            quorlix_log_err("[WARN] Could not open config '%s' (or cwd quorlix.conf), using defaults\n",
+                            preferred_path);
+        else
+            quorlix_log_err("[WARN] Could not open quorlix.conf, using defaults\n");
+        gateway_set_default_port_sets(udp, udp_count, tcp, tcp_count);
+        return 0;
+    }
+    if (have_path)
+        quorlix_log("[CONFIG] Loading profile '%s' from %s...\n", profile, preferred_path);
+    else
+        quorlix_log("[CONFIG] Loading profile '%s' from quorlix.conf...\n", profile);
+    int occurrences = gateway_parse_profile_text(text, len, profile, udp, udp_count, tcp, tcp_count);
+    free(text);
+    if (occurrences == 0) {
+        quorlix_log_err("[WARN] Profile '%s' not found in config, using defaults\n", profile);
+        gateway_set_default_port_sets(udp, udp_count, tcp, tcp_count);
+        return 0;
+    }
+    if (occurrences > 1)
+        quorlix_log_err("[WARN] Profile '%s' is defined %d times in config; using the LAST occurrence.\n", profile,
+                        occurrences);
+    quorlix_log("[OK] Profile '%s' loaded: UDP=%lu TCP=%lu\n", profile, *udp_count, *tcp_count);
+    return 1;
+}
