@@ -88,14 +88,17 @@ void release_if_unused(Slot &s)
 }
 
 // Delivers a packet travelling in the given direction: to the earliest-opened
-// handle (other than `exclude`) whose filter admits it, else to the sink of
-// its direction. Caller holds g_lock. Returns 1 captured, 0 passed, -1 dropped.
-int route(const void *data, size_t len, bool outbound, uint32_t if_index, int exclude)
+// handle opened after `after_order` whose filter admits it, else to the sink of
+// its direction. Handles stand in the packet's path in opening order, so a
+// packet one handle sends moves on past it and can never come back to it (nor
+// bounce between two handles). Caller holds g_lock. Returns 1 captured, 0
+// passed, -1 dropped.
+int route(const void *data, size_t len, bool outbound, uint32_t if_index, uint64_t after_order)
 {
     Slot *target = nullptr;
     for (unsigned i = 0; i < kSlots; ++i) {
         Slot &s = g_slots[i];
-        if (!s.open || static_cast<int>(i) == exclude)
+        if (!s.open || s.open_order <= after_order)
             continue;
         if (target && target->open_order < s.open_order)
             continue;
@@ -122,7 +125,7 @@ int push(const void *packet, size_t len, bool outbound, uint32_t if_index)
     if (!packet || len == 0 || len > QUORLIX_CAPTURE_MAX_PACKET)
         return -1;
     std::lock_guard<std::mutex> guard(g_lock);
-    return route(packet, len, outbound, if_index, -1);
+    return route(packet, len, outbound, if_index, 0);
 }
 
 bool all_queues_empty()
@@ -222,14 +225,14 @@ extern "C" int quorlix_capture_send(quorlix_capture_handle h, const void *packet
                                     const quorlix_capture_addr *addr)
 {
     std::lock_guard<std::mutex> guard(g_lock);
-    unsigned idx = 0;
-    if (!find_open(h, &idx))
+    Slot *s = find_open(h);
+    if (!s)
         return QUORLIX_CAPTURE_ERR_INVALID_HANDLE;
     if (!packet || !addr || len == 0 || len > QUORLIX_CAPTURE_MAX_PACKET)
         return QUORLIX_CAPTURE_ERR_BAD_PACKET;
     // A full downstream queue loses the packet, as a congested stack would; the
     // send itself succeeded.
-    route(packet, len, addr->outbound != 0, addr->if_index, static_cast<int>(idx));
+    route(packet, len, addr->outbound != 0, addr->if_index, s->open_order);
     return QUORLIX_CAPTURE_OK;
 }
 

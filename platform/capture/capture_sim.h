@@ -4,10 +4,12 @@
 //   application --push_outbound--> [open handles' filters] --no match--> wire sink
 //   wire        --push_inbound---> [open handles' filters] --no match--> stack sink
 //
-// A pushed packet goes to the first open handle (in opening order) whose filter
-// admits it and is queued there; with no such handle it passes straight to the
-// sink of its direction. What an engine sends through quorlix_capture_send
-// takes the same road, except that the sending handle never sees it again.
+// Open handles stand in the packets' path in the order they were opened. A
+// pushed packet goes to the first handle whose filter admits it and is queued
+// there; with no such handle it passes straight to the sink of its direction.
+// What an engine sends through quorlix_capture_send moves on from the sending
+// handle: only handles opened after it may capture it, so it never returns to
+// the sender and never bounces between two handles.
 // Tests read the two sinks to see what left the machine and what reached the
 // local applications. Every wait here is bounded by the caller's timeout.
 //
