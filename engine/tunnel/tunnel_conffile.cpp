@@ -111,7 +111,23 @@ char *read_file(const char *path, size_t *len)
     return buf;
 }
 
+tunnel_conffile_reader_fn g_reader = nullptr;
+void *g_reader_ctx = nullptr;
+
+char *read_config(const char *path, size_t *len)
+{
+    if (g_reader)
+        return g_reader(path, len, g_reader_ctx);
+    return read_file(path, len);
+}
+
 } // namespace
+
+void tunnel_conffile_set_reader(tunnel_conffile_reader_fn fn, void *ctx)
+{
+    g_reader = fn;
+    g_reader_ctx = ctx;
+}
 
 int tunnel_parse_port_list_n(const char *value, size_t len, uint32_t *out, int cap)
 {
@@ -338,7 +354,7 @@ int tunnel_conffile_load(const char *path, TunnelRuntimeConfig *cfg)
     if (!path || !cfg)
         return 0;
     size_t len = 0;
-    char *text = read_file(path, &len);
+    char *text = read_config(path, &len);
     if (!text) {
         quorlix_log("[ERROR] Cannot open quorlix.conf file\n");
         return 0;
@@ -352,7 +368,7 @@ int tunnel_conffile_load(const char *path, TunnelRuntimeConfig *cfg)
 
     // "game_profile" may stand below the section it names, so the profile keys
     // are read once more for the final profile name.
-    text = read_file(path, &len);
+    text = read_config(path, &len);
     if (!text) {
         quorlix_log("[WARN] Cannot reopen quorlix.conf; keeping the settings read so far\n");
         return 1;

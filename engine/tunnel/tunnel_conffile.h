@@ -60,3 +60,9 @@ void tunnel_conffile_apply_engine(const TunnelRuntimeConfig *cfg, const TunnelCo
 // Cannot open quorlix.conf file"). If the second reading cannot open it, the
 // first reading's result is kept with a warning.
 int tunnel_conffile_load(const char *path, TunnelRuntimeConfig *cfg);
+
+// Test seam: replaces how the file is read (null restores the real reader).
+// The reader returns a malloc'd buffer and its length, or null when the file
+// cannot be opened.
+typedef char *(*tunnel_conffile_reader_fn)(const char *path, size_t *len, void *ctx);
+void tunnel_conffile_set_reader(tunnel_conffile_reader_fn fn, void *ctx);
