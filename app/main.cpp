@@ -1,13 +1,9 @@
+#include "app/Startup.h"
 #include "ui/mainwindow/MainWindow.h"
-
-#include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Quorlix"));
-    QApplication::setApplicationName(QStringLiteral("Quorlix"));
-    MainWindow window;
-    window.show();
-    return app.exec();
+    StartupOptions options = StartupOptions::fromEnvironment();
+    options.createWindow = [] { return std::make_unique<MainWindow>(); };
+    return runClient(argc, argv, options);
 }

@@ -1,0 +1,6 @@
+#include "platform/Taskbar.h"
+
+void setTaskbarIdentity(const QString &appUserModelId)
+{
+    Q_UNUSED(appUserModelId);
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <QStringList>
+
+// Registers the fonts bundled in the resources (Inter for Latin text,
+// Vazirmatn for Persian) with the application, so the style sheet's families
+// resolve the same on every machine. Returns the families that loaded; safe
+// to call more than once (later calls do nothing).
+QStringList registerBundledFonts();
