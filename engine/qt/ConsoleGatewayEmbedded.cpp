@@ -1,0 +1,6 @@
+#include "engine/qt/ConsoleGatewayEmbedded.h"
+
+ConsoleGatewayEmbedded::ConsoleGatewayEmbedded(QObject *parent)
+    : QObject(parent)
+{
+}

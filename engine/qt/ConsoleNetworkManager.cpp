@@ -1,0 +1,6 @@
+#include "engine/qt/ConsoleNetworkManager.h"
+
+ConsoleNetworkManager::ConsoleNetworkManager(QObject *parent)
+    : QObject(parent)
+{
+}

@@ -1,0 +1,6 @@
+#include "ui/pages/PingOptimizerPage.h"
+
+PingOptimizerPage::PingOptimizerPage(QWidget *parent)
+    : QWidget(parent)
+{
+}
