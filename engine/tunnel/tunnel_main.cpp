@@ -118,6 +118,9 @@ extern "C" int quorlix_tunnel_main(void)
     quorlix_log_verbose("[DEBUG] Entry IP string: %s\n", cfg->entry_host);
     quorlix_log_verbose("[DEBUG] Using broad WinDivert filter; runtime decides tunneling\n");
 
+    // The filter built here already names every relay mapped so far; a
+    // rebuild asked for before this point would only reopen the same filter.
+    tunnel_take_filter_rebuild_request();
     uint32_t relays[TUNNEL_MAX_RELAYS];
     int totalMappings = 0;
     const int relayCount = tunnel_relay_set(relays, &totalMappings);
