@@ -1,0 +1,133 @@
+#include "services/ServiceConfig.h"
+
+#include <QDebug>
+#include <QHostAddress>
+#include <QMutex>
+
+#include <optional>
+
+const char ServiceConfig::kDefaultServiceOrigin[] = "https://api.quorlix.invalid";
+const char ServiceConfig::kDefaultDiscordOrigin[] = "https://discord.com";
+const char ServiceConfig::kDefaultGeoOrigin[] = "http://ip-api.com";
+
+ServiceConfig::ServiceConfig()
+    : m_service(QString::fromLatin1(kDefaultServiceOrigin)),
+      m_discord(QString::fromLatin1(kDefaultDiscordOrigin)),
+      m_geo(QString::fromLatin1(kDefaultGeoOrigin))
+{
+}
+
+ServiceConfig::ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo)
+    : m_service(service), m_discord(discord), m_geo(geo)
+{
+}
+
+bool ServiceConfig::isLoopbackHost(const QString &host)
+{
+    QString h = host.trimmed();
+    if (h.startsWith(QLatin1Char('[')) && h.endsWith(QLatin1Char(']')))
+        h = h.mid(1, h.size() - 2);
+    if (h.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(h);
+    if (address.isNull())
+        return false;
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    if (isV4)
+        return (v4 >> 24) == 127;
+    return address == QHostAddress(QHostAddress::LocalHostIPv6);
+}
+
+QUrl ServiceConfig::parseOrigin(const QString &text, Kind kind, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return QUrl();
+    };
+    QString t = text.trimmed();
+    while (t.endsWith(QLatin1Char('/')))
+        t.chop(1);
+    const QUrl url(t, QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return fail(QStringLiteral("not an absolute URL"));
+    if (!url.path().isEmpty() || url.hasQuery() || url.hasFragment() || !url.userInfo().isEmpty())
+        return fail(QStringLiteral("an origin has no path, query, fragment or user"));
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("https"))
+        return url;
+    if (scheme != QLatin1String("http"))
+        return fail(QStringLiteral("only http and https are supported"));
+    // Tokens and passwords travel to the service and the sign-in provider: in
+    // clear text only when they never leave this machine.
+    if (kind == Kind::Geo || isLoopbackHost(url.host()))
+        return url;
+    return fail(QStringLiteral("plain http is accepted only for loopback hosts"));
+}
+
+ServiceConfig ServiceConfig::fromEnvironment()
+{
+    ServiceConfig config;
+    struct Override
+    {
+        const char *variable;
+        Kind kind;
+        QUrl *target;
+    };
+    const Override overrides[] = {
+        {"QUORLIX_SERVICE_ORIGIN", Kind::Service, &config.m_service},
+        {"QUORLIX_DISCORD_ORIGIN", Kind::Discord, &config.m_discord},
+        {"QUORLIX_GEO_ORIGIN", Kind::Geo, &config.m_geo},
+    };
+    for (const Override &o : overrides) {
+        if (!qEnvironmentVariableIsSet(o.variable))
+            continue;
+        const QString value = qEnvironmentVariable(o.variable);
+        QString error;
+        const QUrl url = parseOrigin(value, o.kind, &error);
+        if (url.isEmpty())
+            qWarning().noquote() << "[Config]" << o.variable << "=" << value << "rejected:" << error;
+        *o.target = url;
+    }
+    return config;
+}
+
+namespace {
+QMutex g_instanceMutex;
+std::optional<ServiceConfig> g_instance;
+} // namespace
+
+const ServiceConfig &ServiceConfig::instance()
+{
+    QMutexLocker lock(&g_instanceMutex);
+    if (!g_instance)
+        g_instance = fromEnvironment();
+    return *g_instance;
+}
+
+void ServiceConfig::setInstance(const ServiceConfig &config)
+{
+    QMutexLocker lock(&g_instanceMutex);
+    g_instance = config;
+}
+
+QUrl ServiceConfig::join(const QUrl &origin, const QString &pathAndQuery)
+{
+    if (origin.isEmpty())
+        return QUrl();
+    QString path = pathAndQuery;
+    if (!path.startsWith(QLatin1Char('/')))
+        path.prepend(QLatin1Char('/'));
+    return QUrl(origin.toString(QUrl::StripTrailingSlash) + path);
+}
+
+QString ServiceConfig::resolveUploadsUrl(const QString &path) const
+{
+    const QString p = path.trimmed();
+    if (p.isEmpty())
+        return QString();
+    if (p.startsWith(QLatin1String("/uploads/")) && !m_service.isEmpty())
+        return m_service.toString(QUrl::StripTrailingSlash) + p;
+    return p;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// Where the client's web requests go: the service's web API (which also serves
+// "/uploads/" images), the sign-in provider and the IP-geolocation service.
+// Built-in origins can be replaced through QUORLIX_SERVICE_ORIGIN,
+// QUORLIX_DISCORD_ORIGIN and QUORLIX_GEO_ORIGIN, so tests and local trials point
+// the client at loopback.
+
+#include <QString>
+#include <QUrl>
+
+class ServiceConfig
+{
+public:
+    static const char kDefaultServiceOrigin[];
+    static const char kDefaultDiscordOrigin[];
+    static const char kDefaultGeoOrigin[];
+
+    // Built-in origins, ignoring the environment.
+    ServiceConfig();
+    ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo);
+
+    // Built-in origins with the environment's overrides applied. A rejected
+    // override leaves that origin unusable (requests to it fail at once) rather
+    // than silently reaching the built-in one.
+    static ServiceConfig fromEnvironment();
+    // The process-wide configuration, read from the environment on first use.
+    static const ServiceConfig &instance();
+    // Replaces the process-wide configuration (tests, the dev service).
+    static void setInstance(const ServiceConfig &config);
+
+    // An origin is "scheme://host[:port]" with no path, query or fragment. The
+    // service and the sign-in provider need https, or http on a loopback host;
+    // the geolocation service is plain http by nature and may use either.
+    enum class Kind { Service, Discord, Geo };
+    static QUrl parseOrigin(const QString &text, Kind kind, QString *error = nullptr);
+    static bool isLoopbackHost(const QString &host);
+
+    QUrl serviceOrigin() const { return m_service; }
+    QUrl discordOrigin() const { return m_discord; }
+    QUrl geoOrigin() const { return m_geo; }
+
+    // origin + path (the path may carry a query: "/api/app-updates?latest=true").
+    QUrl serviceUrl(const QString &pathAndQuery) const { return join(m_service, pathAndQuery); }
+    QUrl discordUrl(const QString &pathAndQuery) const { return join(m_discord, pathAndQuery); }
+    QUrl geoUrl(const QString &pathAndQuery) const { return join(m_geo, pathAndQuery); }
+
+    // A relative "/uploads/..." image path on the service's origin; other texts trimmed and unchanged.
+    QString resolveUploadsUrl(const QString &path) const;
+
+private:
+    static QUrl join(const QUrl &origin, const QString &pathAndQuery);
+
+    QUrl m_service;
+    QUrl m_discord;
+    QUrl m_geo;
+};
