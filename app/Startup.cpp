@@ -1,24 +1,12 @@
 #include "app/Startup.h"
 
+#include "app/DataFolder.h"
+#include "app/SettingsStores.h"
 #include "i18n/TranslationManager.h"
 #include "platform/CrashHandler.h"
 #include "platform/Taskbar.h"
 #include "resources/BundledFonts.h"
-
-// TODO(startup): drop these guards once the data-folder, settings-store and
-// cache-database code has landed; until then start-up skips those steps.
-#if __has_include("app/DataFolder.h")
-#include "app/DataFolder.h"
-#define QUORLIX_HAVE_DATA_FOLDER 1
-#endif
-#if __has_include("app/SettingsStores.h")
-#include "app/SettingsStores.h"
-#define QUORLIX_HAVE_SETTINGS_STORES 1
-#endif
-#if __has_include("storage/DatabaseManager.h")
 #include "storage/DatabaseManager.h"
-#define QUORLIX_HAVE_DATABASE 1
-#endif
 
 #include <QApplication>
 #include <QDebug>
@@ -89,23 +77,17 @@ void showAlreadyRunningBox()
 
 void prepareStoredState()
 {
-#ifdef QUORLIX_HAVE_DATA_FOLDER
     migrateLegacyData();
-#endif
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     if (!dataFolder.isEmpty()) {
         QDir().mkpath(dataFolder);
         QDir().mkpath(dataFolder + QStringLiteral("/cache"));
         QDir().mkpath(dataFolder + QStringLiteral("/flags"));
         QDir().mkpath(dataFolder + QStringLiteral("/covers"));
-#ifdef QUORLIX_HAVE_SETTINGS_STORES
         setupSettingsStorage(dataFolder);
-#endif
     }
-#ifdef QUORLIX_HAVE_DATABASE
     // A cache that cannot be opened is not fatal: the client runs without it.
     (void)DatabaseManager::instance()->initialize();
-#endif
     TranslationManager::instance()->loadSavedLanguage();
 }
 

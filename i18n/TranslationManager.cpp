@@ -1,10 +1,6 @@
 #include "i18n/TranslationManager.h"
 
-// TODO(startup): drop the __has_include guard once the cache database has landed.
-#if __has_include("storage/DatabaseManager.h")
 #include "storage/DatabaseManager.h"
-#define QUORLIX_HAVE_DATABASE 1
-#endif
 
 #include <QCoreApplication>
 #include <QDir>
@@ -28,7 +24,6 @@ bool isPersian(const QString &code)
 TranslationManager::Store databaseStore()
 {
     TranslationManager::Store store;
-#ifdef QUORLIX_HAVE_DATABASE
     store.readOrInit = [](const QString &key, const QString &defaultValue) {
         DatabaseManager *db = DatabaseManager::instance();
         return db ? db->getMetadataOrInit(key, defaultValue) : defaultValue;
@@ -37,7 +32,6 @@ TranslationManager::Store databaseStore()
         DatabaseManager *db = DatabaseManager::instance();
         return db && db->setMetadata(key, value);
     };
-#endif
     return store;
 }
 
