@@ -118,6 +118,13 @@ extern "C" void tunnel_ack_on_receive(AckSlot *slot, uint32_t q, uint32_t a, con
         }
     }
     slot->acknowledging = 1;
+    g_relay_acknowledged.store(1, std::memory_order_relaxed);
+
+    // An acknowledgement of a number we never sent cannot be genuine (a relay
+    // still acking a previous run, or a forged datagram); taken at its word it
+    // would declare every outstanding datagram lost at once.
+    if (a >= slot->next_seq)
+        return;
 
     if (a != 0)
         resolve_acked(slot, a);
@@ -137,7 +144,6 @@ extern "C" void tunnel_ack_on_receive(AckSlot *slot, uint32_t q, uint32_t a, con
             }
         }
     }
-    g_relay_acknowledged.store(1, std::memory_order_relaxed);
 }
 
 extern "C" uint64_t tunnel_ack_tx_sent(void)

@@ -57,6 +57,8 @@ uint32_t tunnel_ack_on_send(AckSlot *slot);
 
 // Receive step: a datagram from the slot's relay carried sequence q,
 // acknowledgement a and bitmap words w[0..3] (missing words passed as 0).
+// An acknowledgement number at or beyond the next sequence to send names a
+// datagram never sent: q is still recorded, but a and the bitmap are ignored.
 void tunnel_ack_on_receive(AckSlot *slot, uint32_t q, uint32_t a, const uint32_t w[4]);
 
 // Shifts the 128-bit map (word 0 least significant) left by n bits; n >= 128 clears it.

@@ -160,6 +160,23 @@ private slots:
         QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0));
     }
 
+    void ackOfUnsentSequenceIsIgnored()
+    {
+        AckSlot *s = ackingSlot();
+        for (int i = 0; i < 300; ++i)
+            tunnel_ack_on_send(s);
+        const uint32_t all[4] = {~0u, ~0u, ~0u, ~0u};
+        tunnel_ack_on_receive(s, 7, 5000, all); // e.g. a relay still acking an earlier run
+        QCOMPARE(tunnel_ack_tx_acked(), uint64_t(0));
+        QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0));
+        QCOMPARE(s->highest_received, 7u); // its own sequence still counts
+        tunnel_ack_on_receive(s, 8, 301, kZero); // one past the last sent
+        QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0));
+        tunnel_ack_on_receive(s, 9, 300, kZero); // the last sent is fine
+        QCOMPARE(tunnel_ack_tx_acked(), uint64_t(1));
+        QCOMPARE(tunnel_ack_tx_lost(), uint64_t(171));
+    }
+
     void reusedRingRecordIsNotCounted()
     {
         AckSlot *s = ackingSlot();
