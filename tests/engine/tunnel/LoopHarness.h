@@ -210,6 +210,7 @@ public:
     void setNow(uint64_t ms) { m_now.store(ms); }
     uint64_t now() const { return m_now.load(); }
     void failSends(bool on) { m_failSends.store(on); }
+    void failSocketOpen(bool on) { m_failOpen.store(on); }
 
     // Starts the engine thread; true once its capture handle is open.
     bool start(int safeMtu = 0)
@@ -260,9 +261,14 @@ public:
             m_wire.push_back(pkt);
         }
     }
-    // Advances the fake clock and lets the engine run its timers at that time.
+    // Lets the engine finish what was pushed, advances the fake clock and lets
+    // the engine run its timers at that time. (The pass after a marker may
+    // already run its timers at the new time, but only after every earlier
+    // packet.)
     bool tick(uint64_t nowMs)
     {
+        if (!settle())
+            return false;
         setNow(nowMs);
         return settle() && settle();
     }
@@ -330,6 +336,17 @@ public:
         return all;
     }
     bool logged(const std::string &needle) { return stdoutText().find(needle) != std::string::npos; }
+    // Waits (bounded) until the engine has written a line containing needle.
+    bool waitLogged(const std::string &needle, int timeoutMs = 3000)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!logged(needle)) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
     int countLogged(const std::string &needle)
     {
         const std::string all = stdoutText();
@@ -354,7 +371,14 @@ private:
         self->m_streams.push_back(stream);
     }
     static uint64_t clock(void *ctx) { return static_cast<Engine *>(ctx)->m_now.load(); }
-    static int sockOpen(void *, int *) { return 1000; }
+    static int sockOpen(void *ctx, int *err)
+    {
+        if (static_cast<Engine *>(ctx)->m_failOpen.load()) {
+            *err = EMFILE;
+            return -1;
+        }
+        return 1000;
+    }
     static long sockSend(void *ctx, int, const void *data, size_t len, uint32_t addr, uint16_t port, int *err)
     {
         auto *self = static_cast<Engine *>(ctx);
@@ -378,6 +402,7 @@ private:
     std::atomic<int> m_result{-1};
     std::atomic<uint64_t> m_now{1000};
     std::atomic<bool> m_failSends{false};
+    std::atomic<bool> m_failOpen{false};
     std::mutex m_mutex;
     std::vector<std::string> m_logs;
     std::vector<int> m_streams;

@@ -1,0 +1,265 @@
+// The engine loop's clocks: keepalive, connection clean-up, MTU step-down and
+// probe, driven by a fake clock through the real engine thread; and the
+// connection map's deletion keeping probe chains intact.
+
+#include "LoopHarness.h"
+
+#include "engine/tunnel/tunnel_connmap.h"
+
+#include <QTest>
+
+using namespace loopharness;
+
+namespace {
+
+const char *kPrimary = "198.51.100.1";
+const uint32_t kGoldenConnId = 0x3B90F7E4;
+
+Bytes gamePacket(size_t payload = 2) { return udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(payload, 'h')); }
+Bytes goldenReply() { return udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, text("hi"))); }
+
+uint64_t fakeNow = 0;
+uint64_t fakeClock(void *) { return fakeNow; }
+
+// The ConnID whose home slot in the by-ConnID table is `slot`.
+uint32_t connIdAtSlot(uint32_t slot, uint32_t lap)
+{
+    // 31153 is odd, so it has an inverse mod 2^16.
+    uint32_t inv = 1;
+    for (int i = 0; i < 16; ++i)
+        inv *= 2 - 31153u * inv;
+    return ((slot * inv) & 0xFFFF) + lap * 65536u;
+}
+
+} // namespace
+
+class TestLoopTimers : public QObject {
+    Q_OBJECT
+
+private slots:
+    void keepaliveOnlyWhenDue();
+    void idleFlowsAreCleanedUp();
+    void mtuStepDown_data();
+    void mtuStepDown();
+    void mtuProbeRaisesUpToTheBound();
+    void mtuProbeLeavesAHigherClientValue();
+    void deletionKeepsChainsFindable_data();
+    void deletionKeepsChainsFindable();
+};
+
+void TestLoopTimers::keepaliveOnlyWhenDue()
+{
+    Engine e;
+    e.udpPorts({3074});
+    e.setNow(5000); // a small uptime must not delay the first keepalive
+    QVERIFY(e.start());
+    QVERIFY(e.settle());
+    QCOMPARE(e.keepalives(), 1);
+    const auto first = e.sent();
+    QCOMPARE(int(first.size()), 1);
+    QCOMPARE(first[0].addr, ip(kPrimary));
+    QCOMPARE(int(first[0].port), 50000);
+    const Bytes want = {0x14, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 0};
+    QVERIFY(first[0].data == want);
+
+    QVERIFY(e.tick(5000 + 14999));
+    QCOMPARE(e.keepalives(), 1);
+    QVERIFY(e.tick(5000 + 15000));
+    QCOMPARE(e.keepalives(), 2);
+    QVERIFY(e.tick(5000 + 15000 + 14999));
+    QCOMPARE(e.keepalives(), 2);
+    QVERIFY(e.tick(5000 + 30000));
+    QCOMPARE(e.keepalives(), 3);
+    QCOMPARE(quorlix_get_tunnel_packets_sent(), uint64_t(3));
+
+    // Without captured traffic no pass runs, so no keepalive however late it
+    // gets. (The pass that follows the last packet may still see the first
+    // jump of the clock.)
+    e.setNow(5000 + 30000 + 100000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const int settled = e.keepalives();
+    QVERIFY(settled <= 4);
+    e.setNow(5000 + 30000 + 1000000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    QCOMPARE(e.keepalives(), settled);
+}
+
+void TestLoopTimers::idleFlowsAreCleanedUp()
+{
+    Engine e;
+    e.udpPorts({3074});
+    e.setNow(1000);
+    QVERIFY(e.start()); // first clean-up at 1000
+    e.outbound(gamePacket());
+    QVERIFY(e.settle()); // the flow is stored at 1000
+
+    // 120 s idle is not yet "more than 120 s".
+    QVERIFY(e.tick(1000 + 120000));
+    e.inbound(goldenReply());
+    QVERIFY(e.settle());
+    auto stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QCOMPARE(int(stack[0].size()), 30); // rebuilt reply
+    QVERIFY(!e.logged("[GC]"));
+
+    // The clean-up at 151 s finds it 150 s idle and frees it.
+    QVERIFY(e.tick(1000 + 150000));
+    QVERIFY(e.logged("[GC] Removed 1 expired connections\n"));
+    const Bytes reply = goldenReply();
+    e.inbound(reply);
+    QVERIFY(e.settle());
+    stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QVERIFY(stack[0] == reply); // unknown flow now: passed on as it came
+
+    // A flow that keeps sending stays.
+    e.outbound(gamePacket());
+    QVERIFY(e.tick(1000 + 150000 + 100000));
+    e.outbound(gamePacket());
+    QVERIFY(e.tick(1000 + 150000 + 200000));
+    e.inbound(goldenReply());
+    QVERIFY(e.settle());
+    stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QCOMPARE(int(stack[0].size()), 30);
+}
+
+void TestLoopTimers::mtuStepDown_data()
+{
+    QTest::addColumn<int>("startMtu");
+    QTest::addColumn<QString>("sequence"); // R: oversized packet, S: small one
+    QTest::addColumn<int>("finalMtu");
+    QTest::addColumn<QString>("logLine");
+
+    QTest::newRow("three refusals step 1400 down to 1300")
+        << 1400 << "RRR" << 1300 << "[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n";
+    QTest::newRow("a success between refusals pays one back") << 1400 << "RSRR" << 1400 << "";
+    QTest::newRow("six refusals step twice") << 1400 << "RRRRRR" << 1200
+                                             << "[MTU-ADAPT] Reduced MTU from 1300 to 1200 after 3 failures\n";
+    QTest::newRow("the step stops at the floor")
+        << 650 << "RRR" << 576 << "[MTU-ADAPT] Reduced MTU from 650 to 576 after 3 failures\n";
+    QTest::newRow("no step below the floor") << 576 << "RRRRRR" << 576 << "";
+    QTest::newRow("a client value above the bound steps down too")
+        << 1472 << "RRR" << 1372 << "[MTU-ADAPT] Reduced MTU from 1472 to 1372 after 3 failures\n";
+}
+
+void TestLoopTimers::mtuStepDown()
+{
+    QFETCH(int, startMtu);
+    QFETCH(QString, sequence);
+    QFETCH(int, finalMtu);
+    QFETCH(QString, logLine);
+
+    Engine e;
+    e.udpPorts({3074});
+    QVERIFY(e.start());
+    QVERIFY(e.settle());
+    // Set after the first pass, whose probe would otherwise raise it first.
+    quorlix_set_mtu_safe(startMtu);
+    e.sent();
+    int expectSent = 0;
+    for (QChar c : sequence) {
+        e.outbound(c == 'R' ? gamePacket(1500) : gamePacket(100));
+        expectSent += c == 'S';
+    }
+    QVERIFY(e.settle());
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), finalMtu);
+    QCOMPARE(int(e.sentData().size()), expectSent);
+    QCOMPARE(int(e.wire().size()), 0); // refused packets are dropped, not passed on
+    if (logLine.isEmpty())
+        QVERIFY(!e.logged("[MTU-ADAPT]"));
+    else
+        QVERIFY2(e.logged(logLine.toStdString()), e.stdoutText().c_str());
+}
+
+void TestLoopTimers::mtuProbeRaisesUpToTheBound()
+{
+    Engine e;
+    e.udpPorts({3074});
+    e.setNow(2000);
+    QVERIFY(e.start(1228));
+    QVERIFY(e.settle());
+    // The first pass probes at once, whatever the uptime.
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1328);
+    QVERIFY(e.logged("[MTU-PROBE] Attempting to increase MTU from 1228 to 1328\n"));
+    QVERIFY(e.tick(2000 + 59999));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1328);
+    QVERIFY(e.tick(2000 + 60000));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1400);
+    QVERIFY(e.logged("[MTU-PROBE] Attempting to increase MTU from 1328 to 1400\n"));
+    QVERIFY(e.tick(2000 + 120000));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1400);
+    QCOMPARE(e.countLogged("[MTU-PROBE]"), 2);
+
+    // After a step-down the next probe tries again, but only once the
+    // failures are paid back.
+    for (int i = 0; i < 4; ++i)
+        e.outbound(gamePacket(1500));
+    QVERIFY(e.settle());
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1300);
+    QCOMPARE(g_tunnel_mtu.failure_count, 1);
+    QVERIFY(e.tick(2000 + 180000));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1300);
+    e.outbound(gamePacket(100));
+    QVERIFY(e.tick(2000 + 240000));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1400);
+}
+
+void TestLoopTimers::mtuProbeLeavesAHigherClientValue()
+{
+    Engine e;
+    e.udpPorts({3074});
+    QVERIFY(e.start(1472));
+    QVERIFY(e.tick(1000 + 60000));
+    QCOMPARE(g_tunnel_mtu.safe_mtu.load(), 1472);
+    QVERIFY(!e.logged("[MTU-PROBE]"));
+}
+
+void TestLoopTimers::deletionKeepsChainsFindable_data()
+{
+    QTest::addColumn<int>("homeSlot");
+    QTest::addColumn<QString>("ages"); // one letter per entry sharing the home slot: o(ld) / n(ew)
+    QTest::newRow("old entry first in a chain") << 100 << "on";
+    QTest::newRow("old entries around a live one") << 100 << "onon";
+    QTest::newRow("chain wrapping past the last slot") << 65534 << "oono";
+    QTest::newRow("several live behind old ones") << 7 << "ooonnn";
+}
+
+void TestLoopTimers::deletionKeepsChainsFindable()
+{
+    QFETCH(int, homeSlot);
+    QFETCH(QString, ages);
+
+    fakeNow = 0;
+    quorlix_clock_set(fakeClock, nullptr);
+    tunnel_connection_reset();
+    std::vector<uint32_t> ids;
+    for (int i = 0; i < ages.size(); ++i) {
+        fakeNow = ages[i] == 'o' ? 1000 : 200000;
+        const uint32_t id = connIdAtSlot(uint32_t(homeSlot), uint32_t(i + 1));
+        ids.push_back(id);
+        // Distinct sources, so the by-source table holds them all too.
+        const uint32_t src = htonl(0x0A000000u | uint32_t(i + 1));
+        QVERIFY(tunnel_connection_store(src, htons(uint16_t(1000 + i)), ip("1.2.3.4"), htons(3074), id));
+    }
+    const int old = int(ages.count('o'));
+    QCOMPARE(tunnel_connection_expire(250000, 120000), old);
+    for (int i = 0; i < ages.size(); ++i) {
+        ConnectionEntry entry;
+        const bool live = ages[i] == 'n';
+        QCOMPARE(bool(tunnel_connection_find(ids[size_t(i)], &entry)), live);
+        if (live) {
+            QCOMPARE(entry.conn_id, ids[size_t(i)]);
+            QCOMPARE(entry.src_port, htons(uint16_t(1000 + i)));
+        }
+    }
+    uint32_t bySource = 0, byConn = 0;
+    tunnel_connection_counts(&bySource, &byConn);
+    QCOMPARE(int(byConn), ages.size() - old);
+    QCOMPARE(int(bySource), ages.size() - old);
+    quorlix_clock_set(nullptr, nullptr);
+    tunnel_connection_reset();
+}
+
+QTEST_GUILESS_MAIN(TestLoopTimers)
+#include "tst_loop_timers.moc"
