@@ -1,0 +1,51 @@
+// fuzz-sources: engine/console/console_conffile.cpp engine/tunnel/engine_log.cpp
+//
+// The console engine's reader of "quorlix.conf" on hostile text: the section
+// "global" and the profile sections, with the port sets checked afterwards.
+
+#include "engine/console/console_conffile.h"
+#include "engine/tunnel/engine_log.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+void quiet(int, const char *, size_t, void *) {}
+
+void check_set(const uint8_t *bitmap, unsigned long count)
+{
+    unsigned long n = 0;
+    for (unsigned p = 0; p < 65536; ++p)
+        n += unsigned(gateway_port_bitmap_test(bitmap, p));
+    if (n != count || gateway_port_bitmap_test(bitmap, 0))
+        abort();
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static bool once = [] {
+        quorlix_log_set_sink(quiet, nullptr);
+        return true;
+    }();
+    (void)once;
+    const char *text = reinterpret_cast<const char *>(data);
+    GatewayFileSettings s;
+    gateway_settings_init(&s);
+    gateway_parse_global_text(text, size, &s);
+    if (strnlen(s.server_ip, sizeof s.server_ip) >= sizeof s.server_ip ||
+        strnlen(s.profile, sizeof s.profile) >= sizeof s.profile ||
+        strnlen(s.gateway, sizeof s.gateway) >= sizeof s.gateway ||
+        strnlen(s.subnet, sizeof s.subnet) >= sizeof s.subnet || strnlen(s.dns, sizeof s.dns) >= sizeof s.dns)
+        abort();
+    if (s.server_port == 0 || s.verbose_packets_max_per_sec < 0)
+        abort();
+
+    static uint8_t udp[GATEWAY_PORT_BITMAP_BYTES], tcp[GATEWAY_PORT_BITMAP_BYTES];
+    unsigned long udp_count = 0, tcp_count = 0;
+    gateway_set_default_port_sets(udp, &udp_count, tcp, &tcp_count);
+    gateway_parse_profile_text(text, size, s.profile, udp, &udp_count, tcp, &tcp_count);
+    check_set(udp, udp_count);
+    check_set(tcp, tcp_count);
+    return 0;
+}
