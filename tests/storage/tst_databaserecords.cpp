@@ -45,6 +45,7 @@ private:
     QSqlDatabase raw() { return openRaw(m_dir->path()); }
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -82,6 +83,13 @@ void tst_DatabaseRecords::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(openFresh(*m_dir));
+}
+
+void tst_DatabaseRecords::initTestCase()
+{
+    // Temporary trees go under the per-test folder the runner cleans up.
+    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
+        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
 }
 
 void tst_DatabaseRecords::cleanup()

@@ -20,6 +20,7 @@ class tst_DatabaseSchema : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void cleanup();
 
     void freshDatabaseHasEveryTableAndIndex();
@@ -40,6 +41,13 @@ private slots:
     void closedDatabaseReturnsDefaultsAndStoresNothing();
     void blankKeysAreRefused();
 };
+
+void tst_DatabaseSchema::initTestCase()
+{
+    // Temporary trees go under the per-test folder the runner cleans up.
+    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
+        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
+}
 
 void tst_DatabaseSchema::cleanup()
 {
