@@ -85,7 +85,7 @@ QList<bool> TestServerSync::runSync(MemoryCache &cache, ServiceClient *client)
     ServerSync sync(client, cache.cache());
     QList<bool> results;
     sync.syncServers([&results](bool ok) { results << ok; });
-    QTest::qWaitFor([&]() { return !results.isEmpty(); }, 5000);
+    (void)QTest::qWaitFor([&]() { return !results.isEmpty(); }, 5000);
     // Give a second call the chance to show up.
     QTest::qWait(50);
     return results;
@@ -98,7 +98,7 @@ bool TestServerSync::runPicker(MemoryCache &cache)
     const int before = m_fake.requestCount("/api/servers");
     bool reloaded = false;
     sync.requestPickerServers([&reloaded]() { reloaded = true; });
-    QTest::qWaitFor([&]() { return m_fake.requestCount("/api/servers") > before; }, 5000);
+    (void)QTest::qWaitFor([&]() { return m_fake.requestCount("/api/servers") > before; }, 5000);
     QTest::qWait(100);
     return reloaded;
 }
