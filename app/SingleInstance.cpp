@@ -59,11 +59,19 @@ bool SingleInstance::listen()
     if (m_server)
         return m_server->isListening();
     m_server = new QLocalServer(this);
+    // The socket lies in the shared temporary folder; only our user may
+    // connect to it.
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     QLocalServer::removeServer(m_names.serverName);
     if (!m_server->listen(m_names.serverName))
         return false;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::onNewConnection);
     return true;
+}
+
+QString SingleInstance::serverPath() const
+{
+    return m_server && m_server->isListening() ? m_server->fullServerName() : QString();
 }
 
 void SingleInstance::release()

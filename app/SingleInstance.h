@@ -47,6 +47,9 @@ public:
     // instance then runs on without them.
     bool listen();
 
+    // The listening socket's full path while listening, else empty.
+    QString serverPath() const;
+
     // Closes the server and gives up the claim (also done on destruction).
     void release();
 

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
@@ -75,6 +76,20 @@ private slots:
         QVERIFY(!second.claim());
         first.release();
         QVERIFY(second.claim());
+    }
+
+    void serverSocketIsOnlyForThisUser()
+    {
+        SingleInstance first(freshNames());
+        QVERIFY(first.claim());
+        QVERIFY(first.listen());
+        const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                          QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        const QString path = first.serverPath();
+        QVERIFY(QFile::exists(path));
+        QCOMPARE(QFile::permissions(path) & others, QFile::Permissions());
+        first.release();
+        QVERIFY(!QFile::exists(path));
     }
 
     void secondStartHandsOver()
