@@ -2,6 +2,7 @@
 
 #include <QConicalGradient>
 #include <QGraphicsBlurEffect>
+#include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -44,9 +45,16 @@ ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent)
     m_titleLabel = new QLabel(QStringLiteral("Stopping Proxy"), this);
     m_titleLabel->setObjectName(QStringLiteral("ProxyStatusTitle"));
     m_titleLabel->setAlignment(Qt::AlignCenter);
+    // Style sheets have no text shadow; a drop shadow effect on the title gives the same lift.
     m_titleLabel->setStyleSheet(QStringLiteral(
         "color: white; font-size: 20px; font-weight: 500; font-family: 'Inter', 'Segoe UI', sans-serif;"
-        "background: transparent; margin-top: 20px; text-shadow: 0 2px 4px rgba(0, 0, 0, 0.5);"));
+        "background: transparent; margin-top: 20px;"));
+
+    auto *shadow = new QGraphicsDropShadowEffect(m_titleLabel);
+    shadow->setOffset(0, 2);
+    shadow->setBlurRadius(4);
+    shadow->setColor(QColor(0, 0, 0, 128));
+    m_titleLabel->setGraphicsEffect(shadow);
 
     m_subtitleLabel = new QLabel(this);
     m_subtitleLabel->setObjectName(QStringLiteral("ProxyStatusSubtitle"));

@@ -1,0 +1,111 @@
+#include "support/fakeservice/FakeService.h"
+#include "support/fakeservice/LoopbackGuard.h"
+#include "services/ServiceConfig.h"
+#include "storage/DatabaseManager.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QDir>
+#include <QSettings>
+#include <QTest>
+
+// What the window sends on its own, from construction through its first
+// deferred calls and timers, and when navigation records a usage event.
+class TestMainWindowNetwork : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeService m_service;
+
+    // Usage events the window posted, by name, whatever the service answered.
+    int posted(const QString &eventName) const
+    {
+        int count = 0;
+        for (const RecordedRequest &request : m_service.requests(QStringLiteral("/api/promo/event")))
+            count += request.json().value(QStringLiteral("event_name")).toString() == eventName;
+        return count;
+    }
+
+    static void storeToken(const QString &token)
+    {
+        QSettings account(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Quorlix"),
+                          QStringLiteral("QuorlixApp"));
+        account.setValue(QStringLiteral("auth/token"), token);
+        account.sync();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
+        QDir().mkpath(folder);
+        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(m_service.listen());
+        ServiceConfig::setInstance(ServiceConfig(m_service.origin(), m_service.origin(), m_service.origin()));
+        LoopbackGuard::install();
+    }
+
+    void init()
+    {
+        LoopbackGuard::reset();
+        m_service.clearRequests();
+    }
+
+    void startupTalksOnlyToLoopback()
+    {
+        storeToken(QStringLiteral("token-1"));
+        {
+            MainWindow window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            // The first heartbeat is due 1 s after construction; let every
+            // start-up deferral run.
+            QTest::qWait(1300);
+            window.navigateToPage(2);
+            QTRY_COMPARE(posted(QStringLiteral("view_connections")), 1);
+        }
+        const QList<QUrl> offenders = LoopbackGuard::violations();
+        if (!offenders.isEmpty())
+            QFAIL(qPrintable(QStringLiteral("left loopback: ") + offenders.first().toString()));
+        // The guard saw the window's requests, so the check above was not vacuous.
+        QVERIFY(!LoopbackGuard::seen().isEmpty());
+    }
+
+    void navigationRecordsViewConnectionsOnce()
+    {
+        storeToken(QStringLiteral("token-1"));
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const int before = posted(QStringLiteral("view_connections"));
+
+        window.navigateToPage(2);
+        QTRY_COMPARE(posted(QStringLiteral("view_connections")), before + 1);
+        // Other sections, a click on Network and a bad index record nothing.
+        window.navigateToPage(0);
+        window.navGroup()->button(2)->click();
+        window.navigateToPage(9);
+        window.openGamesPage();
+        QTest::qWait(200);
+        QCOMPARE(posted(QStringLiteral("view_connections")), before + 1);
+        const RecordedRequest sent = m_service.lastRequest(QStringLiteral("/api/promo/event"));
+        QCOMPARE(sent.header("Authorization"), QByteArray("Bearer token-1"));
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+    void noTokenNoUsageEvent()
+    {
+        storeToken(QString());
+        MainWindow window;
+        window.navigateToPage(2);
+        QTest::qWait(200);
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/event")), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindowNetwork)
+#include "tst_mainwindow_network.moc"

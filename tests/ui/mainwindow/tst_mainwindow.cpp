@@ -1,0 +1,569 @@
+#include "connection/SessionManager.h"
+#include "engine/qt/TunnelClient.h"
+#include "i18n/TranslationManager.h"
+#include "storage/DatabaseManager.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/AuthPage.h"
+#include "ui/widgets/HoverPartner.h"
+#include "ui/widgets/ProxyStatusOverlay.h"
+#include "ui/widgets/QuorlixConnection.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QDir>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpacerItem>
+#include <QStackedWidget>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+namespace {
+
+// Every named section the navigation shows or hides. The areas that build
+// them are separate; here plain widgets stand in for them under the root frame.
+const char *const kSections[] = {
+    "DashboardTitle", "ConnectionsLandingTitle", "QuorlixConnectionTitle", "GamesTitle", "ProfileTitle",
+    "SettingsTitle", "SettingsResetDefaultButton", "SettingsPreferencesCard", "SettingsLeftSectionCard",
+    "SettingsRightSectionCard", "SettingsBottomLeftSectionCard", "SettingsBottomRightSectionCard",
+    "ProfileLeftSection", "ProfileLogoutButton", "ConnectionsSection", "GamesSectionWrap",
+    "ConnectionsSectionRight", "DashboardLowerLeft", "DashboardLowerRight", "BottomBreakerSection",
+    "HelpCardTutorials", "HelpCardSupport", "HelpCardDiscord", "ConnectionsHero", "QuorlixConnLeft",
+    "QuorlixConnRightScroll", "QuorlixConnRight", "QuorlixConnHeader", "ConnectionsLandingBanner",
+    "ConnectionsLandingBody", "ServerRegionBack", "ServerRegionPageTitle", "ServerRegionLeftPanel",
+    "ServerRegionRightPanel"};
+// Overlays the navigation only ever hides.
+const char *const kHideOnly[] = {"LogoutConfirmOverlay", "ConsoleConnOverlay", "NotifDropdownOverlay"};
+
+// An engine whose main function runs until it is told to stop, counting the stops.
+namespace ScriptedEngine {
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> running{false};
+std::atomic<int> stops{0};
+int tunnelMain()
+{
+    running = true;
+    while (!stopRequested)
+        QThread::msleep(2);
+    running = false;
+    return 0;
+}
+void tunnelStop()
+{
+    ++stops;
+    stopRequested = true;
+}
+void setRuntimeConfig(const TunnelRuntimeConfig *) {}
+void setMtuSafe(int) {}
+void resetStats() {}
+uint64_t zero() { return 0; }
+TunnelEngineApi api()
+{
+    stopRequested = false;
+    running = false;
+    stops = 0;
+    return {tunnelMain, tunnelStop, setRuntimeConfig, setMtuSafe, resetStats, zero, zero, zero, zero, zero};
+}
+} // namespace ScriptedEngine
+
+void setLanguage(const QString &code)
+{
+    TranslationManager::instance()->setLanguage(code, false);
+}
+
+QWidget *named(QWidget *root, const char *name)
+{
+    return root->findChild<QWidget *>(QLatin1String(name));
+}
+
+void sendMouse(QWidget *target, QEvent::Type type, Qt::MouseButton button, const QPoint &global)
+{
+    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    int m_dbFolder = 0;
+
+    // A fresh cache database, optionally with a stored window size.
+    void freshDatabase(const QString *windowSize)
+    {
+        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db%1").arg(++m_dbFolder);
+        QDir().mkpath(folder);
+        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        if (windowSize)
+            DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"), *windowSize);
+    }
+
+    static void showAndSettle(MainWindow &window)
+    {
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+    }
+
+    static void signIn(MainWindow &window)
+    {
+        window.authPage()->hide();
+        QCoreApplication::processEvents();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+    }
+
+    void cleanup()
+    {
+        setLanguage(QStringLiteral("en-US"));
+    }
+
+    void frameAndSize_data()
+    {
+        QTest::addColumn<bool>("stored");
+        QTest::addColumn<QString>("sizeText");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("nothing stored") << false << QString() << QSize(1440, 810);
+        QTest::newRow("design size stored") << true << "(1440 x 810)" << QSize(1440, 810);
+        QTest::newRow("small size stored") << true << "(1080 x 608)" << QSize(1080, 608);
+        QTest::newRow("empty text") << true << "" << QSize(1440, 810);
+    }
+    void frameAndSize()
+    {
+        QFETCH(bool, stored);
+        QFETCH(QString, sizeText);
+        QFETCH(QSize, size);
+        freshDatabase(stored ? &sizeText : nullptr);
+
+        MainWindow window;
+        QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
+        QVERIFY(!window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quorlix v2.0.0"));
+        QCOMPARE(window.size(), size);
+        QCOMPARE(window.minimumSize(), size);
+        QCOMPARE(window.maximumSize(), size);
+        // The default is written back when nothing was stored.
+        QString text;
+        QVERIFY(DatabaseManager::instance()->tryGetMetadata(QStringLiteral("settings/window_size"), &text));
+        QCOMPARE(text, stored ? sizeText : QStringLiteral("(1440 x 810)"));
+
+        // Home is where the window starts; the sign-in page covers it.
+        QCOMPARE(window.navGroup()->checkedId(), 0);
+        QVERIFY(window.authPage()->isVisibleTo(&window));
+        QVERIFY(!window.busyOverlay()->isVisibleTo(&window));
+        QVERIFY(qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget()));
+        QVERIFY(named(&window, "NewHeader"));
+        QCOMPARE(named(&window, "NewHeader")->height(), 330);
+    }
+
+    void dragByHeader()
+    {
+        MainWindow window;
+        window.move(100, 50);
+        showAndSettle(window);
+        QWidget *header = window.header();
+        QVERIFY(header);
+        const QPoint start = window.pos();
+        const QPoint grab = header->mapToGlobal(QPoint(600, 200));
+
+        // Moving without a press does nothing; a right press does not start a drag.
+        sendMouse(header, QEvent::MouseMove, Qt::NoButton, grab + QPoint(30, 40));
+        QCOMPARE(window.pos(), start);
+        sendMouse(header, QEvent::MouseButtonPress, Qt::RightButton, grab);
+        sendMouse(header, QEvent::MouseMove, Qt::NoButton, grab + QPoint(30, 40));
+        sendMouse(header, QEvent::MouseButtonRelease, Qt::RightButton, grab + QPoint(30, 40));
+        QCOMPARE(window.pos(), start);
+
+        sendMouse(header, QEvent::MouseButtonPress, Qt::LeftButton, grab);
+        sendMouse(header, QEvent::MouseMove, Qt::LeftButton, grab + QPoint(30, 40));
+        QCOMPARE(window.pos(), start + QPoint(30, 40));
+        sendMouse(header, QEvent::MouseMove, Qt::LeftButton, grab + QPoint(-20, 10));
+        QCOMPARE(window.pos(), start + QPoint(-20, 10));
+        sendMouse(header, QEvent::MouseButtonRelease, Qt::LeftButton, grab + QPoint(-20, 10));
+        sendMouse(header, QEvent::MouseMove, Qt::NoButton, grab + QPoint(200, 200));
+        QCOMPARE(window.pos(), start + QPoint(-20, 10));
+    }
+
+    void closeSequence_data()
+    {
+        QTest::addColumn<bool>("tunnelRunning");
+        QTest::addColumn<bool>("sessionActive");
+        QTest::newRow("nothing running") << false << false;
+        QTest::newRow("tunnel running") << true << false;
+        QTest::newRow("tunnel and session running") << true << true;
+    }
+    void closeSequence()
+    {
+        QFETCH(bool, tunnelRunning);
+        QFETCH(bool, sessionActive);
+        MainWindow window;
+        window.setCloseDelay(50);
+        auto *tunnel = new TunnelClient(ScriptedEngine::api(), nullptr);
+        window.setTunnelClient(tunnel);
+        QCOMPARE(window.tunnelClient(), tunnel);
+        showAndSettle(window);
+        if (tunnelRunning) {
+            QVERIFY(tunnel->start());
+            QTRY_VERIFY(ScriptedEngine::running);
+        }
+        SessionManager *sessions = window.sessionManager();
+        QVERIFY(sessions);
+        if (sessionActive)
+            sessions->startSession(QStringLiteral("Game"), QStringLiteral("game.exe"), QString());
+        QSignalSpy ended(sessions, &SessionManager::sessionEnded);
+
+        QVERIFY(!window.close()); // the first request is turned down
+        QVERIFY(window.isVisible());
+        QVERIFY(window.busyOverlay()->isVisible());
+        QCOMPARE(window.busyOverlay()->titleText(), QStringLiteral("Closing Quorlyx"));
+        QCOMPARE(window.busyOverlay()->geometry(), window.rect());
+        QVERIFY(!window.authPage()->isVisible());
+
+        QVERIFY(!ScriptedEngine::stopRequested); // nothing stops before the overlay's time is up
+
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+        QCOMPARE(ScriptedEngine::stops.load(), tunnelRunning ? 1 : 0);
+        QVERIFY(!tunnel->isRunning());
+        QCOMPARE(ended.count(), sessionActive ? 1 : 0);
+        QVERIFY(!sessions->currentSession().isActive);
+    }
+
+    void closeRefusedWhileVersionBlocked()
+    {
+        MainWindow window;
+        window.setCloseDelay(20);
+        showAndSettle(window);
+        window.setVersionBlocked(true);
+        QVERIFY(!window.close());
+        QTest::qWait(150);
+        QVERIFY(window.isVisible());
+        QVERIFY(!window.busyOverlay()->isVisible());
+        QVERIFY(window.authPage()->isVisible());
+
+        // Once the block is lifted the window closes through the overlay again.
+        window.setVersionBlocked(false);
+        QVERIFY(!window.close());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+    }
+
+    void placementForLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("switchAfterShow");
+        QTest::addColumn<QPoint>("close");
+        QTest::addColumn<QPoint>("minimize");
+        QTest::addColumn<int>("columnX");
+        QTest::addColumn<int>("logoX");
+        QTest::addColumn<int>("lineX");
+        QTest::addColumn<int>("spacer");
+        QTest::newRow("English") << "en-US" << false << QPoint(1366, 20) << QPoint(1302, 20) << 24 << 36 << 37
+                                 << 35;
+        QTest::newRow("Persian at start") << "fa-IR" << false << QPoint(20, 20) << QPoint(84, 20) << 1346 << 1358
+                                          << 1359 << 54;
+        QTest::newRow("Persian chosen later") << "fa-IR" << true << QPoint(20, 20) << QPoint(84, 20) << 1346
+                                              << 1358 << 1359 << 54;
+    }
+    void placementForLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, switchAfterShow);
+        QFETCH(QPoint, close);
+        QFETCH(QPoint, minimize);
+        QFETCH(int, columnX);
+        QFETCH(int, logoX);
+        QFETCH(int, lineX);
+        QFETCH(int, spacer);
+        freshDatabase(nullptr);
+        if (!switchAfterShow)
+            setLanguage(language);
+
+        MainWindow window;
+        showAndSettle(window);
+        signIn(window);
+        if (switchAfterShow)
+            setLanguage(language);
+        QCoreApplication::processEvents();
+
+        QCOMPARE(named(&window, "WindowCloseButton")->pos(), close);
+        QCOMPARE(named(&window, "WindowMinimizeButton")->pos(), minimize);
+        QWidget *column = named(&window, "HeaderNavDots");
+        QTRY_VERIFY(column->isVisible());
+        QCOMPARE(column->x(), columnX);
+        QCOMPARE(column->y(), 111);
+        QCOMPARE(named(&window, "FixedMiniLogo")->pos(), QPoint(logoX, 28));
+        QCOMPARE(named(&window, "FixedMiniLogoLine")->pos(), QPoint(lineX, 92));
+        auto *row = qobject_cast<QHBoxLayout *>(window.header()->layout());
+        QVERIFY(row);
+        QSpacerItem *gap = row->itemAt(1)->spacerItem();
+        QVERIFY(gap);
+        QCOMPARE(gap->sizeHint().width(), spacer);
+        // The floating widgets belong to the window, not to the scrolling page.
+        QCOMPARE(column->parentWidget(), &window);
+    }
+
+    void floatingSectionsFollowLanguage()
+    {
+        MainWindow window;
+        QWidget *frame = named(&window, "WindowFrame");
+        auto *left = new QWidget(frame);
+        left->setObjectName(QStringLiteral("ConnectionsSection"));
+        left->setGeometry(0, 180, 640, 380);
+        auto *discord = new QWidget(frame);
+        discord->setObjectName(QStringLiteral("HelpCardDiscord"));
+        discord->setGeometry(0, 1200, 420, 150);
+        setLanguage(QStringLiteral("fa-IR"));
+        showAndSettle(window);
+        QCOMPARE(left->pos(), QPoint(680, 180));
+        QCOMPARE(discord->pos(), QPoint(900, 1200));
+    }
+
+    void navigation_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("byIndex");
+        QTest::addColumn<QStringList>("shown");
+        QTest::addColumn<bool>("connectionPage");
+        const QStringList home = {"DashboardTitle",      "ConnectionsSection", "ConnectionsSectionRight",
+                                  "DashboardLowerLeft",  "DashboardLowerRight", "BottomBreakerSection",
+                                  "HelpCardTutorials",   "HelpCardSupport",    "HelpCardDiscord",
+                                  "ConnectionsHero"};
+        const QStringList settings = {"SettingsTitle",           "SettingsResetDefaultButton",
+                                      "SettingsPreferencesCard", "SettingsLeftSectionCard",
+                                      "SettingsRightSectionCard", "SettingsBottomLeftSectionCard",
+                                      "SettingsBottomRightSectionCard"};
+        QTest::newRow("Home") << 0 << false << home << false;
+        QTest::newRow("Games") << 1 << false << QStringList{"GamesTitle", "GamesSectionWrap"} << false;
+        QTest::newRow("Network clicked: landing")
+            << 2 << false
+            << QStringList{"ConnectionsLandingTitle", "ConnectionsLandingBanner", "ConnectionsLandingBody"}
+            << true;
+        QTest::newRow("Network by index: connection page")
+            << 2 << true
+            << QStringList{"QuorlixConnLeft", "QuorlixConnRightScroll", "QuorlixConnRight", "QuorlixConnHeader"}
+            << true;
+        QTest::newRow("Setting") << 3 << false << settings << false;
+        QTest::newRow("Profile") << 4 << false
+                                 << QStringList{"ProfileTitle", "ProfileLeftSection", "ProfileLogoutButton"}
+                                 << false;
+        QTest::newRow("Home by index") << 0 << true << home << false;
+    }
+    void navigation()
+    {
+        QFETCH(int, id);
+        QFETCH(bool, byIndex);
+        QFETCH(QStringList, shown);
+        QFETCH(bool, connectionPage);
+
+        MainWindow window;
+        QWidget *frame = named(&window, "WindowFrame");
+        for (const char *name : kSections) {
+            auto *w = new QWidget(frame);
+            w->setObjectName(QLatin1String(name));
+        }
+        for (const char *name : kHideOnly) {
+            auto *w = new QWidget(&window);
+            w->setObjectName(QLatin1String(name));
+        }
+        showAndSettle(window);
+        // Leave the row's section first so that every row is a real switch.
+        window.navigateToPage(id == 1 ? 3 : 1);
+        for (const char *name : kSections)
+            named(&window, name)->show();
+        for (const char *name : kHideOnly)
+            named(&window, name)->show();
+
+        if (byIndex)
+            window.navigateToPage(id);
+        else
+            window.navGroup()->button(id)->click();
+
+        QCOMPARE(window.navGroup()->checkedId(), id);
+        for (QAbstractButton *b : window.navGroup()->buttons())
+            QCOMPARE(b->isChecked(), window.navGroup()->id(b) == id);
+        for (const char *name : kSections) {
+            const bool expected = shown.contains(QLatin1String(name));
+            if (named(&window, name)->isHidden() == expected)
+                QFAIL(qPrintable(QStringLiteral("%1 should be %2")
+                                     .arg(QLatin1String(name), expected ? QStringLiteral("shown")
+                                                                        : QStringLiteral("hidden"))));
+        }
+        QVERIFY(named(&window, "NotifDropdownOverlay")->isHidden());
+        QCOMPARE(named(&window, "LogoutConfirmOverlay")->isHidden(), id != 4);
+        QCOMPARE(named(&window, "ConsoleConnOverlay")->isHidden(), !(id == 2 && byIndex));
+
+        auto *stack = qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget());
+        QCOMPARE(stack->currentWidget() == window.connectionPage(), connectionPage);
+        QCOMPARE(stack->currentWidget()->objectName(),
+                 connectionPage ? QStringLiteral("QuorlixConnectionPage") : QStringLiteral("HomeRoot"));
+    }
+
+    void badIndexDoesNothing_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("negative") << -1;
+        QTest::newRow("one past the last") << 5;
+        QTest::newRow("far out") << 1000;
+    }
+    void badIndexDoesNothing()
+    {
+        QFETCH(int, index);
+        MainWindow window;
+        showAndSettle(window);
+        window.navigateToPage(3);
+        window.navigateToPage(index);
+        QCOMPARE(window.navGroup()->checkedId(), 3);
+    }
+
+    void gamesSectionRequestsCatalogue()
+    {
+        // The games area fills the shared request cell after the switch captured it.
+        MainWindow window;
+        showAndSettle(window);
+        // Without a games area the switch to Games must not trip over an empty cell.
+        window.openGamesPage();
+        QCOMPARE(window.navGroup()->checkedId(), 1);
+    }
+
+    void contentHeights_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("frameMin");
+        QTest::addColumn<int>("frameMax");
+        QTest::newRow("Home scrolls to its content") << 0 << 1794 << 16777215;
+        QTest::newRow("Games is one screen") << 1 << 810 << 810;
+        QTest::newRow("Network is one screen") << 2 << 810 << 16777215;
+        QTest::newRow("Setting scrolls to its content") << 3 << 928 << 16777215;
+        QTest::newRow("Profile is one screen") << 4 << 810 << 16777215;
+    }
+    void contentHeights()
+    {
+        QFETCH(int, id);
+        QFETCH(int, frameMin);
+        QFETCH(int, frameMax);
+        MainWindow window;
+        QWidget *frame = named(&window, "WindowFrame");
+        // Until the dashboard areas exist the home page is the header band and the metrics margin.
+        QCOMPARE(frame->minimumHeight(), 494);
+
+        // The stack switch as the navigation runs it, with the content heights
+        // of a full page (metrics strip at 1300, lower settings card 400 high).
+        auto *stack = qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget());
+        frame->setMaximumHeight(810); // as Games left it: every row must undo or keep it
+        MainWindow::MainStackSwitch pages{stack, named(&window, "HomeRoot"), frame, 1794, 928, 810};
+        window.switchMainStack(pages, id);
+        QCOMPARE(frame->minimumHeight(), frameMin);
+        QCOMPARE(frame->maximumHeight(), frameMax);
+        QCOMPARE(stack->currentWidget() == window.connectionPage(), id == 2);
+    }
+
+    void sideColumnHiddenWhileSignInShows()
+    {
+        MainWindow window;
+        showAndSettle(window);
+        QWidget *column = named(&window, "HeaderNavDots");
+        QWidget *logo = named(&window, "FixedMiniLogo");
+        QWidget *line = named(&window, "FixedMiniLogoLine");
+        QTRY_VERIFY(column->isHidden());
+        QVERIFY(logo->isHidden());
+        QVERIFY(line->isHidden());
+
+        window.authPage()->hide();
+        QTRY_VERIFY(!column->isHidden());
+        QVERIFY(!logo->isHidden());
+        QVERIFY(!line->isHidden());
+
+        window.authPage()->show();
+        QTRY_VERIFY(column->isHidden());
+
+        // Signing in while the busy overlay is up keeps the column away.
+        window.busyOverlay()->showMessage(QStringLiteral("Installing update..."));
+        window.authPage()->hide();
+        QTest::qWait(50);
+        QVERIFY(column->isHidden());
+        window.busyOverlay()->hide();
+        window.syncSideNavVisibility();
+        QVERIFY(!column->isHidden());
+    }
+
+    void hoverPartners()
+    {
+        MainWindow window;
+        showAndSettle(window);
+        auto *hit = new QPushButton(&window);
+        auto *partner = new QWidget(&window);
+        partner->hide();
+        HoverPartner::set(hit, HoverPartner::kGamesFavOverlay, partner);
+        hit->installEventFilter(&window);
+
+        QEvent enter(QEvent::Enter);
+        QApplication::sendEvent(hit, &enter);
+        QVERIFY(!partner->isHidden());
+        QEvent leave(QEvent::Leave);
+        QApplication::sendEvent(hit, &leave);
+        QVERIFY(partner->isHidden());
+
+        // A partner deleted before the pointer arrives is skipped.
+        delete partner;
+        QApplication::sendEvent(hit, &enter);
+        QApplication::sendEvent(hit, &leave);
+
+        // A bare address in the property is never trusted.
+        auto *other = new QWidget(&window);
+        other->hide();
+        hit->setProperty(HoverPartner::kHomeFavClose, QVariant::fromValue<quint64>(quintptr(other)));
+        QApplication::sendEvent(hit, &enter);
+        QVERIFY(other->isHidden());
+    }
+
+    void windowButtons()
+    {
+        MainWindow window;
+        window.setCloseDelay(20);
+        showAndSettle(window);
+        auto *minimize = qobject_cast<QPushButton *>(named(&window, "WindowMinimizeButton"));
+        auto *close = qobject_cast<QPushButton *>(named(&window, "WindowCloseButton"));
+        QVERIFY(minimize && close);
+        QCOMPARE(minimize->parentWidget(), window.header());
+        QCOMPARE(minimize->size(), QSize(54, 54));
+        QCOMPARE(close->focusPolicy(), Qt::NoFocus);
+        close->click();
+        QVERIFY(window.busyOverlay()->isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+    }
+
+    void tintKeepsAlpha()
+    {
+        QImage source(4, 4, QImage::Format_ARGB32);
+        source.fill(Qt::transparent);
+        source.setPixelColor(1, 1, QColor(10, 20, 30, 255));
+        source.setPixelColor(2, 2, QColor(200, 100, 0, 128));
+        const QImage tinted = MainWindow::tintPixmap(QPixmap::fromImage(source), QColor("#FA8207")).toImage();
+        QCOMPARE(tinted.pixelColor(0, 0).alpha(), 0);
+        QCOMPARE(tinted.pixelColor(1, 1), QColor("#FA8207"));
+        QCOMPARE(tinted.pixelColor(2, 2).alpha(), 128);
+        // A missing image gives back the plain icon rather than nothing.
+        QVERIFY(MainWindow::tintedIcon(QStringLiteral(":/no/such.png"), QSize(24, 24), Qt::white)
+                    .availableSizes()
+                    .isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

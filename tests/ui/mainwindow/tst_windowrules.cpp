@@ -1,0 +1,136 @@
+#include "ui/mainwindow/WindowRules.h"
+
+#include <QTest>
+
+using namespace WindowRules;
+
+// The placement and visibility rules of the window, read as tables.
+class TestWindowRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void persianTest_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("persian");
+        QTest::newRow("fa-IR") << "fa-IR" << true;
+        QTest::newRow("padded upper case") << "  FA-ir " << true;
+        QTest::newRow("bare fa") << "fa" << true;
+        QTest::newRow("fa_IR") << "fa_IR" << true;
+        QTest::newRow("en-US") << "en-US" << false;
+        QTest::newRow("empty") << "" << false;
+        QTest::newRow("fr is not fa") << "fr-FR" << false;
+    }
+    void persianTest()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, persian);
+        QCOMPARE(isPersian(code), persian);
+    }
+
+    void windowSize_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("default text") << "(1440 x 810)" << QSize(1440, 810);
+        QTest::newRow("small text") << "(1080 x 608)" << QSize(1080, 608);
+        QTest::newRow("1080 anywhere") << "x1080" << QSize(1080, 608);
+        QTest::newRow("empty") << "" << QSize(1440, 810);
+        QTest::newRow("garbage") << "big please" << QSize(1440, 810);
+        QTest::newRow("108 0 split") << "108 0" << QSize(1440, 810);
+    }
+    void windowSize()
+    {
+        QFETCH(QString, stored);
+        QFETCH(QSize, size);
+        QCOMPARE(windowSizeForOption(stored), size);
+    }
+
+    void placesForLanguage_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("persian");
+        QTest::addColumn<QPoint>("close");
+        QTest::addColumn<QPoint>("minimize");
+        QTest::addColumn<int>("sideX");
+        QTest::newRow("English 1440") << 1440 << false << QPoint(1366, 20) << QPoint(1302, 20) << 24;
+        QTest::newRow("Persian 1440") << 1440 << true << QPoint(20, 20) << QPoint(84, 20) << 1346;
+        QTest::newRow("English 1080") << 1080 << false << QPoint(1006, 20) << QPoint(942, 20) << 24;
+        QTest::newRow("Persian 1080") << 1080 << true << QPoint(20, 20) << QPoint(84, 20) << 986;
+        QTest::newRow("Persian narrower than the column") << 50 << true << QPoint(20, 20) << QPoint(84, 20) << 0;
+    }
+    void placesForLanguage()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, persian);
+        QFETCH(QPoint, close);
+        QFETCH(QPoint, minimize);
+        QFETCH(int, sideX);
+        const WindowButtonPlaces places = windowButtonPlaces(width, persian);
+        QCOMPARE(places.close, close);
+        QCOMPARE(places.minimize, minimize);
+        QCOMPARE(sideNavX(width, persian), sideX);
+    }
+
+    void headerSpacer()
+    {
+        // The minimise button ends at 84 + 54; the row starts 24 in, after a 70 wide column.
+        QCOMPARE(headerSpacerWidth(true, 138, 24, 70), 54);
+        QCOMPARE(headerSpacerWidth(false, 138, 24, 70), 35);
+        QCOMPARE(headerSpacerWidth(true, 10, 24, 70), 0);
+    }
+
+    void homeSections_data()
+    {
+        QTest::addColumn<bool>("persian");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("x");
+        const struct
+        {
+            const char *name;
+            int ltr;
+            int rtl;
+        } table[] = {
+            {"ConnectionsSection", 120, 680}, {"ConnectionsSectionRight", 780, 20},
+            {"DashboardLowerLeft", 120, 681}, {"DashboardLowerRight", 781, 20},
+            {"BottomBreakerSection", 120, 20}, {"HelpCardTutorials", 120, 20},
+            {"HelpCardSupport", 560, 460},    {"HelpCardDiscord", 1000, 900},
+        };
+        for (const auto &row : table) {
+            QTest::addRow("%s en", row.name) << false << QString::fromLatin1(row.name) << row.ltr;
+            QTest::addRow("%s fa", row.name) << true << QString::fromLatin1(row.name) << row.rtl;
+        }
+    }
+    void homeSections()
+    {
+        QFETCH(bool, persian);
+        QFETCH(QString, name);
+        QFETCH(int, x);
+        const auto places = homeSectionPlaces(persian);
+        const auto it = std::find_if(places.begin(), places.end(),
+                                     [&](const SectionX &p) { return name == QLatin1String(p.name); });
+        QVERIFY(it != places.end());
+        QCOMPARE(it->x, x);
+    }
+
+    void rootFrameHeight_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<int>("height");
+        QTest::newRow("home scrolls to its content") << int(NavHome) << 1500;
+        QTest::newRow("games is one screen") << int(NavGames) << 810;
+        QTest::newRow("network is one screen") << int(NavNetwork) << 810;
+        QTest::newRow("setting scrolls to its content") << int(NavSetting) << 1100;
+        QTest::newRow("profile is one screen") << int(NavProfile) << 810;
+    }
+    void rootFrameHeight()
+    {
+        QFETCH(int, id);
+        QFETCH(int, height);
+        QCOMPARE(rootFrameMinimumHeight(id, 1500, 1100, 810), height);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestWindowRules)
+#include "tst_windowrules.moc"

@@ -1,0 +1,33 @@
+// Recolouring of monochrome icons (navigation, settings, connection page).
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QImage>
+#include <QPainter>
+
+QPixmap MainWindow::tintPixmap(const QPixmap &pixmap, const QColor &color)
+{
+    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
+    QPainter painter(&image);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    painter.end();
+    return QPixmap::fromImage(image);
+}
+
+QIcon MainWindow::tintedIcon(const QString &path, const QSize &size, const QColor &color)
+{
+    QPixmap source = QIcon(path).pixmap(size);
+    if (source.isNull())
+        source = QPixmap(path);
+    if (source.isNull())
+        return QIcon(path);
+    const QPixmap scaled = source.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage image(scaled.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.drawPixmap(0, 0, scaled);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+    painter.fillRect(image.rect(), color);
+    painter.end();
+    return QIcon(QPixmap::fromImage(image));
+}

@@ -1,0 +1,207 @@
+// The window as a window: drag by the header, rounded mask and placement of
+// the floating widgets on resize, taskbar entry on show, and the delayed close.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "connection/SessionManager.h"
+#include "engine/qt/TunnelClient.h"
+#include "i18n/TranslationManager.h"
+#include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/AuthPage.h"
+#include "ui/pages/PingOptimizerPage.h"
+#include "ui/widgets/HoverPartner.h"
+#include "ui/widgets/ProxyStatusOverlay.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QNetworkReply>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRegion>
+#include <QTimer>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
+namespace {
+bool currentLanguageIsPersian()
+{
+    TranslationManager *translations = TranslationManager::instance();
+    return translations && WindowRules::isPersian(translations->currentLanguage());
+}
+} // namespace
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (m_authPage && watched == m_authPage && (type == QEvent::Show || type == QEvent::Hide))
+        QTimer::singleShot(0, this, [this] { syncSideNavVisibility(); });
+
+    if (m_header && watched == m_header) {
+        if (type == QEvent::MouseButtonPress) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton) {
+                m_dragging = true;
+                m_dragOffset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
+                return true;
+            }
+        } else if (type == QEvent::MouseMove) {
+            if (m_dragging) {
+                move(static_cast<QMouseEvent *>(event)->globalPosition().toPoint() - m_dragOffset);
+                return true;
+            }
+        } else if (type == QEvent::MouseButtonRelease) {
+            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+                m_dragging = false;
+                return true;
+            }
+        }
+    }
+
+    if (type == QEvent::Enter || type == QEvent::Leave) {
+        for (const char *property : {HoverPartner::kGamesFavOverlay, HoverPartner::kHomeFavClose}) {
+            QWidget *partner = HoverPartner::get(watched, property);
+            if (!partner)
+                continue;
+            partner->setVisible(type == QEvent::Enter);
+            partner->raise();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::placeFloatingSections(bool persian)
+{
+    for (const WindowRules::SectionX &place : WindowRules::homeSectionPlaces(persian)) {
+        QWidget *w = findChild<QWidget *>(QLatin1String(place.name));
+        if (!w)
+            continue;
+        w->move(place.x, w->y());
+        if (w->isVisible())
+            w->raise();
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+
+    QPainterPath path;
+    path.addRoundedRect(QRectF(0, 0, width(), height()), 8, 8);
+    setMask(QRegion(path.toFillPolygon().toPolygon()));
+
+    const QRect full = rect();
+    for (QWidget *overlay : {static_cast<QWidget *>(m_authPage), static_cast<QWidget *>(m_pingSweepPage),
+                             static_cast<QWidget *>(m_busyOverlay)}) {
+        if (!overlay)
+            continue;
+        overlay->setGeometry(full);
+        overlay->raise();
+    }
+
+    if (auto *notif = findChild<QWidget *>(QStringLiteral("NotifDropdownOverlay"))) {
+        notif->setGeometry(full);
+        if (auto *card = notif->findChild<QWidget *>(QStringLiteral("NotifDropdownCard")))
+            card->move(std::max(0, width() - card->width() - 264), 90);
+        if (notif->isVisible())
+            notif->raise();
+    }
+    if (auto *logout = findChild<QWidget *>(QStringLiteral("LogoutConfirmOverlay"))) {
+        logout->setGeometry(full);
+        if (auto *card = logout->findChild<QWidget *>(QStringLiteral("LogoutConfirmCard")))
+            card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
+        if (logout->isVisible())
+            logout->raise();
+    }
+
+    const bool persian = currentLanguageIsPersian();
+    if (auto *title = findChild<QLabel *>(QStringLiteral("DashboardTitle"))) {
+        if (persian) {
+            title->adjustSize();
+            QWidget *parent = title->parentWidget() ? title->parentWidget() : this;
+            title->move(std::max(0, parent->width() - title->width() - 120), title->y());
+        } else {
+            title->move(120, title->y());
+        }
+    }
+
+    placeSideNavColumn(!(m_authPage && m_authPage->isVisible()), persian);
+    placeFloatingSections(persian);
+
+    const int right = (m_header && m_header->width() > 0) ? m_header->width() : width();
+    const WindowRules::WindowButtonPlaces places = WindowRules::windowButtonPlaces(right, persian);
+    if (auto *closeButton = findChild<QPushButton *>(QStringLiteral("WindowCloseButton"))) {
+        closeButton->move(places.close);
+        if (closeButton->isVisible())
+            closeButton->raise();
+    }
+    if (auto *minimizeButton = findChild<QPushButton *>(QStringLiteral("WindowMinimizeButton"))) {
+        minimizeButton->move(places.minimize);
+        if (minimizeButton->isVisible())
+            minimizeButton->raise();
+    }
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+#ifdef Q_OS_WIN
+    // A frameless window gets no taskbar button unless it is marked as an
+    // application window.
+    if (HWND hwnd = reinterpret_cast<HWND>(winId())) {
+        LONG_PTR style = GetWindowLongW(hwnd, GWL_EXSTYLE);
+        style = (style & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW;
+        SetWindowLongW(hwnd, GWL_EXSTYLE, static_cast<LONG>(style));
+        SetWindowPos(hwnd, nullptr, 0, 0, 0, 0, SWP_FRAMECHANGED | SWP_NOZORDER | SWP_NOMOVE | SWP_NOSIZE);
+    }
+#endif
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_allowClose) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (m_versionBlocked)
+        return;
+
+    m_updateCheckRunning = false;
+    m_updateRequired = false;
+    if (m_updateReply) {
+        if (m_updateReply->isRunning())
+            m_updateReply->abort();
+        m_updateReply->deleteLater();
+        m_updateReply = nullptr;
+    }
+    if (m_authPage && m_authPage->isVisible())
+        m_authPage->hide();
+    if (m_busyOverlay) {
+        m_busyOverlay->showMessage(QStringLiteral("Closing Quorlyx"));
+        m_busyOverlay->setGeometry(rect());
+        m_busyOverlay->raise();
+        m_busyOverlay->show();
+    }
+    QTimer::singleShot(m_closeDelayMs, this, [this] { finishClose(); });
+}
+
+void MainWindow::finishClose()
+{
+    if (m_connectTimer)
+        m_connectTimer->stop();
+    if (m_tunnelClient)
+        m_tunnelClient->stop();
+    if (m_sessionManager && m_sessionManager->currentSession().isActive)
+        m_sessionManager->endSession();
+    m_allowClose = true;
+    close();
+}
+
+void MainWindow::quitNow()
+{
+    m_allowClose = true;
+    QCoreApplication::quit();
+}
