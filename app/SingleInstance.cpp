@@ -20,10 +20,8 @@ SingleInstanceNames SingleInstanceNames::withId(const QString &id)
 }
 
 SingleInstance::SingleInstance(SingleInstanceNames names, QObject *parent)
-    : QObject(parent)
-    , m_names(std::move(names))
-{
-}
+    : QObject(parent), m_names(std::move(names))
+{}
 
 SingleInstance::~SingleInstance()
 {
@@ -113,7 +111,8 @@ void SingleInstance::onReadyRead(QLocalSocket *socket)
     socket->disconnectFromServer();
 }
 
-bool SingleInstance::notifyRunningInstance(const QString &serverName, int connectTimeoutMs, int writeTimeoutMs)
+bool SingleInstance::notifyRunningInstance(const QString &serverName, int connectTimeoutMs,
+                                           int writeTimeoutMs)
 {
     QLocalSocket socket;
     socket.connectToServer(serverName, QIODevice::ReadWrite);

@@ -21,7 +21,8 @@
 #include <cstdio>
 
 const char kAlreadyRunningTitle[] = "Quorlix";
-const char kAlreadyRunningText[] = "Quorlix is already running!\n\nThe existing window will be brought to the front.";
+const char kAlreadyRunningText[] =
+    "Quorlix is already running!\n\nThe existing window will be brought to the front.";
 
 namespace {
 
@@ -30,9 +31,7 @@ namespace {
 class FirstShowReporter : public QObject
 {
 public:
-    explicit FirstShowReporter(QWidget *window)
-        : QObject(window)
-        , m_window(window)
+    explicit FirstShowReporter(QWidget *window) : QObject(window), m_window(window)
     {
         window->installEventFilter(this);
     }
@@ -71,8 +70,8 @@ StartupOptions StartupOptions::fromEnvironment()
 
 void showAlreadyRunningBox()
 {
-    QMessageBox::information(nullptr, QString::fromUtf8(kAlreadyRunningTitle), QString::fromUtf8(kAlreadyRunningText),
-                             QMessageBox::Ok, QMessageBox::NoButton);
+    QMessageBox::information(nullptr, QString::fromUtf8(kAlreadyRunningTitle),
+                             QString::fromUtf8(kAlreadyRunningText), QMessageBox::Ok, QMessageBox::NoButton);
 }
 
 void prepareStoredState()
@@ -145,7 +144,8 @@ int runClient(int &argc, char **argv, const StartupOptions &options)
     registerBundledFonts();
     applyStyleAndIcon(app);
 
-    std::unique_ptr<QWidget> window = options.createWindow ? options.createWindow() : std::make_unique<QWidget>();
+    std::unique_ptr<QWidget> window =
+        options.createWindow ? options.createWindow() : std::make_unique<QWidget>();
     QWidget *shown = window.get();
     QObject::connect(&instance, &SingleInstance::showRequested, shown, [shown] {
         shown->show();

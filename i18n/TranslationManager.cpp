@@ -43,11 +43,7 @@ TranslationManager *TranslationManager::instance()
     return &manager;
 }
 
-TranslationManager::TranslationManager(QObject *parent)
-    : QObject(parent)
-    , m_store(databaseStore())
-{
-}
+TranslationManager::TranslationManager(QObject *parent) : QObject(parent), m_store(databaseStore()) {}
 
 TranslationManager::~TranslationManager()
 {

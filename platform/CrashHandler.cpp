@@ -69,12 +69,18 @@ void civilFromDays(int64_t days, int64_t *year, unsigned *month, unsigned *day)
 const char *signalName(int sig)
 {
     switch (sig) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGBUS: return "SIGBUS";
-    case SIGFPE: return "SIGFPE";
-    case SIGILL: return "SIGILL";
-    case SIGABRT: return "SIGABRT";
-    default: return "signal";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGFPE:
+        return "SIGFPE";
+    case SIGILL:
+        return "SIGILL";
+    case SIGABRT:
+        return "SIGABRT";
+    default:
+        return "signal";
     }
 }
 
@@ -125,9 +131,11 @@ void writeReport(int sig, siginfo_t *info)
     pos = copyText(line, pos, sizeof line, " (");
     pos = copyText(line, pos, sizeof line, signalName(sig));
     pos = copyText(line, pos, sizeof line, ")\ncode: ");
-    pos = appendUnsigned(line, pos, sizeof line, static_cast<uint64_t>(static_cast<uint32_t>(info ? info->si_code : 0)), 10, 1);
+    pos = appendUnsigned(line, pos, sizeof line,
+                         static_cast<uint64_t>(static_cast<uint32_t>(info ? info->si_code : 0)), 10, 1);
     pos = copyText(line, pos, sizeof line, "\naddress: 0x");
-    pos = appendUnsigned(line, pos, sizeof line, reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr), 16, 16);
+    pos = appendUnsigned(line, pos, sizeof line, reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr),
+                         16, 16);
     pos = copyText(line, pos, sizeof line, "\npid: ");
     pos = appendUnsigned(line, pos, sizeof line, static_cast<uint64_t>(getpid()), 10, 1);
     pos = copyText(line, pos, sizeof line, "\nbacktrace:\n");

@@ -9,9 +9,9 @@ QStringList registerBundledFonts()
     if (done)
         return families;
     done = true;
-    for (const char *file : {":/icons/Inter-Regular.otf", ":/icons/Inter-Medium.otf", ":/icons/Inter-SemiBold.otf",
-                             ":/icons/Inter-Bold.otf", ":/icons/Vazirmatn-Regular.ttf",
-                             ":/icons/Vazirmatn-SemiBold.ttf"}) {
+    for (const char *file :
+         {":/icons/Inter-Regular.otf", ":/icons/Inter-Medium.otf", ":/icons/Inter-SemiBold.otf",
+          ":/icons/Inter-Bold.otf", ":/icons/Vazirmatn-Regular.ttf", ":/icons/Vazirmatn-SemiBold.ttf"}) {
         const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(file));
         if (id < 0)
             continue;

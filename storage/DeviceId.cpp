@@ -19,8 +19,7 @@ std::function<DeviceInputs()> &inputReader()
 
 } // namespace
 
-QString DeviceId::fromInputs(const DeviceInputs &inputs,
-                             const QString &fallbackHostName,
+QString DeviceId::fromInputs(const DeviceInputs &inputs, const QString &fallbackHostName,
                              const QString &fallbackProductType)
 {
     // No separators: the order name, serial, guid is what keeps the value

@@ -18,8 +18,7 @@ public:
 
     // The identifier for the given inputs. When all three are missing, the
     // host name and product type stand in for them.
-    static QString fromInputs(const DeviceInputs &inputs,
-                              const QString &fallbackHostName,
+    static QString fromInputs(const DeviceInputs &inputs, const QString &fallbackHostName,
                               const QString &fallbackProductType);
 
     // Tests: replace the machine reader (an empty function restores the real

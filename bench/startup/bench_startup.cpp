@@ -66,7 +66,8 @@ int main(int argc, char *argv[])
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     for (const char *sub : {"home", "data", "config", "cache", "runtime"})
         QDir(home.path()).mkpath(QLatin1String(sub));
-    QFile::setPermissions(home.path() + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(home.path() + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert(QStringLiteral("HOME"), home.path() + QStringLiteral("/home"));
     env.insert(QStringLiteral("XDG_DATA_HOME"), home.path() + QStringLiteral("/data"));
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path() + QStringLiteral("/config"));
@@ -106,7 +107,8 @@ int main(int argc, char *argv[])
     const double c = median(clientTimes);
     const double b = median(baselineTimes);
     std::printf("cores (nproc): %d\n", QThread::idealThreadCount());
-    std::printf("rounds: %d (medians; first start with an empty data folder: client %.1f ms)\n", rounds, firstClient);
+    std::printf("rounds: %d (medians; first start with an empty data folder: client %.1f ms)\n", rounds,
+                firstClient);
     std::printf("empty styled 1440x810 window: %.1f ms\n", b);
     std::printf("quorlix to first show:        %.1f ms\n", c);
     std::printf("ratio client / baseline:      %.2f\n", c / b);

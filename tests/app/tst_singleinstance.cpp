@@ -101,7 +101,8 @@ private slots:
         QSignalSpy shown(&first, &SingleInstance::showRequested);
 
         QProcess second;
-        second.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--second-start"), idOf(names)});
+        second.start(QCoreApplication::applicationFilePath(),
+                     {QStringLiteral("--second-start"), idOf(names)});
         QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 20000);
         QCOMPARE(second.exitStatus(), QProcess::NormalExit);
         QCOMPARE(second.exitCode(), 0);
@@ -207,7 +208,8 @@ private:
 
 int main(int argc, char *argv[])
 {
-    if (argc >= 3 && (std::strcmp(argv[1], "--hold-claim") == 0 || std::strcmp(argv[1], "--second-start") == 0))
+    if (argc >= 3 &&
+        (std::strcmp(argv[1], "--hold-claim") == 0 || std::strcmp(argv[1], "--second-start") == 0))
         return runHelper(argc, argv);
     QCoreApplication app(argc, argv);
     TestSingleInstance test;

@@ -25,7 +25,8 @@ private slots:
     {
         QByteArray out;
         QCOMPARE(runClient(&out), 0);
-        QVERIFY2(out.contains("quorlix: window shown 1440x810 frameless=1 title=Quorlix v2.0.0\n"), out.constData());
+        QVERIFY2(out.contains("quorlix: window shown 1440x810 frameless=1 title=Quorlix v2.0.0\n"),
+                 out.constData());
 
         for (const char *sub : {"cache", "flags", "covers"})
             QVERIFY2(QDir(m_dataFolder + QLatin1Char('/') + QLatin1String(sub)).exists(), sub);
@@ -64,7 +65,8 @@ private:
 
     QString m_binary;
     QString m_dataFolder;
-    const QString m_instanceId = QStringLiteral("smoke_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
+    const QString m_instanceId =
+        QStringLiteral("smoke_") + QUuid::createUuid().toString(QUuid::Id128).left(12);
 };
 
 QTEST_GUILESS_MAIN(TestStartupSmoke)

@@ -58,18 +58,30 @@ private slots:
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("FA_ir") << "FA_ir" << "fa-IR";
-        QTest::newRow("fa ir with a blank") << "fa ir" << "fa-IR";
-        QTest::newRow("Persian (fa-IR)") << "Persian (fa-IR)" << "fa-IR";
-        QTest::newRow("farsi begins with fa") << "farsi" << "fa-IR";
-        QTest::newRow("fa-AF begins with fa") << "fa-AF" << "fa-IR";
-        QTest::newRow("padded fa-IR") << "  fa-IR  " << "fa-IR";
-        QTest::newRow("en_us") << "en_us" << "en-US";
-        QTest::newRow("de-DE") << "de-DE" << "en-US";
-        QTest::newRow("empty") << "" << "en-US";
-        QTest::newRow("blank") << "   " << "en-US";
-        QTest::newRow("xfa-ir has no word boundary") << "xfa-ir" << "en-US";
-        QTest::newRow("English (en-US) wins over a later fa") << "en-US fa" << "en-US";
+        QTest::newRow("FA_ir") << "FA_ir"
+                               << "fa-IR";
+        QTest::newRow("fa ir with a blank") << "fa ir"
+                                            << "fa-IR";
+        QTest::newRow("Persian (fa-IR)") << "Persian (fa-IR)"
+                                         << "fa-IR";
+        QTest::newRow("farsi begins with fa") << "farsi"
+                                              << "fa-IR";
+        QTest::newRow("fa-AF begins with fa") << "fa-AF"
+                                              << "fa-IR";
+        QTest::newRow("padded fa-IR") << "  fa-IR  "
+                                      << "fa-IR";
+        QTest::newRow("en_us") << "en_us"
+                               << "en-US";
+        QTest::newRow("de-DE") << "de-DE"
+                               << "en-US";
+        QTest::newRow("empty") << ""
+                               << "en-US";
+        QTest::newRow("blank") << "   "
+                               << "en-US";
+        QTest::newRow("xfa-ir has no word boundary") << "xfa-ir"
+                                                     << "en-US";
+        QTest::newRow("English (en-US) wins over a later fa") << "en-US fa"
+                                                              << "en-US";
     }
 
     void normalize()
@@ -135,9 +147,12 @@ private slots:
         QTest::addColumn<QString>("valueAfter");
 
         QTest::newRow("missing key is created as English") << false << QString() << "en-US" << 0 << "en-US";
-        QTest::newRow("saved English changes nothing") << true << "en-US" << "en-US" << 0 << "en-US";
-        QTest::newRow("saved Persian in any spelling") << true << "FA_ir" << "fa-IR" << 1 << "FA_ir";
-        QTest::newRow("unknown value is English") << true << "klingon" << "en-US" << 0 << "klingon";
+        QTest::newRow("saved English changes nothing") << true << "en-US"
+                                                       << "en-US" << 0 << "en-US";
+        QTest::newRow("saved Persian in any spelling") << true << "FA_ir"
+                                                       << "fa-IR" << 1 << "FA_ir";
+        QTest::newRow("unknown value is English") << true << "klingon"
+                                                  << "en-US" << 0 << "klingon";
     }
 
     void loadSavedLanguage()
@@ -229,7 +244,8 @@ private slots:
 private:
     QString emptyFolder()
     {
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP", QDir::tempPath()) + QStringLiteral("/empty");
+        const QString folder =
+            qEnvironmentVariable("QUORLIX_TEST_TMP", QDir::tempPath()) + QStringLiteral("/empty");
         QDir().mkpath(folder);
         return folder;
     }

@@ -56,18 +56,18 @@ private slots:
 
         QTest::newRow("epoch") << qint64(0) << qint64(0) << "quorlix_crash_19700101-000000.dmp";
         // 2026-12-10 13:40:05 UTC seen from UTC+03:30.
-        QTest::newRow("positive offset") << qint64(1796910005) << qint64(12600)
-                                         << "quorlix_crash_20261210-171005.dmp";
+        QTest::newRow("positive offset")
+            << qint64(1796910005) << qint64(12600) << "quorlix_crash_20261210-171005.dmp";
         // One second before a leap-year March, pushed over midnight by the offset.
-        QTest::newRow("leap day rolls over") << qint64(1709251199) << qint64(1)
-                                             << "quorlix_crash_20240301-000000.dmp";
-        QTest::newRow("leap day itself") << qint64(1709251199) << qint64(0)
-                                         << "quorlix_crash_20240229-235959.dmp";
+        QTest::newRow("leap day rolls over")
+            << qint64(1709251199) << qint64(1) << "quorlix_crash_20240301-000000.dmp";
+        QTest::newRow("leap day itself")
+            << qint64(1709251199) << qint64(0) << "quorlix_crash_20240229-235959.dmp";
         // 2027-01-01 00:30 UTC seen from UTC-01:00 is still the old year.
-        QTest::newRow("negative offset into last year") << qint64(1798763400) << qint64(-3600)
-                                                        << "quorlix_crash_20261231-233000.dmp";
-        QTest::newRow("century non-leap year") << qint64(4107542400) << qint64(0)
-                                               << "quorlix_crash_21000301-000000.dmp";
+        QTest::newRow("negative offset into last year")
+            << qint64(1798763400) << qint64(-3600) << "quorlix_crash_20261231-233000.dmp";
+        QTest::newRow("century non-leap year")
+            << qint64(4107542400) << qint64(0) << "quorlix_crash_21000301-000000.dmp";
     }
 
     void reportName()
@@ -123,7 +123,8 @@ private slots:
         QVERIFY2(text.contains(signalLine), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("\naddress: 0x")), qPrintable(text));
         // backtrace_symbols_fd names the module of each frame.
-        QVERIFY2(text.contains(QStringLiteral("backtrace:\n")) && text.contains(QStringLiteral("crash-helper")),
+        QVERIFY2(text.contains(QStringLiteral("backtrace:\n")) &&
+                     text.contains(QStringLiteral("crash-helper")),
                  qPrintable(text));
     }
 

@@ -37,8 +37,8 @@ private slots:
 
     void missingFilesLeaveTheirPartOut()
     {
-        const DeviceInputs inputs = readDeviceInputs(QStringLiteral("/nonexistent/root"),
-                                                     QStringLiteral("/nonexistent/machine-id"));
+        const DeviceInputs inputs =
+            readDeviceInputs(QStringLiteral("/nonexistent/root"), QStringLiteral("/nonexistent/machine-id"));
         QVERIFY(!inputs.hasMachineGuid);
         QVERIFY(!inputs.hasVolumeSerial);
         // The host name does not depend on either path.

@@ -9,7 +9,8 @@ namespace {
 
 QString expectedId(const QString &text)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
+    return QString::fromLatin1(
+        QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex().left(32));
 }
 
 DeviceInputs inputs(const char *name, qint64 serial, const char *guid)
@@ -39,10 +40,7 @@ class TestDeviceId : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup()
-    {
-        DeviceId::setInputReaderForTesting({});
-    }
+    void cleanup() { DeviceId::setInputReaderForTesting({}); }
 
     void fromInputs_data()
     {
@@ -66,7 +64,8 @@ private slots:
     {
         QFETCH(DeviceInputs, in);
         QFETCH(QString, hashedText);
-        const QString id = DeviceId::fromInputs(in, QStringLiteral("fallback-host"), QStringLiteral("debian"));
+        const QString id =
+            DeviceId::fromInputs(in, QStringLiteral("fallback-host"), QStringLiteral("debian"));
         QCOMPARE(id, expectedId(hashedText));
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(id).hasMatch());
     }
