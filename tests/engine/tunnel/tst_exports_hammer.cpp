@@ -1,0 +1,157 @@
+// Several threads use the exported functions while an engine run carries
+// traffic through the simulated capture: getters, runtime updates, mappings,
+// learned-address clears and statistics resets all at once. In a normal build
+// this shows the run survives and stops cleanly; under tools/tsan.sh it is the
+// race check for the engine's shared state.
+
+#include "engine/tunnel/engine_log.h"
+#include "engine/tunnel/quorlix_tunnel.h"
+#include "engine/tunnel/tunnel_state.h"
+#include "platform/capture/capture_sim.h"
+#include "platform/capture/packet.h"
+
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <string.h>
+#include <thread>
+#include <vector>
+
+namespace {
+void quiet(int, const char *, size_t, void *) {}
+
+// An outbound IPv4/UDP packet with valid checksums.
+std::vector<uint8_t> udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, size_t payload)
+{
+    std::vector<uint8_t> p(28 + payload, 0);
+    p[0] = 0x45;
+    p[2] = uint8_t(p.size() >> 8);
+    p[3] = uint8_t(p.size());
+    p[8] = 64;
+    p[9] = 17;
+    const uint32_t s = inet_addr(src), d = inet_addr(dst);
+    memcpy(&p[12], &s, 4);
+    memcpy(&p[16], &d, 4);
+    p[20] = uint8_t(sport >> 8);
+    p[21] = uint8_t(sport);
+    p[22] = uint8_t(dport >> 8);
+    p[23] = uint8_t(dport);
+    p[24] = uint8_t((8 + payload) >> 8);
+    p[25] = uint8_t(8 + payload);
+    for (size_t i = 0; i < payload; ++i)
+        p[28 + i] = uint8_t(i);
+    quorlix_packet_calc_checksums(p.data(), p.size());
+    return p;
+}
+} // namespace
+
+class TestExportsHammer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void hammerRunningEngine();
+};
+
+void TestExportsHammer::hammerRunningEngine()
+{
+    quorlix_log_set_sink(quiet, nullptr);
+    quorlix_capsim_reset();
+
+    // Relays on loopback only: the engine's real socket sends there.
+    auto rec = std::make_unique<TunnelRuntimeConfig>();
+    memset(rec.get(), 0, sizeof *rec);
+    strcpy(rec->entry_host, "127.0.0.1");
+    rec->entry_port = 50000;
+    strcpy(rec->game_profile, "custom");
+    rec->udp_ports[0] = 3074;
+    rec->udp_port_count = 1;
+    rec->tcp_ports[0] = 443;
+    rec->tcp_port_count = 1;
+    rec->enable_tcp = 1;
+    strcpy(rec->app_domains[0], "*.game.test");
+    rec->app_domain_count = 1;
+    quorlix_set_runtime_config(rec.get());
+    quorlix_set_mtu_safe(1400);
+    quorlix_reset_stats();
+
+    std::atomic<int> result{-1};
+    std::thread engine([&] { result = quorlix_tunnel_main(); });
+    QVERIFY(quorlix_capsim_wait_open_handles(1, 5000));
+
+    std::atomic<bool> done{false};
+    std::atomic<uint64_t> readSum{0};
+    std::vector<std::thread> workers;
+    workers.emplace_back([&] { // traffic: a game flow and something not for the tunnel
+        const auto game = udpPacket("10.0.0.2", 50000, "203.0.113.5", 3074, 64);
+        const auto other = udpPacket("10.0.0.2", 40000, "203.0.113.9", 9999, 32);
+        while (!done) {
+            quorlix_capsim_push_outbound(game.data(), game.size(), 1);
+            quorlix_capsim_push_outbound(other.data(), other.size(), 1);
+            uint8_t buf[2048];
+            size_t len;
+            while (quorlix_capsim_take(QUORLIX_CAPSIM_WIRE, buf, sizeof buf, &len, nullptr, 0) == 1) {
+            }
+            std::this_thread::yield();
+        }
+    });
+    workers.emplace_back([&] { // the GUI's reads
+        uint64_t sink = 0;
+        while (!done) {
+            sink += quorlix_get_bytes_sent() + quorlix_get_bytes_received() + quorlix_get_tunnel_packets_sent() +
+                    quorlix_get_tunnel_packets_received() + quorlix_get_tunnel_tx_sent() +
+                    quorlix_get_tunnel_tx_acked() + quorlix_get_tunnel_tx_lost();
+            quorlix_print_stats();
+        }
+        readSum = sink;
+    });
+    workers.emplace_back([&] { // runtime updates
+        const int udp[] = {3074, 3075, 27015};
+        const int tcp[] = {443};
+        char domainSlots[2][QUORLIX_DOMAIN_LEN] = {"*.game.test", "play*"};
+        int i = 0;
+        while (!done) {
+            quorlix_update_ports(udp, 1 + i % 3, tcp, i % 2);
+            quorlix_update_domains(&domainSlots[0][0], 1 + i % 2);
+            quorlix_update_entry(i % 2 ? "127.0.0.1" : "127.0.0.2", 50000);
+            rec->udp_port_count = 1 + i % 2;
+            rec->udp_ports[1] = 3076;
+            quorlix_set_runtime_config(rec.get());
+            quorlix_set_mtu_safe(1200 + i % 200);
+            ++i;
+        }
+    });
+    workers.emplace_back([&] { // mappings and learned addresses
+        int i = 0;
+        while (!done) {
+            quorlix_add_port_server_mapping(3074, "127.0.0.3", 50000);
+            quorlix_add_domain_server_mapping("*.eu.game.test", "127.0.0.4", 50000);
+            if (++i % 20 == 0)
+                quorlix_clear_port_server_mappings();
+            if (i % 50 == 0)
+                quorlix_clear_app_ips();
+        }
+    });
+    workers.emplace_back([&] { // statistics resets and the ack switch from the GUI thread
+        int i = 0;
+        while (!done) {
+            quorlix_reset_stats();
+            quorlix_set_ack_enabled(i++ % 2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    done = true;
+    for (auto &t : workers)
+        t.join();
+    quorlix_tunnel_stop();
+    engine.join();
+    QCOMPARE(result.load(), 0);
+    QVERIFY(!tunnel_state_run_active());
+    quorlix_log_set_sink(nullptr, nullptr);
+}
+
+QTEST_GUILESS_MAIN(TestExportsHammer)
+#include "tst_exports_hammer.moc"

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the engine tests with ThreadSanitizer (clang-14) and runs them.
+#
+#   tools/tsan.sh [CTEST_REGEX]
+#
+# Every test under tests/engine/tunnel and tests/engine/console is built in
+# its own folder (default <repo>/build-tsan) with -fsanitize=thread and run
+# through ctest; any reported race fails the test (halt_on_error). The
+# concurrency check proper is tst_exports_hammer: getters, runtime updates,
+# mapping calls and statistics resets from several threads against a running
+# engine. CTEST_REGEX narrows the run (default: all engine tests).
+#
+# Environment: TSAN_OUT (build folder), TSAN_JOBS (parallel jobs, default 4),
+# CC_TSAN / CXX_TSAN (default clang-14 / clang++-14).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${TSAN_OUT:-$root/build-tsan}
+jobs=${TSAN_JOBS:-4}
+cc=${CC_TSAN:-clang-14}
+cxx=${CXX_TSAN:-clang++-14}
+regex=${1:-}
+
+command -v "$cxx" >/dev/null || { echo "tsan.sh: $cxx not found (install clang-14 libclang-rt-14-dev)" >&2; exit 2; }
+
+flags="-fsanitize=thread -g -O1 -fno-omit-frame-pointer"
+cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx" \
+  -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+
+# The engine test executables: one per tst_*.cpp of the two engine folders.
+targets=()
+for f in "$root"/tests/engine/tunnel/tst_*.cpp "$root"/tests/engine/console/tst_*.cpp; do
+  [ -e "$f" ] && targets+=("$(basename "$f" .cpp)")
+done
+[ ${#targets[@]} -gt 0 ] || { echo "tsan.sh: no engine tests" >&2; exit 2; }
+echo "== building ${#targets[@]} engine tests with ThreadSanitizer"
+cmake --build "$out" -j"$jobs" --target "${targets[@]}"
+
+# clang-14's TSan cannot map its shadow memory with the address-space
+# randomisation of newer kernels; run without it when setarch can.
+runner=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  runner=(setarch "$(uname -m)" -R)
+fi
+
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+echo "== running (TSAN_OPTIONS=$TSAN_OPTIONS)"
+cd "$out"
+if [ -n "$regex" ]; then
+  "${runner[@]}" ctest -L '^engine/(tunnel|console)' -R "$regex" --output-on-failure -j"$jobs"
+else
+  "${runner[@]}" ctest -L '^engine/(tunnel|console)' --output-on-failure -j"$jobs"
+fi
