@@ -79,7 +79,7 @@ void MtuProbe::step(quint64 id)
         return;
     if (run->search.done()) {
         const int mtu = run->search.mtu();
-        qDebug().noquote() << "[MTU] Final decision:" << mtu << "(best payload:" << run->search.best << ")";
+        qDebug().noquote() << QStringLiteral("[MTU] Final decision: %1 (best payload: %2)").arg(mtu).arg(run->search.best);
         m_runs.remove(id);
         emit finished(id, mtu);
         if (run->done)
