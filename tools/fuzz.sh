@@ -10,9 +10,10 @@
 # build-fuzz/<target>.log. Exit status is non-zero when a target fails to
 # build or finds a crash.
 #
-# A target names the code it needs in a comment line:
+# A target names the code it needs in one or more comment lines:
 #   // fuzz-sources: platform/capture engine/tunnel/tunnel_proto.cpp
-# (folders mean every *.cpp in them except main.cpp; files are taken as named).
+# (folders mean every *.cpp in them except main.cpp; files are taken as named;
+# several such lines add up).
 # Without that line it gets every Qt-free engine and platform folder. Adding a
 # target needs no change here.
 #
@@ -46,7 +47,8 @@ lflags="-fsanitize=fuzzer,address,undefined -pthread"
 # The sources a target asks for, as repo-relative .cpp paths.
 sources_for() {
   local spec
-  spec=$(sed -n 's|^//[[:space:]]*fuzz-sources:[[:space:]]*||p' "$1" | head -n1)
+  spec=$(sed -n 's|^//[[:space:]]*fuzz-sources:[[:space:]]*||p' "$1" | tr '\n' ' ')
+  spec=${spec% }
   [ -n "$spec" ] || spec=$default_sources
   local item f
   for item in $spec; do

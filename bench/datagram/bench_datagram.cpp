@@ -61,8 +61,8 @@ void run(benchmark::State &state, bool acking)
     }
     uint32_t relaySeq = 1;
     for (auto _ : state) {
-        uint32_t len = tunnel_encapsulate(inner.data(), n, wire.data(), uint32_t(wire.size()), 17, 0x0200000Au,
-                                          htons(50000), 0x04030201u, htons(3074), kRelay, 50000);
+        uint32_t len = tunnel_encapsulate(inner.data(), n, wire.data(), uint32_t(wire.size()), 17,
+                                          0x0200000Au, htons(50000), 0x04030201u, htons(3074), kRelay, 50000);
         if (acking) {
             // Turn our datagram into the relay's answer: its sequence, acking ours.
             uint32_t ours = tunnel_load_be32(wire.data() + 16);

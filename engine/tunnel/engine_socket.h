@@ -17,14 +17,16 @@
 #include <stddef.h>
 #include <stdint.h>
 
-typedef struct QuorlixEngineSocket {
+typedef struct QuorlixEngineSocket
+{
     std::atomic<int> fd{-1};
     std::atomic<int> busy{0};
 } QuorlixEngineSocket;
 
 // The system calls behind the socket. Each returns -1 and sets *err (an errno
 // value) on failure.
-typedef struct QuorlixSocketOps {
+typedef struct QuorlixSocketOps
+{
     // Creates the unbound non-blocking UDP socket; returns its descriptor.
     int (*open)(void *ctx, int *err);
     // Sends one datagram to addr (as inet_addr gives it) : port (host order);

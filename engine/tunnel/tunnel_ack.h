@@ -24,21 +24,23 @@ enum {
     TUNNEL_SEND_LOST = 3,
 };
 
-typedef struct TunnelSendRecord {
+typedef struct TunnelSendRecord
+{
     uint32_t seq;
     uint8_t state; // TUNNEL_SEND_*
 } TunnelSendRecord;
 
-typedef struct AckSlot {
-    uint32_t relay_addr; // as inet_addr gives it
-    uint16_t relay_port; // host order
-    uint32_t next_seq;   // 1 in a fresh slot
+typedef struct AckSlot
+{
+    uint32_t relay_addr;   // as inet_addr gives it
+    uint16_t relay_port;   // host order
+    uint32_t next_seq;     // 1 in a fresh slot
     uint8_t acknowledging; // the relay has sent the extension: datagrams to it get 40-byte headers
     uint8_t has_received;
     uint32_t highest_received;
-    uint32_t recv_bitmap[4]; // bit i: sequence highest_received-1-i arrived
+    uint32_t recv_bitmap[4];                // bit i: sequence highest_received-1-i arrived
     TunnelSendRecord ring[TUNNEL_ACK_RING]; // indexed by sequence % TUNNEL_ACK_RING
-    uint64_t last_use; // quorlix_now_ms() of the last lookup that found or created it
+    uint64_t last_use;                      // quorlix_now_ms() of the last lookup that found or created it
 } AckSlot;
 
 #ifdef __cplusplus

@@ -2,7 +2,8 @@
 
 #include "engine/tunnel/engine_log.h"
 
-TunnelMtuState g_tunnel_mtu{{TUNNEL_MTU_INITIAL}, TUNNEL_MTU_MIN, TUNNEL_MTU_INITIAL, TUNNEL_MTU_PROBE_INTERVAL_MS, 0, 0};
+TunnelMtuState g_tunnel_mtu{
+    {TUNNEL_MTU_INITIAL}, TUNNEL_MTU_MIN, TUNNEL_MTU_INITIAL, TUNNEL_MTU_PROBE_INTERVAL_MS, 0, 0};
 
 int tunnel_mtu_set_safe(int value)
 {
@@ -25,7 +26,8 @@ int tunnel_mtu_size_test(uint32_t header_len, uint32_t inner_len)
     ++m.failure_count;
     if (m.failure_count >= TUNNEL_MTU_FAILURES_TO_STEP && safe > m.lower_bound) {
         int stepped = safe - m.lower_bound <= TUNNEL_MTU_STEP ? m.lower_bound : safe - TUNNEL_MTU_STEP;
-        quorlix_log("[MTU-ADAPT] Reduced MTU from %d to %d after %d failures\n", safe, stepped, m.failure_count);
+        quorlix_log("[MTU-ADAPT] Reduced MTU from %d to %d after %d failures\n", safe, stepped,
+                    m.failure_count);
         m.safe_mtu.store(stepped, std::memory_order_relaxed);
         m.failure_count = 0;
     }

@@ -20,7 +20,8 @@
 #define TUNNEL_MTU_FAILURES_TO_STEP 3
 #define TUNNEL_MTU_PROBE_INTERVAL_MS 60000u
 
-typedef struct TunnelMtuState {
+typedef struct TunnelMtuState
+{
     std::atomic<int> safe_mtu;  // initial 1400
     int lower_bound;            // initial 576
     int upper_bound;            // initial 1400; the probe never raises safe_mtu above it

@@ -20,8 +20,8 @@ uint32_t tunnel_encapsulate(const uint8_t *inner, uint32_t inner_len, uint8_t *o
         return 0;
 
     uint32_t conn_id = tunnel_conn_id(src_addr_raw, src_port_raw, dst_addr_raw, dst_port_raw);
-    tunnel_header_write(out, TUNNEL_FLAG_DATA, protocol, dst_port_raw, conn_id, static_cast<uint16_t>(header_len),
-                        dst_addr_raw);
+    tunnel_header_write(out, TUNNEL_FLAG_DATA, protocol, dst_port_raw, conn_id,
+                        static_cast<uint16_t>(header_len), dst_addr_raw);
     if (header_len == TUNNEL_HEADER_ACK_LEN) {
         uint32_t seq = tunnel_ack_on_send(slot);
         tunnel_store_be32(out + TUNNEL_OFF_SEQ, seq);

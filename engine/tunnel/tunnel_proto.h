@@ -124,7 +124,8 @@ static inline uint32_t tunnel_conn_id(uint32_t src_addr_raw, uint16_t src_port_r
 // ---- PC tunnel engine --------------------------------------------------------
 
 // What tunnel_decapsulate gives back.
-typedef struct TunnelDecoded {
+typedef struct TunnelDecoded
+{
     uint32_t payload_len;  // bytes copied to the output (may be 0)
     uint32_t conn_id;      // bytes 4-7 as a number
     uint32_t dst_addr_raw; // bytes 12-15 as received

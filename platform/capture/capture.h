@@ -30,14 +30,14 @@ extern "C" {
 // every platform. 0 means success.
 enum {
     QUORLIX_CAPTURE_OK = 0,
-    QUORLIX_CAPTURE_ERR_UNAVAILABLE = 2,      // no capture backend could be opened
-    QUORLIX_CAPTURE_ERR_TOO_MANY = 4,         // every handle slot is in use
-    QUORLIX_CAPTURE_ERR_INVALID_HANDLE = 6,   // handle unknown, or closed before the call started
+    QUORLIX_CAPTURE_ERR_UNAVAILABLE = 2,    // no capture backend could be opened
+    QUORLIX_CAPTURE_ERR_TOO_MANY = 4,       // every handle slot is in use
+    QUORLIX_CAPTURE_ERR_INVALID_HANDLE = 6, // handle unknown, or closed before the call started
     QUORLIX_CAPTURE_ERR_NO_MEMORY = 8,
-    QUORLIX_CAPTURE_ERR_FILTER_SYNTAX = 87,   // the filter text does not parse
+    QUORLIX_CAPTURE_ERR_FILTER_SYNTAX = 87,     // the filter text does not parse
     QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL = 122, // packet longer than the receive buffer; it is dropped
-    QUORLIX_CAPTURE_ERR_BAD_PACKET = 1784,    // send: empty or oversized packet
-    QUORLIX_CAPTURE_ERR_CLOSED = 995,         // recv: the handle was closed while waiting
+    QUORLIX_CAPTURE_ERR_BAD_PACKET = 1784,      // send: empty or oversized packet
+    QUORLIX_CAPTURE_ERR_CLOSED = 995,           // recv: the handle was closed while waiting
 };
 
 typedef uint32_t quorlix_capture_handle;
@@ -47,10 +47,11 @@ typedef uint32_t quorlix_capture_handle;
 #define QUORLIX_CAPTURE_MAX_PACKET 65535u
 
 // Where a packet was going when it was captured, and where a sent packet goes.
-typedef struct quorlix_capture_addr {
+typedef struct quorlix_capture_addr
+{
     uint32_t if_index;     // interface the packet crossed (0 = unknown)
     uint32_t sub_if_index; // sub-interface (0 = none)
-    uint8_t outbound;      // 1: leaving the machine (send: to the wire); 0: arriving (send: to the local stack)
+    uint8_t outbound; // 1: leaving the machine (send: to the wire); 0: arriving (send: to the local stack)
     uint8_t reserved[3];
     uint64_t timestamp_ms; // monotonic capture time; ignored by send
 } quorlix_capture_addr;

@@ -30,7 +30,8 @@ enum Op : uint8_t {
     OP_NOT,
 };
 
-struct Insn {
+struct Insn
+{
     Op op;
     bool negate;    // field tests: "!=" instead of "=="
     uint32_t value; // address (host order) or port
@@ -38,14 +39,16 @@ struct Insn {
 
 } // namespace
 
-struct quorlix_filter {
+struct quorlix_filter
+{
     Insn *code;
     size_t count;
 };
 
 namespace {
 
-struct Parser {
+struct Parser
+{
     const char *text;
     size_t len;
     size_t pos;
@@ -64,7 +67,8 @@ struct Parser {
 
     static bool word_char(char c)
     {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '_';
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+               c == '_';
     }
 
     // Length of the word at pos (letters, digits, dots).
@@ -185,13 +189,14 @@ struct Parser {
             return fail();
         if (++terms > QUORLIX_FILTER_MAX_TERMS)
             return fail();
-        struct Field {
+        struct Field
+        {
             const char *name;
             Op op;
             bool is_addr;
         };
         static const Field fields[] = {
-            {"ip.srcaddr", OP_IP_SRC, true},   {"ip.dstaddr", OP_IP_DST, true},
+            {"ip.srcaddr", OP_IP_SRC, true},    {"ip.dstaddr", OP_IP_DST, true},
             {"tcp.srcport", OP_TCP_SRC, false}, {"tcp.dstport", OP_TCP_DST, false},
             {"udp.srcport", OP_UDP_SRC, false}, {"udp.dstport", OP_UDP_DST, false},
         };
@@ -201,10 +206,15 @@ struct Parser {
                 return parse_compare(f.op, f.is_addr);
             }
         }
-        static const struct {
+        static const struct
+        {
             const char *name;
             Op op;
-        } flags[] = {{"inbound", OP_INBOUND}, {"outbound", OP_OUTBOUND}, {"ip", OP_IP}, {"tcp", OP_TCP}, {"udp", OP_UDP}};
+        } flags[] = {{"inbound", OP_INBOUND},
+                     {"outbound", OP_OUTBOUND},
+                     {"ip", OP_IP},
+                     {"tcp", OP_TCP},
+                     {"udp", OP_UDP}};
         for (const auto &f : flags) {
             if (word_is(f.name, n)) {
                 pos += n;
@@ -316,7 +326,8 @@ extern "C" quorlix_filter *quorlix_filter_compile(const char *text, size_t *erro
     return f;
 }
 
-extern "C" int quorlix_filter_match(const quorlix_filter *filter, const void *packet, size_t len, int outbound)
+extern "C" int quorlix_filter_match(const quorlix_filter *filter, const void *packet, size_t len,
+                                    int outbound)
 {
     if (!filter)
         return 0;

@@ -6,9 +6,9 @@
 // number carries its slot's generation: a stale number never reaches the
 // slot's next owner.
 
+#include "platform/capture/capture_sim.h"
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_filter.h"
-#include "platform/capture/capture_sim.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -23,14 +23,16 @@ namespace {
 constexpr unsigned kSlots = 64;
 constexpr unsigned kIndexBits = 7; // slot index + 1 fits; 0 never names a handle
 
-struct Packet {
+struct Packet
+{
     std::vector<uint8_t> bytes;
     uint32_t if_index;
     uint8_t outbound;
     uint64_t timestamp_ms;
 };
 
-struct Slot {
+struct Slot
+{
     bool in_use = false; // claimed: open, or closed with receives still waking up
     bool open = false;
     uint32_t generation = 0;
@@ -41,7 +43,8 @@ struct Slot {
     std::condition_variable cv;
 };
 
-struct Sink {
+struct Sink
+{
     std::deque<Packet> queue;
 };
 
@@ -105,13 +108,15 @@ int route(const void *data, size_t len, bool outbound, uint32_t if_index, uint64
         if (quorlix_filter_match(s.filter, data, len, outbound ? 1 : 0))
             target = &s;
     }
-    std::deque<Packet> &queue = target ? target->queue : g_sinks[outbound ? QUORLIX_CAPSIM_WIRE : QUORLIX_CAPSIM_STACK].queue;
+    std::deque<Packet> &queue =
+        target ? target->queue : g_sinks[outbound ? QUORLIX_CAPSIM_WIRE : QUORLIX_CAPSIM_STACK].queue;
     if (queue.size() >= QUORLIX_CAPSIM_QUEUE_LIMIT) {
         ++g_dropped;
         return -1;
     }
     const uint8_t *p = static_cast<const uint8_t *>(data);
-    queue.push_back(Packet{std::vector<uint8_t>(p, p + len), if_index, static_cast<uint8_t>(outbound), now_ms()});
+    queue.push_back(
+        Packet{std::vector<uint8_t>(p, p + len), if_index, static_cast<uint8_t>(outbound), now_ms()});
     if (target) {
         target->cv.notify_all();
         return 1;
@@ -164,7 +169,8 @@ extern "C" quorlix_capture_handle quorlix_capture_open(const char *filter, int *
     size_t error_pos = 0;
     quorlix_filter *compiled = quorlix_filter_compile(filter, &error_pos);
     if (!compiled) {
-        err = error_pos == static_cast<size_t>(-1) ? QUORLIX_CAPTURE_ERR_NO_MEMORY : QUORLIX_CAPTURE_ERR_FILTER_SYNTAX;
+        err = error_pos == static_cast<size_t>(-1) ? QUORLIX_CAPTURE_ERR_NO_MEMORY
+                                                   : QUORLIX_CAPTURE_ERR_FILTER_SYNTAX;
         return QUORLIX_CAPTURE_INVALID;
     }
     std::lock_guard<std::mutex> guard(g_lock);
@@ -310,7 +316,8 @@ extern "C" size_t quorlix_capsim_open_handles(void)
 extern "C" int quorlix_capsim_wait_open_handles(size_t count, uint32_t timeout_ms)
 {
     std::unique_lock<std::mutex> lock(g_lock);
-    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [count] { return count_open() >= count; })
+    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [count] { return count_open() >= count; })
                ? 1
                : 0;
 }
@@ -318,8 +325,9 @@ extern "C" int quorlix_capsim_wait_open_handles(size_t count, uint32_t timeout_m
 extern "C" int quorlix_capsim_wait_idle(uint32_t timeout_ms)
 {
     std::unique_lock<std::mutex> lock(g_lock);
-    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return all_queues_empty(); }) ? 1
-                                                                                                               : 0;
+    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return all_queues_empty(); })
+               ? 1
+               : 0;
 }
 
 extern "C" void quorlix_capsim_fail_next_open(int error)

@@ -144,5 +144,6 @@ extern "C" int quorlix_packet_checksums_ok(const void *packet, size_t len)
     if (v.udp && load16(ip + off) == 0)
         return 1;
     uint32_t l4_len = v.ip_total_len - v.ip_header_len;
-    return quorlix_inet_checksum(ip + v.ip_header_len, l4_len, pseudo_header_sum(ip, v.protocol, l4_len)) == 0;
+    return quorlix_inet_checksum(ip + v.ip_header_len, l4_len, pseudo_header_sum(ip, v.protocol, l4_len)) ==
+           0;
 }

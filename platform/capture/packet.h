@@ -12,7 +12,8 @@
 extern "C" {
 #endif
 
-typedef struct quorlix_packet_view {
+typedef struct quorlix_packet_view
+{
     // IPv4 header, NULL when the bytes are not a well-formed IPv4 packet
     // (too short, version not 4, IHL < 5 or past the end, total length below
     // the header or above the bytes given).

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     quorlix_packet_view v;
     int ok = quorlix_packet_parse(buf, size, &v);
     if (ok) {
-        if (!inside(v.ip, v.ip_total_len, buf, size) || v.ip_header_len < 20 || v.ip_header_len > v.ip_total_len)
+        if (!inside(v.ip, v.ip_total_len, buf, size) || v.ip_header_len < 20 ||
+            v.ip_header_len > v.ip_total_len)
             abort();
         if (v.udp && !inside(v.udp, 8, buf, v.ip_total_len))
             abort();
@@ -30,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             abort();
         if (v.udp && v.tcp)
             abort();
-        if (!inside(v.payload, v.payload_len, buf, v.ip_total_len) || v.payload + v.payload_len != buf + v.ip_total_len)
+        if (!inside(v.payload, v.payload_len, buf, v.ip_total_len) ||
+            v.payload + v.payload_len != buf + v.ip_total_len)
             abort();
         if (quorlix_packet_calc_checksums(buf, size) != 1 || quorlix_packet_checksums_ok(buf, size) != 1)
             abort();

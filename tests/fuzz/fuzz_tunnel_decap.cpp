@@ -1,4 +1,5 @@
-// fuzz-sources: engine/tunnel/tunnel_proto.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp
+// fuzz-sources: engine/tunnel/tunnel_proto.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
+// fuzz-sources: engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp
 //
 // The relay datagram decoder on hostile bytes, feeding the acknowledgement
 // state; the first byte picks one of four relays so slots are shared and
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     int ok = tunnel_decapsulate(dgram, size, out, cap, relay, port, &res);
     if (ok) {
         if (res.payload_len > cap || res.header_len < 16 || res.header_len > size ||
-            res.payload_len != size - res.header_len || memcmp(out, dgram + res.header_len, res.payload_len) != 0)
+            res.payload_len != size - res.header_len ||
+            memcmp(out, dgram + res.header_len, res.payload_len) != 0)
             abort();
         uint8_t enc[40 + 64];
         uint32_t inner = res.payload_len < 64 ? res.payload_len : 64;

@@ -98,7 +98,8 @@ private slots:
         QTest::newRow("128 behind is kept") << QList<uint>{200, 72} << 200u << QList<uint>{72};
         QTest::newRow("129 behind is ignored") << QList<uint>{200, 71} << 200u << QList<uint>{};
         QTest::newRow("zero means none") << QList<uint>{0, 9, 0} << 9u << QList<uint>{};
-        QTest::newRow("first sequence may be high") << QList<uint>{4000000000u} << 4000000000u << QList<uint>{};
+        QTest::newRow("first sequence may be high")
+            << QList<uint>{4000000000u} << 4000000000u << QList<uint>{};
     }
 
     void receiveBitmap()
@@ -169,7 +170,7 @@ private slots:
         tunnel_ack_on_receive(s, 7, 5000, all); // e.g. a relay still acking an earlier run
         QCOMPARE(tunnel_ack_tx_acked(), uint64_t(0));
         QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0));
-        QCOMPARE(s->highest_received, 7u); // its own sequence still counts
+        QCOMPARE(s->highest_received, 7u);       // its own sequence still counts
         tunnel_ack_on_receive(s, 8, 301, kZero); // one past the last sent
         QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0));
         tunnel_ack_on_receive(s, 9, 300, kZero); // the last sent is fine
@@ -203,7 +204,7 @@ private slots:
             tunnel_ack_on_send(s);
         }
         g_now = 200;
-        QVERIFY(tunnel_ack_slot_lookup(kRelay, 50000, 0)); // relay 0 used again: now the newest
+        QVERIFY(tunnel_ack_slot_lookup(kRelay, 50000, 0));  // relay 0 used again: now the newest
         QVERIFY(!tunnel_ack_slot_lookup(kRelay, 50001, 0)); // port is part of the identity
 
         g_now = 300;
@@ -298,13 +299,14 @@ private slots:
         };
 
         std::set<uint32_t> peerGot;
-        relayDatagram(1, 0, peerGot); // the relay announces itself
+        relayDatagram(1, 0, peerGot);   // the relay announces itself
         std::vector<uint32_t> inFlight; // our datagrams on the way, reordered on delivery
         std::vector<std::pair<uint32_t, uint32_t>> repliesInFlight;
         uint32_t peerSeq = 1, peerHighest = 0;
         const uint8_t inner[28] = {0x45};
         for (int i = 0; i < sends; ++i) {
-            uint32_t n = tunnel_encapsulate(inner, sizeof inner, buf, sizeof buf, 17, 1, 2, 3, 4, kRelay, 50000);
+            uint32_t n =
+                tunnel_encapsulate(inner, sizeof inner, buf, sizeof buf, 17, 1, 2, 3, 4, kRelay, 50000);
             QCOMPARE(n, 40u + sizeof inner);
             uint32_t seq = tunnel_load_be32(buf + 16);
             if (!chance(dropPercent))

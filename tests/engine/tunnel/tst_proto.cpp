@@ -36,8 +36,8 @@ const uint32_t kRelay = inet_addr("192.0.2.1");
 const uint16_t kRelayPort = 50000;
 
 // A datagram from the relay with the ack extension, data flag set.
-QByteArray relayAck(uint32_t seq, uint32_t ack, const QList<uint32_t> &words = {0, 0, 0, 0}, int headerLen = 40,
-                    const QByteArray &payload = QByteArray())
+QByteArray relayAck(uint32_t seq, uint32_t ack, const QList<uint32_t> &words = {0, 0, 0, 0},
+                    int headerLen = 40, const QByteArray &payload = QByteArray())
 {
     QByteArray d(headerLen, '\0');
     uint8_t *p = reinterpret_cast<uint8_t *>(d.data());
@@ -65,9 +65,10 @@ bool decode(const QByteArray &d, TunnelDecoded *res, QByteArray *payload = nullp
 QByteArray encap(const QByteArray &inner, uint32_t relay = kRelay, uint16_t port = kRelayPort)
 {
     QByteArray out(2048, '\0');
-    uint32_t n = tunnel_encapsulate(reinterpret_cast<const uint8_t *>(inner.constData()), uint32_t(inner.size()),
-                                    reinterpret_cast<uint8_t *>(out.data()), uint32_t(out.size()), 17,
-                                    addr("10.0.0.2"), rawPort(50000), addr("1.2.3.4"), rawPort(3074), relay, port);
+    uint32_t n =
+        tunnel_encapsulate(reinterpret_cast<const uint8_t *>(inner.constData()), uint32_t(inner.size()),
+                           reinterpret_cast<uint8_t *>(out.data()), uint32_t(out.size()), 17,
+                           addr("10.0.0.2"), rawPort(50000), addr("1.2.3.4"), rawPort(3074), relay, port);
     return out.left(int(n));
 }
 
@@ -90,9 +91,11 @@ private slots:
 
     void connIdGolden()
     {
-        QCOMPARE(tunnel_conn_id(addr("10.0.0.2"), rawPort(50000), addr("1.2.3.4"), rawPort(3074)), 0x3B90F7E4u);
+        QCOMPARE(tunnel_conn_id(addr("10.0.0.2"), rawPort(50000), addr("1.2.3.4"), rawPort(3074)),
+                 0x3B90F7E4u);
         // Direction matters: the reply flow has another identity.
-        QVERIFY(tunnel_conn_id(addr("1.2.3.4"), rawPort(3074), addr("10.0.0.2"), rawPort(50000)) != 0x3B90F7E4u);
+        QVERIFY(tunnel_conn_id(addr("1.2.3.4"), rawPort(3074), addr("10.0.0.2"), rawPort(50000)) !=
+                0x3B90F7E4u);
     }
 
     void basicHeaderGolden()
@@ -293,17 +296,23 @@ private slots:
         QTest::addColumn<int>("endMtu");
         QTest::addColumn<QList<int>>("counts");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("three refusals at 1400") << 1400 << "rrr" << 1300 << QList<int>{1, 2, 0}
-                                                << QStringList{"[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n"};
-        QTest::newRow("650 steps to the bound") << 650 << "rrr" << 576 << QList<int>{1, 2, 0}
-                                                << QStringList{"[MTU-ADAPT] Reduced MTU from 650 to 576 after 3 failures\n"};
-        QTest::newRow("576 never steps") << 576 << "rrrrr" << 576 << QList<int>{1, 2, 3, 4, 5} << QStringList{};
-        QTest::newRow("successes pay back") << 1400 << "rprr" << 1400 << QList<int>{1, 0, 1, 2} << QStringList{};
+        QTest::newRow("three refusals at 1400")
+            << 1400 << "rrr" << 1300 << QList<int>{1, 2, 0}
+            << QStringList{"[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n"};
+        QTest::newRow("650 steps to the bound")
+            << 650 << "rrr" << 576 << QList<int>{1, 2, 0}
+            << QStringList{"[MTU-ADAPT] Reduced MTU from 650 to 576 after 3 failures\n"};
+        QTest::newRow("576 never steps")
+            << 576 << "rrrrr" << 576 << QList<int>{1, 2, 3, 4, 5} << QStringList{};
+        QTest::newRow("successes pay back")
+            << 1400 << "rprr" << 1400 << QList<int>{1, 0, 1, 2} << QStringList{};
         QTest::newRow("client 1472") << 1472 << "rrr" << 1372 << QList<int>{1, 2, 0}
-                                     << QStringList{"[MTU-ADAPT] Reduced MTU from 1472 to 1372 after 3 failures\n"};
+                                     << QStringList{
+                                            "[MTU-ADAPT] Reduced MTU from 1472 to 1372 after 3 failures\n"};
         QTest::newRow("two steps") << 1400 << "rrrrrr" << 1200 << QList<int>{1, 2, 0, 1, 2, 0}
-                                   << QStringList{"[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n",
-                                                  "[MTU-ADAPT] Reduced MTU from 1300 to 1200 after 3 failures\n"};
+                                   << QStringList{
+                                          "[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n",
+                                          "[MTU-ADAPT] Reduced MTU from 1300 to 1200 after 3 failures\n"};
     }
 
     void stepDown()
@@ -327,7 +336,8 @@ private slots:
     {
         quorlix_log_set_verbose(1);
         QCOMPARE(tunnel_mtu_size_test(40, 1361), 0);
-        QCOMPARE(g_lines, QStringList{"[MTU-WARN] Packet size 1361 + 40 exceeds safe MTU 1400 (failure count: 1)\n"});
+        QCOMPARE(g_lines,
+                 QStringList{"[MTU-WARN] Packet size 1361 + 40 exceeds safe MTU 1400 (failure count: 1)\n"});
     }
 
     void setSafeBounds_data()
@@ -356,9 +366,10 @@ private slots:
         QVERIFY(decode(relayAck(1, 0), &res)); // 40-byte headers from now on
         QByteArray out(2048, '\x77');
         const QByteArray inner(1361, 'x');
-        uint32_t n = tunnel_encapsulate(reinterpret_cast<const uint8_t *>(inner.constData()), uint32_t(inner.size()),
-                                        reinterpret_cast<uint8_t *>(out.data()), uint32_t(out.size()), 17,
-                                        addr("10.0.0.2"), rawPort(1), addr("1.2.3.4"), rawPort(2), kRelay, kRelayPort);
+        uint32_t n =
+            tunnel_encapsulate(reinterpret_cast<const uint8_t *>(inner.constData()), uint32_t(inner.size()),
+                               reinterpret_cast<uint8_t *>(out.data()), uint32_t(out.size()), 17,
+                               addr("10.0.0.2"), rawPort(1), addr("1.2.3.4"), rawPort(2), kRelay, kRelayPort);
         QCOMPARE(n, 0u);
         QCOMPARE(out, QByteArray(2048, '\x77'));
         QCOMPARE(tunnel_ack_tx_sent(), uint64_t(0));

@@ -16,7 +16,8 @@
 namespace {
 
 // Replacement calls that notice any send on a descriptor already closed.
-struct FakeNet {
+struct FakeNet
+{
     std::atomic<int> opened{0};
     std::atomic<bool> closed{false};
     std::atomic<int> sends{0};
@@ -107,7 +108,8 @@ private slots:
         QByteArray got(4000, '\0');
         sockaddr_in from{};
         socklen_t flen = sizeof from;
-        ssize_t n = recvfrom(rx, got.data(), size_t(got.size()), 0, reinterpret_cast<sockaddr *>(&from), &flen);
+        ssize_t n =
+            recvfrom(rx, got.data(), size_t(got.size()), 0, reinterpret_cast<sockaddr *>(&from), &flen);
         QCOMPARE(n, ssize_t(big.size()));
         QCOMPARE(got.left(int(n)), big);
         QVERIFY(from.sin_port != 0); // the send bound an ephemeral port

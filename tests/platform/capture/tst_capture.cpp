@@ -17,7 +17,8 @@ namespace {
 const char *kEngineLike = "((outbound and ip and ip.DstAddr != 192.0.2.1) or "
                           "(inbound and udp.SrcPort == 50000 and (ip.SrcAddr == 192.0.2.1)))";
 
-struct Handle {
+struct Handle
+{
     quorlix_capture_handle h = QUORLIX_CAPTURE_INVALID;
     explicit Handle(const char *filter)
     {
@@ -163,7 +164,8 @@ private slots:
         recvOne(h, nullptr, &rc);
         QCOMPARE(rc, int(QUORLIX_CAPTURE_ERR_INVALID_HANDLE));
         quorlix_capture_addr a{};
-        QCOMPARE(quorlix_capture_send(h, u.constData(), size_t(u.size()), &a), int(QUORLIX_CAPTURE_ERR_INVALID_HANDLE));
+        QCOMPARE(quorlix_capture_send(h, u.constData(), size_t(u.size()), &a),
+                 int(QUORLIX_CAPTURE_ERR_INVALID_HANDLE));
         // Nothing is captured any more; the queued packet went with the handle.
         QCOMPARE(quorlix_capsim_push_outbound(u.constData(), size_t(u.size()), 1), 0);
         QCOMPARE(takeSink(QUORLIX_CAPSIM_WIRE), u);
@@ -241,7 +243,8 @@ private slots:
         quorlix_capsim_push_outbound(small.constData(), size_t(small.size()), 1);
         char buf[100];
         size_t len = 0;
-        QCOMPARE(quorlix_capture_recv(cap.h, buf, sizeof buf, &len, nullptr), int(QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL));
+        QCOMPARE(quorlix_capture_recv(cap.h, buf, sizeof buf, &len, nullptr),
+                 int(QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL));
         QCOMPARE(quorlix_capture_recv(cap.h, buf, sizeof buf, &len, nullptr), 0);
         QCOMPARE(QByteArray(buf, int(len)), small);
     }

@@ -56,12 +56,17 @@ private slots:
         const QByteArray game = udp("10.0.0.2", 50000, "1.2.3.4", 3074);
         QTest::newRow("1: game udp out") << one << game << true << true;
         QTest::newRow("1: tcp out") << one << tcp("10.0.0.2", 40000, "93.184.216.34", 443) << true << true;
-        QTest::newRow("1: to the relay out") << one << udp("10.0.0.2", 40000, "192.0.2.1", 50000) << true << false;
-        QTest::newRow("1: game udp arriving") << one << udp("1.2.3.4", 3074, "10.0.0.2", 50000) << false << false;
+        QTest::newRow("1: to the relay out")
+            << one << udp("10.0.0.2", 40000, "192.0.2.1", 50000) << true << false;
+        QTest::newRow("1: game udp arriving")
+            << one << udp("1.2.3.4", 3074, "10.0.0.2", 50000) << false << false;
         QTest::newRow("1: relay reply") << one << udp("192.0.2.1", 50000, "10.0.0.2", 41000) << false << true;
-        QTest::newRow("1: relay other port") << one << udp("192.0.2.1", 50001, "10.0.0.2", 41000) << false << false;
-        QTest::newRow("1: relay tcp 50000") << one << tcp("192.0.2.1", 50000, "10.0.0.2", 41000) << false << false;
-        QTest::newRow("1: stranger from 50000") << one << udp("192.0.2.2", 50000, "10.0.0.2", 41000) << false << false;
+        QTest::newRow("1: relay other port")
+            << one << udp("192.0.2.1", 50001, "10.0.0.2", 41000) << false << false;
+        QTest::newRow("1: relay tcp 50000")
+            << one << tcp("192.0.2.1", 50000, "10.0.0.2", 41000) << false << false;
+        QTest::newRow("1: stranger from 50000")
+            << one << udp("192.0.2.2", 50000, "10.0.0.2", 41000) << false << false;
         QTest::newRow("1: later fragment out") << one << [&] {
             QByteArray f = game;
             put16(f, 6, 0x0020);
@@ -73,10 +78,14 @@ private slots:
         QTest::newRow("3: to relay 1") << three << udp("10.0.0.2", 4, "192.0.2.1", 50000) << true << false;
         QTest::newRow("3: to relay 2") << three << tcp("10.0.0.2", 4, "198.51.100.7", 80) << true << false;
         QTest::newRow("3: to relay 3") << three << udp("10.0.0.2", 4, "203.0.113.9", 9) << true << false;
-        QTest::newRow("3: reply relay 2") << three << udp("198.51.100.7", 50000, "10.0.0.2", 41000) << false << true;
-        QTest::newRow("3: reply relay 3") << three << udp("203.0.113.9", 50000, "10.0.0.2", 41000) << false << true;
-        QTest::newRow("3: relay 3 wrong port") << three << udp("203.0.113.9", 5000, "10.0.0.2", 41000) << false << false;
-        QTest::newRow("3: stranger") << three << udp("203.0.113.10", 50000, "10.0.0.2", 41000) << false << false;
+        QTest::newRow("3: reply relay 2")
+            << three << udp("198.51.100.7", 50000, "10.0.0.2", 41000) << false << true;
+        QTest::newRow("3: reply relay 3")
+            << three << udp("203.0.113.9", 50000, "10.0.0.2", 41000) << false << true;
+        QTest::newRow("3: relay 3 wrong port")
+            << three << udp("203.0.113.9", 5000, "10.0.0.2", 41000) << false << false;
+        QTest::newRow("3: stranger") << three << udp("203.0.113.10", 50000, "10.0.0.2", 41000) << false
+                                     << false;
     }
 
     void engineFilters()

@@ -62,12 +62,14 @@ private slots:
         const QByteArray u = udp("10.0.0.2", 50000, "1.2.3.4", 3074, "hello");
         const QByteArray t = tcp("10.0.0.2", 40000, "1.2.3.4", 443, "data");
         QTest::newRow("udp") << u << true << int(Udp) << 20 << 5;
-        QTest::newRow("udp empty payload") << udp("10.0.0.2", 1, "1.2.3.4", 2, QByteArray()) << true << int(Udp) << 20 << 0;
+        QTest::newRow("udp empty payload")
+            << udp("10.0.0.2", 1, "1.2.3.4", 2, QByteArray()) << true << int(Udp) << 20 << 0;
         QTest::newRow("tcp") << t << true << int(Tcp) << 20 << 4;
         QByteArray tcpOpts = tcp("10.0.0.2", 1, "1.2.3.4", 2, QByteArray(12, 'o') + "xy");
         tcpOpts[20 + 12] = char(8 << 4); // 32-byte TCP header
         QTest::newRow("tcp with options") << tcpOpts << true << int(Tcp) << 20 << 2;
-        QTest::newRow("icmp has no transport") << ipv4(1, "10.0.0.2", "1.2.3.4", QByteArray(8, 'i')) << true << int(None) << 20 << 8;
+        QTest::newRow("icmp has no transport")
+            << ipv4(1, "10.0.0.2", "1.2.3.4", QByteArray(8, 'i')) << true << int(None) << 20 << 8;
 
         QByteArray opts = udp("10.0.0.2", 7, "1.2.3.4", 9, "abc");
         opts.insert(20, QByteArray(4, '\x01'));
@@ -81,16 +83,21 @@ private slots:
         QTest::newRow("version 6") << withByte(u, 0, 0x65) << false << int(None) << 0 << 0;
         QTest::newRow("ihl 4") << withByte(u, 0, 0x44) << false << int(None) << 0 << 0;
         QTest::newRow("ihl past the end") << withByte(u.left(40), 0, 0x4F) << false << int(None) << 0 << 0;
-        QTest::newRow("total length past the end") << with16(u, 2, uint16_t(u.size() + 1)) << false << int(None) << 0 << 0;
+        QTest::newRow("total length past the end")
+            << with16(u, 2, uint16_t(u.size() + 1)) << false << int(None) << 0 << 0;
         QTest::newRow("total length below header") << with16(u, 2, 19) << false << int(None) << 0 << 0;
-        QTest::newRow("total length 65535 on a short buffer") << with16(u, 2, 65535) << false << int(None) << 0 << 0;
+        QTest::newRow("total length 65535 on a short buffer")
+            << with16(u, 2, 65535) << false << int(None) << 0 << 0;
 
         QTest::newRow("udp header cut by total length") << with16(u, 2, 25) << true << int(None) << 20 << 5;
         QTest::newRow("tcp data offset 4") << withByte(t, 32, 4 << 4) << true << int(None) << 20 << 24;
-        QTest::newRow("tcp data offset past the end") << withByte(t, 32, 15 << 4) << true << int(None) << 20 << 24;
+        QTest::newRow("tcp data offset past the end")
+            << withByte(t, 32, 15 << 4) << true << int(None) << 20 << 24;
         QTest::newRow("tcp header cut by total length") << with16(t, 2, 39) << true << int(None) << 20 << 19;
-        QTest::newRow("later fragment has no udp header") << with16(u, 6, 0x0010) << true << int(None) << 20 << 13;
-        QTest::newRow("first fragment keeps its header") << with16(u, 6, 0x2000) << true << int(Udp) << 20 << 5;
+        QTest::newRow("later fragment has no udp header")
+            << with16(u, 6, 0x0010) << true << int(None) << 20 << 13;
+        QTest::newRow("first fragment keeps its header")
+            << with16(u, 6, 0x2000) << true << int(Udp) << 20 << 5;
     }
 
     void parse()
@@ -129,7 +136,8 @@ private slots:
         QTest::addColumn<QByteArray>("packet");
         QTest::addColumn<int>("csumOff"); // offset of the transport checksum in its header, -1 none
         QTest::newRow("udp") << udp("10.0.0.2", 50000, "1.2.3.4", 3074, "hello") << 6;
-        QTest::newRow("udp odd payload") << udp("192.168.1.20", 53000, "8.8.8.8", 53, QByteArray(101, 'q')) << 6;
+        QTest::newRow("udp odd payload")
+            << udp("192.168.1.20", 53000, "8.8.8.8", 53, QByteArray(101, 'q')) << 6;
         QTest::newRow("udp empty") << udp("10.0.0.2", 1, "1.2.3.4", 2, QByteArray()) << 6;
         QTest::newRow("tcp") << tcp("10.0.0.2", 40000, "93.184.216.34", 443, QByteArray(1000, 'x')) << 16;
         QTest::newRow("tcp syn") << tcp("10.0.0.2", 40000, "93.184.216.34", 443, QByteArray(), 0x02) << 16;
