@@ -360,6 +360,7 @@ void TestRelay::handleDatagram(const uint8_t *data, size_t len, uint32_t fromAdd
     std::vector<uint8_t> dg(data, data + len);
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stats.datagrams++;
+    m_stats.bytes += len;
     if (m_log.size() >= 4096)
         m_log.erase(m_log.begin());
     m_log.push_back(dg);
@@ -488,8 +489,10 @@ void TestRelay::sendDatagram(uint32_t toAddr, uint16_t toPort, const std::vector
     to.sin_addr.s_addr = toAddr;
     to.sin_port = htons(toPort);
     if (sendto(m_fd, dg.data(), dg.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) ==
-        ssize_t(dg.size()))
+        ssize_t(dg.size())) {
         m_stats.replies++;
+        m_stats.replyBytes += dg.size();
+    }
 }
 
 bool TestRelay::buildDnsReply(const uint8_t *q, size_t len, std::vector<uint8_t> *out)

@@ -70,10 +70,12 @@ struct RelayFlow {
 
 struct RelayStats {
     uint64_t datagrams = 0;      // every datagram that reached the socket
+    uint64_t bytes = 0;          // their UDP payload bytes
     uint64_t accepted = 0;       // data datagrams that passed every check
     uint64_t rejected = 0;       // datagrams that failed a check
     uint64_t keepalives = 0;     // valid keepalives
     uint64_t replies = 0;        // datagrams the relay sent
+    uint64_t replyBytes = 0;     // their UDP payload bytes
     uint64_t ackOnly = 0;        // of them acknowledgement-only
     uint64_t withAckHeader = 0;  // data datagrams that carried the 40-byte header
     uint64_t dropped = 0;        // data datagrams dropped by the policy

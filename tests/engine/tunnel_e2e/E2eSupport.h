@@ -1,0 +1,199 @@
+#pragma once
+// Shared pieces of the end-to-end tests: packet builders, the engine thread
+// with the real UDP socket, the simulated capture fed from the wire by a raw
+// socket tap, and the log sink. Header-only.
+
+#include "engine/tunnel/engine_log.h"
+#include "engine/tunnel/quorlix_tunnel.h"
+#include "engine/tunnel/tunnel_ack.h"
+#include "engine/tunnel/tunnel_loop.h"
+#include "engine/tunnel/tunnel_mtu.h"
+#include "engine/tunnel/tunnel_state.h"
+#include "platform/capture/capture_sim.h"
+#include "platform/capture/packet.h"
+#include "support/testrelay/TestRelay.h"
+
+#include <arpa/inet.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ipv4(const char *src, const char *dst, uint8_t proto, const Bytes &transport)
+{
+    Bytes p(20 + transport.size(), 0);
+    p[0] = 0x45;
+    p[2] = uint8_t(p.size() >> 8);
+    p[3] = uint8_t(p.size());
+    p[8] = 64;
+    p[9] = proto;
+    const uint32_t s = inet_addr(src), d = inet_addr(dst);
+    memcpy(&p[12], &s, 4);
+    memcpy(&p[16], &d, 4);
+    memcpy(p.data() + 20, transport.data(), transport.size());
+    quorlix_packet_calc_checksums(p.data(), p.size());
+    return p;
+}
+
+inline Bytes udp(const char *src, uint16_t sport, const char *dst, uint16_t dport, const Bytes &payload)
+{
+    Bytes t(8 + payload.size(), 0);
+    t[0] = uint8_t(sport >> 8);
+    t[1] = uint8_t(sport);
+    t[2] = uint8_t(dport >> 8);
+    t[3] = uint8_t(dport);
+    t[4] = uint8_t(t.size() >> 8);
+    t[5] = uint8_t(t.size());
+    if (!payload.empty())
+        memcpy(&t[8], payload.data(), payload.size());
+    return ipv4(src, dst, 17, t);
+}
+
+inline Bytes tcpSyn(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint16_t mss)
+{
+    Bytes t(24, 0);
+    t[0] = uint8_t(sport >> 8);
+    t[1] = uint8_t(sport);
+    t[2] = uint8_t(dport >> 8);
+    t[3] = uint8_t(dport);
+    t[4] = 0x11; // sequence 0x11000000
+    t[12] = 6 << 4;
+    t[13] = 0x02;
+    t[14] = 0xFF;
+    t[15] = 0xFF;
+    t[20] = 2;
+    t[21] = 4;
+    t[22] = uint8_t(mss >> 8);
+    t[23] = uint8_t(mss);
+    return ipv4(src, dst, 6, t);
+}
+
+inline Bytes dnsQuery(uint16_t id, const char *name)
+{
+    Bytes q = {uint8_t(id >> 8), uint8_t(id), 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    const char *p = name;
+    while (*p) {
+        const char *dot = strchr(p, '.');
+        const size_t n = dot ? size_t(dot - p) : strlen(p);
+        q.push_back(uint8_t(n));
+        q.insert(q.end(), p, p + n);
+        p += n + (dot ? 1 : 0);
+    }
+    q.push_back(0);
+    q.insert(q.end(), {0, 1, 0, 1});
+    return q;
+}
+
+// One engine run against the relay on 127.0.0.1:50000, with the relay's
+// replies taken off the wire by a raw socket and pushed into the simulated
+// capture as arriving packets.
+class Rig {
+public:
+    explicit Rig(const testrelay::TestRelay::Options &relayOptions) : relay(relayOptions)
+    {
+        tunnel_state_reset_for_tests();
+        tunnel_loop_reset_for_tests();
+        tunnel_mtu_reset_defaults();
+        tunnel_ack_reset();
+        quorlix_capsim_reset();
+        quorlix_log_set_sink(&Rig::sink, this);
+        cfg.reset(static_cast<TunnelRuntimeConfig *>(calloc(1, sizeof(TunnelRuntimeConfig))));
+        strcpy(cfg->entry_host, "127.0.0.1");
+        cfg->entry_port = 50000;
+        strcpy(cfg->game_profile, "custom");
+        cfg->enable_tcp = 1;
+    }
+    ~Rig()
+    {
+        stop();
+        tap.stop();
+        relay.stop();
+        quorlix_log_set_sink(nullptr, nullptr);
+        quorlix_capsim_reset();
+    }
+
+    // Relay, tap and engine; false with *why on the first failure.
+    bool start(std::string *why)
+    {
+        if (!relay.start()) {
+            *why = relay.errorString();
+            return false;
+        }
+        if (!tap.start(50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, why))
+            return false;
+        quorlix_set_runtime_config(cfg.get());
+        quorlix_reset_stats();
+        m_thread = std::thread([this] { m_result.store(quorlix_tunnel_main()); });
+        m_running = true;
+        if (quorlix_capsim_wait_open_handles(1, 3000) != 1) {
+            *why = "the engine did not open its capture";
+            return false;
+        }
+        return true;
+    }
+
+    int stop()
+    {
+        if (!m_running)
+            return m_result.load();
+        quorlix_tunnel_stop();
+        m_thread.join();
+        m_running = false;
+        return m_result.load();
+    }
+
+    void outbound(const Bytes &p)
+    {
+        pushedOutboundBytes += p.size();
+        quorlix_capsim_push_outbound(p.data(), p.size(), 1);
+    }
+
+    // The next packet the engine injected towards the local stack.
+    bool takeStack(Bytes *out, uint32_t timeoutMs = 3000)
+    {
+        Bytes buf(QUORLIX_CAPTURE_MAX_PACKET);
+        size_t len = 0;
+        if (quorlix_capsim_take(QUORLIX_CAPSIM_STACK, buf.data(), buf.size(), &len, nullptr, timeoutMs) != 1)
+            return false;
+        out->assign(buf.begin(), buf.begin() + long(len));
+        return true;
+    }
+
+    bool logged(const std::string &needle)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_log.find(needle) != std::string::npos;
+    }
+
+    testrelay::TestRelay relay;
+    testrelay::WireTap tap;
+    std::unique_ptr<TunnelRuntimeConfig, void (*)(void *)> cfg{nullptr, free};
+    uint64_t pushedOutboundBytes = 0;
+
+private:
+    static void sink(int, const char *text, size_t len, void *ctx)
+    {
+        auto *self = static_cast<Rig *>(ctx);
+        std::lock_guard<std::mutex> lock(self->m_mutex);
+        if (self->m_log.size() < (8u << 20))
+            self->m_log.append(text, len);
+    }
+
+    std::thread m_thread;
+    bool m_running = false;
+    std::atomic<int> m_result{-1};
+    std::mutex m_mutex;
+    std::string m_log;
+};
+
+} // namespace e2e
