@@ -1,9 +1,6 @@
 #include "connection/SessionManager.h"
 
-SessionManager::SessionManager(QObject *parent)
-    : QObject(parent)
-{
-}
+SessionManager::SessionManager(QObject *parent) : QObject(parent) {}
 
 void SessionManager::startSession(const QString &title, const QString &executable, const QString &logoPath)
 {

@@ -1,6 +1,3 @@
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 
-ConsoleGatewayEmbedded::ConsoleGatewayEmbedded(QObject *parent)
-    : QObject(parent)
-{
-}
+ConsoleGatewayEmbedded::ConsoleGatewayEmbedded(QObject *parent) : QObject(parent) {}

@@ -1,6 +1,3 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 
-ConsoleNetworkManager::ConsoleNetworkManager(QObject *parent)
-    : QObject(parent)
-{
-}
+ConsoleNetworkManager::ConsoleNetworkManager(QObject *parent) : QObject(parent) {}

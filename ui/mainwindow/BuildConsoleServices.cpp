@@ -11,7 +11,8 @@ void MainWindow::createConsoleServices(MainWindowBuildContext &)
 
     connect(m_consoleGateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
     connect(m_consoleGateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::errorOccurred, this, &MainWindow::onConsoleGatewayError);
+    connect(m_consoleGateway, &ConsoleGatewayEmbedded::errorOccurred, this,
+            &MainWindow::onConsoleGatewayError);
     connect(m_consoleNetworkManager, &ConsoleNetworkManager::configurationReady, this,
             &MainWindow::onConsoleConfigurationReady);
     connect(m_consoleNetworkManager, &ConsoleNetworkManager::consoleConnected, this,

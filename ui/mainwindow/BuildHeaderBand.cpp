@@ -14,6 +14,7 @@ void MainWindow::buildRootFrame(MainWindowBuildContext &ctx)
     auto *frame = new QWidget(this);
     frame->setObjectName(QStringLiteral("WindowFrame"));
     frame->setAttribute(Qt::WA_StyledBackground, true);
+    frame->setStyleSheet(QStringLiteral("QWidget#WindowFrame { background: #111317; border-radius: 8px; }"));
     auto *layout = new QVBoxLayout(frame);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

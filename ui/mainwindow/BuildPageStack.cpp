@@ -46,7 +46,8 @@ void MainWindow::buildPageStack(MainWindowBuildContext &ctx)
     ctx.homeRoot = homeRoot;
 
     MainStackSwitch pages{stack, homeRoot, ctx.rootFrame, homeHeight, settingsHeight, ctx.windowHeight};
-    connect(m_navGroup, &QButtonGroup::idClicked, this, [this, pages](int id) { switchMainStack(pages, id); });
+    connect(m_navGroup, &QButtonGroup::idClicked, this,
+            [this, pages](int id) { switchMainStack(pages, id); });
 
     ctx.rootLayout->addWidget(stack, 1);
 

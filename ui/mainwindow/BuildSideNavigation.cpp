@@ -15,18 +15,29 @@
 #include <QVBoxLayout>
 
 namespace {
-const char *const kHomeShown[] = {"DashboardTitle",      "ConnectionsSection",  "ConnectionsSectionRight",
-                                  "DashboardLowerLeft",  "DashboardLowerRight", "BottomBreakerSection",
-                                  "HelpCardTutorials",   "HelpCardSupport",     "HelpCardDiscord",
+const char *const kHomeShown[] = {"DashboardTitle",     "ConnectionsSection",  "ConnectionsSectionRight",
+                                  "DashboardLowerLeft", "DashboardLowerRight", "BottomBreakerSection",
+                                  "HelpCardTutorials",  "HelpCardSupport",     "HelpCardDiscord",
                                   "ConnectionsHero"};
-const char *const kHomeHidden[] = {
-    "ConnectionsLandingTitle",       "QuorlixConnectionTitle",         "GamesTitle",
-    "ProfileTitle",                  "SettingsTitle",                  "SettingsPreferencesCard",
-    "SettingsLeftSectionCard",       "SettingsRightSectionCard",       "SettingsBottomLeftSectionCard",
-    "SettingsBottomRightSectionCard", "ProfileLeftSection",            "ProfileLogoutButton",
-    "QuorlixConnLeft",               "QuorlixConnRightScroll",         "QuorlixConnRight",
-    "QuorlixConnHeader",             "ConnectionsLandingBanner",       "ConnectionsLandingBody",
-    "GamesSectionWrap"};
+const char *const kHomeHidden[] = {"ConnectionsLandingTitle",
+                                   "QuorlixConnectionTitle",
+                                   "GamesTitle",
+                                   "ProfileTitle",
+                                   "SettingsTitle",
+                                   "SettingsPreferencesCard",
+                                   "SettingsLeftSectionCard",
+                                   "SettingsRightSectionCard",
+                                   "SettingsBottomLeftSectionCard",
+                                   "SettingsBottomRightSectionCard",
+                                   "ProfileLeftSection",
+                                   "ProfileLogoutButton",
+                                   "QuorlixConnLeft",
+                                   "QuorlixConnRightScroll",
+                                   "QuorlixConnRight",
+                                   "QuorlixConnHeader",
+                                   "ConnectionsLandingBanner",
+                                   "ConnectionsLandingBody",
+                                   "GamesSectionWrap"};
 
 QString currentLanguage()
 {
@@ -40,7 +51,19 @@ void MainWindow::buildSideNavigation(MainWindowBuildContext &ctx)
     auto *column = new QWidget(this);
     column->setObjectName(QStringLiteral("HeaderNavDots"));
     column->setAttribute(Qt::WA_StyledBackground, true);
-    column->setStyleSheet(QStringLiteral("QWidget#HeaderNavDots { background: transparent; }"));
+    // The column carries the looks of its buttons and version label itself, so
+    // the navigation reads the same whatever the application sheet holds.
+    column->setStyleSheet(QStringLiteral(
+        "QWidget#HeaderNavDots { background: transparent; }"
+        "QToolButton#HeaderNavDot { min-width: 54px; max-width: 54px; min-height: 54px; max-height: 54px;"
+        " padding: 0; margin: 0; border-radius: 27px; border: 1px solid #1A1E24; background: #111317; }"
+        "QToolButton#HeaderNavDot:hover { background: #151820; }"
+        "QToolButton#HeaderNavDot:checked { background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
+        " stop:0.2315 #E8E8E8, stop:0.9793 #707174); }"
+        "QToolButton#HeaderNavDot:checked:hover { background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
+        " stop:0.2315 #F0F0F0, stop:0.9793 #808389); }"
+        "QLabel#sideVersion { font-family: Inter; font-weight: 500; font-size: 12px; color: #707174;"
+        " background: transparent; }"));
     auto *layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(20);
@@ -198,7 +221,8 @@ void MainWindow::switchNavSection(const NavSectionSwitch &closure, int id)
             button->setIcon(icons.at(i));
     }
 
-    const QVector<WindowRules::SectionVisibility> rules = WindowRules::sectionVisibility(id, m_programmaticNav);
+    const QVector<WindowRules::SectionVisibility> rules =
+        WindowRules::sectionVisibility(id, m_programmaticNav);
     for (const WindowRules::SectionVisibility &rule : rules) {
         QWidget *w = findChild<QWidget *>(QLatin1String(rule.name));
         if (!w)

@@ -8,8 +8,9 @@
 
 void MainWindow::buildSignInPage(MainWindowBuildContext &)
 {
-    const QString icon = QFile::exists(QStringLiteral(":/icons/app-icon.ico")) ? QStringLiteral(":/icons/app-icon.ico")
-                                                                                : QStringLiteral(":/icons/logo.png");
+    const QString icon = QFile::exists(QStringLiteral(":/icons/app-icon.ico"))
+                             ? QStringLiteral(":/icons/app-icon.ico")
+                             : QStringLiteral(":/icons/logo.png");
     setWindowIcon(QIcon(icon));
 
     m_authPage = new AuthPage(this);

@@ -56,6 +56,7 @@ void MainWindow::trackEvent(const QString &eventName)
     if (!m_serviceClient)
         m_serviceClient = new ServiceClient(this);
     // Fire and forget; the client sends nothing while no token is stored.
-    m_serviceClient->send(ServiceApi::Endpoint::PromoEvent, [](const ServiceApi::Reply &) {},
-                          QJsonObject{{QStringLiteral("event_name"), eventName}});
+    m_serviceClient->send(
+        ServiceApi::Endpoint::PromoEvent, [](const ServiceApi::Reply &) {},
+        QJsonObject{{QStringLiteral("event_name"), eventName}});
 }

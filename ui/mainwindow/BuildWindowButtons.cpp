@@ -68,9 +68,9 @@ void MainWindow::placeWindowButtons(const WindowButtonsHook &hook, const QString
 
     if (!hook.headerRow || !hook.miniLogoWrap || !hook.headerSpacer)
         return;
-    const int spacer = WindowRules::headerSpacerWidth(
-        persian, hook.minimizeButton->x() + hook.minimizeButton->width(),
-        hook.headerRow->contentsMargins().left(), hook.miniLogoWrap->width());
+    const int spacer =
+        WindowRules::headerSpacerWidth(persian, hook.minimizeButton->x() + hook.minimizeButton->width(),
+                                       hook.headerRow->contentsMargins().left(), hook.miniLogoWrap->width());
     hook.headerSpacer->changeSize(spacer, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
     hook.headerRow->invalidate();
     hook.headerRow->activate();

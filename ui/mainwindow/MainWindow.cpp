@@ -4,15 +4,14 @@
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/PingOptimizerPage.h"
-#include "ui/mainwindow/WindowRules.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QTimer>
 
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent)
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     MainWindowBuildContext ctx;
     setupWindow(ctx);

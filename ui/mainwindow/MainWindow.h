@@ -2,8 +2,8 @@
 #include <QIcon>
 #include <QMainWindow>
 #include <QPixmap>
-#include <QPointer>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 
 #include <functional>

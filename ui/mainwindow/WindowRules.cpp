@@ -104,14 +104,14 @@ QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic)
 
 QVector<const char *> initialStackingOrder()
 {
-    return {"ConnectionsSection",    "ConnectionsSectionRight", "DashboardLowerLeft",
-            "DashboardLowerRight",   "BottomBreakerSection",    "HelpCardTutorials",
-            "HelpCardSupport",       "HelpCardDiscord",         "ConnectionsHero",
-            "QuorlixConnLeft",       "QuorlixConnRightScroll",  "QuorlixConnRight",
-            "QuorlixConnHeader",     "ServerRegionLeftPanel",   "ServerRegionRightPanel",
-            "ServerRegionBack",      "ServerRegionPageTitle",   "DashboardTitle",
-            "GamesTitle",            "SettingsPreferencesCard", "SettingsTitle",
-            "HeaderNavDots",         "FixedMiniLogo",           "FixedMiniLogoLine",
+    return {"ConnectionsSection",  "ConnectionsSectionRight", "DashboardLowerLeft",
+            "DashboardLowerRight", "BottomBreakerSection",    "HelpCardTutorials",
+            "HelpCardSupport",     "HelpCardDiscord",         "ConnectionsHero",
+            "QuorlixConnLeft",     "QuorlixConnRightScroll",  "QuorlixConnRight",
+            "QuorlixConnHeader",   "ServerRegionLeftPanel",   "ServerRegionRightPanel",
+            "ServerRegionBack",    "ServerRegionPageTitle",   "DashboardTitle",
+            "GamesTitle",          "SettingsPreferencesCard", "SettingsTitle",
+            "HeaderNavDots",       "FixedMiniLogo",           "FixedMiniLogoLine",
             "FixedMiniLogo"};
 }
 

@@ -1,7 +1,6 @@
 #include "ui/pages/AuthPage.h"
 
-AuthPage::AuthPage(QWidget *parent)
-    : QWidget(parent)
+AuthPage::AuthPage(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("AuthPage"));
     setAttribute(Qt::WA_StyledBackground, true);

@@ -1,6 +1,3 @@
 #include "ui/pages/PingOptimizerPage.h"
 
-PingOptimizerPage::PingOptimizerPage(QWidget *parent)
-    : QWidget(parent)
-{
-}
+PingOptimizerPage::PingOptimizerPage(QWidget *parent) : QWidget(parent) {}

@@ -19,8 +19,7 @@ constexpr int kRepaintMs = 16;
 constexpr double kBytesPerMegabyte = 1048576.0;
 } // namespace
 
-ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent)
-    : QWidget(parent)
+ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent) : QWidget(parent)
 {
     // The overlay swallows the clicks meant for the widgets beneath it.
     setAttribute(Qt::WA_TransparentForMouseEvents, false);

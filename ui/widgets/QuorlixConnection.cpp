@@ -2,8 +2,7 @@
 
 #include <QVBoxLayout>
 
-QuorlixConnection::QuorlixConnection(QWidget *parent)
-    : QWidget(parent)
+QuorlixConnection::QuorlixConnection(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("QuorlixConnectionPage"));
     setAttribute(Qt::WA_StyledBackground, true);

@@ -29,16 +29,40 @@ namespace {
 
 // Every named section the navigation shows or hides. The areas that build
 // them are separate; here plain widgets stand in for them under the root frame.
-const char *const kSections[] = {
-    "DashboardTitle", "ConnectionsLandingTitle", "QuorlixConnectionTitle", "GamesTitle", "ProfileTitle",
-    "SettingsTitle", "SettingsResetDefaultButton", "SettingsPreferencesCard", "SettingsLeftSectionCard",
-    "SettingsRightSectionCard", "SettingsBottomLeftSectionCard", "SettingsBottomRightSectionCard",
-    "ProfileLeftSection", "ProfileLogoutButton", "ConnectionsSection", "GamesSectionWrap",
-    "ConnectionsSectionRight", "DashboardLowerLeft", "DashboardLowerRight", "BottomBreakerSection",
-    "HelpCardTutorials", "HelpCardSupport", "HelpCardDiscord", "ConnectionsHero", "QuorlixConnLeft",
-    "QuorlixConnRightScroll", "QuorlixConnRight", "QuorlixConnHeader", "ConnectionsLandingBanner",
-    "ConnectionsLandingBody", "ServerRegionBack", "ServerRegionPageTitle", "ServerRegionLeftPanel",
-    "ServerRegionRightPanel"};
+const char *const kSections[] = {"DashboardTitle",
+                                 "ConnectionsLandingTitle",
+                                 "QuorlixConnectionTitle",
+                                 "GamesTitle",
+                                 "ProfileTitle",
+                                 "SettingsTitle",
+                                 "SettingsResetDefaultButton",
+                                 "SettingsPreferencesCard",
+                                 "SettingsLeftSectionCard",
+                                 "SettingsRightSectionCard",
+                                 "SettingsBottomLeftSectionCard",
+                                 "SettingsBottomRightSectionCard",
+                                 "ProfileLeftSection",
+                                 "ProfileLogoutButton",
+                                 "ConnectionsSection",
+                                 "GamesSectionWrap",
+                                 "ConnectionsSectionRight",
+                                 "DashboardLowerLeft",
+                                 "DashboardLowerRight",
+                                 "BottomBreakerSection",
+                                 "HelpCardTutorials",
+                                 "HelpCardSupport",
+                                 "HelpCardDiscord",
+                                 "ConnectionsHero",
+                                 "QuorlixConnLeft",
+                                 "QuorlixConnRightScroll",
+                                 "QuorlixConnRight",
+                                 "QuorlixConnHeader",
+                                 "ConnectionsLandingBanner",
+                                 "ConnectionsLandingBody",
+                                 "ServerRegionBack",
+                                 "ServerRegionPageTitle",
+                                 "ServerRegionLeftPanel",
+                                 "ServerRegionRightPanel"};
 // Overlays the navigation only ever hides.
 const char *const kHideOnly[] = {"LogoutConfirmOverlay", "ConsoleConnOverlay", "NotifDropdownOverlay"};
 
@@ -63,7 +87,10 @@ void tunnelStop()
 void setRuntimeConfig(const TunnelRuntimeConfig *) {}
 void setMtuSafe(int) {}
 void resetStats() {}
-uint64_t zero() { return 0; }
+uint64_t zero()
+{
+    return 0;
+}
 TunnelEngineApi api()
 {
     stopRequested = false;
@@ -85,7 +112,8 @@ QWidget *named(QWidget *root, const char *name)
 
 void sendMouse(QWidget *target, QEvent::Type type, Qt::MouseButton button, const QPoint &global)
 {
-    const Qt::MouseButtons buttons = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    const Qt::MouseButtons buttons =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
     QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button, buttons,
                       Qt::NoModifier);
     QApplication::sendEvent(target, &event);
@@ -103,7 +131,8 @@ private:
     // A fresh cache database, optionally with a stored window size.
     void freshDatabase(const QString *windowSize)
     {
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db%1").arg(++m_dbFolder);
+        const QString folder =
+            qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db%1").arg(++m_dbFolder);
         QDir().mkpath(folder);
         QVERIFY(DatabaseManager::instance()->initialize(folder));
         if (windowSize)
@@ -130,10 +159,7 @@ private slots:
         QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
     }
 
-    void cleanup()
-    {
-        setLanguage(QStringLiteral("en-US"));
-    }
+    void cleanup() { setLanguage(QStringLiteral("en-US")); }
 
     void frameAndSize_data()
     {
@@ -275,10 +301,10 @@ private slots:
         QTest::addColumn<int>("spacer");
         QTest::newRow("English") << "en-US" << false << QPoint(1366, 20) << QPoint(1302, 20) << 24 << 36 << 37
                                  << 35;
-        QTest::newRow("Persian at start") << "fa-IR" << false << QPoint(20, 20) << QPoint(84, 20) << 1346 << 1358
-                                          << 1359 << 54;
-        QTest::newRow("Persian chosen later") << "fa-IR" << true << QPoint(20, 20) << QPoint(84, 20) << 1346
-                                              << 1358 << 1359 << 54;
+        QTest::newRow("Persian at start")
+            << "fa-IR" << false << QPoint(20, 20) << QPoint(84, 20) << 1346 << 1358 << 1359 << 54;
+        QTest::newRow("Persian chosen later")
+            << "fa-IR" << true << QPoint(20, 20) << QPoint(84, 20) << 1346 << 1358 << 1359 << 54;
     }
     void placementForLanguage()
     {
@@ -340,13 +366,16 @@ private slots:
         QTest::addColumn<bool>("byIndex");
         QTest::addColumn<QStringList>("shown");
         QTest::addColumn<bool>("connectionPage");
-        const QStringList home = {"DashboardTitle",      "ConnectionsSection", "ConnectionsSectionRight",
-                                  "DashboardLowerLeft",  "DashboardLowerRight", "BottomBreakerSection",
-                                  "HelpCardTutorials",   "HelpCardSupport",    "HelpCardDiscord",
+        const QStringList home = {"DashboardTitle",     "ConnectionsSection",  "ConnectionsSectionRight",
+                                  "DashboardLowerLeft", "DashboardLowerRight", "BottomBreakerSection",
+                                  "HelpCardTutorials",  "HelpCardSupport",     "HelpCardDiscord",
                                   "ConnectionsHero"};
-        const QStringList settings = {"SettingsTitle",           "SettingsResetDefaultButton",
-                                      "SettingsPreferencesCard", "SettingsLeftSectionCard",
-                                      "SettingsRightSectionCard", "SettingsBottomLeftSectionCard",
+        const QStringList settings = {"SettingsTitle",
+                                      "SettingsResetDefaultButton",
+                                      "SettingsPreferencesCard",
+                                      "SettingsLeftSectionCard",
+                                      "SettingsRightSectionCard",
+                                      "SettingsBottomLeftSectionCard",
                                       "SettingsBottomRightSectionCard"};
         QTest::newRow("Home") << 0 << false << home << false;
         QTest::newRow("Games") << 1 << false << QStringList{"GamesTitle", "GamesSectionWrap"} << false;
@@ -356,7 +385,8 @@ private slots:
             << true;
         QTest::newRow("Network by index: connection page")
             << 2 << true
-            << QStringList{"QuorlixConnLeft", "QuorlixConnRightScroll", "QuorlixConnRight", "QuorlixConnHeader"}
+            << QStringList{"QuorlixConnLeft", "QuorlixConnRightScroll", "QuorlixConnRight",
+                           "QuorlixConnHeader"}
             << true;
         QTest::newRow("Setting") << 3 << false << settings << false;
         QTest::newRow("Profile") << 4 << false
@@ -401,8 +431,8 @@ private slots:
             const bool expected = shown.contains(QLatin1String(name));
             if (named(&window, name)->isHidden() == expected)
                 QFAIL(qPrintable(QStringLiteral("%1 should be %2")
-                                     .arg(QLatin1String(name), expected ? QStringLiteral("shown")
-                                                                        : QStringLiteral("hidden"))));
+                                     .arg(QLatin1String(name),
+                                          expected ? QStringLiteral("shown") : QStringLiteral("hidden"))));
         }
         QVERIFY(named(&window, "NotifDropdownOverlay")->isHidden());
         QCOMPARE(named(&window, "LogoutConfirmOverlay")->isHidden(), id != 4);

@@ -58,7 +58,8 @@ private slots:
         QTest::newRow("Persian 1440") << 1440 << true << QPoint(20, 20) << QPoint(84, 20) << 1346;
         QTest::newRow("English 1080") << 1080 << false << QPoint(1006, 20) << QPoint(942, 20) << 24;
         QTest::newRow("Persian 1080") << 1080 << true << QPoint(20, 20) << QPoint(84, 20) << 986;
-        QTest::newRow("Persian narrower than the column") << 50 << true << QPoint(20, 20) << QPoint(84, 20) << 0;
+        QTest::newRow("Persian narrower than the column")
+            << 50 << true << QPoint(20, 20) << QPoint(84, 20) << 0;
     }
     void placesForLanguage()
     {
@@ -92,10 +93,10 @@ private slots:
             int ltr;
             int rtl;
         } table[] = {
-            {"ConnectionsSection", 120, 680}, {"ConnectionsSectionRight", 780, 20},
-            {"DashboardLowerLeft", 120, 681}, {"DashboardLowerRight", 781, 20},
+            {"ConnectionsSection", 120, 680},  {"ConnectionsSectionRight", 780, 20},
+            {"DashboardLowerLeft", 120, 681},  {"DashboardLowerRight", 781, 20},
             {"BottomBreakerSection", 120, 20}, {"HelpCardTutorials", 120, 20},
-            {"HelpCardSupport", 560, 460},    {"HelpCardDiscord", 1000, 900},
+            {"HelpCardSupport", 560, 460},     {"HelpCardDiscord", 1000, 900},
         };
         for (const auto &row : table) {
             QTest::addRow("%s en", row.name) << false << QString::fromLatin1(row.name) << row.ltr;

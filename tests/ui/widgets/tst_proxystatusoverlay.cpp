@@ -37,14 +37,14 @@ private slots:
         QTest::addColumn<qint64>("received");
         QTest::addColumn<qint64>("total");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("half of ten megabytes") << 50 << qint64(5242880) << qint64(10485760)
-                                               << QStringLiteral("50% - 5.0 MB / 10.0 MB");
-        QTest::newRow("no total shows only the percent") << 50 << qint64(5242880) << qint64(0)
-                                                         << QStringLiteral("50%");
+        QTest::newRow("half of ten megabytes")
+            << 50 << qint64(5242880) << qint64(10485760) << QStringLiteral("50% - 5.0 MB / 10.0 MB");
+        QTest::newRow("no total shows only the percent")
+            << 50 << qint64(5242880) << qint64(0) << QStringLiteral("50%");
         QTest::newRow("negative total") << 7 << qint64(10) << qint64(-1) << QStringLiteral("7%");
         // Whole-megabyte division would print 1.0 here.
-        QTest::newRow("fractions are kept") << 3 << qint64(1572864) << qint64(52428800)
-                                            << QStringLiteral("3% - 1.5 MB / 50.0 MB");
+        QTest::newRow("fractions are kept")
+            << 3 << qint64(1572864) << qint64(52428800) << QStringLiteral("3% - 1.5 MB / 50.0 MB");
         QTest::newRow("beyond 2 GiB") << 99 << qint64(5368709120) << qint64(5421137920)
                                       << QStringLiteral("99% - 5120.0 MB / 5170.0 MB");
     }

@@ -1,7 +1,7 @@
-#include "support/fakeservice/FakeService.h"
-#include "support/fakeservice/LoopbackGuard.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
+#include "support/fakeservice/FakeService.h"
+#include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QAbstractButton>

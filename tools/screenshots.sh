@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Screenshots of the home view in English and Persian, taken from the client's
+# own window on a virtual X display (Xvfb), into one folder:
+#
+#   bash tools/screenshots.sh [output-folder]     (default: <build>/screenshots/)
+#
+# Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
+# run uses a throw-away home and data folder, so nothing of a real install is
+# read or changed; the service origins point at a closed loopback port.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${QUORLIX_BUILD_DIR:-$here/build}
+out=${1:-$build/screenshots}
+mkdir -p "$out"
+out=$(cd "$out" && pwd)
+
+if ! command -v xvfb-run >/dev/null 2>&1; then
+  echo "xvfb-run is missing (Debian package xvfb)" >&2
+  exit 1
+fi
+if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fi
+cmake --build "$build" --target quorlix-screenshot -j "${QUORLIX_JOBS:-4}"
+tool=$(find "$build/tests/ui/mainwindow/screenshot" -maxdepth 1 -name quorlix-screenshot -type f | head -n 1)
+
+for language in en-US fa-IR; do
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorlix-shot.XXXXXX")
+  mkdir -p "$scratch/home" "$scratch/data" "$scratch/config" "$scratch/cache" "$scratch/runtime"
+  chmod 700 "$scratch/runtime"
+  env -u http_proxy -u https_proxy -u HTTP_PROXY -u HTTPS_PROXY -u all_proxy -u ALL_PROXY \
+    HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" \
+    XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime" \
+    QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" \
+    QUORLIX_SERVICE_ORIGIN=http://127.0.0.1:9 QUORLIX_DISCORD_ORIGIN=http://127.0.0.1:9 \
+    QUORLIX_GEO_ORIGIN=http://127.0.0.1:9 \
+    QT_QPA_PLATFORM=xcb \
+    QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/home-$language.png" \
+    xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"
+  rm -rf "$scratch"
+done
+echo "screenshots in $out"
