@@ -141,7 +141,7 @@ int runClient(int &argc, char **argv, const StartupOptions &options)
 
     // Before the style sheet, so its "Inter" rules find the bundled fonts
     // on machines that do not have them installed.
-    registerBundledFonts();
+    applyBundledDefaultFont();
     applyStyleAndIcon(app);
 
     std::unique_ptr<QWidget> window =

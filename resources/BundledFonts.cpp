@@ -1,6 +1,8 @@
 #include "resources/BundledFonts.h"
 
+#include <QFont>
 #include <QFontDatabase>
+#include <QGuiApplication>
 
 QStringList registerBundledFonts()
 {
@@ -21,4 +23,19 @@ QStringList registerBundledFonts()
         }
     }
     return families;
+}
+
+void applyBundledDefaultFont()
+{
+    const QStringList loaded = registerBundledFonts();
+    QStringList preferred;
+    for (const QString &family : {QStringLiteral("Inter"), QStringLiteral("Vazirmatn")}) {
+        if (loaded.contains(family))
+            preferred << family;
+    }
+    if (preferred.isEmpty())
+        return;
+    QFont font = QGuiApplication::font();
+    font.setFamilies(preferred);
+    QGuiApplication::setFont(font);
 }

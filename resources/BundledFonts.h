@@ -7,3 +7,8 @@
 // resolve the same on every machine. Returns the families that loaded; safe
 // to call more than once (later calls do nothing).
 QStringList registerBundledFonts();
+
+// Registers the bundled fonts and makes Inter (with Vazirmatn for Persian
+// letters) the application's default font, keeping the default size. Widgets
+// that set their own font or font rule keep theirs.
+void applyBundledDefaultFont();

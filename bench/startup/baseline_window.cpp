@@ -37,7 +37,7 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    registerBundledFonts();
+    applyBundledDefaultFont();
     QFile styleSheet(QStringLiteral(":/style.qss"));
     if (styleSheet.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));

@@ -104,6 +104,23 @@ private slots:
         // A second call registers nothing twice.
         QCOMPARE(registerBundledFonts(), families);
         QVERIFY(QFontDatabase::families().contains(QStringLiteral("Inter")));
+
+        applyBundledDefaultFont();
+        QCOMPARE(QGuiApplication::font().families(), QStringList({"Inter", "Vazirmatn"}));
+    }
+
+    // The theme must not paint plain widgets or controls inside the window:
+    // a rule on QWidget or a bare QPushButton would cover cards and the
+    // transparent hit buttons laid over them.
+    void styleSheetLeavesWindowWidgetsAlone()
+    {
+        QFile sheet(QStringLiteral(":/style.qss"));
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(sheet.readAll());
+        static const QRegularExpression bareRule(
+            QStringLiteral("(^|[},/]\\s*)(QWidget|QFrame|QLabel|QPushButton|QLineEdit)\\s*[{,:]"));
+        const QRegularExpressionMatch match = bareRule.match(text);
+        QVERIFY2(!match.hasMatch(), qPrintable(match.captured(0)));
     }
 
     void licencesTravelWithTheAssets()
