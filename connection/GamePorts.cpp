@@ -129,7 +129,8 @@ void normalizeDomains(QStringList &entries)
         if (x.isEmpty())
             continue;
         add(x);
-        if (!x.contains(QLatin1Char('*')) && x.contains(QLatin1Char('.')) && !x.startsWith(QLatin1String("http")))
+        if (!x.contains(QLatin1Char('*')) && x.contains(QLatin1Char('.')) &&
+            !x.startsWith(QLatin1String("http")))
             add(QStringLiteral("*.") + x);
         if (x.startsWith(QLatin1String("*.")) && x.size() > 2)
             add(x.mid(2));
@@ -175,8 +176,8 @@ QVariantMap findGameMeta(const QString &title, const QList<QVariantMap> &activeG
         if (name.isEmpty())
             continue;
         if (name.contains(target) || target.contains(name)) {
-            qDebug().noquote() << "[GameMeta] Fuzzy matched:" << title << "with DB game:"
-                               << game.value(QStringLiteral("name")).toString();
+            qDebug().noquote() << "[GameMeta] Fuzzy matched:" << title
+                               << "with DB game:" << game.value(QStringLiteral("name")).toString();
             return game;
         }
     }
@@ -193,7 +194,8 @@ void collectBoostTraffic(const QString &gameId, const QVariantList &profiles, co
         return;
     for (const QVariant &item : profiles) {
         const QVariantMap profile = item.toMap();
-        const QString key = GamePlatform::platformBoostSettingsKey(gameId, GamePlatform::platformBoostProfileKey(profile));
+        const QString key =
+            GamePlatform::platformBoostSettingsKey(gameId, GamePlatform::platformBoostProfileKey(profile));
         const bool defaultOn = GamePlatform::isSteamBoostProfile(profile);
         if (!(isOn ? isOn(key, defaultOn) : defaultOn))
             continue;

@@ -61,14 +61,15 @@ struct PcTraffic
     bool connectable = false; // false: no ports and no domains at all
     bool fallbackTcp = false; // only domains: TCP 80 and 443 were added
     bool catchAllUdp = false;
-    int udpTokenCount = 0;   // tokens before the chat and DNS additions (for the log)
-    QStringList udpTokens;   // final token lists, DNS port included
+    int udpTokenCount = 0; // tokens before the chat and DNS additions (for the log)
+    QStringList udpTokens; // final token lists, DNS port included
     QStringList tcpTokens;
-    QStringList domains;     // final domain list, chat service included
-    QList<int> udpPorts;     // sorted, unique
+    QStringList domains; // final domain list, chat service included
+    QList<int> udpPorts; // sorted, unique
     QList<int> tcpPorts;
 };
-PcTraffic buildPcTraffic(const TrafficTokens &tokens, const QString &chatDomain = QLatin1String(kChatServiceDomain));
+PcTraffic buildPcTraffic(const TrafficTokens &tokens,
+                         const QString &chatDomain = QLatin1String(kChatServiceDomain));
 
 // What a console connection hands the gateway: the record's ports only.
 struct ConsoleTraffic

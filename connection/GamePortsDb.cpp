@@ -26,9 +26,10 @@ void collectGameTraffic(const QString &title, QStringList &udp, QStringList &tcp
     if (profiles.isEmpty())
         return;
     const QSettings settings;
-    collectBoostTraffic(id, profiles,
-                        [&settings](const QString &key, bool defaultOn) { return settings.value(key, defaultOn).toBool(); },
-                        udp, tcp, domains);
+    collectBoostTraffic(
+        id, profiles,
+        [&settings](const QString &key, bool defaultOn) { return settings.value(key, defaultOn).toBool(); },
+        udp, tcp, domains);
 }
 
 TrafficTokens gameTraffic(const QString &title, const QVariantMap &record)

@@ -65,7 +65,8 @@ QHash<QString, int> loadServerPings(const QString &path)
 
 QString serverPingsPath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/server_pings.json");
+    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+           QStringLiteral("/server_pings.json");
 }
 
 bool lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> &b)
@@ -76,7 +77,8 @@ bool lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> 
         return aKnown;
     if (aKnown)
         return a.second < b.second;
-    return a.first.value(QStringLiteral("name")).toString() < b.first.value(QStringLiteral("name")).toString();
+    return a.first.value(QStringLiteral("name")).toString() <
+           b.first.value(QStringLiteral("name")).toString();
 }
 
 static int pingOf(const QVariantMap &relay, const QHash<QString, int> &pings)
@@ -98,8 +100,8 @@ QList<QVariantMap> orderByPing(const QList<QVariantMap> &relays, const QHash<QSt
     return out;
 }
 
-QList<QVariantMap> failoverOrder(const QList<QVariantMap> &regionRelays, const QList<QVariantMap> &activeRelays,
-                                 const QHash<QString, int> &pings)
+QList<QVariantMap> failoverOrder(const QList<QVariantMap> &regionRelays,
+                                 const QList<QVariantMap> &activeRelays, const QHash<QString, int> &pings)
 {
     return orderByPing(regionRelays.isEmpty() ? activeRelays : regionRelays, pings);
 }
@@ -171,9 +173,9 @@ Choice chooseRelay(FailoverList &list, const Sources &sources, SelectedRelayStor
     const bool automatic = store ? store->connectionMode() : true;
     if (automatic) {
         if (!list.built) {
-            const QList<QVariantMap> region = sources.activeServersInRegion
-                                                  ? sources.activeServersInRegion(QLatin1String(kAutomaticRegion))
-                                                  : QList<QVariantMap>();
+            const QList<QVariantMap> region =
+                sources.activeServersInRegion ? sources.activeServersInRegion(QLatin1String(kAutomaticRegion))
+                                              : QList<QVariantMap>();
             const QList<QVariantMap> all =
                 region.isEmpty() && sources.activeServers ? sources.activeServers() : QList<QVariantMap>();
             list.relays = failoverOrder(region, all, sourcePings(sources));

@@ -35,8 +35,8 @@ bool lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> 
 QList<QVariantMap> orderByPing(const QList<QVariantMap> &relays, const QHash<QString, int> &pings);
 
 // The automatic mode's trial order: the region's relays, else every active relay.
-QList<QVariantMap> failoverOrder(const QList<QVariantMap> &regionRelays, const QList<QVariantMap> &activeRelays,
-                                 const QHash<QString, int> &pings);
+QList<QVariantMap> failoverOrder(const QList<QVariantMap> &regionRelays,
+                                 const QList<QVariantMap> &activeRelays, const QHash<QString, int> &pings);
 
 struct Pick
 {
@@ -81,7 +81,8 @@ public:
     virtual bool connectionMode() const = 0; // true: automatic
     virtual QString serverIp() const = 0;
     virtual int serverPort() const = 0;
-    virtual void setServer(const QString &key, const QString &ip, const QString &name, const QString &countryCode) = 0;
+    virtual void setServer(const QString &key, const QString &ip, const QString &name,
+                           const QString &countryCode) = 0;
     virtual void setServerPort(int port) = 0;
     virtual void setConnectionMode(bool automatic) = 0;
 };

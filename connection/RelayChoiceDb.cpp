@@ -25,12 +25,16 @@ public:
     bool connectionMode() const override { return SettingsManager::instance()->connectionMode(); }
     QString serverIp() const override { return SettingsManager::instance()->serverIp(); }
     int serverPort() const override { return SettingsManager::instance()->serverPort(); }
-    void setServer(const QString &key, const QString &ip, const QString &name, const QString &countryCode) override
+    void setServer(const QString &key, const QString &ip, const QString &name,
+                   const QString &countryCode) override
     {
         SettingsManager::instance()->setServer(key, ip, name, countryCode);
     }
     void setServerPort(int port) override { SettingsManager::instance()->setServerPort(port); }
-    void setConnectionMode(bool automatic) override { SettingsManager::instance()->setConnectionMode(automatic); }
+    void setConnectionMode(bool automatic) override
+    {
+        SettingsManager::instance()->setConnectionMode(automatic);
+    }
 };
 
 } // namespace

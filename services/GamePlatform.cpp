@@ -36,9 +36,10 @@ QString platformBoostProfileKey(const QVariantMap &profile)
     // Switches already stored under these keys depend on the exact digest input,
     // including "domains" read as plain text (a list reads as empty text).
     const QString domains = profile.value(QStringLiteral("domains")).toString().trimmed();
-    const QByteArray digest = QCryptographicHash::hash((profileTitle(profile) + QLatin1Char('|') + domains).toUtf8(),
-                                                       QCryptographicHash::Sha1)
-                                  .toHex();
+    const QByteArray digest =
+        QCryptographicHash::hash((profileTitle(profile) + QLatin1Char('|') + domains).toUtf8(),
+                                 QCryptographicHash::Sha1)
+            .toHex();
     return QStringLiteral("anon_") + QString::fromLatin1(digest.left(16));
 }
 

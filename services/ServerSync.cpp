@@ -10,8 +10,9 @@
 
 namespace ServerRecords {
 
-static const char *const kTextKeys[] = {"name", "hostname", "ip_address", "region", "country", "country_code",
-                                        "city", "flag", "provider", "status", "created_at", "updated_at"};
+static const char *const kTextKeys[] = {"name",     "hostname",     "ip_address", "region",
+                                        "country",  "country_code", "city",       "flag",
+                                        "provider", "status",       "created_at", "updated_at"};
 static const char *const kIntKeys[] = {"port", "capacity_mbps", "active_connections", "max_connections"};
 
 // The id as text: a string as it is, a number as its digits.
@@ -61,8 +62,7 @@ QVariantMap pickerRecord(const QJsonObject &server)
     return record;
 }
 
-template <typename Convert>
-static QList<QVariantMap> convertAll(const QJsonArray &servers, Convert convert)
+template <typename Convert> static QList<QVariantMap> convertAll(const QJsonArray &servers, Convert convert)
 {
     QList<QVariantMap> records;
     for (const QJsonValue &value : servers) {
@@ -89,8 +89,7 @@ QList<QVariantMap> pickerRecords(const QJsonArray &servers)
 
 ServerSync::ServerSync(ServiceClient *client, ServersCache cache, QObject *parent)
     : QObject(parent), m_client(client), m_cache(std::move(cache))
-{
-}
+{}
 
 void ServerSync::syncServers(std::function<void(bool ok)> completion)
 {
@@ -110,74 +109,76 @@ void ServerSync::syncServers(std::function<void(bool ok)> completion)
         finish(false);
         return;
     }
-    m_client->send(ServiceApi::Endpoint::ServersSync, [cache = m_cache, finish](const ServiceApi::Reply &reply) {
-        qDebug().noquote() << "[ServerSync] HTTP status:" << reply.httpStatus;
-        if (!reply.ok()) {
-            qWarning().noquote() << "[ServerSync] Failed to fetch servers:" << reply.errorString;
-            finish(false);
-            return;
-        }
-        qDebug().noquote() << "[ServerSync] bytes:" << reply.body.size();
-        const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
-        if (!doc.isObject()) {
-            qWarning().noquote() << "[ServerSync] Invalid JSON response";
-            finish(false);
-            return;
-        }
-        const QJsonObject root = doc.object();
-        qDebug().noquote() << "[ServerSync] keys:" << root.keys();
-        const QJsonArray servers = root.value(QStringLiteral("servers")).toArray();
-        if (servers.isEmpty()) {
-            qWarning().noquote() << "[ServerSync] No servers in API response";
-            finish(false);
-            return;
-        }
-        qDebug().noquote() << "[ServerSync] Received" << servers.size() << "servers from API";
-        const QList<QVariantMap> records = ServerRecords::syncRecords(servers);
-        // A reply whose entries are all unusable must not wipe a good cached list.
-        if (records.isEmpty()) {
-            qWarning().noquote() << "[ServerSync] No usable servers in API response";
-            finish(false);
-            return;
-        }
-        if (!cache.replace || !cache.replace(records)) {
-            qWarning().noquote() << "[ServerSync] Failed to save servers to DB";
-            finish(false);
-            return;
-        }
-        qDebug().noquote() << "[ServerSync] Successfully cached" << records.size() << "servers in DB";
-        qDebug().noquote() << "[ServerSync] DB active servers count:"
-                           << (cache.countActive ? cache.countActive() : 0);
-        finish(true);
-    });
+    m_client->send(
+        ServiceApi::Endpoint::ServersSync, [cache = m_cache, finish](const ServiceApi::Reply &reply) {
+            qDebug().noquote() << "[ServerSync] HTTP status:" << reply.httpStatus;
+            if (!reply.ok()) {
+                qWarning().noquote() << "[ServerSync] Failed to fetch servers:" << reply.errorString;
+                finish(false);
+                return;
+            }
+            qDebug().noquote() << "[ServerSync] bytes:" << reply.body.size();
+            const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+            if (!doc.isObject()) {
+                qWarning().noquote() << "[ServerSync] Invalid JSON response";
+                finish(false);
+                return;
+            }
+            const QJsonObject root = doc.object();
+            qDebug().noquote() << "[ServerSync] keys:" << root.keys();
+            const QJsonArray servers = root.value(QStringLiteral("servers")).toArray();
+            if (servers.isEmpty()) {
+                qWarning().noquote() << "[ServerSync] No servers in API response";
+                finish(false);
+                return;
+            }
+            qDebug().noquote() << "[ServerSync] Received" << servers.size() << "servers from API";
+            const QList<QVariantMap> records = ServerRecords::syncRecords(servers);
+            // A reply whose entries are all unusable must not wipe a good cached list.
+            if (records.isEmpty()) {
+                qWarning().noquote() << "[ServerSync] No usable servers in API response";
+                finish(false);
+                return;
+            }
+            if (!cache.replace || !cache.replace(records)) {
+                qWarning().noquote() << "[ServerSync] Failed to save servers to DB";
+                finish(false);
+                return;
+            }
+            qDebug().noquote() << "[ServerSync] Successfully cached" << records.size() << "servers in DB";
+            qDebug().noquote() << "[ServerSync] DB active servers count:"
+                               << (cache.countActive ? cache.countActive() : 0);
+            finish(true);
+        });
 }
 
 void ServerSync::requestPickerServers(std::function<void()> reload)
 {
     if (!m_client)
         return;
-    m_client->send(ServiceApi::Endpoint::ServersPicker, [cache = m_cache, reload](const ServiceApi::Reply &reply) {
-        if (!reply.ok() || reply.body.isEmpty())
-            return;
-        const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
-        if (!doc.isObject())
-            return;
-        const QJsonObject root = doc.object();
-        QJsonArray servers;
-        if (root.value(QStringLiteral("servers")).isArray())
-            servers = root.value(QStringLiteral("servers")).toArray();
-        else if (root.value(QStringLiteral("data")).isArray())
-            servers = root.value(QStringLiteral("data")).toArray();
-        if (servers.isEmpty())
-            return;
-        const QList<QVariantMap> records = ServerRecords::pickerRecords(servers);
-        if (records.isEmpty())
-            return;
-        if (cache.replace)
-            cache.replace(records);
-        if (cache.stampLoaded)
-            cache.stampLoaded();
-        if (reload)
-            reload();
-    });
+    m_client->send(ServiceApi::Endpoint::ServersPicker,
+                   [cache = m_cache, reload](const ServiceApi::Reply &reply) {
+                       if (!reply.ok() || reply.body.isEmpty())
+                           return;
+                       const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+                       if (!doc.isObject())
+                           return;
+                       const QJsonObject root = doc.object();
+                       QJsonArray servers;
+                       if (root.value(QStringLiteral("servers")).isArray())
+                           servers = root.value(QStringLiteral("servers")).toArray();
+                       else if (root.value(QStringLiteral("data")).isArray())
+                           servers = root.value(QStringLiteral("data")).toArray();
+                       if (servers.isEmpty())
+                           return;
+                       const QList<QVariantMap> records = ServerRecords::pickerRecords(servers);
+                       if (records.isEmpty())
+                           return;
+                       if (cache.replace)
+                           cache.replace(records);
+                       if (cache.stampLoaded)
+                           cache.stampLoaded();
+                       if (reload)
+                           reload();
+                   });
 }

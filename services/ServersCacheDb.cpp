@@ -12,7 +12,8 @@ ServersCache ServersCache::database()
     };
     cache.countActive = []() { return DatabaseManager::instance()->countActiveServers(); };
     cache.stampLoaded = []() {
-        DatabaseManager::instance()->setMetadataTimestamp(QStringLiteral("servers"), QDateTime::currentDateTime());
+        DatabaseManager::instance()->setMetadataTimestamp(QStringLiteral("servers"),
+                                                          QDateTime::currentDateTime());
     };
     return cache;
 }

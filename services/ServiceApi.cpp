@@ -196,9 +196,9 @@ Reply readReply(QNetworkReply *reply)
         r.body = reply->readAll();
     // Qt ends a reply whose own transfer time-out ran out with "operation
     // canceled"; for the caller that is a service that could not be reached.
-    const bool qtTimedOut = r.error == QNetworkReply::OperationCanceledError
-                            && reply->request().transferTimeout() > 0
-                            && !reply->property(kAbortedProperty).toBool();
+    const bool qtTimedOut = r.error == QNetworkReply::OperationCanceledError &&
+                            reply->request().transferTimeout() > 0 &&
+                            !reply->property(kAbortedProperty).toBool();
     if (reply->property(kTimedOutProperty).toBool() || qtTimedOut) {
         r.timedOut = true;
         r.error = QNetworkReply::TimeoutError;

@@ -38,7 +38,7 @@ enum class Endpoint {
 struct EndpointInfo
 {
     QByteArray method;
-    QString path; // may carry a fixed query
+    QString path;               // may carry a fixed query
     bool authorization = false; // "Authorization: Bearer <token>"; not sent while the token is empty
     bool deviceId = false;      // "X-Device-Id"
     bool accept = false;        // "Accept: application/json"

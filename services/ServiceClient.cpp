@@ -6,21 +6,20 @@
 
 ServiceClient::ServiceClient(QObject *parent)
     : ServiceClient(ServiceConfig::instance(), &ServiceApi::storedCredentials, parent)
-{
-}
+{}
 
 ServiceClient::ServiceClient(const ServiceConfig &config, CredentialsSource credentials, QObject *parent)
     : QObject(parent), m_config(config), m_credentials(std::move(credentials)),
       m_manager(NetworkAccess::createManager(this))
-{
-}
+{}
 
 QNetworkReply *ServiceClient::send(ServiceApi::Endpoint endpoint, Handler handler, const QJsonObject &body,
                                    const QUrlQuery &query)
 {
     const ServiceApi::EndpointInfo e = ServiceApi::info(endpoint);
     const ServiceApi::Credentials credentials = m_credentials ? m_credentials() : ServiceApi::Credentials();
-    const std::optional<QNetworkRequest> request = ServiceApi::buildRequest(endpoint, m_config, credentials, query);
+    const std::optional<QNetworkRequest> request =
+        ServiceApi::buildRequest(endpoint, m_config, credentials, query);
     if (!request)
         return nullptr;
     QNetworkReply *reply = nullptr;

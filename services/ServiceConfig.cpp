@@ -12,15 +12,12 @@ const char ServiceConfig::kDefaultGeoOrigin[] = "http://ip-api.com";
 
 ServiceConfig::ServiceConfig()
     : m_service(QString::fromLatin1(kDefaultServiceOrigin)),
-      m_discord(QString::fromLatin1(kDefaultDiscordOrigin)),
-      m_geo(QString::fromLatin1(kDefaultGeoOrigin))
-{
-}
+      m_discord(QString::fromLatin1(kDefaultDiscordOrigin)), m_geo(QString::fromLatin1(kDefaultGeoOrigin))
+{}
 
 ServiceConfig::ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo)
     : m_service(service), m_discord(discord), m_geo(geo)
-{
-}
+{}
 
 bool ServiceConfig::isLoopbackHost(const QString &host)
 {

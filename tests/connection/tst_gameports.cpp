@@ -46,7 +46,8 @@ void TestGamePorts::tokensToPorts_data()
 
     QTest::newRow("ascending range") << QStringList{"10-12"} << Ports{10, 11, 12};
     QTest::newRow("descending range") << QStringList{"12-10"} << Ports{10, 11, 12};
-    QTest::newRow("en dash and blanks") << QStringList{QString::fromUtf8("10 \u2013 12")} << Ports{10, 11, 12};
+    QTest::newRow("en dash and blanks")
+        << QStringList{QString::fromUtf8("10 \u2013 12")} << Ports{10, 11, 12};
     QTest::newRow("em dash") << QStringList{QString::fromUtf8("10\u201412")} << Ports{10, 11, 12};
     QTest::newRow("minus sign") << QStringList{QString::fromUtf8("10\u221212")} << Ports{10, 11, 12};
     QTest::newRow("single port") << QStringList{"443"} << Ports{443};
@@ -58,7 +59,8 @@ void TestGamePorts::tokensToPorts_data()
     QTest::newRow("range from zero") << QStringList{"0-5"} << Ports{};
     QTest::newRow("overlaps merged") << QStringList{"10-20", "15-25"} << range(10, 25);
     QTest::newRow("duplicates merged") << QStringList{"53", "53", "52-53"} << Ports{52, 53};
-    QTest::newRow("good and bad mixed") << QStringList{"x", "8080", "1-2-3", "9000-9001"} << Ports{8080, 9000, 9001};
+    QTest::newRow("good and bad mixed")
+        << QStringList{"x", "8080", "1-2-3", "9000-9001"} << Ports{8080, 9000, 9001};
     QTest::newRow("top port") << QStringList{"65534-65535"} << Ports{65534, 65535};
 }
 
@@ -76,14 +78,17 @@ void TestGamePorts::recordValuesToTokens_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QStringList>("tokens");
 
-    QTest::newRow("one text with a comma stays whole") << QVariant(QStringLiteral("10,11")) << QStringList{"10,11"};
+    QTest::newRow("one text with a comma stays whole")
+        << QVariant(QStringLiteral("10,11")) << QStringList{"10,11"};
     QTest::newRow("list of numbers") << QVariant(QVariantList{10, 11}) << QStringList{"10", "11"};
-    QTest::newRow("list of doubles from JSON") << QVariant(QVariantList{10.0, 27015.0}) << QStringList{"10", "27015"};
+    QTest::newRow("list of doubles from JSON")
+        << QVariant(QVariantList{10.0, 27015.0}) << QStringList{"10", "27015"};
     QTest::newRow("list of texts normalised")
         << QVariant(QVariantList{QStringLiteral(" 10 - 12 "), QString::fromUtf8("20\u201330")})
         << QStringList{"10-12", "20-30"};
     QTest::newRow("blank text") << QVariant(QStringLiteral("   ")) << QStringList{};
-    QTest::newRow("empty texts dropped") << QVariant(QVariantList{QString(), QStringLiteral("5")}) << QStringList{"5"};
+    QTest::newRow("empty texts dropped")
+        << QVariant(QVariantList{QString(), QStringLiteral("5")}) << QStringList{"5"};
     QTest::newRow("booleans and maps skipped")
         << QVariant(QVariantList{true, QVariantMap{{"a", 1}}, 7}) << QStringList{"7"};
     QTest::newRow("number alone is not a list") << QVariant(443) << QStringList{};
@@ -101,8 +106,9 @@ void TestGamePorts::hugeAndOutOfRangeTokensAreRefused()
 {
     // A service value like this must neither allocate billions of ports nor
     // wrap "70000" into some unrelated port.
-    for (const QString &token : {QStringLiteral("1-2000000000"), QStringLiteral("70000"), QStringLiteral("65536"),
-                                 QStringLiteral("99999999999999999999"), QStringLiteral("100-70000")}) {
+    for (const QString &token :
+         {QStringLiteral("1-2000000000"), QStringLiteral("70000"), QStringLiteral("65536"),
+          QStringLiteral("99999999999999999999"), QStringLiteral("100-70000")}) {
         QCOMPARE(parsePortRange(token), qMakePair(0, 0));
         QVERIFY2(expandPortTokens({token}, false).isEmpty(), qPrintable(token));
         QCOMPARE(coveredPortCount({token}), qint64(0));
@@ -116,12 +122,14 @@ void TestGamePorts::domains_data()
     QTest::addColumn<QStringList>("in");
     QTest::addColumn<QStringList>("out");
 
-    QTest::newRow("cleaned and wildcard added") << QStringList{" Ex.COM. "} << QStringList{"ex.com", "*.ex.com"};
+    QTest::newRow("cleaned and wildcard added")
+        << QStringList{" Ex.COM. "} << QStringList{"ex.com", "*.ex.com"};
     QTest::newRow("wildcard gets bare form") << QStringList{"*.Ex.com"} << QStringList{"*.ex.com", "ex.com"};
     QTest::newRow("no dot, no wildcard") << QStringList{"localhost"} << QStringList{"localhost"};
     QTest::newRow("http kept without wildcard")
         << QStringList{"HTTP://Ex.com/path"} << QStringList{"http://ex.com/path"};
-    QTest::newRow("duplicates once") << QStringList{"ex.com", "EX.com.", "*.ex.com"} << QStringList{"ex.com", "*.ex.com"};
+    QTest::newRow("duplicates once") << QStringList{"ex.com", "EX.com.", "*.ex.com"}
+                                     << QStringList{"ex.com", "*.ex.com"};
     QTest::newRow("blank and dots dropped") << QStringList{"  ", "...", "a.b"} << QStringList{"a.b", "*.a.b"};
     QTest::newRow("bare star dot") << QStringList{"*."} << QStringList{"*"};
 }
@@ -161,12 +169,14 @@ void TestGamePorts::catchAll()
 void TestGamePorts::pcTrafficAdditions()
 {
     const QString chat = QStringLiteral("chat.example.test");
-    const PcTraffic t = buildPcTraffic({{"3478", "27015-27016"}, {"443"}, {"CHAT.example.test", "game.test"}}, chat);
+    const PcTraffic t =
+        buildPcTraffic({{"3478", "27015-27016"}, {"443"}, {"CHAT.example.test", "game.test"}}, chat);
     QVERIFY(t.connectable);
     QVERIFY(!t.fallbackTcp);
     QCOMPARE(t.udpTokenCount, 2);
     // The chat domain in another letter case is not added twice.
-    QCOMPARE(t.domains, (QStringList{"chat.example.test", "*.chat.example.test", "game.test", "*.game.test"}));
+    QCOMPARE(t.domains,
+             (QStringList{"chat.example.test", "*.chat.example.test", "game.test", "*.game.test"}));
     QCOMPARE(t.udpTokens, (QStringList{"3478", "27015-27016", "53"}));
     QCOMPARE(t.tcpTokens, (QStringList{"443", "53"}));
     QCOMPARE(t.udpPorts, (Ports{53, 3478, 27015, 27016}));
@@ -237,9 +247,9 @@ void TestGamePorts::boostProfiles()
     };
     for (const Case &c : cases) {
         QStringList udp{"1"}, tcp, domains;
-        collectBoostTraffic("g1", profiles,
-                            [&](const QString &key, bool def) { return c.stored.value(key, def); }, udp, tcp,
-                            domains);
+        collectBoostTraffic(
+            "g1", profiles, [&](const QString &key, bool def) { return c.stored.value(key, def); }, udp, tcp,
+            domains);
         QCOMPARE(udp, c.udp);
         QCOMPARE(tcp, c.tcp);
         QCOMPARE(domains, c.domains);
@@ -251,13 +261,20 @@ void TestGamePorts::findGameMeta_data()
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("expectedId");
 
-    QTest::newRow("exact, any case and spacing") << "  arena   STRIKE " << "a";
-    QTest::newRow("exact wins over an earlier containment") << "Strike" << "s";
-    QTest::newRow("title contained in a name") << "Racers" << "r";
-    QTest::newRow("name contained in the title") << "Sky Racers Deluxe Edition" << "r";
-    QTest::newRow("no match") << "Chess" << "";
-    QTest::newRow("empty title") << "" << "";
-    QTest::newRow("blank title matches nothing") << "   " << "";
+    QTest::newRow("exact, any case and spacing") << "  arena   STRIKE "
+                                                 << "a";
+    QTest::newRow("exact wins over an earlier containment") << "Strike"
+                                                            << "s";
+    QTest::newRow("title contained in a name") << "Racers"
+                                               << "r";
+    QTest::newRow("name contained in the title") << "Sky Racers Deluxe Edition"
+                                                 << "r";
+    QTest::newRow("no match") << "Chess"
+                              << "";
+    QTest::newRow("empty title") << ""
+                                 << "";
+    QTest::newRow("blank title matches nothing") << "   "
+                                                 << "";
 }
 
 void TestGamePorts::findGameMeta()

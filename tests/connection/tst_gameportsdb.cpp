@@ -9,13 +9,13 @@
 #include "storage/SettingsManager.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSettings>
 #include <QStandardPaths>
-#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -45,8 +45,9 @@ void TestGamePortsDb::initTestCase()
         {"udp_ports", QJsonArray{"27015-27016"}},
         {"tcp_ports", "443"},
         {"domains", QJsonArray{"Arena.Example.test."}},
-        {"profiles", QJsonArray{QJsonObject{{"id", "steam"}, {"title", "Steam"}, {"udp_ports", QJsonArray{"3478"}}},
-                                QJsonObject{{"title", "Voice"}, {"domains", QJsonArray{"voice.example.test"}}}}},
+        {"profiles",
+         QJsonArray{QJsonObject{{"id", "steam"}, {"title", "Steam"}, {"udp_ports", QJsonArray{"3478"}}},
+                    QJsonObject{{"title", "Voice"}, {"domains", QJsonArray{"voice.example.test"}}}}},
     };
     QVERIFY(DatabaseManager::instance()->saveGames({game.toVariantMap()}));
 }
@@ -58,7 +59,8 @@ void TestGamePortsDb::trafficOfACachedGame()
 
     // Steam on by default; the voice profile switched on by the user.
     const QVariantMap voice{{"title", "Voice"}, {"domains", QVariantList{"voice.example.test"}}};
-    QSettings().setValue(GamePlatform::platformBoostSettingsKey("g7", GamePlatform::platformBoostProfileKey(voice)), true);
+    QSettings().setValue(
+        GamePlatform::platformBoostSettingsKey("g7", GamePlatform::platformBoostProfileKey(voice)), true);
 
     const GamePorts::PcTraffic t = GamePorts::buildPcTraffic(GamePorts::gameTraffic("Arena Strike", meta));
     QCOMPARE(t.udpPorts, (QList<int>{53, 3478, 27015, 27016}));
@@ -80,17 +82,18 @@ void TestGamePortsDb::trafficOfACachedGame()
 void TestGamePortsDb::relayChoiceFromTheCache()
 {
     auto relay = [](const char *id, const char *name, const char *ip, const char *region) {
-        return QVariantMap{{"id", id}, {"name", name}, {"ip_address", ip}, {"port", 0},
+        return QVariantMap{{"id", id},         {"name", name},       {"ip_address", ip},    {"port", 0},
                            {"region", region}, {"status", "active"}, {"country_code", "DE"}};
     };
-    QVERIFY(DatabaseManager::instance()->replaceServersCache(
-        {relay("a", "Alpha", "127.0.0.31", "Europe"), relay("b", "Bravo", "127.0.0.32", " europe "),
-         relay("c", "Charlie", "127.0.0.33", "Asia")}));
+    QVERIFY(DatabaseManager::instance()->replaceServersCache({relay("a", "Alpha", "127.0.0.31", "Europe"),
+                                                              relay("b", "Bravo", "127.0.0.32", " europe "),
+                                                              relay("c", "Charlie", "127.0.0.33", "Asia")}));
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QVERIFY(QDir().mkpath(dataDir));
     QFile pings(RelayChoice::serverPingsPath());
     QVERIFY(pings.open(QIODevice::WriteOnly));
-    pings.write(R"({"servers":{"a":{"ping":40},"b":{"ping":12},"c":{"ping":1}},"updated_at":"2026-12-10T10:00:00Z"})");
+    pings.write(
+        R"({"servers":{"a":{"ping":40},"b":{"ping":12},"c":{"ping":1}},"updated_at":"2026-12-10T10:00:00Z"})");
     pings.close();
 
     SettingsManager::instance()->setServer("manual", "127.0.0.99", "Picked", "FR");

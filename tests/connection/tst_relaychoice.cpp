@@ -12,8 +12,8 @@ using namespace RelayChoice;
 static QVariantMap relay(const QString &id, const QString &name, const QString &ip = QString(),
                          const QVariant &port = 50000, const QString &region = QStringLiteral("Europe"))
 {
-    return {{"id", id},       {"name", name}, {"ip_address", ip.isEmpty() ? "127.0.0." + id : ip},
-            {"port", port},   {"region", region}, {"country_code", "DE"}};
+    return {{"id", id},     {"name", name},     {"ip_address", ip.isEmpty() ? "127.0.0." + id : ip},
+            {"port", port}, {"region", region}, {"country_code", "DE"}};
 }
 
 static QStringList ids(const QList<QVariantMap> &relays)
@@ -73,7 +73,8 @@ void TestRelayChoice::ordering_data()
     QTest::addColumn<Pings>("pings");
     QTest::addColumn<QStringList>("order");
 
-    const QList<QVariantMap> four{relay("1", "Delta"), relay("2", "alpha"), relay("3", "Bravo"), relay("4", "Charlie")};
+    const QList<QVariantMap> four{relay("1", "Delta"), relay("2", "alpha"), relay("3", "Bravo"),
+                                  relay("4", "Charlie")};
     QTest::newRow("known ascending, zero first")
         << four << Pings{{"1", 40}, {"2", 0}, {"3", 15}, {"4", 90}} << QStringList{"2", "3", "1", "4"};
     QTest::newRow("unknown after known, by name case-sensitive")
@@ -122,8 +123,9 @@ void TestRelayChoice::pingFile_data()
 {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<Pings>("pings");
-    QTest::newRow("normal") << QByteArray(R"({"servers":{"a":{"ping":12,"ip":"1.2.3.4"},"b":{"ping":-1}},"updated_at":"x"})")
-                            << Pings{{"a", 12}, {"b", -1}};
+    QTest::newRow("normal")
+        << QByteArray(R"({"servers":{"a":{"ping":12,"ip":"1.2.3.4"},"b":{"ping":-1}},"updated_at":"x"})")
+        << Pings{{"a", 12}, {"b", -1}};
     QTest::newRow("missing or odd ping is unknown")
         << QByteArray(R"({"servers":{"a":{},"b":{"ping":"7"},"c":{"ping":3.5},"d":5}})")
         << Pings{{"a", -1}, {"b", -1}, {"c", -1}};
@@ -194,8 +196,9 @@ void TestRelayChoice::automaticOverwritesManualPick()
     store.key = "manual", store.ip = "127.0.0.99", store.name = "Hand picked", store.port = 41000;
     Sources sources;
     sources.activeServersInRegion = [](const QString &region) {
-        return region == QLatin1String("Europe") ? QList<QVariantMap>{relay("5", "Paris", {}, 0), relay("6", "Oslo")}
-                                                 : QList<QVariantMap>{};
+        return region == QLatin1String("Europe")
+                   ? QList<QVariantMap>{relay("5", "Paris", {}, 0), relay("6", "Oslo")}
+                   : QList<QVariantMap>{};
     };
     sources.pings = []() { return Pings{{"6", 10}, {"5", 20}}; };
     FailoverList list;

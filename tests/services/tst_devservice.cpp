@@ -26,7 +26,8 @@ private:
 
 QString TestDevService::program() const
 {
-    return qEnvironmentVariable("QUORLIX_BINARY_DIR") + QStringLiteral("/tests/support/fakeservice/quorlix-devservice");
+    return qEnvironmentVariable("QUORLIX_BINARY_DIR") +
+           QStringLiteral("/tests/support/fakeservice/quorlix-devservice");
 }
 
 void TestDevService::servesTheSampleData()

@@ -30,8 +30,9 @@ private slots:
     void signInProviderAndLocation();
 
 private:
-    ServiceApi::Reply call(const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send,
-                           const QString &token = QString());
+    ServiceApi::Reply
+    call(const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send,
+         const QString &token = QString());
 
     FakeService m_fake;
     QNetworkAccessManager *m_manager = nullptr;
@@ -55,8 +56,9 @@ void TestFakeService::cleanupTestCase()
     QCOMPARE(LoopbackGuard::violations(), QList<QUrl>());
 }
 
-ServiceApi::Reply TestFakeService::call(
-    const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send, const QString &token)
+ServiceApi::Reply
+TestFakeService::call(const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send,
+                      const QString &token)
 {
     QObject owner;
     ServiceClient *client = ServiceTest::clientFor(m_fake, &owner, token);
@@ -121,7 +123,8 @@ void TestFakeService::scriptsOverrideForAWhile()
     QCOMPARE(extras, (QList<QByteArray>{"yes", "yes", ""}));
     // A script for one method leaves the other alone.
     m_fake.script("POST", "/api/servers", FakeReply::statusOnly(500));
-    QCOMPARE(call([](ServiceClient *c, auto h) { return c->send(Endpoint::ServersPicker, h); }).httpStatus, 200);
+    QCOMPARE(call([](ServiceClient *c, auto h) { return c->send(Endpoint::ServersPicker, h); }).httpStatus,
+             200);
 }
 
 void TestFakeService::sizedDownloadsAndDelays()
@@ -129,7 +132,8 @@ void TestFakeService::sizedDownloadsAndDelays()
     m_fake.script("GET", "/uploads/Quorlix-Setup-2.1.0.exe", FakeReply::sized(1 << 20));
     QNetworkReply *reply = m_manager->get(QNetworkRequest(m_fake.url("/uploads/Quorlix-Setup-2.1.0.exe")));
     qint64 lastTotal = -2;
-    connect(reply, &QNetworkReply::downloadProgress, this, [&lastTotal](qint64, qint64 total) { lastTotal = total; });
+    connect(reply, &QNetworkReply::downloadProgress, this,
+            [&lastTotal](qint64, qint64 total) { lastTotal = total; });
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 10000);
     QCOMPARE(reply->readAll().size(), 1 << 20);
     QCOMPARE(lastTotal, qint64(1 << 20));
@@ -140,7 +144,8 @@ void TestFakeService::sizedDownloadsAndDelays()
     m_fake.script("GET", "/api/app-version/validate", late);
     QElapsedTimer clock;
     clock.start();
-    const ServiceApi::Reply r = call([](ServiceClient *c, auto h) { return c->send(Endpoint::VersionValidate, h); });
+    const ServiceApi::Reply r =
+        call([](ServiceClient *c, auto h) { return c->send(Endpoint::VersionValidate, h); });
     QVERIFY(r.ok());
     QVERIFY(clock.elapsed() >= 280);
     QVERIFY(r.object().value("valid").toBool());
@@ -150,7 +155,8 @@ void TestFakeService::demoAccountSession()
 {
     auto login = [this](const QString &email, const QString &password) {
         return call([&](ServiceClient *c, auto h) {
-            return c->send(Endpoint::UserLogin, h, {{"email", email}, {"password", password}, {"remember", true}});
+            return c->send(Endpoint::UserLogin, h,
+                           {{"email", email}, {"password", password}, {"remember", true}});
         });
     };
     QCOMPARE(login(FakeService::kDemoEmail, "wrong").httpStatus, 401);
@@ -170,8 +176,11 @@ void TestFakeService::demoAccountSession()
     QCOMPARE(valid.object().value("session_id").toString(), session);
 
     auto heartbeat = [&](const QString &withToken) {
-        return call([&](ServiceClient *c, auto h) { return c->send(Endpoint::Heartbeat, h, {{"session_id", session}}); },
-                    withToken);
+        return call(
+            [&](ServiceClient *c, auto h) {
+                return c->send(Endpoint::Heartbeat, h, {{"session_id", session}});
+            },
+            withToken);
     };
     QVERIFY(heartbeat(token).ok());
     QCOMPARE(heartbeat("made-up").object().value("error").toString(), QStringLiteral("Unauthorized"));
@@ -186,8 +195,9 @@ void TestFakeService::demoAccountSession()
         return c->send(Endpoint::DiscordLogin, h, {{"email", FakeService::kDemoDiscordEmail}});
     });
     QVERIFY(discord.object().value("success").toBool());
-    const ServiceApi::Reply unknown =
-        call([](ServiceClient *c, auto h) { return c->send(Endpoint::DiscordLogin, h, {{"email", "x@y.test"}}); });
+    const ServiceApi::Reply unknown = call([](ServiceClient *c, auto h) {
+        return c->send(Endpoint::DiscordLogin, h, {{"email", "x@y.test"}});
+    });
     QCOMPARE(unknown.httpStatus, 404);
 }
 
@@ -206,7 +216,8 @@ void TestFakeService::notificationsAndReadMarks()
         QUrlQuery q;
         q.addQueryItem("scope", scope);
         q.addQueryItem("limit", limit);
-        return call([&](ServiceClient *c, auto h) { return c->send(Endpoint::Notifications, h, {}, q); }, token)
+        return call([&](ServiceClient *c, auto h) { return c->send(Endpoint::Notifications, h, {}, q); },
+                    token)
             .object()
             .value("items")
             .toArray();
@@ -215,8 +226,11 @@ void TestFakeService::notificationsAndReadMarks()
     QCOMPARE(fetch("public", "20").size(), 1); // the sample public notice
     QCOMPARE(fetch("nobody", "20").size(), 0);
 
-    QVERIFY(call([](ServiceClient *c, auto h) { return c->send(Endpoint::NotificationsMarkRead, h, {{"ids", QJsonArray{"p0"}}}); },
-                 token)
+    QVERIFY(call(
+                [](ServiceClient *c, auto h) {
+                    return c->send(Endpoint::NotificationsMarkRead, h, {{"ids", QJsonArray{"p0"}}});
+                },
+                token)
                 .ok());
     QCOMPARE(m_fake.markedReadIds(), QStringList{"p0"});
     const QJsonArray after = fetch("personal", "2");
@@ -229,10 +243,12 @@ void TestFakeService::signInProviderAndLocation()
     // Token exchange, then the account's email.
     QNetworkRequest tokenRequest(m_fake.url("/api/v10/oauth2/token"));
     tokenRequest.setHeader(QNetworkRequest::ContentTypeHeader, "application/x-www-form-urlencoded");
-    QNetworkReply *tokenReply = m_manager->post(tokenRequest, "client_id=1&grant_type=authorization_code&code=abc&"
-                                                              "redirect_uri=x&code_verifier=v");
+    QNetworkReply *tokenReply =
+        m_manager->post(tokenRequest, "client_id=1&grant_type=authorization_code&code=abc&"
+                                      "redirect_uri=x&code_verifier=v");
     QTRY_VERIFY_WITH_TIMEOUT(tokenReply->isFinished(), 5000);
-    const QString access = QJsonDocument::fromJson(tokenReply->readAll()).object().value("access_token").toString();
+    const QString access =
+        QJsonDocument::fromJson(tokenReply->readAll()).object().value("access_token").toString();
     tokenReply->deleteLater();
     QCOMPARE(access, QStringLiteral("discord-access-abc"));
 
@@ -246,7 +262,8 @@ void TestFakeService::signInProviderAndLocation()
 
     // The browser leg ends at the client's loopback listener.
     QNetworkRequest authorize(m_fake.url("/api/v10/oauth2/authorize?client_id=1&redirect_uri=" +
-                                         QUrl::toPercentEncoding(m_fake.url("/callback").toString()) + "&state=9"));
+                                         QUrl::toPercentEncoding(m_fake.url("/callback").toString()) +
+                                         "&state=9"));
     authorize.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *first = m_manager->get(authorize);
     QTRY_VERIFY_WITH_TIMEOUT(first->isFinished(), 5000);
@@ -261,7 +278,8 @@ void TestFakeService::signInProviderAndLocation()
     QCOMPARE(handOver->rawHeader("Location"), QByteArray("http://127.0.0.1:17860/callback?code=demo-code"));
     handOver->deleteLater();
 
-    QNetworkReply *geo = m_manager->get(QNetworkRequest(m_fake.url("/json/?fields=isp,country,countryCode,city")));
+    QNetworkReply *geo =
+        m_manager->get(QNetworkRequest(m_fake.url("/json/?fields=isp,country,countryCode,city")));
     QTRY_VERIFY_WITH_TIMEOUT(geo->isFinished(), 5000);
     const QJsonObject location = QJsonDocument::fromJson(geo->readAll()).object();
     geo->deleteLater();

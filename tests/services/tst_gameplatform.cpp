@@ -50,7 +50,8 @@ void TestGamePlatform::console()
 
 static QString anon(const QString &input)
 {
-    return "anon_" + QString::fromLatin1(QCryptographicHash::hash(input.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    return "anon_" + QString::fromLatin1(
+                         QCryptographicHash::hash(input.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
 }
 
 void TestGamePlatform::profileKey_data()
@@ -59,10 +60,12 @@ void TestGamePlatform::profileKey_data()
     QTest::addColumn<QString>("key");
     QTest::newRow("id") << QVariantMap{{"id", " steam "}, {"profile_id", "x"}} << "steam";
     QTest::newRow("numeric id") << QVariantMap{{"id", 12}} << "12";
-    QTest::newRow("blank id, profile_id") << QVariantMap{{"id", "  "}, {"profile_id", "p2"}, {"profileId", "p3"}} << "p2";
+    QTest::newRow("blank id, profile_id")
+        << QVariantMap{{"id", "  "}, {"profile_id", "p2"}, {"profileId", "p3"}} << "p2";
     QTest::newRow("profileId last") << QVariantMap{{"profileId", "p3"}} << "p3";
     QTest::newRow("anonymous from title and domains")
-        << QVariantMap{{"title", " Voice "}, {"name", "ignored"}, {"domains", " a.test "}} << anon("Voice|a.test");
+        << QVariantMap{{"title", " Voice "}, {"name", "ignored"}, {"domains", " a.test "}}
+        << anon("Voice|a.test");
     QTest::newRow("anonymous from name") << QVariantMap{{"title", " "}, {"name", "Chat"}} << anon("Chat|");
     // A list of domains reads as empty text; stored switches depend on it staying so.
     QTest::newRow("domains list reads empty")

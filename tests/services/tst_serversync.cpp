@@ -110,8 +110,8 @@ void TestServerSync::conversion_data()
     QTest::addColumn<QVariant>("sync");
     QTest::addColumn<QVariant>("picker");
 
-    const QJsonObject base{{"id", "r1"}, {"name", "Frankfurt"}, {"ip_address", "127.0.0.11"}, {"port", 50000},
-                           {"region", "Europe"}, {"status", "active"}};
+    const QJsonObject base{{"id", "r1"},    {"name", "Frankfurt"}, {"ip_address", "127.0.0.11"},
+                           {"port", 50000}, {"region", "Europe"},  {"status", "active"}};
     auto with = [&base](const char *key, const QJsonValue &value) {
         QJsonObject o = base;
         if (value.isUndefined())
@@ -122,14 +122,15 @@ void TestServerSync::conversion_data()
     };
     QTest::newRow("missing status") << with("status", QJsonValue::Undefined) << "status" << QVariant("active")
                                     << QVariant("");
-    QTest::newRow("padded capital status") << with("status", " Active ") << "status" << QVariant("active")
-                                           << QVariant(" Active ");
+    QTest::newRow("padded capital status")
+        << with("status", " Active ") << "status" << QVariant("active") << QVariant(" Active ");
     QTest::newRow("numeric id") << with("id", 42) << "id" << QVariant("42") << QVariant("42");
     QTest::newRow("padded region") << with("region", "  Europe ") << "region" << QVariant("  Europe ")
                                    << QVariant("Europe");
     QTest::newRow("port as text") << with("port", "50000") << "port" << QVariant(0) << QVariant(0);
     QTest::newRow("port as number") << base << "port" << QVariant(50000) << QVariant(50000);
-    QTest::newRow("missing name") << with("name", QJsonValue::Undefined) << "name" << QVariant("") << QVariant("");
+    QTest::newRow("missing name") << with("name", QJsonValue::Undefined) << "name" << QVariant("")
+                                  << QVariant("");
     QTest::newRow("numeric flag") << with("flag", 7) << "flag" << QVariant("") << QVariant("7");
 }
 
@@ -171,18 +172,21 @@ void TestServerSync::outcomes_data()
     QTest::newRow("HTTP 503") << FakeReply::json(QJsonObject{{"servers", two}}, 503) << false << QStringList{}
                               << QStringList{"old"};
     QTest::newRow("only non-object elements keep the cache")
-        << FakeReply::json(QJsonObject{{"servers", QJsonArray{1, "x", QJsonValue::Null}}}) << false << QStringList{}
-        << QStringList{"old"};
+        << FakeReply::json(QJsonObject{{"servers", QJsonArray{1, "x", QJsonValue::Null}}}) << false
+        << QStringList{} << QStringList{"old"};
     QTest::newRow("numeric ids stay apart, relays without id dropped")
-        << FakeReply::json(QJsonObject{
-               {"servers", QJsonArray{QJsonObject{{"id", 1}}, QJsonObject{{"id", 2}}, QJsonObject{{"name", "no id"}},
-                                      QJsonObject{{"id", "  "}}, QJsonObject{{"id", true}}}}})
+        << FakeReply::json(
+               QJsonObject{{"servers", QJsonArray{QJsonObject{{"id", 1}}, QJsonObject{{"id", 2}},
+                                                  QJsonObject{{"name", "no id"}}, QJsonObject{{"id", "  "}},
+                                                  QJsonObject{{"id", true}}}}})
         << true << QStringList{"1", "2"} << QStringList{"1", "2", "  ", "true"};
-    QTest::newRow("empty list") << FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}) << false << QStringList{}
-                                << QStringList{"old"};
-    QTest::newRow("body not JSON") << FakeReply::text("<html/>") << false << QStringList{} << QStringList{"old"};
+    QTest::newRow("empty list") << FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}) << false
+                                << QStringList{} << QStringList{"old"};
+    QTest::newRow("body not JSON") << FakeReply::text("<html/>") << false << QStringList{}
+                                   << QStringList{"old"};
     QTest::newRow("body is an array") << FakeReply::json(two) << false << QStringList{} << QStringList{"old"};
-    QTest::newRow("connection dropped") << FakeReply::dropped() << false << QStringList{} << QStringList{"old"};
+    QTest::newRow("connection dropped")
+        << FakeReply::dropped() << false << QStringList{} << QStringList{"old"};
 }
 
 static QStringList idsOf(const Records &records)

@@ -13,7 +13,8 @@ Q_DECLARE_METATYPE(ServiceConfig::Kind)
 class ScopedEnv
 {
 public:
-    ScopedEnv(const char *name, const QByteArray &value) : m_name(name), m_had(qEnvironmentVariableIsSet(name))
+    ScopedEnv(const char *name, const QByteArray &value)
+        : m_name(name), m_had(qEnvironmentVariableIsSet(name))
     {
         m_old = qgetenv(name);
         qputenv(name, value);
@@ -52,20 +53,23 @@ void TestServiceConfig::origins_data()
     QTest::addColumn<Kind>("kind");
     QTest::addColumn<QString>("origin"); // empty: refused
 
-    QTest::newRow("https service") << "https://api.example.test" << Kind::Service << "https://api.example.test";
-    QTest::newRow("trailing slash dropped") << "https://api.example.test/" << Kind::Service
-                                            << "https://api.example.test";
+    QTest::newRow("https service") << "https://api.example.test" << Kind::Service
+                                   << "https://api.example.test";
+    QTest::newRow("trailing slash dropped")
+        << "https://api.example.test/" << Kind::Service << "https://api.example.test";
     QTest::newRow("https with port") << " https://api.example.test:8443 " << Kind::Discord
                                      << "https://api.example.test:8443";
-    QTest::newRow("http on 127.0.0.1") << "http://127.0.0.1:18080" << Kind::Service << "http://127.0.0.1:18080";
+    QTest::newRow("http on 127.0.0.1")
+        << "http://127.0.0.1:18080" << Kind::Service << "http://127.0.0.1:18080";
     QTest::newRow("http on 127.1.2.3") << "http://127.1.2.3:5" << Kind::Discord << "http://127.1.2.3:5";
-    QTest::newRow("http on localhost") << "http://localhost:18080" << Kind::Service << "http://localhost:18080";
+    QTest::newRow("http on localhost")
+        << "http://localhost:18080" << Kind::Service << "http://localhost:18080";
     QTest::newRow("http on ::1") << "http://[::1]:18080" << Kind::Service << "http://[::1]:18080";
     QTest::newRow("http off loopback refused") << "http://192.0.2.7" << Kind::Service << "";
     QTest::newRow("http name off loopback refused") << "http://api.example.test" << Kind::Discord << "";
     QTest::newRow("lookalike host refused") << "http://127.0.0.1.example.test" << Kind::Service << "";
-    QTest::newRow("geolocation may be plain http") << "http://geo.example.test" << Kind::Geo
-                                                   << "http://geo.example.test";
+    QTest::newRow("geolocation may be plain http")
+        << "http://geo.example.test" << Kind::Geo << "http://geo.example.test";
     QTest::newRow("path refused") << "https://api.example.test/v2" << Kind::Service << "";
     QTest::newRow("query refused") << "https://api.example.test?x=1" << Kind::Service << "";
     QTest::newRow("user info refused") << "https://me@api.example.test" << Kind::Service << "";
@@ -110,7 +114,8 @@ void TestServiceConfig::environmentOverrides()
     QCOMPARE(config.serviceOrigin(), QUrl("http://127.0.0.5:1234"));
     QCOMPARE(config.discordOrigin(), QUrl("http://localhost:99"));
     QCOMPARE(config.geoOrigin(), QUrl("http://127.0.0.6:7"));
-    QCOMPARE(config.serviceUrl("/api/app-updates?latest=true"), QUrl("http://127.0.0.5:1234/api/app-updates?latest=true"));
+    QCOMPARE(config.serviceUrl("/api/app-updates?latest=true"),
+             QUrl("http://127.0.0.5:1234/api/app-updates?latest=true"));
     QCOMPARE(config.geoUrl("/json/?fields=isp,country,countryCode,city"),
              QUrl("http://127.0.0.6:7/json/?fields=isp,country,countryCode,city"));
 }
@@ -131,21 +136,27 @@ void TestServiceConfig::builtInServiceOriginIsSecure()
     const ServiceConfig builtIn;
     QCOMPARE(builtIn.serviceOrigin().scheme(), QStringLiteral("https"));
     QCOMPARE(builtIn.discordOrigin().scheme(), QStringLiteral("https"));
-    QVERIFY(!ServiceConfig::parseOrigin(QString::fromLatin1(ServiceConfig::kDefaultServiceOrigin), Kind::Service)
-                 .isEmpty());
+    QVERIFY(
+        !ServiceConfig::parseOrigin(QString::fromLatin1(ServiceConfig::kDefaultServiceOrigin), Kind::Service)
+             .isEmpty());
 }
 
 void TestServiceConfig::uploads_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("resolved");
-    QTest::newRow("uploads path") << " /uploads/covers/a.png " << "http://127.0.0.1:4000/uploads/covers/a.png";
+    QTest::newRow("uploads path") << " /uploads/covers/a.png "
+                                  << "http://127.0.0.1:4000/uploads/covers/a.png";
     QTest::newRow("absolute address unchanged") << "https://cdn.example.test/a.png"
                                                 << "https://cdn.example.test/a.png";
-    QTest::newRow("no leading slash unchanged") << "uploads/a.png" << "uploads/a.png";
-    QTest::newRow("other path unchanged") << "/static/a.png" << "/static/a.png";
-    QTest::newRow("case matters") << "/Uploads/a.png" << "/Uploads/a.png";
-    QTest::newRow("blank") << "  " << "";
+    QTest::newRow("no leading slash unchanged") << "uploads/a.png"
+                                                << "uploads/a.png";
+    QTest::newRow("other path unchanged") << "/static/a.png"
+                                          << "/static/a.png";
+    QTest::newRow("case matters") << "/Uploads/a.png"
+                                  << "/Uploads/a.png";
+    QTest::newRow("blank") << "  "
+                           << "";
 }
 
 void TestServiceConfig::uploads()

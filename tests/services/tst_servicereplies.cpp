@@ -77,23 +77,23 @@ void TestServiceReplies::outcomes_data()
     QTest::addColumn<bool>("unableToConnect");
     QTest::addColumn<QString>("objectMember"); // a member the parsed body must hold ("" : empty object)
 
-    QTest::newRow("200 with JSON") << FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}) << 0 << 200 << false
-                                   << false << "servers";
+    QTest::newRow("200 with JSON") << FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}) << 0 << 200
+                                   << false << false << "servers";
     QTest::newRow("401 keeps status and body")
         << FakeReply::json(QJsonObject{{"error", "Session expired"}}, 401)
         << int(QNetworkReply::AuthenticationRequiredError) << 401 << false << false << "error";
-    QTest::newRow("503") << FakeReply::statusOnly(503) << int(QNetworkReply::ServiceUnavailableError) << 503 << false
-                         << false << "";
+    QTest::newRow("503") << FakeReply::statusOnly(503) << int(QNetworkReply::ServiceUnavailableError) << 503
+                         << false << false << "";
     QTest::newRow("unparsable body reads as empty object")
         << FakeReply::text("<html>oops</html>") << 0 << 200 << false << false << "";
-    QTest::newRow("hanging service times out") << FakeReply::hanging() << int(QNetworkReply::TimeoutError) << 0 << true
-                                               << true << "";
+    QTest::newRow("hanging service times out")
+        << FakeReply::hanging() << int(QNetworkReply::TimeoutError) << 0 << true << true << "";
     FakeReply stalled = FakeReply::json(QJsonObject{{"servers", QJsonArray{1, 2, 3}}});
     stalled.stallAfter = 5;
     QTest::newRow("stall in the middle of the body times out")
         << stalled << int(QNetworkReply::TimeoutError) << 200 << true << true << "";
-    QTest::newRow("dropped connection") << FakeReply::dropped() << int(QNetworkReply::RemoteHostClosedError) << 0
-                                        << false << false << "";
+    QTest::newRow("dropped connection")
+        << FakeReply::dropped() << int(QNetworkReply::RemoteHostClosedError) << 0 << false << false << "";
     FakeReply late = FakeReply::json(QJsonObject{{"late", true}});
     late.delayMs = 100;
     QTest::newRow("delay below the time-out") << late << 0 << 200 << false << false << "late";
@@ -197,9 +197,11 @@ void TestServiceReplies::rejectedOriginFailsWithoutSending()
 {
     // An origin that was refused (plain http off loopback) is empty: the request
     // fails at once and nothing is sent anywhere.
-    const QUrl refused = ServiceConfig::parseOrigin(QStringLiteral("http://192.0.2.10"), ServiceConfig::Kind::Service);
+    const QUrl refused =
+        ServiceConfig::parseOrigin(QStringLiteral("http://192.0.2.10"), ServiceConfig::Kind::Service);
     QVERIFY(refused.isEmpty());
-    ServiceClient client(ServiceConfig(refused, refused, refused), []() { return ServiceApi::Credentials{}; });
+    ServiceClient client(ServiceConfig(refused, refused, refused),
+                         []() { return ServiceApi::Credentials{}; });
     const ServiceApi::Reply r = sendOnce(&client, Endpoint::Games);
     QVERIFY(!r.ok());
     QCOMPARE(r.httpStatus, 0);

@@ -83,10 +83,12 @@ void TestServiceRequests::headers_data()
         {"mark-read", Endpoint::NotificationsMarkRead, "POST", "/api/notifications/mark-read", "AUJ", "-"},
     };
     for (const Row &r : rows) {
-        QTest::addRow("%s signed in", r.name) << r.endpoint << QStringLiteral("tok-1") << QByteArray(r.method)
-                                              << QString::fromLatin1(r.path) << QString::fromLatin1(r.withToken);
-        QTest::addRow("%s signed out", r.name) << r.endpoint << QString() << QByteArray(r.method)
-                                               << QString::fromLatin1(r.path) << QString::fromLatin1(r.withoutToken);
+        QTest::addRow("%s signed in", r.name)
+            << r.endpoint << QStringLiteral("tok-1") << QByteArray(r.method) << QString::fromLatin1(r.path)
+            << QString::fromLatin1(r.withToken);
+        QTest::addRow("%s signed out", r.name)
+            << r.endpoint << QString() << QByteArray(r.method) << QString::fromLatin1(r.path)
+            << QString::fromLatin1(r.withoutToken);
     }
 }
 
@@ -158,7 +160,8 @@ void TestServiceRequests::compactBodiesAndQueries()
     QCOMPARE(m_fake.lastRequest("/api/auth/user-login").body,
              QByteArray(R"({"email":"a@b.test","password":"p w","remember":true})"));
     // The query keeps its order: scope first, then limit.
-    QCOMPARE(m_fake.lastRequest("/api/notifications").query.toString(), QStringLiteral("scope=personal&limit=20"));
+    QCOMPARE(m_fake.lastRequest("/api/notifications").query.toString(),
+             QStringLiteral("scope=personal&limit=20"));
     QCOMPARE(m_fake.lastRequest("/api/app-updates").query.toString(), QStringLiteral("latest=true"));
     // A GET carries no body.
     QVERIFY(m_fake.lastRequest("/api/notifications").body.isEmpty());

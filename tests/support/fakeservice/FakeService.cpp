@@ -103,23 +103,37 @@ static QByteArray compact(const QJsonObject &o)
 static QByteArray reasonPhrase(int status)
 {
     switch (status) {
-    case 200: return "OK";
-    case 201: return "Created";
-    case 204: return "No Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 400: return "Bad Request";
-    case 401: return "Unauthorized";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 500: return "Internal Server Error";
-    case 502: return "Bad Gateway";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 200:
+        return "OK";
+    case 201:
+        return "Created";
+    case 204:
+        return "No Content";
+    case 301:
+        return "Moved Permanently";
+    case 302:
+        return "Found";
+    case 400:
+        return "Bad Request";
+    case 401:
+        return "Unauthorized";
+    case 403:
+        return "Forbidden";
+    case 404:
+        return "Not Found";
+    case 500:
+        return "Internal Server Error";
+    case 502:
+        return "Bad Gateway";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Status";
     }
 }
 
-static QByteArray headBlock(int status, const QByteArray &contentType, qint64 length, const HttpHeaders &extra)
+static QByteArray headBlock(int status, const QByteArray &contentType, qint64 length,
+                            const HttpHeaders &extra)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonPhrase(status) + "\r\n";
     if (!contentType.isEmpty())
@@ -139,16 +153,26 @@ static QString scriptKey(const QByteArray &method, const QString &path)
 static QByteArray methodName(const QHttpServerRequest &request)
 {
     switch (request.method()) {
-    case QHttpServerRequest::Method::Get: return "GET";
-    case QHttpServerRequest::Method::Put: return "PUT";
-    case QHttpServerRequest::Method::Delete: return "DELETE";
-    case QHttpServerRequest::Method::Post: return "POST";
-    case QHttpServerRequest::Method::Head: return "HEAD";
-    case QHttpServerRequest::Method::Options: return "OPTIONS";
-    case QHttpServerRequest::Method::Patch: return "PATCH";
-    case QHttpServerRequest::Method::Connect: return "CONNECT";
-    case QHttpServerRequest::Method::Trace: return "TRACE";
-    default: return "UNKNOWN";
+    case QHttpServerRequest::Method::Get:
+        return "GET";
+    case QHttpServerRequest::Method::Put:
+        return "PUT";
+    case QHttpServerRequest::Method::Delete:
+        return "DELETE";
+    case QHttpServerRequest::Method::Post:
+        return "POST";
+    case QHttpServerRequest::Method::Head:
+        return "HEAD";
+    case QHttpServerRequest::Method::Options:
+        return "OPTIONS";
+    case QHttpServerRequest::Method::Patch:
+        return "PATCH";
+    case QHttpServerRequest::Method::Connect:
+        return "CONNECT";
+    case QHttpServerRequest::Method::Trace:
+        return "TRACE";
+    default:
+        return "UNKNOWN";
     }
 }
 
@@ -192,12 +216,17 @@ bool FakeService::listen(const QHostAddress &address, quint16 port)
     if (!loopback)
         return false;
     m_port = m_server->listen(address, port);
+    if (m_port != 0)
+        m_address = address;
     return m_port != 0;
 }
 
 QUrl FakeService::origin() const
 {
-    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_port));
+    const QString host = m_address.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QLatin1Char('[') + m_address.toString() + QLatin1Char(']')
+                             : m_address.toString();
+    return QUrl(QStringLiteral("http://%1:%2").arg(host).arg(m_port));
 }
 
 QUrl FakeService::url(const QString &pathAndQuery) const
@@ -275,7 +304,8 @@ void FakeService::handle(const QHttpServerRequest &request, QHttpServerResponder
         reply.headers = answer.headers;
     }
 
-    const bool plain = !reply.hang && !reply.drop && reply.delayMs <= 0 && reply.sizedBody < 0 && reply.stallAfter < 0;
+    const bool plain =
+        !reply.hang && !reply.drop && reply.delayMs <= 0 && reply.sizedBody < 0 && reply.stallAfter < 0;
     if (plain) {
         responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
         if (!reply.contentType.isEmpty())
@@ -358,11 +388,12 @@ void FakeService::newSession()
     ++m_sessionCounter;
     m_token = QStringLiteral("demo-token-%1-%2")
                   .arg(m_sessionCounter)
-                  .arg(QString::fromLatin1(QCryptographicHash::hash(
-                                               QByteArray::number(QDateTime::currentMSecsSinceEpoch() + m_sessionCounter),
-                                               QCryptographicHash::Sha1)
-                                               .toHex()
-                                               .left(12)));
+                  .arg(QString::fromLatin1(
+                      QCryptographicHash::hash(
+                          QByteArray::number(QDateTime::currentMSecsSinceEpoch() + m_sessionCounter),
+                          QCryptographicHash::Sha1)
+                          .toHex()
+                          .left(12)));
     m_sessionId = QStringLiteral("session-%1").arg(m_sessionCounter);
 }
 
@@ -385,7 +416,8 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
         a.body = compact(o);
     };
     auto unauthorized = [&]() {
-        json({{QStringLiteral("success"), false}, {QStringLiteral("error"), QStringLiteral("Unauthorized")}}, 401);
+        json({{QStringLiteral("success"), false}, {QStringLiteral("error"), QStringLiteral("Unauthorized")}},
+             401);
     };
     auto signedIn = [&]() {
         newSession();
@@ -400,29 +432,35 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
 
     if (post && p == QLatin1String("/api/auth/user-login")) {
         const QJsonObject body = r.json();
-        if (body.value(QStringLiteral("email")).toString().compare(m_account.email, Qt::CaseInsensitive) == 0
-            && body.value(QStringLiteral("password")).toString() == m_account.password)
+        if (body.value(QStringLiteral("email")).toString().compare(m_account.email, Qt::CaseInsensitive) ==
+                0 &&
+            body.value(QStringLiteral("password")).toString() == m_account.password)
             signedIn();
         else
-            json({{QStringLiteral("success"), false}, {QStringLiteral("message"), QStringLiteral("Invalid email or password")}},
+            json({{QStringLiteral("success"), false},
+                  {QStringLiteral("message"), QStringLiteral("Invalid email or password")}},
                  401);
     } else if (post && p == QLatin1String("/api/auth/discord/login")) {
         const QString email = r.json().value(QStringLiteral("email")).toString();
-        if (!email.isEmpty()
-            && (email.compare(m_account.discordEmail, Qt::CaseInsensitive) == 0
-                || email.compare(m_account.email, Qt::CaseInsensitive) == 0))
+        if (!email.isEmpty() && (email.compare(m_account.discordEmail, Qt::CaseInsensitive) == 0 ||
+                                 email.compare(m_account.email, Qt::CaseInsensitive) == 0))
             signedIn();
         else
-            json({{QStringLiteral("success"), false}, {QStringLiteral("message"), QStringLiteral("No account")}}, 404);
+            json({{QStringLiteral("success"), false},
+                  {QStringLiteral("message"), QStringLiteral("No account")}},
+                 404);
     } else if (get && p == QLatin1String("/api/auth/validate")) {
         if (bearerIsCurrent(r))
-            json({{QStringLiteral("success"), true}, {QStringLiteral("session_id"), m_sessionId}, {QStringLiteral("user"), userObject()}});
+            json({{QStringLiteral("success"), true},
+                  {QStringLiteral("session_id"), m_sessionId},
+                  {QStringLiteral("user"), userObject()}});
         else
             unauthorized();
     } else if (post && p == QLatin1String("/api/auth/heartbeat")) {
         const QByteArray auth = r.header("Authorization");
         const QString sent = r.json().value(QStringLiteral("session_id")).toString();
-        const bool expiredToken = auth.startsWith("Bearer ") && m_expiredTokens.contains(QString::fromUtf8(auth.mid(7)));
+        const bool expiredToken =
+            auth.startsWith("Bearer ") && m_expiredTokens.contains(QString::fromUtf8(auth.mid(7)));
         if (bearerIsCurrent(r) && (sent.isEmpty() || sent == m_sessionId))
             json({{QStringLiteral("success"), true}});
         else if (expiredToken || bearerIsCurrent(r))
@@ -449,7 +487,8 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
         }
     } else if (post && p == QLatin1String("/api/promo/link/create")) {
         if (bearerIsCurrent(r))
-            json({{QStringLiteral("ok"), true}, {QStringLiteral("url"), url(QStringLiteral("/pricing?ref=demo")).toString()}});
+            json({{QStringLiteral("ok"), true},
+                  {QStringLiteral("url"), url(QStringLiteral("/pricing?ref=demo")).toString()}});
         else
             unauthorized();
     } else if (get && p == QLatin1String("/api/games")) {
@@ -504,7 +543,9 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
                   {QStringLiteral("username"), QStringLiteral("demo")},
                   {QStringLiteral("email"), m_account.discordEmail}});
         else
-            json({{QStringLiteral("message"), QStringLiteral("401: Unauthorized")}, {QStringLiteral("code"), 0}}, 401);
+            json({{QStringLiteral("message"), QStringLiteral("401: Unauthorized")},
+                  {QStringLiteral("code"), 0}},
+                 401);
     } else if (get && p == QLatin1String("/api/v10/oauth2/authorize")) {
         // The provider sends the browser to the redirect URI with a code ...
         QUrl target(r.query.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded));
@@ -519,25 +560,26 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
         // ... and the service's callback page hands the code to the client's listener.
         a.status = 302;
         a.contentType = "text/plain";
-        a.headers.append({"Location", "http://127.0.0.1:17860/callback?code="
-                                          + QUrl::toPercentEncoding(r.query.queryItemValue(QStringLiteral("code")))});
+        a.headers.append(
+            {"Location", "http://127.0.0.1:17860/callback?code=" +
+                             QUrl::toPercentEncoding(r.query.queryItemValue(QStringLiteral("code")))});
     } else if (get && p.startsWith(QLatin1String("/uploads/"))) {
         const auto upload = m_uploads.constFind(p);
         if (upload != m_uploads.constEnd()) {
             a.body = upload->first;
             a.contentType = upload->second;
-        } else if (p.endsWith(QLatin1String(".png"), Qt::CaseInsensitive)
-                   || p.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)) {
+        } else if (p.endsWith(QLatin1String(".png"), Qt::CaseInsensitive) ||
+                   p.endsWith(QLatin1String(".jpg"), Qt::CaseInsensitive)) {
             a.body = generatedPng(p);
             a.contentType = "image/png";
         } else {
             json({{QStringLiteral("error"), QStringLiteral("Not found")}}, 404);
         }
-    } else if (get && (p == QLatin1String("/pricing") || p == QLatin1String("/register")
-                       || p == QLatin1String("/password/reset"))) {
+    } else if (get && (p == QLatin1String("/pricing") || p == QLatin1String("/register") ||
+                       p == QLatin1String("/password/reset"))) {
         a.contentType = "text/html; charset=utf-8";
-        a.body = "<html><body><h3>Quorlix development service</h3><p>" + p.toHtmlEscaped().toUtf8()
-                 + "</p></body></html>";
+        a.body = "<html><body><h3>Quorlix development service</h3><p>" + p.toHtmlEscaped().toUtf8() +
+                 "</p></body></html>";
     } else {
         json({{QStringLiteral("error"), QStringLiteral("Not found")}}, 404);
     }
@@ -556,11 +598,14 @@ QJsonArray FakeService::sampleServers()
     };
     const Relay relays[] = {
         {"eu-fra-1", "Frankfurt 1", "127.0.0.11", "Europe", "Germany", "DE", "Frankfurt", 50000, "active"},
-        {"eu-ams-1", "Amsterdam 1", "127.0.0.12", "Europe", "Netherlands", "NL", "Amsterdam", 50000, "active"},
+        {"eu-ams-1", "Amsterdam 1", "127.0.0.12", "Europe", "Netherlands", "NL", "Amsterdam", 50000,
+         "active"},
         {"eu-par-1", "Paris 1", "127.0.0.13", "Europe", "France", "FR", "Paris", 50000, "active"},
-        {"me-dxb-1", "Dubai 1", "127.0.0.21", "Middle East", "United Arab Emirates", "AE", "Dubai", 50000, "active"},
+        {"me-dxb-1", "Dubai 1", "127.0.0.21", "Middle East", "United Arab Emirates", "AE", "Dubai", 50000,
+         "active"},
         {"as-ist-1", "Istanbul 1", "127.0.0.22", "Asia", "Turkey", "TR", "Istanbul", 50000, "active"},
-        {"eu-lon-1", "London 1", "127.0.0.14", "Europe", "United Kingdom", "GB", "London", 50000, "maintenance"},
+        {"eu-lon-1", "London 1", "127.0.0.14", "Europe", "United Kingdom", "GB", "London", 50000,
+         "maintenance"},
     };
     QJsonArray out;
     for (const Relay &r : relays) {
@@ -574,7 +619,8 @@ QJsonArray FakeService::sampleServers()
             {QStringLiteral("country"), QLatin1String(r.country)},
             {QStringLiteral("country_code"), QLatin1String(r.code)},
             {QStringLiteral("city"), QLatin1String(r.city)},
-            {QStringLiteral("flag"), QStringLiteral("/uploads/flags/%1.png").arg(QString::fromLatin1(r.code).toLower())},
+            {QStringLiteral("flag"),
+             QStringLiteral("/uploads/flags/%1.png").arg(QString::fromLatin1(r.code).toLower())},
             {QStringLiteral("provider"), QStringLiteral("Loopback Hosting")},
             {QStringLiteral("status"), QLatin1String(r.status)},
             {QStringLiteral("capacity_mbps"), 1000},
@@ -630,10 +676,10 @@ QJsonArray FakeService::sampleGames()
                     {QStringLiteral("27015")}, {QStringLiteral("arena.example.test")}, {steam, voice}, true));
     out.append(game("sky-racers", "Sky Racers", "PC", "Racing", {QStringLiteral("7000-7100")}, {443},
                     {QStringLiteral("racers.example.test")}, {}, false));
-    out.append(game("web-tactics", "Web Tactics", "PC", "Strategy", {}, {}, {QStringLiteral("tactics.example.test")}, {},
-                    false));
-    out.append(game("console-legends", "Console Legends", "PlayStation 5", "Action", {QStringLiteral("3478-3480")},
-                    {QStringLiteral("3480")}, {}, {}, false));
+    out.append(game("web-tactics", "Web Tactics", "PC", "Strategy", {}, {},
+                    {QStringLiteral("tactics.example.test")}, {}, false));
+    out.append(game("console-legends", "Console Legends", "PlayStation 5", "Action",
+                    {QStringLiteral("3478-3480")}, {QStringLiteral("3480")}, {}, {}, false));
     return out;
 }
 
@@ -644,12 +690,12 @@ void FakeService::loadSampleData()
     m_servers = sampleServers();
     m_games = sampleGames();
     const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    m_notifications[QStringLiteral("personal")] = QJsonArray{
-        QJsonObject{{QStringLiteral("id"), QStringLiteral("n-p-1")},
-                    {QStringLiteral("title"), QStringLiteral("Welcome to Quorlix")},
-                    {QStringLiteral("body"), QStringLiteral("Your demo account is ready.")},
-                    {QStringLiteral("created_at"), now},
-                    {QStringLiteral("unread"), true}}};
+    m_notifications[QStringLiteral("personal")] =
+        QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("n-p-1")},
+                               {QStringLiteral("title"), QStringLiteral("Welcome to Quorlix")},
+                               {QStringLiteral("body"), QStringLiteral("Your demo account is ready.")},
+                               {QStringLiteral("created_at"), now},
+                               {QStringLiteral("unread"), true}}};
     m_notifications[QStringLiteral("public")] = QJsonArray{
         QJsonObject{{QStringLiteral("id"), QStringLiteral("n-g-1")},
                     {QStringLiteral("title"), QStringLiteral("New relays in Europe")},
@@ -662,10 +708,11 @@ void FakeService::loadSampleData()
     m_versionVerdict = QJsonObject{{QStringLiteral("valid"), true},
                                    {QStringLiteral("blocked"), false},
                                    {QStringLiteral("force_update"), false}};
-    m_promo = QJsonObject{{QStringLiteral("cta"), QJsonObject{{QStringLiteral("kind"), QStringLiteral("upgrade")},
-                                                              {QStringLiteral("title"), QString()}}},
-                          {QStringLiteral("badge"), QJsonObject{{QStringLiteral("percent"), 20},
-                                                                {QStringLiteral("text"), QStringLiteral("20% OFF")}}}};
+    m_promo = QJsonObject{
+        {QStringLiteral("cta"), QJsonObject{{QStringLiteral("kind"), QStringLiteral("upgrade")},
+                                            {QStringLiteral("title"), QString()}}},
+        {QStringLiteral("badge"),
+         QJsonObject{{QStringLiteral("percent"), 20}, {QStringLiteral("text"), QStringLiteral("20% OFF")}}}};
     m_geo = QJsonObject{{QStringLiteral("isp"), QStringLiteral("Loopback Networks")},
                         {QStringLiteral("country"), QStringLiteral("Germany")},
                         {QStringLiteral("countryCode"), QStringLiteral("DE")},

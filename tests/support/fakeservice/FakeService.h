@@ -46,18 +46,19 @@ struct FakeReply
     int status = 200;
     QByteArray body;
     QByteArray contentType = "application/json";
-    HttpHeaders headers;   // extra headers
-    int delayMs = 0;       // answer this much later
-    bool hang = false;     // never answer; the connection stays open
-    bool drop = false;     // close the connection without answering
-    qint64 sizedBody = -1; // answer with this many body bytes (downloads)
-    int chunkSize = 16384; // sized bodies go out in chunks ...
+    HttpHeaders headers;     // extra headers
+    int delayMs = 0;         // answer this much later
+    bool hang = false;       // never answer; the connection stays open
+    bool drop = false;       // close the connection without answering
+    qint64 sizedBody = -1;   // answer with this many body bytes (downloads)
+    int chunkSize = 16384;   // sized bodies go out in chunks ...
     int chunkIntervalMs = 0; // ... this far apart
     qint64 stallAfter = -1;  // send the headers and this many body bytes, then go silent
     int times = -1;          // answer this many requests, then the route's normal answer returns; -1: all
 
     static FakeReply json(const QJsonValue &value, int status = 200);
-    static FakeReply text(const QByteArray &body, int status = 200, const QByteArray &contentType = "text/plain");
+    static FakeReply text(const QByteArray &body, int status = 200,
+                          const QByteArray &contentType = "text/plain");
     static FakeReply statusOnly(int status);
     static FakeReply hanging();
     static FakeReply dropped();
@@ -79,7 +80,7 @@ public:
     // Listens on a loopback address only; port 0 picks a free port.
     bool listen(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
     quint16 port() const { return m_port; }
-    QUrl origin() const;                         // http://127.0.0.1:<port>
+    QUrl origin() const;                         // http://127.0.0.1:<port> (or the address listened on)
     QUrl url(const QString &pathAndQuery) const; // origin + path
 
     // Scripting: replaces the answer of one method and path (no query).
@@ -152,6 +153,7 @@ private:
 
     std::unique_ptr<QHttpServer> m_server;
     quint16 m_port = 0;
+    QHostAddress m_address{QHostAddress::LocalHost};
     QList<RecordedRequest> m_requests;
     QHash<QString, FakeReply> m_scripts;
     QList<QPointer<QTcpSocket>> m_hanging;

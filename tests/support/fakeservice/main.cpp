@@ -14,7 +14,8 @@ int main(int argc, char **argv)
     QCoreApplication::setApplicationName(QStringLiteral("quorlix-devservice"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Local development stand-in for the Quorlix web service."));
+    parser.setApplicationDescription(
+        QStringLiteral("Local development stand-in for the Quorlix web service."));
     parser.addHelpOption();
     const QCommandLineOption portOption(QStringList{QStringLiteral("p"), QStringLiteral("port")},
                                         QStringLiteral("TCP port on 127.0.0.1 (0 picks a free one)."),
@@ -42,7 +43,8 @@ int main(int argc, char **argv)
     out << "quorlix-devservice listening on " << service.origin().toString() << Qt::endl
         << "  demo account: " << FakeService::kDemoEmail << " / " << FakeService::kDemoPassword << Qt::endl
         << "  Discord demo email: " << FakeService::kDemoDiscordEmail << Qt::endl
-        << "  point the client at it with QUORLIX_SERVICE_ORIGIN, QUORLIX_DISCORD_ORIGIN and QUORLIX_GEO_ORIGIN = "
+        << "  point the client at it with QUORLIX_SERVICE_ORIGIN, QUORLIX_DISCORD_ORIGIN and "
+           "QUORLIX_GEO_ORIGIN = "
         << service.origin().toString() << Qt::endl;
     if (!parser.isSet(quietOption)) {
         QObject::connect(&service, &FakeService::requestReceived, &app, [&out](const RecordedRequest &r) {
