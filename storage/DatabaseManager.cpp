@@ -1,5 +1,7 @@
 #include "storage/DatabaseManager.h"
 
+#include "storage/JsonText.h"
+
 #include <QAtomicInt>
 #include <QDebug>
 #include <QDir>
@@ -105,11 +107,7 @@ QVariant parseListColumn(const QVariant &stored)
                                                                        : stored.toString().toUtf8();
     if (bytes.isEmpty())
         return QVariant();
-    QJsonParseError error;
-    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError)
-        return QVariant();
-    return doc.toVariant();
+    return JsonText::read(bytes);
 }
 
 // The JSON bytes for a list column of a game. A single text (the catalogue
@@ -122,13 +120,16 @@ QByteArray listColumnJson(const QVariantMap &game, const char *column)
     if (it == game.constEnd() || !it->isValid() || it->isNull())
         return QByteArray();
     const QVariant &value = *it;
-    const QJsonValue json = QJsonValue::fromVariant(value);
-    if (json.isArray())
-        return QJsonDocument(json.toArray()).toJson(QJsonDocument::Compact);
-    if (json.isObject())
-        return QJsonDocument(json.toObject()).toJson(QJsonDocument::Compact);
-    if (json.isString() && qstrcmp(column, "profiles") != 0) {
-        const QString text = json.toString();
+    const int type = value.typeId();
+    if (type == QMetaType::QVariantList || type == QMetaType::QStringList || type == QMetaType::QVariantMap
+        || type == QMetaType::QVariantHash || type == QMetaType::QJsonArray || type == QMetaType::QJsonObject
+        || type == QMetaType::QJsonValue || type == QMetaType::QJsonDocument) {
+        const QByteArray text = JsonText::write(value);
+        if (!text.isEmpty())
+            return text;
+    }
+    if (type == QMetaType::QString && qstrcmp(column, "profiles") != 0) {
+        const QString text = value.toString();
         if (text.trimmed().isEmpty())
             return QByteArray();
         return QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
