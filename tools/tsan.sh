@@ -45,11 +45,11 @@ if setarch "$(uname -m)" -R true 2>/dev/null; then
   runner=(setarch "$(uname -m)" -R)
 fi
 
-export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/tools/tsan.supp ${TSAN_OPTIONS:-}"
 echo "== running (TSAN_OPTIONS=$TSAN_OPTIONS)"
 cd "$out"
 if [ -n "$regex" ]; then
-  "${runner[@]}" ctest -L '^engine/(tunnel|console)' -R "$regex" --output-on-failure -j"$jobs"
+  "${runner[@]}" ctest -L '^engine/(tunnel|console)$' -R "$regex" --output-on-failure -j"$jobs"
 else
-  "${runner[@]}" ctest -L '^engine/(tunnel|console)' --output-on-failure -j"$jobs"
+  "${runner[@]}" ctest -L '^engine/(tunnel|console)$' --output-on-failure -j"$jobs"
 fi
