@@ -1,4 +1,5 @@
 #include "i18n/TranslationManager.h"
+#include "storage/DatabaseManager.h"
 
 #include <QApplication>
 #include <QDir>
@@ -186,6 +187,34 @@ private slots:
         QCOMPARE(manager.currentLanguage(), QStringLiteral("en-US"));
         manager.setLanguage(QStringLiteral("fa-IR"), true); // nothing to write to: no crash
         QCOMPARE(manager.currentLanguage(), QStringLiteral("fa-IR"));
+    }
+
+    // Without a store of its own the manager keeps the language in the cache
+    // database's metadata, where the next start finds it.
+    void languageSurvivesInTheCacheDatabase()
+    {
+        const QString folder =
+            qEnvironmentVariable("QUORLIX_TEST_TMP", QDir::tempPath()) + QStringLiteral("/db");
+        QDir().mkpath(folder);
+        DatabaseManager *db = DatabaseManager::instance();
+        QVERIFY(db->initialize(folder));
+        {
+            TranslationManager first;
+            first.setTranslationFolders(emptyFolder(), emptyFolder());
+            first.loadSavedLanguage();
+            QCOMPARE(first.currentLanguage(), QStringLiteral("en-US"));
+            QCOMPARE(db->getMetadataOrInit(kKey, QStringLiteral("unset")), QStringLiteral("en-US"));
+            first.setLanguage(QStringLiteral("Persian (fa-IR)"), true);
+        }
+        QCOMPARE(db->getMetadataOrInit(kKey, QStringLiteral("unset")), QStringLiteral("fa-IR"));
+
+        TranslationManager next;
+        next.setTranslationFolders(emptyFolder(), emptyFolder());
+        QSignalSpy changed(&next, &TranslationManager::languageChanged);
+        next.loadSavedLanguage();
+        QCOMPARE(next.currentLanguage(), QStringLiteral("fa-IR"));
+        QCOMPARE(changed.count(), 1);
+        db->close();
     }
 
     void persianCatalogueTranslatesAndEnglishRemovesIt()
