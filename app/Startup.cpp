@@ -148,6 +148,9 @@ int runClient(int &argc, char **argv, const StartupOptions &options)
         options.createWindow ? options.createWindow() : std::make_unique<QWidget>();
     QWidget *shown = window.get();
     QObject::connect(&instance, &SingleInstance::showRequested, shown, [shown] {
+        // show() alone leaves a minimised window minimised, which is not
+        // "brought to the front" as the second start promises.
+        shown->setWindowState(shown->windowState() & ~Qt::WindowMinimized);
         shown->show();
         shown->raise();
         shown->activateWindow();
