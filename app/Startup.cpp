@@ -119,6 +119,11 @@ void applyStyleAndIcon(QApplication &app)
 int runClient(int &argc, char **argv, const StartupOptions &options)
 {
     QApplication app(argc, argv);
+    return runStartedClient(app, options);
+}
+
+int runStartedClient(QApplication &app, const StartupOptions &options)
+{
     QApplication::setApplicationName(QStringLiteral("Quorlix"));
     QApplication::setOrganizationName(QStringLiteral("Quorlix"));
     setTaskbarIdentity(QStringLiteral("Quorlix.QuorlixApp.Desktop"));

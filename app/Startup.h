@@ -41,6 +41,9 @@ void showAlreadyRunningBox();
 // loop. Returns the event loop's result, or 0 for a second instance.
 int runClient(int &argc, char **argv, const StartupOptions &options);
 
+// The same, for an application object that already exists (tests).
+int runStartedClient(QApplication &app, const StartupOptions &options);
+
 // Prepares stored state for this start (migration, data folder with its
 // subfolders, settings stores, database, saved language). Both a first and a
 // second instance run this. Needs the application and organisation names set.
