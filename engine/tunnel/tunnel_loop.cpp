@@ -47,12 +47,24 @@ struct IpText {
     char s[16];
 };
 
+// Dotted text of an address as its bytes lie in the packet. Written by hand:
+// it is on the per-packet path ("[OUTBOUND-CHECK]" is logged for every
+// external packet), where snprintf would cost more than the decision itself.
 IpText ipText(uint32_t raw)
 {
     IpText t;
     uint8_t b[4];
     memcpy(b, &raw, 4);
-    snprintf(t.s, sizeof t.s, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+    char *o = t.s;
+    for (int i = 0; i < 4; ++i) {
+        const unsigned v = b[i];
+        if (v >= 100)
+            *o++ = char('0' + v / 100);
+        if (v >= 10)
+            *o++ = char('0' + v / 10 % 10);
+        *o++ = char('0' + v % 10);
+        *o++ = i < 3 ? '.' : '\0';
+    }
     return t;
 }
 
@@ -185,7 +197,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
                         ipText(src).s, sport, ipText(dst).s, dport, udp ? "UDP" : "TCP", ntohl(src), ntohl(dst));
     }
     if (src == dst) {
-        quorlix_log_verbose("[DEBUG] SKIPPING LOOPBACK: Same source and destination IP (%s)\n", ipText(src).s);
+        if (verbose)
+            quorlix_log("[DEBUG] SKIPPING LOOPBACK: Same source and destination IP (%s)\n", ipText(src).s);
         return reinject(pkt, len, addr);
     }
 
@@ -200,8 +213,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
 
     const DestClass cls = classify(dst);
     if (cls == DEST_MULTICAST) {
-        quorlix_log_verbose("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s,
-                            dport);
+        if (verbose)
+            quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s, dport);
         return reinject(pkt, len, addr);
     }
     if (cls == DEST_BROADCAST) {
@@ -209,7 +222,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
         return reinject(pkt, len, addr);
     }
     if (cls == DEST_LOCAL && !(udp && dport == 53)) {
-        quorlix_log_verbose("[DEBUG] Skipping packet to private/local IP: %s:%u\n", ipText(dst).s, dport);
+        if (verbose)
+            quorlix_log("[DEBUG] Skipping packet to private/local IP: %s:%u\n", ipText(dst).s, dport);
         return reinject(pkt, len, addr);
     }
 
@@ -329,9 +343,9 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
         o[26] = o[27] = 0;
         memcpy(o + 28, g_payload, d.payload_len);
         quorlix_packet_calc_checksums(o, total);
-        quorlix_log_verbose("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
-                            rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port),
-                            unsigned(total));
+        if (quorlix_log_is_verbose())
+            quorlix_log("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
+                        rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port), unsigned(total));
         return inject(o, total, addr, proto);
     }
 

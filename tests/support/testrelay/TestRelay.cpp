@@ -362,7 +362,7 @@ void TestRelay::handleDatagram(const uint8_t *data, size_t len, uint32_t fromAdd
     m_stats.datagrams++;
     m_stats.bytes += len;
     if (m_log.size() >= 4096)
-        m_log.erase(m_log.begin());
+        m_log.pop_front();
     m_log.push_back(dg);
     std::string why;
     if (!checkClientDatagram(data, len, &why)) {
@@ -732,7 +732,7 @@ uint32_t TestRelay::highestReceived() const
 std::vector<std::vector<uint8_t>> TestRelay::lastDatagrams() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_log;
+    return std::vector<std::vector<uint8_t>>(m_log.begin(), m_log.end());
 }
 
 bool TestRelay::waitFor(const std::function<bool(const RelayStats &)> &pred, int timeoutMs) const

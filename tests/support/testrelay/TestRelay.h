@@ -22,6 +22,7 @@
 #include <stdint.h>
 
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -181,7 +182,7 @@ private:
     std::map<uint64_t, PeerState *> m_peers;
     std::set<uint32_t> m_received;
     std::set<uint32_t> m_dropped;
-    std::vector<std::vector<uint8_t>> m_log;
+    std::deque<std::vector<uint8_t>> m_log;
     std::vector<uint8_t> m_held;
     uint32_t m_heldAddr = 0;
     uint16_t m_heldPort = 0;
