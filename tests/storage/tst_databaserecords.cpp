@@ -58,6 +58,7 @@ private slots:
     void freeFlagFallback();
     void gameBatchIsAllOrNothing_data();
     void gameBatchIsAllOrNothing();
+    void statementFailureRollsBackGames();
     void activeGamesAreExactAndNewestFirst();
     void findGameIdByNameIgnoresCaseAndPadding();
     void savingAGameAgainReplacesIt();
@@ -65,6 +66,8 @@ private slots:
     void serverRowsRoundTrip();
     void failedServerBatchKeepsOldRows_data();
     void failedServerBatchKeepsOldRows();
+    void statementFailureKeepsOldServers_data();
+    void statementFailureKeepsOldServers();
     void emptyServerListEmptiesTable();
     void activeTestsDifferOnPurpose();
     void activeServersOrderAndRegionFilter();
@@ -247,6 +250,24 @@ void tst_DatabaseRecords::gameBatchIsAllOrNothing()
         QCOMPARE(db()->findGameIdByName("numbered"), QString("42"));
 }
 
+void tst_DatabaseRecords::statementFailureRollsBackGames()
+{
+    // A row that SQLite itself refuses half-way through the batch.
+    QVERIFY(db()->saveGames({game("old", "Old")}));
+    QSqlDatabase r = raw();
+    QSqlQuery q(r);
+    QVERIFY(q.exec("CREATE TRIGGER refuse BEFORE INSERT ON games WHEN NEW.id = 'g3' "
+                   "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[DB\\] Error saving game: Game 3 refused by test"));
+    QVERIFY(!db()->saveGames({game("g1", "Game 1"), game("g2", "Game 2"), game("g3", "Game 3"),
+                              game("g4", "Game 4")}));
+    QCOMPARE(column(r, "SELECT id FROM games"), QStringList({"old"}));
+    // The connection is usable afterwards: no transaction was left open.
+    QVERIFY(q.exec("DROP TRIGGER refuse"));
+    QVERIFY(db()->saveGames({game("g1", "Game 1")}));
+    QCOMPARE(scalar(r, "SELECT COUNT(*) FROM games").toInt(), 2);
+}
+
 void tst_DatabaseRecords::activeGamesAreExactAndNewestFirst()
 {
     QVERIFY(db()->saveGames({game("a", "A", "active", "2026-01-01T10:00:00"),
@@ -324,6 +345,32 @@ void tst_DatabaseRecords::failedServerBatchKeepsOldRows()
     QVERIFY(!db()->replaceServersCache({server("new1", "New 1", "Europe"), bad, server("new2", "New 2", "Asia")}));
     QCOMPARE(names(db()->getActiveServers(), "id"), QStringList({"old2", "old1"}));
     QCOMPARE(db()->countActiveServers(), 2);
+}
+
+void tst_DatabaseRecords::statementFailureKeepsOldServers_data()
+{
+    QTest::addColumn<QString>("trigger");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("clearing fails") << "BEFORE DELETE ON servers"
+                                    << "replaceServersCache: failed to clear servers:.*refused";
+    QTest::newRow("an insert fails") << "BEFORE INSERT ON servers WHEN NEW.id = 'new2'"
+                                     << "replaceServersCache: insert failed id= new2 err=.*refused";
+}
+
+void tst_DatabaseRecords::statementFailureKeepsOldServers()
+{
+    QFETCH(QString, trigger);
+    QFETCH(QString, log);
+    QVERIFY(db()->replaceServersCache({server("old1", "Old 1", "Europe")}));
+    QSqlDatabase r = raw();
+    QSqlQuery q(r);
+    QVERIFY(q.exec("CREATE TRIGGER refuse " + trigger + " BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+    QVERIFY(!db()->replaceServersCache({server("new1", "New 1", "Asia"), server("new2", "New 2", "Asia")}));
+    QCOMPARE(names(db()->getActiveServers(), "id"), QStringList({"old1"}));
+    QVERIFY(q.exec("DROP TRIGGER refuse"));
+    QVERIFY(db()->replaceServersCache({server("new1", "New 1", "Asia")}));
+    QCOMPARE(names(db()->getActiveServers(), "id"), QStringList({"new1"}));
 }
 
 void tst_DatabaseRecords::emptyServerListEmptiesTable()
