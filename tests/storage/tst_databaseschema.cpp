@@ -145,15 +145,22 @@ void tst_DatabaseSchema::unusableDatabaseFile_data()
     QTest::addColumn<QString>("kind");
     QTest::newRow("path is a folder") << "folder";
     QTest::newRow("file is not a database") << "garbage";
+    QTest::newRow("data folder under a file") << "blocked";
 }
 
 void tst_DatabaseSchema::unusableDatabaseFile()
 {
     QFETCH(QString, kind);
     QTemporaryDir dir;
+    QString folder = dir.path();
     const QString path = dir.filePath("quorlix_cache.db");
     QByteArray garbage;
-    if (kind == "folder") {
+    if (kind == "blocked") {
+        QFile blocker(dir.filePath("plain-file"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        folder = dir.filePath("plain-file/data");
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("could not create the data folder"));
+    } else if (kind == "folder") {
         QVERIFY(QDir().mkpath(path));
         QFile marker(path + "/keep.txt");
         QVERIFY(marker.open(QIODevice::WriteOnly));
@@ -166,7 +173,7 @@ void tst_DatabaseSchema::unusableDatabaseFile()
     }
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[DB\\] (the database path is a folder|cannot)"));
-    QVERIFY(!DatabaseManager::instance()->initialize(dir.path()));
+    QVERIFY(!DatabaseManager::instance()->initialize(folder));
     QVERIFY(!DatabaseManager::instance()->isOpen());
 
     // Every later read gives the default and nothing is written anywhere.
@@ -178,7 +185,9 @@ void tst_DatabaseSchema::unusableDatabaseFile()
     QVERIFY(!DatabaseManager::instance()->replaceServersCache({}));
     QVERIFY(DatabaseManager::instance()->getActiveServers().isEmpty());
 
-    if (kind == "folder") {
+    if (kind == "blocked") {
+        QVERIFY(QFileInfo(dir.filePath("plain-file")).isFile());
+    } else if (kind == "folder") {
         QVERIFY(QFileInfo(path).isDir());
         QVERIFY(QFile::exists(path + "/keep.txt"));
     } else {
