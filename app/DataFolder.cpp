@@ -130,7 +130,8 @@ void migrateFolder(const QString &target, const QString &source)
             if (!QDir().mkpath(destination))
                 qWarning().noquote() << "[DataFolder] could not create" << destination;
         } else if (entry.isFile()) {
-            if (entry.fileName().toLower() == QLatin1String("quorlixapp.ini") && !QFileInfo::exists(destination))
+            if (entry.fileName().toLower() == QLatin1String("quorlixapp.ini") &&
+                !QFileInfo::exists(destination))
                 continue; // adopted by the settings-store set-up instead
             const bool replace = shouldReplaceFile(entry, QFileInfo(destination));
             if (!moveFileWithBackup(entry.absoluteFilePath(), destination, replace))
@@ -151,8 +152,9 @@ void migrateFolder(const QString &target, const QString &source)
 bool shouldReplaceFile(const QFileInfo &source, const QFileInfo &destination)
 {
     static const QStringList exact = {
-        QStringLiteral("quorlix_cache.db"), QStringLiteral("session_data.json"), QStringLiteral("server_pings.json"),
-        QStringLiteral("games_list.dat"),   QStringLiteral("games_list.json"),
+        QStringLiteral("quorlix_cache.db"),  QStringLiteral("session_data.json"),
+        QStringLiteral("server_pings.json"), QStringLiteral("games_list.dat"),
+        QStringLiteral("games_list.json"),
     };
     const QString name = source.fileName().toLower();
     if (!exact.contains(name) && !name.endsWith(QLatin1String(".ini")))
@@ -178,7 +180,8 @@ bool moveFileWithBackup(const QString &source, const QString &destination, bool 
             return true;
         const QString backup = destination + QStringLiteral(".bak");
         // Only the first replaced version is kept; later ones give way.
-        const bool cleared = QFileInfo::exists(backup) ? QFile::remove(destination) : QFile::rename(destination, backup);
+        const bool cleared =
+            QFileInfo::exists(backup) ? QFile::remove(destination) : QFile::rename(destination, backup);
         if (!cleared)
             qWarning().noquote() << "[DataFolder] could not set aside" << destination;
     }

@@ -62,8 +62,9 @@ void setupSettingsStorage(const QString &dataFolder)
         if (!QFile::rename(legacyCopy, copyPath))
             qWarning().noquote() << "[Settings] could not adopt the older account copy" << legacyCopy;
         const QDir legacyDir = QFileInfo(legacyCopy).absoluteDir();
-        if (legacyDir.exists()
-            && legacyDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System).isEmpty())
+        if (legacyDir.exists() &&
+            legacyDir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System)
+                .isEmpty())
             QDir(legacyDir.absolutePath()).removeRecursively();
     }
 

@@ -35,9 +35,10 @@ bool restrictFile(const QString &path)
     if (!info.exists() || !info.isFile())
         return true;
     // ReadUser/WriteUser may be set alongside ReadOwner; only look at the bits that matter.
-    const QFileDevice::Permissions mask = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-        | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-        | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions mask =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+        QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+        QFileDevice::ExeOther;
     if ((info.permissions() & mask) == kOwnerOnly)
         return true;
     if (!QFile::setPermissions(path, kOwnerOnly)) {

@@ -20,24 +20,32 @@
 namespace {
 
 const char *const kTableStatements[] = {
-    "CREATE TABLE IF NOT EXISTS games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, category TEXT, "
-    "tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, tcp_ports TEXT, udp_ports TEXT, "
+    "CREATE TABLE IF NOT EXISTS games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, category "
+    "TEXT, "
+    "tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, tcp_ports TEXT, "
+    "udp_ports TEXT, "
     "domains TEXT, profiles TEXT, is_free_effective INTEGER DEFAULT 0, free_days_left INTEGER DEFAULT -1, "
     "free_source TEXT, status TEXT, created_at TEXT, updated_at TEXT, last_synced TEXT)",
-    "CREATE TABLE IF NOT EXISTS servers (id TEXT PRIMARY KEY, name TEXT NOT NULL, hostname TEXT, ip_address TEXT, "
-    "port INTEGER, region TEXT, country TEXT, country_code TEXT, city TEXT, flag TEXT, provider TEXT, status TEXT, "
-    "capacity_mbps INTEGER, active_connections INTEGER, max_connections INTEGER, created_at TEXT, updated_at TEXT, "
+    "CREATE TABLE IF NOT EXISTS servers (id TEXT PRIMARY KEY, name TEXT NOT NULL, hostname TEXT, ip_address "
+    "TEXT, "
+    "port INTEGER, region TEXT, country TEXT, country_code TEXT, city TEXT, flag TEXT, provider TEXT, status "
+    "TEXT, "
+    "capacity_mbps INTEGER, active_connections INTEGER, max_connections INTEGER, created_at TEXT, updated_at "
+    "TEXT, "
     "last_synced TEXT)",
-    "CREATE TABLE IF NOT EXISTS user_connections (game_title TEXT PRIMARY KEY, game_logo TEXT, game_executable TEXT, "
+    "CREATE TABLE IF NOT EXISTS user_connections (game_title TEXT PRIMARY KEY, game_logo TEXT, "
+    "game_executable TEXT, "
     "server_id TEXT, server_name TEXT, server_ip TEXT, server_port INTEGER, server_country_code TEXT, "
     "monitoring_enabled INTEGER DEFAULT 1, created_at TEXT, updated_at TEXT)",
-    "CREATE TABLE IF NOT EXISTS favorite_games (game_title TEXT NOT NULL, platform TEXT NOT NULL, game_logo TEXT, "
+    "CREATE TABLE IF NOT EXISTS favorite_games (game_title TEXT NOT NULL, platform TEXT NOT NULL, game_logo "
+    "TEXT, "
     "added_at TEXT, PRIMARY KEY (game_title, platform))",
     "CREATE TABLE IF NOT EXISTS game_clicks (click_key TEXT PRIMARY KEY, game_id TEXT, game_title TEXT, "
     "platform TEXT, clicks INTEGER DEFAULT 0, updated_at TEXT)",
     "CREATE TABLE IF NOT EXISTS route_cache (cache_key TEXT PRIMARY KEY, game_id TEXT, region TEXT, "
     "network_fingerprint TEXT, ping_json TEXT, updated_at TEXT, created_at TEXT)",
-    "CREATE TABLE IF NOT EXISTS flag_cache (country_code TEXT PRIMARY KEY, image_data BLOB NOT NULL, cached_at TEXT)",
+    "CREATE TABLE IF NOT EXISTS flag_cache (country_code TEXT PRIMARY KEY, image_data BLOB NOT NULL, "
+    "cached_at TEXT)",
     "CREATE TABLE IF NOT EXISTS game_cover_cache (game_id TEXT PRIMARY KEY, image_data BLOB NOT NULL, "
     "cached_at TEXT)",
     "CREATE TABLE IF NOT EXISTS metadata (key TEXT PRIMARY KEY, value TEXT, updated_at TEXT)",
@@ -103,8 +111,8 @@ QVariant parseListColumn(const QVariant &stored)
 {
     if (stored.isNull())
         return QVariant();
-    const QByteArray bytes = stored.typeId() == QMetaType::QByteArray ? stored.toByteArray()
-                                                                       : stored.toString().toUtf8();
+    const QByteArray bytes =
+        stored.typeId() == QMetaType::QByteArray ? stored.toByteArray() : stored.toString().toUtf8();
     if (bytes.isEmpty())
         return QVariant();
     return JsonText::read(bytes);
@@ -121,9 +129,9 @@ QByteArray listColumnJson(const QVariantMap &game, const char *column)
         return QByteArray();
     const QVariant &value = *it;
     const int type = value.typeId();
-    if (type == QMetaType::QVariantList || type == QMetaType::QStringList || type == QMetaType::QVariantMap
-        || type == QMetaType::QVariantHash || type == QMetaType::QJsonArray || type == QMetaType::QJsonObject
-        || type == QMetaType::QJsonValue || type == QMetaType::QJsonDocument) {
+    if (type == QMetaType::QVariantList || type == QMetaType::QStringList || type == QMetaType::QVariantMap ||
+        type == QMetaType::QVariantHash || type == QMetaType::QJsonArray || type == QMetaType::QJsonObject ||
+        type == QMetaType::QJsonValue || type == QMetaType::QJsonDocument) {
         const QByteArray text = JsonText::write(value);
         if (!text.isEmpty())
             return text;
@@ -134,8 +142,8 @@ QByteArray listColumnJson(const QVariantMap &game, const char *column)
             return QByteArray();
         return QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
     }
-    qWarning().noquote() << "[DB] saveGames:" << column << "of" << game.value(QStringLiteral("name")).toString()
-                         << "is not a list; stored empty";
+    qWarning().noquote() << "[DB] saveGames:" << column << "of"
+                         << game.value(QStringLiteral("name")).toString() << "is not a list; stored empty";
     return QByteArray();
 }
 
@@ -174,10 +182,7 @@ DatabaseManager *DatabaseManager::instance()
     return manager;
 }
 
-DatabaseManager::DatabaseManager(QObject *parent)
-    : QObject(parent)
-{
-}
+DatabaseManager::DatabaseManager(QObject *parent) : QObject(parent) {}
 
 DatabaseManager::~DatabaseManager()
 {
@@ -203,7 +208,8 @@ bool DatabaseManager::initialize(const QString &dataFolder)
     qInfo().noquote() << "[DB] SQLite path:" << path;
 
     if (QFileInfo(path).isDir()) {
-        qWarning().noquote() << "[DB] the database path is a folder; the cache database stays closed:" << path;
+        qWarning().noquote() << "[DB] the database path is a folder; the cache database stays closed:"
+                             << path;
         return false;
     }
 
@@ -301,7 +307,8 @@ bool DatabaseManager::setMetadata(const QString &key, const QString &value)
     if (!m_db.isOpen())
         return false;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
     q.bindValue(QStringLiteral(":key"), key);
     q.bindValue(QStringLiteral(":value"), value.isNull() ? QStringLiteral("") : value);
     q.bindValue(QStringLiteral(":ts"), nowLocal());
@@ -351,7 +358,8 @@ void DatabaseManager::setMetadataTimestamp(const QString &key, const QDateTime &
     if (isBlank(key) || !m_db.isOpen())
         return;
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
     q.bindValue(QStringLiteral(":key"), key);
     q.bindValue(QStringLiteral(":value"), when.toString(Qt::ISODate));
     q.bindValue(QStringLiteral(":ts"), nowLocal());
@@ -376,8 +384,10 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
     const bool prepared = q.prepare(QStringLiteral(
         "INSERT OR REPLACE INTO games (id, name, description, category, tags, executable, cover_image, logo, "
         "tcp_ports, udp_ports, domains, profiles, is_free_effective, free_days_left, free_source, status, "
-        "created_at, updated_at, last_synced) VALUES (:id, :name, :description, :category, :tags, :executable, "
-        ":cover_image, :logo, :tcp_ports, :udp_ports, :domains, :profiles, :is_free_effective, :free_days_left, "
+        "created_at, updated_at, last_synced) VALUES (:id, :name, :description, :category, :tags, "
+        ":executable, "
+        ":cover_image, :logo, :tcp_ports, :udp_ports, :domains, :profiles, :is_free_effective, "
+        ":free_days_left, "
         ":free_source, :status, :created_at, :updated_at, :last_synced)"));
     if (!prepared) {
         qWarning().noquote() << "[DB] Error saving game:" << q.lastError().text();
@@ -391,7 +401,8 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
                          kExecutable = QStringLiteral("executable"), kCover = QStringLiteral("coverImage"),
                          kLogo = QStringLiteral("logo"), kFreeSource = QStringLiteral("free_source"),
                          kStatus = QStringLiteral("status"), kCreated = QStringLiteral("created_at"),
-                         kUpdated = QStringLiteral("updated_at"), kFreeEffective = QStringLiteral("is_free_effective"),
+                         kUpdated = QStringLiteral("updated_at"),
+                         kFreeEffective = QStringLiteral("is_free_effective"),
                          kIsFree = QStringLiteral("is_free");
 
     for (const QVariantMap &game : games) {
@@ -501,7 +512,8 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
 
     // Without a transaction the delete below could not be undone.
     if (!m_db.transaction()) {
-        qWarning().noquote() << "[DB] replaceServersCache: failed to begin transaction:" << m_db.lastError().text();
+        qWarning().noquote() << "[DB] replaceServersCache: failed to begin transaction:"
+                             << m_db.lastError().text();
         return false;
     }
 
@@ -514,16 +526,30 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
 
     const QString lastSynced = nowLocal();
     q.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, region, country, country_code, city, "
+        "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, region, country, "
+        "country_code, city, "
         "flag, provider, status, capacity_mbps, active_connections, max_connections, created_at, updated_at, "
-        "last_synced) VALUES (:id, :name, :hostname, :ip_address, :port, :region, :country, :country_code, :city, "
+        "last_synced) VALUES (:id, :name, :hostname, :ip_address, :port, :region, :country, :country_code, "
+        ":city, "
         ":flag, :provider, :status, :capacity_mbps, :active_connections, :max_connections, :created_at, "
         ":updated_at, :last_synced)"));
 
-    static const char *const kColumns[] = {"id",      "name",          "hostname",           "ip_address",
-                                           "port",    "region",        "country",            "country_code",
-                                           "city",    "flag",          "provider",           "status",
-                                           "capacity_mbps", "active_connections", "max_connections", "created_at",
+    static const char *const kColumns[] = {"id",
+                                           "name",
+                                           "hostname",
+                                           "ip_address",
+                                           "port",
+                                           "region",
+                                           "country",
+                                           "country_code",
+                                           "city",
+                                           "flag",
+                                           "provider",
+                                           "status",
+                                           "capacity_mbps",
+                                           "active_connections",
+                                           "max_connections",
+                                           "created_at",
                                            "updated_at"};
     static const QList<QString> keys = [] {
         QList<QString> k;
@@ -551,8 +577,8 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
         }
         q.bindValue(17, lastSynced);
         if (!q.exec()) {
-            qWarning().noquote() << "[DB] replaceServersCache: insert failed id=" << id << "err="
-                                 << q.lastError().text();
+            qWarning().noquote() << "[DB] replaceServersCache: insert failed id=" << id
+                                 << "err=" << q.lastError().text();
             failed = true;
             break;
         }
@@ -583,9 +609,9 @@ QList<QVariantMap> DatabaseManager::getActiveServers()
     if (!q.exec(QStringLiteral("SELECT * FROM servers WHERE lower(trim(ifnull(status,''))) = 'active' "
                                "ORDER BY trim(region) COLLATE NOCASE, name")))
         return out;
-    static const char *const kText[] = {"id",      "name",     "hostname", "ip_address", "region", "country",
-                                        "country_code", "city", "flag",     "provider",   "status", "created_at",
-                                        "updated_at"};
+    static const char *const kText[] = {"id",      "name",         "hostname",  "ip_address", "region",
+                                        "country", "country_code", "city",      "flag",       "provider",
+                                        "status",  "created_at",   "updated_at"};
     static const char *const kInt[] = {"port", "capacity_mbps", "active_connections", "max_connections"};
     const QSqlRecord record = q.record();
     QList<QPair<QString, int>> textCols, intCols;
@@ -622,8 +648,9 @@ int DatabaseManager::countActiveServers()
 {
     QMutexLocker locker(&m_mutex);
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM servers WHERE lower(trim(ifnull(status,''))) = 'active'"))
-        || !q.next())
+    if (!q.exec(
+            QStringLiteral("SELECT COUNT(*) FROM servers WHERE lower(trim(ifnull(status,''))) = 'active'")) ||
+        !q.next())
         return 0;
     return q.value(0).toInt();
 }
@@ -633,8 +660,9 @@ QStringList DatabaseManager::getServerRegions()
     QMutexLocker locker(&m_mutex);
     QStringList out;
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("SELECT DISTINCT TRIM(region) AS region FROM servers WHERE status = 'active' AND "
-                               "region IS NOT NULL AND TRIM(region) <> '' ORDER BY TRIM(region) COLLATE NOCASE")))
+    if (!q.exec(
+            QStringLiteral("SELECT DISTINCT TRIM(region) AS region FROM servers WHERE status = 'active' AND "
+                           "region IS NOT NULL AND TRIM(region) <> '' ORDER BY TRIM(region) COLLATE NOCASE")))
         return out;
     while (q.next())
         out << q.value(0).toString();
@@ -651,8 +679,9 @@ bool DatabaseManager::addFavorite(const QString &gameTitle, const QString &platf
     }
     QMutexLocker locker(&m_mutex);
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO favorite_games (game_title, platform, game_logo, added_at) "
-                             "VALUES (:game_title, :platform, :game_logo, :added_at)"));
+    q.prepare(
+        QStringLiteral("INSERT OR REPLACE INTO favorite_games (game_title, platform, game_logo, added_at) "
+                       "VALUES (:game_title, :platform, :game_logo, :added_at)"));
     q.bindValue(QStringLiteral(":game_title"), gameTitle);
     q.bindValue(QStringLiteral(":platform"), platform.isNull() ? QStringLiteral("") : platform);
     q.bindValue(QStringLiteral(":game_logo"), gameLogo);
@@ -664,7 +693,8 @@ bool DatabaseManager::removeFavorite(const QString &gameTitle, const QString &pl
 {
     QMutexLocker locker(&m_mutex);
     QSqlQuery q(m_db);
-    q.prepare(QStringLiteral("DELETE FROM favorite_games WHERE game_title = :game_title AND platform = :platform"));
+    q.prepare(
+        QStringLiteral("DELETE FROM favorite_games WHERE game_title = :game_title AND platform = :platform"));
     q.bindValue(QStringLiteral(":game_title"), gameTitle);
     q.bindValue(QStringLiteral(":platform"), platform.isNull() ? QStringLiteral("") : platform);
     return q.exec();
@@ -689,8 +719,8 @@ QList<QVariantMap> DatabaseManager::getFavoriteGames()
     return out;
 }
 
-bool DatabaseManager::recordGameClick(const QString &clickKey, const QString &gameId, const QString &gameTitle,
-                                      const QString &platform)
+bool DatabaseManager::recordGameClick(const QString &clickKey, const QString &gameId,
+                                      const QString &gameTitle, const QString &platform)
 {
     QMutexLocker locker(&m_mutex);
     if (!m_db.isOpen())
@@ -707,7 +737,8 @@ bool DatabaseManager::recordGameClick(const QString &clickKey, const QString &ga
         "ELSE game_id END, "
         "game_title = CASE WHEN excluded.game_title IS NOT NULL AND excluded.game_title <> '' "
         "THEN excluded.game_title ELSE game_title END, "
-        "platform = CASE WHEN excluded.platform IS NOT NULL AND excluded.platform <> '' THEN excluded.platform "
+        "platform = CASE WHEN excluded.platform IS NOT NULL AND excluded.platform <> '' THEN "
+        "excluded.platform "
         "ELSE platform END, "
         "updated_at = excluded.updated_at"));
     q.bindValue(QStringLiteral(":k"), key);
@@ -779,7 +810,8 @@ bool DatabaseManager::saveRouteCache(const QString &cacheKey, const QString &gam
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral(
         "INSERT OR REPLACE INTO route_cache (cache_key, game_id, region, network_fingerprint, ping_json, "
-        "updated_at, created_at) VALUES (:cache_key, :game_id, :region, :fp, :ping_json, :updated_at, :created_at)"));
+        "updated_at, created_at) VALUES (:cache_key, :game_id, :region, :fp, :ping_json, :updated_at, "
+        ":created_at)"));
     q.bindValue(QStringLiteral(":cache_key"), cacheKey);
     q.bindValue(QStringLiteral(":game_id"), gameId);
     q.bindValue(QStringLiteral(":region"), region);
@@ -805,8 +837,8 @@ QVariantMap DatabaseManager::getRouteCache(const QString &gameId, const QString 
     if (!q.exec() || !q.next())
         return QVariantMap();
     QVariantMap m;
-    static const char *const kCols[] = {"cache_key", "game_id", "region", "network_fingerprint", "ping_json",
-                                        "updated_at"};
+    static const char *const kCols[] = {"cache_key",           "game_id",   "region",
+                                        "network_fingerprint", "ping_json", "updated_at"};
     for (int i = 0; i < 6; ++i)
         m.insert(QString::fromLatin1(kCols[i]), q.value(i).toString());
     return m;
@@ -852,7 +884,8 @@ bool DatabaseManager::saveUserConnection(const QString &gameTitle, const QString
     } else {
         q.prepare(QStringLiteral(
             "INSERT INTO user_connections (game_title, game_logo, game_executable, server_id, server_name, "
-            "server_ip, server_port, server_country_code, created_at, updated_at) VALUES (:title, :logo, :exe, "
+            "server_ip, server_port, server_country_code, created_at, updated_at) VALUES (:title, :logo, "
+            ":exe, "
             ":sid, :sname, :sip, :sport, :scc, :created, :ts)"));
     }
     q.bindValue(QStringLiteral(":title"), gameTitle);
@@ -867,7 +900,8 @@ bool DatabaseManager::saveUserConnection(const QString &gameTitle, const QString
     if (existing == 0)
         q.bindValue(QStringLiteral(":created"), now);
     if (!q.exec()) {
-        qWarning().noquote() << "[DB] saveUserConnection failed for" << gameTitle << ":" << q.lastError().text();
+        qWarning().noquote() << "[DB] saveUserConnection failed for" << gameTitle << ":"
+                             << q.lastError().text();
         return false;
     }
     return true;

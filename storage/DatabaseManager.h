@@ -74,7 +74,8 @@ public:
     // route cache
     bool saveRouteCache(const QString &cacheKey, const QString &gameId, const QString &region,
                         const QString &networkFingerprint, const QString &pingJson, const QString &updatedAt);
-    QVariantMap getRouteCache(const QString &gameId, const QString &region, const QString &networkFingerprint);
+    QVariantMap getRouteCache(const QString &gameId, const QString &region,
+                              const QString &networkFingerprint);
     bool deleteRouteCache(const QString &cacheKey);
 
     // saved game connections

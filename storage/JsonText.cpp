@@ -128,11 +128,7 @@ QByteArray writeWithQt(const QVariant &value)
 class Reader
 {
 public:
-    explicit Reader(const QByteArray &text)
-        : m_p(text.constData())
-        , m_end(text.constData() + text.size())
-    {
-    }
+    explicit Reader(const QByteArray &text) : m_p(text.constData()), m_end(text.constData() + text.size()) {}
 
     // False when the text needs QJsonDocument's own handling (including
     // every malformed text, so its error rules hold).

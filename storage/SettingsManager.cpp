@@ -24,11 +24,7 @@ SettingsManager *SettingsManager::instance()
     return manager;
 }
 
-SettingsManager::SettingsManager(QObject *parent)
-    : QObject(parent)
-    , m_settings(new QSettings(this))
-{
-}
+SettingsManager::SettingsManager(QObject *parent) : QObject(parent), m_settings(new QSettings(this)) {}
 
 SettingsManager::~SettingsManager() = default;
 
@@ -130,8 +126,8 @@ void SettingsManager::migrateGameCardsToDb()
         if (title.isEmpty())
             continue;
         if (!db->saveUserConnection(title, card.value(QStringLiteral("logo")).toString(),
-                                   card.value(QStringLiteral("executable")).toString(), QString(), QString(),
-                                   QString(), 0, QString()))
+                                    card.value(QStringLiteral("executable")).toString(), QString(), QString(),
+                                    QString(), 0, QString()))
             allWritten = false;
     }
 

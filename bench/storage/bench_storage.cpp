@@ -34,7 +34,8 @@ QList<QVariantMap> makeGames()
         QVariantMap g;
         g["id"] = QString("game-%1").arg(i);
         g["name"] = QString("Game number %1").arg(i);
-        g["description"] = QString("A description of game %1 that is about as long as a catalogue entry's.").arg(i);
+        g["description"] =
+            QString("A description of game %1 that is about as long as a catalogue entry's.").arg(i);
         g["category"] = i % 5 == 0 ? "PlayStation" : "PC";
         g["tags"] = QVariantList{"fps", "multiplayer", QString("tag-%1").arg(i % 17)};
         g["executable"] = QString("game%1.exe").arg(i);
@@ -53,8 +54,8 @@ QList<QVariantMap> makeGames()
         g["free_source"] = i % 7 == 0 ? "promo" : "";
         g["status"] = "active";
         g["created_at"] = "2026-01-01T00:00:00";
-        g["updated_at"] = QString("2026-01-01T00:%1:%2").arg(i / 60 % 60, 2, 10, QChar('0')).arg(i % 60, 2, 10,
-                                                                                                    QChar('0'));
+        g["updated_at"] =
+            QString("2026-01-01T00:%1:%2").arg(i / 60 % 60, 2, 10, QChar('0')).arg(i % 60, 2, 10, QChar('0'));
         games << g;
     }
     return games;
@@ -130,21 +131,22 @@ sqlite3 *openBaseline(const char *name)
     if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
         std::abort();
     // The same schema the manager creates for these two tables.
-    sqlite3_exec(db,
-                 "CREATE TABLE IF NOT EXISTS games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, "
-                 "category TEXT, tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, "
-                 "tcp_ports TEXT, udp_ports TEXT, domains TEXT, profiles TEXT, is_free_effective INTEGER DEFAULT 0, "
-                 "free_days_left INTEGER DEFAULT -1, free_source TEXT, status TEXT, created_at TEXT, updated_at "
-                 "TEXT, last_synced TEXT);"
-                 "CREATE INDEX IF NOT EXISTS idx_games_updated ON games(updated_at);"
-                 "CREATE INDEX IF NOT EXISTS idx_games_status ON games(status);"
-                 "CREATE TABLE IF NOT EXISTS servers (id TEXT PRIMARY KEY, name TEXT NOT NULL, hostname TEXT, "
-                 "ip_address TEXT, port INTEGER, region TEXT, country TEXT, country_code TEXT, city TEXT, flag TEXT, "
-                 "provider TEXT, status TEXT, capacity_mbps INTEGER, active_connections INTEGER, max_connections "
-                 "INTEGER, created_at TEXT, updated_at TEXT, last_synced TEXT);"
-                 "CREATE INDEX IF NOT EXISTS idx_servers_status ON servers(status);"
-                 "CREATE INDEX IF NOT EXISTS idx_servers_region ON servers(region);",
-                 nullptr, nullptr, nullptr);
+    sqlite3_exec(
+        db,
+        "CREATE TABLE IF NOT EXISTS games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, "
+        "category TEXT, tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, "
+        "tcp_ports TEXT, udp_ports TEXT, domains TEXT, profiles TEXT, is_free_effective INTEGER DEFAULT 0, "
+        "free_days_left INTEGER DEFAULT -1, free_source TEXT, status TEXT, created_at TEXT, updated_at "
+        "TEXT, last_synced TEXT);"
+        "CREATE INDEX IF NOT EXISTS idx_games_updated ON games(updated_at);"
+        "CREATE INDEX IF NOT EXISTS idx_games_status ON games(status);"
+        "CREATE TABLE IF NOT EXISTS servers (id TEXT PRIMARY KEY, name TEXT NOT NULL, hostname TEXT, "
+        "ip_address TEXT, port INTEGER, region TEXT, country TEXT, country_code TEXT, city TEXT, flag TEXT, "
+        "provider TEXT, status TEXT, capacity_mbps INTEGER, active_connections INTEGER, max_connections "
+        "INTEGER, created_at TEXT, updated_at TEXT, last_synced TEXT);"
+        "CREATE INDEX IF NOT EXISTS idx_servers_status ON servers(status);"
+        "CREATE INDEX IF NOT EXISTS idx_servers_region ON servers(region);",
+        nullptr, nullptr, nullptr);
     return db;
 }
 
@@ -209,8 +211,8 @@ void BM_GetActiveGames_Baseline(benchmark::State &state)
     baselineSaveGames(db, boundGames(makeGames()));
     for (auto _ : state) {
         sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db, "SELECT * FROM games WHERE status = 'active' ORDER BY updated_at DESC", -1, &st,
-                           nullptr);
+        sqlite3_prepare_v2(db, "SELECT * FROM games WHERE status = 'active' ORDER BY updated_at DESC", -1,
+                           &st, nullptr);
         int rows = 0;
         size_t bytes = 0;
         while (sqlite3_step(st) == SQLITE_ROW) {
@@ -245,9 +247,9 @@ void BM_ReplaceServersCache(benchmark::State &state)
 void BM_ReplaceServersCache_Baseline(benchmark::State &state)
 {
     const QList<QVariantMap> servers = makeServers();
-    static const char *textKeys[] = {"id",     "name",     "hostname", "ip_address", "region", "country",
-                                     "country_code", "city", "flag",    "provider",   "status", "created_at",
-                                     "updated_at"};
+    static const char *textKeys[] = {"id",      "name",         "hostname",  "ip_address", "region",
+                                     "country", "country_code", "city",      "flag",       "provider",
+                                     "status",  "created_at",   "updated_at"};
     std::vector<std::vector<std::string>> texts;
     std::vector<std::vector<long long>> ints;
     for (const QVariantMap &s : servers) {
@@ -263,16 +265,18 @@ void BM_ReplaceServersCache_Baseline(benchmark::State &state)
         sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr);
         sqlite3_exec(db, "DELETE FROM servers", nullptr, nullptr, nullptr);
         sqlite3_stmt *st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, region, country, "
-                           "country_code, city, flag, provider, status, capacity_mbps, active_connections, "
-                           "max_connections, created_at, updated_at, last_synced) VALUES "
-                           "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, region, country, "
+            "country_code, city, flag, provider, status, capacity_mbps, active_connections, "
+            "max_connections, created_at, updated_at, last_synced) VALUES "
+            "(?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+            -1, &st, nullptr);
         for (size_t r = 0; r < texts.size(); ++r) {
             const auto &t = texts[r];
             const auto &n = ints[r];
-            // column order: id name hostname ip port region country cc city flag provider status cap act max c u ls
+            // column order: id name hostname ip port region country cc city flag provider status cap act max
+            // c u ls
             const int textCols[] = {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 16, 17};
             for (int i = 0; i < 13; ++i)
                 sqlite3_bind_text(st, textCols[i], t[i].data(), int(t[i].size()), SQLITE_STATIC);
@@ -316,7 +320,8 @@ public:
         for (const auto &entry : m_times) {
             const std::string &name = entry.first;
             const std::string suffix = "_Baseline";
-            if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            if (name.size() > suffix.size() &&
+                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
                 continue;
             const auto base = m_times.find(name + suffix);
             if (base == m_times.end() || base->second <= 0)

@@ -105,7 +105,8 @@ void tst_SettingsStores::firstRunCopiesAllButSignInAndClearsIt()
                  {"notifications/readIds", QStringList{"1", "2"}},
                  {"debug/promo_status", 200}});
 
-    QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^✅ Settings storage: .*/share/Quorlix/Quorlix/QuorlixApp.ini$"));
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression("^✅ Settings storage: .*/share/Quorlix/Quorlix/QuorlixApp.ini$"));
     setupSettingsStorage(dataFolder());
 
     // Default settings now live in the data folder as INI.
@@ -139,14 +140,15 @@ void tst_SettingsStores::laterRunsCopyOnlyMissingKeys()
     setupSettingsStorage(dataFolder());
 
     // The account code signs in again and changes things between starts.
-    seedAccount({{"auth/token", "second"}, {"auth/remember", true}, {"user/id", "2"}, {"user/isp", "Example ISP"}});
+    seedAccount(
+        {{"auth/token", "second"}, {"auth/remember", true}, {"user/id", "2"}, {"user/isp", "Example ISP"}});
     setupSettingsStorage(dataFolder());
 
     QSettings copy(copyFile(), QSettings::IniFormat);
     QCOMPARE(copy.value("auth/token").toString(), QString("second")); // missing before: copied now
     QCOMPARE(copy.value("user/isp").toString(), QString("Example ISP"));
-    QCOMPARE(copy.value("user/id").toString(), QString("1"));      // held already: never updated
-    QCOMPARE(copy.value("auth/remember").toBool(), false);         // held already since the first run
+    QCOMPARE(copy.value("user/id").toString(), QString("1")); // held already: never updated
+    QCOMPARE(copy.value("auth/remember").toBool(), false);    // held already since the first run
 
     // The sign-in is cleared only once.
     QScopedPointer<QSettings> account(accountStore());
@@ -196,8 +198,8 @@ void tst_SettingsStores::accountFilesAreOwnerOnly()
     QCOMPARE(modeOf(native), 0600);
 
     // ...and the helper repairs a file someone else loosened.
-    QVERIFY(QFile::setPermissions(copyFile(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                  QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(copyFile(),
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
     syncAccountStore(*account);
     QCOMPARE(modeOf(copyFile()), 0600);
     QCOMPARE(modeOf(native), 0600);

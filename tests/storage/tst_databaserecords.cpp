@@ -18,11 +18,13 @@ QVariantMap game(const QString &id, const QString &name, const QString &status =
     return QVariantMap{{"id", id}, {"name", name}, {"status", status}, {"updated_at", updatedAt}};
 }
 
-QVariantMap server(const QString &id, const QString &name, const QString &region, const QString &status = "active")
+QVariantMap server(const QString &id, const QString &name, const QString &region,
+                   const QString &status = "active")
 {
-    return QVariantMap{{"id", id},         {"name", name},       {"hostname", id + ".relay.test"},
-                       {"ip_address", "127.0.0.1"}, {"port", 50000},  {"region", region},
-                       {"country", "Germany"}, {"country_code", "DE"}, {"status", status}};
+    return QVariantMap{
+        {"id", id},        {"name", name},     {"hostname", id + ".relay.test"}, {"ip_address", "127.0.0.1"},
+        {"port", 50000},   {"region", region}, {"country", "Germany"},           {"country_code", "DE"},
+        {"status", status}};
 }
 
 QStringList names(const QList<QVariantMap> &rows, const char *key = "name")
@@ -110,7 +112,8 @@ void tst_DatabaseRecords::listColumnsRoundTrip()
     g["udp_ports"] = QVariantList{37000, "37005-37010"};
     g["tcp_ports"] = QStringList{"80", "443"};
     g["domains"] = QVariantList{"apex.example", "*.ea.example"};
-    g["profiles"] = QVariantList{QVariantMap{{"id", "steam"}, {"title", "Steam"}, {"udp_ports", QVariantList{27015}}}};
+    g["profiles"] =
+        QVariantList{QVariantMap{{"id", "steam"}, {"title", "Steam"}, {"udp_ports", QVariantList{27015}}}};
     QVERIFY(db()->saveGames({g}));
 
     QSqlDatabase r = raw();
@@ -202,8 +205,8 @@ void tst_DatabaseRecords::freeFlagFallback_data()
     QTest::addColumn<QVariantMap>("extra");
     QTest::addColumn<int>("stored");
     QTest::newRow("effective true") << QVariantMap{{"is_free_effective", true}} << 1;
-    QTest::newRow("effective false, is_free true") << QVariantMap{{"is_free_effective", false}, {"is_free", true}}
-                                                   << 1;
+    QTest::newRow("effective false, is_free true")
+        << QVariantMap{{"is_free_effective", false}, {"is_free", true}} << 1;
     QTest::newRow("text true") << QVariantMap{{"is_free", "true"}} << 1;
     QTest::newRow("text false") << QVariantMap{{"is_free_effective", "false"}} << 0;
     QTest::newRow("none") << QVariantMap{} << 0;
@@ -258,9 +261,10 @@ void tst_DatabaseRecords::statementFailureRollsBackGames()
     QSqlQuery q(r);
     QVERIFY(q.exec("CREATE TRIGGER refuse BEFORE INSERT ON games WHEN NEW.id = 'g3' "
                    "BEGIN SELECT RAISE(ABORT, 'refused by test'); END"));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[DB\\] Error saving game: Game 3 refused by test"));
-    QVERIFY(!db()->saveGames({game("g1", "Game 1"), game("g2", "Game 2"), game("g3", "Game 3"),
-                              game("g4", "Game 4")}));
+    QTest::ignoreMessage(QtWarningMsg,
+                         QRegularExpression("\\[DB\\] Error saving game: Game 3 refused by test"));
+    QVERIFY(!db()->saveGames(
+        {game("g1", "Game 1"), game("g2", "Game 2"), game("g3", "Game 3"), game("g4", "Game 4")}));
     QCOMPARE(column(r, "SELECT id FROM games"), QStringList({"old"}));
     // The connection is usable afterwards: no transaction was left open.
     QVERIFY(q.exec("DROP TRIGGER refuse"));
@@ -342,7 +346,8 @@ void tst_DatabaseRecords::failedServerBatchKeepsOldRows()
     QFETCH(QVariantMap, bad);
     QVERIFY(db()->replaceServersCache({server("old1", "Old 1", "Europe"), server("old2", "Old 2", "Asia")}));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("replaceServersCache: insert failed id="));
-    QVERIFY(!db()->replaceServersCache({server("new1", "New 1", "Europe"), bad, server("new2", "New 2", "Asia")}));
+    QVERIFY(!db()->replaceServersCache(
+        {server("new1", "New 1", "Europe"), bad, server("new2", "New 2", "Asia")}));
     QCOMPARE(names(db()->getActiveServers(), "id"), QStringList({"old2", "old1"}));
     QCOMPARE(db()->countActiveServers(), 2);
 }
@@ -385,7 +390,8 @@ void tst_DatabaseRecords::emptyServerListEmptiesTable()
 void tst_DatabaseRecords::activeTestsDifferOnPurpose()
 {
     QVERIFY(db()->replaceServersCache({server("a", "A", "Europe"), server("b", "B", "Asia", "Active "),
-                                       server("c", "C", "America", "offline"), server("d", "D", "  ", "active")}));
+                                       server("c", "C", "America", "offline"),
+                                       server("d", "D", "  ", "active")}));
     QCOMPARE(db()->countActiveServers(), 3);
     QVERIFY(names(db()->getActiveServers()).contains("B"));
     // The region list takes only rows whose status is exactly "active".
@@ -430,7 +436,8 @@ void tst_DatabaseRecords::favourites()
     QVERIFY(db()->addFavorite("Apex", "PC", "apex2.png")); // same pair replaces
     QSqlDatabase r = raw();
     QSqlQuery q(r);
-    QVERIFY(q.exec("UPDATE favorite_games SET added_at = '2020-01-01T00:00:00' WHERE platform = 'PlayStation'"));
+    QVERIFY(
+        q.exec("UPDATE favorite_games SET added_at = '2020-01-01T00:00:00' WHERE platform = 'PlayStation'"));
     const QList<QVariantMap> favs = db()->getFavoriteGames();
     QCOMPARE(favs.size(), 2);
     QCOMPARE(favs.first().value("platform").toString(), QString("PC"));
@@ -451,8 +458,10 @@ void tst_DatabaseRecords::clickUpsertKeepsFirstNonEmptyValues()
     QCOMPARE(clicks.value("other"), 1);
     QCOMPARE(clicks.size(), 2);
     QSqlDatabase r = raw();
-    QCOMPARE(scalar(r, "SELECT game_id FROM game_clicks WHERE click_key='apex|pc'").toString(), QString("g1"));
-    QCOMPARE(scalar(r, "SELECT platform FROM game_clicks WHERE click_key='apex|pc'").toString(), QString("PC"));
+    QCOMPARE(scalar(r, "SELECT game_id FROM game_clicks WHERE click_key='apex|pc'").toString(),
+             QString("g1"));
+    QCOMPARE(scalar(r, "SELECT platform FROM game_clicks WHERE click_key='apex|pc'").toString(),
+             QString("PC"));
     QCOMPARE(scalar(r, "SELECT game_title FROM game_clicks WHERE click_key='apex|pc'").toString(),
              QString("Apex Legends"));
 }
@@ -473,8 +482,10 @@ void tst_DatabaseRecords::flagCodesIgnoreCase()
 
 void tst_DatabaseRecords::routeCacheRows()
 {
-    QVERIFY(db()->saveRouteCache("g1|Europe|fp", "g1", "Europe", "fp", R"({"s1":40})", "2026-01-01T10:00:00Z"));
-    QVERIFY(db()->saveRouteCache("g1|Europe|fp-old", "g1", "Europe", "fp", R"({"s1":99})", "2025-01-01T10:00:00Z"));
+    QVERIFY(
+        db()->saveRouteCache("g1|Europe|fp", "g1", "Europe", "fp", R"({"s1":40})", "2026-01-01T10:00:00Z"));
+    QVERIFY(db()->saveRouteCache("g1|Europe|fp-old", "g1", "Europe", "fp", R"({"s1":99})",
+                                 "2025-01-01T10:00:00Z"));
     const QVariantMap row = db()->getRouteCache("g1", "Europe", "fp");
     QCOMPARE(row.value("cache_key").toString(), QString("g1|Europe|fp"));
     QCOMPARE(row.value("ping_json").toString(), QString(R"({"s1":40})"));
@@ -487,7 +498,8 @@ void tst_DatabaseRecords::routeCacheRows()
              qPrintable(created));
 
     QVERIFY(db()->deleteRouteCache("g1|Europe|fp"));
-    QCOMPARE(db()->getRouteCache("g1", "Europe", "fp").value("cache_key").toString(), QString("g1|Europe|fp-old"));
+    QCOMPARE(db()->getRouteCache("g1", "Europe", "fp").value("cache_key").toString(),
+             QString("g1|Europe|fp-old"));
 }
 
 void tst_DatabaseRecords::userConnectionIsUpsertedByTitle()
@@ -497,7 +509,8 @@ void tst_DatabaseRecords::userConnectionIsUpsertedByTitle()
     QSqlQuery q(r);
     QVERIFY(q.exec("UPDATE user_connections SET created_at = '2020-01-01T00:00:00', updated_at = "
                    "'2020-01-01T00:00:00'"));
-    QVERIFY(db()->saveUserConnection("Apex", "b.png", "r5apex.exe", "s1", "Frankfurt", "127.0.0.2", 50000, "DE"));
+    QVERIFY(
+        db()->saveUserConnection("Apex", "b.png", "r5apex.exe", "s1", "Frankfurt", "127.0.0.2", 50000, "DE"));
     QCOMPARE(scalar(r, "SELECT COUNT(*) FROM user_connections").toInt(), 1);
     QCOMPARE(scalar(r, "SELECT created_at FROM user_connections").toString(), QString("2020-01-01T00:00:00"));
     QVERIFY(scalar(r, "SELECT updated_at FROM user_connections").toString() != "2020-01-01T00:00:00");

@@ -61,7 +61,8 @@ void tst_DatabaseSchema::freshDatabaseHasEveryTableAndIndex()
     QVERIFY(openFresh(dir));
     QSqlDatabase raw = openRaw(dir.path());
 
-    const QStringList tables = column(raw, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
+    const QStringList tables =
+        column(raw, "SELECT name FROM sqlite_master WHERE type='table' ORDER BY rowid");
     QCOMPARE(tables, QStringList({"games", "servers", "user_connections", "favorite_games", "game_clicks",
                                   "route_cache", "flag_cache", "game_cover_cache", "metadata"}));
 
@@ -75,10 +76,12 @@ void tst_DatabaseSchema::freshDatabaseHasEveryTableAndIndex()
     const QStringList gameColumns = column(raw, "SELECT name FROM pragma_table_info('games')");
     QCOMPARE(gameColumns.size(), 20);
     QCOMPARE(gameColumns.count("profiles"), 1);
-    QCOMPARE(column(raw, "SELECT name FROM pragma_table_info('user_connections')").count("monitoring_enabled"), 1);
-    QCOMPARE(scalar(raw, "SELECT sql FROM sqlite_master WHERE name='idx_route_cache_lookup'").toString(),
-             QString("CREATE INDEX idx_route_cache_lookup ON route_cache(game_id, region, network_fingerprint, "
-                     "updated_at)"));
+    QCOMPARE(
+        column(raw, "SELECT name FROM pragma_table_info('user_connections')").count("monitoring_enabled"), 1);
+    QCOMPARE(
+        scalar(raw, "SELECT sql FROM sqlite_master WHERE name='idx_route_cache_lookup'").toString(),
+        QString("CREATE INDEX idx_route_cache_lookup ON route_cache(game_id, region, network_fingerprint, "
+                "updated_at)"));
 }
 
 void tst_DatabaseSchema::reopeningKeepsDataAndSchema()
@@ -101,14 +104,17 @@ void tst_DatabaseSchema::oldSchemaGainsAddedColumns()
         // profiles, no monitoring flag.
         QSqlDatabase old = openRaw(dir.path(), "old");
         QSqlQuery q(old);
-        QVERIFY(q.exec("CREATE TABLE games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, category "
-                       "TEXT, tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, "
-                       "tcp_ports TEXT, udp_ports TEXT, domains TEXT, status TEXT, created_at TEXT, updated_at TEXT, "
-                       "last_synced TEXT)"));
-        QVERIFY(q.exec("INSERT INTO games (id, name, status, tags) VALUES ('g1', 'Old Game', 'active', '[\"x\"]')"));
-        QVERIFY(q.exec("CREATE TABLE user_connections (game_title TEXT PRIMARY KEY, game_logo TEXT, game_executable "
-                       "TEXT, server_id TEXT, server_name TEXT, server_ip TEXT, server_port INTEGER, "
-                       "server_country_code TEXT, created_at TEXT, updated_at TEXT)"));
+        QVERIFY(q.exec(
+            "CREATE TABLE games (id TEXT PRIMARY KEY, name TEXT NOT NULL, description TEXT, category "
+            "TEXT, tags TEXT, executable TEXT, cover_image TEXT, logo TEXT, logo_cached_path TEXT, "
+            "tcp_ports TEXT, udp_ports TEXT, domains TEXT, status TEXT, created_at TEXT, updated_at TEXT, "
+            "last_synced TEXT)"));
+        QVERIFY(q.exec(
+            "INSERT INTO games (id, name, status, tags) VALUES ('g1', 'Old Game', 'active', '[\"x\"]')"));
+        QVERIFY(q.exec(
+            "CREATE TABLE user_connections (game_title TEXT PRIMARY KEY, game_logo TEXT, game_executable "
+            "TEXT, server_id TEXT, server_name TEXT, server_ip TEXT, server_port INTEGER, "
+            "server_country_code TEXT, created_at TEXT, updated_at TEXT)"));
         QVERIFY(q.exec("INSERT INTO user_connections (game_title) VALUES ('Old Game')"));
         old.close();
     }
@@ -137,7 +143,8 @@ void tst_DatabaseSchema::emptyDataFolderFailsWithoutTouchingRoot()
     QVERIFY(!DatabaseManager::instance()->initialize(QString()));
     QVERIFY(!DatabaseManager::instance()->isOpen());
     QVERIFY(!QFile::exists("/quorlix_cache.db"));
-    QCOMPARE(DatabaseManager::instance()->getMetadataOrInit("settings/ui_language", "en-US"), QString("en-US"));
+    QCOMPARE(DatabaseManager::instance()->getMetadataOrInit("settings/ui_language", "en-US"),
+             QString("en-US"));
 }
 
 void tst_DatabaseSchema::unusableDatabaseFile_data()
@@ -229,10 +236,14 @@ void tst_DatabaseSchema::metadataDefaultsAreStoredOnFirstRead_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("defaultValue");
-    QTest::newRow("language") << "settings/ui_language" << "en-US";
-    QTest::newRow("window size") << "settings/window_size" << "(1440 x 810)";
-    QTest::newRow("accuracy") << "settings/route_accuracy_level" << "High";
-    QTest::newRow("protocol") << "settings/route_analysis_protocol" << "Automatic";
+    QTest::newRow("language") << "settings/ui_language"
+                              << "en-US";
+    QTest::newRow("window size") << "settings/window_size"
+                                 << "(1440 x 810)";
+    QTest::newRow("accuracy") << "settings/route_accuracy_level"
+                              << "High";
+    QTest::newRow("protocol") << "settings/route_analysis_protocol"
+                              << "Automatic";
 }
 
 void tst_DatabaseSchema::metadataDefaultsAreStoredOnFirstRead()
@@ -244,7 +255,8 @@ void tst_DatabaseSchema::metadataDefaultsAreStoredOnFirstRead()
     auto *db = DatabaseManager::instance();
     QCOMPARE(db->getMetadataOrInit(key, defaultValue), defaultValue);
     QSqlDatabase raw = openRaw(dir.path());
-    QCOMPARE(scalar(raw, QString("SELECT value FROM metadata WHERE key='%1'").arg(key)).toString(), defaultValue);
+    QCOMPARE(scalar(raw, QString("SELECT value FROM metadata WHERE key='%1'").arg(key)).toString(),
+             defaultValue);
     // A later default does not replace what is stored.
     QCOMPARE(db->getMetadataOrInit(key, "other"), defaultValue);
 }
@@ -323,9 +335,10 @@ void tst_DatabaseSchema::failedReadNeverOverwritesStoredValue()
     QSqlDatabase raw = openRaw(dir.path());
     QSqlQuery q(raw);
     QVERIFY(q.exec("ALTER TABLE metadata RENAME TO metadata_store"));
-    QVERIFY(q.exec("CREATE VIEW metadata AS SELECT key, "
-                   "CASE WHEN key = 'settings/ui_language' THEN json_extract('{bad', '$') ELSE value END AS value, "
-                   "updated_at FROM metadata_store"));
+    QVERIFY(q.exec(
+        "CREATE VIEW metadata AS SELECT key, "
+        "CASE WHEN key = 'settings/ui_language' THEN json_extract('{bad', '$') ELSE value END AS value, "
+        "updated_at FROM metadata_store"));
     QVERIFY(q.exec("CREATE TRIGGER metadata_write INSTEAD OF INSERT ON metadata BEGIN "
                    "INSERT OR REPLACE INTO metadata_store (key, value, updated_at) "
                    "VALUES (NEW.key, NEW.value, NEW.updated_at); END"));

@@ -33,8 +33,9 @@ QVariant qtRead(const QByteArray &text)
 bool sameVariant(const QVariant &a, const QVariant &b, QString *where, const QString &path = "$")
 {
     if (a.typeId() != b.typeId()) {
-        *where = QString("%1: type %2 vs %3").arg(path, a.typeName() ? a.typeName() : "invalid",
-                                                  b.typeName() ? b.typeName() : "invalid");
+        *where =
+            QString("%1: type %2 vs %3")
+                .arg(path, a.typeName() ? a.typeName() : "invalid", b.typeName() ? b.typeName() : "invalid");
         return false;
     }
     if (a.typeId() == QMetaType::QVariantList) {
@@ -100,13 +101,14 @@ void tst_JsonText::writesWhatQtWrites_data()
     QTest::newRow("control chars") << QVariant(QVariantList{"tab\there", "line\nbreak", QString(QChar(1))});
     QTest::newRow("non-ASCII") << QVariant(QVariantList{"café", "بازی", "日本"});
     QTest::newRow("DEL") << QVariant(QVariantList{QString(QChar(0x7f))});
-    QTest::newRow("bools and nulls") << QVariant(QVariantList{true, false, QVariant(), QVariant::fromValue(nullptr)});
+    QTest::newRow("bools and nulls") << QVariant(
+        QVariantList{true, false, QVariant(), QVariant::fromValue(nullptr)});
     QTest::newRow("doubles") << QVariant(QVariantList{1.5, 2.0, -0.0, 1e300, 0.1});
     QTest::newRow("huge integers") << QVariant(QVariantList{qlonglong(1) << 60, -(qlonglong(1) << 55)});
     QTest::newRow("profiles") << QVariant(QVariantList{QVariantMap{
         {"id", "steam"}, {"title", "Steam"}, {"udp_ports", QVariantList{"27000-27100"}}, {"enabled", true}}});
-    QTest::newRow("nested map") << QVariant(QVariantMap{{"b", QVariantMap{{"z", 1}, {"a", QVariantList{}}}},
-                                                        {"a", "x"}});
+    QTest::newRow("nested map") << QVariant(
+        QVariantMap{{"b", QVariantMap{{"z", 1}, {"a", QVariantList{}}}}, {"a", "x"}});
     QTest::newRow("odd types") << QVariant(QVariantList{QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5)),
                                                         QByteArray("bytes"), QVariant::fromValue(short(3))});
     QTest::newRow("hash") << QVariant(QVariantHash{{"k", 1}, {"a", 2}});
@@ -203,7 +205,8 @@ void tst_JsonText::randomListsRoundTrip()
         const QByteArray written = JsonText::write(value);
         QCOMPARE(written, qtWrite(value));
         QString where;
-        QVERIFY2(sameVariant(JsonText::read(written), qtRead(written), &where), qPrintable(where + " in " + written));
+        QVERIFY2(sameVariant(JsonText::read(written), qtRead(written), &where),
+                 qPrintable(where + " in " + written));
     }
 }
 
