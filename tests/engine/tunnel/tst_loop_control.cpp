@@ -29,6 +29,7 @@ private slots:
     void startupFailures();
     void rebuildCapturesANewRelay();
     void rebuildFailureKeepsTheOldHandle();
+    void rebuildNamesAtMostSixteenRelays();
     void entryUpdateMovesTheFilter();
     void runtimeConfigChangeIsApplied();
     void stopReturnsPromptly_data();
@@ -193,6 +194,36 @@ void TestLoopControl::rebuildFailureKeepsTheOldHandle()
     stack = e.stack();
     QCOMPARE(int(stack.size()), 1);
     QVERIFY(stack[0] == fromSecond);
+}
+
+void TestLoopControl::rebuildNamesAtMostSixteenRelays()
+{
+    Engine e;
+    e.udpPorts({3074});
+    QVERIFY(e.start());
+    e.outbound(gamePacket());
+    QVERIFY(e.settle());
+    // Twenty mappings to twenty relays: the primary and the first fifteen of
+    // them make the sixteen the filter names.
+    for (int i = 0; i < 20; ++i)
+        quorlix_add_port_server_mapping(4000 + i, QString("198.51.100.%1").arg(10 + i).toLatin1().constData(), 50000);
+    QVERIFY(e.settle());
+    QVERIFY(e.waitLogged("[WINDIVERT-RESTART] Found 16 unique entry servers\n"));
+    QVERIFY(e.waitLogged("[RUNTIME] WinDivert filter updated for new entry servers\n"));
+    QVERIFY(e.settle());
+    QVERIFY(!e.logged("Failed"));
+
+    e.inbound(replyFrom("198.51.100.24")); // 15th mapped relay: captured and rebuilt
+    QVERIFY(e.settle());
+    auto stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QCOMPARE(int(stack[0].size()), 30);
+    const Bytes beyond = replyFrom("198.51.100.25"); // 16th mapped relay: not in the filter
+    e.inbound(beyond);
+    QVERIFY(e.settle());
+    stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QVERIFY(stack[0] == beyond);
 }
 
 void TestLoopControl::entryUpdateMovesTheFilter()
