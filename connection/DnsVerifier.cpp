@@ -49,7 +49,8 @@ bool DnsVerifier::lookupSucceeded(int exitCode, const QString &output)
         const QString line = raw.trimmed();
         if (line.startsWith(QLatin1String("name:"))) {
             inAnswer = true;
-        } else if (inAnswer && (line.startsWith(QLatin1String("address:")) || line.startsWith(QLatin1String("addresses:")))) {
+        } else if (inAnswer && (line.startsWith(QLatin1String("address:")) ||
+                                line.startsWith(QLatin1String("addresses:")))) {
             if (!line.section(QLatin1Char(':'), 1).trimmed().isEmpty())
                 return true;
         }

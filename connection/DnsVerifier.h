@@ -18,7 +18,8 @@ class DnsVerifier : public QObject
 {
     Q_OBJECT
 public:
-    struct Intervals {
+    struct Intervals
+    {
         int lookupTimeoutMs = 4000;
         int retryDelayMs = 600;
     };

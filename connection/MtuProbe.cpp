@@ -29,7 +29,8 @@ int MtuSearch::mtu() const
     return mtu;
 }
 
-struct MtuProbe::Run {
+struct MtuProbe::Run
+{
     quint64 id = 0;
     QString address;
     MtuSearch search;
@@ -53,9 +54,9 @@ MtuProbe::~MtuProbe()
 
 bool MtuProbe::stepSucceeded(int exitCode, const QString &output)
 {
-    return exitCode == 0 && output.contains(QLatin1String("Reply from"), Qt::CaseInsensitive)
-        && !output.contains(QLatin1String("Packet needs to be fragmented"), Qt::CaseInsensitive)
-        && !output.contains(QLatin1String("Request timed out"), Qt::CaseInsensitive);
+    return exitCode == 0 && output.contains(QLatin1String("Reply from"), Qt::CaseInsensitive) &&
+           !output.contains(QLatin1String("Packet needs to be fragmented"), Qt::CaseInsensitive) &&
+           !output.contains(QLatin1String("Request timed out"), Qt::CaseInsensitive);
 }
 
 quint64 MtuProbe::probe(const QString &address, Completion done)
@@ -79,7 +80,8 @@ void MtuProbe::step(quint64 id)
         return;
     if (run->search.done()) {
         const int mtu = run->search.mtu();
-        qDebug().noquote() << QStringLiteral("[MTU] Final decision: %1 (best payload: %2)").arg(mtu).arg(run->search.best);
+        qDebug().noquote()
+            << QStringLiteral("[MTU] Final decision: %1 (best payload: %2)").arg(mtu).arg(run->search.best);
         m_runs.remove(id);
         emit finished(id, mtu);
         if (run->done)
@@ -104,7 +106,8 @@ void MtuProbe::onStepResult(quint64 id, quint64 seq, int payload, const ToolResu
     run->awaiting = false;
     run->job = nullptr;
     if (!result.finished())
-        qDebug().noquote() << "[MTU] Process error:" << SystemTools::statusName(result.status) << result.errorText;
+        qDebug().noquote() << "[MTU] Process error:" << SystemTools::statusName(result.status)
+                           << result.errorText;
     const bool success = result.finished() && stepSucceeded(result.exitCode, result.output);
     qDebug().noquote() << "[MTU] Payload:" << payload << "success:" << success;
     run->search.record(payload, success);

@@ -16,7 +16,8 @@
 
 // The search itself, apart from running tools: lo/hi/best over the payload,
 // at most six steps.
-struct MtuSearch {
+struct MtuSearch
+{
     int lo = 1200;
     int hi = 1472;
     int best = 1200;

@@ -102,7 +102,8 @@ private:
         }
         const QString path = findTool(m_command.program);
         if (path.isEmpty()) {
-            finish(failure(ToolResult::Status::NotFound, m_command.program + QStringLiteral(" not found on PATH")));
+            finish(failure(ToolResult::Status::NotFound,
+                           m_command.program + QStringLiteral(" not found on PATH")));
             return;
         }
         m_process = new QProcess(this);
@@ -113,12 +114,13 @@ private:
                 finish(failure(ToolResult::Status::FailedToStart, m_process->errorString()));
         });
         connect(m_process, &QProcess::finished, this, [this](int exitCode, QProcess::ExitStatus exitStatus) {
-            ToolResult result = SystemProcessRunner::resultFromOutput(m_command, exitCode, m_process->readAllStandardOutput(),
-                                                                      m_process->readAllStandardError());
+            ToolResult result = SystemProcessRunner::resultFromOutput(
+                m_command, exitCode, m_process->readAllStandardOutput(), m_process->readAllStandardError());
             if (m_endReason != ToolResult::Status::Finished) {
                 result.status = m_endReason;
-                result.errorText = m_endReason == ToolResult::Status::TimedOut ? QStringLiteral("time limit passed")
-                                                                                : QStringLiteral("killed");
+                result.errorText = m_endReason == ToolResult::Status::TimedOut
+                                       ? QStringLiteral("time limit passed")
+                                       : QStringLiteral("killed");
             } else if (exitStatus == QProcess::CrashExit) {
                 result.status = ToolResult::Status::Crashed;
                 result.errorText = QStringLiteral("crashed");
@@ -166,8 +168,8 @@ ToolJob *SystemProcessRunner::start(const ToolCommand &command, QObject *parent)
     return new SystemToolJob(command, parent);
 }
 
-ToolResult SystemProcessRunner::resultFromOutput(const ToolCommand &command, int exitCode, const QByteArray &out,
-                                                 const QByteArray &err)
+ToolResult SystemProcessRunner::resultFromOutput(const ToolCommand &command, int exitCode,
+                                                 const QByteArray &out, const QByteArray &err)
 {
     ToolResult result;
     result.status = ToolResult::Status::Finished;
@@ -219,7 +221,8 @@ ToolResult SystemProcessRunner::run(const ToolCommand &command, const std::atomi
         process.waitForFinished(500);
         return failure(ToolResult::Status::FailedToStart, why);
     }
-    QDeadlineTimer deadline = command.timeoutMs > 0 ? QDeadlineTimer(command.timeoutMs) : QDeadlineTimer::Forever;
+    QDeadlineTimer deadline =
+        command.timeoutMs > 0 ? QDeadlineTimer(command.timeoutMs) : QDeadlineTimer::Forever;
     ToolResult::Status endReason = ToolResult::Status::Finished;
     // Short slices so a cancel or the time limit is noticed promptly.
     while (process.state() != QProcess::NotRunning) {
@@ -238,12 +241,12 @@ ToolResult SystemProcessRunner::run(const ToolCommand &command, const std::atomi
         process.kill();
         process.waitForFinished(1000);
     }
-    ToolResult result =
-        resultFromOutput(command, process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError());
+    ToolResult result = resultFromOutput(command, process.exitCode(), process.readAllStandardOutput(),
+                                         process.readAllStandardError());
     if (endReason != ToolResult::Status::Finished) {
         result.status = endReason;
         result.errorText = endReason == ToolResult::Status::TimedOut ? QStringLiteral("time limit passed")
-                                                                      : QStringLiteral("cancelled");
+                                                                     : QStringLiteral("cancelled");
     } else if (process.exitStatus() == QProcess::CrashExit) {
         result.status = ToolResult::Status::Crashed;
         result.errorText = QStringLiteral("crashed");

@@ -18,7 +18,8 @@ class QTimer;
 namespace SystemTools {
 
 // How one tool run ended.
-struct ToolResult {
+struct ToolResult
+{
     enum class Status {
         Finished,      // the tool ran and exited; see exitCode
         Crashed,       // the tool died from a signal

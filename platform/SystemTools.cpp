@@ -24,8 +24,8 @@ bool isIpv4Literal(const QString &text)
     // \z, not $: "$" would let a trailing newline through.
     // The pattern pins the dotted-quad form first: QHostAddress alone accepts
     // shorthand forms that ping would read as another address.
-    static const QRegularExpression quad(
-        QStringLiteral("\\A(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\z"));
+    static const QRegularExpression quad(QStringLiteral(
+        "\\A(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\.(0|[1-9][0-9]{0,2})\\z"));
     if (!quad.match(text).hasMatch())
         return false;
     QHostAddress address;
@@ -95,25 +95,28 @@ ToolCommand mtuProbeCommand(const QString &address, int payload, HostOs os)
     const QString size = QString::number(payload);
     return pingCommand(address, os,
                        {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-W"),
-                        QStringLiteral("1"), QStringLiteral("-M"), QStringLiteral("do"), QStringLiteral("-s"), size},
-                       {QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("-w"), QStringLiteral("1000"),
-                        QStringLiteral("-f"), QStringLiteral("-l"), size});
+                        QStringLiteral("1"), QStringLiteral("-M"), QStringLiteral("do"), QStringLiteral("-s"),
+                        size},
+                       {QStringLiteral("-n"), QStringLiteral("1"), QStringLiteral("-w"),
+                        QStringLiteral("1000"), QStringLiteral("-f"), QStringLiteral("-l"), size});
 }
 
 ToolCommand livePingCommand(const QString &address, HostOs os)
 {
-    return pingCommand(address, os,
-                       {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("3"), QStringLiteral("-W"),
-                        QStringLiteral("0.9")},
-                       {QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("-w"), QStringLiteral("900")});
+    return pingCommand(
+        address, os,
+        {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("3"), QStringLiteral("-W"),
+         QStringLiteral("0.9")},
+        {QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("-w"), QStringLiteral("900")});
 }
 
 ToolCommand sweepPingCommand(const QString &address, HostOs os)
 {
-    return pingCommand(address, os,
-                       {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("3"), QStringLiteral("-W"),
-                        QStringLiteral("1.5")},
-                       {QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("-w"), QStringLiteral("1500")});
+    return pingCommand(
+        address, os,
+        {QStringLiteral("-n"), QStringLiteral("-c"), QStringLiteral("3"), QStringLiteral("-W"),
+         QStringLiteral("1.5")},
+        {QStringLiteral("-n"), QStringLiteral("3"), QStringLiteral("-w"), QStringLiteral("1500")});
 }
 
 ToolCommand dnsLookupCommand(const QString &domain, const QString &server, int port, HostOs os)
@@ -212,9 +215,11 @@ QString normalizePingOutput(const QString &linuxText)
 {
     static const QRegularExpression header(
         QStringLiteral("^PING\\s+(\\S+)\\s+\\(([^)]*)\\)\\s+(\\d+)\\(\\d+\\)\\s+bytes of data"));
-    static const QRegularExpression reply(
-        QStringLiteral("^(\\d+)\\s+bytes from\\s+([^\\s:]+)(?:\\s+\\([^)]*\\))?:\\s.*?ttl=(\\d+)(?:.*?time=([0-9.]+)\\s*ms)?"));
-    static const QRegularExpression fromLine(QStringLiteral("^From\\s+([^\\s:]+)(?:\\s+\\([^)]*\\))?:?\\s+(.*)$"));
+    static const QRegularExpression reply(QStringLiteral(
+        "^(\\d+)\\s+bytes "
+        "from\\s+([^\\s:]+)(?:\\s+\\([^)]*\\))?:\\s.*?ttl=(\\d+)(?:.*?time=([0-9.]+)\\s*ms)?"));
+    static const QRegularExpression fromLine(
+        QStringLiteral("^From\\s+([^\\s:]+)(?:\\s+\\([^)]*\\))?:?\\s+(.*)$"));
     static const QRegularExpression totals(
         QStringLiteral("^(\\d+) packets transmitted, (\\d+) (?:packets )?received(?:, \\+(\\d+) duplicates)?"
                        "(?:, \\+(\\d+) errors)?"));
@@ -359,7 +364,8 @@ QString normalizeNslookupOutput(const QString &linuxText)
             else
                 why = code;
             out << QStringLiteral("*** UnKnown can't find %1: %2").arg(m.captured(1), why);
-        } else if (line.contains(QLatin1String("timed out"), Qt::CaseInsensitive) && line.startsWith(QLatin1String(";;"))) {
+        } else if (line.contains(QLatin1String("timed out"), Qt::CaseInsensitive) &&
+                   line.startsWith(QLatin1String(";;"))) {
             addOnce(QStringLiteral("DNS request timed out."));
             addOnce(QStringLiteral("    timeout was 2 seconds."));
         } else if ((m = commsError.match(line)).hasMatch()) {
@@ -408,7 +414,8 @@ ArpInterface hostInterface(const QString &device)
 
 QString renderArpTable(const QString &procNetArp, const ArpInterfaceLookup &lookup)
 {
-    struct Entry {
+    struct Entry
+    {
         QString address;
         QString mac;
         bool permanent;
@@ -418,7 +425,8 @@ QString renderArpTable(const QString &procNetArp, const ArpInterfaceLookup &look
 
     const QStringList lines = procNetArp.split(QLatin1Char('\n'));
     for (int i = 1; i < lines.size(); ++i) { // the first line is the column header
-        const QStringList f = lines.at(i).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        const QStringList f =
+            lines.at(i).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
         if (f.size() < 6)
             continue;
         if (!isIpv4Literal(f.at(0)))
@@ -434,7 +442,8 @@ QString renderArpTable(const QString &procNetArp, const ArpInterfaceLookup &look
         const QString device = f.at(5);
         if (!byDevice.contains(device))
             devices << device;
-        byDevice[device].append({f.at(0), f.at(3).toLower().replace(QLatin1Char(':'), QLatin1Char('-')), permanent});
+        byDevice[device].append(
+            {f.at(0), f.at(3).toLower().replace(QLatin1Char(':'), QLatin1Char('-')), permanent});
     }
 
     QString out;

@@ -26,10 +26,11 @@ enum class ToolKind { Ping, Nslookup, DnsFlush, Arp };
 
 // One prepared tool run. A command with a refusal must not run: the runner
 // reports it as refused without starting anything.
-struct ToolCommand {
+struct ToolCommand
+{
     ToolKind kind = ToolKind::Ping;
     HostOs os = HostOs::Linux;
-    QString program;        // bare name, looked up on PATH when run
+    QString program; // bare name, looked up on PATH when run
     QStringList arguments;
     // Answered in-process instead of by a child process (the Linux ARP listing
     // is read from the kernel's neighbour table named by `tablePath`).
@@ -37,7 +38,7 @@ struct ToolCommand {
     QString tablePath;
     // A missing program is not an error (the DNS-cache flush is optional).
     bool optional = false;
-    int timeoutMs = 0;      // 0: no limit
+    int timeoutMs = 0; // 0: no limit
     QString refusal;
 
     bool isValid() const { return refusal.isEmpty(); }
@@ -90,7 +91,8 @@ QString normalizePingOutput(const QString &linuxText);
 QString normalizeNslookupOutput(const QString &linuxText);
 
 // An interface as the ARP listing names it: its IPv4 address and index.
-struct ArpInterface {
+struct ArpInterface
+{
     QString address;
     int index = 0;
 };

@@ -13,7 +13,8 @@
 // State the tunnel thread shares with the GUI thread. The thread's work holds
 // it by shared pointer, so a thread left running by the destructor never
 // touches a destroyed TunnelClient.
-struct TunnelClient::Shared {
+struct TunnelClient::Shared
+{
     TunnelEngineApi engine;
     SystemTools::ProcessRunner *runner = nullptr;
     std::atomic<bool> stopRequested{false};
@@ -39,11 +40,11 @@ void copyCut(char *out, const QByteArray &utf8, int limit)
 
 TunnelClient::TunnelClient(QObject *parent)
     : TunnelClient(TunnelEngineApi::linked(), SystemTools::ProcessRunner::system(), parent)
-{
-}
+{}
 
 TunnelClient::TunnelClient(const TunnelEngineApi &engine, SystemTools::ProcessRunner *runner, QObject *parent)
-    : QObject(parent), m_engine(engine), m_runner(runner), m_thread(new QThread), m_shared(std::make_shared<Shared>())
+    : QObject(parent), m_engine(engine), m_runner(runner), m_thread(new QThread),
+      m_shared(std::make_shared<Shared>())
 {
     m_thread->setObjectName(QStringLiteral("QuorlixTunnel"));
     m_shared->engine = engine;
@@ -56,7 +57,8 @@ TunnelClient::~TunnelClient()
         // Destroying a running QThread aborts the program; the engine did not
         // end in time, so the thread is left to finish and delete itself. Its
         // work holds only the shared state, never this object.
-        qWarning().noquote() << "[Tunnel] engine thread still running after the stop wait; leaving it to finish";
+        qWarning().noquote()
+            << "[Tunnel] engine thread still running after the stop wait; leaving it to finish";
         QThread *thread = m_thread;
         connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         if (thread->isFinished())
@@ -220,8 +222,8 @@ void TunnelClient::fillRuntimeConfig(TunnelRuntimeConfig *config, const RunSetti
         copyCut(config->app_domains[i], s.domains.at(i).toUtf8(), QUORLIX_DOMAIN_LEN - 1);
 }
 
-void TunnelClient::runTunnel(const std::shared_ptr<RunSettings> &settings, const std::shared_ptr<Shared> &shared,
-                             int flushTimeoutMs)
+void TunnelClient::runTunnel(const std::shared_ptr<RunSettings> &settings,
+                             const std::shared_ptr<Shared> &shared, int flushTimeoutMs)
 {
     QDir::setCurrent(settings->workingDirectory);
 
@@ -234,8 +236,8 @@ void TunnelClient::runTunnel(const std::shared_ptr<RunSettings> &settings, const
         if (result.status == SystemTools::ToolResult::Status::NotFound && flush.optional)
             qDebug().noquote() << "[Tunnel] no DNS cache to flush";
         else if (!result.succeeded())
-            qDebug().noquote() << "[Tunnel] DNS flush:" << SystemTools::statusName(result.status) << result.exitCode
-                               << result.errorText;
+            qDebug().noquote() << "[Tunnel] DNS flush:" << SystemTools::statusName(result.status)
+                               << result.exitCode << result.errorText;
     }
 
     if (shared->stopRequested.load())

@@ -23,7 +23,8 @@ class TunnelClient : public QObject
     Q_OBJECT
 public:
     // Everything one run of the engine is started with.
-    struct RunSettings {
+    struct RunSettings
+    {
         QString workingDirectory;
         QString serverAddress;
         int serverPort = 50000;
@@ -37,7 +38,8 @@ public:
 
     explicit TunnelClient(QObject *parent = nullptr);
     // With another engine and tool runner (tests).
-    TunnelClient(const TunnelEngineApi &engine, SystemTools::ProcessRunner *runner, QObject *parent = nullptr);
+    TunnelClient(const TunnelEngineApi &engine, SystemTools::ProcessRunner *runner,
+                 QObject *parent = nullptr);
     ~TunnelClient() override;
 
     void setWorkingDirectory(const QString &directory);

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-struct TunnelEngineApi {
+struct TunnelEngineApi
+{
     int (*tunnelMain)();
     void (*tunnelStop)();
     void (*setRuntimeConfig)(const TunnelRuntimeConfig *config);

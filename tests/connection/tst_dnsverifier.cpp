@@ -14,7 +14,8 @@ namespace {
 
 const char *const kAnswer = "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#53\n\nNon-authoritative answer:\n"
                             "Name:\tdiscord.com\nAddress: 162.159.128.233\n";
-const char *const kNxdomain = "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#53\n\n** server can't find discord.com: NXDOMAIN\n";
+const char *const kNxdomain =
+    "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#53\n\n** server can't find discord.com: NXDOMAIN\n";
 const char *const kNoAnswer = "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#53\n\nNon-authoritative answer:\n"
                               "*** Can't find discord.com: No answer\n";
 
@@ -39,20 +40,24 @@ FakeRunner::Reply scripted(const ToolCommand &c, const QString &what)
     return FakeRunner::reply(FakeRunner::status(ToolResult::Status::Crashed));
 }
 
-struct Fixture {
+struct Fixture
+{
     explicit Fixture(const QStringList &lookups)
         : runner([this, lookups](const ToolCommand &c) {
               const int n = calls++;
               return scripted(c, lookups.value(n, lookups.last()));
           }),
-          verifier(&runner, [this] { return tunnelRunning; }, DnsVerifier::chatDomain())
+          verifier(
+              &runner, [this] { return tunnelRunning; }, DnsVerifier::chatDomain())
     {
         verifier.setIntervals({40, 10});
-        QObject::connect(&verifier, &DnsVerifier::verified, [this] { outcomes << QStringLiteral("verified"); });
-        QObject::connect(&verifier, &DnsVerifier::failed, [this](const QString &reason, const QString &message) {
-            outcomes << reason;
-            messages << message;
-        });
+        QObject::connect(&verifier, &DnsVerifier::verified,
+                         [this] { outcomes << QStringLiteral("verified"); });
+        QObject::connect(&verifier, &DnsVerifier::failed,
+                         [this](const QString &reason, const QString &message) {
+                             outcomes << reason;
+                             messages << message;
+                         });
     }
     int calls = 0;
     bool tunnelRunning = true;
@@ -85,23 +90,30 @@ void TestDnsVerifier::answerCheck_data()
     QTest::addColumn<QString>("output");
     QTest::addColumn<bool>("ok");
 
-    const QString windows = "Server:  dns.example\r\nAddress:  192.0.2.53\r\n\r\nNon-authoritative answer:\r\n"
-                            "Name:    discord.com\r\nAddresses:  162.159.128.233\r\n          162.159.135.232\r\n";
+    const QString windows =
+        "Server:  dns.example\r\nAddress:  192.0.2.53\r\n\r\nNon-authoritative answer:\r\n"
+        "Name:    discord.com\r\nAddresses:  162.159.128.233\r\n          162.159.135.232\r\n";
     QTest::newRow("windows answer, two addresses") << 0 << windows << true;
     QTest::newRow("windows answer, failing exit code") << 1 << windows << false;
     QTest::newRow("windows timed out despite an address")
         << 0 << "DNS request timed out.\r\n    timeout was 2 seconds.\r\n" + windows << false;
     QTest::newRow("windows non-existent domain")
-        << 0 << "Server:  dns.example\r\nAddress:  192.0.2.53\r\n\r\n*** dns.example can't find discord.com: Non-existent domain\r\n"
+        << 0
+        << "Server:  dns.example\r\nAddress:  192.0.2.53\r\n\r\n*** dns.example can't find discord.com: "
+           "Non-existent domain\r\n"
         << false;
-    QTest::newRow("windows single address")
-        << 0 << "Server:  UnKnown\r\nAddress:  127.0.0.1\r\n\r\nName:    discord.com\r\nAddress:  162.159.128.233\r\n"
-        << true;
-    QTest::newRow("linux answer") << 0 << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kAnswer)) << true;
+    QTest::newRow("windows single address") << 0
+                                            << "Server:  UnKnown\r\nAddress:  127.0.0.1\r\n\r\nName:    "
+                                               "discord.com\r\nAddress:  162.159.128.233\r\n"
+                                            << true;
+    QTest::newRow("linux answer") << 0 << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kAnswer))
+                                  << true;
     // Only the server header says "Address": no answer.
-    QTest::newRow("linux no answer") << 0 << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kNoAnswer))
+    QTest::newRow("linux no answer") << 0
+                                     << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kNoAnswer))
                                      << false;
-    QTest::newRow("linux nxdomain") << 1 << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kNxdomain))
+    QTest::newRow("linux nxdomain") << 1
+                                    << SystemTools::normalizeNslookupOutput(QString::fromLatin1(kNxdomain))
                                     << false;
     QTest::newRow("name with empty address") << 0 << "Name:    discord.com\nAddress:\n" << false;
 }
@@ -124,11 +136,15 @@ void TestDnsVerifier::outcomes_data()
     QTest::newRow("failure then answer") << QStringList{"nxdomain", "ok"} << "verified" << 2;
     QTest::newRow("time-out then answer") << QStringList{"hang", "ok"} << "verified" << 2;
     QTest::newRow("two failures") << QStringList{"nxdomain", "nxdomain"} << "DNS verification failed" << 2;
-    QTest::newRow("answer without address twice") << QStringList{"noanswer"} << "DNS verification failed" << 2;
-    QTest::newRow("exit code 1 with an address") << QStringList{"exit1answer"} << "DNS verification failed" << 2;
+    QTest::newRow("answer without address twice")
+        << QStringList{"noanswer"} << "DNS verification failed" << 2;
+    QTest::newRow("exit code 1 with an address")
+        << QStringList{"exit1answer"} << "DNS verification failed" << 2;
     QTest::newRow("two time-outs") << QStringList{"hang"} << "DNS verification timeout" << 2;
-    QTest::newRow("failure then time-out") << QStringList{"nxdomain", "hang"} << "DNS verification timeout" << 2;
-    QTest::newRow("time-out then failure") << QStringList{"hang", "crashed"} << "DNS verification failed" << 2;
+    QTest::newRow("failure then time-out")
+        << QStringList{"nxdomain", "hang"} << "DNS verification timeout" << 2;
+    QTest::newRow("time-out then failure")
+        << QStringList{"hang", "crashed"} << "DNS verification failed" << 2;
     QTest::newRow("tool missing") << QStringList{"notfound"} << "DNS verification failed" << 1;
     QTest::newRow("tool cannot start") << QStringList{"failedtostart"} << "DNS verification failed" << 1;
 }

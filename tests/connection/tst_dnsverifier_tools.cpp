@@ -21,12 +21,14 @@ private slots:
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     QStringList seen;
     void attach(DnsVerifier *v)
     {
         QObject::connect(v, &DnsVerifier::verified, [this] { seen << QStringLiteral("verified"); });
-        QObject::connect(v, &DnsVerifier::failed, [this](const QString &reason, const QString &) { seen << reason; });
+        QObject::connect(v, &DnsVerifier::failed,
+                         [this](const QString &reason, const QString &) { seen << reason; });
     }
 };
 
@@ -59,7 +61,8 @@ void TestDnsVerifierTools::fakeTool()
     const QString log = state.filePath(QStringLiteral("calls.log"));
     qputenv("FAKE_TOOL_LOG", log.toLocal8Bit());
 
-    DnsVerifier verifier(SystemTools::ProcessRunner::system(), [] { return true; }, DnsVerifier::chatDomain());
+    DnsVerifier verifier(
+        SystemTools::ProcessRunner::system(), [] { return true; }, DnsVerifier::chatDomain());
     verifier.setIntervals({500, 20});
     verifier.setServer(QStringLiteral("127.0.0.1"), 5353);
     Outcome o;
@@ -96,7 +99,8 @@ void TestDnsVerifierTools::realLookup()
     TinyDnsServer dns;
     QVERIFY(dns.start());
     dns.setMode(TinyDnsServer::Mode(mode));
-    DnsVerifier verifier(SystemTools::ProcessRunner::system(), [] { return true; }, DnsVerifier::chatDomain());
+    DnsVerifier verifier(
+        SystemTools::ProcessRunner::system(), [] { return true; }, DnsVerifier::chatDomain());
     verifier.setIntervals({800, 20});
     verifier.setServer(QStringLiteral("127.0.0.1"), dns.port());
     Outcome o;

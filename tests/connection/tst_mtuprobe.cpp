@@ -27,9 +27,10 @@ FakeRunner::Reply linuxPing(const ToolCommand &c, int maxPayload)
     if (size <= maxPayload) {
         return FakeRunner::reply(FakeRunner::exited(
             c, 0,
-            QStringLiteral("PING %1 (%1) %2(%3) bytes of data.\n%4 bytes from %1: icmp_seq=1 ttl=64 time=0.05 ms\n\n"
-                           "--- %1 ping statistics ---\n1 packets transmitted, 1 received, 0% packet loss, time 0ms\n"
-                           "rtt min/avg/max/mdev = 0.05/0.05/0.05/0.000 ms\n")
+            QStringLiteral(
+                "PING %1 (%1) %2(%3) bytes of data.\n%4 bytes from %1: icmp_seq=1 ttl=64 time=0.05 ms\n\n"
+                "--- %1 ping statistics ---\n1 packets transmitted, 1 received, 0% packet loss, time 0ms\n"
+                "rtt min/avg/max/mdev = 0.05/0.05/0.05/0.000 ms\n")
                 .arg(a)
                 .arg(size)
                 .arg(size + 28)
@@ -46,7 +47,8 @@ FakeRunner::Reply linuxPing(const ToolCommand &c, int maxPayload)
             .arg(maxPayload + 28)));
 }
 
-struct Outcome {
+struct Outcome
+{
     QList<quint64> ids;
     QList<int> mtus;
 };
@@ -76,7 +78,8 @@ void TestMtuProbe::bisection_data()
     QTest::newRow("every step passes") << 100000 << QList<int>{1336, 1404, 1438, 1455, 1464, 1468} << 1496;
     QTest::newRow("every step fails") << 0 << QList<int>{1336, 1267, 1233, 1216, 1207, 1203} << 1228;
     QTest::newRow("path passes up to 1372") << 1372 << QList<int>{1336, 1404, 1370, 1387, 1378, 1374} << 1398;
-    QTest::newRow("path passes up to 1200 exactly") << 1200 << QList<int>{1336, 1267, 1233, 1216, 1207, 1203} << 1228;
+    QTest::newRow("path passes up to 1200 exactly")
+        << 1200 << QList<int>{1336, 1267, 1233, 1216, 1207, 1203} << 1228;
 }
 
 void TestMtuProbe::bisection()
@@ -118,9 +121,11 @@ void TestMtuProbe::stepCheck_data()
     QTest::newRow("windows reply") << 0 << windowsReply << true;
     QTest::newRow("windows reply, failing exit code") << 1 << windowsReply << false;
     QTest::newRow("windows needs fragmenting")
-        << 1 << "Pinging 192.0.2.1 with 1472 bytes of data:\r\nPacket needs to be fragmented but DF set.\r\n" << false;
-    QTest::newRow("windows timed out") << 1 << "Pinging 192.0.2.1 with 1472 bytes of data:\r\nRequest timed out.\r\n"
-                                       << false;
+        << 1 << "Pinging 192.0.2.1 with 1472 bytes of data:\r\nPacket needs to be fragmented but DF set.\r\n"
+        << false;
+    QTest::newRow("windows timed out")
+        << 1 << "Pinging 192.0.2.1 with 1472 bytes of data:\r\nRequest timed out.\r\n"
+        << false;
     QTest::newRow("lower-case words") << 0 << "reply from 192.0.2.1: bytes=1400 time=3ms TTL=57" << true;
     QTest::newRow("reply and a later time-out") << 0 << windowsReply + "Request timed out.\r\n" << false;
     // A localised Windows ping has no English "Reply from": the step fails.

@@ -30,8 +30,9 @@ void TestNetnsMtuProbe::realPingOverSmallLoopbackMtu()
 {
     MtuProbe probe;
     QList<QPair<int, bool>> steps;
-    connect(&probe, &MtuProbe::stepFinished, this,
-            [&steps](quint64, int payload, bool ok) { steps.append({payload, ok}); });
+    connect(&probe, &MtuProbe::stepFinished, this, [&steps](quint64, int payload, bool ok) {
+        steps.append({payload, ok});
+    });
     int mtu = -1;
     probe.probe(QStringLiteral("127.0.0.1"), [&mtu](quint64, int m) { mtu = m; });
     QTRY_VERIFY_WITH_TIMEOUT(mtu != -1, 30000);

@@ -86,9 +86,9 @@ void TestSystemTools::pingArguments()
     QFETCH(HostOs, os);
     QFETCH(QStringList, expected);
     const QString a = QStringLiteral("192.0.2.10");
-    const ToolCommand c = which == 0 ? mtuProbeCommand(a, 1336, os)
-                        : which == 1 ? livePingCommand(a, os)
-                                     : sweepPingCommand(a, os);
+    const ToolCommand c = which == 0   ? mtuProbeCommand(a, 1336, os)
+                          : which == 1 ? livePingCommand(a, os)
+                                       : sweepPingCommand(a, os);
     QVERIFY(c.isValid());
     QCOMPARE(c.program, QStringLiteral("ping"));
     QCOMPARE(c.kind, ToolKind::Ping);
@@ -99,8 +99,9 @@ void TestSystemTools::linuxPingNeverGetsWindowsOptions()
 {
     // "-f" floods, "-l" preloads and "-w" is a deadline in seconds on Linux.
     const QString a = QStringLiteral("198.51.100.4");
-    const QList<ToolCommand> commands = {mtuProbeCommand(a, 1200, HostOs::Linux), mtuProbeCommand(a, 1472, HostOs::Linux),
-                                         livePingCommand(a, HostOs::Linux), sweepPingCommand(a, HostOs::Linux)};
+    const QList<ToolCommand> commands = {
+        mtuProbeCommand(a, 1200, HostOs::Linux), mtuProbeCommand(a, 1472, HostOs::Linux),
+        livePingCommand(a, HostOs::Linux), sweepPingCommand(a, HostOs::Linux)};
     for (const ToolCommand &c : commands) {
         for (const char *bad : {"-f", "-l", "-w"})
             QVERIFY2(!c.arguments.contains(QLatin1String(bad)), qPrintable(c.arguments.join(' ')));
@@ -128,18 +129,21 @@ void TestSystemTools::refusedAddresses()
             QVERIFY(!c.isValid());
             QVERIFY(c.arguments.isEmpty());
         }
-        QVERIFY(!dnsLookupCommand(QStringLiteral("discord.com"), address, 53, os).isValid() || address.isEmpty());
+        QVERIFY(!dnsLookupCommand(QStringLiteral("discord.com"), address, 53, os).isValid() ||
+                address.isEmpty());
     }
 }
 
 void TestSystemTools::dnsLookupArguments()
 {
-    QCOMPARE(dnsLookupCommand("discord.com", QString(), 0, HostOs::Linux).arguments, QStringList{"discord.com"});
+    QCOMPARE(dnsLookupCommand("discord.com", QString(), 0, HostOs::Linux).arguments,
+             QStringList{"discord.com"});
     QCOMPARE(dnsLookupCommand("discord.com", "127.0.0.1", 5353, HostOs::Linux).arguments,
              (QStringList{"-port=5353", "discord.com", "127.0.0.1"}));
     QCOMPARE(dnsLookupCommand("discord.com", "127.0.0.1", 0, HostOs::Linux).arguments,
              (QStringList{"discord.com", "127.0.0.1"}));
-    QCOMPARE(dnsLookupCommand("discord.com", QString(), 0, HostOs::Linux).program, QStringLiteral("nslookup"));
+    QCOMPARE(dnsLookupCommand("discord.com", QString(), 0, HostOs::Linux).program,
+             QStringLiteral("nslookup"));
     // nslookup takes no "--": names that could be read as options are refused.
     for (const char *bad : {"-port=1", "-", "a b", "x;y", "-x.com", "", "a..b"})
         QVERIFY2(!dnsLookupCommand(QString::fromLatin1(bad), QString(), 0, HostOs::Linux).isValid(), bad);
@@ -183,31 +187,29 @@ void TestSystemTools::normalizePing_data()
            "Approximate round trip times in milli-seconds:\n"
            "    Minimum = 0ms, Maximum = 0ms, Average = 0ms\n";
 
-    QTest::newRow("three timed replies")
-        << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n"
-           "64 bytes from 192.0.2.1: icmp_seq=1 ttl=57 time=24.3 ms\n"
-           "64 bytes from 192.0.2.1: icmp_seq=2 ttl=57 time=31.9 ms\n"
-           "64 bytes from 192.0.2.1: icmp_seq=3 ttl=57 time=28.0 ms\n\n"
-           "--- 192.0.2.1 ping statistics ---\n"
-           "3 packets transmitted, 3 received, 0% packet loss, time 2003ms\n"
-           "rtt min/avg/max/mdev = 24.300/28.066/31.900/3.104 ms\n"
-        << "Pinging 192.0.2.1 with 56 bytes of data:\n"
-           "Reply from 192.0.2.1: bytes=56 time=24ms TTL=57\n"
-           "Reply from 192.0.2.1: bytes=56 time=31ms TTL=57\n"
-           "Reply from 192.0.2.1: bytes=56 time=28ms TTL=57\n\n"
-           "Ping statistics for 192.0.2.1:\n"
-           "    Packets: Sent = 3, Received = 3, Lost = 0 (0% loss),\n"
-           "Approximate round trip times in milli-seconds:\n"
-           "    Minimum = 24ms, Maximum = 31ms, Average = 28ms\n";
+    QTest::newRow("three timed replies") << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n"
+                                            "64 bytes from 192.0.2.1: icmp_seq=1 ttl=57 time=24.3 ms\n"
+                                            "64 bytes from 192.0.2.1: icmp_seq=2 ttl=57 time=31.9 ms\n"
+                                            "64 bytes from 192.0.2.1: icmp_seq=3 ttl=57 time=28.0 ms\n\n"
+                                            "--- 192.0.2.1 ping statistics ---\n"
+                                            "3 packets transmitted, 3 received, 0% packet loss, time 2003ms\n"
+                                            "rtt min/avg/max/mdev = 24.300/28.066/31.900/3.104 ms\n"
+                                         << "Pinging 192.0.2.1 with 56 bytes of data:\n"
+                                            "Reply from 192.0.2.1: bytes=56 time=24ms TTL=57\n"
+                                            "Reply from 192.0.2.1: bytes=56 time=31ms TTL=57\n"
+                                            "Reply from 192.0.2.1: bytes=56 time=28ms TTL=57\n\n"
+                                            "Ping statistics for 192.0.2.1:\n"
+                                            "    Packets: Sent = 3, Received = 3, Lost = 0 (0% loss),\n"
+                                            "Approximate round trip times in milli-seconds:\n"
+                                            "    Minimum = 24ms, Maximum = 31ms, Average = 28ms\n";
 
-    QTest::newRow("no reply")
-        << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n\n"
-           "--- 192.0.2.1 ping statistics ---\n"
-           "3 packets transmitted, 0 received, 100% packet loss, time 2041ms\n\n"
-        << "Pinging 192.0.2.1 with 56 bytes of data:\n"
-           "Request timed out.\nRequest timed out.\nRequest timed out.\n\n"
-           "Ping statistics for 192.0.2.1:\n"
-           "    Packets: Sent = 3, Received = 0, Lost = 3 (100% loss),\n";
+    QTest::newRow("no reply") << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n\n"
+                                 "--- 192.0.2.1 ping statistics ---\n"
+                                 "3 packets transmitted, 0 received, 100% packet loss, time 2041ms\n\n"
+                              << "Pinging 192.0.2.1 with 56 bytes of data:\n"
+                                 "Request timed out.\nRequest timed out.\nRequest timed out.\n\n"
+                                 "Ping statistics for 192.0.2.1:\n"
+                                 "    Packets: Sent = 3, Received = 0, Lost = 3 (100% loss),\n";
 
     // The local refusal arrives on standard error, after standard output.
     QTest::newRow("message too long")
@@ -255,8 +257,9 @@ void TestSystemTools::normalizedPingFeedsTimeParsers()
 {
     // The live ping and the sweep read reply times with these expressions.
     const QRegularExpression sweep(QStringLiteral("time[<=](\\d+)ms"));
-    const QRegularExpression live(QStringLiteral("(?:time|\\x{0632}\\x{0645}\\x{0627}\\x{0646})\\s*[=<]\\s*(\\d+)\\s*ms"),
-                                  QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression live(
+        QStringLiteral("(?:time|\\x{0632}\\x{0645}\\x{0627}\\x{0646})\\s*[=<]\\s*(\\d+)\\s*ms"),
+        QRegularExpression::CaseInsensitiveOption);
     const QString timed = normalizePingOutput("64 bytes from 192.0.2.1: icmp_seq=1 ttl=57 time=24.3 ms\n"
                                               "64 bytes from 192.0.2.1: icmp_seq=2 ttl=57 time=31.9 ms\n"
                                               "64 bytes from 192.0.2.1: icmp_seq=3 ttl=57 time=28.0 ms\n");
@@ -276,13 +279,12 @@ void TestSystemTools::normalizeNslookup_data()
     QTest::addColumn<QString>("linux");
     QTest::addColumn<QString>("windows");
 
-    QTest::newRow("answer")
-        << "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#5353\n\n"
-           "Non-authoritative answer:\nName:\tdiscord.com\nAddress: 162.159.128.233\n"
-           "Name:\tdiscord.com\nAddress: 162.159.135.232\n\n"
-        << "Server:  127.0.0.1\nAddress:  127.0.0.1\n\n"
-           "Non-authoritative answer:\nName:    discord.com\nAddress:  162.159.128.233\n"
-           "Name:    discord.com\nAddress:  162.159.135.232\n";
+    QTest::newRow("answer") << "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#5353\n\n"
+                               "Non-authoritative answer:\nName:\tdiscord.com\nAddress: 162.159.128.233\n"
+                               "Name:\tdiscord.com\nAddress: 162.159.135.232\n\n"
+                            << "Server:  127.0.0.1\nAddress:  127.0.0.1\n\n"
+                               "Non-authoritative answer:\nName:    discord.com\nAddress:  162.159.128.233\n"
+                               "Name:    discord.com\nAddress:  162.159.135.232\n";
     QTest::newRow("nxdomain") << "Server:\t\t127.0.0.1\nAddress:\t127.0.0.1#53\n\n"
                                  "** server can't find nowhere.test: NXDOMAIN\n\n"
                               << "Server:  127.0.0.1\nAddress:  127.0.0.1\n\n"

@@ -104,25 +104,28 @@ void TestSystemToolsRunner::endings_data()
     QTest::addColumn<QString>("outputHas");
 
     const QString a = QStringLiteral("127.0.0.1");
-    QTest::newRow("ping reply") << mtuProbeCommand(a, 1300) << QByteArray("reply") << QByteArray() << ToolResult::Status::Finished
-                                << 0 << "Reply from 127.0.0.1: bytes=1300 time<1ms TTL=64";
+    QTest::newRow("ping reply") << mtuProbeCommand(a, 1300) << QByteArray("reply") << QByteArray()
+                                << ToolResult::Status::Finished << 0
+                                << "Reply from 127.0.0.1: bytes=1300 time<1ms TTL=64";
     QTest::newRow("ping no reply") << livePingCommand(a) << QByteArray("timeout") << QByteArray()
                                    << ToolResult::Status::Finished << 1 << "Request timed out.";
-    QTest::newRow("nslookup answer") << dnsLookupCommand("discord.com", a, 5353) << QByteArray() << QByteArray("ok")
-                                     << ToolResult::Status::Finished << 0 << "Name:    discord.com\nAddress:  198.51.100.7";
+    QTest::newRow("nslookup answer") << dnsLookupCommand("discord.com", a, 5353) << QByteArray()
+                                     << QByteArray("ok") << ToolResult::Status::Finished << 0
+                                     << "Name:    discord.com\nAddress:  198.51.100.7";
     // The refusal goes to standard error; it is part of the output all the same.
-    QTest::newRow("nslookup refused") << dnsLookupCommand("discord.com", a, 9) << QByteArray() << QByteArray("refused")
-                                      << ToolResult::Status::Finished << 1 << "failed: connection refused";
+    QTest::newRow("nslookup refused")
+        << dnsLookupCommand("discord.com", a, 9) << QByteArray() << QByteArray("refused")
+        << ToolResult::Status::Finished << 1 << "failed: connection refused";
     ToolCommand limited = sweepPingCommand(a);
     limited.timeoutMs = 150;
-    QTest::newRow("hang past the time limit") << limited << QByteArray("hang") << QByteArray()
-                                              << ToolResult::Status::TimedOut << -1 << QString();
+    QTest::newRow("hang past the time limit")
+        << limited << QByteArray("hang") << QByteArray() << ToolResult::Status::TimedOut << -1 << QString();
     QTest::newRow("refused address") << mtuProbeCommand("-f", 1300) << QByteArray("reply") << QByteArray()
                                      << ToolResult::Status::Refused << -1 << QString();
     QTest::newRow("not on PATH") << custom("quorlix-no-such-tool") << QByteArray() << QByteArray()
                                  << ToolResult::Status::NotFound << -1 << QString();
-    QTest::newRow("cannot start") << custom(tmpPath("badinterp").section('/', -1)) << QByteArray() << QByteArray()
-                                  << ToolResult::Status::FailedToStart << -1 << QString();
+    QTest::newRow("cannot start") << custom(tmpPath("badinterp").section('/', -1)) << QByteArray()
+                                  << QByteArray() << ToolResult::Status::FailedToStart << -1 << QString();
 }
 
 void TestSystemToolsRunner::endings()
@@ -235,7 +238,8 @@ void TestSystemToolsRunner::arpListingFromTheKernelTable()
     QCOMPARE(statusName(r.status), "Finished");
     QVERIFY2(r.output.contains("Interface: quorlix-no-dev --- 0x0"), qPrintable(r.output));
     QVERIFY(r.output.contains("  172.22.255.37         7c-bb-8a-01-02-03     dynamic"));
-    QCOMPARE(statusName(runAsync(arpCommand(HostOs::Linux, tmpPath("missing-table"))).status), "FailedToStart");
+    QCOMPARE(statusName(runAsync(arpCommand(HostOs::Linux, tmpPath("missing-table"))).status),
+             "FailedToStart");
 }
 
 QTEST_GUILESS_MAIN(TestSystemToolsRunner)

@@ -76,7 +76,8 @@ bool TestNetnsDnsRoute::startRoute(const QStringList &domains, bool relayListeni
     }
     m_tap = std::make_unique<testrelay::WireTap>();
     std::string error;
-    if (!m_tap->start(50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, &error)) {
+    if (!m_tap->start(
+            50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, &error)) {
         qWarning() << "wire tap:" << error.c_str();
         return false;
     }
@@ -101,11 +102,12 @@ void TestNetnsDnsRoute::verification_data()
 
     const QStringList chat = {"discord.com", "*.discord.com"};
     QTest::newRow("answered through the tunnel") << "discord.com" << chat << true << "verified" << 1;
-    QTest::newRow("relay knows no such name") << "gone.discord.com" << chat << true << "DNS verification failed" << 2;
+    QTest::newRow("relay knows no such name")
+        << "gone.discord.com" << chat << true << "DNS verification failed" << 2;
     QTest::newRow("no relay listening") << "discord.com" << chat << false << "DNS verification timeout" << 0;
     // A name outside the tunnel's list is not tunnelled, so nothing answers it.
-    QTest::newRow("domain not tunnelled") << "discord.com" << QStringList{"game.test"} << true
-                                          << "DNS verification timeout" << 0;
+    QTest::newRow("domain not tunnelled")
+        << "discord.com" << QStringList{"game.test"} << true << "DNS verification timeout" << 0;
 }
 
 void TestNetnsDnsRoute::verification()
@@ -142,7 +144,8 @@ void TestNetnsDnsRoute::tunnelNotRunning()
     QVERIFY(startRoute({"discord.com"}));
     QVERIFY(m_client->stop());
     DnsVerifier verifier(
-        SystemTools::ProcessRunner::system(), [this] { return m_client->isRunning(); }, DnsVerifier::chatDomain());
+        SystemTools::ProcessRunner::system(), [this] { return m_client->isRunning(); },
+        DnsVerifier::chatDomain());
     verifier.setServer(QStringLiteral("127.0.0.1"), m_bridge->port());
     QSignalSpy failed(&verifier, &DnsVerifier::failed);
     verifier.verify();
@@ -155,7 +158,8 @@ void TestNetnsDnsRoute::cancelledAttemptStaysSilent()
 {
     QVERIFY(startRoute({"discord.com"}, false));
     DnsVerifier verifier(
-        SystemTools::ProcessRunner::system(), [this] { return m_client->isRunning(); }, DnsVerifier::chatDomain());
+        SystemTools::ProcessRunner::system(), [this] { return m_client->isRunning(); },
+        DnsVerifier::chatDomain());
     verifier.setIntervals({600, 50});
     verifier.setServer(QStringLiteral("127.0.0.1"), m_bridge->port());
     QSignalSpy verified(&verifier, &DnsVerifier::verified);

@@ -69,11 +69,26 @@ void fakeReset()
     ++record().resets;
 }
 
-uint64_t fakeBytesSent() { return controls().bytesSent.load(); }
-uint64_t fakeBytesReceived() { return controls().bytesReceived.load(); }
-uint64_t fakeTxSent() { return controls().txSent.load(); }
-uint64_t fakeTxAcked() { return controls().txAcked.load(); }
-uint64_t fakeTxLost() { return controls().txLost.load(); }
+uint64_t fakeBytesSent()
+{
+    return controls().bytesSent.load();
+}
+uint64_t fakeBytesReceived()
+{
+    return controls().bytesReceived.load();
+}
+uint64_t fakeTxSent()
+{
+    return controls().txSent.load();
+}
+uint64_t fakeTxAcked()
+{
+    return controls().txAcked.load();
+}
+uint64_t fakeTxLost()
+{
+    return controls().txLost.load();
+}
 
 } // namespace
 
@@ -107,8 +122,8 @@ void reset()
 
 TunnelEngineApi api()
 {
-    return {fakeMain,    fakeStop,          fakeSetConfig, fakeSetMtu, fakeReset, fakeBytesSent,
-            fakeBytesReceived, fakeTxSent, fakeTxAcked,   fakeTxLost};
+    return {fakeMain,      fakeStop,          fakeSetConfig, fakeSetMtu,  fakeReset,
+            fakeBytesSent, fakeBytesReceived, fakeTxSent,    fakeTxAcked, fakeTxLost};
 }
 
 QStringList calls()

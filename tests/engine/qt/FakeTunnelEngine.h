@@ -14,14 +14,16 @@
 
 namespace FakeTunnelEngine {
 
-struct Controls {
-    std::atomic<int> startupMs{0};       // time before the run clears its stop flag
+struct Controls
+{
+    std::atomic<int> startupMs{0};        // time before the run clears its stop flag
     std::atomic<bool> failStartup{false}; // main returns 1 at once
     std::atomic<bool> ignoreStops{false}; // a stuck engine: stops do not end the run
     std::atomic<uint64_t> bytesSent{0}, bytesReceived{0}, txSent{0}, txAcked{0}, txLost{0};
 };
 
-struct Record {
+struct Record
+{
     std::atomic<int> mainsEntered{0};
     std::atomic<int> mainsReturned{0};
     std::atomic<int> stops{0};

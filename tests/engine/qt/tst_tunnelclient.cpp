@@ -16,7 +16,8 @@ using SystemTools::ToolCommand;
 
 namespace {
 
-struct RecordDeleter {
+struct RecordDeleter
+{
     void operator()(TunnelRuntimeConfig *p) const { std::free(p); }
 };
 using RecordPtr = std::unique_ptr<TunnelRuntimeConfig, RecordDeleter>;

@@ -26,10 +26,11 @@
 class FakeRunner : public SystemTools::ProcessRunner
 {
 public:
-    struct Reply {
+    struct Reply
+    {
         SystemTools::ToolResult result;
         int delayMs = 0;
-        bool hang = false;       // no result until killed or timed out
+        bool hang = false;        // no result until killed or timed out
         bool reportTwice = false; // a misbehaving job that emits `finished` twice
     };
     using Script = std::function<Reply(const SystemTools::ToolCommand &)>;
@@ -54,7 +55,8 @@ public:
     static SystemTools::ToolResult exited(const SystemTools::ToolCommand &command, int exitCode,
                                           const QString &linuxText)
     {
-        return SystemTools::SystemProcessRunner::resultFromOutput(command, exitCode, linuxText.toLocal8Bit(), {});
+        return SystemTools::SystemProcessRunner::resultFromOutput(command, exitCode, linuxText.toLocal8Bit(),
+                                                                  {});
     }
     static SystemTools::ToolResult status(SystemTools::ToolResult::Status status)
     {
@@ -89,7 +91,8 @@ public:
         const Reply r = next(command);
         if (!command.isValid())
             return status(SystemTools::ToolResult::Status::Refused);
-        QDeadlineTimer deadline = command.timeoutMs > 0 ? QDeadlineTimer(command.timeoutMs) : QDeadlineTimer::Forever;
+        QDeadlineTimer deadline =
+            command.timeoutMs > 0 ? QDeadlineTimer(command.timeoutMs) : QDeadlineTimer::Forever;
         QDeadlineTimer delay(r.hang ? -1 : r.delayMs);
         while (r.hang || !delay.hasExpired()) {
             if (cancel && cancel->load()) {
@@ -131,7 +134,8 @@ private:
                 return;
             m_killing = true;
             ++m_runner->m_killed;
-            QTimer::singleShot(0, this, [this] { deliver(FakeRunner::status(SystemTools::ToolResult::Status::Killed)); });
+            QTimer::singleShot(
+                0, this, [this] { deliver(FakeRunner::status(SystemTools::ToolResult::Status::Killed)); });
         }
         bool isRunning() const override { return !m_done; }
 
@@ -174,7 +178,8 @@ namespace FakeTools {
 // tests/support/faketools/bin of the source tree.
 inline QString binDir()
 {
-    return QDir(qEnvironmentVariable("QUORLIX_SOURCE_DIR")).filePath(QStringLiteral("tests/support/faketools/bin"));
+    return QDir(qEnvironmentVariable("QUORLIX_SOURCE_DIR"))
+        .filePath(QStringLiteral("tests/support/faketools/bin"));
 }
 
 // Puts `dir` (default: the fake tools) first on PATH for this process and the
