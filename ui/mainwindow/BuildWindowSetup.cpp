@@ -3,6 +3,7 @@
 
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
+#include "resources/BundledFonts.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
 
@@ -67,10 +68,14 @@ void MainWindow::setTunnelClient(TunnelClient *client)
 
 void MainWindow::loadApplicationFonts(MainWindowBuildContext &)
 {
+    // Start-up may have registered the bundled fonts already; registering
+    // them goes through one idempotent place so the files are parsed once.
+    static QString bundledPersianFamily;
     if (!g_latinFontsLoaded) {
         g_latinFontsLoaded = true;
-        QFontDatabase::addApplicationFont(QStringLiteral(":/icons/Inter-Regular.otf"));
-        QFontDatabase::addApplicationFont(QStringLiteral(":/icons/Inter-Medium.otf"));
+        const QStringList bundled = registerBundledFonts();
+        if (bundled.contains(QStringLiteral("Vazirmatn")))
+            bundledPersianFamily = QStringLiteral("Vazirmatn");
     }
     if (!g_persianFontsLoaded) {
         g_persianFontsLoaded = true;
@@ -81,6 +86,10 @@ void MainWindow::loadApplicationFonts(MainWindowBuildContext &)
             if (!families.isEmpty())
                 g_persianFontFamily = families.first();
         }
+        // This build bundles its own Persian face; it stands in for the
+        // designed one when that is not among the resources.
+        if (g_persianFontFamily.isEmpty())
+            g_persianFontFamily = bundledPersianFamily;
         if (g_persianFontFamily.isEmpty())
             g_persianFontFamily = kPersianFallbackFamily;
     }
