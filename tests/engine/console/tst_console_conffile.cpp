@@ -131,6 +131,9 @@ void TestConsoleConfFile::globalSection_data()
                                        << ip << 4 << QByteArray("custom") << 0 << 0;
     QTest::newRow("a [ line without ] keeps the section")
         << QByteArray("[global]\n[broken\nserver_port=5\n") << ip << 5 << QByteArray("custom") << 0 << 0;
+    QTest::newRow("vertical tab is not a blank") << QByteArray("[global]\nserver_ip=\v192.0.2.9 \n")
+                                                 << QByteArray("\v192.0.2.9") << 50000 << QByteArray("custom") << 0
+                                                 << 0;
     QTest::newRow("texts cut to 63") << "[global]\nserver_ip=" + QByteArray(80, 'a') + "\nprofile=" + QByteArray(80, 'p')
                                      << QByteArray(63, 'a') << 50000 << QByteArray(63, 'p') << 0 << 0;
 }
