@@ -65,6 +65,7 @@ TunnelClient::~TunnelClient()
             thread->deleteLater();
         return;
     }
+    delete m_context;
     delete m_thread;
 }
 
@@ -127,7 +128,11 @@ bool TunnelClient::start()
     if (settings->workingDirectory.isEmpty())
         settings->workingDirectory = QCoreApplication::applicationDirPath();
 
+    // A context left from a run whose thread was quit before its event loop
+    // ran the call must never run that call with the next start.
+    delete m_context;
     auto *context = new QObject;
+    m_context = context;
     context->moveToThread(m_thread);
     const std::shared_ptr<Shared> shared = m_shared;
     const int flushTimeoutMs = m_flushTimeoutMs;
@@ -137,7 +142,7 @@ bool TunnelClient::start()
             runTunnel(settings, shared, flushTimeoutMs);
             context->deleteLater();
         },
-        Qt::QueuedConnection);
+        Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
     // A thread quit before its event loop ran the call still frees the context.
     connect(m_thread, &QThread::finished, context, &QObject::deleteLater, Qt::DirectConnection);
     m_thread->start(QThread::InheritPriority);

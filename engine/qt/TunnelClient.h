@@ -90,6 +90,7 @@ private:
     TunnelEngineApi m_engine;
     SystemTools::ProcessRunner *m_runner;
     QThread *m_thread;
+    QPointer<QObject> m_context; // lives in the tunnel thread while a run is pending
     std::shared_ptr<Shared> m_shared;
     RunSettings m_settings;
     bool m_mtuSet = false;

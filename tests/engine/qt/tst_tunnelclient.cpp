@@ -55,6 +55,7 @@ private slots:
     void idleStopCallsNothing();
     void secondStartKeepsOneEngine();
     void stopDuringFlushKeepsEngineFromStarting();
+    void quickStartStopCyclesNeverDoubleAnEngine();
     void hungFlushIsBounded();
     void stopIsNotLostBeforeEngineStartUp();
     void engineStartFailureLeavesThreadIdle();
@@ -278,6 +279,27 @@ void TestTunnelClient::stopDuringFlushKeepsEngineFromStarting()
     QCOMPARE(m_runnerHolder->jobsKilled(), 1);
     QCOMPARE(FakeTunnelEngine::record().mainsEntered.load(), 0);
     QCOMPARE(FakeTunnelEngine::record().configs.load(), 0);
+}
+
+void TestTunnelClient::quickStartStopCyclesNeverDoubleAnEngine()
+{
+    // A stop can land before the thread's event loop ran the queued start of
+    // the engine; that run must then never happen, not even at a later start.
+    TunnelClient client(FakeTunnelEngine::api(), m_runnerHolder.get());
+    const int cycles = 30;
+    for (int i = 0; i < cycles; ++i) {
+        QVERIFY(client.start());
+        QVERIFY(client.stop());
+    }
+    QVERIFY(client.start());
+    QTRY_VERIFY(FakeTunnelEngine::record().mainsEntered.load() >= 1);
+    QTest::qWait(50);
+    QVERIFY(client.isRunning());
+    QVERIFY(FakeTunnelEngine::record().mainsEntered.load() <= cycles + 1);
+    QCOMPARE(FakeTunnelEngine::record().mainsEntered.load() - FakeTunnelEngine::record().mainsReturned.load(),
+             1);
+    QVERIFY(client.stop());
+    QCOMPARE(FakeTunnelEngine::record().mainsEntered.load(), FakeTunnelEngine::record().mainsReturned.load());
 }
 
 void TestTunnelClient::hungFlushIsBounded()
