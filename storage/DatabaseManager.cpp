@@ -162,15 +162,38 @@ int freeDaysLeft(const QVariantMap &game)
     return ok ? parsed : -1;
 }
 
-QVariantMap rowToGameMap(const QSqlQuery &q, const QStringList &names, const QList<bool> &listColumn)
+// Turns rows of "SELECT * FROM games" into maps. The catalogue read builds
+// thousands of them, so the keys are laid out once: each row copies a map that
+// already holds every column name and fills the values in key order.
+class GameRowReader
 {
-    QVariantMap map;
-    for (int i = 0; i < names.size(); ++i) {
-        const QVariant v = q.value(i);
-        map.insert(names.at(i), listColumn.at(i) ? parseListColumn(v) : v);
+public:
+    explicit GameRowReader(const QSqlRecord &record)
+    {
+        for (int i = 0; i < record.count(); ++i)
+            m_template.insert(record.fieldName(i), QVariant());
+        for (auto it = m_template.constBegin(); it != m_template.constEnd(); ++it) {
+            m_column.append(record.indexOf(it.key()));
+            m_isList.append(isListColumn(it.key()));
+        }
     }
-    return map;
-}
+
+    QVariantMap read(const QSqlQuery &q) const
+    {
+        QVariantMap map = m_template;
+        int k = 0;
+        for (auto it = map.begin(); it != map.end(); ++it, ++k) {
+            const QVariant v = q.value(m_column.at(k));
+            *it = m_isList.at(k) ? parseListColumn(v) : v;
+        }
+        return map;
+    }
+
+private:
+    QVariantMap m_template;
+    QList<int> m_column;
+    QList<bool> m_isList;
+};
 
 QAtomicInt g_connectionCounter;
 
@@ -459,15 +482,9 @@ QList<QVariantMap> DatabaseManager::getActiveGames()
     q.setForwardOnly(true);
     if (!q.exec(QStringLiteral("SELECT * FROM games WHERE status = 'active' ORDER BY updated_at DESC")))
         return out;
-    const QSqlRecord record = q.record();
-    QStringList names;
-    QList<bool> listColumn;
-    for (int i = 0; i < record.count(); ++i) {
-        names << record.fieldName(i);
-        listColumn << isListColumn(record.fieldName(i));
-    }
+    const GameRowReader reader(q.record());
     while (q.next())
-        out.append(rowToGameMap(q, names, listColumn));
+        out.append(reader.read(q));
     return out;
 }
 
@@ -479,14 +496,7 @@ QVariantMap DatabaseManager::getGameById(const QString &gameId)
     q.bindValue(QStringLiteral(":id"), gameId);
     if (!q.exec() || !q.next())
         return QVariantMap();
-    const QSqlRecord record = q.record();
-    QStringList names;
-    QList<bool> listColumn;
-    for (int i = 0; i < record.count(); ++i) {
-        names << record.fieldName(i);
-        listColumn << isListColumn(record.fieldName(i));
-    }
-    return rowToGameMap(q, names, listColumn);
+    return GameRowReader(q.record()).read(q);
 }
 
 QString DatabaseManager::findGameIdByName(const QString &name)
