@@ -187,6 +187,8 @@ void tunnel_state_run_begin(void)
 {
     std::lock_guard<std::mutex> g(g_config_lock);
     g_run_active.store(true);
+    // Each run starts quiet; loading its configuration switches verbose on.
+    g_verbose.store(false);
 }
 
 void tunnel_state_run_end(void)

@@ -28,8 +28,9 @@
 #define TUNNEL_DEFAULT_ENTRY_HOST "192.0.2.10"
 
 // ---------------------------------------------------------------------------
-// Run lifetime. The loop calls begin as its first step and end on every exit
-// path; the set and update functions act on the running engine only between.
+// Run lifetime. The loop calls begin as its first step (it also switches the
+// verbose flag off until the run's configuration is loaded) and end on every
+// exit path; the set and update functions act on the running engine only between.
 void tunnel_state_run_begin(void);
 void tunnel_state_run_end(void);
 bool tunnel_state_run_active(void);
