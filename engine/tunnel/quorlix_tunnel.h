@@ -66,6 +66,10 @@ static_assert(offsetof(TunnelRuntimeConfig, app_domain_count) == 543056, "app_do
 static_assert(offsetof(TunnelRuntimeConfig, enable_tcp) == 543060, "enable_tcp");
 static_assert(offsetof(TunnelRuntimeConfig, debug_mode) == 543064, "debug_mode");
 static_assert(offsetof(TunnelRuntimeConfig, mtu) == 543068, "mtu");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(TunnelRuntimeConfig) == 543072, "TunnelRuntimeConfig size");
+_Static_assert(offsetof(TunnelRuntimeConfig, app_domains) == 526672, "app_domains");
+_Static_assert(offsetof(TunnelRuntimeConfig, mtu) == 543068, "mtu");
 #endif
 
 // --- run and stop (engine thread / any thread) ---
