@@ -203,6 +203,22 @@ void TestSystemTools::normalizePing_data()
                                             "Approximate round trip times in milli-seconds:\n"
                                             "    Minimum = 24ms, Maximum = 31ms, Average = 28ms\n";
 
+    QTest::newRow("one of three lost")
+        << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n"
+           "64 bytes from 192.0.2.1: icmp_seq=1 ttl=57 time=20.1 ms\n"
+           "64 bytes from 192.0.2.1: icmp_seq=3 ttl=57 time=22.7 ms\n\n"
+           "--- 192.0.2.1 ping statistics ---\n"
+           "3 packets transmitted, 2 received, 33.3333% packet loss, time 2004ms\n"
+           "rtt min/avg/max/mdev = 20.100/21.400/22.700/1.300 ms\n"
+        << "Pinging 192.0.2.1 with 56 bytes of data:\n"
+           "Reply from 192.0.2.1: bytes=56 time=20ms TTL=57\n"
+           "Reply from 192.0.2.1: bytes=56 time=22ms TTL=57\n"
+           "Request timed out.\n\n"
+           "Ping statistics for 192.0.2.1:\n"
+           "    Packets: Sent = 3, Received = 2, Lost = 1 (33% loss),\n"
+           "Approximate round trip times in milli-seconds:\n"
+           "    Minimum = 20ms, Maximum = 22ms, Average = 21ms\n";
+
     QTest::newRow("no reply") << "PING 192.0.2.1 (192.0.2.1) 56(84) bytes of data.\n\n"
                                  "--- 192.0.2.1 ping statistics ---\n"
                                  "3 packets transmitted, 0 received, 100% packet loss, time 2041ms\n\n"
