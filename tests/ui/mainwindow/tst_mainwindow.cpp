@@ -360,6 +360,48 @@ private slots:
         QCOMPARE(discord->pos(), QPoint(900, 1200));
     }
 
+    void overlaysAndTitleFollowTheWindow_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("titleX");
+        QTest::newRow("English") << "en-US" << 120;
+        // 1440 - label width (200) - 120.
+        QTest::newRow("Persian") << "fa-IR" << 1120;
+    }
+    void overlaysAndTitleFollowTheWindow()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, titleX);
+        setLanguage(language);
+        MainWindow window;
+        // Placed against its parent's width; on the root frame that width is
+        // only final after the first layout pass, which the titles area's own
+        // deferred hook covers, so here the window is the parent.
+        auto *title = new QLabel(&window);
+        title->setObjectName(QStringLiteral("DashboardTitle"));
+        title->setFixedSize(200, 40);
+        title->move(0, 48);
+        auto *notif = new QWidget(&window);
+        notif->setObjectName(QStringLiteral("NotifDropdownOverlay"));
+        auto *notifCard = new QFrame(notif);
+        notifCard->setObjectName(QStringLiteral("NotifDropdownCard"));
+        notifCard->resize(420, 500);
+        auto *logout = new QWidget(&window);
+        logout->setObjectName(QStringLiteral("LogoutConfirmOverlay"));
+        auto *logoutCard = new QFrame(logout);
+        logoutCard->setObjectName(QStringLiteral("LogoutConfirmCard"));
+        logoutCard->resize(401, 211);
+        showAndSettle(window);
+
+        QCOMPARE(notif->geometry(), window.rect());
+        QCOMPARE(notifCard->pos(), QPoint(1440 - 420 - 264, 90));
+        QCOMPARE(logout->geometry(), window.rect());
+        QCOMPARE(logoutCard->pos(), QPoint((1440 - 401) / 2, (810 - 211) / 2));
+        QCOMPARE(title->pos(), QPoint(titleX, 48));
+        QCOMPARE(window.authPage()->geometry(), window.rect());
+        QCOMPARE(window.busyOverlay()->geometry(), window.rect());
+    }
+
     void navigation_data()
     {
         QTest::addColumn<int>("id");
