@@ -19,6 +19,9 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
+// One run at a time: a second run would share the capture handle, the socket
+// and the run's state with the first.
+std::atomic<bool> g_inRun{false};
 
 // Receive buffer of the loop (engine thread only).
 uint8_t g_packet[QUORLIX_CAPTURE_MAX_PACKET];
@@ -59,6 +62,7 @@ int failStart(TunnelRuntimeConfig *cfg)
 {
     free(cfg);
     tunnel_state_run_end();
+    g_inRun.store(false);
     return 1;
 }
 
@@ -66,6 +70,10 @@ int failStart(TunnelRuntimeConfig *cfg)
 
 extern "C" int quorlix_tunnel_main(void)
 {
+    if (g_inRun.exchange(true)) {
+        quorlix_log_err("[ERROR] Tunnel engine is already running\n");
+        return 1;
+    }
     tunnel_state_run_begin();
     g_stop.store(false);
     quorlix_log_set_verbose(0);
@@ -184,6 +192,7 @@ extern "C" int quorlix_tunnel_main(void)
         quorlix_capture_close(last);
     quorlix_socket_close(tunnel_loop_socket());
     tunnel_state_run_end();
+    g_inRun.store(false);
     return 0;
 }
 

@@ -27,6 +27,7 @@ private slots:
     void startupLogsAndFilter();
     void startupFailures_data();
     void startupFailures();
+    void secondRunIsRefused();
     void rebuildCapturesANewRelay();
     void rebuildFailureKeepsTheOldHandle();
     void rebuildNamesAtMostSixteenRelays();
@@ -118,6 +119,22 @@ void TestLoopControl::startupFailures()
     QVERIFY(!tunnel_state_run_active());
     QCOMPARE(int(quorlix_capsim_open_handles()), 0);
     QVERIFY(!quorlix_socket_is_open(tunnel_loop_socket()));
+}
+
+void TestLoopControl::secondRunIsRefused()
+{
+    Engine e;
+    e.udpPorts({3074});
+    QVERIFY(e.start());
+    QCOMPARE(quorlix_tunnel_main(), 1);
+    QVERIFY(e.stderrText().find("already running") != std::string::npos);
+    // The first run is untouched and still tunnels.
+    QVERIFY(tunnel_state_run_active());
+    e.outbound(gamePacket());
+    QVERIFY(e.settle());
+    QCOMPARE(int(e.sentData().size()), 1);
+    QCOMPARE(e.stop(), 0);
+    QVERIFY(!tunnel_state_run_active());
 }
 
 void TestLoopControl::rebuildCapturesANewRelay()
