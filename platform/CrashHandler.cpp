@@ -131,8 +131,11 @@ void writeReport(int sig, siginfo_t *info)
     pos = copyText(line, pos, sizeof line, " (");
     pos = copyText(line, pos, sizeof line, signalName(sig));
     pos = copyText(line, pos, sizeof line, ")\ncode: ");
-    pos = appendUnsigned(line, pos, sizeof line,
-                         static_cast<uint64_t>(static_cast<uint32_t>(info ? info->si_code : 0)), 10, 1);
+    // Codes of signals sent by a process (abort(), kill()) are negative or 0.
+    const int64_t code = info ? info->si_code : 0;
+    if (code < 0)
+        pos = copyText(line, pos, sizeof line, "-");
+    pos = appendUnsigned(line, pos, sizeof line, static_cast<uint64_t>(code < 0 ? -code : code), 10, 1);
     pos = copyText(line, pos, sizeof line, "\naddress: 0x");
     pos = appendUnsigned(line, pos, sizeof line, reinterpret_cast<uintptr_t>(info ? info->si_addr : nullptr),
                          16, 16);

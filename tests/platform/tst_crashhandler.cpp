@@ -14,6 +14,17 @@
 
 namespace {
 
+// Recurses until the stack runs out; the frame's buffer and the use of the
+// result after the call keep the compiler from making it a loop.
+__attribute__((noinline)) int exhaustStack(volatile int depth)
+{
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    if (depth < 0)
+        return frame[0];
+    return exhaustStack(depth + 1) + frame[0];
+}
+
 const QRegularExpression kReportName(QStringLiteral("^quorlix_crash_\\d{8}-\\d{6}\\.dmp$"));
 
 // The helper side: this same executable, started with --crash-helper <how>,
@@ -35,6 +46,8 @@ int runCrashHelper(const char *how)
         std::abort();
     if (std::strcmp(how, "kill-fpe") == 0)
         std::raise(SIGFPE);
+    if (std::strcmp(how, "stack-overflow") == 0)
+        return exhaustStack(0);
     // A pointer the compiler cannot prove null, so the store really happens.
     volatile int *volatile target = nullptr;
     *target = 42;
@@ -94,10 +107,17 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<int>("signal");
         QTest::addColumn<QString>("signalLine");
+        QTest::addColumn<QString>("codeLine"); // empty: not looked at
 
-        QTest::newRow("null dereference") << "segv" << int(SIGSEGV) << "signal: 11 (SIGSEGV)";
-        QTest::newRow("abort") << "abort" << int(SIGABRT) << "signal: 6 (SIGABRT)";
-        QTest::newRow("raised signal") << "kill-fpe" << int(SIGFPE) << "signal: 8 (SIGFPE)";
+        QTest::newRow("null dereference") << "segv" << int(SIGSEGV) << "signal: 11 (SIGSEGV)"
+                                          << "\ncode: 1\n"; // SEGV_MAPERR
+        QTest::newRow("abort") << "abort" << int(SIGABRT) << "signal: 6 (SIGABRT)"
+                               << "\ncode: -6\n"; // SI_TKILL
+        QTest::newRow("raised signal") << "kill-fpe" << int(SIGFPE) << "signal: 8 (SIGFPE)"
+                                       << "\ncode: -6\n";
+        // Only the alternate stack leaves the handler room to run.
+        QTest::newRow("stack overflow") << "stack-overflow" << int(SIGSEGV) << "signal: 11 (SIGSEGV)"
+                                        << QString();
     }
 
     // Reports go beside the executable, so the helper runs from a copy of
@@ -107,6 +127,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(int, signal);
         QFETCH(QString, signalLine);
+        QFETCH(QString, codeLine);
 
         const QString folder = helperFolder(how);
         QProcess helper;
@@ -121,6 +142,7 @@ private slots:
         QVERIFY(report.open(QIODevice::ReadOnly));
         const QString text = QString::fromUtf8(report.readAll());
         QVERIFY2(text.contains(signalLine), qPrintable(text));
+        QVERIFY2(codeLine.isEmpty() || text.contains(codeLine), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("\naddress: 0x")), qPrintable(text));
         // backtrace_symbols_fd names the module of each frame.
         QVERIFY2(text.contains(QStringLiteral("backtrace:\n")) &&

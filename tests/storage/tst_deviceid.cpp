@@ -70,6 +70,26 @@ private slots:
         QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{32}$")).match(id).hasMatch());
     }
 
+    // Digests worked out outside Qt (`printf '<text>' | sha256sum`), so a
+    // change of encoding, digest or cut shows here even where the rows above
+    // would change along with the code.
+    void knownDigests_data()
+    {
+        QTest::addColumn<DeviceInputs>("in");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("PC 4294967295 guid")
+            << inputs("PC", 4294967295LL, "guid") << "1c8f74515feab46616c24e21e21520ed";
+        QTest::newRow("fallback") << inputs(nullptr, -1, nullptr) << "8c7f459f62a926ffaae0a0ca7520c25f";
+    }
+
+    void knownDigests()
+    {
+        QFETCH(DeviceInputs, in);
+        QFETCH(QString, expected);
+        QCOMPARE(DeviceId::fromInputs(in, QStringLiteral("fallback-host"), QStringLiteral("debian")), expected);
+    }
+
     void machineIsReadOnce()
     {
         int reads = 0;
