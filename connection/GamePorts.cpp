@@ -6,6 +6,8 @@
 #include "services/GamePlatform.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 
 namespace GamePorts {
 
@@ -40,6 +42,11 @@ QStringList portsFromVariant(const QVariant &value)
             }
             // A JSON true would otherwise read as port 1.
             if (item.typeId() == QMetaType::Bool)
+                continue;
+            // A number beyond int would be cut to its low bits: 4294967306 must not become port 10.
+            bool isNumber = false;
+            const double wide = item.toDouble(&isNumber);
+            if (isNumber && !(std::isfinite(wide) && wide >= double(INT_MIN) && wide <= double(INT_MAX)))
                 continue;
             bool ok = false;
             const int n = item.toInt(&ok);

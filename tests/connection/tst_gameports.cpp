@@ -91,6 +91,9 @@ void TestGamePorts::recordValuesToTokens_data()
         << QVariant(QVariantList{QString(), QStringLiteral("5")}) << QStringList{"5"};
     QTest::newRow("booleans and maps skipped")
         << QVariant(QVariantList{true, QVariantMap{{"a", 1}}, 7}) << QStringList{"7"};
+    QTest::newRow("numbers beyond int are not cut to a small port")
+        << QVariant(QVariantList{4294967306.0, qlonglong(4294967306LL), 1e12, 70000.0, 8080})
+        << QStringList{"70000", "8080"};
     QTest::newRow("number alone is not a list") << QVariant(443) << QStringList{};
     QTest::newRow("missing") << QVariant() << QStringList{};
 }

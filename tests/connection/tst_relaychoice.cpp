@@ -32,6 +32,7 @@ public:
     QString key, ip, name, countryCode;
     int port = 0;
     int writes = 0;
+    int modeWrites = 0;
 
     bool connectionMode() const override { return automatic; }
     QString serverIp() const override { return ip; }
@@ -42,7 +43,11 @@ public:
         ++writes;
     }
     void setServerPort(int p) override { port = p; }
-    void setConnectionMode(bool a) override { automatic = a; }
+    void setConnectionMode(bool a) override
+    {
+        automatic = a;
+        ++modeWrites;
+    }
 };
 
 using Pings = QHash<QString, int>;
@@ -181,6 +186,7 @@ void TestRelayChoice::manualPick()
     QCOMPARE(choice.pick.address, QStringLiteral("127.0.0.9"));
     QCOMPARE(choice.pick.port, 50000);
     QCOMPARE(store.writes, 0);
+    QCOMPARE(store.modeWrites, 0);
     QVERIFY(!list.built);
 
     store.ip.clear();
@@ -211,6 +217,7 @@ void TestRelayChoice::automaticOverwritesManualPick()
     QCOMPARE(store.countryCode, QStringLiteral("DE"));
     QCOMPARE(store.port, 50000);
     QVERIFY(store.automatic);
+    QCOMPARE(store.modeWrites, 1);
 }
 
 void TestRelayChoice::failoverWalksTheListOnce()

@@ -12,6 +12,28 @@
 
 using Records = QList<QVariantMap>;
 
+// The synchronisation's log lines while a LogCapture lives, "D " (debug) or
+// "W " (warning) in front of each.
+static QStringList g_syncLog;
+static void captureSyncLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (message.startsWith(QLatin1String("[ServerSync]")))
+        g_syncLog << (type == QtWarningMsg ? QStringLiteral("W ") : QStringLiteral("D ")) + message;
+}
+
+struct LogCapture
+{
+    LogCapture()
+    {
+        g_syncLog.clear();
+        m_previous = qInstallMessageHandler(captureSyncLog);
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+
+private:
+    QtMessageHandler m_previous;
+};
+
 // The relay cache kept in memory.
 struct MemoryCache
 {
@@ -48,6 +70,8 @@ private slots:
     void outcomes_data();
     void outcomes();
     void failedWriteReportsFalse();
+    void logLines_data();
+    void logLines();
     void emptyCompletionStillRuns();
     void writesThroughTheCacheDatabase();
 
@@ -224,6 +248,68 @@ void TestServerSync::failedWriteReportsFalse()
     QCOMPARE(runSync(cache), QList<bool>{false});
     QCOMPARE(cache.writes, 1);
     QCOMPARE(idsOf(cache.stored), QStringList{"old"});
+}
+
+void TestServerSync::logLines_data()
+{
+    QTest::addColumn<FakeReply>("reply");
+    QTest::addColumn<bool>("failWrite");
+    // Expected lines in order; a line ending in "*" is compared up to the star.
+    QTest::addColumn<QStringList>("lines");
+
+    const QJsonArray two{QJsonObject{{"id", "a"}, {"name", "A"}}, QJsonObject{{"id", "b"}, {"name", "B"}}};
+    const QString fetching = QStringLiteral("D [ServerSync] Fetching servers from API...");
+    const QString status200 = QStringLiteral("D [ServerSync] HTTP status: 200");
+    QTest::newRow("stored") << FakeReply::json(QJsonObject{{"servers", two}}) << false
+                            << QStringList{fetching,
+                                           status200,
+                                           "D [ServerSync] bytes: *",
+                                           "D [ServerSync] keys: *",
+                                           "D [ServerSync] Received 2 servers from API",
+                                           "D [ServerSync] Successfully cached 2 servers in DB",
+                                           "D [ServerSync] DB active servers count: 2"};
+    QTest::newRow("HTTP 503") << FakeReply::json(QJsonObject{{"servers", two}}, 503) << false
+                              << QStringList{fetching, "D [ServerSync] HTTP status: 503",
+                                             "W [ServerSync] Failed to fetch servers: *"};
+    QTest::newRow("relays only under data")
+        << FakeReply::json(QJsonObject{{"data", two}}) << false
+        << QStringList{fetching, status200, "D [ServerSync] bytes: *", "D [ServerSync] keys: *",
+                       "W [ServerSync] No servers in API response"};
+    QTest::newRow("body not JSON") << FakeReply::text("<html/>") << false
+                                   << QStringList{fetching, status200, "D [ServerSync] bytes: 7",
+                                                  "W [ServerSync] Invalid JSON response"};
+    QTest::newRow("database refuses") << FakeReply::json(QJsonObject{{"servers", two}}) << true
+                                      << QStringList{fetching,
+                                                     status200,
+                                                     "D [ServerSync] bytes: *",
+                                                     "D [ServerSync] keys: *",
+                                                     "D [ServerSync] Received 2 servers from API",
+                                                     "W [ServerSync] Failed to save servers to DB"};
+}
+
+void TestServerSync::logLines()
+{
+    QFETCH(FakeReply, reply);
+    QFETCH(bool, failWrite);
+    QFETCH(QStringList, lines);
+    m_fake.script("GET", "/api/servers", reply);
+
+    MemoryCache cache;
+    cache.failWrites = failWrite;
+    QStringList got;
+    {
+        LogCapture capture;
+        runSync(cache);
+        got = g_syncLog;
+    }
+    QCOMPARE(got.size(), lines.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QString &want = lines.at(i);
+        const bool matches =
+            want.endsWith(QLatin1Char('*')) ? got.at(i).startsWith(want.chopped(1)) : got.at(i) == want;
+        QVERIFY2(matches,
+                 qPrintable(QStringLiteral("line %1: got \"%2\", want \"%3\"").arg(i).arg(got.at(i), want)));
+    }
 }
 
 void TestServerSync::emptyCompletionStillRuns()

@@ -172,6 +172,16 @@ void TestServiceReplies::qtTransferTimeoutCountsAsTimeout()
     QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
     QCOMPARE(got.error, QNetworkReply::TimeoutError);
     QVERIFY(got.unableToConnect());
+
+    // The same time-out set once on the manager for all of its requests (Qt hands
+    // it to each request it creates).
+    m_fake.script("GET", "/api/games", FakeReply::hanging());
+    client->manager()->setTransferTimeout(200);
+    client->setInactivityTimeout(60000);
+    const ServiceApi::Reply viaManager = sendOnce(client, Endpoint::Games);
+    QCOMPARE(viaManager.error, QNetworkReply::TimeoutError);
+    QVERIFY(viaManager.timedOut);
+    QVERIFY(viaManager.unableToConnect());
 }
 
 void TestServiceReplies::deliberateAbortIsNotATimeout()
