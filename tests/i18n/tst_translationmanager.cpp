@@ -256,6 +256,34 @@ private slots:
         QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
     }
 
+    // Qt's catalogue beside the executable is preferred to the one in Qt's
+    // folder, and, installed after the client's own, it is searched first.
+    void qtCatalogueBesideExecutableWins()
+    {
+        const QString qtFolder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+        const QString base = qEnvironmentVariable("QUORLIX_BINARY_DIR") + QStringLiteral("/tests/i18n");
+        const QString folder =
+            qEnvironmentVariable("QUORLIX_TEST_TMP", QDir::tempPath()) + QStringLiteral("/both");
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/translations/app")));
+        QVERIFY(QFile::copy(base + QStringLiteral("/catalogue/translations/app/quorlix_fa.qm"),
+                            folder + QStringLiteral("/translations/app/quorlix_fa.qm")));
+        QVERIFY(QFile::copy(base + QStringLiteral("/qtcatalogue/translations/qt_fa.qm"),
+                            folder + QStringLiteral("/translations/qt_fa.qm")));
+
+        TranslationManager manager;
+        manager.setStore({});
+        manager.setTranslationFolders(folder, qtFolder);
+        manager.setLanguage(QStringLiteral("fa-IR"), false);
+        QVERIFY(!manager.appTranslator()->isEmpty());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"),
+                 QString::fromUtf8("انصراف از کنار برنامه"));
+        QCOMPARE(probe(), QString::fromUtf8("وصل شو"));
+
+        manager.setLanguage(QStringLiteral("en-US"), false);
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("Cancel"));
+        QCOMPARE(probe(), QStringLiteral("Connect"));
+    }
+
     // The catalogue the build lays beside the client's executable loads and
     // translates a window text.
     void shippedCatalogueLoads()
