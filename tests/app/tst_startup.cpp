@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QIcon>
+#include <QLocalSocket>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -15,6 +17,8 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <csignal>
+
 namespace {
 
 SingleInstanceNames freshNames()
@@ -22,6 +26,50 @@ SingleInstanceNames freshNames()
     return SingleInstanceNames::withId(QStringLiteral("startup_") +
                                        QUuid::createUuid().toString(QUuid::Id128).left(12));
 }
+
+// The debug log of one start, kept while a LogCapture lives.
+QStringList g_log;
+QtMessageHandler g_previousHandler = nullptr;
+
+void captureMessage(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (type == QtDebugMsg)
+        g_log << message;
+    if (g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+struct LogCapture
+{
+    LogCapture()
+    {
+        g_log.clear();
+        g_previousHandler = qInstallMessageHandler(captureMessage);
+    }
+    ~LogCapture() { qInstallMessageHandler(g_previousHandler); }
+};
+
+// Whether a fatal-signal handler of ours (rather than the default action)
+// is in place; tests reset it first, as the test framework sets its own.
+bool crashHandlerInstalled()
+{
+    struct sigaction action;
+    sigaction(SIGSEGV, nullptr, &action);
+    return (action.sa_flags & SA_SIGINFO) && (action.sa_flags & SA_ONSTACK);
+}
+
+void resetCrashHandler()
+{
+    std::signal(SIGSEGV, SIG_DFL);
+}
+
+const QStringList kFirstStartLines = {
+    QStringLiteral("========================================"),
+    QStringLiteral("🚀 Quorlix UI Starting..."),
+    QStringLiteral("🔧 SESSION MANAGEMENT FIX APPLIED v2024"),
+    QStringLiteral("✅ Single Instance Protection ENABLED"),
+    QStringLiteral("========================================"),
+};
 
 } // namespace
 
@@ -49,7 +97,18 @@ private slots:
             ++windows;
             return std::make_unique<QWidget>();
         };
-        QCOMPARE(runStartedClient(*qApp, options), 0);
+        resetCrashHandler();
+        {
+            LogCapture log;
+            QCOMPARE(runStartedClient(*qApp, options), 0);
+            // The hand-over's line only: the first instance's banner, the
+            // crash handler and the style belong to a first start.
+            QVERIFY2(g_log.contains(QStringLiteral("⚠️ Another instance of Quorlix is already running!")),
+                     qPrintable(g_log.join(QLatin1Char('\n'))));
+            for (const QString &line : kFirstStartLines)
+                QVERIFY2(!g_log.contains(line), qPrintable(line));
+        }
+        QVERIFY(!crashHandlerInstalled());
         QCOMPARE(notified, 1);
         QCOMPARE(windows, 0);
         QTRY_COMPARE(shown.count(), 1);
@@ -58,6 +117,48 @@ private slots:
         QVERIFY2(data.endsWith(QStringLiteral("/Quorlix/Quorlix")), qPrintable(data));
         for (const char *sub : {"cache", "flags", "covers"})
             QVERIFY2(QDir(data + QLatin1Char('/') + QLatin1String(sub)).exists(), sub);
+    }
+
+    // By the time the window is built, the instance is claimed and listening,
+    // the crash handler is in place, the banner is logged in its order and the
+    // style sheet and icon are set.
+    void firstStartPreparesEverythingBeforeTheWindow()
+    {
+        const SingleInstanceNames names = freshNames();
+        qApp->setStyleSheet(QString());
+        QApplication::setWindowIcon(QIcon());
+        resetCrashHandler();
+
+        StartupOptions options;
+        options.names = names;
+        QStringList logBeforeWindow;
+        bool claimed = false, listening = false, crashHandler = false, styled = false, icon = false;
+        options.createWindow = [&] {
+            logBeforeWindow = g_log;
+            SingleInstance rival(names);
+            claimed = !rival.claim();
+            QLocalSocket peer;
+            peer.connectToServer(names.serverName);
+            listening = peer.waitForConnected(1000);
+            crashHandler = crashHandlerInstalled();
+            styled = !qApp->styleSheet().isEmpty();
+            icon = !QGuiApplication::windowIcon().isNull();
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            return std::make_unique<QWidget>();
+        };
+        {
+            LogCapture log;
+            QCOMPARE(runStartedClient(*qApp, options), 0);
+        }
+        const qsizetype banner = logBeforeWindow.indexOf(kFirstStartLines.at(1));
+        QVERIFY2(banner >= 1, qPrintable(logBeforeWindow.join(QLatin1Char('\n'))));
+        QCOMPARE(logBeforeWindow.mid(banner - 1, kFirstStartLines.size()), kFirstStartLines);
+        QVERIFY(claimed);
+        QVERIFY(listening);
+        QVERIFY(crashHandler);
+        QVERIFY(styled);
+        QVERIFY(icon);
+        resetCrashHandler();
     }
 
     // The first instance brings its window forward, un-minimised, when a
