@@ -106,6 +106,21 @@ void TestGamePortsDb::relayChoiceFromTheCache()
     QCOMPARE(choice.pick.port, 50000);
     QCOMPARE(SettingsManager::instance()->serverIp(), QStringLiteral("127.0.0.32"));
     QVERIFY(SettingsManager::instance()->connectionMode());
+
+    // Manual mode takes "server/ip" as the picker stored it; no stored port means 50000.
+    SettingsManager::instance()->setServer("manual", " 127.0.0.99 ", "Picked", "FR");
+    SettingsManager::instance()->setServerPort(0);
+    SettingsManager::instance()->setConnectionMode(false);
+    RelayChoice::FailoverList manual;
+    const RelayChoice::Choice picked =
+        RelayChoice::chooseRelay(manual, RelayChoice::databaseSources(), RelayChoice::settingsStore());
+    QVERIFY(!picked.fromFailoverList);
+    QCOMPARE(picked.pick.address, QStringLiteral("127.0.0.99"));
+    QCOMPARE(picked.pick.port, 50000);
+    QVERIFY(!SettingsManager::instance()->connectionMode());
+    SettingsManager::instance()->setServerPort(41000);
+    QCOMPARE(RelayChoice::pickServer(RelayChoice::databaseSources(), RelayChoice::settingsStore()).port,
+             41000);
 }
 
 QTEST_GUILESS_MAIN(TestGamePortsDb)
