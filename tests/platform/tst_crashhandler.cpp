@@ -116,8 +116,8 @@ private slots:
         QTest::newRow("raised signal") << "kill-fpe" << int(SIGFPE) << "signal: 8 (SIGFPE)"
                                        << "\ncode: -6\n";
         // Only the alternate stack leaves the handler room to run.
-        QTest::newRow("stack overflow") << "stack-overflow" << int(SIGSEGV) << "signal: 11 (SIGSEGV)"
-                                        << QString();
+        QTest::newRow("stack overflow")
+            << "stack-overflow" << int(SIGSEGV) << "signal: 11 (SIGSEGV)" << QString();
     }
 
     // Reports go beside the executable, so the helper runs from a copy of

@@ -87,7 +87,8 @@ private slots:
     {
         QFETCH(DeviceInputs, in);
         QFETCH(QString, expected);
-        QCOMPARE(DeviceId::fromInputs(in, QStringLiteral("fallback-host"), QStringLiteral("debian")), expected);
+        QCOMPARE(DeviceId::fromInputs(in, QStringLiteral("fallback-host"), QStringLiteral("debian")),
+                 expected);
     }
 
     void machineIsReadOnce()
