@@ -48,7 +48,9 @@ QVariantMap pickerRecord(const QJsonObject &server)
 {
     QVariantMap record;
     const QString id = server.value(QStringLiteral("id")).toVariant().toString();
-    if (id.isEmpty())
+    // A blank id is as unusable as none, and the cache refuses it, which would
+    // throw away the whole refresh.
+    if (id.trimmed().isEmpty())
         return record;
     record.insert(QStringLiteral("id"), id);
     record.insert(QStringLiteral("name"), server.value(QStringLiteral("name")).toString());

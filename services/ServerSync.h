@@ -21,7 +21,8 @@ namespace ServerRecords {
 // One relay as the synchronisation stores it. Empty map for a relay without a
 // usable id (none, blank, or not a string or number).
 QVariantMap syncRecord(const QJsonObject &server);
-// One relay as the picker refresh stores it. Empty map for a relay without an id.
+// One relay as the picker refresh stores it. Empty map for a relay without an id
+// (none, or blank text).
 QVariantMap pickerRecord(const QJsonObject &server);
 
 // Object elements converted in array order; relays without an id are dropped.

@@ -203,7 +203,7 @@ void TestServerSync::outcomes_data()
                QJsonObject{{"servers", QJsonArray{QJsonObject{{"id", 1}}, QJsonObject{{"id", 2}},
                                                   QJsonObject{{"name", "no id"}}, QJsonObject{{"id", "  "}},
                                                   QJsonObject{{"id", true}}}}})
-        << true << QStringList{"1", "2"} << QStringList{"1", "2", "  ", "true"};
+        << true << QStringList{"1", "2"} << QStringList{"1", "2", "true"};
     QTest::newRow("empty list") << FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}) << false
                                 << QStringList{} << QStringList{"old"};
     QTest::newRow("body not JSON") << FakeReply::text("<html/>") << false << QStringList{}
@@ -338,6 +338,17 @@ void TestServerSync::writesThroughTheCacheDatabase()
     QCOMPARE(DatabaseManager::instance()->countActiveServers(), 5);
     QCOMPARE(DatabaseManager::instance()->getActiveServersInRegion("Europe").size(), 3);
     QVERIFY(idsOf(active).contains("eu-fra-1"));
+
+    // The picker refresh: a relay with a blank id does not cost the others their place.
+    m_fake.script(
+        "GET", "/api/servers",
+        FakeReply::json(QJsonObject{
+            {"data", QJsonArray{QJsonObject{{"id", "  "}, {"name", "Blank"}, {"status", "active"}},
+                                QJsonObject{{"id", 7}, {"name", "Seven"}, {"status", "active"}}}}}));
+    bool reloaded = false;
+    sync.requestPickerServers([&reloaded]() { reloaded = true; });
+    QTRY_VERIFY_WITH_TIMEOUT(reloaded, 5000);
+    QCOMPARE(idsOf(DatabaseManager::instance()->getActiveServers()), QStringList{"7"});
 }
 
 QTEST_GUILESS_MAIN(TestServerSync)
