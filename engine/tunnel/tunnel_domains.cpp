@@ -87,14 +87,9 @@ bool tunnel_domain_pattern_match(const char *pattern, const char *name)
     return n == L && equal_n(name, pattern, L);
 }
 
-bool tunnel_dns_read_name(const uint8_t *msg, size_t len, size_t offset, char out[TUNNEL_DNS_NAME_MAX + 1],
-                          size_t *end)
+namespace {
+bool read_name(const uint8_t *msg, size_t len, size_t offset, char out[TUNNEL_DNS_NAME_MAX + 1], size_t *end)
 {
-    if (!out)
-        return false;
-    out[0] = '\0';
-    if (!msg)
-        return false;
     size_t pos = offset;
     size_t n = 0;
     size_t end_pos = 0;
@@ -138,6 +133,23 @@ bool tunnel_dns_read_name(const uint8_t *msg, size_t len, size_t offset, char ou
     out[n] = '\0';
     if (end)
         *end = end_pos;
+    return true;
+}
+} // namespace
+
+bool tunnel_dns_read_name(const uint8_t *msg, size_t len, size_t offset, char out[TUNNEL_DNS_NAME_MAX + 1],
+                          size_t *end)
+{
+    if (!out)
+        return false;
+    out[0] = '\0';
+    if (!msg)
+        return false;
+    // A name given up on halfway must not leave unterminated label bytes behind.
+    if (!read_name(msg, len, offset, out, end)) {
+        out[0] = '\0';
+        return false;
+    }
     return true;
 }
 

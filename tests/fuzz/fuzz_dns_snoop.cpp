@@ -2,7 +2,7 @@
 //
 // DNS messages from the wire: the name reader at any offset, the query
 // snooper and the answer snooper, with patterns of every shape and a domain
-// mapping in place. The learned list is emptied when full so additions keep
+// mapping in place; the same bytes also serve as a hand-written pattern. The learned list is emptied when full so additions keep
 // being exercised.
 
 #include "engine/tunnel/engine_log.h"
@@ -53,6 +53,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (strnlen(name, sizeof name) > TUNNEL_DNS_NAME_MAX || end > len)
             abort();
     }
+    // Patterns come from a hand-written file too: the input as a pattern
+    // (cut where a configured pattern would be) against the name just read
+    // and against itself.
+    char pattern[QUORLIX_DOMAIN_LEN];
+    const size_t plen = len < sizeof pattern - 1 ? len : sizeof pattern - 1;
+    memcpy(pattern, msg, plen);
+    pattern[plen] = '\0';
+    (void)tunnel_domain_pattern_match(pattern, name);
+    (void)tunnel_domain_pattern_match(pattern, pattern);
+
     uint32_t addr;
     uint16_t port;
     (void)tunnel_dns_snoop_query(msg, len, &addr, &port);

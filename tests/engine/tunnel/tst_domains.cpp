@@ -107,6 +107,7 @@ private slots:
     void querySnooping();
     void answerCnameThenTwoA();
     void answerLearnsForDomainRelay();
+    void answerRefusedWhenListFull();
     void answerAddsNothing_data();
     void answerAddsNothing();
     void answerStopsAtMalformedRecord_data();
@@ -173,6 +174,7 @@ void TestDomains::readName()
     QFETCH(QByteArray, msg);
     QFETCH(bool, ok);
     char name[TUNNEL_DNS_NAME_MAX + 1];
+    memset(name, 'x', sizeof name);
     size_t end = 0;
     // Read from an exact-size copy so a read past the end is caught by ASan.
     std::vector<uint8_t> exact(msg.begin(), msg.end());
@@ -180,6 +182,8 @@ void TestDomains::readName()
     if (ok) {
         QTEST(QByteArray(name), "name");
         QTEST(int(end), "end");
+    } else {
+        QCOMPARE(strnlen(name, sizeof name), size_t(0)); // nothing half-read is left for a caller to print
     }
 }
 
@@ -228,24 +232,36 @@ void TestDomains::querySnooping_data()
     QTest::addColumn<bool>("matched");
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QString>("relay");
+    QTest::addColumn<bool>("verbose");
     QTest::newRow("match goes to the primary relay")
         << query("eu.game.test") << false << true
         << QStringList{"[DNS-MATCH] ✓ eu.game.test matched pattern '*.game.test'\n",
                        "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no domain-specific "
                        "mapping)\n"}
-        << "192.0.2.1";
+        << "192.0.2.1" << false;
     QTest::newRow("match with a domain mapping")
         << query("eu.game.test") << true << true
         << QStringList{"[DNS-MATCH] ✓ eu.game.test matched pattern '*.game.test'\n",
                        "[DNS-DOMAIN] Routing DNS query for eu.game.test to domain-specific server\n"}
-        << "198.51.100.7";
-    QTest::newRow("no match is left alone") << query("other.test") << false << false << QStringList() << "";
+        << "198.51.100.7" << false;
+    // The match lines are written whether verbose or not; the direct line only when verbose.
+    QTest::newRow("match, verbose run")
+        << query("eu.game.test") << false << true
+        << QStringList{"[DNS-MATCH] ✓ eu.game.test matched pattern '*.game.test'\n",
+                       "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no domain-specific "
+                       "mapping)\n"}
+        << "192.0.2.1" << true;
+    QTest::newRow("no match, verbose run") << query("Other.Test") << false << false
+                                           << QStringList{"[DNS-LOCAL] Direct DNS for: other.test\n"} << ""
+                                           << true;
+    QTest::newRow("no match is left alone") << query("other.test") << false << false << QStringList() << ""
+                                            << false;
     QTest::newRow("no question") << header(0x0100, 0, 0) + labels("eu.game.test") << false << false
-                                 << QStringList() << "";
+                                 << QStringList() << "" << true;
     QTest::newRow("shorter than a header") << QByteArray("\x12\x34\x01", 3) << false << false << QStringList()
-                                           << "";
+                                           << "" << true;
     QTest::newRow("name loops") << header(0x0100, 1, 0) + QByteArray("\xc0\x0c", 2) << false << false
-                                << QStringList() << "";
+                                << QStringList() << "" << true;
 }
 
 void TestDomains::querySnooping()
@@ -255,7 +271,9 @@ void TestDomains::querySnooping()
     QFETCH(bool, matched);
     QFETCH(QStringList, lines);
     QFETCH(QString, relay);
+    QFETCH(bool, verbose);
     setDomains({"other.example", "*.game.test"});
+    tunnel_set_verbose(verbose);
     if (mapped)
         quorlix_add_domain_server_mapping("*.game.test", "198.51.100.7", 7000);
     EngineLogCapture log;
@@ -301,6 +319,20 @@ void TestDomains::answerLearnsForDomainRelay()
     QVERIFY(tunnel_app_ip_route(ip("203.0.113.9"), &relay, &port));
     QCOMPARE(relay, ip("198.51.100.7"));
     QCOMPARE(port, uint16_t(7000));
+}
+
+void TestDomains::answerRefusedWhenListFull()
+{
+    setDomains({"*.game.test"});
+    for (int i = 0; i < 512; ++i)
+        QVERIFY(tunnel_app_ip_add(htonl(0x0A010000u + uint32_t(i)), ip("192.0.2.1"), 50000)); // 10.1.x.y
+    // One address already listed, one new: only the new one is refused, with the warning.
+    const QByteArray msg = response("eu.game.test", {aRecord("10.1.0.7"), aRecord("203.0.113.77")});
+    EngineLogCapture log;
+    QCOMPARE(tunnel_dns_snoop_answer(bytes(msg), size_t(msg.size()), 53), 0);
+    QCOMPARE(log.out(), QStringList{"[APP-IP] Warning: IP list full (512 entries)\n"});
+    QCOMPARE(tunnel_app_ip_count(), 512);
+    QVERIFY(!tunnel_app_ip_known("203.0.113.77"));
 }
 
 void TestDomains::answerAddsNothing_data()
