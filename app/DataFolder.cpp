@@ -96,9 +96,16 @@ void migrateFolder(const QString &target, const QString &source)
         return;
 
     // A source that holds the target would move the data folder into itself.
+    // Compare the written paths and, where the folders exist, the resolved
+    // ones: a legacy folder may be a link to the data folder or one above it.
     const QString absTarget = QDir(cleanTarget).absolutePath();
     const QString absSource = QDir(cleanSource).absolutePath();
-    if (absTarget == absSource || isInside(absTarget, absSource)) {
+    const QString realTarget = QFileInfo(cleanTarget).canonicalFilePath();
+    const QString realSource = QFileInfo(cleanSource).canonicalFilePath();
+    const bool holdsTarget = absTarget == absSource || isInside(absTarget, absSource) ||
+                             (!realTarget.isEmpty() && !realSource.isEmpty() &&
+                              (realTarget == realSource || isInside(realTarget, realSource)));
+    if (holdsTarget) {
         qWarning().noquote() << "[DataFolder] not migrating" << cleanSource << "- it contains the data folder"
                              << cleanTarget;
         return;

@@ -149,10 +149,12 @@ QByteArray listColumnJson(const QVariantMap &game, const char *column)
 
 int freeDaysLeft(const QVariantMap &game)
 {
+    // Only a missing key gives way to the other spelling; a JSON null is a
+    // value (no free days), as the catalogue's own items read it.
     QVariant v = game.value(QStringLiteral("free_days_left"));
-    if (!v.isValid() || v.isNull())
+    if (!v.isValid())
         v = game.value(QStringLiteral("freeDaysLeft"));
-    if (!v.isValid() || v.isNull())
+    if (!v.isValid())
         return -1;
     bool ok = false;
     const int n = v.toInt(&ok);
@@ -431,12 +433,18 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
     for (const QVariantMap &game : games) {
         const QString id = game.value(kId).toString();
         const QString name = game.value(kName).toString();
-        if (isBlank(id) || isBlank(name)) {
+        // A game without a name breaks the table's NOT NULL rule; one without
+        // an id would be stored under a NULL key that never matches, so every
+        // later save would add another copy. Either fails the whole batch.
+        if (id.isNull() || name.isNull()) {
             qWarning().noquote() << "[DB] Error saving game:" << name
-                                 << (isBlank(id) ? "a game without an id" : "a game without a name");
+                                 << (id.isNull() ? "a game without an id" : "a game without a name");
             m_db.rollback();
             return false;
         }
+        if (isBlank(id) || isBlank(name))
+            qWarning().noquote() << "[DB] saveGames: a game with a blank" << (isBlank(id) ? "id" : "name")
+                                 << "- id" << id << "name" << name;
         q.bindValue(0, id);
         q.bindValue(1, name);
         q.bindValue(2, game.value(kDescription).toString());
@@ -572,12 +580,11 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
     bool failed = false;
     for (const QVariantMap &server : servers) {
         const QString id = server.value(keys.at(0)).toString();
-        if (isBlank(id) || isBlank(server.value(keys.at(1)).toString())) {
-            qWarning().noquote() << "[DB] replaceServersCache: insert failed id=" << id << "err="
-                                 << (isBlank(id) ? "a relay without an id" : "a relay without a name");
-            failed = true;
-            break;
-        }
+        // Missing keys are stored as empty text, as the relay list sends
+        // them; a relay without an id or name is kept but noted.
+        if (isBlank(id) || isBlank(server.value(keys.at(1)).toString()))
+            qWarning().noquote() << "[DB] replaceServersCache: relay without"
+                                 << (isBlank(id) ? "an id" : "a name") << "id=" << id;
         for (int i = 0; i < keys.size(); ++i) {
             const QVariant v = server.value(keys.at(i));
             if (isIntColumn(i))

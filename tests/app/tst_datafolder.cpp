@@ -52,6 +52,8 @@ private slots:
     void hiddenFilesKeepTheirFolder();
     void oddEntriesAreSkipped();
     void sourceHoldingTheTargetIsNeverWalked();
+    void linkedSourceHoldingTheTarget_data();
+    void linkedSourceHoldingTheTarget();
     void legacyFoldersAreVisited();
     void organisationFolderAroundDataFolderIsSafe();
     void emptyDataFolderDoesNothing();
@@ -241,6 +243,36 @@ void tst_DataFolder::sourceHoldingTheTargetIsNeverWalked()
     // The same folder, spelled differently, is the same folder.
     migrateFolder(data, outer + "/./Quorlix/");
     QCOMPARE(readFile(data + "/quorlix_cache.db"), QByteArray("db"));
+}
+
+void tst_DataFolder::linkedSourceHoldingTheTarget_data()
+{
+    QTest::addColumn<QString>("linkTo"); // relative to the temporary folder
+    QTest::newRow("link to the folder above the data folder") << "Quorlix";
+    QTest::newRow("link to the data folder itself") << "Quorlix/Quorlix";
+}
+
+void tst_DataFolder::linkedSourceHoldingTheTarget()
+{
+    // An older install's folder name that is only a link to the current
+    // folders: walking it would move the data folder into itself.
+    QFETCH(QString, linkTo);
+    QTemporaryDir dir;
+    const QString data = dir.filePath("Quorlix/Quorlix");
+    QVERIFY(writeFile(data + "/quorlix_cache.db", "db", kBase));
+    QVERIFY(writeFile(data + "/covers/a.jpg", "cover", kBase));
+    QVERIFY(writeFile(dir.filePath("Quorlix/games_list.dat"), "outer", kBase));
+    const QString legacy = dir.filePath("Quorlyx");
+    QVERIFY(QFile::link(dir.filePath(linkTo), legacy));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("contains the data folder"));
+    migrateFolder(data, legacy);
+
+    QCOMPARE(readFile(data + "/quorlix_cache.db"), QByteArray("db"));
+    QCOMPARE(readFile(data + "/covers/a.jpg"), QByteArray("cover"));
+    QVERIFY(!QFileInfo::exists(data + "/Quorlix"));
+    QCOMPARE(readFile(dir.filePath("Quorlix/games_list.dat")), QByteArray("outer"));
+    QVERIFY(QFileInfo(legacy).isSymLink());
 }
 
 void tst_DataFolder::legacyFoldersAreVisited()

@@ -66,8 +66,8 @@ private slots:
     void savingAGameAgainReplacesIt();
 
     void serverRowsRoundTrip();
-    void failedServerBatchKeepsOldRows_data();
-    void failedServerBatchKeepsOldRows();
+    void relaysWithoutIdOrNameAreKept_data();
+    void relaysWithoutIdOrNameAreKept();
     void statementFailureKeepsOldServers_data();
     void statementFailureKeepsOldServers();
     void emptyServerListEmptiesTable();
@@ -187,6 +187,11 @@ void tst_DatabaseRecords::freeDaysLeftFallbacks_data()
     QTest::newRow("freeDaysLeft 3") << QVariantMap{{"freeDaysLeft", 3}} << 3;
     QTest::newRow("freeDaysLeft text") << QVariantMap{{"freeDaysLeft", "12"}} << 12;
     QTest::newRow("first key wins") << QVariantMap{{"free_days_left", 2}, {"freeDaysLeft", 9}} << 2;
+    // JSON null is a value, not a missing key: the game has no free days,
+    // as the catalogue's in-memory item says too.
+    QTest::newRow("null first key") << QVariantMap{{"free_days_left", QVariant::fromValue(nullptr)},
+                                                   {"freeDaysLeft", 3}}
+                                    << -1;
     QTest::newRow("none") << QVariantMap{} << -1;
 }
 
@@ -224,33 +229,50 @@ void tst_DatabaseRecords::freeFlagFallback()
 
 void tst_DatabaseRecords::gameBatchIsAllOrNothing_data()
 {
-    QTest::addColumn<QVariantMap>("bad");
-    QTest::addColumn<QString>("log");
-    QTest::newRow("no name") << QVariantMap{{"id", "bad"}, {"status", "active"}} << "without a name";
-    QTest::newRow("blank name") << QVariantMap{{"id", "bad"}, {"name", "  "}} << "without a name";
-    QTest::newRow("no id") << QVariantMap{{"name", "No Id"}} << "without an id";
-    QTest::newRow("numeric id is fine") << QVariantMap{{"id", 42}, {"name", "Numbered"}} << QString();
+    QTest::addColumn<QVariantMap>("odd");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("log"); // expected warning, empty for none
+    QTest::newRow("no name") << QVariantMap{{"id", "bad"}, {"status", "active"}} << false
+                             << "\\[DB\\] Error saving game:.*without a name";
+    QTest::newRow("null name") << QVariantMap{{"id", "bad"}, {"name", QVariant::fromValue(nullptr)}} << false
+                               << "\\[DB\\] Error saving game:.*without a name";
+    QTest::newRow("name is a list") << QVariantMap{{"id", "bad"}, {"name", QVariantList{"x"}}} << false
+                                    << "\\[DB\\] Error saving game:.*without a name";
+    QTest::newRow("no id") << QVariantMap{{"name", "No Id"}} << false
+                           << "\\[DB\\] Error saving game:.*without an id";
+    // A name that is there but blank is the catalogue's own value: kept, noted.
+    QTest::newRow("blank name") << QVariantMap{{"id", "blank"}, {"name", "  "}} << true
+                                << "saveGames: a game with a blank name";
+    QTest::newRow("numeric id is fine") << QVariantMap{{"id", 42}, {"name", "Numbered"}} << true << QString();
 }
 
 void tst_DatabaseRecords::gameBatchIsAllOrNothing()
 {
-    QFETCH(QVariantMap, bad);
+    QFETCH(QVariantMap, odd);
+    QFETCH(bool, saved);
     QFETCH(QString, log);
     QVERIFY(db()->saveGames({game("old", "Old")}));
 
     QList<QVariantMap> batch;
     for (int i = 0; i < 50; ++i)
         batch << game(QString("g%1").arg(i), QString("Game %1").arg(i));
-    batch.insert(25, bad);
+    batch.insert(25, odd);
     if (!log.isEmpty())
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[DB\\] Error saving game:.*" + log));
-    QCOMPARE(db()->saveGames(batch), log.isEmpty());
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+    QCOMPARE(db()->saveGames(batch), saved);
 
     QSqlDatabase r = raw();
-    QCOMPARE(scalar(r, "SELECT COUNT(*) FROM games").toInt(), log.isEmpty() ? 52 : 1);
+    QCOMPARE(scalar(r, "SELECT COUNT(*) FROM games").toInt(), saved ? 52 : 1);
     QCOMPARE(db()->findGameIdByName("Old"), QString("old"));
-    if (log.isEmpty())
-        QCOMPARE(db()->findGameIdByName("numbered"), QString("42"));
+    if (saved)
+        QCOMPARE(db()->getGameById(odd.value("id").toString()).value("name"), odd.value("name").toString());
+    // Saving the same batch again never adds copies.
+    if (saved) {
+        if (!log.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+        QVERIFY(db()->saveGames(batch));
+        QCOMPARE(scalar(r, "SELECT COUNT(*) FROM games").toInt(), 52);
+    }
 }
 
 void tst_DatabaseRecords::statementFailureRollsBackGames()
@@ -334,22 +356,33 @@ void tst_DatabaseRecords::serverRowsRoundTrip()
     QVERIFY(!scalar(r, "SELECT last_synced FROM servers WHERE id='s2'").toString().isEmpty());
 }
 
-void tst_DatabaseRecords::failedServerBatchKeepsOldRows_data()
+void tst_DatabaseRecords::relaysWithoutIdOrNameAreKept_data()
 {
-    QTest::addColumn<QVariantMap>("bad");
-    QTest::newRow("no name") << QVariantMap{{"id", "x"}, {"status", "active"}};
-    QTest::newRow("blank id") << QVariantMap{{"id", " "}, {"name", "Blank"}};
+    QTest::addColumn<QVariantMap>("odd");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("no name") << QVariantMap{{"id", "x"}, {"status", "active"}}
+                             << "relay without a name id= x";
+    QTest::newRow("blank id") << QVariantMap{{"id", " "}, {"name", "Blank"}, {"status", "active"}}
+                              << "relay without an id";
+    QTest::newRow("no id") << QVariantMap{{"name", "No Id"}, {"status", "active"}} << "relay without an id";
 }
 
-void tst_DatabaseRecords::failedServerBatchKeepsOldRows()
+void tst_DatabaseRecords::relaysWithoutIdOrNameAreKept()
 {
-    QFETCH(QVariantMap, bad);
+    // The relay list stores what the service sent, missing keys as empty
+    // text; an odd relay must not cost the user the whole list.
+    QFETCH(QVariantMap, odd);
+    QFETCH(QString, log);
     QVERIFY(db()->replaceServersCache({server("old1", "Old 1", "Europe"), server("old2", "Old 2", "Asia")}));
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("replaceServersCache: insert failed id="));
-    QVERIFY(!db()->replaceServersCache(
-        {server("new1", "New 1", "Europe"), bad, server("new2", "New 2", "Asia")}));
-    QCOMPARE(names(db()->getActiveServers(), "id"), QStringList({"old2", "old1"}));
-    QCOMPARE(db()->countActiveServers(), 2);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(log));
+    QVERIFY(
+        db()->replaceServersCache({server("new1", "New 1", "Europe"), odd, server("new2", "New 2", "Asia")}));
+    QCOMPARE(db()->countActiveServers(), 3);
+    QSqlDatabase r = raw();
+    QStringList ids{odd.value("id").toString(), "new1", "new2"};
+    ids.sort();
+    QCOMPARE(column(r, "SELECT id FROM servers ORDER BY id"), ids);
+    QCOMPARE(scalar(r, "SELECT COUNT(*) FROM servers WHERE id IS NULL OR name IS NULL").toInt(), 0);
 }
 
 void tst_DatabaseRecords::statementFailureKeepsOldServers_data()
@@ -423,10 +456,17 @@ void tst_DatabaseRecords::largeServerBatch()
         batch << server(QString("s%1").arg(i), QString("Relay %1").arg(i), i % 2 ? "Europe" : "Asia");
     QVERIFY(db()->replaceServersCache(batch));
     QCOMPARE(db()->countActiveServers(), 20000);
-    batch.last().remove("name");
+    // The very last row refused: the whole batch goes back, old rows stay.
+    QSqlDatabase r = raw();
+    QSqlQuery q(r);
+    QVERIFY(q.exec("CREATE TRIGGER refuse BEFORE INSERT ON servers WHEN NEW.id = 's19999' "
+                   "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    for (QVariantMap &s : batch)
+        s["region"] = "America";
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("insert failed id= s19999"));
     QVERIFY(!db()->replaceServersCache(batch));
     QCOMPARE(db()->countActiveServers(), 20000);
+    QCOMPARE(db()->getServerRegions(), QStringList({"Asia", "Europe"}));
 }
 
 void tst_DatabaseRecords::favourites()
