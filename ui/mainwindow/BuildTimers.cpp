@@ -2,6 +2,7 @@
 // thin operations they run.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 
 #include <QJsonObject>
@@ -30,8 +31,19 @@ void MainWindow::startDeferredCallsAndTimers(MainWindowBuildContext &)
 
 void MainWindow::runStartupChecks()
 {
-    // Version validation, the update check and the relay-list synchronisation
-    // plug in here as their services arrive.
+    validateAppVersion();
+    // The update check plugs in here, between the version check and the
+    // relay-list synchronisation.
+    syncServers({});
+}
+
+void MainWindow::syncServers(std::function<void(bool ok)> completion)
+{
+    if (!m_serviceClient)
+        m_serviceClient = new ServiceClient(this);
+    if (!m_serverSync)
+        m_serverSync = new ServerSync(m_serviceClient, ServersCache::database(), this);
+    m_serverSync->syncServers(std::move(completion));
 }
 
 void MainWindow::sendHeartbeat()

@@ -21,6 +21,7 @@ class QNetworkReply;
 class QStackedWidget;
 class QTimer;
 class QuorlixConnection;
+class ServerSync;
 class ServiceClient;
 class SessionManager;
 class TunnelClient;
@@ -96,6 +97,7 @@ public:
 
     // Start-up calls and timers (their work lives in the services).
     void runStartupChecks();
+    void syncServers(std::function<void(bool ok)> completion);
     void sendHeartbeat();
     void validateAppVersion();
     void trackEvent(const QString &eventName);
@@ -117,6 +119,15 @@ public:
     // The version gate keeps the window open while its block is shown.
     void setVersionBlocked(bool blocked) { m_versionBlocked = blocked; }
     bool isVersionBlocked() const { return m_versionBlocked; }
+
+    // The update flow's state. A close abandons both: the check's flags are
+    // cleared and a running download is aborted and released.
+    void setUpdateCheckRunning(bool running) { m_updateCheckRunning = running; }
+    bool isUpdateCheckRunning() const { return m_updateCheckRunning; }
+    void setUpdateRequired(bool required) { m_updateRequired = required; }
+    bool isUpdateRequired() const { return m_updateRequired; }
+    void keepUpdateDownload(QNetworkReply *reply);
+    QNetworkReply *updateDownload() const;
 
     // How long the "Closing Quorlyx" overlay stays before the window closes.
     void setCloseDelay(int ms) { m_closeDelayMs = ms; }
@@ -200,5 +211,6 @@ private:
 
     bool m_appOpenSent = false;
     ServiceClient *m_serviceClient = nullptr;
+    ServerSync *m_serverSync = nullptr;
     int m_closeDelayMs = 2000;
 };

@@ -188,6 +188,16 @@ void MainWindow::closeEvent(QCloseEvent *event)
     QTimer::singleShot(m_closeDelayMs, this, [this] { finishClose(); });
 }
 
+void MainWindow::keepUpdateDownload(QNetworkReply *reply)
+{
+    m_updateReply = reply;
+}
+
+QNetworkReply *MainWindow::updateDownload() const
+{
+    return m_updateReply;
+}
+
 void MainWindow::finishClose()
 {
     if (m_connectTimer)

@@ -16,12 +16,16 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QTcpServer>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <atomic>
 
@@ -197,6 +201,20 @@ private slots:
         QVERIFY(qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget()));
         QVERIFY(named(&window, "NewHeader"));
         QCOMPARE(named(&window, "NewHeader")->height(), 330);
+        // "Closing Quorlyx" stays up for two seconds unless a test shortens it.
+        QCOMPARE(window.closeDelay(), 2000);
+    }
+
+    void startupTimers()
+    {
+        // The version check every 30 minutes and the heartbeat every 30 seconds
+        // run from construction on; every other timer waits for its flow.
+        MainWindow window;
+        QMap<int, bool> running;
+        for (QTimer *timer : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+            running.insert(timer->interval(), timer->isActive() && !timer->isSingleShot());
+        QCOMPARE(running.value(1800000), true);
+        QCOMPARE(running.value(30000), true);
     }
 
     void dragByHeader()
@@ -269,6 +287,50 @@ private slots:
         QVERIFY(!tunnel->isRunning());
         QCOMPARE(ended.count(), sessionActive ? 1 : 0);
         QVERIFY(!sessions->currentSession().isActive);
+    }
+
+    void closeAbandonsUpdate_data()
+    {
+        QTest::addColumn<bool>("versionBlocked");
+        QTest::newRow("update check and download under way") << false;
+        QTest::newRow("version block shown: nothing is touched") << true;
+    }
+    void closeAbandonsUpdate()
+    {
+        QFETCH(bool, versionBlocked);
+        // A download that never ends: the loopback server accepts and stays silent.
+        QTcpServer silent;
+        QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
+        QNetworkAccessManager network;
+        QNetworkReply *download = network.get(
+            QNetworkRequest(QUrl(QStringLiteral("http://127.0.0.1:%1/setup.exe").arg(silent.serverPort()))));
+        QPointer<QNetworkReply> watched = download;
+        QSignalSpy failed(download, &QNetworkReply::errorOccurred);
+
+        MainWindow window;
+        window.setCloseDelay(5000); // the window itself must not close during the test
+        showAndSettle(window);
+        window.setVersionBlocked(versionBlocked);
+        window.setUpdateCheckRunning(true);
+        window.setUpdateRequired(true);
+        window.keepUpdateDownload(download);
+        QTRY_VERIFY(silent.hasPendingConnections() || download->isRunning());
+
+        QVERIFY(!window.close());
+        QCOMPARE(window.isUpdateCheckRunning(), versionBlocked);
+        QCOMPARE(window.isUpdateRequired(), versionBlocked);
+        if (versionBlocked) {
+            QCOMPARE(window.updateDownload(), download);
+            QVERIFY(download->isRunning());
+            QCOMPARE(failed.count(), 0);
+            delete download;
+            return;
+        }
+        QCOMPARE(window.updateDownload(), nullptr);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<QNetworkReply::NetworkError>(),
+                 QNetworkReply::OperationCanceledError);
+        QTRY_VERIFY(watched.isNull()); // released, not leaked
     }
 
     void closeRefusedWhileVersionBlocked()

@@ -75,6 +75,20 @@ private slots:
         QVERIFY(!LoopbackGuard::seen().isEmpty());
     }
 
+    void startupSynchronisesRelayList()
+    {
+        // No sign-in is needed: the relay list is fetched once the event loop
+        // runs, and the cached list is replaced by what the service sent.
+        storeToken(QString());
+        DatabaseManager::instance()->replaceServersCache({});
+        QCOMPARE(DatabaseManager::instance()->countActiveServers(), 0);
+        MainWindow window;
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 0);
+        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 1);
+        QTRY_VERIFY(DatabaseManager::instance()->countActiveServers() > 0);
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
     void navigationRecordsViewConnectionsOnce()
     {
         storeToken(QStringLiteral("token-1"));
