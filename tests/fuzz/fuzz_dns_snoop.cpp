@@ -2,8 +2,8 @@
 //
 // DNS messages from the wire: the name reader at any offset, the query
 // snooper and the answer snooper, with patterns of every shape and a domain
-// mapping in place; the same bytes also serve as a hand-written pattern. The learned list is emptied when full so additions keep
-// being exercised.
+// mapping in place; the same bytes also serve as a hand-written pattern. The
+// learned list is emptied when full so additions keep being exercised.
 
 #include "engine/tunnel/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"

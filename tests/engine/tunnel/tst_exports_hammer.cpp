@@ -1,11 +1,13 @@
 // Several threads use the exported functions while an engine run carries
-// traffic through the simulated capture: getters, runtime updates, mappings,
-// learned-address clears and statistics resets all at once. In a normal build
-// this shows the run survives and stops cleanly; under tools/tsan.sh it is the
-// race check for the engine's shared state.
+// traffic through the simulated capture (a game flow, DNS queries for a game
+// domain and the relay's answers, which teach the engine addresses): getters,
+// runtime updates, mappings, learned-address clears and statistics resets all
+// at once. In a normal build this shows the run survives and stops cleanly;
+// under tools/tsan.sh it is the race check for the engine's shared state.
 
 #include "engine/tunnel/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
+#include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
@@ -19,11 +21,19 @@
 #include <vector>
 
 namespace {
-void quiet(int, const char *, size_t, void *) {}
-
-// An outbound IPv4/UDP packet with valid checksums.
-std::vector<uint8_t> udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, size_t payload)
+// Counts the addresses the engine learned from DNS answers; drops every line.
+void countLearned(int, const char *text, size_t len, void *ctx)
 {
+    static const char kAdded[] = "[APP-IP] \xE2\x9C\x93 Added ";
+    if (len >= sizeof kAdded - 1 && memcmp(text, kAdded, sizeof kAdded - 1) == 0)
+        static_cast<std::atomic<int> *>(ctx)->fetch_add(1);
+}
+
+// An IPv4/UDP packet with valid checksums.
+std::vector<uint8_t> udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport,
+                               const std::vector<uint8_t> &data)
+{
+    const size_t payload = data.size();
     std::vector<uint8_t> p(28 + payload, 0);
     p[0] = 0x45;
     p[2] = uint8_t(p.size() >> 8);
@@ -39,10 +49,43 @@ std::vector<uint8_t> udpPacket(const char *src, uint16_t sport, const char *dst,
     p[23] = uint8_t(dport);
     p[24] = uint8_t((8 + payload) >> 8);
     p[25] = uint8_t(8 + payload);
-    for (size_t i = 0; i < payload; ++i)
-        p[28 + i] = uint8_t(i);
+    if (payload)
+        memcpy(&p[28], data.data(), payload);
     quorlix_packet_calc_checksums(p.data(), p.size());
     return p;
+}
+
+std::vector<uint8_t> counting(size_t n)
+{
+    std::vector<uint8_t> d(n);
+    for (size_t i = 0; i < n; ++i)
+        d[i] = uint8_t(i);
+    return d;
+}
+
+const uint8_t kQuestion[] = {2, 'e', 'u', 4, 'g', 'a', 'm', 'e', 4, 't', 'e', 's', 't', 0, 0, 1, 0, 1};
+
+// A query for eu.game.test (a game domain below).
+std::vector<uint8_t> dnsQuery()
+{
+    std::vector<uint8_t> q = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    q.insert(q.end(), kQuestion, kQuestion + sizeof kQuestion);
+    return q;
+}
+
+// The relay's datagram carrying the answer to that query, with one A record
+// for 10.200.x.y (x.y from n) so that every answer teaches a new address.
+std::vector<uint8_t> dnsAnswerDatagram(uint32_t connId, unsigned n)
+{
+    std::vector<uint8_t> a = {0x12, 0x34, 0x81, 0x80, 0, 1, 0, 1, 0, 0, 0, 0};
+    a.insert(a.end(), kQuestion, kQuestion + sizeof kQuestion);
+    const uint8_t record[] = {0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 200, uint8_t(n >> 8), uint8_t(n)};
+    a.insert(a.end(), record, record + sizeof record);
+    std::vector<uint8_t> d(TUNNEL_HEADER_LEN + a.size(), 0);
+    tunnel_header_write(d.data(), TUNNEL_FLAG_DATA, TUNNEL_PROTO_UDP, htons(53), connId, TUNNEL_HEADER_LEN,
+                        inet_addr("192.0.2.53"));
+    memcpy(&d[TUNNEL_HEADER_LEN], a.data(), a.size());
+    return d;
 }
 } // namespace
 
@@ -56,7 +99,8 @@ private slots:
 
 void TestExportsHammer::hammerRunningEngine()
 {
-    quorlix_log_set_sink(quiet, nullptr);
+    std::atomic<int> learned{0};
+    quorlix_log_set_sink(countLearned, &learned);
     quorlix_capsim_reset();
 
     // Relays on loopback only: the engine's real socket sends there.
@@ -84,17 +128,31 @@ void TestExportsHammer::hammerRunningEngine()
     std::atomic<uint64_t> readSum{0};
     std::atomic<int> captured{0};
     std::vector<std::thread> workers;
-    workers.emplace_back([&] { // traffic: a game flow and something not for the tunnel
-        const auto game = udpPacket("10.0.0.2", 50000, "203.0.113.5", 3074, 64);
-        const auto other = udpPacket("10.0.0.2", 40000, "203.0.113.9", 9999, 32);
+    workers.emplace_back([&] { // traffic: a game flow, something not for the tunnel, DNS and its answers
+        const auto game = udpPacket("10.0.0.2", 50000, "203.0.113.5", 3074, counting(64));
+        const auto other = udpPacket("10.0.0.2", 40000, "203.0.113.9", 9999, counting(32));
+        const auto query = udpPacket("10.0.0.2", 40053, "192.0.2.53", 53, dnsQuery());
+        const uint32_t connId =
+            tunnel_conn_id(inet_addr("10.0.0.2"), htons(40053), inet_addr("192.0.2.53"), htons(53));
+        unsigned n = 0;
         while (!done) {
             if (quorlix_capsim_push_outbound(game.data(), game.size(), 1) == 1)
                 ++captured;
             if (quorlix_capsim_push_outbound(other.data(), other.size(), 1) == 1)
                 ++captured;
+            if (quorlix_capsim_push_outbound(query.data(), query.size(), 1) == 1)
+                ++captured;
+            // From the primary relay or the domain's own relay, whichever is
+            // in place at the moment.
+            const auto answer = udpPacket(n % 2 ? "127.0.0.1" : "127.0.0.4", 50000, "10.0.0.2", 40001,
+                                          dnsAnswerDatagram(connId, n));
+            ++n;
+            (void)quorlix_capsim_push_inbound(answer.data(), answer.size(), 1);
             uint8_t buf[2048];
             size_t len;
             while (quorlix_capsim_take(QUORLIX_CAPSIM_WIRE, buf, sizeof buf, &len, nullptr, 0) == 1) {
+            }
+            while (quorlix_capsim_take(QUORLIX_CAPSIM_STACK, buf, sizeof buf, &len, nullptr, 0) == 1) {
             }
             std::this_thread::yield();
         }
@@ -149,6 +207,23 @@ void TestExportsHammer::hammerRunningEngine()
     done = true;
     for (auto &t : workers)
         t.join();
+
+    // The run came through it: a game domain's answer still teaches an
+    // address. (A packet queued on a handle that a filter rebuild closes is
+    // lost, so the pair is sent again until it gets through.)
+    quorlix_update_entry("127.0.0.1", 50000);
+    const int learnedBefore = learned;
+    const auto query = udpPacket("10.0.0.2", 40053, "192.0.2.53", 53, dnsQuery());
+    const uint32_t connId =
+        tunnel_conn_id(inet_addr("10.0.0.2"), htons(40053), inet_addr("192.0.2.53"), htons(53));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (unsigned n = 60000; learned == learnedBefore && std::chrono::steady_clock::now() < deadline; ++n) {
+        quorlix_capsim_push_outbound(query.data(), query.size(), 1);
+        const auto answer = udpPacket("127.0.0.1", 50000, "10.0.0.2", 40001, dnsAnswerDatagram(connId, n));
+        quorlix_capsim_push_inbound(answer.data(), answer.size(), 1);
+        quorlix_capsim_wait_idle(100);
+    }
+    QVERIFY(learned > learnedBefore);
     quorlix_tunnel_stop();
     engine.join();
     QCOMPARE(result.load(), 0);
