@@ -53,14 +53,18 @@ TunnelClient::TunnelClient(const TunnelEngineApi &engine, SystemTools::ProcessRu
 
 TunnelClient::~TunnelClient()
 {
-    if (m_thread->isRunning() && !stopThread()) {
+    // Connected before the stop, so a thread that outlives the stop wait
+    // deletes itself however late it ends: a connection made after the wait
+    // could miss a `finished` emitted in between. When the wait succeeds the
+    // thread is deleted below, and with it the queued deletion.
+    QThread *thread = m_thread;
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    if (thread->isRunning() && !stopThread()) {
         // Destroying a running QThread aborts the program; the engine did not
         // end in time, so the thread is left to finish and delete itself. Its
         // work holds only the shared state, never this object.
         qWarning().noquote()
             << "[Tunnel] engine thread still running after the stop wait; leaving it to finish";
-        QThread *thread = m_thread;
-        connect(thread, &QThread::finished, thread, &QObject::deleteLater);
         if (thread->isFinished())
             thread->deleteLater();
         return;

@@ -28,6 +28,7 @@ int fakeMain()
         QMutexLocker lock(&g_mutex);
         g_cwd = QDir::currentPath();
     }
+    record().mainThread = QThread::currentThread();
     ++record().mainsEntered;
     if (controls().failStartup.load()) {
         ++record().mainsReturned;
@@ -113,6 +114,7 @@ void reset()
     c.bytesSent = c.bytesReceived = c.txSent = c.txAcked = c.txLost = 0;
     Record &r = record();
     r.mainsEntered = r.mainsReturned = r.stops = r.configs = r.resets = r.lastMtuSafe = 0;
+    r.mainThread = nullptr;
     g_stopFlag = false;
     QMutexLocker lock(&g_mutex);
     g_calls.clear();

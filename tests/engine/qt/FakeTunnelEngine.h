@@ -12,6 +12,8 @@
 
 #include <atomic>
 
+class QThread;
+
 namespace FakeTunnelEngine {
 
 struct Controls
@@ -30,6 +32,7 @@ struct Record
     std::atomic<int> configs{0};
     std::atomic<int> resets{0};
     std::atomic<int> lastMtuSafe{0};
+    std::atomic<QThread *> mainThread{nullptr}; // the thread the last run's main ran on
 };
 
 Controls &controls();

@@ -49,6 +49,9 @@ private slots:
     void runtimeRecord();
     void domainsAreTrimmedAndLowerCased();
     void runHandsOverSettingsInOrder();
+    void defaultsReachTheEngine();
+    void flagsReachTheEngine_data();
+    void flagsReachTheEngine();
     void mtuServesOneRun();
     void dnsFlushOnlyWithDomains();
     void countersOnlyWhileRunning();
@@ -61,6 +64,7 @@ private slots:
     void engineStartFailureLeavesThreadIdle();
     void destructorStopsTheEngine();
     void destructorLeavesAStuckEngineRunning();
+    void destructorAfterATimedOutStop();
 
 private:
     std::unique_ptr<FakeRunner> m_runnerHolder;
@@ -176,6 +180,61 @@ void TestTunnelClient::runHandsOverSettingsInOrder()
     QCOMPARE(r->udp_ports[0], 27015u);
     QCOMPARE(QByteArray(r->app_domains[0]), QByteArrayLiteral("game.test"));
     QCOMPARE(FakeTunnelEngine::record().lastMtuSafe.load(), 1398);
+    QVERIFY(client.stop());
+}
+
+void TestTunnelClient::defaultsReachTheEngine()
+{
+    // A client nobody configured still hands the engine a complete record:
+    // port 50000, TCP on, verbose, MTU 1200, the "custom" profile.
+    TunnelClient client(FakeTunnelEngine::api(), m_runnerHolder.get());
+    QVERIFY(client.start());
+    QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    QByteArray holder;
+    const TunnelRuntimeConfig *r = lastRecord(holder);
+    QVERIFY(r);
+    QCOMPARE(QByteArray(r->entry_host), QByteArray());
+    QCOMPARE(r->entry_port, 50000);
+    QCOMPARE(QByteArray(r->game_profile), QByteArrayLiteral("custom"));
+    QCOMPARE(r->enable_tcp, 1u);
+    QCOMPARE(r->debug_mode, 1u);
+    QCOMPARE(r->mtu, 1200u);
+    QCOMPARE(FakeTunnelEngine::record().lastMtuSafe.load(), 1200);
+    QCOMPARE(r->udp_port_count, 0);
+    QCOMPARE(r->tcp_port_count, 0);
+    QCOMPARE(r->app_ip_count, 0);
+    QCOMPARE(r->app_domain_count, 0);
+    QVERIFY(client.stop());
+}
+
+void TestTunnelClient::flagsReachTheEngine_data()
+{
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<bool>("debug");
+    QTest::newRow("tcp on, verbose") << true << true;
+    QTest::newRow("tcp on, quiet") << true << false;
+    QTest::newRow("tcp off, verbose") << false << true;
+    QTest::newRow("tcp off, quiet") << false << false;
+}
+
+void TestTunnelClient::flagsReachTheEngine()
+{
+    QFETCH(bool, tcp);
+    QFETCH(bool, debug);
+    TunnelClient client(FakeTunnelEngine::api(), m_runnerHolder.get());
+    client.setServer(QStringLiteral("127.0.0.1"), 50001);
+    client.setPorts({27015}, {443}, tcp);
+    client.setDebugMode(debug);
+    QVERIFY(client.start());
+    QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    QByteArray holder;
+    const TunnelRuntimeConfig *r = lastRecord(holder);
+    QVERIFY(r);
+    QCOMPARE(r->enable_tcp, tcp ? 1u : 0u);
+    QCOMPARE(r->debug_mode, debug ? 1u : 0u);
+    QCOMPARE(r->entry_port, 50001);
+    QCOMPARE(r->tcp_port_count, 1);
+    QCOMPARE(r->tcp_ports[0], 443u);
     QVERIFY(client.stop());
 }
 
@@ -344,8 +403,11 @@ void TestTunnelClient::destructorStopsTheEngine()
     auto client = std::make_unique<TunnelClient>(FakeTunnelEngine::api(), m_runnerHolder.get());
     QVERIFY(client->start());
     QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    const QPointer<QThread> thread = FakeTunnelEngine::record().mainThread.load();
+    QVERIFY(thread);
     client.reset();
     QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(), 1);
+    QVERIFY(thread.isNull()); // the ended thread went with its owner
 }
 
 void TestTunnelClient::destructorLeavesAStuckEngineRunning()
@@ -355,14 +417,39 @@ void TestTunnelClient::destructorLeavesAStuckEngineRunning()
     client->setStopWait(150);
     QVERIFY(client->start());
     QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    const QPointer<QThread> thread = FakeTunnelEngine::record().mainThread.load();
+    QVERIFY(thread);
     QElapsedTimer clock;
     clock.start();
     client.reset(); // must neither hang nor destroy the running thread
     QVERIFY(clock.elapsed() < 2000);
     QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(), 0);
+    QVERIFY(!thread.isNull());
+    QVERIFY(thread->isRunning());
     FakeTunnelEngine::controls().ignoreStops = false;
     QTRY_COMPARE(FakeTunnelEngine::record().mainsReturned.load(), 1);
-    QTest::qWait(50); // the thread ends and deletes itself
+    QTRY_VERIFY(thread.isNull()); // the thread ends and deletes itself: nothing leaks
+}
+
+void TestTunnelClient::destructorAfterATimedOutStop()
+{
+    // stop gave up on a stuck engine; the client is destroyed while the
+    // engine is still stuck, and later the engine ends after all.
+    FakeTunnelEngine::controls().ignoreStops = true;
+    auto client = std::make_unique<TunnelClient>(FakeTunnelEngine::api(), m_runnerHolder.get());
+    client->setStopWait(100);
+    QVERIFY(client->start());
+    QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    const QPointer<QThread> thread = FakeTunnelEngine::record().mainThread.load();
+    QVERIFY(!client->stop());
+    QVERIFY(client->isRunning());
+    QVERIFY(client->start()); // still running: no second engine
+    client.reset();
+    QVERIFY(!thread.isNull());
+    FakeTunnelEngine::controls().ignoreStops = false;
+    QTRY_VERIFY(thread.isNull());
+    QCOMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
+    QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(), 1);
 }
 
 QTEST_GUILESS_MAIN(TestTunnelClient)
