@@ -120,6 +120,10 @@ public:
     void setVersionBlocked(bool blocked) { m_versionBlocked = blocked; }
     bool isVersionBlocked() const { return m_versionBlocked; }
 
+    // The promotion evaluation the header keeps; opening the connection view
+    // by index runs it again 350 ms later.
+    void setPromoRefresh(std::function<void()> refresh) { m_promoRefresh = std::move(refresh); }
+
     // The update flow's state. A close abandons both: the check's flags are
     // cleared and a running download is aborted and released.
     void setUpdateCheckRunning(bool running) { m_updateCheckRunning = running; }

@@ -548,6 +548,47 @@ private slots:
                  connectionPage ? QStringLiteral("QuorlixConnectionPage") : QStringLiteral("HomeRoot"));
     }
 
+    void promoRefreshFollowsConnectionView_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<bool>("byIndex");
+        QTest::addColumn<int>("runs");
+        QTest::newRow("Network by index") << 2 << true << 1;
+        QTest::newRow("Network clicked") << 2 << false << 0;
+        QTest::newRow("Games by index") << 1 << true << 0;
+        QTest::newRow("Home by index") << 0 << true << 0;
+    }
+    void promoRefreshFollowsConnectionView()
+    {
+        QFETCH(int, id);
+        QFETCH(bool, byIndex);
+        QFETCH(int, runs);
+        MainWindow window;
+        showAndSettle(window);
+        int refreshes = 0;
+        window.setPromoRefresh([&refreshes] { ++refreshes; });
+        if (byIndex)
+            window.navigateToPage(id);
+        else
+            window.navGroup()->button(id)->click();
+        QTest::qWait(200);
+        QCOMPARE(refreshes, 0); // not before 350 ms
+        QTest::qWait(400);
+        QCOMPARE(refreshes, runs);
+    }
+
+    void promoRefreshDroppedWithWindow()
+    {
+        int refreshes = 0;
+        {
+            MainWindow window;
+            window.setPromoRefresh([&refreshes] { ++refreshes; });
+            window.navigateToPage(2);
+        }
+        QTest::qWait(500);
+        QCOMPARE(refreshes, 0);
+    }
+
     void badIndexDoesNothing_data()
     {
         QTest::addColumn<int>("index");
