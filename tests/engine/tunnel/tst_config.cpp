@@ -75,6 +75,8 @@ private slots:
     void recordDuringRunRebuildsSetsAndDomains();
     void startupBuildsPortSets_data();
     void startupBuildsPortSets();
+    void startupLoadsDomains_data();
+    void startupLoadsDomains();
     void updatesWithoutRunDoNothing();
     void updatePortsHasNoCatchAll();
     void updatePortsRefusesNullAndNegative();
@@ -354,6 +356,39 @@ void TestConfig::startupBuildsPortSets()
     QTEST(tunnel_udp_port_count(), "udpCountAfter");
     QTEST(tcpMembers().count, "tcpMembers");
     QCOMPARE(log.out().contains("[CONFIG] UDP: Catch-all mode enabled (all 65536 ports)\n"), catchAllLine);
+}
+
+void TestConfig::startupLoadsDomains_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("verbose");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("quiet run") << 2 << false << 2 << QStringList{"[CONFIG] App domains loaded: 2\n"};
+    QTest::newRow("verbose run lists them")
+        << 2 << true << 2
+        << QStringList{"[CONFIG] App domains loaded: 2\n", "[CONFIG]   domain[0]=*.game.test\n",
+                       "[CONFIG]   domain[1]=play.test\n"};
+    QTest::newRow("more than 128") << 500 << false << 128 << QStringList{"[CONFIG] App domains loaded: 128\n"};
+    QTest::newRow("negative count") << -1 << true << 0 << QStringList{"[CONFIG] App domains loaded: 0\n"};
+}
+
+void TestConfig::startupLoadsDomains()
+{
+    QFETCH(int, count);
+    QFETCH(bool, verbose);
+    QFETCH(int, kept);
+    auto rec = makeRecord();
+    strcpy(rec->app_domains[0], "*.game.test");
+    strcpy(rec->app_domains[1], "play.test");
+    rec->app_domain_count = count;
+    tunnel_set_verbose(verbose);
+    EngineLogCapture log;
+    tunnel_state_load_domains_at_start(rec.get());
+    QTEST(log.out(), "lines");
+    QCOMPARE(tunnel_domain_count(), kept);
+    char pattern[QUORLIX_DOMAIN_LEN];
+    QCOMPARE(tunnel_domain_first_match("EU.game.test", pattern, sizeof pattern), kept > 0);
 }
 
 void TestConfig::updatesWithoutRunDoNothing()
