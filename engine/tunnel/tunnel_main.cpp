@@ -86,10 +86,13 @@ extern "C" int quorlix_tunnel_main(void)
     }
     cfg->entry_host[QUORLIX_HOST_LEN - 1] = 0;
     cfg->game_profile[QUORLIX_PROFILE_LEN - 1] = 0;
-    const bool verbose = tunnel_verbose() || cfg->debug_mode != 0;
-    quorlix_log_set_verbose(verbose ? 1 : 0);
+    // Two switches: the loader sets the verbose flag (from the record's
+    // debug_mode, or from the file's "debug_mode" key only), while the MSS
+    // line follows the record's own flag, which a file without that key
+    // leaves on.
+    quorlix_log_set_verbose(tunnel_verbose() ? 1 : 0);
     const int enableTcp = cfg->enable_tcp != 0;
-    tunnel_loop_configure(enableTcp, verbose);
+    tunnel_loop_configure(enableTcp, cfg->debug_mode != 0);
 
     const int entryPort = cfg->entry_port > 0 ? cfg->entry_port : TUNNEL_DEFAULT_RELAY_PORT;
     quorlix_log("[CONFIG] Game Profile: %s\n", cfg->game_profile);

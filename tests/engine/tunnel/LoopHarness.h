@@ -230,6 +230,18 @@ public:
         return quorlix_capsim_wait_open_handles(before + 1, 3000) == 1;
     }
 
+    // Starts the engine thread without a runtime record, so the run reads
+    // "quorlix.conf" from the current directory; true once its capture is open.
+    bool startFromFile()
+    {
+        quorlix_clear_runtime_config();
+        quorlix_reset_stats();
+        const size_t before = quorlix_capsim_open_handles();
+        m_thread = std::thread([this] { m_result.store(quorlix_tunnel_main()); });
+        m_started = true;
+        return quorlix_capsim_wait_open_handles(before + 1, 3000) == 1;
+    }
+
     // Runs the engine to completion expecting a start-up failure; returns its result.
     int runExpectingFailure()
     {

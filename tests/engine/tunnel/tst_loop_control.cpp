@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +37,8 @@ private slots:
     void stopReturnsPromptly_data();
     void stopReturnsPromptly();
     void verboseRunTracesThePath();
+    void verboseAndMssLineFollowTheirSwitches_data();
+    void verboseAndMssLineFollowTheirSwitches();
 };
 
 void TestLoopControl::startupLogsAndFilter()
@@ -341,6 +344,65 @@ void TestLoopControl::verboseRunTracesThePath()
     };
     for (const char *line : lines)
         QVERIFY2(e.logged(line), line);
+}
+
+void TestLoopControl::verboseAndMssLineFollowTheirSwitches_data()
+{
+    // source: "record" hands debug_mode over in the runtime record; "file"
+    // starts without one, from a quorlix.conf with the given debug_mode line
+    // ("" for none).
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("debug");
+    QTest::addColumn<bool>("verbose");
+    QTest::addColumn<bool>("mssLine");
+
+    QTest::newRow("record, debug off") << "record" << "0" << false << false;
+    QTest::newRow("record, debug on") << "record" << "1" << true << true;
+    // The file's record flag defaults to on, its verbose flag to off.
+    QTest::newRow("file without the key") << "file" << "" << false << true;
+    QTest::newRow("file, debug_mode=true") << "file" << "true" << true << true;
+    QTest::newRow("file, debug_mode=false") << "file" << "false" << false << false;
+    QTest::newRow("file, debug_mode=TRUE is not true") << "file" << "TRUE" << false << false;
+}
+
+void TestLoopControl::verboseAndMssLineFollowTheirSwitches()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, debug);
+    QFETCH(bool, verbose);
+    QFETCH(bool, mssLine);
+
+    Engine e;
+    if (source == "record") {
+        e.udpPorts({3074});
+        e.config().debug_mode = debug.toUInt();
+        QVERIFY(e.start());
+    } else {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile conf(dir.filePath("quorlix.conf"));
+        QVERIFY(conf.open(QIODevice::WriteOnly));
+        QByteArray text = "entry_host=198.51.100.1\nentry_port=50000\ngame_profile=custom\n";
+        if (!debug.isEmpty())
+            text += "debug_mode=" + debug.toLatin1() + "\n";
+        text += "[custom]\nudp_ports=3074\n";
+        conf.write(text);
+        conf.close();
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        const bool started = e.startFromFile();
+        QDir::setCurrent(previous);
+        QVERIFY(started);
+    }
+    e.outbound(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, mssOption(1460)));
+    QVERIFY(e.settle());
+    const auto wire = e.wire();
+    QCOMPARE(int(wire.size()), 1);
+    QCOMPARE(int(mssOf(wire[0])), 1000); // clamped whatever the switches say
+
+    QCOMPARE(e.logged("[DEBUG] Initializing connection to Entry Server...\n"), verbose);
+    QCOMPARE(e.logged("[MSS] Clamped MSS 1460 -> 1000 on SYN to 8080\n"), mssLine);
+    QCOMPARE(e.stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLoopControl)
