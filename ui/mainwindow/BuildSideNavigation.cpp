@@ -3,6 +3,7 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "i18n/TranslationManager.h"
+#include "services/ServiceApi.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -52,10 +53,12 @@ void MainWindow::buildSideNavigation(MainWindowBuildContext &ctx)
     column->setObjectName(QStringLiteral("HeaderNavDots"));
     column->setAttribute(Qt::WA_StyledBackground, true);
     // The column carries the looks of its buttons and version label itself, so
-    // the navigation reads the same whatever the application sheet holds.
+    // the navigation reads the same whatever the application sheet holds. The
+    // buttons' fixed size makes the 54 px circle; a sheet min/max width would
+    // size the content box and add the border on top (56 px).
     column->setStyleSheet(QStringLiteral(
         "QWidget#HeaderNavDots { background: transparent; }"
-        "QToolButton#HeaderNavDot { min-width: 54px; max-width: 54px; min-height: 54px; max-height: 54px;"
+        "QToolButton#HeaderNavDot {"
         " padding: 0; margin: 0; border-radius: 27px; border: 1px solid #1A1E24; background: #111317; }"
         "QToolButton#HeaderNavDot:hover { background: #151820; }"
         "QToolButton#HeaderNavDot:checked { background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
@@ -103,7 +106,7 @@ void MainWindow::buildSideNavigation(MainWindowBuildContext &ctx)
     divider->setStyleSheet(QStringLiteral("background-color: #414245; border: none;"));
     layout->addWidget(divider, 0, Qt::AlignHCenter);
     layout->addSpacing(10);
-    auto *version = new QLabel(QStringLiteral("v2.0.0"), column);
+    auto *version = new QLabel(QStringLiteral("v") + QLatin1String(ServiceApi::kAppVersion), column);
     version->setObjectName(QStringLiteral("sideVersion"));
     version->setAlignment(Qt::AlignCenter);
     layout->addWidget(version, 0, Qt::AlignHCenter);

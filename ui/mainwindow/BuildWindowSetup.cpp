@@ -4,6 +4,7 @@
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "resources/BundledFonts.h"
+#include "services/ServiceApi.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
 
@@ -42,7 +43,7 @@ void MainWindow::setupWindow(MainWindowBuildContext &ctx)
 
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setWindowTitle(QStringLiteral("Quorlix v2.0.0"));
+    setWindowTitle(QStringLiteral("Quorlix v") + QLatin1String(ServiceApi::kAppVersion));
 }
 
 void MainWindow::createCoreServices(MainWindowBuildContext &)

@@ -205,6 +205,30 @@ private slots:
         QCOMPARE(window.closeDelay(), 2000);
     }
 
+    void sideNavigationItems()
+    {
+        MainWindow window;
+        const QStringList labels = {"Home", "Games", "Network", "Setting", "Profile"};
+        QCOMPARE(window.navGroup()->buttons().size(), labels.size());
+        QVERIFY(window.navGroup()->exclusive());
+        for (int id = 0; id < labels.size(); ++id) {
+            QAbstractButton *button = window.navGroup()->button(id);
+            QVERIFY(button);
+            QCOMPARE(button->objectName(), QStringLiteral("HeaderNavDot"));
+            QCOMPARE(button->toolTip(), labels.at(id));
+            QCOMPARE(button->parentWidget(), named(&window, "HeaderNavDots"));
+            QCOMPARE(button->size(), QSize(54, 54));
+            QVERIFY(button->isCheckable());
+            QCOMPARE(button->isChecked(), id == 0);
+            QCOMPARE(button->focusPolicy(), Qt::NoFocus);
+        }
+        auto *version = qobject_cast<QLabel *>(named(&window, "sideVersion"));
+        QVERIFY(version);
+        QCOMPARE(version->text(), QStringLiteral("v2.0.0"));
+        QVERIFY(named(&window, "SideFooterDivider"));
+        QCOMPARE(named(&window, "HeaderNavDots")->width(), 70);
+    }
+
     void startupTimers()
     {
         // The version check every 30 minutes and the heartbeat every 30 seconds
