@@ -26,6 +26,7 @@ class TestLoopControl : public QObject {
 
 private slots:
     void startupLogsAndFilter();
+    void startupWithoutTcp();
     void startupFailures_data();
     void startupFailures();
     void secondRunIsRefused();
@@ -72,6 +73,25 @@ void TestLoopControl::startupLogsAndFilter()
     QVERIFY(e.logged("[INFO] Stop requested. Closing WinDivert and exiting loop.\n"));
     QVERIFY(!tunnel_state_run_active());
     QCOMPARE(int(quorlix_capsim_open_handles()), 0);
+}
+
+void TestLoopControl::startupWithoutTcp()
+{
+    Engine e;
+    e.udpPorts({3074});
+    e.tcpPorts({27015});
+    e.config().enable_tcp = 0;
+    QVERIFY(e.start());
+    QVERIFY(e.settle());
+    QVERIFY(e.logged("[CONFIG] UDP Ports: 3074\n[INFO] TCP tunneling disabled (only UDP)\n"));
+    QVERIFY(!e.logged("[CONFIG] TCP Ports:"));
+    QVERIFY(e.logged("[*] Tunneling UDP ports to Entry Server 198.51.100.1:50000\n"));
+    // The TCP list is not even loaded: its port is no game port for this run.
+    e.outbound(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10));
+    QVERIFY(e.settle());
+    QCOMPARE(int(e.wire().size()), 1);
+    QVERIFY(!e.logged("[GAME-TCP]"));
+    QCOMPARE(e.stop(), 0);
 }
 
 void TestLoopControl::startupFailures_data()

@@ -103,6 +103,13 @@ void TestLoopPaths::outbound_data()
     QTest::newRow("TCP to a learned app address")
         << "appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x18, {}, text("GET"))) << "tunneled" << kPrimary
         << "";
+    QTest::newRow("TCP with every listed port counted as catch-all")
+        << "tcpcatchall" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "tunneled" << kPrimary << "";
+    QTest::newRow("TCP by a port mapping while TCP tunneling is off")
+        << "notcp portmap" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "unchanged" << "" << "";
+    QTest::newRow("TCP to a learned app address while TCP tunneling is off")
+        << "notcp appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x18, {}, text("GET"))) << "tunneled"
+        << kPrimary << "[APP-IP] Tunneling TCP traffic to 1.2.3.4:443 via 198.51.100.1:50000\n";
     QTest::newRow("a port mapping picks its relay")
         << "portmap" << qb(game) << "tunneled" << kSecond << "";
     QTest::newRow("a TCP port mapping tunnels TCP")
@@ -141,20 +148,30 @@ void TestLoopPaths::outbound()
 
     Engine e;
     configure(e);
-    if (setup == "catchall") {
+    const QStringList flags = setup.split(' ', Qt::SkipEmptyParts);
+    if (flags.contains("catchall")) {
         for (int i = 0; i < 60000; ++i)
             e.config().udp_ports[i] = uint32_t(i + 1);
         e.config().udp_port_count = 60000;
     }
-    if (setup == "appip")
+    if (flags.contains("tcpcatchall")) {
+        // At start-up 60000 listed TCP ports are only those ports, but the
+        // count alone lets a port-matched TCP packet through routing.
+        for (int i = 0; i < 60000; ++i)
+            e.config().tcp_ports[i] = uint32_t(i + 1);
+        e.config().tcp_port_count = 60000;
+    }
+    if (flags.contains("notcp"))
+        e.config().enable_tcp = 0;
+    if (flags.contains("appip"))
         QVERIFY(tunnel_app_ip_add(ip("1.2.3.4"), ip(kPrimary), 50000));
-    if (setup == "portmap") {
+    if (flags.contains("portmap")) {
         quorlix_add_port_server_mapping(3074, kSecond, 50000);
         quorlix_add_port_server_mapping(27015, kSecond, 50000);
     }
-    if (setup == "domainmap")
+    if (flags.contains("domainmap"))
         quorlix_add_domain_server_mapping("*.game.test", kSecond, 50000);
-    e.failSends(setup == "failsend");
+    e.failSends(flags.contains("failsend"));
     QVERIFY(e.start());
     QVERIFY(e.settle());
     e.sent(); // the first pass's keepalive
