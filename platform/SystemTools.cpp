@@ -293,12 +293,14 @@ QString normalizePingOutput(const QString &linuxText)
     }
 
     if (transmitted >= 0) {
-        const int unanswered = transmitted - received - qMax(reportedErrors, errorLines);
+        // The counts are read from text: one line per missing reply, but never
+        // an unbounded number of them, and the percentage in 64 bits.
+        const int unanswered = qMin(transmitted - received - qMax(reportedErrors, errorLines), 1000);
         for (int i = 0; i < unanswered; ++i)
             body << QStringLiteral("Request timed out.");
         const QString who = target.isEmpty() ? summaryTarget : target;
         const int lost = qMax(0, transmitted - received);
-        const int percent = transmitted > 0 ? lost * 100 / transmitted : 0;
+        const int percent = transmitted > 0 ? int(qint64(lost) * 100 / transmitted) : 0;
         body << QString();
         body << QStringLiteral("Ping statistics for %1:").arg(who);
         body << QStringLiteral("    Packets: Sent = %1, Received = %2, Lost = %3 (%4% loss),")

@@ -3,6 +3,7 @@
 // a lookup that cannot run, and the silence of a cancelled attempt.
 
 #include "connection/DnsVerifier.h"
+#include "support/faketools/DebugLog.h"
 #include "support/faketools/FakeRunner.h"
 
 #include <QtTest>
@@ -82,6 +83,9 @@ private slots:
     void tunnelNotRunning();
     void cancelIsSilent_data();
     void cancelIsSilent();
+    void logLines_data();
+    void logLines();
+    void timeLimitAndRetryDelay();
 };
 
 void TestDnsVerifier::answerCheck_data()
@@ -233,6 +237,65 @@ void TestDnsVerifier::cancelIsSilent()
     QVERIFY(!f.verifier.isBusy());
     if (lookups.first() == QLatin1String("hang"))
         QCOMPARE(f.runner.jobsKilled(), 1);
+}
+
+void TestDnsVerifier::logLines_data()
+{
+    QTest::addColumn<QStringList>("lookups");
+    QTest::addColumn<QStringList>("expected");
+    const QString start = QStringLiteral("[Verify] DNS nslookup: discord.com");
+    QTest::newRow("answer") << QStringList{"ok"} << QStringList{start, "[Verify] DNS ok: true"};
+    QTest::newRow("failure then answer")
+        << QStringList{"nxdomain", "ok"}
+        << QStringList{start, "[Verify] DNS ok: false", "[Verify] DNS retry...", start,
+                       "[Verify] DNS ok: true"};
+    QTest::newRow("two time-outs") << QStringList{"hang"}
+                                   << QStringList{start, "[Verify] DNS timeout", "[Verify] DNS retry...",
+                                                  start, "[Verify] DNS timeout"};
+}
+
+void TestDnsVerifier::logLines()
+{
+    QFETCH(QStringList, lookups);
+    QFETCH(QStringList, expected);
+    Fixture f(lookups);
+    DebugLog log(QStringLiteral("[Verify]"));
+    f.verifier.verify();
+    QTRY_COMPARE(f.outcomes.size(), 1);
+    QCOMPARE(log.lines(), expected);
+}
+
+void TestDnsVerifier::timeLimitAndRetryDelay()
+{
+    // Without intervals of its own a lookup may take 4000 ms and the retry
+    // waits 600 ms; the retry below waits the delay it was given.
+    QCOMPARE(DnsVerifier::Intervals().retryDelayMs, 600);
+    QElapsedTimer clock;
+    QList<qint64> startedAt;
+    FakeRunner runner([&](const ToolCommand &c) {
+        startedAt << clock.elapsed();
+        return scripted(c, startedAt.size() == 1 ? QStringLiteral("nxdomain") : QStringLiteral("ok"));
+    });
+    DnsVerifier verifier(
+        &runner, [] { return true; }, DnsVerifier::chatDomain());
+    QSignalSpy verified(&verifier, &DnsVerifier::verified);
+    clock.start();
+    verifier.verify();
+    QTRY_COMPARE(startedAt.size(), 1);
+    QCOMPARE(runner.commands().first().timeoutMs, 4000);
+    verifier.cancel(); // no real 600 ms wait here
+
+    startedAt.clear();
+    DnsVerifier quick(
+        &runner, [] { return true; }, DnsVerifier::chatDomain());
+    quick.setIntervals({4000, 200});
+    QSignalSpy quickVerified(&quick, &DnsVerifier::verified);
+    clock.restart();
+    quick.verify();
+    QTRY_COMPARE(quickVerified.size(), 1);
+    QCOMPARE(startedAt.size(), 2);
+    QVERIFY2(startedAt.at(1) - startedAt.at(0) >= 190, qPrintable(QString::number(startedAt.at(1))));
+    QCOMPARE(verified.size(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDnsVerifier)

@@ -3,6 +3,7 @@
 // tool does (no reply, hang, missing, repeated reports).
 
 #include "connection/MtuProbe.h"
+#include "support/faketools/DebugLog.h"
 #include "support/faketools/FakeRunner.h"
 
 #include <QtTest>
@@ -68,6 +69,8 @@ private slots:
     void completesOnceWhateverTheTool();
     void concurrentProbesKeepTheirIds();
     void refusesAddressesThatAreNotLiterals();
+    void logLinesAndStepTimeLimit_data();
+    void logLinesAndStepTimeLimit();
 };
 
 void TestMtuProbe::bisection_data()
@@ -243,6 +246,55 @@ void TestMtuProbe::refusesAddressesThatAreNotLiterals()
             QVERIFY(!c.arguments.contains(address));
         }
     }
+}
+
+void TestMtuProbe::logLinesAndStepTimeLimit_data()
+{
+    QTest::addColumn<bool>("toolMissing");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("path passes up to 1372") << false
+                                            << QStringList{"[MTU] Payload: 1336 success: true",
+                                                           "[MTU] Payload: 1404 success: false",
+                                                           "[MTU] Payload: 1370 success: true",
+                                                           "[MTU] Payload: 1387 success: false",
+                                                           "[MTU] Payload: 1378 success: false",
+                                                           "[MTU] Payload: 1374 success: false",
+                                                           "[MTU] Final decision: 1398 (best payload: 1370)"};
+    QStringList missing;
+    for (int payload : {1336, 1267, 1233, 1216, 1207, 1203})
+        missing << "[MTU] Process error: NotFound"
+                << QStringLiteral("[MTU] Payload: %1 success: false").arg(payload);
+    missing << "[MTU] Final decision: 1228 (best payload: 1200)";
+    QTest::newRow("ping missing") << true << missing;
+}
+
+void TestMtuProbe::logLinesAndStepTimeLimit()
+{
+    QFETCH(bool, toolMissing);
+    QFETCH(QStringList, expected);
+
+    FakeRunner runner([toolMissing](const ToolCommand &c) {
+        return toolMissing ? FakeRunner::reply(FakeRunner::status(ToolResult::Status::NotFound))
+                           : linuxPing(c, 1372);
+    });
+    MtuProbe probe(&runner);
+    DebugLog log(QStringLiteral("[MTU]"));
+    int mtu = -1;
+    probe.probe(QStringLiteral("198.51.100.20"), [&mtu](quint64, int m) { mtu = m; });
+    QTRY_VERIFY(mtu != -1);
+
+    QStringList lines = log.lines();
+    // The error line goes on with the runner's own reason; only its start is fixed.
+    for (QString &line : lines) {
+        if (line.startsWith(QLatin1String("[MTU] Process error: ")))
+            line = line.section(QLatin1Char(' '), 0, 3);
+    }
+    QCOMPARE(lines, expected);
+    // A hung ping is ended after about three seconds unless told otherwise.
+    const QList<ToolCommand> commands = runner.commands();
+    QCOMPARE(commands.size(), 6);
+    for (const ToolCommand &c : commands)
+        QCOMPARE(c.timeoutMs, 3000);
 }
 
 QTEST_GUILESS_MAIN(TestMtuProbe)

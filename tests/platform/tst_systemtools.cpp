@@ -260,6 +260,15 @@ void TestSystemTools::normalizePing_data()
 
     QTest::newRow("no route") << "ping: connect: Network is unreachable\n"
                               << "PING: transmit failed. General failure.\n";
+
+    // Counts near the int limit: a bounded number of lines, a sound percentage.
+    QString capped;
+    for (int i = 0; i < 1000; ++i)
+        capped += QStringLiteral("Request timed out.\n");
+    QTest::newRow("absurd counts")
+        << "2000000000 packets transmitted, 1000000000 received, 50% packet loss, time 1ms\n"
+        << capped + "\nPing statistics for :\n"
+                    "    Packets: Sent = 2000000000, Received = 1000000000, Lost = 1000000000 (50% loss),\n";
 }
 
 void TestSystemTools::normalizePing()
