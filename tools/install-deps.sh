@@ -14,10 +14,16 @@ packages=(
   clang-14 libclang-rt-14-dev
   fonts-inter
   iputils-ping bind9-dnsutils iproute2 util-linux
-  xvfb nodejs npm
+  xvfb
 )
 
 missing=()
+# Node.js and npm fetch the open fonts, icons and flags. A machine may already
+# carry its own Node.js (which conflicts with Debian's npm package): only when
+# npm is absent are Debian's packages installed.
+if ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
