@@ -93,6 +93,8 @@ extern "C" uint32_t tunnel_ack_on_send(AckSlot *slot)
 {
     uint32_t s = slot->next_seq;
     slot->next_seq = s + 1;
+    if (slot->next_seq == 0)
+        slot->loss_floor = 0; // numbering starts over; the old floor would hide the new records
     slot->ring[s % TUNNEL_ACK_RING] = TunnelSendRecord{s, TUNNEL_SEND_SENT};
     bump(g_tx_sent);
     return s;
@@ -135,14 +137,26 @@ extern "C" void tunnel_ack_on_receive(AckSlot *slot, uint32_t q, uint32_t a, con
         if (s != 0)
             resolve_acked(slot, s);
     }
+    // Every record still pending below a - 128 is lost. Only sequence numbers
+    // from the floor (everything below it was settled by an earlier sweep, and
+    // whatever is sent later is numbered above a) and within the last ring's
+    // worth of sends (older records have been overwritten) can still be
+    // pending, so the sweep visits those instead of all 4096 records: the same
+    // records are declared lost, without a full walk on every acknowledgement.
     if (a > TUNNEL_ACK_WINDOW) {
         uint32_t horizon = a - TUNNEL_ACK_WINDOW;
-        for (TunnelSendRecord &r : slot->ring) {
-            if (r.state == TUNNEL_SEND_SENT && r.seq != 0 && r.seq < horizon) {
+        uint32_t from = slot->next_seq > TUNNEL_ACK_RING ? slot->next_seq - TUNNEL_ACK_RING : 1;
+        if (from < slot->loss_floor)
+            from = slot->loss_floor;
+        for (uint32_t s = from; s < horizon; ++s) {
+            TunnelSendRecord &r = slot->ring[s % TUNNEL_ACK_RING];
+            if (r.state == TUNNEL_SEND_SENT && r.seq == s) {
                 r.state = TUNNEL_SEND_LOST;
                 bump(g_tx_lost);
             }
         }
+        if (horizon > slot->loss_floor)
+            slot->loss_floor = horizon;
     }
 }
 

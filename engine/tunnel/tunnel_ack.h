@@ -40,6 +40,7 @@ typedef struct AckSlot
     uint32_t highest_received;
     uint32_t recv_bitmap[4];                // bit i: sequence highest_received-1-i arrived
     TunnelSendRecord ring[TUNNEL_ACK_RING]; // indexed by sequence % TUNNEL_ACK_RING
+    uint32_t loss_floor;                    // no record below this sequence is still pending
     uint64_t last_use;                      // quorlix_now_ms() of the last lookup that found or created it
 } AckSlot;
 

@@ -178,6 +178,28 @@ private slots:
         QCOMPARE(tunnel_ack_tx_lost(), uint64_t(171));
     }
 
+    void lossCountingGoesOnWhenNumberingWraps()
+    {
+        // Sequence numbers are 32 bits: after the last one the numbering goes
+        // through 0 and starts over. Losses among the new numbers still count;
+        // the numbers from before the wrap are never "below" the new ones.
+        AckSlot *s = ackingSlot();
+        s->next_seq = 0xFFFFFF00u;
+        for (int i = 0; i < 0xFF; ++i)
+            tunnel_ack_on_send(s);
+        tunnel_ack_on_receive(s, 1, 0xFFFFFFF0u, kZero);
+        QCOMPARE(tunnel_ack_tx_acked(), uint64_t(1));
+        QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0x70));
+        QCOMPARE(tunnel_ack_on_send(s), 0xFFFFFFFFu);
+        for (int i = 0; i <= 300; ++i) // 0, then 1..300
+            tunnel_ack_on_send(s);
+        tunnel_ack_on_receive(s, 2, 300, kZero);
+        QCOMPARE(tunnel_ack_tx_acked(), uint64_t(2));
+        QCOMPARE(tunnel_ack_tx_lost(), uint64_t(0x70 + 171));
+        QCOMPARE(s->ring[171].state, uint8_t(TUNNEL_SEND_LOST));
+        QCOMPARE(s->ring[172].state, uint8_t(TUNNEL_SEND_SENT));
+    }
+
     void reusedRingRecordIsNotCounted()
     {
         AckSlot *s = ackingSlot();
@@ -284,6 +306,7 @@ private slots:
         uint8_t buf[128];
         TunnelDecoded res;
         uint8_t payload[64];
+        uint32_t horizon = 0; // highest acknowledgement seen, less the window
         auto relayDatagram = [&](uint32_t q, uint32_t a, const std::set<uint32_t> &got) {
             tunnel_header_write(buf, TUNNEL_FLAG_DATA, 0, 0, 0, 40, 0);
             tunnel_store_be32(buf + 16, q);
@@ -296,6 +319,18 @@ private slots:
             for (int i = 0; i < 4; ++i)
                 tunnel_store_be32(buf + 24 + 4 * i, w[i]);
             QVERIFY(tunnel_decapsulate(buf, 40, payload, sizeof payload, kRelay, 50000, &res));
+            // A datagram is lost exactly when some acknowledgement has gone
+            // more than a window past it without covering it: nothing may stay
+            // pending behind that horizon, and nothing is lost ahead of it.
+            if (a > TUNNEL_ACK_WINDOW)
+                horizon = std::max(horizon, a - TUNNEL_ACK_WINDOW);
+            const AckSlot *slot = tunnel_ack_slot_lookup(kRelay, 50000, 0);
+            for (const TunnelSendRecord &r : slot->ring) {
+                if (r.state == TUNNEL_SEND_SENT && r.seq < horizon)
+                    QFAIL(qPrintable(QString("%1 still pending behind horizon %2").arg(r.seq).arg(horizon)));
+                if (r.state == TUNNEL_SEND_LOST && r.seq >= horizon)
+                    QFAIL(qPrintable(QString("%1 lost ahead of horizon %2").arg(r.seq).arg(horizon)));
+            }
         };
 
         std::set<uint32_t> peerGot;
