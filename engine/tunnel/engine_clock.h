@@ -10,7 +10,9 @@ extern "C" {
 
 typedef uint64_t (*quorlix_clock_fn)(void *ctx);
 
-// Installs (or with fn == NULL restores the real clock).
+// Installs (or with fn == NULL restores the real clock). The function and its
+// context are read separately, so change them only while no engine thread is
+// running.
 void quorlix_clock_set(quorlix_clock_fn fn, void *ctx);
 uint64_t quorlix_now_ms(void);
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 namespace {
 std::mutex g_sinkLock;
@@ -13,17 +14,36 @@ void *g_sinkCtx = nullptr;
 
 void emit(int stream, const char *fmt, va_list ap)
 {
-    char buf[2048];
-    int n = vsnprintf(buf, sizeof buf, fmt, ap);
-    if (n < 0)
-        return;
-    size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
-    std::lock_guard<std::mutex> guard(g_sinkLock);
-    if (g_sink) {
-        g_sink(stream, buf, len, g_sinkCtx);
+    char small[2048];
+    va_list again;
+    va_copy(again, ap);
+    int n = vsnprintf(small, sizeof small, fmt, ap);
+    if (n < 0) {
+        va_end(again);
         return;
     }
-    fwrite(buf, 1, len, stream == 2 ? stderr : stdout);
+    // Lines as long as a filter over many relays must arrive whole (a cut
+    // line also loses its newline and runs into the next one); only those
+    // rare lines pay for an allocation.
+    char *buf = small;
+    char *big = nullptr;
+    size_t len = static_cast<size_t>(n);
+    if (len >= sizeof small) {
+        big = static_cast<char *>(malloc(len + 1));
+        if (big && vsnprintf(big, len + 1, fmt, again) == n)
+            buf = big;
+        else
+            len = sizeof small - 1;
+    }
+    va_end(again);
+    {
+        std::lock_guard<std::mutex> guard(g_sinkLock);
+        if (g_sink)
+            g_sink(stream, buf, len, g_sinkCtx);
+        else
+            fwrite(buf, 1, len, stream == 2 ? stderr : stdout);
+    }
+    free(big);
 }
 } // namespace
 

@@ -12,7 +12,7 @@ extern "C" {
 
 typedef void (*quorlix_log_sink_fn)(int stream, const char *text, size_t len, void *ctx);
 
-// Installs (or with fn == NULL removes) the sink; returns the previous one.
+// Installs (or with fn == NULL removes) the sink.
 void quorlix_log_set_sink(quorlix_log_sink_fn fn, void *ctx);
 
 void quorlix_log(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
