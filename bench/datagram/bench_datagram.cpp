@@ -7,7 +7,7 @@
 //                   packet, 16-byte header (relay not acknowledging)
 //   EncapDecapAck/N the same with the 40-byte header: every send is numbered
 //                   and every decode applies an acknowledgement (with its
-//                   4096-record loss sweep)
+//                   receive-bitmap walk and loss sweep)
 
 #include "engine/tunnel/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
