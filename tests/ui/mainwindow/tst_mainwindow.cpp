@@ -742,6 +742,9 @@ private slots:
         QCOMPARE(minimize->parentWidget(), window.header());
         QCOMPARE(minimize->size(), QSize(54, 54));
         QCOMPARE(close->focusPolicy(), Qt::NoFocus);
+        minimize->click();
+        QTRY_VERIFY(window.windowState().testFlag(Qt::WindowMinimized));
+        window.showNormal();
         close->click();
         QVERIFY(window.busyOverlay()->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
