@@ -139,7 +139,8 @@ extern "C" void tunnel_ack_on_receive(AckSlot *slot, uint32_t q, uint32_t a, con
     }
     // Every record still pending below a - 128 is lost. Only sequence numbers
     // from the floor (everything below it was settled by an earlier sweep, and
-    // whatever is sent later is numbered above a) and within the last ring's
+    // whatever is sent later is numbered above a, since acknowledgements of
+    // numbers not yet sent were turned away above) and within the last ring's
     // worth of sends (older records have been overwritten) can still be
     // pending, so the sweep visits those instead of all 4096 records: the same
     // records are declared lost, without a full walk on every acknowledgement.
