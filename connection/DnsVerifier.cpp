@@ -1,4 +1,5 @@
 #include "connection/DnsVerifier.h"
+#include "connection/GamePorts.h"
 
 #include <QDebug>
 
@@ -22,7 +23,9 @@ DnsVerifier::~DnsVerifier()
 
 QString DnsVerifier::chatDomain()
 {
-    return QStringLiteral("discord.com");
+    // The same domain the tunnel is configured to carry: the lookup only
+    // succeeds when it went through the relay.
+    return QString::fromLatin1(GamePorts::kChatServiceDomain);
 }
 
 QString DnsVerifier::failureMessage()

@@ -11,7 +11,7 @@
 
 namespace GamePorts {
 
-const char kChatServiceDomain[] = "chat.quorlix.invalid";
+const char kChatServiceDomain[] = "discord.com";
 
 static constexpr int kMaxPort = 65535;
 
