@@ -1,4 +1,5 @@
 #include "connection/SessionManager.h"
+#include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
 #include "storage/DatabaseManager.h"
@@ -19,6 +20,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalSpy>
 #include <QSpacerItem>
 #include <QStackedWidget>
@@ -203,6 +205,44 @@ private slots:
         QCOMPARE(named(&window, "NewHeader")->height(), 330);
         // "Closing Quorlyx" stays up for two seconds unless a test shortens it.
         QCOMPARE(window.closeDelay(), 2000);
+    }
+
+    void frameStructure()
+    {
+        MainWindow window;
+        // The scrolling page: scroll area -> root frame -> header band, stack.
+        auto *scroll = qobject_cast<QScrollArea *>(window.centralWidget());
+        QVERIFY(scroll);
+        QCOMPARE(scroll->objectName(), QStringLiteral("MainScrollArea"));
+        QWidget *frame = named(&window, "WindowFrame");
+        QCOMPARE(scroll->widget(), frame);
+        QCOMPARE(window.header()->objectName(), QStringLiteral("NewHeader"));
+        QCOMPARE(window.header()->parentWidget(), frame);
+        auto *stack = qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget());
+        QVERIFY(stack);
+        QCOMPARE(stack->parentWidget(), frame);
+        QCOMPARE(stack->count(), 2);
+        QCOMPARE(stack->widget(0)->objectName(), QStringLiteral("HomeRoot"));
+        QCOMPARE(stack->widget(1), window.connectionPage());
+        QCOMPARE(stack->currentIndex(), 0);
+
+        // What must not scroll with the page, and the long-lived services, are
+        // the window's own children.
+        for (const char *name : {"HeaderNavDots", "FixedMiniLogo", "FixedMiniLogoLine"})
+            QCOMPARE(named(&window, name)->parentWidget(), &window);
+        for (QObject *child :
+             {static_cast<QObject *>(window.authPage()), static_cast<QObject *>(window.busyOverlay()),
+              static_cast<QObject *>(window.sessionManager()), static_cast<QObject *>(window.tunnelClient()),
+              static_cast<QObject *>(window.consoleNetworkManager()),
+              static_cast<QObject *>(window.consoleGateway())}) {
+            QVERIFY(child);
+            QCOMPARE(child->parent(), &window);
+        }
+        QCOMPARE(window.busyOverlay()->objectName(), QStringLiteral("ProxyStatusOverlay"));
+        QCOMPARE(window.busyOverlay()->geometry(), window.rect());
+        QCOMPARE(window.authPage()->geometry(), window.rect());
+        for (const char *name : {"WindowMinimizeButton", "WindowCloseButton", "MiniLogoWrap"})
+            QCOMPARE(named(&window, name)->parentWidget(), window.header());
     }
 
     void sideNavigationItems()
