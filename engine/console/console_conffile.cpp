@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -165,6 +166,22 @@ Parsed classify(Slice line)
     return r;
 }
 
+// Opens a file for reading; a directory by the name (which opens on Linux)
+// is not a configuration file and counts as missing.
+FILE *open_file(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return nullptr;
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
+// Reads the rest of f; null when memory runs out or the read fails.
 char *read_stream(FILE *f, size_t *len)
 {
     size_t cap = 4096, n = 0;
@@ -186,6 +203,10 @@ char *read_stream(FILE *f, size_t *len)
         n += got;
         if (got == 0)
             break;
+    }
+    if (buf && ferror(f)) {
+        free(buf);
+        return nullptr;
     }
     if (buf && n == kMaxFileBytes) {
         while (n > 0 && buf[n - 1] != '\n')
@@ -388,11 +409,11 @@ extern "C" int gateway_find_config_path(char *out, size_t cap)
 extern "C" FILE *gateway_open_config(const char *preferred_path)
 {
     if (preferred_path && preferred_path[0]) {
-        FILE *f = fopen(preferred_path, "rb");
+        FILE *f = open_file(preferred_path);
         if (f)
             return f;
     }
-    return fopen("quorlix.conf", "rb");
+    return open_file("quorlix.conf");
 }
 
 extern "C" void gateway_load_global_config(const char *preferred_path, GatewayFileSettings *s)

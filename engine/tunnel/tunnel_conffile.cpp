@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -74,12 +75,19 @@ bool in_range(int v, int lo, int hi)
     return v >= lo && v <= hi;
 }
 
-// Reads a whole file; returns a malloc'd buffer (caller frees) or null.
+// Reads a whole file; returns a malloc'd buffer (caller frees) or null. A
+// directory by the name opens on Linux but is no file to read: it counts as
+// one that cannot be opened, and so does a read that fails.
 char *read_file(const char *path, size_t *len)
 {
     FILE *f = fopen(path, "rb");
     if (!f)
         return nullptr;
+    struct stat st;
+    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+        fclose(f);
+        return nullptr;
+    }
     size_t cap = 4096, n = 0;
     char *buf = static_cast<char *>(malloc(cap));
     while (buf) {
@@ -100,6 +108,10 @@ char *read_file(const char *path, size_t *len)
         n += got;
         if (got == 0)
             break;
+    }
+    if (buf && ferror(f)) {
+        free(buf);
+        buf = nullptr;
     }
     fclose(f);
     if (buf && n == kMaxFileBytes) {

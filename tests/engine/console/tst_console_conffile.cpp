@@ -333,9 +333,15 @@ void TestConsoleConfFile::openPrefersPreferredPathThenCwd()
         return QByteArray(buf, int(n));
     };
     QCOMPARE(readAll(gateway_open_config(p.constData())), QByteArray("cwd")); // preferred missing
+    // A folder by the preferred name opens on Linux but is no file: the next place is tried.
+    const QByteArray folder = cwd.path("sub").toLocal8Bit();
+    QCOMPARE(readAll(gateway_open_config(folder.constData())), QByteArray("cwd"));
     QVERIFY(writeFile(preferred, "preferred"));
     QCOMPARE(readAll(gateway_open_config(p.constData())), QByteArray("preferred"));
     QCOMPARE(readAll(gateway_open_config("")), QByteArray("cwd"));
+    QVERIFY(QFile::remove(cwd.path("quorlix.conf")));
+    QVERIFY(QDir(cwd.path(".")).mkdir("quorlix.conf"));
+    QVERIFY(!gateway_open_config(nullptr));
 }
 
 void TestConsoleConfFile::loadGlobalFromFile()

@@ -8,6 +8,8 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "engine_state_fixture.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <limits.h>
@@ -89,6 +91,7 @@ private slots:
     void mtuKeysReachTheEngine_data();
     void mtuKeysReachTheEngine();
     void loadReadsTwiceAndKeepsFirstPassWhenReopenFails();
+    void loadFailsWithoutFile_data();
     void loadFailsWithoutFile();
 };
 
@@ -335,12 +338,25 @@ void TestConfFile::loadReadsTwiceAndKeepsFirstPassWhenReopenFails()
     QCOMPARE(log.out(), QStringList{"[WARN] Cannot reopen quorlix.conf; keeping the settings read so far\n"});
 }
 
+void TestConfFile::loadFailsWithoutFile_data()
+{
+    QTest::addColumn<bool>("directory");
+    QTest::newRow("no such file") << false;
+    // A folder by that name opens on Linux, but there is nothing to read.
+    QTest::newRow("a folder by that name") << true;
+}
+
 void TestConfFile::loadFailsWithoutFile()
 {
+    QFETCH(bool, directory);
     auto cfg = makeRecord();
     EngineLogCapture log;
-    const QByteArray missing = QByteArray(qgetenv("QUORLIX_TEST_TMP")) + "/no-such-dir/quorlix.conf";
-    QCOMPARE(tunnel_conffile_load(missing.constData(), cfg.get()), 0);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("quorlix.conf");
+    if (directory)
+        QVERIFY(QDir(dir.path()).mkdir("quorlix.conf"));
+    QCOMPARE(tunnel_conffile_load(path.toLocal8Bit().constData(), cfg.get()), 0);
     QCOMPARE(log.out(), QStringList{"[ERROR] Cannot open quorlix.conf file\n"});
 }
 
