@@ -68,16 +68,21 @@ template <typename Same> long findSlot(Table &t, uint32_t home, Same same)
     return -1;
 }
 
+bool expired(const Slot &slot, uint64_t now, uint64_t maxIdle)
+{
+    return slot.used && now > slot.entry.last_seen && now - slot.entry.last_seen > maxIdle;
+}
+
 // Frees slot s and moves later members of its probe chain back, so that every
 // remaining entry is still reached from its home slot without meeting a hole.
+// The slot is freed first: in a table with every slot taken the walk then
+// still ends, at the hole it leaves behind.
 void freeSlot(Table &t, uint32_t s)
 {
+    t.slots[s].used = 0;
+    t.used--;
     uint32_t hole = s;
-    uint32_t j = s;
-    for (;;) {
-        j = (j + 1) & kMask;
-        if (!t.slots[j].used)
-            break;
+    for (uint32_t j = (s + 1) & kMask; t.slots[j].used; j = (j + 1) & kMask) {
         const uint32_t home = homeOf(t, t.slots[j].entry);
         // The entry at j may fill the hole when its home does not lie
         // cyclically in (hole, j].
@@ -85,24 +90,61 @@ void freeSlot(Table &t, uint32_t s)
         const uint32_t distHole = (j - hole) & kMask;
         if (distHome >= distHole) {
             t.slots[hole] = t.slots[j];
+            t.slots[j].used = 0;
             hole = j;
         }
     }
-    t.slots[hole].used = 0;
-    t.used--;
 }
 
+long firstFreeSlot(const Table &t)
+{
+    for (uint32_t s = 0; s < TUNNEL_CONNMAP_SLOTS; ++s)
+        if (!t.slots[s].used)
+            return long(s);
+    return -1;
+}
+
+// Frees every expired entry in one sweep. Freeing them one by one would walk
+// the rest of a long chain for each of them (minutes on a nearly full table);
+// instead the sweep starts after a free slot, so every entry's home lies
+// between that slot and the entry, and each survivor moves back to the first
+// free slot from its home on. Slots are only vacated at the sweep's position,
+// so no entry already placed ever gets a hole in front of it.
 int expireTable(Table &t, uint64_t now, uint64_t maxIdle)
 {
     int freed = 0;
-    for (uint32_t s = 0; s < TUNNEL_CONNMAP_SLOTS;) {
-        Slot &slot = t.slots[s];
-        if (slot.used && now > slot.entry.last_seen && now - slot.entry.last_seen > maxIdle) {
-            freeSlot(t, s);
-            ++freed;
-            continue; // the shift may have moved another entry into s
+    long start = firstFreeSlot(t);
+    if (start < 0) {
+        // Every slot taken: free one expired entry the ordinary way to get a
+        // free slot to start from.
+        for (uint32_t s = 0; s < TUNNEL_CONNMAP_SLOTS && start < 0; ++s) {
+            if (expired(t.slots[s], now, maxIdle)) {
+                freeSlot(t, s);
+                ++freed;
+                start = firstFreeSlot(t);
+            }
         }
-        ++s;
+        if (start < 0)
+            return 0;
+    }
+    for (uint32_t k = 1; k < TUNNEL_CONNMAP_SLOTS; ++k) {
+        const uint32_t j = (uint32_t(start) + k) & kMask;
+        Slot &slot = t.slots[j];
+        if (!slot.used)
+            continue;
+        if (expired(slot, now, maxIdle)) {
+            slot.used = 0;
+            t.used--;
+            ++freed;
+            continue;
+        }
+        for (uint32_t q = homeOf(t, slot.entry); q != j; q = (q + 1) & kMask) {
+            if (!t.slots[q].used) {
+                t.slots[q] = slot;
+                slot.used = 0;
+                break;
+            }
+        }
     }
     return freed;
 }

@@ -4,9 +4,10 @@
 // names only the ConnID, can be turned back into a packet from the game
 // server to the game.
 //
-// Two open-addressing tables of 65536 slots with linear probing. Freeing a
-// slot shifts the rest of its probe chain back (backward-shift deletion), so a
-// flow that was stored behind a freed one stays findable.
+// Two open-addressing tables of 65536 slots with linear probing. The clean-up
+// moves the entries behind a freed slot back along their probe chains, so a
+// flow that was stored behind a freed one stays findable, and it does so in
+// one sweep whose cost stays linear even when every slot is taken.
 //
 // Engine thread only (the capture loop); no locking.
 

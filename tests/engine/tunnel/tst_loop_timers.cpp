@@ -6,7 +6,10 @@
 
 #include "engine/tunnel/tunnel_connmap.h"
 
+#include <QElapsedTimer>
 #include <QTest>
+
+#include <set>
 
 using namespace loopharness;
 
@@ -45,6 +48,10 @@ private slots:
     void mtuProbeLeavesAHigherClientValue();
     void deletionKeepsChainsFindable_data();
     void deletionKeepsChainsFindable();
+    void fullTableRefusesNewFlows_data();
+    void fullTableRefusesNewFlows();
+    void bulkExpiryKeepsSurvivorsFindable_data();
+    void bulkExpiryKeepsSurvivorsFindable();
 };
 
 void TestLoopTimers::keepaliveOnlyWhenDue()
@@ -257,6 +264,129 @@ void TestLoopTimers::deletionKeepsChainsFindable()
     tunnel_connection_counts(&bySource, &byConn);
     QCOMPARE(int(byConn), ages.size() - old);
     QCOMPARE(int(bySource), ages.size() - old);
+    quorlix_clock_set(nullptr, nullptr);
+    tunnel_connection_reset();
+}
+
+void TestLoopTimers::fullTableRefusesNewFlows_data()
+{
+    QTest::addColumn<bool>("bySourceFull"); // else the by-ConnID table is the full one
+    QTest::addColumn<QString>("warning");
+    QTest::newRow("every source slot taken") << true << "[WARNING] Map full, cannot store new connection\n";
+    QTest::newRow("every ConnID slot taken") << false
+                                             << "[WARNING] Connection map full, cannot store new connection\n";
+}
+
+void TestLoopTimers::fullTableRefusesNewFlows()
+{
+    QFETCH(bool, bySourceFull);
+    QFETCH(QString, warning);
+
+    std::string logged;
+    quorlix_log_set_sink([](int, const char *t, size_t n, void *ctx) { static_cast<std::string *>(ctx)->append(t, n); },
+                         &logged);
+    quorlix_log_set_verbose(1);
+    fakeNow = 1000;
+    quorlix_clock_set(fakeClock, nullptr);
+    tunnel_connection_reset();
+
+    // Keys chosen so that every entry gets its own home slot: the first two
+    // address bytes run through all 65536 values (the source hash is a
+    // bijection on them), and so do the ConnIDs' home slots.
+    const uint16_t port = htons(3074);
+    const uint32_t dst = ip("1.2.3.4");
+    const uint32_t sharedId = connIdAtSlot(1, 0);
+    const uint32_t sharedSrc = ip("10.0.0.2");
+    for (uint32_t i = 0; i < 65536; ++i) {
+        const uint32_t src = bySourceFull ? i : sharedSrc;
+        const uint32_t id = bySourceFull ? sharedId : connIdAtSlot(i, 0);
+        QVERIFY(tunnel_connection_store(src, port, dst, port, id));
+    }
+    uint32_t bySource = 0, byConn = 0;
+    tunnel_connection_counts(&bySource, &byConn);
+    QCOMPARE(int(bySourceFull ? bySource : byConn), 65536);
+    QVERIFY(logged.empty());
+
+    // A known flow is still refreshed.
+    QVERIFY(tunnel_connection_store(bySourceFull ? 5u : sharedSrc, port, dst, port,
+                                    bySourceFull ? sharedId : connIdAtSlot(5, 0)));
+
+    // A new one is refused with the warning; its replies will not find it.
+    const uint32_t newSrc = bySourceFull ? 0x10000u : ip("10.0.0.3");
+    const uint32_t newId = connIdAtSlot(7, 1);
+    QCOMPARE(tunnel_connection_store(newSrc, port, dst, port, newId), 0);
+    QCOMPARE(QString::fromStdString(logged), warning);
+    QVERIFY(!tunnel_connection_find(newId, nullptr));
+    // A full by-source table stores nothing anywhere; a full by-ConnID table
+    // still takes the source.
+    QCOMPARE(bool(tunnel_connection_find_source(newSrc, port, nullptr)), !bySourceFull);
+
+    // Once the old flows age out there is room again.
+    // (By source: the shared source and the refused flow's own.)
+    QCOMPARE(tunnel_connection_expire(1000 + 120001, 120000), bySourceFull ? 65536 : 2);
+    fakeNow = 1000 + 120001;
+    QVERIFY(tunnel_connection_store(newSrc, port, dst, port, newId));
+    QVERIFY(tunnel_connection_find(newId, nullptr));
+
+    quorlix_log_set_verbose(0);
+    quorlix_log_set_sink(nullptr, nullptr);
+    quorlix_clock_set(nullptr, nullptr);
+    tunnel_connection_reset();
+}
+
+void TestLoopTimers::bulkExpiryKeepsSurvivorsFindable_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("oldEvery"); // entry i is old when i % oldEvery != 0 (1: all, 0: only entry 12345)
+    QTest::newRow("90% full, every other entry old") << 58982 << 2;
+    QTest::newRow("99% full, all old") << 64880 << 1;
+    QTest::newRow("every slot taken, nine in ten old") << 65536 << 10;
+    QTest::newRow("every slot taken, one old") << 65536 << 0;
+}
+
+void TestLoopTimers::bulkExpiryKeepsSurvivorsFindable()
+{
+    QFETCH(int, entries);
+    QFETCH(int, oldEvery);
+
+    quorlix_clock_set(fakeClock, nullptr);
+    tunnel_connection_reset();
+    // Random ConnIDs cluster in the by-ConnID table the way real flows do.
+    std::vector<uint32_t> ids;
+    std::set<uint32_t> seen;
+    uint32_t x = 2463534242u;
+    while (int(ids.size()) < entries) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        if (seen.insert(x).second)
+            ids.push_back(x);
+    }
+    auto isOld = [&](int i) { return oldEvery == 0 ? i == 12345 : i % oldEvery != 0; };
+    int old = 0;
+    for (int i = 0; i < entries; ++i) {
+        fakeNow = isOld(i) ? 1000 : 100000;
+        old += isOld(i);
+        QVERIFY(tunnel_connection_store(uint32_t(i), htons(3074), ip("1.2.3.4"), htons(3074), ids[size_t(i)]));
+    }
+
+    QElapsedTimer t;
+    t.start();
+    QCOMPARE(tunnel_connection_expire(200000, 120000), old);
+    // A cleanup runs inside the capture loop: it must not stall it.
+    QVERIFY2(t.elapsed() < 10000, qPrintable(QString::number(t.elapsed())));
+    for (int i = 0; i < entries; ++i) {
+        ConnectionEntry e;
+        const bool live = !isOld(i);
+        QCOMPARE(bool(tunnel_connection_find(ids[size_t(i)], &e)), live);
+        QCOMPARE(bool(tunnel_connection_find_source(uint32_t(i), htons(3074), nullptr)), live);
+        if (live)
+            QCOMPARE(e.src_addr, uint32_t(i));
+    }
+    uint32_t bySource = 0, byConn = 0;
+    tunnel_connection_counts(&bySource, &byConn);
+    QCOMPARE(int(byConn), entries - old);
+    QCOMPARE(int(bySource), entries - old);
     quorlix_clock_set(nullptr, nullptr);
     tunnel_connection_reset();
 }
