@@ -165,6 +165,13 @@ void TestExports::nullArgumentsIgnored()
     QCOMPARE(tunnel_mapping_count(), 0);
     QVERIFY(log.out().isEmpty());
 
+    // An address text without its NUL is read no further than 63 characters.
+    char unterminated[80];
+    memset(unterminated, '1', sizeof unterminated);
+    quorlix_add_port_server_mapping(1, unterminated, 50000);
+    QCOMPARE(log.out(), QStringList{"[MAPPING] Invalid IP address: " + QString(63, '1') + "\n"});
+    QCOMPARE(tunnel_mapping_count(), 0);
+
     // A pattern without its NUL is cut to 127 characters.
     char longPattern[300];
     memset(longPattern, 'a', sizeof longPattern);
