@@ -90,6 +90,11 @@ void TestLoopPaths::outbound_data()
     QTest::newRow("DNS for a game name with a domain mapping")
         << "domainmap" << qb(udp("10.0.0.2", 40053, "8.8.8.8", 53, dnsQuery("eu.game.test"))) << "tunneled"
         << kSecond << "[DNS-DOMAIN] Routing DNS query for eu.game.test to domain-specific server\n";
+    QTest::newRow("UDP from source port 53 to a game port")
+        << "" << qb(udp("10.0.0.2", 53, "1.2.3.4", 3074, text("x"))) << "unchanged" << "" << "";
+    QTest::newRow("DNS for another name with port 53 in the set")
+        << "udp53" << qb(udp("10.0.0.2", 40053, "8.8.8.8", 53, dnsQuery("example.org"))) << "unchanged" << ""
+        << "[OUTBOUND-CHECK] External UDP packet to 8.8.8.8:53 (in app_ip list: NO)\n";
     QTest::newRow("UDP 443 in the port set is not a game port")
         << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 443, text("x"))) << "unchanged" << "" << "";
     QTest::newRow("UDP 80 with every port in the set")
@@ -161,6 +166,8 @@ void TestLoopPaths::outbound()
             e.config().tcp_ports[i] = uint32_t(i + 1);
         e.config().tcp_port_count = 60000;
     }
+    if (flags.contains("udp53"))
+        e.udpPorts({3074, 443, 53});
     if (flags.contains("notcp"))
         e.config().enable_tcp = 0;
     if (flags.contains("appip"))
