@@ -41,6 +41,49 @@ void configure(Engine &e)
     e.domains({"*.game.test"});
 }
 
+// The usual configuration changed by the named set-up flags; false when a
+// flag's preparation failed.
+bool prepare(Engine &e, const QStringList &flags)
+{
+    configure(e);
+    if (flags.contains("catchall")) {
+        for (int i = 0; i < 60000; ++i)
+            e.config().udp_ports[i] = uint32_t(i + 1);
+        e.config().udp_port_count = 60000;
+    }
+    if (flags.contains("tcpcatchall")) {
+        // At start-up 60000 listed TCP ports are only those ports, but the
+        // count alone lets a port-matched TCP packet through routing.
+        for (int i = 0; i < 60000; ++i)
+            e.config().tcp_ports[i] = uint32_t(i + 1);
+        e.config().tcp_port_count = 60000;
+    }
+    if (flags.contains("udp53"))
+        e.udpPorts({3074, 443, 53});
+    if (flags.contains("notcp"))
+        e.config().enable_tcp = 0;
+    if (flags.contains("verbose"))
+        e.config().debug_mode = 1;
+    if (flags.contains("appip") && !tunnel_app_ip_add(ip("1.2.3.4"), ip(kPrimary), 50000))
+        return false;
+    if (flags.contains("portmap")) {
+        quorlix_add_port_server_mapping(3074, kSecond, 50000);
+        quorlix_add_port_server_mapping(27015, kSecond, 50000);
+    }
+    if (flags.contains("domainmap"))
+        quorlix_add_domain_server_mapping("*.game.test", kSecond, 50000);
+    return true;
+}
+
+// Flags that act on the running engine. "moveprimary": the primary relay
+// moves to 203.0.113.9 without a filter rebuild, so packets to it are still
+// captured and only the loop guard keeps them from being tunneled.
+void afterStart(const QStringList &flags)
+{
+    if (flags.contains("moveprimary"))
+        tunnel_set_primary_relay(ip("203.0.113.9"), 50000);
+}
+
 } // namespace
 
 class TestLoopPaths : public QObject {
@@ -49,6 +92,8 @@ class TestLoopPaths : public QObject {
 private slots:
     void outbound_data();
     void outbound();
+    void verboseDecisionLines_data();
+    void verboseDecisionLines();
     void inbound_data();
     void inbound();
     void tunneledDatagramCarriesTheWholePacket();
@@ -69,6 +114,11 @@ void TestLoopPaths::outbound_data()
                                                  << "tunneled" << kPrimary << "";
     QTest::newRow("to the relay itself") << "" << qb(udp("10.0.0.2", 40000, kPrimary, 50000, text("x")))
                                          << "unchanged" << "" << "";
+    QTest::newRow("to the relay itself, on a game port, captured")
+        << "moveprimary" << qb(udp("10.0.0.2", 3074, "203.0.113.9", 50000, text("x"))) << "unchanged" << "" << "";
+    QTest::newRow("to the relay's address, another port")
+        << "moveprimary" << qb(udp("10.0.0.2", 40000, "203.0.113.9", 3074, text("x"))) << "tunneled"
+        << "203.0.113.9" << "";
     QTest::newRow("UDP to a port outside the set")
         << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x"))) << "unchanged" << ""
         << "[OUTBOUND-CHECK] External UDP packet to 1.2.3.4:9999 (in app_ip list: NO)\n";
@@ -152,35 +202,12 @@ void TestLoopPaths::outbound()
     QFETCH(QString, logLine);
 
     Engine e;
-    configure(e);
     const QStringList flags = setup.split(' ', Qt::SkipEmptyParts);
-    if (flags.contains("catchall")) {
-        for (int i = 0; i < 60000; ++i)
-            e.config().udp_ports[i] = uint32_t(i + 1);
-        e.config().udp_port_count = 60000;
-    }
-    if (flags.contains("tcpcatchall")) {
-        // At start-up 60000 listed TCP ports are only those ports, but the
-        // count alone lets a port-matched TCP packet through routing.
-        for (int i = 0; i < 60000; ++i)
-            e.config().tcp_ports[i] = uint32_t(i + 1);
-        e.config().tcp_port_count = 60000;
-    }
-    if (flags.contains("udp53"))
-        e.udpPorts({3074, 443, 53});
-    if (flags.contains("notcp"))
-        e.config().enable_tcp = 0;
-    if (flags.contains("appip"))
-        QVERIFY(tunnel_app_ip_add(ip("1.2.3.4"), ip(kPrimary), 50000));
-    if (flags.contains("portmap")) {
-        quorlix_add_port_server_mapping(3074, kSecond, 50000);
-        quorlix_add_port_server_mapping(27015, kSecond, 50000);
-    }
-    if (flags.contains("domainmap"))
-        quorlix_add_domain_server_mapping("*.game.test", kSecond, 50000);
+    QVERIFY(prepare(e, flags));
     e.failSends(flags.contains("failsend"));
     QVERIFY(e.start());
     QVERIFY(e.settle());
+    afterStart(flags);
     e.sent(); // the first pass's keepalive
 
     const Bytes p = bytes(packet);
@@ -218,6 +245,60 @@ void TestLoopPaths::outbound()
     }
     if (!logLine.isEmpty())
         QVERIFY2(e.logged(logLine.toStdString()), qPrintable(QString::fromStdString(e.stdoutText())));
+}
+
+void TestLoopPaths::verboseDecisionLines_data()
+{
+    // The lines a verbose run writes where it decides; the packets' fates are
+    // checked by the outbound table above.
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QByteArray>("packet");
+    QTest::addColumn<QString>("line");
+
+    QTest::newRow("to the relay itself") << "moveprimary" << qb(udp("10.0.0.2", 40000, "203.0.113.9", 50000, text("x")))
+                                         << "[DEBUG] Skipping packet to Entry Server to avoid loop\n";
+    QTest::newRow("same source and destination")
+        << "" << qb(udp("1.2.3.4", 50000, "1.2.3.4", 3074, text("x")))
+        << "[DEBUG] SKIPPING LOOPBACK: Same source and destination IP (1.2.3.4)\n";
+    QTest::newRow("multicast") << "" << qb(udp("10.0.0.2", 50000, "239.1.2.3", 3074, text("x")))
+                               << "[DROP-MULTICAST] Destination 239.1.2.3:3074 is multicast, skipping tunnel\n";
+    QTest::newRow("broadcast") << "" << qb(udp("10.0.0.2", 50000, "255.255.255.255", 3074, text("x")))
+                               << "[DROP-BROADCAST] Destination is broadcast, skipping tunnel\n";
+    QTest::newRow("private address") << "" << qb(udp("10.0.0.2", 50000, "172.31.9.9", 3074, text("x")))
+                                     << "[DEBUG] Skipping packet to private/local IP: 172.31.9.9:3074\n";
+    QTest::newRow("DNS for another name") << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("example.org")))
+                                          << "[DNS-LOCAL] Direct DNS for: example.org\n";
+    QTest::newRow("TCP matched by its port only")
+        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10))
+        << "[ROUTING-TCP] No strict mapping for TCP port 27015 and not an app IP \xE2\x86\x92 pass-through (skip "
+           "tunnel)\n";
+    QTest::newRow("UDP in catch-all mode") << "catchall" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x")))
+                                           << "[ROUTING-UDP-CATCHALL] Port 9999 \xE2\x86\x92 default server (UDP "
+                                              "catch-all mode)\n";
+    QTest::newRow("a port mapping picks its relay")
+        << "portmap" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, text("hi")))
+        << "[ROUTING] Port 3074: 198.51.100.1:50000 \xE2\x86\x92 198.51.100.2:50000\n";
+    QTest::newRow("too big for the safe MTU")
+        << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28 + 1, 0x55)))
+        << "[DROP] innerLen + 16 exceeds mtu_safe=1400. Dropping to let TCP/MSS handle.\n";
+}
+
+void TestLoopPaths::verboseDecisionLines()
+{
+    QFETCH(QString, setup);
+    QFETCH(QByteArray, packet);
+    QFETCH(QString, line);
+
+    Engine e;
+    const QStringList flags = setup.split(' ', Qt::SkipEmptyParts) << "verbose";
+    QVERIFY(prepare(e, flags));
+    QVERIFY(e.start());
+    QVERIFY(e.settle());
+    afterStart(flags);
+    e.clearLogs();
+    e.outbound(bytes(packet));
+    QVERIFY(e.settle());
+    QVERIFY2(e.logged(line.toStdString()), e.stdoutText().c_str());
 }
 
 void TestLoopPaths::inbound_data()
