@@ -297,7 +297,10 @@ int inject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *captured,
 int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
                 uint16_t sport)
 {
-    if (!v.udp)
+    // A relay datagram that arrives in fragments cannot be decoded from its
+    // first one: its payload would be cut short. Left to the stack, it is at
+    // least not delivered to the game corrupted.
+    if (!v.udp || v.fragment)
         return reinject(pkt, len, addr);
     uint32_t src;
     memcpy(&src, v.ip + 12, 4);

@@ -318,6 +318,10 @@ void TestLoopPaths::inbound_data()
         << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
                   datagram(17, kGoldenConnId, text("hi"), 3074, "1.2.3.4", true, 1, 0, 0)))
         << "golden" << qb(golden);
+    Bytes firstFragment = udp(kPrimary, 50000, "10.0.0.2", 40001, reply);
+    firstFragment[6] = 0x20; // more fragments follow
+    quorlix_packet_calc_checksums(firstFragment.data(), firstFragment.size());
+    QTest::newRow("first fragment of a reply") << qb(firstFragment) << "same" << QByteArray();
     QTest::newRow("unknown ConnID") << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, 0xDEADBEEF, text("hi"))))
                                     << "same" << QByteArray();
     QTest::newRow("acknowledgement-only datagram")
