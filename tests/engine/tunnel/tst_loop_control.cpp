@@ -31,6 +31,7 @@ private slots:
     void startupFailures();
     void secondRunIsRefused();
     void rebuildCapturesANewRelay();
+    void rebuildFailureKeepsTheOldHandle_data();
     void rebuildFailureKeepsTheOldHandle();
     void rebuildNamesAtMostSixteenRelays();
     void entryUpdateMovesTheFilter();
@@ -104,6 +105,10 @@ void TestLoopControl::startupFailures_data()
     QTest::newRow("socket cannot be created")
         << "socket" << "[ERROR] Failed to create socket: 24\n" << "Failed to initialize connection to Entry Server\n";
     QTest::newRow("capture cannot be opened") << "capture" << "" << "Open failed (2)\n";
+    QTest::newRow("filter refused")
+        << "filter" << ""
+        << "Open failed (87)\nERROR_INVALID_PARAMETER: Filter syntax error\nFilter was: ((outbound and ip and "
+           "ip.DstAddr != 198.51.100.1) or (inbound and udp.SrcPort == 50000 and (ip.SrcAddr == 198.51.100.1)))\n";
     QTest::newRow("no configuration at all")
         << "noconfig" << "[ERROR] Failed to load configuration file quorlix.conf\n" << "";
 }
@@ -121,6 +126,8 @@ void TestLoopControl::startupFailures()
     e.failSocketOpen(fault == "socket");
     if (fault == "capture")
         quorlix_capsim_fail_next_open(QUORLIX_CAPTURE_ERR_UNAVAILABLE);
+    if (fault == "filter")
+        quorlix_capsim_fail_next_open(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX);
     int result;
     if (fault == "noconfig") {
         // No record handed over: the run looks for "quorlix.conf" in the
@@ -202,8 +209,23 @@ void TestLoopControl::rebuildCapturesANewRelay()
     QCOMPARE(int(quorlix_capsim_open_handles()), 0);
 }
 
+void TestLoopControl::rebuildFailureKeepsTheOldHandle_data()
+{
+    QTest::addColumn<int>("error");
+    QTest::addColumn<QString>("lines"); // written after the "Failed to open" line
+    QTest::newRow("capture unavailable") << int(QUORLIX_CAPTURE_ERR_UNAVAILABLE) << "";
+    QTest::newRow("filter refused")
+        << int(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX)
+        << "[WINDIVERT-RESTART] ERROR_INVALID_PARAMETER: Filter syntax error\n[WINDIVERT-RESTART] Filter was: "
+           "((outbound and ip and ip.DstAddr != 198.51.100.1 and ip.DstAddr != 198.51.100.2) or (inbound and "
+           "udp.SrcPort == 50000 and (ip.SrcAddr == 198.51.100.1 or ip.SrcAddr == 198.51.100.2)))\n";
+}
+
 void TestLoopControl::rebuildFailureKeepsTheOldHandle()
 {
+    QFETCH(int, error);
+    QFETCH(QString, lines);
+
     Engine e;
     e.udpPorts({3074});
     QVERIFY(e.start());
@@ -211,11 +233,14 @@ void TestLoopControl::rebuildFailureKeepsTheOldHandle()
     QVERIFY(e.settle());
     e.sentData();
 
-    quorlix_capsim_fail_next_open(QUORLIX_CAPTURE_ERR_UNAVAILABLE);
+    quorlix_capsim_fail_next_open(error);
     quorlix_add_port_server_mapping(4000, kSecond, 50000);
     QVERIFY(e.settle());
     QVERIFY(e.waitLogged("[RUNTIME] \xE2\x9D\x8C Failed to restart WinDivert, keeping old filter\n"));
-    QVERIFY(e.logged("[WINDIVERT-RESTART] \xE2\x9D\x8C Failed to open WinDivert (2)\n"));
+    QVERIFY(e.logged(QString("[WINDIVERT-RESTART] \xE2\x9D\x8C Failed to open WinDivert (%1)\n%2")
+                         .arg(error)
+                         .arg(lines)
+                         .toStdString()));
     QCOMPARE(int(quorlix_capsim_open_handles()), 1);
 
     // The old handle keeps working both ways.
