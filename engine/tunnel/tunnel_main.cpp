@@ -86,11 +86,9 @@ extern "C" int quorlix_tunnel_main(void)
     }
     cfg->entry_host[QUORLIX_HOST_LEN - 1] = 0;
     cfg->game_profile[QUORLIX_PROFILE_LEN - 1] = 0;
-    // Two switches: the loader sets the verbose flag (from the record's
-    // debug_mode, or from the file's "debug_mode" key only), while the MSS
-    // line follows the record's own flag, which a file without that key
-    // leaves on.
-    quorlix_log_set_verbose(tunnel_verbose() ? 1 : 0);
+    // The loader has set the verbose flag (from the record's debug_mode, or
+    // from the file's "debug_mode" key only), while the MSS line follows the
+    // record's own flag, which a file without that key leaves on.
     const int enableTcp = cfg->enable_tcp != 0;
     tunnel_loop_configure(enableTcp, cfg->debug_mode != 0);
 

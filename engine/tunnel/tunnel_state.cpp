@@ -24,7 +24,6 @@ std::mutex g_app_ip_lock;
 std::atomic<bool> g_run_active{false};
 std::atomic<bool> g_config_present{false};
 std::atomic<bool> g_config_changed{false};
-std::atomic<bool> g_verbose{false};
 std::atomic<bool> g_ack_enabled{false};
 std::atomic<bool> g_filter_rebuild{false};
 std::atomic<bool> g_ack_reset_pending{false};
@@ -188,7 +187,7 @@ void tunnel_state_run_begin(void)
     std::lock_guard<std::mutex> g(g_config_lock);
     g_run_active.store(true);
     // Each run starts quiet; loading its configuration switches verbose on.
-    g_verbose.store(false);
+    quorlix_log_set_verbose(0);
 }
 
 void tunnel_state_run_end(void)
@@ -254,7 +253,7 @@ int tunnel_load_config(TunnelRuntimeConfig *out)
                 copy_cut(out->entry_host, sizeof out->entry_host, TUNNEL_DEFAULT_ENTRY_HOST, 64);
             if (out->entry_port <= 0)
                 out->entry_port = TUNNEL_DEFAULT_RELAY_PORT;
-            g_verbose.store(out->debug_mode != 0);
+            quorlix_log_set_verbose(out->debug_mode != 0);
             return 1;
         }
     }
@@ -775,12 +774,12 @@ extern "C" void quorlix_reset_stats(void)
 
 bool tunnel_verbose(void)
 {
-    return g_verbose.load(std::memory_order_relaxed);
+    return quorlix_log_is_verbose() != 0;
 }
 
 void tunnel_set_verbose(bool on)
 {
-    g_verbose.store(on, std::memory_order_relaxed);
+    quorlix_log_set_verbose(on ? 1 : 0);
 }
 
 bool tunnel_ack_enabled(void)
@@ -826,7 +825,7 @@ void tunnel_state_reset_for_tests(void)
     g_tunnel_counters.bytes_received.store(0);
     g_tunnel_counters.tunnel_packets_sent.store(0);
     g_tunnel_counters.tunnel_packets_received.store(0);
-    g_verbose.store(false);
+    quorlix_log_set_verbose(0);
     g_ack_enabled.store(false);
     g_filter_rebuild.store(false);
     g_ack_reset_pending.store(false);
