@@ -34,19 +34,27 @@ bool writeString(const QString &s, QByteArray &out)
 
 bool writeValue(const QVariant &v, QByteArray &out, int depth);
 
-bool writeList(const QVariantList &list, QByteArray &out, int depth)
+// A JSON array of the items, each written by writeItem (false stops it).
+template <typename List, typename WriteItem>
+bool writeArray(const List &items, QByteArray &out, WriteItem writeItem)
 {
     out.append('[');
     bool first = true;
-    for (const QVariant &item : list) {
+    for (const auto &item : items) {
         if (!first)
             out.append(',');
         first = false;
-        if (!writeValue(item, out, depth + 1))
+        if (!writeItem(item))
             return false;
     }
     out.append(']');
     return true;
+}
+
+bool writeList(const QVariantList &list, QByteArray &out, int depth)
+{
+    return writeArray(list, out,
+                      [&out, depth](const QVariant &item) { return writeValue(item, out, depth + 1); });
 }
 
 bool writeMap(const QVariantMap &map, QByteArray &out, int depth)
@@ -93,19 +101,8 @@ bool writeValue(const QVariant &v, QByteArray &out, int depth)
     }
     case QMetaType::QVariantList:
         return writeList(v.toList(), out, depth);
-    case QMetaType::QStringList: {
-        out.append('[');
-        bool first = true;
-        for (const QString &s : v.toStringList()) {
-            if (!first)
-                out.append(',');
-            first = false;
-            if (!writeString(s, out))
-                return false;
-        }
-        out.append(']');
-        return true;
-    }
+    case QMetaType::QStringList:
+        return writeArray(v.toStringList(), out, [&out](const QString &s) { return writeString(s, out); });
     case QMetaType::QVariantMap:
         return writeMap(v.toMap(), out, depth);
     default:
@@ -198,6 +195,36 @@ private:
         return true;
     }
 
+    // Just past a '[' or '{': steps over the closing bracket when it follows
+    // at once (an empty list or map).
+    bool emptyContainer(char close)
+    {
+        skipSpace();
+        if (m_p != m_end && *m_p == close) {
+            ++m_p;
+            return true;
+        }
+        return false;
+    }
+
+    // After an item of a list or map: a comma (closed stays false) or the
+    // closing bracket (closed set); false for anything else.
+    bool afterItem(char close, bool &closed)
+    {
+        skipSpace();
+        if (m_p == m_end)
+            return false;
+        if (*m_p == ',') {
+            ++m_p;
+            return true;
+        }
+        if (*m_p != close)
+            return false;
+        ++m_p;
+        closed = true;
+        return true;
+    }
+
     bool number(QVariant &out)
     {
         const char *start = m_p;
@@ -232,41 +259,23 @@ private:
         case '[': {
             ++m_p;
             QVariantList list;
-            skipSpace();
-            if (m_p != m_end && *m_p == ']') {
-                ++m_p;
-                out = list;
-                return true;
-            }
-            for (;;) {
+            bool closed = emptyContainer(']');
+            while (!closed) {
                 QVariant item;
                 if (!value(item, depth + 1))
                     return false;
                 list.append(item);
-                skipSpace();
-                if (m_p == m_end)
+                if (!afterItem(']', closed))
                     return false;
-                if (*m_p == ',') {
-                    ++m_p;
-                    continue;
-                }
-                if (*m_p != ']')
-                    return false;
-                ++m_p;
-                out = list;
-                return true;
             }
+            out = list;
+            return true;
         }
         case '{': {
             ++m_p;
             QVariantMap map;
-            skipSpace();
-            if (m_p != m_end && *m_p == '}') {
-                ++m_p;
-                out = map;
-                return true;
-            }
-            for (;;) {
+            bool closed = emptyContainer('}');
+            while (!closed) {
                 skipSpace();
                 QString key;
                 if (!string(key) || map.contains(key))
@@ -279,19 +288,11 @@ private:
                 if (!value(item, depth + 1))
                     return false;
                 map.insert(key, item);
-                skipSpace();
-                if (m_p == m_end)
+                if (!afterItem('}', closed))
                     return false;
-                if (*m_p == ',') {
-                    ++m_p;
-                    continue;
-                }
-                if (*m_p != '}')
-                    return false;
-                ++m_p;
-                out = map;
-                return true;
             }
+            out = map;
+            return true;
         }
         case '"': {
             QString s;
