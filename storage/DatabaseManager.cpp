@@ -197,6 +197,46 @@ private:
     QList<bool> m_isList;
 };
 
+// Stores one metadata value with the time it was written; the caller takes
+// the lock where it needs one.
+bool writeMetadataRow(const QSqlDatabase &db, const QString &key, const QString &value, QString *error)
+{
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
+    q.bindValue(QStringLiteral(":key"), key);
+    q.bindValue(QStringLiteral(":value"), value);
+    q.bindValue(QStringLiteral(":ts"), nowLocal());
+    if (q.exec())
+        return true;
+    if (error)
+        *error = q.lastError().text();
+    return false;
+}
+
+// Starts the transaction of a batch write, logging under the operation's
+// name when it cannot.
+bool beginTransaction(QSqlDatabase &db, const char *operation)
+{
+    if (db.transaction())
+        return true;
+    qWarning().noquote()
+        << QStringLiteral("[DB] %1: failed to begin transaction:").arg(QLatin1String(operation))
+        << db.lastError().text();
+    return false;
+}
+
+// Commits a batch write; a failed commit is logged and rolled back.
+bool commitOrRollback(QSqlDatabase &db, const char *operation)
+{
+    if (db.commit())
+        return true;
+    qWarning().noquote() << QStringLiteral("[DB] %1: commit failed:").arg(QLatin1String(operation))
+                         << db.lastError().text();
+    db.rollback();
+    return false;
+}
+
 QAtomicInt g_connectionCounter;
 
 } // namespace
@@ -331,14 +371,9 @@ bool DatabaseManager::setMetadata(const QString &key, const QString &value)
     QMutexLocker locker(&m_mutex);
     if (!m_db.isOpen())
         return false;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
-    q.bindValue(QStringLiteral(":key"), key);
-    q.bindValue(QStringLiteral(":value"), value.isNull() ? QStringLiteral("") : value);
-    q.bindValue(QStringLiteral(":ts"), nowLocal());
-    if (!q.exec()) {
-        qWarning().noquote() << "[DB] setMetadata failed for" << key << ":" << q.lastError().text();
+    QString error;
+    if (!writeMetadataRow(m_db, key, value.isNull() ? QStringLiteral("") : value, &error)) {
+        qWarning().noquote() << "[DB] setMetadata failed for" << key << ":" << error;
         return false;
     }
     return true;
@@ -382,13 +417,7 @@ void DatabaseManager::setMetadataTimestamp(const QString &key, const QDateTime &
 {
     if (isBlank(key) || !m_db.isOpen())
         return;
-    QSqlQuery q(m_db);
-    q.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO metadata (key, value, updated_at) VALUES (:key, :value, :ts)"));
-    q.bindValue(QStringLiteral(":key"), key);
-    q.bindValue(QStringLiteral(":value"), when.toString(Qt::ISODate));
-    q.bindValue(QStringLiteral(":ts"), nowLocal());
-    q.exec();
+    writeMetadataRow(m_db, key, when.toString(Qt::ISODate), nullptr);
 }
 
 // --- games ----------------------------------------------------------------
@@ -399,10 +428,8 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
     if (games.isEmpty())
         return true;
 
-    if (!m_db.transaction()) {
-        qWarning().noquote() << "[DB] saveGames: failed to begin transaction:" << m_db.lastError().text();
+    if (!beginTransaction(m_db, "saveGames"))
         return false;
-    }
 
     QSqlQuery q(m_db);
     q.setForwardOnly(true);
@@ -474,11 +501,8 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
     }
     q.finish();
 
-    if (!m_db.commit()) {
-        qWarning().noquote() << "[DB] saveGames: commit failed:" << m_db.lastError().text();
-        m_db.rollback();
+    if (!commitOrRollback(m_db, "saveGames"))
         return false;
-    }
     qInfo().noquote() << "[DB] Successfully batch saved" << games.size() << "games.";
     return true;
 }
@@ -529,11 +553,8 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
         return false;
 
     // Without a transaction the delete below could not be undone.
-    if (!m_db.transaction()) {
-        qWarning().noquote() << "[DB] replaceServersCache: failed to begin transaction:"
-                             << m_db.lastError().text();
+    if (!beginTransaction(m_db, "replaceServersCache"))
         return false;
-    }
 
     QSqlQuery q(m_db);
     if (!q.exec(QStringLiteral("DELETE FROM servers"))) {
@@ -606,11 +627,8 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
         m_db.rollback();
         return false;
     }
-    if (!m_db.commit()) {
-        qWarning().noquote() << "[DB] replaceServersCache: commit failed:" << m_db.lastError().text();
-        m_db.rollback();
+    if (!commitOrRollback(m_db, "replaceServersCache"))
         return false;
-    }
     QSqlQuery count(m_db);
     if (count.exec(QStringLiteral("SELECT COUNT(*) FROM servers")) && count.next())
         qInfo().noquote() << "[DB] replaceServersCache: servers total now =" << count.value(0).toInt();
