@@ -23,12 +23,10 @@ static QString idText(const QJsonValue &value)
     return QString();
 }
 
-QVariantMap syncRecord(const QJsonObject &server)
+// The columns both relay lists fill the same way; empty for a blank id.
+static QVariantMap baseRecord(const QJsonObject &server, const QString &id)
 {
     QVariantMap record;
-    // A numeric id kept as its digits (as the picker does), so distinct relays
-    // never collapse into one empty-id row.
-    const QString id = idText(server.value(QStringLiteral("id")));
     if (id.trimmed().isEmpty())
         return record;
     record.insert(QStringLiteral("id"), id);
@@ -37,6 +35,16 @@ QVariantMap syncRecord(const QJsonObject &server)
         record.insert(QLatin1String(key), server.value(QLatin1String(key)).toString());
     for (const char *key : kIntKeys)
         record.insert(QLatin1String(key), server.value(QLatin1String(key)).toInt());
+    return record;
+}
+
+QVariantMap syncRecord(const QJsonObject &server)
+{
+    // A numeric id kept as its digits (as the picker does), so distinct relays
+    // never collapse into one empty-id row.
+    QVariantMap record = baseRecord(server, idText(server.value(QStringLiteral("id"))));
+    if (record.isEmpty())
+        return record;
     QString status = record.value(QStringLiteral("status")).toString().trimmed().toLower();
     if (status.isEmpty())
         status = QStringLiteral("active");
@@ -46,18 +54,11 @@ QVariantMap syncRecord(const QJsonObject &server)
 
 QVariantMap pickerRecord(const QJsonObject &server)
 {
-    QVariantMap record;
-    const QString id = server.value(QStringLiteral("id")).toVariant().toString();
     // A blank id is as unusable as none, and the cache refuses it, which would
     // throw away the whole refresh.
-    if (id.trimmed().isEmpty())
+    QVariantMap record = baseRecord(server, server.value(QStringLiteral("id")).toVariant().toString());
+    if (record.isEmpty())
         return record;
-    record.insert(QStringLiteral("id"), id);
-    record.insert(QStringLiteral("name"), server.value(QStringLiteral("name")).toString());
-    for (const char *key : kTextKeys)
-        record.insert(QLatin1String(key), server.value(QLatin1String(key)).toString());
-    for (const char *key : kIntKeys)
-        record.insert(QLatin1String(key), server.value(QLatin1String(key)).toInt());
     record.insert(QStringLiteral("region"), server.value(QStringLiteral("region")).toString().trimmed());
     for (const char *key : {"flag", "created_at", "updated_at"})
         record.insert(QLatin1String(key), server.value(QLatin1String(key)).toVariant().toString());
