@@ -49,6 +49,39 @@ uint16_t fold(uint32_t sum)
     return uint16_t(~sum);
 }
 
+// The relay and the tap each read one socket on a worker thread that a byte
+// on a pipe wakes for stopping.
+
+// Blocks until the socket has an event and returns its poll flags; -1 once
+// the wake pipe is written (or poll fails).
+int waitForSocket(int fd, int wakeFd)
+{
+    for (;;) {
+        pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (fds[1].revents)
+            return -1;
+        return fds[0].revents;
+    }
+}
+
+// Wakes the worker, waits for it, and closes the socket and the wake pipe.
+void stopSocketWorker(std::thread &worker, int &fd, int wakeFd[2])
+{
+    const char c = 'q';
+    (void)!write(wakeFd[1], &c, 1);
+    if (worker.joinable())
+        worker.join();
+    close(fd);
+    close(wakeFd[0]);
+    close(wakeFd[1]);
+    fd = wakeFd[0] = wakeFd[1] = -1;
+}
+
 // Appends a name in DNS wire form (no compression).
 void appendName(std::vector<uint8_t> *out, const std::string &name)
 {
@@ -215,29 +248,17 @@ void TestRelay::stop()
 {
     if (!m_running.exchange(false))
         return;
-    const char c = 'q';
-    (void)!write(m_wakeFd[1], &c, 1);
-    if (m_thread.joinable())
-        m_thread.join();
-    close(m_fd);
-    close(m_wakeFd[0]);
-    close(m_wakeFd[1]);
-    m_fd = m_wakeFd[0] = m_wakeFd[1] = -1;
+    stopSocketWorker(m_thread, m_fd, m_wakeFd);
 }
 
 void TestRelay::run()
 {
     std::vector<uint8_t> buf(65536);
     while (m_running.load()) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
+        const int events = waitForSocket(m_fd, m_wakeFd[0]);
+        if (events < 0)
             break;
-        }
-        if (fds[1].revents)
-            break;
-        if (!(fds[0].revents & POLLIN))
+        if (!(events & POLLIN))
             continue;
         for (;;) {
             sockaddr_in from{};
@@ -776,28 +797,13 @@ void WireTap::stop()
 {
     if (m_fd < 0)
         return;
-    const char c = 'q';
-    (void)!write(m_wakeFd[1], &c, 1);
-    if (m_thread.joinable())
-        m_thread.join();
-    close(m_fd);
-    close(m_wakeFd[0]);
-    close(m_wakeFd[1]);
-    m_fd = m_wakeFd[0] = m_wakeFd[1] = -1;
+    stopSocketWorker(m_thread, m_fd, m_wakeFd);
 }
 
 void WireTap::run()
 {
     std::vector<uint8_t> buf(65536);
-    for (;;) {
-        pollfd fds[2] = {{m_fd, POLLIN, 0}, {m_wakeFd[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        if (fds[1].revents)
-            return;
+    while (waitForSocket(m_fd, m_wakeFd[0]) >= 0) {
         for (;;) {
             const ssize_t n = recv(m_fd, buf.data(), buf.size(), MSG_DONTWAIT);
             if (n < 0)
