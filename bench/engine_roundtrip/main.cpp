@@ -26,6 +26,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/TestPackets.h"
 #include "support/testrelay/TestRelay.h"
 
 #include <arpa/inet.h>
@@ -53,26 +54,10 @@ using Bytes = std::vector<uint8_t>;
 
 double nsSince(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
 
+// A UDP packet whose payload is `payload` bytes of 0xAB.
 Bytes udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, size_t payload)
 {
-    Bytes p(28 + payload, 0xAB);
-    memset(p.data(), 0, 28);
-    p[0] = 0x45;
-    p[2] = uint8_t(p.size() >> 8);
-    p[3] = uint8_t(p.size());
-    p[8] = 64;
-    p[9] = 17;
-    const uint32_t s = inet_addr(src), d = inet_addr(dst);
-    memcpy(&p[12], &s, 4);
-    memcpy(&p[16], &d, 4);
-    p[20] = uint8_t(sport >> 8);
-    p[21] = uint8_t(sport);
-    p[22] = uint8_t(dport >> 8);
-    p[23] = uint8_t(dport);
-    p[24] = uint8_t((p.size() - 20) >> 8);
-    p[25] = uint8_t(p.size() - 20);
-    quorlix_packet_calc_checksums(p.data(), p.size());
-    return p;
+    return testpackets::udp(src, sport, dst, dport, Bytes(payload, 0xAB));
 }
 
 bool privateLoopback()

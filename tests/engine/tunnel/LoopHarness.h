@@ -15,6 +15,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/TestPackets.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -31,45 +32,13 @@
 
 namespace loopharness {
 
-using Bytes = std::vector<uint8_t>;
+using testpackets::Bytes;
+using testpackets::ipv4;
+using testpackets::udp;
 
 inline uint32_t ip(const char *text) { return inet_addr(text); }
 
 // ---- packet builders (valid checksums) ----
-
-inline Bytes ipv4(const char *src, const char *dst, uint8_t proto, const Bytes &transport, size_t options = 0)
-{
-    const size_t ihl = 20 + options;
-    Bytes p(ihl + transport.size(), 0);
-    p[0] = uint8_t(0x40 | (ihl / 4));
-    p[2] = uint8_t(p.size() >> 8);
-    p[3] = uint8_t(p.size());
-    p[8] = 64;
-    p[9] = proto;
-    const uint32_t s = ip(src), d = ip(dst);
-    memcpy(&p[12], &s, 4);
-    memcpy(&p[16], &d, 4);
-    for (size_t i = 0; i < options; ++i)
-        p[20 + i] = 1; // NOP options
-    memcpy(p.data() + ihl, transport.data(), transport.size());
-    quorlix_packet_calc_checksums(p.data(), p.size());
-    return p;
-}
-
-inline Bytes udp(const char *src, uint16_t sport, const char *dst, uint16_t dport, const Bytes &payload,
-                 size_t ipOptions = 0)
-{
-    Bytes t(8 + payload.size(), 0);
-    t[0] = uint8_t(sport >> 8);
-    t[1] = uint8_t(sport);
-    t[2] = uint8_t(dport >> 8);
-    t[3] = uint8_t(dport);
-    t[4] = uint8_t(t.size() >> 8);
-    t[5] = uint8_t(t.size());
-    if (!payload.empty())
-        memcpy(&t[8], payload.data(), payload.size());
-    return ipv4(src, dst, 17, t, ipOptions);
-}
 
 inline Bytes tcp(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint8_t flags,
                  const Bytes &options = {}, const Bytes &payload = {})

@@ -11,6 +11,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/TestPackets.h"
 
 #include <QtTest>
 
@@ -33,26 +34,7 @@ void countLearned(int, const char *text, size_t len, void *ctx)
 std::vector<uint8_t> udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport,
                                const std::vector<uint8_t> &data)
 {
-    const size_t payload = data.size();
-    std::vector<uint8_t> p(28 + payload, 0);
-    p[0] = 0x45;
-    p[2] = uint8_t(p.size() >> 8);
-    p[3] = uint8_t(p.size());
-    p[8] = 64;
-    p[9] = 17;
-    const uint32_t s = inet_addr(src), d = inet_addr(dst);
-    memcpy(&p[12], &s, 4);
-    memcpy(&p[16], &d, 4);
-    p[20] = uint8_t(sport >> 8);
-    p[21] = uint8_t(sport);
-    p[22] = uint8_t(dport >> 8);
-    p[23] = uint8_t(dport);
-    p[24] = uint8_t((8 + payload) >> 8);
-    p[25] = uint8_t(8 + payload);
-    if (payload)
-        memcpy(&p[28], data.data(), payload);
-    quorlix_packet_calc_checksums(p.data(), p.size());
-    return p;
+    return testpackets::udp(src, sport, dst, dport, data);
 }
 
 std::vector<uint8_t> counting(size_t n)
@@ -68,9 +50,7 @@ const uint8_t kQuestion[] = {2, 'e', 'u', 4, 'g', 'a', 'm', 'e', 4, 't', 'e', 's
 // A query for eu.game.test (a game domain below).
 std::vector<uint8_t> dnsQuery()
 {
-    std::vector<uint8_t> q = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
-    q.insert(q.end(), kQuestion, kQuestion + sizeof kQuestion);
-    return q;
+    return testpackets::dnsQuery(0x1234, "eu.game.test");
 }
 
 // The relay's datagram carrying the answer to that query, with one A record

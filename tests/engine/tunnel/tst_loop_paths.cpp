@@ -14,20 +14,10 @@ namespace {
 QByteArray qb(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())); }
 Bytes bytes(const QByteArray &a) { return Bytes(a.begin(), a.end()); }
 
+// A query for the A record of `name`, always with the same id.
 Bytes dnsQuery(const char *name)
 {
-    Bytes q = {0x12, 0x34, 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
-    const char *p = name;
-    while (*p) {
-        const char *dot = strchr(p, '.');
-        const size_t n = dot ? size_t(dot - p) : strlen(p);
-        q.push_back(uint8_t(n));
-        q.insert(q.end(), p, p + n);
-        p += n + (dot ? 1 : 0);
-    }
-    q.push_back(0);
-    q.insert(q.end(), {0, 1, 0, 1});
-    return q;
+    return testpackets::dnsQuery(0x1234, name);
 }
 
 const char *kPrimary = "198.51.100.1";

@@ -11,6 +11,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/TestPackets.h"
 #include "support/testrelay/TestRelay.h"
 
 #include <arpa/inet.h>
@@ -27,37 +28,10 @@
 
 namespace e2e {
 
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ipv4(const char *src, const char *dst, uint8_t proto, const Bytes &transport)
-{
-    Bytes p(20 + transport.size(), 0);
-    p[0] = 0x45;
-    p[2] = uint8_t(p.size() >> 8);
-    p[3] = uint8_t(p.size());
-    p[8] = 64;
-    p[9] = proto;
-    const uint32_t s = inet_addr(src), d = inet_addr(dst);
-    memcpy(&p[12], &s, 4);
-    memcpy(&p[16], &d, 4);
-    memcpy(p.data() + 20, transport.data(), transport.size());
-    quorlix_packet_calc_checksums(p.data(), p.size());
-    return p;
-}
-
-inline Bytes udp(const char *src, uint16_t sport, const char *dst, uint16_t dport, const Bytes &payload)
-{
-    Bytes t(8 + payload.size(), 0);
-    t[0] = uint8_t(sport >> 8);
-    t[1] = uint8_t(sport);
-    t[2] = uint8_t(dport >> 8);
-    t[3] = uint8_t(dport);
-    t[4] = uint8_t(t.size() >> 8);
-    t[5] = uint8_t(t.size());
-    if (!payload.empty())
-        memcpy(&t[8], payload.data(), payload.size());
-    return ipv4(src, dst, 17, t);
-}
+using testpackets::Bytes;
+using testpackets::dnsQuery;
+using testpackets::ipv4;
+using testpackets::udp;
 
 inline Bytes tcpSyn(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint16_t mss)
 {
@@ -76,22 +50,6 @@ inline Bytes tcpSyn(const char *src, uint16_t sport, const char *dst, uint16_t d
     t[22] = uint8_t(mss >> 8);
     t[23] = uint8_t(mss);
     return ipv4(src, dst, 6, t);
-}
-
-inline Bytes dnsQuery(uint16_t id, const char *name)
-{
-    Bytes q = {uint8_t(id >> 8), uint8_t(id), 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
-    const char *p = name;
-    while (*p) {
-        const char *dot = strchr(p, '.');
-        const size_t n = dot ? size_t(dot - p) : strlen(p);
-        q.push_back(uint8_t(n));
-        q.insert(q.end(), p, p + n);
-        p += n + (dot ? 1 : 0);
-    }
-    q.push_back(0);
-    q.insert(q.end(), {0, 1, 0, 1});
-    return q;
 }
 
 // One engine run against the relay on 127.0.0.1:50000, with the relay's
