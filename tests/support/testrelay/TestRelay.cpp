@@ -49,6 +49,19 @@ uint16_t fold(uint32_t sum)
     return uint16_t(~sum);
 }
 
+// A UDP or TCP segment with a valid checksum sums to 0 together with its
+// pseudo header (addresses from the IPv4 header at ip).
+bool transportChecksumOk(const uint8_t *ip, uint8_t proto, const uint8_t *tp, size_t tlen)
+{
+    uint8_t pseudo[12];
+    memcpy(pseudo, ip + 12, 4);
+    memcpy(pseudo + 4, ip + 16, 4);
+    pseudo[8] = 0;
+    pseudo[9] = proto;
+    put16(pseudo + 10, uint16_t(tlen));
+    return fold(sumWords(tp, tlen, sumWords(pseudo, 12, 0))) == 0;
+}
+
 // The relay and the tap each read one socket on a worker thread that a byte
 // on a pipe wakes for stopping.
 
@@ -335,14 +348,7 @@ bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *r
         if (be16(tp + 4) != tlen)
             return fail("inner UDP length differs from the carried bytes");
         if (be16(tp + 6) != 0) {
-            // A segment with a valid checksum sums to 0 together with its pseudo header.
-            uint8_t pseudo[12];
-            memcpy(pseudo, ip + 12, 4);
-            memcpy(pseudo + 4, ip + 16, 4);
-            pseudo[8] = 0;
-            pseudo[9] = 17;
-            put16(pseudo + 10, uint16_t(tlen));
-            if (fold(sumWords(tp, tlen, sumWords(pseudo, 12, 0))) != 0)
+            if (!transportChecksumOk(ip, 17, tp, tlen))
                 return fail("inner UDP checksum wrong");
         }
     } else {
@@ -351,13 +357,7 @@ bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *r
         const size_t doff = size_t(tp[12] >> 4) * 4;
         if (doff < 20 || doff > tlen)
             return fail("inner TCP data offset invalid");
-        uint8_t pseudo[12];
-        memcpy(pseudo, ip + 12, 4);
-        memcpy(pseudo + 4, ip + 16, 4);
-        pseudo[8] = 0;
-        pseudo[9] = 6;
-        put16(pseudo + 10, uint16_t(tlen));
-        if (fold(sumWords(tp, tlen, sumWords(pseudo, 12, 0))) != 0)
+        if (!transportChecksumOk(ip, 6, tp, tlen))
             return fail("inner TCP checksum wrong");
     }
     if (memcmp(tp + 2, d + 2, 2) != 0)
