@@ -1,41 +1,23 @@
 #include "engine/console/console_conffile.h"
 
+#include "engine/tunnel/conf_text.h"
 #include "engine/tunnel/engine_log.h"
 
 #include <limits.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
+using Slice = ConfSlice;
 
-struct Slice {
-    const char *p;
-    size_t n;
-};
-
-bool is_blank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
+// Blanks this dialect trims from lines, section names, keys and values.
+constexpr const char kBlanks[] = " \t\r\n";
 
 Slice trim(Slice s)
 {
-    while (s.n > 0 && is_blank(s.p[0])) {
-        ++s.p;
-        --s.n;
-    }
-    while (s.n > 0 && is_blank(s.p[s.n - 1]))
-        --s.n;
-    return s;
-}
-
-char fold(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
+    return conf_trim(s, kBlanks);
 }
 
 bool equal_ci(Slice a, const char *b)
@@ -44,43 +26,10 @@ bool equal_ci(Slice a, const char *b)
     if (a.n != n)
         return false;
     for (size_t i = 0; i < n; ++i) {
-        if (fold(a.p[i]) != fold(b[i]))
+        if (conf_fold(a.p[i]) != conf_fold(b[i]))
             return false;
     }
     return true;
-}
-
-void copy_cut(char *dst, size_t dst_size, Slice v)
-{
-    size_t n = v.n < dst_size - 1 ? v.n : dst_size - 1;
-    memcpy(dst, v.p, n);
-    dst[n] = '\0';
-}
-
-// Leading decimal integer (white space, optional sign, digits), saturating at
-// the int range; no digits reads as 0.
-int64_t read_int(const char *p, size_t n)
-{
-    size_t i = 0;
-    while (i < n && (p[i] == ' ' || p[i] == '\t' || p[i] == '\n' || p[i] == '\r' || p[i] == '\v' || p[i] == '\f'))
-        ++i;
-    bool neg = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        neg = p[i] == '-';
-        ++i;
-    }
-    int64_t v = 0;
-    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
-        if (v <= int64_t(INT_MAX) + 1)
-            v = v * 10 + (p[i] - '0');
-    }
-    if (neg)
-        v = -v;
-    if (v > INT_MAX)
-        v = INT_MAX;
-    if (v < INT_MIN)
-        v = INT_MIN;
-    return v;
 }
 
 bool flag_value(Slice v)
@@ -120,100 +69,24 @@ template <typename Fn>
 void for_each_line(const char *text, size_t len, Fn fn)
 {
     size_t pos = 0;
-    while (pos < len) {
-        const char *line = text + pos;
-        const char *nl = static_cast<const char *>(memchr(line, '\n', len - pos));
-        size_t raw = nl ? size_t(nl - line) : len - pos;
-        pos += raw + (nl ? 1 : 0);
-        const char *nul = static_cast<const char *>(memchr(line, '\0', raw));
-        if (nul)
-            raw = size_t(nul - line);
-        fn(trim(Slice{line, raw}));
-    }
+    while (pos < len)
+        fn(trim(conf_cut_at(conf_next_piece(text, len, &pos, '\n'), '\0')));
 }
 
-enum class LineKind { Skip, Section, Setting };
-
-struct Parsed {
-    LineKind kind = LineKind::Skip;
-    Slice section{nullptr, 0};
-    Slice key{nullptr, 0};
-    Slice value{nullptr, 0};
-};
-
-Parsed classify(Slice line)
+// The shared line sorting with this dialect's trimming: a section name is
+// trimmed and cut to 127 characters, keys and values are trimmed.
+ConfLine classify(Slice line)
 {
-    Parsed r;
-    if (line.n == 0 || line.p[0] == '#')
-        return r;
-    if (line.p[0] == '[') {
-        const char *close = static_cast<const char *>(memchr(line.p + 1, ']', line.n - 1));
-        if (!close)
-            return r; // not a section line; the current section stays
-        Slice name = trim(Slice{line.p + 1, size_t(close - line.p - 1)});
-        if (name.n > 127)
-            name.n = 127;
-        r.kind = LineKind::Section;
-        r.section = name;
-        return r;
+    ConfLine r = conf_classify(line);
+    if (r.kind == ConfLineKind::Section) {
+        r.section = trim(r.section);
+        if (r.section.n > 127)
+            r.section.n = 127;
+    } else if (r.kind == ConfLineKind::Setting) {
+        r.key = trim(r.key);
+        r.value = trim(r.value);
     }
-    const char *eq = static_cast<const char *>(memchr(line.p, '=', line.n));
-    if (!eq)
-        return r;
-    r.kind = LineKind::Setting;
-    r.key = trim(Slice{line.p, size_t(eq - line.p)});
-    r.value = trim(Slice{eq + 1, line.n - size_t(eq - line.p) - 1});
     return r;
-}
-
-// Opens a file for reading; a directory by the name (which opens on Linux)
-// is not a configuration file and counts as missing.
-FILE *open_file(const char *path)
-{
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return nullptr;
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        fclose(f);
-        return nullptr;
-    }
-    return f;
-}
-
-// Reads the rest of f; null when memory runs out or the read fails.
-char *read_stream(FILE *f, size_t *len)
-{
-    size_t cap = 4096, n = 0;
-    char *buf = static_cast<char *>(malloc(cap));
-    while (buf) {
-        if (n == cap) {
-            if (cap >= kMaxFileBytes)
-                break;
-            size_t next = cap * 2 > kMaxFileBytes ? kMaxFileBytes : cap * 2;
-            char *grown = static_cast<char *>(realloc(buf, next));
-            if (!grown) {
-                free(buf);
-                return nullptr;
-            }
-            buf = grown;
-            cap = next;
-        }
-        size_t got = fread(buf + n, 1, cap - n, f);
-        n += got;
-        if (got == 0)
-            break;
-    }
-    if (buf && ferror(f)) {
-        free(buf);
-        return nullptr;
-    }
-    if (buf && n == kMaxFileBytes) {
-        while (n > 0 && buf[n - 1] != '\n')
-            --n; // no half-read setting at the cut
-    }
-    *len = n;
-    return buf;
 }
 
 } // namespace
@@ -250,11 +123,10 @@ extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_
             ++i; // past the separator
         if (n == 0)
             continue;
-        const char *dash = static_cast<const char *>(memchr(piece, '-', n));
-        if (dash) {
-            size_t a_len = size_t(dash - piece);
-            int64_t a = read_int(piece, a_len);
-            int64_t b = read_int(dash + 1, n - a_len - 1);
+        int first = 0, last = 0;
+        if (conf_read_range(Slice{piece, n}, &first, &last)) {
+            int64_t a = first;
+            int64_t b = last;
             if (a < 1)
                 a = 1;
             if (b > 65535)
@@ -268,7 +140,7 @@ extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_
             if (lo <= hi)
                 set_range(bitmap, unsigned(lo), unsigned(hi));
         } else {
-            int64_t v = read_int(piece, n);
+            int64_t v = first;
             if (v >= 1 && v <= 65535)
                 bitmap[v >> 3] |= uint8_t(1u << (v & 7));
         }
@@ -294,33 +166,33 @@ extern "C" void gateway_parse_global_text(const char *text, size_t len, GatewayF
         return;
     bool in_global = false;
     for_each_line(text, len, [&](Slice line) {
-        Parsed p = classify(line);
-        if (p.kind == LineKind::Section) {
+        ConfLine p = classify(line);
+        if (p.kind == ConfLineKind::Section) {
             in_global = equal_ci(p.section, "global");
             return;
         }
-        if (p.kind != LineKind::Setting || !in_global)
+        if (p.kind != ConfLineKind::Setting || !in_global)
             return;
         if (equal_ci(p.key, "server_ip")) {
-            copy_cut(s->server_ip, sizeof s->server_ip, p.value);
+            conf_copy_cut(s->server_ip, sizeof s->server_ip, p.value);
         } else if (equal_ci(p.key, "server_port")) {
-            int64_t v = read_int(p.value.p, p.value.n);
+            int64_t v = conf_read_int(p.value.p, p.value.n);
             if (v >= 1 && v <= 65535)
                 s->server_port = static_cast<uint16_t>(v);
         } else if (equal_ci(p.key, "profile")) {
-            copy_cut(s->profile, sizeof s->profile, p.value);
+            conf_copy_cut(s->profile, sizeof s->profile, p.value);
         } else if (equal_ci(p.key, "gateway")) {
-            copy_cut(s->gateway, sizeof s->gateway, p.value);
+            conf_copy_cut(s->gateway, sizeof s->gateway, p.value);
         } else if (equal_ci(p.key, "subnet")) {
-            copy_cut(s->subnet, sizeof s->subnet, p.value);
+            conf_copy_cut(s->subnet, sizeof s->subnet, p.value);
         } else if (equal_ci(p.key, "dns")) {
-            copy_cut(s->dns, sizeof s->dns, p.value);
+            conf_copy_cut(s->dns, sizeof s->dns, p.value);
         } else if (equal_ci(p.key, "tunnel_all_ports")) {
             s->tunnel_all_ports = flag_value(p.value) ? 1 : 0;
         } else if (equal_ci(p.key, "verbose_packets")) {
             s->verbose_packets = flag_value(p.value) ? 1 : 0;
         } else if (equal_ci(p.key, "verbose_packets_max_per_sec")) {
-            int64_t v = read_int(p.value.p, p.value.n);
+            int64_t v = conf_read_int(p.value.p, p.value.n);
             s->verbose_packets_max_per_sec = v < 0 ? 0 : static_cast<int>(v);
         }
     });
@@ -336,8 +208,8 @@ extern "C" int gateway_parse_profile_text(const char *text, size_t len, const ch
     int occurrences = 0;
     bool in_profile = false;
     for_each_line(text, len, [&](Slice line) {
-        Parsed p = classify(line);
-        if (p.kind == LineKind::Section) {
+        ConfLine p = classify(line);
+        if (p.kind == ConfLineKind::Section) {
             in_profile = equal_ci(p.section, profile);
             if (in_profile) {
                 ++occurrences;
@@ -348,7 +220,7 @@ extern "C" int gateway_parse_profile_text(const char *text, size_t len, const ch
             }
             return;
         }
-        if (p.kind != LineKind::Setting || !in_profile)
+        if (p.kind != ConfLineKind::Setting || !in_profile)
             return;
         if (equal_ci(p.key, "udp_ports")) {
             gateway_parse_port_bitmap_n(p.value.p, p.value.n, udp, udp_count);
@@ -409,11 +281,11 @@ extern "C" int gateway_find_config_path(char *out, size_t cap)
 extern "C" FILE *gateway_open_config(const char *preferred_path)
 {
     if (preferred_path && preferred_path[0]) {
-        FILE *f = open_file(preferred_path);
+        FILE *f = conf_open_file(preferred_path);
         if (f)
             return f;
     }
-    return open_file("quorlix.conf");
+    return conf_open_file("quorlix.conf");
 }
 
 extern "C" void gateway_load_global_config(const char *preferred_path, GatewayFileSettings *s)
@@ -424,7 +296,7 @@ extern "C" void gateway_load_global_config(const char *preferred_path, GatewayFi
     if (!f)
         return;
     size_t len = 0;
-    char *text = read_stream(f, &len);
+    char *text = conf_read_stream(f, &len);
     fclose(f);
     if (!text)
         return;
@@ -449,7 +321,7 @@ extern "C" int gateway_load_profile(const char *profile, const char *preferred_p
     size_t len = 0;
     char *text = nullptr;
     if (f) {
-        text = read_stream(f, &len);
+        text = conf_read_stream(f, &len);
         fclose(f);
     }
     if (!text) {

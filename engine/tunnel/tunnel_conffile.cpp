@@ -1,56 +1,17 @@
 #include "engine/tunnel/tunnel_conffile.h"
 
+#include "engine/tunnel/conf_text.h"
 #include "engine/tunnel/engine_log.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_state.h"
 
-#include <limits.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 namespace {
 
-// A hand-written file larger than this is not a configuration file; reading
-// stops there rather than allocating without bound.
-constexpr size_t kMaxFileBytes = 16u * 1024u * 1024u;
-
-struct Slice {
-    const char *p;
-    size_t n;
-};
-
-bool is_c_space(char c)
-{
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// atoi over a slice: leading white space, an optional sign, the leading digits;
-// saturates at the int range instead of overflowing.
-int read_int(const char *p, size_t n)
-{
-    size_t i = 0;
-    while (i < n && is_c_space(p[i]))
-        ++i;
-    bool neg = false;
-    if (i < n && (p[i] == '+' || p[i] == '-')) {
-        neg = p[i] == '-';
-        ++i;
-    }
-    int64_t v = 0;
-    for (; i < n && p[i] >= '0' && p[i] <= '9'; ++i) {
-        if (v <= int64_t(INT_MAX) + 1)
-            v = v * 10 + (p[i] - '0');
-    }
-    if (neg)
-        v = -v;
-    if (v > INT_MAX)
-        return INT_MAX;
-    if (v < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(v);
-}
+using Slice = ConfSlice;
 
 bool key_is(Slice key, const char *name)
 {
@@ -63,63 +24,49 @@ bool value_is_true(Slice v)
     return v.n == 4 && memcmp(v.p, "true", 4) == 0;
 }
 
-void copy_slice(char *dst, size_t dst_size, Slice v)
+// Walks the non-empty comma-separated pieces of a list while fewer than cap
+// entries are stored; store(piece, count) stores what a piece holds (at most
+// up to cap) and moves count on. Returns the count stored.
+template <typename Store>
+int fill_list(const char *value, size_t len, int cap, Store store)
 {
-    size_t n = v.n < dst_size - 1 ? v.n : dst_size - 1;
-    memcpy(dst, v.p, n);
-    dst[n] = '\0';
+    int count = 0;
+    size_t i = 0;
+    while (i < len && count < cap) {
+        Slice piece = conf_next_piece(value, len, &i, ',');
+        if (piece.n != 0)
+            store(piece, count);
+    }
+    return count;
 }
 
-bool in_range(int v, int lo, int hi)
+// A number that counts only within lo..hi (anything else is ignored).
+bool read_bounded(Slice v, int lo, int hi, int *out)
 {
-    return v >= lo && v <= hi;
+    int n = conf_read_int(v.p, v.n);
+    if (n < lo || n > hi)
+        return false;
+    *out = n;
+    return true;
+}
+
+// An engine setting that is either given (have = 1) or left to the engine.
+void set_bounded(Slice v, int lo, int hi, int *have, int *out)
+{
+    if (read_bounded(v, lo, hi, out))
+        *have = 1;
 }
 
 // Reads a whole file; returns a malloc'd buffer (caller frees) or null. A
-// directory by the name opens on Linux but is no file to read: it counts as
-// one that cannot be opened, and so does a read that fails.
+// directory by the name and a read that fails count as a file that cannot be
+// opened.
 char *read_file(const char *path, size_t *len)
 {
-    FILE *f = fopen(path, "rb");
+    FILE *f = conf_open_file(path);
     if (!f)
         return nullptr;
-    struct stat st;
-    if (fstat(fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-        fclose(f);
-        return nullptr;
-    }
-    size_t cap = 4096, n = 0;
-    char *buf = static_cast<char *>(malloc(cap));
-    while (buf) {
-        if (n == cap) {
-            if (cap >= kMaxFileBytes)
-                break;
-            size_t next = cap * 2 > kMaxFileBytes ? kMaxFileBytes : cap * 2;
-            char *grown = static_cast<char *>(realloc(buf, next));
-            if (!grown) {
-                free(buf);
-                buf = nullptr;
-                break;
-            }
-            buf = grown;
-            cap = next;
-        }
-        size_t got = fread(buf + n, 1, cap - n, f);
-        n += got;
-        if (got == 0)
-            break;
-    }
-    if (buf && ferror(f)) {
-        free(buf);
-        buf = nullptr;
-    }
+    char *buf = conf_read_stream(f, len);
     fclose(f);
-    if (buf && n == kMaxFileBytes) {
-        // Cut back to the last complete line so no setting is half-read.
-        while (n > 0 && buf[n - 1] != '\n')
-            --n;
-    }
-    *len = n;
     return buf;
 }
 
@@ -145,31 +92,17 @@ int tunnel_parse_port_list_n(const char *value, size_t len, uint32_t *out, int c
 {
     if (!value || !out || cap <= 0)
         return 0;
-    int count = 0;
-    size_t i = 0;
-    while (i < len && count < cap) {
-        size_t start = i;
-        while (i < len && value[i] != ',')
-            ++i;
-        const char *piece = value + start;
-        size_t n = i - start;
-        ++i; // past the comma
-        if (n == 0)
-            continue;
-        const char *dash = static_cast<const char *>(memchr(piece, '-', n));
-        if (dash) {
-            size_t a_len = size_t(dash - piece);
-            int64_t first = read_int(piece, a_len);
-            int64_t last = read_int(dash + 1, n - a_len - 1);
+    return fill_list(value, len, cap, [&](Slice piece, int &count) {
+        int first = 0, last = 0;
+        if (conf_read_range(piece, &first, &last)) {
             // 64-bit walk: an end at INT_MAX cannot wrap, and the table's
             // capacity ends a huge range.
             for (int64_t v = first; v <= last && count < cap; ++v)
                 out[count++] = static_cast<uint32_t>(static_cast<int32_t>(v));
         } else {
-            out[count++] = static_cast<uint32_t>(read_int(piece, n));
+            out[count++] = static_cast<uint32_t>(first);
         }
-    }
-    return count;
+    });
 }
 
 int tunnel_parse_port_list(const char *value, uint32_t *out, int cap)
@@ -183,31 +116,15 @@ int tunnel_parse_domain_list_n(const char *value, size_t len, char (*out)[QUORLI
 {
     if (!value || !out || cap <= 0)
         return 0;
-    int count = 0;
-    size_t i = 0;
-    while (i < len && count < cap) {
-        size_t start = i;
-        while (i < len && value[i] != ',')
-            ++i;
-        size_t end = i;
-        ++i;
-        if (end == start)
-            continue;
-        while (start < end && (value[start] == ' ' || value[start] == '\t'))
-            ++start;
-        while (end > start && (value[end - 1] == ' ' || value[end - 1] == '\t'))
-            --end;
-        size_t n = end - start;
-        if (n > QUORLIX_DOMAIN_LEN - 1)
-            n = QUORLIX_DOMAIN_LEN - 1;
-        for (size_t k = 0; k < n; ++k) {
-            char c = value[start + k];
-            out[count][k] = (c >= 'A' && c <= 'Z') ? char(c + 32) : c;
-        }
-        out[count][n] = '\0';
+    return fill_list(value, len, cap, [&](Slice piece, int &count) {
+        piece = conf_trim(piece, " \t");
+        if (piece.n > QUORLIX_DOMAIN_LEN - 1)
+            piece.n = QUORLIX_DOMAIN_LEN - 1;
+        for (size_t k = 0; k < piece.n; ++k)
+            out[count][k] = conf_fold(piece.p[k]);
+        out[count][piece.n] = '\0';
         ++count;
-    }
-    return count;
+    });
 }
 
 void tunnel_conffile_init(TunnelRuntimeConfig *cfg)
@@ -239,42 +156,31 @@ void tunnel_conffile_pass(const char *text, size_t len, int pass, TunnelRuntimeC
     bool in_profile = false;
     size_t pos = 0;
     while (pos < len) {
-        const char *line = text + pos;
-        const char *nl = static_cast<const char *>(memchr(line, '\n', len - pos));
-        size_t raw = nl ? size_t(nl - line) : len - pos;
-        pos += raw + (nl ? 1 : 0);
         // The line ends at its first CR (or a stray NUL byte).
-        size_t n = 0;
-        while (n < raw && line[n] != '\r' && line[n] != '\0')
-            ++n;
-        if (n == 0 || line[0] == '#')
-            continue;
-        if (line[0] == '[') {
-            const char *close = static_cast<const char *>(memchr(line + 1, ']', n - 1));
-            if (!close)
-                continue; // not a section line; the current section stays
+        Slice line = conf_cut_at(conf_cut_at(conf_next_piece(text, len, &pos, '\n'), '\0'), '\r');
+        ConfLine l = conf_classify(line);
+        if (l.kind == ConfLineKind::Section) {
             char section[QUORLIX_PROFILE_LEN];
-            copy_slice(section, sizeof section, Slice{line + 1, size_t(close - line - 1)});
+            conf_copy_cut(section, sizeof section, l.section);
             in_profile = strcmp(section, cfg->game_profile) == 0;
             continue;
         }
-        const char *eq = static_cast<const char *>(memchr(line, '=', n));
-        if (!eq)
+        if (l.kind != ConfLineKind::Setting)
             continue;
-        Slice key{line, size_t(eq - line)};
-        Slice val{eq + 1, n - key.n - 1};
+        Slice key = l.key;
+        Slice val = l.value;
 
         if (pass == 1) {
             if (key_is(key, "entry_host")) {
-                copy_slice(cfg->entry_host, sizeof cfg->entry_host, val);
+                conf_copy_cut(cfg->entry_host, sizeof cfg->entry_host, val);
                 continue;
             }
             if (key_is(key, "entry_port")) {
-                cfg->entry_port = read_int(val.p, val.n);
+                cfg->entry_port = conf_read_int(val.p, val.n);
                 continue;
             }
             if (key_is(key, "game_profile")) {
-                copy_slice(cfg->game_profile, sizeof cfg->game_profile, val);
+                conf_copy_cut(cfg->game_profile, sizeof cfg->game_profile, val);
                 continue;
             }
             if (key_is(key, "debug_mode")) {
@@ -284,31 +190,22 @@ void tunnel_conffile_pass(const char *text, size_t len, int pass, TunnelRuntimeC
                 eng->verbose = on;
                 continue;
             }
+            int v = 0;
             if (key_is(key, "mtu_safe")) {
-                int v = read_int(val.p, val.n);
-                if (in_range(v, 576, 1500))
+                if (read_bounded(val, 576, 1500, &v))
                     cfg->mtu = static_cast<uint32_t>(v);
                 continue;
             }
             if (key_is(key, "mtu_min")) {
-                int v = read_int(val.p, val.n);
-                if (in_range(v, 576, 1500)) {
-                    eng->have_mtu_min = 1;
-                    eng->mtu_min = v;
-                }
+                set_bounded(val, 576, 1500, &eng->have_mtu_min, &eng->mtu_min);
                 continue;
             }
             if (key_is(key, "mtu_max")) {
-                int v = read_int(val.p, val.n);
-                if (in_range(v, 576, 1500)) {
-                    eng->have_mtu_max = 1;
-                    eng->mtu_max = v;
-                }
+                set_bounded(val, 576, 1500, &eng->have_mtu_max, &eng->mtu_max);
                 continue;
             }
             if (key_is(key, "mtu_probe_interval")) {
-                int v = read_int(val.p, val.n);
-                if (in_range(v, 10, 300)) {
+                if (read_bounded(val, 10, 300, &v)) {
                     eng->have_probe_interval = 1;
                     eng->probe_interval_ms = static_cast<uint32_t>(v) * 1000u;
                 }

@@ -1,4 +1,4 @@
-// fuzz-sources: engine/console/console_conffile.cpp engine/tunnel/engine_log.cpp
+// fuzz-sources: engine/console/console_conffile.cpp engine/tunnel/engine_log.cpp engine/tunnel/conf_text.cpp
 //
 // The console engine's reader of "quorlix.conf" on hostile text: the section
 // "global" and the profile sections, with the port sets checked afterwards.

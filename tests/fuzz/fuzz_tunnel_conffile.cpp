@@ -1,4 +1,4 @@
-// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp
+// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
 //
 // The PC engine's reader of "quorlix.conf" on hostile text: both passes, the
 // engine settings it puts into effect, and the file path through the reader
