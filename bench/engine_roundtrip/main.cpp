@@ -52,7 +52,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Bytes = std::vector<uint8_t>;
 
-double nsSince(Clock::time_point t0) { return std::chrono::duration<double, std::nano>(Clock::now() - t0).count(); }
+double nsSince(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::nano>(Clock::now() - t0).count();
+}
 
 // A UDP packet whose payload is `payload` bytes of 0xAB.
 Bytes udpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, size_t payload)
@@ -69,14 +72,16 @@ bool privateLoopback()
     const int fd = socket(AF_INET, SOCK_DGRAM, 0);
     ifreq ifr{};
     strcpy(ifr.ifr_name, "lo");
-    const bool ok = ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && ((ifr.ifr_flags |= IFF_UP), ioctl(fd, SIOCSIFFLAGS, &ifr) == 0);
+    const bool ok =
+        ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && ((ifr.ifr_flags |= IFF_UP), ioctl(fd, SIOCSIFFLAGS, &ifr) == 0);
     close(fd);
     if (!ok)
         perror("bringing lo up");
     return ok;
 }
 
-struct Result {
+struct Result
+{
     double pps = 0;
     double medianUs = 0;
     double p99Us = 0;
@@ -112,7 +117,8 @@ Result rawEcho(size_t payload, int rounds, int window)
                 continue;
             sockaddr_in from{};
             socklen_t fl = sizeof from;
-            const ssize_t n = recvfrom(server, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr *>(&from), &fl);
+            const ssize_t n =
+                recvfrom(server, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr *>(&from), &fl);
             if (n > 0)
                 sendto(server, buf.data(), size_t(n), 0, reinterpret_cast<sockaddr *>(&from), fl);
         }
@@ -225,7 +231,8 @@ int main(int argc, char **argv)
     }
     testrelay::WireTap tap;
     std::string why;
-    if (!tap.start(50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, &why)) {
+    if (!tap.start(
+            50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, &why)) {
         fprintf(stderr, "tap: %s\n", why.c_str());
         return 1;
     }
@@ -241,21 +248,23 @@ int main(int argc, char **argv)
     quorlix_capsim_wait_open_handles(1, 3000);
 
     printf("\n(1) round trip, one at a time and %d in flight\n", 32);
-    printf("%-6s | %-32s | %-32s | %s\n", "size", "raw echo: pps / median / p99", "engine: pps / median / p99",
-           "pps ratio, added median");
+    printf("%-6s | %-32s | %-32s | %s\n", "size", "raw echo: pps / median / p99",
+           "engine: pps / median / p99", "pps ratio, added median");
     for (size_t size : {64, 512, 1200}) {
         engineRoundTrip(size, 2000, 1); // warm-up
         rawEcho(size, 2000, 1);
         for (int window : {1, 32}) {
             const Result raw = rawEcho(size, rounds, window);
             const Result eng = engineRoundTrip(size, rounds, window);
-            printf("%4zu B w%-2d | %8.0f / %6.1f us / %6.1f us | %8.0f / %6.1f us / %6.1f us | %.2f, %+.1f us\n", size,
-                   window, raw.pps, raw.medianUs, raw.p99Us, eng.pps, eng.medianUs, eng.p99Us, eng.pps / raw.pps,
-                   eng.medianUs - raw.medianUs);
+            printf(
+                "%4zu B w%-2d | %8.0f / %6.1f us / %6.1f us | %8.0f / %6.1f us / %6.1f us | %.2f, %+.1f us\n",
+                size, window, raw.pps, raw.medianUs, raw.p99Us, eng.pps, eng.medianUs, eng.p99Us,
+                eng.pps / raw.pps, eng.medianUs - raw.medianUs);
         }
     }
     const testrelay::RelayStats s = relay.stats();
-    printf("relay: %llu accepted, %llu rejected\n", (unsigned long long)s.accepted, (unsigned long long)s.rejected);
+    printf("relay: %llu accepted, %llu rejected\n", (unsigned long long)s.accepted,
+           (unsigned long long)s.rejected);
 
     quorlix_tunnel_stop();
     engine.join();
@@ -281,8 +290,9 @@ int main(int argc, char **argv)
     const double loc = perPacketNs(local, true, iterations);
     printf("\n(2) outbound packet not tunneled, ns per packet (%d packets)\n", iterations);
     printf("re-inject only (baseline): %.0f ns\n", base);
-    printf("external address, not a game port (writes the [OUTBOUND-CHECK] line): %.0f ns (%.2fx, +%.0f ns)\n", ext,
-           ext / base, ext - base);
+    printf(
+        "external address, not a game port (writes the [OUTBOUND-CHECK] line): %.0f ns (%.2fx, +%.0f ns)\n",
+        ext, ext / base, ext - base);
     printf("private address: %.0f ns (%.2fx, +%.0f ns)\n", loc, loc / base, loc - base);
     quorlix_capture_close(tunnel_loop_handle_take());
     tunnel_state_run_end();

@@ -65,8 +65,7 @@ unsigned long popcount_bitmap(const uint8_t *bitmap)
 
 // Splits text into lines the console way: at LF, each line cut at a NUL byte,
 // then trimmed. Calls fn(line) for every line, empty ones included.
-template <typename Fn>
-void for_each_line(const char *text, size_t len, Fn fn)
+template <typename Fn> void for_each_line(const char *text, size_t len, Fn fn)
 {
     size_t pos = 0;
     while (pos < len)
@@ -104,7 +103,8 @@ extern "C" void gateway_settings_init(GatewayFileSettings *s)
     strcpy(s->dns, "1.1.1.1");
 }
 
-extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_t *bitmap, unsigned long *count)
+extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_t *bitmap,
+                                            unsigned long *count)
 {
     if (!bitmap || !count)
         return;
@@ -345,8 +345,8 @@ extern "C" int gateway_load_profile(const char *profile, const char *preferred_p
         return 0;
     }
     if (occurrences > 1)
-        quorlix_log_err("[WARN] Profile '%s' is defined %d times in config; using the LAST occurrence.\n", profile,
-                        occurrences);
+        quorlix_log_err("[WARN] Profile '%s' is defined %d times in config; using the LAST occurrence.\n",
+                        profile, occurrences);
     quorlix_log("[OK] Profile '%s' loaded: UDP=%lu TCP=%lu\n", profile, *udp_count, *tcp_count);
     return 1;
 }

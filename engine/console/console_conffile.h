@@ -20,7 +20,8 @@ extern "C" {
 #define GATEWAY_DEFAULT_SERVER_PORT 50000
 
 // Settings of the section "global".
-typedef struct GatewayFileSettings {
+typedef struct GatewayFileSettings
+{
     char server_ip[64];
     uint16_t server_port;
     char profile[64];
@@ -77,8 +78,8 @@ FILE *gateway_open_config(const char *preferred_path);
 void gateway_load_global_config(const char *preferred_path, GatewayFileSettings *s);
 // Fills the port sets for profile with its log lines; 0 when the profile was
 // not found in the file (defaults used), 1 otherwise.
-int gateway_load_profile(const char *profile, const char *preferred_path, uint8_t *udp, unsigned long *udp_count,
-                         uint8_t *tcp, unsigned long *tcp_count);
+int gateway_load_profile(const char *profile, const char *preferred_path, uint8_t *udp,
+                         unsigned long *udp_count, uint8_t *tcp, unsigned long *tcp_count);
 
 #ifdef __cplusplus
 }

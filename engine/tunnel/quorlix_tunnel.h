@@ -32,21 +32,22 @@ extern "C" {
 // caller built against another compiler may fill), so it is packed and its
 // layout pinned below.
 #pragma pack(push, 1)
-typedef struct TunnelRuntimeConfig {
-    char entry_host[QUORLIX_HOST_LEN];       // dotted IPv4 text; empty = built-in default relay
-    int32_t entry_port;                      // <= 0 means 50000
-    char game_profile[QUORLIX_PROFILE_LEN];  // only logged
-    uint32_t udp_ports[QUORLIX_MAX_PORTS];   // low 16 bits of each entry are the port
+typedef struct TunnelRuntimeConfig
+{
+    char entry_host[QUORLIX_HOST_LEN];      // dotted IPv4 text; empty = built-in default relay
+    int32_t entry_port;                     // <= 0 means 50000
+    char game_profile[QUORLIX_PROFILE_LEN]; // only logged
+    uint32_t udp_ports[QUORLIX_MAX_PORTS];  // low 16 bits of each entry are the port
     uint32_t tcp_ports[QUORLIX_MAX_PORTS];
-    int32_t udp_port_count;                  // clamped to 0..65536
+    int32_t udp_port_count; // clamped to 0..65536
     int32_t tcp_port_count;
     char app_ips[QUORLIX_MAX_APP_IPS_IN_RECORD][QUORLIX_APP_IP_TEXT_LEN]; // not read by the engine
-    int32_t app_ip_count;                                                // not read by the engine
-    char app_domains[QUORLIX_MAX_DOMAINS][QUORLIX_DOMAIN_LEN];           // lower-case patterns
-    int32_t app_domain_count;                // clamped to 0..128
-    uint32_t enable_tcp;                     // not 0: TCP port set may be tunneled
-    uint32_t debug_mode;                     // not 0: verbose run
-    uint32_t mtu;                            // informational; the safe MTU comes from quorlix_set_mtu_safe
+    int32_t app_ip_count;                                                 // not read by the engine
+    char app_domains[QUORLIX_MAX_DOMAINS][QUORLIX_DOMAIN_LEN];            // lower-case patterns
+    int32_t app_domain_count;                                             // clamped to 0..128
+    uint32_t enable_tcp; // not 0: TCP port set may be tunneled
+    uint32_t debug_mode; // not 0: verbose run
+    uint32_t mtu;        // informational; the safe MTU comes from quorlix_set_mtu_safe
 } TunnelRuntimeConfig;
 #pragma pack(pop)
 

@@ -27,8 +27,7 @@ bool value_is_true(Slice v)
 // Walks the non-empty comma-separated pieces of a list while fewer than cap
 // entries are stored; store(piece, count) stores what a piece holds (at most
 // up to cap) and moves count on. Returns the count stored.
-template <typename Store>
-int fill_list(const char *value, size_t len, int cap, Store store)
+template <typename Store> int fill_list(const char *value, size_t len, int cap, Store store)
 {
     int count = 0;
     size_t i = 0;

@@ -14,7 +14,8 @@
 #include <stdint.h>
 
 // Engine settings the file may carry besides the record.
-typedef struct TunnelConfFileEngine {
+typedef struct TunnelConfFileEngine
+{
     int have_verbose;
     int verbose;
     int have_mtu_min;

@@ -7,12 +7,14 @@
 
 namespace {
 
-struct Slot {
+struct Slot
+{
     ConnectionEntry entry;
     uint8_t used;
 };
 
-struct Table {
+struct Table
+{
     Slot slots[TUNNEL_CONNMAP_SLOTS];
     uint32_t used;
 };
@@ -44,7 +46,10 @@ uint32_t homeBySource(uint32_t addr, uint16_t port)
     return (a ^ p) & kMask;
 }
 
-uint32_t homeByConnId(uint32_t connId) { return (connId * 31153u) & kMask; }
+uint32_t homeByConnId(uint32_t connId)
+{
+    return (connId * 31153u) & kMask;
+}
 
 uint32_t homeOf(const Table &t, const ConnectionEntry &e)
 {

@@ -17,9 +17,10 @@
 #define TUNNEL_CONNMAP_SLOTS 65536u
 #define TUNNEL_CONN_IDLE_MS 120000u
 
-typedef struct ConnectionEntry {
-    uint32_t src_addr;  // bytes as in the packet
-    uint16_t src_port;  // bytes as in the packet
+typedef struct ConnectionEntry
+{
+    uint32_t src_addr; // bytes as in the packet
+    uint16_t src_port; // bytes as in the packet
     uint32_t dst_addr;
     uint16_t dst_port;
     uint32_t conn_id;   // as a number

@@ -58,7 +58,8 @@ bool tunnel_domain_pattern_match(const char *pattern, const char *name)
     if (L == 1) {
         if (pattern[0] == '*')
             return true;
-        return n == 1 && fold(static_cast<unsigned char>(pattern[0])) == fold(static_cast<unsigned char>(name[0]));
+        return n == 1 &&
+               fold(static_cast<unsigned char>(pattern[0])) == fold(static_cast<unsigned char>(name[0]));
     }
     if (pattern[0] == '*' && pattern[L - 1] == '*') {
         size_t k = L - 2;

@@ -21,7 +21,8 @@ namespace {
 
 const uint64_t kNever = ~uint64_t(0);
 
-struct RunSettings {
+struct RunSettings
+{
     int enableTcp = 0;
     int debugMode = 0;
 };
@@ -43,7 +44,8 @@ uint8_t g_datagram[QUORLIX_CAPTURE_MAX_PACKET + TUNNEL_HEADER_ACK_LEN + 1];
 uint8_t g_payload[QUORLIX_CAPTURE_MAX_PACKET + 1];
 uint8_t g_rebuilt[QUORLIX_CAPTURE_MAX_PACKET + 1];
 
-struct IpText {
+struct IpText
+{
     char s[16];
 };
 
@@ -68,7 +70,10 @@ IpText ipText(uint32_t raw)
     return t;
 }
 
-uint16_t rawToHost(uint16_t raw) { return ntohs(raw); }
+uint16_t rawToHost(uint16_t raw)
+{
+    return ntohs(raw);
+}
 
 bool due(uint64_t last, uint64_t now, uint64_t interval)
 {
@@ -134,8 +139,8 @@ DestClass classify(uint32_t dstRaw)
     return DEST_EXTERNAL;
 }
 
-int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
-                       uint32_t relayAddr, uint16_t relayPort)
+int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr,
+                       const quorlix_packet_view &v, uint32_t relayAddr, uint16_t relayPort)
 {
     const bool udp = v.udp != nullptr;
     const char *proto = udp ? "UDP" : "TCP";
@@ -152,9 +157,10 @@ int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *add
     const uint32_t innerLen = v.ip_header_len + (udp ? 8u : v.tcp_header_len) + v.payload_len;
     if (quorlix_log_is_verbose()) {
         quorlix_log("[OUTBOUND] Quorlix %s Encap: %s:%u -> %s:%u (ConnID: 0x%08x, via %s:%u)\n", proto,
-                    ipText(src).s, rawToHost(sport), ipText(dst).s, rawToHost(dport), connId, ipText(relayAddr).s,
-                    relayPort);
-        quorlix_log("[DEBUG] Creating Quorlix %s packet: innerLen=%u, connID=0x%08x\n", proto, innerLen, connId);
+                    ipText(src).s, rawToHost(sport), ipText(dst).s, rawToHost(dport), connId,
+                    ipText(relayAddr).s, relayPort);
+        quorlix_log("[DEBUG] Creating Quorlix %s packet: innerLen=%u, connID=0x%08x\n", proto, innerLen,
+                    connId);
     }
     if (innerLen > len) // the parser's views lie inside len; this only guards the arithmetic
         return reinject(pkt, len, addr);
@@ -162,11 +168,12 @@ int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *add
                                           uint8_t(udp ? TUNNEL_PROTO_UDP : TUNNEL_PROTO_TCP), src, sport, dst,
                                           dport, relayAddr, relayPort);
     if (n == 0) {
-        quorlix_log_verbose("[DROP] innerLen + %u exceeds mtu_safe=%d. Dropping to let TCP/MSS handle.\n", 16u,
-                            g_tunnel_mtu.safe_mtu.load(std::memory_order_relaxed));
+        quorlix_log_verbose("[DROP] innerLen + %u exceeds mtu_safe=%d. Dropping to let TCP/MSS handle.\n",
+                            16u, g_tunnel_mtu.safe_mtu.load(std::memory_order_relaxed));
         return TUNNEL_OUT_DROPPED;
     }
-    quorlix_log_verbose("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u, innerLen);
+    quorlix_log_verbose("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u,
+                        innerLen);
     if (tunnel_send_to_server(g_datagram, n, relayAddr, relayPort))
         return TUNNEL_OUT_TUNNELED;
     quorlix_log("[ERROR] Failed to send Quorlix packet\n");
@@ -190,11 +197,13 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
         return reinject(pkt, len, addr);
     }
     if (verbose) {
-        const bool traced = udp ? (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))
-                                : (g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport)));
+        const bool traced =
+            udp ? (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))
+                : (g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport)));
         if (traced)
             quorlix_log("[DEBUG] Packet: %s:%u -> %s:%u (proto=%s) [SrcAddr=0x%08x, DstAddr=0x%08x]\n",
-                        ipText(src).s, sport, ipText(dst).s, dport, udp ? "UDP" : "TCP", ntohl(src), ntohl(dst));
+                        ipText(src).s, sport, ipText(dst).s, dport, udp ? "UDP" : "TCP", ntohl(src),
+                        ntohl(dst));
     }
     if (src == dst) {
         if (verbose)
@@ -214,7 +223,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
     const DestClass cls = classify(dst);
     if (cls == DEST_MULTICAST) {
         if (verbose)
-            quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s, dport);
+            quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s,
+                        dport);
         return reinject(pkt, len, addr);
     }
     if (cls == DEST_BROADCAST) {
@@ -229,27 +239,28 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
 
     const bool appIp = tunnel_app_ip_known_addr(dst);
     if (cls == DEST_EXTERNAL)
-        quorlix_log("[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n", udp ? "UDP" : "TCP",
-                    ipText(dst).s, dport, appIp ? "YES" : "NO");
+        quorlix_log("[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n",
+                    udp ? "UDP" : "TCP", ipText(dst).s, dport, appIp ? "YES" : "NO");
 
     if (appIp) {
         uint32_t relayAddr;
         uint16_t relayPort;
         if (tunnel_app_ip_route(dst, &relayAddr, &relayPort)) {
-            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", udp ? "UDP" : "TCP", ipText(dst).s,
-                        dport, ipText(relayAddr).s, relayPort);
+            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", udp ? "UDP" : "TCP",
+                        ipText(dst).s, dport, ipText(relayAddr).s, relayPort);
         } else {
             relayAddr = primaryAddr;
             relayPort = primaryPort;
-            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u (using default server)\n", udp ? "UDP" : "TCP",
-                        ipText(dst).s, dport);
+            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u (using default server)\n",
+                        udp ? "UDP" : "TCP", ipText(dst).s, dport);
         }
         return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
     }
 
     if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
         (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))) {
-        quorlix_log("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n", dport, sport, dport);
+        quorlix_log("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n", dport, sport,
+                    dport);
     } else if (!udp && g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport))) {
         quorlix_log("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n", dport);
     } else if (!dnsMatched) {
@@ -268,8 +279,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
         relayAddr = primaryAddr;
         relayPort = primaryPort;
         if (tunnel_udp_port_count() >= TUNNEL_CATCH_ALL_PORTS)
-            quorlix_log_verbose("[ROUTING-UDP-CATCHALL] Port %u \xE2\x86\x92 default server (UDP catch-all mode)\n",
-                                dport);
+            quorlix_log_verbose(
+                "[ROUTING-UDP-CATCHALL] Port %u \xE2\x86\x92 default server (UDP catch-all mode)\n", dport);
     } else if (tunnel_tcp_port_count() >= TUNNEL_CATCH_ALL_PORTS || appIp) {
         relayAddr = primaryAddr;
         relayPort = primaryPort;
@@ -280,8 +291,8 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
         return reinject(pkt, len, addr);
     }
     if (verbose)
-        quorlix_log("[ROUTING] Port %u: %s:%u \xE2\x86\x92 %s:%u\n", dport, ipText(primaryAddr).s, primaryPort,
-                    ipText(relayAddr).s, relayPort);
+        quorlix_log("[ROUTING] Port %u: %s:%u \xE2\x86\x92 %s:%u\n", dport, ipText(primaryAddr).s,
+                    primaryPort, ipText(relayAddr).s, relayPort);
     return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
 }
 
@@ -348,7 +359,8 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
         quorlix_packet_calc_checksums(o, total);
         if (quorlix_log_is_verbose())
             quorlix_log("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
-                        rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port), unsigned(total));
+                        rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port),
+                        unsigned(total));
         return inject(o, total, addr, proto);
     }
 
@@ -357,8 +369,8 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
     const uint8_t *ip = g_payload;
     const size_t n = d.payload_len;
     const size_t ihl = n >= 1 ? size_t(ip[0] & 0x0F) * 4 : 0;
-    const bool valid = n >= 40 && (ip[0] >> 4) == 4 && ihl >= 20 && ihl + 4 <= n && tunnel_load_be16(ip + 2) <= n &&
-                       tunnel_load_be16(ip + 2) >= ihl + 4;
+    const bool valid = n >= 40 && (ip[0] >> 4) == 4 && ihl >= 20 && ihl + 4 <= n &&
+                       tunnel_load_be16(ip + 2) <= n && tunnel_load_be16(ip + 2) >= ihl + 4;
     if (!valid)
         return reinject(pkt, len, addr);
     uint32_t isrc, idst;
@@ -377,7 +389,10 @@ void tunnel_loop_configure(int enable_tcp, int debug_mode)
     g_run.debugMode = debug_mode ? 1 : 0;
 }
 
-QuorlixEngineSocket *tunnel_loop_socket(void) { return &g_socket; }
+QuorlixEngineSocket *tunnel_loop_socket(void)
+{
+    return &g_socket;
+}
 
 quorlix_capture_handle tunnel_loop_handle_set(quorlix_capture_handle h)
 {
@@ -385,7 +400,10 @@ quorlix_capture_handle tunnel_loop_handle_set(quorlix_capture_handle h)
     return g_handle.exchange(h);
 }
 
-quorlix_capture_handle tunnel_loop_handle(void) { return g_handle.load(); }
+quorlix_capture_handle tunnel_loop_handle(void)
+{
+    return g_handle.load();
+}
 
 void tunnel_loop_handle_close_for_stop(void)
 {

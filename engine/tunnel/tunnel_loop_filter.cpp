@@ -10,7 +10,8 @@
 
 namespace {
 
-struct Text {
+struct Text
+{
     char *out;
     size_t cap;
     size_t len;

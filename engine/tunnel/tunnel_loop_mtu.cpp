@@ -30,4 +30,7 @@ void tunnel_mtu_probe(uint64_t now)
     }
 }
 
-void tunnel_loop_reset_timers_for_tests(void) { g_lastProbe = kNever; }
+void tunnel_loop_reset_timers_for_tests(void)
+{
+    g_lastProbe = kNever;
+}

@@ -151,8 +151,8 @@ extern "C" int quorlix_tunnel_main(void)
         return failStart(cfg);
     }
     tunnel_loop_handle_set(h);
-    quorlix_log("[*] Tunneling %s ports to Entry Server %s:%u\n", enableTcp ? "UDP+TCP" : "UDP", cfg->entry_host,
-                unsigned(entryPort));
+    quorlix_log("[*] Tunneling %s ports to Entry Server %s:%u\n", enableTcp ? "UDP+TCP" : "UDP",
+                cfg->entry_host, unsigned(entryPort));
     quorlix_log("[*] Logging all tunneled packets...\n");
     free(cfg);
     cfg = nullptr;

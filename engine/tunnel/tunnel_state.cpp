@@ -32,7 +32,8 @@ std::atomic<bool> g_ack_reset_pending{false};
 TunnelRuntimeConfig g_stored;
 
 // --- port sets: one bit per port, word-atomic so the loop reads without a lock.
-struct PortSet {
+struct PortSet
+{
     std::atomic<uint64_t> words[65536 / 64];
     std::atomic<int> count{0};
 };
@@ -104,7 +105,8 @@ void domains_from_record(const TunnelRuntimeConfig *cfg)
 }
 
 // --- server-mapping table, guarded by g_mapping_lock.
-struct ServerMapping {
+struct ServerMapping
+{
     uint32_t port;
     uint8_t is_domain;
     char pattern[QUORLIX_DOMAIN_LEN];
@@ -118,7 +120,8 @@ std::atomic<bool> g_mapping_created{false};
 // --- learned application addresses, guarded by g_app_ip_lock. The list keeps
 // its text form; a hash set over the 32-bit address finds an entry without a
 // walk over up to 512 strings on every packet.
-struct AppIpRoute {
+struct AppIpRoute
+{
     char text[QUORLIX_APP_IP_TEXT_LEN];
     uint32_t relay_addr;
     uint16_t relay_port;
@@ -519,7 +522,8 @@ void tunnel_request_filter_rebuild(void)
 }
 
 namespace {
-void add_mapping(bool is_domain, uint32_t port, const char *pattern, const char *relay_address, int relay_port)
+void add_mapping(bool is_domain, uint32_t port, const char *pattern, const char *relay_address,
+                 int relay_port)
 {
     g_mapping_created.store(true);
     char addr_copy[64];

@@ -124,7 +124,8 @@ int tunnel_app_ip_count(void);
 
 // ---------------------------------------------------------------------------
 // Counters (relaxed atomics: written by the engine thread, read anywhere).
-struct TunnelCounters {
+struct TunnelCounters
+{
     std::atomic<uint64_t> bytes_sent{0};
     std::atomic<uint64_t> bytes_received{0};
     std::atomic<uint64_t> tunnel_packets_sent{0};

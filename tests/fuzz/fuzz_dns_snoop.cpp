@@ -1,4 +1,6 @@
-// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
+// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
+// engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
+// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
 //
 // DNS messages from the wire: the name reader at any offset, the query
 // snooper and the answer snooper, with patterns of every shape and a domain

@@ -37,9 +37,15 @@ namespace {
 uint64_t g_now = 1000;
 bool g_failSends = false;
 
-uint64_t fuzzClock(void *) { return g_now; }
+uint64_t fuzzClock(void *)
+{
+    return g_now;
+}
 void quiet(int, const char *, size_t, void *) {}
-int sockOpen(void *, int *) { return 7; }
+int sockOpen(void *, int *)
+{
+    return 7;
+}
 long sockSend(void *, int, const void *, size_t len, uint32_t, uint16_t, int *err)
 {
     if (g_failSends) {

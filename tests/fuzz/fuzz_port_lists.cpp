@@ -1,4 +1,7 @@
-// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/console/console_conffile.cpp engine/tunnel/conf_text.cpp
+// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
+// engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
+// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/console/console_conffile.cpp
+// engine/tunnel/conf_text.cpp
 //
 // Both port-list parsers (the PC engine's value list and the console engine's
 // bit set) and the PC domain list on the same hostile text.

@@ -1,4 +1,6 @@
-// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
+// fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
+// engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
+// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
 //
 // The PC engine's reader of "quorlix.conf" on hostile text: both passes, the
 // engine settings it puts into effect, and the file path through the reader
@@ -14,7 +16,8 @@
 namespace {
 void quiet(int, const char *, size_t, void *) {}
 
-struct Input {
+struct Input
+{
     const uint8_t *data;
     size_t size;
 };

@@ -17,7 +17,8 @@ bool isLoopbackUrl(const QUrl &url);
 // Fails the running test (QFAIL-style, via QTest::qFail) and returns false when
 // the URL or address leaves loopback.
 bool requireLoopback(const QUrl &url, const char *file = __builtin_FILE(), int line = __builtin_LINE());
-bool requireLoopback(const QHostAddress &address, const char *file = __builtin_FILE(), int line = __builtin_LINE());
+bool requireLoopback(const QHostAddress &address, const char *file = __builtin_FILE(),
+                     int line = __builtin_LINE());
 
 // The origins the isolated runner exports (QUORLIX_*_ORIGIN): all must be loopback.
 bool environmentOriginsAreLoopback(QString *offender = nullptr);

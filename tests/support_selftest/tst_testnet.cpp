@@ -39,7 +39,8 @@ private slots:
         QCOMPARE(qEnvironmentVariable("LC_ALL"), QStringLiteral("C"));
         const QString home = qEnvironmentVariable("HOME");
         QVERIFY(home.contains(QLatin1String("quorlix-test.")));
-        QVERIFY(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).startsWith(home.section('/', 0, -2)));
+        QVERIFY(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+                    .startsWith(home.section('/', 0, -2)));
     }
 
     void offscreenScreenFitsTheWindow()

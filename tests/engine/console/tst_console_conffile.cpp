@@ -31,7 +31,8 @@ private:
     }
 };
 
-struct PortSet {
+struct PortSet
+{
     uint8_t bits[GATEWAY_PORT_BITMAP_BYTES];
     unsigned long count = 0;
     Ports list() const
@@ -108,33 +109,35 @@ void TestConsoleConfFile::globalSection_data()
     const QByteArray ip(GATEWAY_DEFAULT_SERVER_IP);
     QTest::newRow("defaults") << QByteArray() << ip << 50000 << QByteArray("custom") << 0 << 0;
     QTest::newRow("any case, blanks around =")
-        << QByteArray("[Global]\n  SERVER_PORT = 1 \nServer_IP\t=\t192.0.2.9\n") << QByteArray("192.0.2.9") << 1
-        << QByteArray("custom") << 0 << 0;
+        << QByteArray("[Global]\n  SERVER_PORT = 1 \nServer_IP\t=\t192.0.2.9\n") << QByteArray("192.0.2.9")
+        << 1 << QByteArray("custom") << 0 << 0;
     QTest::newRow("only the global section counts")
-        << QByteArray("server_port=7\n[custom]\nserver_port=8\n[global]\nprofile=Steam\n[x]\nprofile=no\n") << ip
-        << 50000 << QByteArray("Steam") << 0 << 0;
-    QTest::newRow("section name trimmed") << QByteArray("[  GLOBAL\t]\nserver_port=9\n") << ip << 9
-                                          << QByteArray("custom") << 0 << 0;
+        << QByteArray("server_port=7\n[custom]\nserver_port=8\n[global]\nprofile=Steam\n[x]\nprofile=no\n")
+        << ip << 50000 << QByteArray("Steam") << 0 << 0;
+    QTest::newRow("section name trimmed")
+        << QByteArray("[  GLOBAL\t]\nserver_port=9\n") << ip << 9 << QByteArray("custom") << 0 << 0;
     QTest::newRow("ports out of range ignored")
-        << QByteArray("[global]\nserver_port=2\nserver_port=0\nserver_port=65536\nserver_port=abc\n") << ip << 2
-        << QByteArray("custom") << 0 << 0;
-    QTest::newRow("switches: 1, true, yes in any case") << QByteArray("[global]\ntunnel_all_ports=YES\n") << ip << 50000
-                                                        << QByteArray("custom") << 1 << 0;
+        << QByteArray("[global]\nserver_port=2\nserver_port=0\nserver_port=65536\nserver_port=abc\n") << ip
+        << 2 << QByteArray("custom") << 0 << 0;
+    QTest::newRow("switches: 1, true, yes in any case")
+        << QByteArray("[global]\ntunnel_all_ports=YES\n") << ip << 50000 << QByteArray("custom") << 1 << 0;
     QTest::newRow("switch: anything else is off")
-        << QByteArray("[global]\ntunnel_all_ports=1\ntunnel_all_ports=on\n") << ip << 50000 << QByteArray("custom")
-        << 0 << 0;
-    QTest::newRow("negative rate becomes 0") << QByteArray("[global]\nverbose_packets_max_per_sec=-5\n") << ip << 50000
-                                             << QByteArray("custom") << 0 << 0;
+        << QByteArray("[global]\ntunnel_all_ports=1\ntunnel_all_ports=on\n") << ip << 50000
+        << QByteArray("custom") << 0 << 0;
+    QTest::newRow("negative rate becomes 0") << QByteArray("[global]\nverbose_packets_max_per_sec=-5\n") << ip
+                                             << 50000 << QByteArray("custom") << 0 << 0;
     QTest::newRow("rate") << QByteArray("[global]\nverbose_packets_max_per_sec=25\n") << ip << 50000
                           << QByteArray("custom") << 0 << 25;
-    QTest::newRow("CRLF and comments") << QByteArray("# c\r\n[global]\r\n  # server_port=3\r\nserver_port=4\r\n")
-                                       << ip << 4 << QByteArray("custom") << 0 << 0;
+    QTest::newRow("CRLF and comments")
+        << QByteArray("# c\r\n[global]\r\n  # server_port=3\r\nserver_port=4\r\n") << ip << 4
+        << QByteArray("custom") << 0 << 0;
     QTest::newRow("a [ line without ] keeps the section")
         << QByteArray("[global]\n[broken\nserver_port=5\n") << ip << 5 << QByteArray("custom") << 0 << 0;
-    QTest::newRow("vertical tab is not a blank") << QByteArray("[global]\nserver_ip=\v192.0.2.9 \n")
-                                                 << QByteArray("\v192.0.2.9") << 50000 << QByteArray("custom") << 0
-                                                 << 0;
-    QTest::newRow("texts cut to 63") << "[global]\nserver_ip=" + QByteArray(80, 'a') + "\nprofile=" + QByteArray(80, 'p')
+    QTest::newRow("vertical tab is not a blank")
+        << QByteArray("[global]\nserver_ip=\v192.0.2.9 \n") << QByteArray("\v192.0.2.9") << 50000
+        << QByteArray("custom") << 0 << 0;
+    QTest::newRow("texts cut to 63") << "[global]\nserver_ip=" + QByteArray(80, 'a') +
+                                            "\nprofile=" + QByteArray(80, 'p')
                                      << QByteArray(63, 'a') << 50000 << QByteArray(63, 'p') << 0 << 0;
 }
 
@@ -158,14 +161,15 @@ void TestConsoleConfFile::portBitmap_data()
     QTest::newRow("blank and comma separated, backward range")
         << QByteArray("3074 3075,100-90") << range(90, 100) + Ports{3074, 3075};
     QTest::newRow("0, 65536 and a lone dash give only port 1") << QByteArray("0,65536,-") << Ports{1};
-    QTest::newRow("range clamped at both ends") << QByteArray("0-3,65534-70000") << Ports{1, 2, 3, 65534, 65535};
+    QTest::newRow("range clamped at both ends")
+        << QByteArray("0-3,65534-70000") << Ports{1, 2, 3, 65534, 65535};
     QTest::newRow("range wholly above") << QByteArray("70000-80000") << Ports{65535};
     QTest::newRow("counted once") << QByteArray("5,5\t5 4-6") << Ports{4, 5, 6};
     QTest::newRow("not numbers") << QByteArray("a,b,,") << Ports{};
     QTest::newRow("empty") << QByteArray("") << Ports{};
     QTest::newRow("negative end") << QByteArray("5--3") << range(1, 5);
-    QTest::newRow("overflowing numbers") << QByteArray("99999999999999999999,3-99999999999999999999")
-                                         << range(3, 65535);
+    QTest::newRow("overflowing numbers")
+        << QByteArray("99999999999999999999,3-99999999999999999999") << range(3, 65535);
 }
 
 void TestConsoleConfFile::portBitmap()
@@ -187,18 +191,18 @@ void TestConsoleConfFile::profileSections_data()
     QTest::addColumn<Ports>("udp");
     QTest::addColumn<Ports>("tcp");
     QTest::newRow("blanks inside brackets, any case")
-        << QByteArray("[ Custom ]\nUDP_PORTS = 3074\ntcp_ports=443\n") << QByteArray("custom") << 1 << Ports{3074}
-        << Ports{443};
+        << QByteArray("[ Custom ]\nUDP_PORTS = 3074\ntcp_ports=443\n") << QByteArray("custom") << 1
+        << Ports{3074} << Ports{443};
     QTest::newRow("keys of other sections ignored")
         << QByteArray("udp_ports=1\n[global]\nudp_ports=2\n[custom]\nudp_ports=3\n[steam]\nudp_ports=4\n")
         << QByteArray("custom") << 1 << Ports{3} << Ports{};
-    QTest::newRow("last occurrence wins") << QByteArray("[custom]\nudp_ports=1\ntcp_ports=2\n[custom]\nudp_ports=3\n")
-                                          << QByteArray("custom") << 2 << Ports{3} << Ports{};
-    QTest::newRow("not found leaves the sets") << QByteArray("[steam]\nudp_ports=1\n") << QByteArray("custom") << 0
-                                               << Ports{7} << Ports{8};
-    QTest::newRow("a long line is read whole")
-        << "[custom]\nudp_ports=" + QByteArray(3000, ' ') + "30745\n" << QByteArray("custom") << 1 << Ports{30745}
-        << Ports{};
+    QTest::newRow("last occurrence wins")
+        << QByteArray("[custom]\nudp_ports=1\ntcp_ports=2\n[custom]\nudp_ports=3\n") << QByteArray("custom")
+        << 2 << Ports{3} << Ports{};
+    QTest::newRow("not found leaves the sets")
+        << QByteArray("[steam]\nudp_ports=1\n") << QByteArray("custom") << 0 << Ports{7} << Ports{8};
+    QTest::newRow("a long line is read whole") << "[custom]\nudp_ports=" + QByteArray(3000, ' ') + "30745\n"
+                                               << QByteArray("custom") << 1 << Ports{30745} << Ports{};
 }
 
 void TestConsoleConfFile::profileSections()
@@ -240,8 +244,9 @@ void TestConsoleConfFile::loadProfileTwiceDefinedWarns()
     QCOMPARE(gateway_load_profile("custom", path.constData(), udp.bits, &udp.count, tcp.bits, &tcp.count), 1);
     QCOMPARE(log.out.first(), QString("[CONFIG] Loading profile 'custom' from %1...\n").arg(preferred));
     QCOMPARE(log.out.last(), QString("[OK] Profile 'custom' loaded: UDP=0 TCP=1\n"));
-    QCOMPARE(log.err,
-             QStringList{"[WARN] Profile 'custom' is defined 2 times in config; using the LAST occurrence.\n"});
+    QCOMPARE(
+        log.err,
+        QStringList{"[WARN] Profile 'custom' is defined 2 times in config; using the LAST occurrence.\n"});
 }
 
 void TestConsoleConfFile::loadProfileNotFoundUsesDefaults()
@@ -287,16 +292,16 @@ void TestConsoleConfFile::noFileAtAllUsesDefaults()
     const QByteArray preferred = cwd.path("absent/quorlix.conf").toLocal8Bit();
     PortSet udp, tcp;
     LogCapture log;
-    QCOMPARE(gateway_load_profile("custom", withPreferred ? preferred.constData() : nullptr, udp.bits, &udp.count,
-                                  tcp.bits, &tcp.count),
+    QCOMPARE(gateway_load_profile("custom", withPreferred ? preferred.constData() : nullptr, udp.bits,
+                                  &udp.count, tcp.bits, &tcp.count),
              0);
     QCOMPARE(udp.list(), (Ports{53, 88, 500, 3074, 3478, 3479, 3544, 4500, 5353}));
     QCOMPARE(udp.count, 9ul);
     QCOMPARE(tcp.count, 3ul);
     const QString expected =
-        withPreferred
-            ? QString("[WARN] Could not open config '%1' (or cwd quorlix.conf), using defaults\n").arg(QString(preferred))
-            : QString("[WARN] Could not open quorlix.conf, using defaults\n");
+        withPreferred ? QString("[WARN] Could not open config '%1' (or cwd quorlix.conf), using defaults\n")
+                            .arg(QString(preferred))
+                      : QString("[WARN] Could not open quorlix.conf, using defaults\n");
     QCOMPARE(log.err, QStringList{expected});
     QVERIFY(log.out.isEmpty());
 

@@ -36,7 +36,10 @@ using testpackets::Bytes;
 using testpackets::ipv4;
 using testpackets::udp;
 
-inline uint32_t ip(const char *text) { return inet_addr(text); }
+inline uint32_t ip(const char *text)
+{
+    return inet_addr(text);
+}
 
 // ---- packet builders (valid checksums) ----
 
@@ -61,7 +64,10 @@ inline Bytes tcp(const char *src, uint16_t sport, const char *dst, uint16_t dpor
     return ipv4(src, dst, 6, t);
 }
 
-inline Bytes mssOption(uint16_t mss) { return Bytes{2, 4, uint8_t(mss >> 8), uint8_t(mss)}; }
+inline Bytes mssOption(uint16_t mss)
+{
+    return Bytes{2, 4, uint8_t(mss >> 8), uint8_t(mss)};
+}
 
 // The MSS option's value of a TCP packet (0 when it has none).
 inline uint16_t mssOf(const Bytes &p)
@@ -111,11 +117,18 @@ inline Bytes marker(uint16_t n)
 {
     return ipv4("10.0.0.2", "203.0.113.250", 1, Bytes{8, 0, 0, 0, 0, 0, uint8_t(n >> 8), uint8_t(n)});
 }
-inline bool isMarker(const Bytes &p) { return p.size() == 28 && p[9] == 1 && p[16] == 203 && p[19] == 250; }
+inline bool isMarker(const Bytes &p)
+{
+    return p.size() == 28 && p[9] == 1 && p[16] == 203 && p[19] == 250;
+}
 
-inline Bytes text(const char *s) { return Bytes(s, s + strlen(s)); }
+inline Bytes text(const char *s)
+{
+    return Bytes(s, s + strlen(s));
+}
 
-struct SentDatagram {
+struct SentDatagram
+{
     uint32_t addr;
     uint16_t port;
     Bytes data;
@@ -123,7 +136,8 @@ struct SentDatagram {
 
 // ---- the harness ----
 
-class Engine {
+class Engine
+{
 public:
     Engine()
     {
@@ -243,7 +257,8 @@ public:
         while (std::chrono::steady_clock::now() < end) {
             quorlix_capsim_push_outbound(m.data(), m.size(), 1);
             size_t len = 0;
-            while (quorlix_capsim_take(QUORLIX_CAPSIM_WIRE, got.data(), got.size(), &len, nullptr, 250) == 1) {
+            while (quorlix_capsim_take(QUORLIX_CAPSIM_WIRE, got.data(), got.size(), &len, nullptr, 250) ==
+                   1) {
                 Bytes pkt(got.begin(), got.begin() + long(len));
                 if (pkt == m)
                     return true;

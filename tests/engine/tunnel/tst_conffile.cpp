@@ -33,7 +33,8 @@ QStringList domains(const TunnelRuntimeConfig &cfg)
     return out;
 }
 
-struct Parsed {
+struct Parsed
+{
     std::unique_ptr<TunnelRuntimeConfig> cfg = makeRecord();
     TunnelConfFileEngine eng{};
 };
@@ -46,7 +47,8 @@ Parsed parse(const QByteArray &text)
 }
 
 // Reader seam: serves scripted texts in turn, null once they run out.
-struct ScriptedReader {
+struct ScriptedReader
+{
     QList<QByteArray> texts;
     int calls = 0;
     static char *read(const char *, size_t *len, void *ctx)
@@ -120,39 +122,45 @@ void TestConfFile::globalKeys_data()
     const QByteArray H(TUNNEL_DEFAULT_ENTRY_HOST);
     QTest::newRow("plain") << QByteArray("entry_host=192.0.2.7\nentry_port=6000\ngame_profile=custom\n")
                            << QByteArray("192.0.2.7") << 6000 << QByteArray("custom") << 1u;
-    QTest::newRow("keys are case-sensitive") << QByteArray("ENTRY_PORT=1\nEntry_Host=x\n") << H << 50000
-                                             << QByteArray("warzone") << 1u;
-    QTest::newRow("nothing is trimmed") << QByteArray(" entry_port=1\nentry_port =2\nentry_host= 192.0.2.7 \n")
-                                        << QByteArray(" 192.0.2.7 ") << 50000 << QByteArray("warzone") << 1u;
+    QTest::newRow("keys are case-sensitive")
+        << QByteArray("ENTRY_PORT=1\nEntry_Host=x\n") << H << 50000 << QByteArray("warzone") << 1u;
+    QTest::newRow("nothing is trimmed")
+        << QByteArray(" entry_port=1\nentry_port =2\nentry_host= 192.0.2.7 \n") << QByteArray(" 192.0.2.7 ")
+        << 50000 << QByteArray("warzone") << 1u;
     QTest::newRow("global keys count in any section")
         << QByteArray("[other]\nentry_port=7000\n[warzone]\ngame_profile=p\n") << H << 7000 << QByteArray("p")
         << 1u;
-    QTest::newRow("last value wins") << QByteArray("entry_port=1\nentry_port=2\n") << H << 2 << QByteArray("warzone")
-                                     << 1u;
-    QTest::newRow("port like atoi, unchecked") << QByteArray("entry_port=  70000abc\n") << H << 70000
-                                               << QByteArray("warzone") << 1u;
-    QTest::newRow("port without digits") << QByteArray("entry_port=abc\n") << H << 0 << QByteArray("warzone") << 1u;
-    QTest::newRow("port overflowing saturates") << QByteArray("entry_port=99999999999999999999\n") << H << INT_MAX
-                                                << QByteArray("warzone") << 1u;
+    QTest::newRow("last value wins") << QByteArray("entry_port=1\nentry_port=2\n") << H << 2
+                                     << QByteArray("warzone") << 1u;
+    QTest::newRow("port like atoi, unchecked")
+        << QByteArray("entry_port=  70000abc\n") << H << 70000 << QByteArray("warzone") << 1u;
+    QTest::newRow("port without digits")
+        << QByteArray("entry_port=abc\n") << H << 0 << QByteArray("warzone") << 1u;
+    QTest::newRow("port overflowing saturates")
+        << QByteArray("entry_port=99999999999999999999\n") << H << INT_MAX << QByteArray("warzone") << 1u;
     QTest::newRow("comment only in the first column")
         << QByteArray("#entry_port=1\n #entry_port=2\n") << H << 50000 << QByteArray("warzone") << 1u;
-    QTest::newRow("line without = is ignored") << QByteArray("entry_port\nentry_port 5\n") << H << 50000
-                                               << QByteArray("warzone") << 1u;
-    QTest::newRow("debug only for exact true") << QByteArray("debug_mode=True\n") << H << 50000
-                                               << QByteArray("warzone") << 0u;
+    QTest::newRow("line without = is ignored")
+        << QByteArray("entry_port\nentry_port 5\n") << H << 50000 << QByteArray("warzone") << 1u;
+    QTest::newRow("debug only for exact true")
+        << QByteArray("debug_mode=True\n") << H << 50000 << QByteArray("warzone") << 0u;
     QTest::newRow("debug true") << QByteArray("debug_mode=false\ndebug_mode=true\n") << H << 50000
                                 << QByteArray("warzone") << 1u;
-    QTest::newRow("CRLF lines") << QByteArray("entry_host=192.0.2.8\r\nentry_port=6001\r\ndebug_mode=true\r\n")
+    QTest::newRow("CRLF lines") << QByteArray(
+                                       "entry_host=192.0.2.8\r\nentry_port=6001\r\ndebug_mode=true\r\n")
                                 << QByteArray("192.0.2.8") << 6001 << QByteArray("warzone") << 1u;
-    QTest::newRow("a CR ends the line") << QByteArray("entry_host=192.0.2.8\rjunk\n") << QByteArray("192.0.2.8")
-                                        << 50000 << QByteArray("warzone") << 1u;
-    QTest::newRow("a NUL ends the line") << QByteArray("entry_port=12\0" "34\n", 17) << H << 12
-                                         << QByteArray("warzone") << 1u;
-    QTest::newRow("no final newline") << QByteArray("entry_port=6002") << H << 6002 << QByteArray("warzone") << 1u;
-    QTest::newRow("long host cut to 255") << "entry_host=" + QByteArray(300, 'h') + "\n" << QByteArray(255, 'h')
-                                          << 50000 << QByteArray("warzone") << 1u;
-    QTest::newRow("long profile cut to 63") << "game_profile=" + QByteArray(100, 'p') + "\n" << H << 50000
-                                            << QByteArray(63, 'p') << 1u;
+    QTest::newRow("a CR ends the line") << QByteArray("entry_host=192.0.2.8\rjunk\n")
+                                        << QByteArray("192.0.2.8") << 50000 << QByteArray("warzone") << 1u;
+    QTest::newRow("a NUL ends the line") << QByteArray("entry_port=12\0"
+                                                       "34\n",
+                                                       17)
+                                         << H << 12 << QByteArray("warzone") << 1u;
+    QTest::newRow("no final newline")
+        << QByteArray("entry_port=6002") << H << 6002 << QByteArray("warzone") << 1u;
+    QTest::newRow("long host cut to 255") << "entry_host=" + QByteArray(300, 'h') + "\n"
+                                          << QByteArray(255, 'h') << 50000 << QByteArray("warzone") << 1u;
+    QTest::newRow("long profile cut to 63") << "game_profile=" + QByteArray(100, 'p') + "\n"
+                                            << H << 50000 << QByteArray(63, 'p') << 1u;
 }
 
 void TestConfFile::globalKeys()
@@ -172,14 +180,15 @@ void TestConfFile::profileSections_data()
     QTest::addColumn<PortList>("tcp");
     QTest::addColumn<uint>("enableTcp");
     QTest::newRow("profile keys only in the profile section")
-        << QByteArray("udp_ports=1\n[other]\nudp_ports=2\n[warzone]\nudp_ports=3\ntcp_ports=443\n[x]\nudp_ports=4\n")
+        << QByteArray(
+               "udp_ports=1\n[other]\nudp_ports=2\n[warzone]\nudp_ports=3\ntcp_ports=443\n[x]\nudp_ports=4\n")
         << PortList{3} << PortList{443} << 1u;
-    QTest::newRow("section names are case-sensitive") << QByteArray("[Warzone]\nudp_ports=3\n") << PortList{}
-                                                      << PortList{} << 1u;
+    QTest::newRow("section names are case-sensitive")
+        << QByteArray("[Warzone]\nudp_ports=3\n") << PortList{} << PortList{} << 1u;
     QTest::newRow("a [ line without ] keeps the section")
         << QByteArray("[warzone]\n[broken\nudp_ports=5\n") << PortList{5} << PortList{} << 1u;
-    QTest::newRow("blanks inside brackets count") << QByteArray("[ warzone ]\nudp_ports=5\n") << PortList{}
-                                                  << PortList{} << 1u;
+    QTest::newRow("blanks inside brackets count")
+        << QByteArray("[ warzone ]\nudp_ports=5\n") << PortList{} << PortList{} << 1u;
     QTest::newRow("enable_tcp only for exact true")
         << QByteArray("[warzone]\nenable_tcp=TRUE\n") << PortList{} << PortList{} << 0u;
     QTest::newRow("each list line replaces the last")
@@ -192,8 +201,8 @@ void TestConfFile::profileSections_data()
     QTest::newRow("profile named before its section")
         << QByteArray("game_profile=custom\n[warzone]\nudp_ports=1\n[custom]\nudp_ports=7\n") << PortList{7}
         << PortList{} << 1u;
-    QTest::newRow("CRLF section line") << QByteArray("[warzone]\r\nudp_ports=3074\r\n") << PortList{3074}
-                                       << PortList{} << 1u;
+    QTest::newRow("CRLF section line")
+        << QByteArray("[warzone]\r\nudp_ports=3074\r\n") << PortList{3074} << PortList{} << 1u;
 }
 
 void TestConfFile::profileSections()
@@ -211,8 +220,8 @@ void TestConfFile::portList_data()
     QTest::addColumn<int>("count");
     QTest::addColumn<PortList>("head"); // the first values
     QTest::addColumn<qint64>("lastValue");
-    QTest::newRow("range, zero and too large kept") << QByteArray("3074-3076,0,70000") << 5
-                                                     << PortList{3074, 3075, 3076, 0, 70000} << qint64(70000);
+    QTest::newRow("range, zero and too large kept")
+        << QByteArray("3074-3076,0,70000") << 5 << PortList{3074, 3075, 3076, 0, 70000} << qint64(70000);
     QTest::newRow("backward range gives nothing") << QByteArray("10-5") << 0 << PortList{} << qint64(-1);
     QTest::newRow("empty value") << QByteArray("") << 0 << PortList{} << qint64(-1);
     QTest::newRow("empty pieces skipped") << QByteArray("1,,2,") << 2 << PortList{1, 2} << qint64(2);
@@ -220,12 +229,12 @@ void TestConfFile::portList_data()
     QTest::newRow("blanks before numbers") << QByteArray(" 7, 8 ,\t9") << 3 << PortList{7, 8, 9} << qint64(9);
     QTest::newRow("missing ends read as 0") << QByteArray("-2") << 3 << PortList{0, 1, 2} << qint64(2);
     QTest::newRow("lone dash") << QByteArray("-") << 1 << PortList{0} << qint64(0);
-    QTest::newRow("range ending at INT_MAX") << QByteArray("2147483600-2147483647") << 48
-                                              << PortList{2147483600} << qint64(2147483647);
-    QTest::newRow("huge range stops at capacity") << QByteArray("0-2147483647,5") << 65536 << PortList{0, 1}
-                                                  << qint64(65535);
-    QTest::newRow("overflowing number saturates") << QByteArray("99999999999999999999") << 1
-                                                  << PortList{2147483647} << qint64(2147483647);
+    QTest::newRow("range ending at INT_MAX")
+        << QByteArray("2147483600-2147483647") << 48 << PortList{2147483600} << qint64(2147483647);
+    QTest::newRow("huge range stops at capacity")
+        << QByteArray("0-2147483647,5") << 65536 << PortList{0, 1} << qint64(65535);
+    QTest::newRow("overflowing number saturates")
+        << QByteArray("99999999999999999999") << 1 << PortList{2147483647} << qint64(2147483647);
 }
 
 void TestConfFile::portList()
@@ -249,7 +258,8 @@ void TestConfFile::domainList_data()
 {
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("trimmed and lower-cased") << QByteArray(" *.Game.TEST ,\tplay.test") << QStringList{"*.game.test", "play.test"};
+    QTest::newRow("trimmed and lower-cased")
+        << QByteArray(" *.Game.TEST ,\tplay.test") << QStringList{"*.game.test", "play.test"};
     QTest::newRow("adjacent commas skipped") << QByteArray("a,,b,") << QStringList{"a", "b"};
     QTest::newRow("a blank piece is an empty entry") << QByteArray("a, ,b") << QStringList{"a", "", "b"};
     QTest::newRow("cut to 127") << QByteArray(200, 'x') << QStringList{QString(127, 'x')};
@@ -293,15 +303,15 @@ void TestConfFile::mtuKeysReachTheEngine_data()
     QTest::addColumn<int>("lower");
     QTest::addColumn<int>("upper");
     QTest::addColumn<uint>("interval");
-    QTest::newRow("mtu_safe overrides mtu_max") << QByteArray("mtu_safe=1300\nmtu_max=1450\n") << 1300u << 1300
-                                               << 576 << 1300 << 60000u;
-    QTest::newRow("bounds and interval") << QByteArray("mtu_min=600\nmtu_max=1450\nmtu_probe_interval=10\n") << 0u
-                                         << 1400 << 600 << 1450 << 10000u;
+    QTest::newRow("mtu_safe overrides mtu_max")
+        << QByteArray("mtu_safe=1300\nmtu_max=1450\n") << 1300u << 1300 << 576 << 1300 << 60000u;
+    QTest::newRow("bounds and interval") << QByteArray("mtu_min=600\nmtu_max=1450\nmtu_probe_interval=10\n")
+                                         << 0u << 1400 << 600 << 1450 << 10000u;
     QTest::newRow("out of range values ignored")
-        << QByteArray("mtu_safe=575\nmtu_min=1501\nmtu_max=100\nmtu_probe_interval=5\n") << 0u << 1400 << 576 << 1400
-        << 60000u;
-    QTest::newRow("earlier value stays") << QByteArray("mtu_probe_interval=300\nmtu_probe_interval=301\n") << 0u
-                                         << 1400 << 576 << 1400 << 300000u;
+        << QByteArray("mtu_safe=575\nmtu_min=1501\nmtu_max=100\nmtu_probe_interval=5\n") << 0u << 1400 << 576
+        << 1400 << 60000u;
+    QTest::newRow("earlier value stays") << QByteArray("mtu_probe_interval=300\nmtu_probe_interval=301\n")
+                                         << 0u << 1400 << 576 << 1400 << 300000u;
 }
 
 void TestConfFile::mtuKeysReachTheEngine()
@@ -318,7 +328,8 @@ void TestConfFile::mtuKeysReachTheEngine()
 
 void TestConfFile::loadReadsTwiceAndKeepsFirstPassWhenReopenFails()
 {
-    const QByteArray text = "[warzone]\nudp_ports=1\n[custom]\nudp_ports=7\ngame_profile=custom\ndebug_mode=true\n";
+    const QByteArray text =
+        "[warzone]\nudp_ports=1\n[custom]\nudp_ports=7\ngame_profile=custom\ndebug_mode=true\n";
     auto cfg = makeRecord();
 
     ScriptedReader both{{text, text}};

@@ -22,7 +22,8 @@ uint32_t ip(const char *text)
 
 // Every port of the table that is a member, as a compact description: first,
 // last and how many.
-struct Members {
+struct Members
+{
     int count = 0;
     int first = -1;
     int last = -1;
@@ -186,10 +187,10 @@ void TestConfig::loadAppliesDefaultsAndVerbose_data()
     QTest::addColumn<bool>("verbose");
     QTest::newRow("as given") << QByteArray("203.0.113.5") << 40000 << 0 << QByteArray("203.0.113.5") << 40000
                               << false;
-    QTest::newRow("empty host, port 0") << QByteArray() << 0 << 1 << QByteArray(TUNNEL_DEFAULT_ENTRY_HOST)
-                                        << 50000 << true;
-    QTest::newRow("negative port") << QByteArray("203.0.113.5") << -7 << 2 << QByteArray("203.0.113.5") << 50000
-                                   << true;
+    QTest::newRow("empty host, port 0")
+        << QByteArray() << 0 << 1 << QByteArray(TUNNEL_DEFAULT_ENTRY_HOST) << 50000 << true;
+    QTest::newRow("negative port") << QByteArray("203.0.113.5") << -7 << 2 << QByteArray("203.0.113.5")
+                                   << 50000 << true;
 }
 
 void TestConfig::loadAppliesDefaultsAndVerbose()
@@ -369,7 +370,8 @@ void TestConfig::startupLoadsDomains_data()
         << 2 << true << 2
         << QStringList{"[CONFIG] App domains loaded: 2\n", "[CONFIG]   domain[0]=*.game.test\n",
                        "[CONFIG]   domain[1]=play.test\n"};
-    QTest::newRow("more than 128") << 500 << false << 128 << QStringList{"[CONFIG] App domains loaded: 128\n"};
+    QTest::newRow("more than 128") << 500 << false << 128
+                                   << QStringList{"[CONFIG] App domains loaded: 128\n"};
     QTest::newRow("negative count") << -1 << true << 0 << QStringList{"[CONFIG] App domains loaded: 0\n"};
 }
 
@@ -497,8 +499,8 @@ void TestConfig::updateDomains_data()
     QTest::newRow("zero empties") << 0 << false << 0 << "[RUNTIME-UPDATE] Domains updated: count=0\n";
     QTest::newRow("null array empties") << 5 << true << 0 << "[RUNTIME-UPDATE] Domains updated: count=0\n";
     QTest::newRow("more than 128") << 200 << false << 128 << "[RUNTIME-UPDATE] Domains updated: count=128\n";
-    QTest::newRow("negative leaves none in use") << -4 << false << -4
-                                                 << "[RUNTIME-UPDATE] Domains updated: count=-4\n";
+    QTest::newRow("negative leaves none in use")
+        << -4 << false << -4 << "[RUNTIME-UPDATE] Domains updated: count=-4\n";
 }
 
 void TestConfig::updateDomains()

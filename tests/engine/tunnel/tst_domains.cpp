@@ -120,8 +120,10 @@ void TestDomains::patternMatch_data()
     QTest::addColumn<QByteArray>("pattern");
     QTest::addColumn<QByteArray>("name");
     QTest::addColumn<bool>("match");
-    QTest::newRow("*.x matches the bare domain") << QByteArray("*.game.test") << QByteArray("game.test") << true;
-    QTest::newRow("*.x matches a subdomain") << QByteArray("*.game.test") << QByteArray("eu.game.test") << true;
+    QTest::newRow("*.x matches the bare domain")
+        << QByteArray("*.game.test") << QByteArray("game.test") << true;
+    QTest::newRow("*.x matches a subdomain")
+        << QByteArray("*.game.test") << QByteArray("eu.game.test") << true;
     QTest::newRow("*.x ignores case") << QByteArray("*.game.test") << QByteArray("EU.Game.TEST") << true;
     QTest::newRow("*.x needs the dot") << QByteArray("*.game.test") << QByteArray("megagame.test") << false;
     QTest::newRow("*x is a plain suffix") << QByteArray("*game.test") << QByteArray("megagame.test") << true;
@@ -137,7 +139,8 @@ void TestDomains::patternMatch_data()
     QTest::newRow("one character") << QByteArray("A") << QByteArray("a") << true;
     QTest::newRow("one character, longer name") << QByteArray("a") << QByteArray("ab") << false;
     QTest::newRow("exact") << QByteArray("game.test") << QByteArray("Game.Test") << true;
-    QTest::newRow("exact, subdomain is not") << QByteArray("game.test") << QByteArray("eu.game.test") << false;
+    QTest::newRow("exact, subdomain is not")
+        << QByteArray("game.test") << QByteArray("eu.game.test") << false;
     QTest::newRow("*. alone matches empty") << QByteArray("*.") << QByteArray("") << true;
     QTest::newRow("only ASCII folds") << QByteArray("\xc3\x89.test") << QByteArray("\xc3\xa9.test") << false;
 }
@@ -158,13 +161,23 @@ void TestDomains::readName_data()
     const QByteArray h = header(0x0100, 1, 0);
     QTest::newRow("plain") << h + labels("Play.Game.TEST") << true << QByteArray("play.game.test") << 12 + 16;
     QTest::newRow("root name") << h + QByteArray(1, '\0') << true << QByteArray("") << 13;
-    QTest::newRow("pointer ends the name two bytes on")
-        << h + QByteArray("\x02" "eu\xc0\x11", 5) + labels("game.test") << true << QByteArray("eu.game.test")
-        << 12 + 5;
+    QTest::newRow("pointer ends the name two bytes on") << h +
+                                                               QByteArray("\x02"
+                                                                          "eu\xc0\x11",
+                                                                          5) +
+                                                               labels("game.test")
+                                                        << true << QByteArray("eu.game.test") << 12 + 5;
     QTest::newRow("nothing after the header") << h << false << QByteArray() << 0;
-    QTest::newRow("label runs past the end") << h + QByteArray("\x05" "gam", 4) << false << QByteArray() << 0;
-    QTest::newRow("no terminating zero") << h + QByteArray("\x03" "gam", 4) << false << QByteArray() << 0;
-    QTest::newRow("pointer missing its second byte") << h + QByteArray("\xc0", 1) << false << QByteArray() << 0;
+    QTest::newRow("label runs past the end") << h + QByteArray("\x05"
+                                                               "gam",
+                                                               4)
+                                             << false << QByteArray() << 0;
+    QTest::newRow("no terminating zero") << h + QByteArray("\x03"
+                                                           "gam",
+                                                           4)
+                                         << false << QByteArray() << 0;
+    QTest::newRow("pointer missing its second byte")
+        << h + QByteArray("\xc0", 1) << false << QByteArray() << 0;
     QTest::newRow("pointer past the end") << h + QByteArray("\xc0\xff", 2) << false << QByteArray() << 0;
     QTest::newRow("pointer to itself") << h + QByteArray("\xc0\x0c", 2) << false << QByteArray() << 0;
 }
@@ -236,7 +249,8 @@ void TestDomains::querySnooping_data()
     QTest::newRow("match goes to the primary relay")
         << query("eu.game.test") << false << true
         << QStringList{"[DNS-MATCH] ✓ eu.game.test matched pattern '*.game.test'\n",
-                       "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no domain-specific "
+                       "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no "
+                       "domain-specific "
                        "mapping)\n"}
         << "192.0.2.1" << false;
     QTest::newRow("match with a domain mapping")
@@ -248,18 +262,19 @@ void TestDomains::querySnooping_data()
     QTest::newRow("match, verbose run")
         << query("eu.game.test") << false << true
         << QStringList{"[DNS-MATCH] ✓ eu.game.test matched pattern '*.game.test'\n",
-                       "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no domain-specific "
+                       "[DNS-PRIMARY] Routing DNS query for eu.game.test to primary server (no "
+                       "domain-specific "
                        "mapping)\n"}
         << "192.0.2.1" << true;
-    QTest::newRow("no match, verbose run") << query("Other.Test") << false << false
-                                           << QStringList{"[DNS-LOCAL] Direct DNS for: other.test\n"} << ""
-                                           << true;
-    QTest::newRow("no match is left alone") << query("other.test") << false << false << QStringList() << ""
-                                            << false;
+    QTest::newRow("no match, verbose run")
+        << query("Other.Test") << false << false << QStringList{"[DNS-LOCAL] Direct DNS for: other.test\n"}
+        << "" << true;
+    QTest::newRow("no match is left alone")
+        << query("other.test") << false << false << QStringList() << "" << false;
     QTest::newRow("no question") << header(0x0100, 0, 0) + labels("eu.game.test") << false << false
                                  << QStringList() << "" << true;
-    QTest::newRow("shorter than a header") << QByteArray("\x12\x34\x01", 3) << false << false << QStringList()
-                                           << "" << true;
+    QTest::newRow("shorter than a header")
+        << QByteArray("\x12\x34\x01", 3) << false << false << QStringList() << "" << true;
     QTest::newRow("name loops") << header(0x0100, 1, 0) + QByteArray("\xc0\x0c", 2) << false << false
                                 << QStringList() << "" << true;
 }
@@ -292,8 +307,7 @@ void TestDomains::answerCnameThenTwoA()
 {
     setDomains({"*.game.test"});
     const QByteArray cname = record(5, labels("edge.cdn.test"));
-    const QByteArray msg =
-        response("eu.game.test", {cname, aRecord("203.0.113.5"), aRecord("203.0.113.6")});
+    const QByteArray msg = response("eu.game.test", {cname, aRecord("203.0.113.5"), aRecord("203.0.113.6")});
     EngineLogCapture log;
     QCOMPARE(tunnel_dns_snoop_answer(bytes(msg), size_t(msg.size()), 53), 2);
     QCOMPARE(log.out(), (QStringList{"[APP-IP] ✓ Added 203.0.113.5 → 192.0.2.1:50000 (total: 1)\n",
@@ -343,12 +357,16 @@ void TestDomains::answerAddsNothing_data()
     QTest::newRow("answer count 0") << response("eu.game.test", {a}, 0);
     QTest::newRow("not a response") << header(0x0100, 1, 1) + labels("eu.game.test") + be16(1) + be16(1) + a;
     QTest::newRow("no question") << header(0x8180, 0, 1) + labels("eu.game.test") + be16(1) + be16(1) + a;
-    QTest::newRow("question type and class cut off") << header(0x8180, 1, 1) + labels("eu.game.test") + be16(1);
-    QTest::newRow("question name loops") << header(0x8180, 1, 1) + QByteArray("\xc0\x0c", 2) + be16(1) + be16(1) + a;
+    QTest::newRow("question type and class cut off")
+        << header(0x8180, 1, 1) + labels("eu.game.test") + be16(1);
+    QTest::newRow("question name loops")
+        << header(0x8180, 1, 1) + QByteArray("\xc0\x0c", 2) + be16(1) + be16(1) + a;
     QTest::newRow("11 bytes") << QByteArray(11, '\x80');
-    QTest::newRow("rdlength 5") << response("eu.game.test", {record(1, QByteArray("\xcb\x00\x71\x05\x00", 5))});
+    QTest::newRow("rdlength 5") << response("eu.game.test",
+                                            {record(1, QByteArray("\xcb\x00\x71\x05\x00", 5))});
     QTest::newRow("rdlength 3") << response("eu.game.test", {record(1, QByteArray("\xcb\x00\x71", 3))});
-    QTest::newRow("class other than IN") << response("eu.game.test", {record(1, QByteArray("\xcb\x00\x71\x05", 4), 3)});
+    QTest::newRow("class other than IN")
+        << response("eu.game.test", {record(1, QByteArray("\xcb\x00\x71\x05", 4), 3)});
 }
 
 void TestDomains::answerAddsNothing()
@@ -369,19 +387,21 @@ void TestDomains::answerStopsAtMalformedRecord_data()
     QTest::addColumn<int>("answerCount");
     QTest::newRow("more answers announced than present") << QByteArray() << 5;
     QTest::newRow("record data runs past the end")
-        << QByteArray("\xc0\x0c", 2) + be16(1) + be16(1) + QByteArray(4, '\0') + be16(4) + QByteArray("\x01\x02", 2)
+        << QByteArray("\xc0\x0c", 2) + be16(1) + be16(1) + QByteArray(4, '\0') + be16(4) +
+               QByteArray("\x01\x02", 2)
         << 2;
     QTest::newRow("fixed fields cut off") << QByteArray("\xc0\x0c\x00\x01\x00", 5) << 2;
-    QTest::newRow("owner label past the end") << QByteArray("\x3f" "abc", 4) << 2;
-    QTest::newRow("owner of 300 labels")
-        << [] {
-               QByteArray owner;
-               for (int i = 0; i < 300; ++i)
-                   owner += QByteArray("\x01x", 2);
-               return owner + QByteArray(1, '\0') + be16(1) + be16(1) + QByteArray(4, '\0') + be16(4) +
-                      QByteArray("\x01\x02\x03\x04", 4);
-           }()
-        << 2;
+    QTest::newRow("owner label past the end") << QByteArray("\x3f"
+                                                            "abc",
+                                                            4)
+                                              << 2;
+    QTest::newRow("owner of 300 labels") << [] {
+        QByteArray owner;
+        for (int i = 0; i < 300; ++i)
+            owner += QByteArray("\x01x", 2);
+        return owner + QByteArray(1, '\0') + be16(1) + be16(1) + QByteArray(4, '\0') + be16(4) +
+               QByteArray("\x01\x02\x03\x04", 4);
+    }() << 2;
 }
 
 void TestDomains::answerStopsAtMalformedRecord()
@@ -402,14 +422,14 @@ void TestDomains::answerVerboseLines()
     const QByteArray msg = response("eu.game.test", {aRecord("203.0.113.5")});
     EngineLogCapture log;
     QCOMPARE(tunnel_dns_snoop_answer(bytes(msg), size_t(msg.size()), 3074), 1);
-    QCOMPARE(log.out(),
-             (QStringList{QString("[DNS-DEBUG] DNS payload len: %1 (orig dst port: 3074)\n").arg(msg.size()),
-                          "[DNS-DEBUG] Flags: 0x8180, QD: 1, AN: 1, Response: YES\n",
-                          "[DNS-DEBUG] Query name: eu.game.test\n",
-                          "[DNS-DEBUG] Checking eu.game.test against 1 app domains\n",
-                          "[DNS-DEBUG] Matched with *.game.test\n",
-                          "[DNS-SNOOP] Found app domain: eu.game.test\n",
-                          "[APP-IP] ✓ Added 203.0.113.5 → 192.0.2.1:50000 (total: 1)\n"}));
+    QCOMPARE(
+        log.out(),
+        (QStringList{QString("[DNS-DEBUG] DNS payload len: %1 (orig dst port: 3074)\n").arg(msg.size()),
+                     "[DNS-DEBUG] Flags: 0x8180, QD: 1, AN: 1, Response: YES\n",
+                     "[DNS-DEBUG] Query name: eu.game.test\n",
+                     "[DNS-DEBUG] Checking eu.game.test against 1 app domains\n",
+                     "[DNS-DEBUG] Matched with *.game.test\n", "[DNS-SNOOP] Found app domain: eu.game.test\n",
+                     "[APP-IP] ✓ Added 203.0.113.5 → 192.0.2.1:50000 (total: 1)\n"}));
 }
 
 QTEST_GUILESS_MAIN(TestDomains)

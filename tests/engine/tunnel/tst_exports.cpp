@@ -83,7 +83,8 @@ void TestExports::mappingAddsLogAndRequestRebuild_data()
     QTest::newRow("port, verbose") << false << true
                                    << QStringList{"[MAPPING] Added port 3074 -> 198.51.100.5:50000\n"};
     QTest::newRow("domain, verbose") << true << true
-                                     << QStringList{"[MAPPING] Added domain '*.game.test' -> 198.51.100.5:50000\n"};
+                                     << QStringList{
+                                            "[MAPPING] Added domain '*.game.test' -> 198.51.100.5:50000\n"};
 }
 
 void TestExports::mappingAddsLogAndRequestRebuild()
@@ -222,8 +223,8 @@ void TestExports::portLookupAndRelayEndpoints()
     uint32_t addr = 0;
     uint16_t port = 0;
     QVERIFY(tunnel_mapping_port_lookup(3074, &addr, &port));
-    QCOMPARE(addr, ip("198.51.100.5")); // the first port entry wins
-    QCOMPARE(port, uint16_t(6000));     // low 16 bits
+    QCOMPARE(addr, ip("198.51.100.5"));                    // the first port entry wins
+    QCOMPARE(port, uint16_t(6000));                        // low 16 bits
     QVERIFY(!tunnel_mapping_port_lookup(0, &addr, &port)); // domain entries have port 0 but do not count
     QVERIFY(tunnel_is_relay_endpoint(ip("198.51.100.6"), 6001));
     QVERIFY(tunnel_is_relay_endpoint(ip("198.51.100.9"), 7000));

@@ -59,7 +59,8 @@ std::vector<uint8_t> dnsAnswerDatagram(uint32_t connId, unsigned n)
 {
     std::vector<uint8_t> a = {0x12, 0x34, 0x81, 0x80, 0, 1, 0, 1, 0, 0, 0, 0};
     a.insert(a.end(), kQuestion, kQuestion + sizeof kQuestion);
-    const uint8_t record[] = {0xc0, 0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 200, uint8_t(n >> 8), uint8_t(n)};
+    const uint8_t record[] = {0xc0,      0x0c, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 200, uint8_t(n >> 8),
+                              uint8_t(n)};
     a.insert(a.end(), record, record + sizeof record);
     std::vector<uint8_t> d(TUNNEL_HEADER_LEN + a.size(), 0);
     tunnel_header_write(d.data(), TUNNEL_FLAG_DATA, TUNNEL_PROTO_UDP, htons(53), connId, TUNNEL_HEADER_LEN,
@@ -140,9 +141,10 @@ void TestExportsHammer::hammerRunningEngine()
     workers.emplace_back([&] { // the GUI's reads
         uint64_t sink = 0;
         while (!done) {
-            sink += quorlix_get_bytes_sent() + quorlix_get_bytes_received() + quorlix_get_tunnel_packets_sent() +
-                    quorlix_get_tunnel_packets_received() + quorlix_get_tunnel_tx_sent() +
-                    quorlix_get_tunnel_tx_acked() + quorlix_get_tunnel_tx_lost();
+            sink += quorlix_get_bytes_sent() + quorlix_get_bytes_received() +
+                    quorlix_get_tunnel_packets_sent() + quorlix_get_tunnel_packets_received() +
+                    quorlix_get_tunnel_tx_sent() + quorlix_get_tunnel_tx_acked() +
+                    quorlix_get_tunnel_tx_lost();
             quorlix_print_stats();
         }
         readSum = sink;

@@ -2,8 +2,8 @@
 
 #include "LoopHarness.h"
 
-#include <QElapsedTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -16,12 +16,19 @@ const char *kPrimary = "198.51.100.1";
 const char *kSecond = "198.51.100.2";
 const uint32_t kGoldenConnId = 0x3B90F7E4;
 
-Bytes gamePacket() { return udp("10.0.0.2", 50000, "1.2.3.4", 3074, text("hi")); }
-Bytes replyFrom(const char *relay) { return udp(relay, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, text("hi"))); }
+Bytes gamePacket()
+{
+    return udp("10.0.0.2", 50000, "1.2.3.4", 3074, text("hi"));
+}
+Bytes replyFrom(const char *relay)
+{
+    return udp(relay, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, text("hi")));
+}
 
 } // namespace
 
-class TestLoopControl : public QObject {
+class TestLoopControl : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -59,7 +66,8 @@ void TestLoopControl::startupLogsAndFilter()
         "[CONFIG] TCP Ports: 27015\n",
         "[INFO] TCP tunneling enabled\n",
         "\n[CONFIG] Safe MTU (inner+16): 1400\n",
-        "[INFO] WinDivert filter: ((outbound and ip and ip.DstAddr != 198.51.100.1) or (inbound and udp.SrcPort == "
+        "[INFO] WinDivert filter: ((outbound and ip and ip.DstAddr != 198.51.100.1) or (inbound and "
+        "udp.SrcPort == "
         "50000 and (ip.SrcAddr == 198.51.100.1)))\n",
         "[*] Tunneling UDP+TCP ports to Entry Server 198.51.100.1:50000\n",
         "[*] Logging all tunneled packets...\n",
@@ -101,16 +109,24 @@ void TestLoopControl::startupFailures_data()
     QTest::addColumn<QString>("stdoutLine");
     QTest::addColumn<QString>("stderrText");
 
-    QTest::newRow("relay address that does not parse") << "badip" << "" << "Bad IP\n";
-    QTest::newRow("socket cannot be created")
-        << "socket" << "[ERROR] Failed to create socket: 24\n" << "Failed to initialize connection to Entry Server\n";
-    QTest::newRow("capture cannot be opened") << "capture" << "" << "Open failed (2)\n";
-    QTest::newRow("filter refused")
-        << "filter" << ""
-        << "Open failed (87)\nERROR_INVALID_PARAMETER: Filter syntax error\nFilter was: ((outbound and ip and "
-           "ip.DstAddr != 198.51.100.1) or (inbound and udp.SrcPort == 50000 and (ip.SrcAddr == 198.51.100.1)))\n";
-    QTest::newRow("no configuration at all")
-        << "noconfig" << "[ERROR] Failed to load configuration file quorlix.conf\n" << "";
+    QTest::newRow("relay address that does not parse") << "badip"
+                                                       << ""
+                                                       << "Bad IP\n";
+    QTest::newRow("socket cannot be created") << "socket"
+                                              << "[ERROR] Failed to create socket: 24\n"
+                                              << "Failed to initialize connection to Entry Server\n";
+    QTest::newRow("capture cannot be opened") << "capture"
+                                              << ""
+                                              << "Open failed (2)\n";
+    QTest::newRow("filter refused") << "filter"
+                                    << ""
+                                    << "Open failed (87)\nERROR_INVALID_PARAMETER: Filter syntax "
+                                       "error\nFilter was: ((outbound and ip and "
+                                       "ip.DstAddr != 198.51.100.1) or (inbound and udp.SrcPort == 50000 and "
+                                       "(ip.SrcAddr == 198.51.100.1)))\n";
+    QTest::newRow("no configuration at all") << "noconfig"
+                                             << "[ERROR] Failed to load configuration file quorlix.conf\n"
+                                             << "";
 }
 
 void TestLoopControl::startupFailures()
@@ -216,7 +232,8 @@ void TestLoopControl::rebuildFailureKeepsTheOldHandle_data()
     QTest::newRow("capture unavailable") << int(QUORLIX_CAPTURE_ERR_UNAVAILABLE) << "";
     QTest::newRow("filter refused")
         << int(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX)
-        << "[WINDIVERT-RESTART] ERROR_INVALID_PARAMETER: Filter syntax error\n[WINDIVERT-RESTART] Filter was: "
+        << "[WINDIVERT-RESTART] ERROR_INVALID_PARAMETER: Filter syntax error\n[WINDIVERT-RESTART] Filter "
+           "was: "
            "((outbound and ip and ip.DstAddr != 198.51.100.1 and ip.DstAddr != 198.51.100.2) or (inbound and "
            "udp.SrcPort == 50000 and (ip.SrcAddr == 198.51.100.1 or ip.SrcAddr == 198.51.100.2)))\n";
 }
@@ -271,7 +288,8 @@ void TestLoopControl::rebuildNamesAtMostSixteenRelays()
     // Twenty mappings to twenty relays: the primary and the first fifteen of
     // them make the sixteen the filter names.
     for (int i = 0; i < 20; ++i)
-        quorlix_add_port_server_mapping(4000 + i, QString("198.51.100.%1").arg(10 + i).toLatin1().constData(), 50000);
+        quorlix_add_port_server_mapping(4000 + i, QString("198.51.100.%1").arg(10 + i).toLatin1().constData(),
+                                        50000);
     QVERIFY(e.settle());
     QVERIFY(e.waitLogged("[WINDIVERT-RESTART] Found 16 unique entry servers\n"));
     QVERIFY(e.waitLogged("[RUNTIME] WinDivert filter updated for new entry servers\n"));
@@ -377,13 +395,16 @@ void TestLoopControl::verboseRunTracesThePath()
     e.inbound(replyFrom(kPrimary));
     QVERIFY(e.settle());
     const char *lines[] = {
-        "[DEBUG] Packet: 10.0.0.2:50000 -> 1.2.3.4:3074 (proto=UDP) [SrcAddr=0x0a000002, DstAddr=0x01020304]\n",
+        "[DEBUG] Packet: 10.0.0.2:50000 -> 1.2.3.4:3074 (proto=UDP) [SrcAddr=0x0a000002, "
+        "DstAddr=0x01020304]\n",
         "[ROUTING] Port 3074: 198.51.100.1:50000 \xE2\x86\x92 198.51.100.1:50000\n",
-        "[OUTBOUND] Quorlix UDP Encap: 10.0.0.2:50000 -> 1.2.3.4:3074 (ConnID: 0x3b90f7e4, via 198.51.100.1:50000)\n",
+        "[OUTBOUND] Quorlix UDP Encap: 10.0.0.2:50000 -> 1.2.3.4:3074 (ConnID: 0x3b90f7e4, via "
+        "198.51.100.1:50000)\n",
         "[DEBUG] Quorlix packet created: outerLen=46 (header=16 + inner=30)\n",
         "[DEBUG] Sent 46 bytes to Entry Server\n",
         "[MSS] Clamped MSS 1460 -> 1000 on SYN to 8080\n",
-        "[INBOUND] Quorlix UDP Decap: 1.2.3.4:3074 -> 10.0.0.2:50000 (ConnID: 0x3b90f7e4, from 198.51.100.1:50000)\n",
+        "[INBOUND] Quorlix UDP Decap: 1.2.3.4:3074 -> 10.0.0.2:50000 (ConnID: 0x3b90f7e4, from "
+        "198.51.100.1:50000)\n",
         "[INBOUND] Rebuilt UDP packet: 1.2.3.4:3074 -> 10.0.0.2:50000 (len=30)\n",
         "[INJECT] UDP packet -> stack: len=30\n",
     };
@@ -401,13 +422,19 @@ void TestLoopControl::verboseAndMssLineFollowTheirSwitches_data()
     QTest::addColumn<bool>("verbose");
     QTest::addColumn<bool>("mssLine");
 
-    QTest::newRow("record, debug off") << "record" << "0" << false << false;
-    QTest::newRow("record, debug on") << "record" << "1" << true << true;
+    QTest::newRow("record, debug off") << "record"
+                                       << "0" << false << false;
+    QTest::newRow("record, debug on") << "record"
+                                      << "1" << true << true;
     // The file's record flag defaults to on, its verbose flag to off.
-    QTest::newRow("file without the key") << "file" << "" << false << true;
-    QTest::newRow("file, debug_mode=true") << "file" << "true" << true << true;
-    QTest::newRow("file, debug_mode=false") << "file" << "false" << false << false;
-    QTest::newRow("file, debug_mode=TRUE is not true") << "file" << "TRUE" << false << false;
+    QTest::newRow("file without the key") << "file"
+                                          << "" << false << true;
+    QTest::newRow("file, debug_mode=true") << "file"
+                                           << "true" << true << true;
+    QTest::newRow("file, debug_mode=false") << "file"
+                                            << "false" << false << false;
+    QTest::newRow("file, debug_mode=TRUE is not true") << "file"
+                                                       << "TRUE" << false << false;
 }
 
 void TestLoopControl::verboseAndMssLineFollowTheirSwitches()

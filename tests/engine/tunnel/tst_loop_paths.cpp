@@ -11,8 +11,14 @@ using namespace loopharness;
 
 namespace {
 
-QByteArray qb(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())); }
-Bytes bytes(const QByteArray &a) { return Bytes(a.begin(), a.end()); }
+QByteArray qb(const Bytes &b)
+{
+    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()));
+}
+Bytes bytes(const QByteArray &a)
+{
+    return Bytes(a.begin(), a.end());
+}
 
 // A query for the A record of `name`, always with the same id.
 Bytes dnsQuery(const char *name)
@@ -76,7 +82,8 @@ void afterStart(const QStringList &flags)
 
 } // namespace
 
-class TestLoopPaths : public QObject {
+class TestLoopPaths : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -98,89 +105,130 @@ void TestLoopPaths::outbound_data()
     QTest::addColumn<QString>("logLine");
 
     const Bytes game = udp("10.0.0.2", 50000, "1.2.3.4", 3074, text("hi"));
-    QTest::newRow("game UDP to an external server") << "" << qb(game) << "tunneled" << kPrimary
-                                                    << "[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port 3074 (srcP=50000, dstP=3074)\n";
-    QTest::newRow("game UDP by its source port") << "" << qb(udp("10.0.0.2", 3074, "1.2.3.4", 6000, text("x")))
-                                                 << "tunneled" << kPrimary << "";
-    QTest::newRow("to the relay itself") << "" << qb(udp("10.0.0.2", 40000, kPrimary, 50000, text("x")))
-                                         << "unchanged" << "" << "";
+    QTest::newRow("game UDP to an external server")
+        << "" << qb(game) << "tunneled" << kPrimary
+        << "[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port 3074 (srcP=50000, dstP=3074)\n";
+    QTest::newRow("game UDP by its source port")
+        << "" << qb(udp("10.0.0.2", 3074, "1.2.3.4", 6000, text("x"))) << "tunneled" << kPrimary << "";
+    QTest::newRow("to the relay itself")
+        << "" << qb(udp("10.0.0.2", 40000, kPrimary, 50000, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("to the relay itself, on a game port, captured")
-        << "moveprimary" << qb(udp("10.0.0.2", 3074, "203.0.113.9", 50000, text("x"))) << "unchanged" << "" << "";
+        << "moveprimary" << qb(udp("10.0.0.2", 3074, "203.0.113.9", 50000, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("to the relay's address, another port")
         << "moveprimary" << qb(udp("10.0.0.2", 40000, "203.0.113.9", 3074, text("x"))) << "tunneled"
-        << "203.0.113.9" << "";
+        << "203.0.113.9"
+        << "";
     QTest::newRow("UDP to a port outside the set")
-        << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x"))) << "unchanged" << ""
+        << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x"))) << "unchanged"
+        << ""
         << "[OUTBOUND-CHECK] External UDP packet to 1.2.3.4:9999 (in app_ip list: NO)\n";
-    QTest::newRow("multicast") << "" << qb(udp("10.0.0.2", 50000, "239.1.2.3", 3074, text("x"))) << "unchanged"
-                               << "" << "";
+    QTest::newRow("multicast") << "" << qb(udp("10.0.0.2", 50000, "239.1.2.3", 3074, text("x")))
+                               << "unchanged"
+                               << ""
+                               << "";
     QTest::newRow("broadcast") << "" << qb(udp("10.0.0.2", 50000, "255.255.255.255", 3074, text("x")))
-                               << "unchanged" << "" << "";
+                               << "unchanged"
+                               << ""
+                               << "";
     QTest::newRow("private address") << "" << qb(udp("10.0.0.2", 50000, "192.168.1.20", 3074, text("x")))
-                                     << "unchanged" << "" << "";
-    QTest::newRow("link-local address") << "" << qb(udp("10.0.0.2", 50000, "169.254.3.3", 3074, text("x")))
-                                        << "unchanged" << "" << "";
-    QTest::newRow("same source and destination") << "" << qb(udp("1.2.3.4", 50000, "1.2.3.4", 3074, text("x")))
-                                                 << "unchanged" << "" << "";
+                                     << "unchanged"
+                                     << ""
+                                     << "";
+    QTest::newRow("link-local address")
+        << "" << qb(udp("10.0.0.2", 50000, "169.254.3.3", 3074, text("x"))) << "unchanged"
+        << ""
+        << "";
+    QTest::newRow("same source and destination")
+        << "" << qb(udp("1.2.3.4", 50000, "1.2.3.4", 3074, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("DNS to a private resolver for a game name")
-        << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("EU.Game.test"))) << "tunneled" << kPrimary
-        << "[DNS-MATCH] \xE2\x9C\x93 eu.game.test matched pattern '*.game.test'\n";
+        << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("EU.Game.test"))) << "tunneled"
+        << kPrimary << "[DNS-MATCH] \xE2\x9C\x93 eu.game.test matched pattern '*.game.test'\n";
     QTest::newRow("DNS to a private resolver for another name")
-        << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("example.org"))) << "unchanged" << "" << "";
+        << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("example.org"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("DNS for a game name with a domain mapping")
         << "domainmap" << qb(udp("10.0.0.2", 40053, "8.8.8.8", 53, dnsQuery("eu.game.test"))) << "tunneled"
         << kSecond << "[DNS-DOMAIN] Routing DNS query for eu.game.test to domain-specific server\n";
     QTest::newRow("UDP from source port 53 to a game port")
-        << "" << qb(udp("10.0.0.2", 53, "1.2.3.4", 3074, text("x"))) << "unchanged" << "" << "";
+        << "" << qb(udp("10.0.0.2", 53, "1.2.3.4", 3074, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("DNS for another name with port 53 in the set")
-        << "udp53" << qb(udp("10.0.0.2", 40053, "8.8.8.8", 53, dnsQuery("example.org"))) << "unchanged" << ""
+        << "udp53" << qb(udp("10.0.0.2", 40053, "8.8.8.8", 53, dnsQuery("example.org"))) << "unchanged"
+        << ""
         << "[OUTBOUND-CHECK] External UDP packet to 8.8.8.8:53 (in app_ip list: NO)\n";
     QTest::newRow("UDP 443 in the port set is not a game port")
-        << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 443, text("x"))) << "unchanged" << "" << "";
+        << "" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 443, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("UDP 80 with every port in the set")
-        << "catchall" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 80, text("x"))) << "unchanged" << "" << "";
+        << "catchall" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 80, text("x"))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("UDP 443 to a learned app address")
         << "appip" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 443, text("x"))) << "tunneled" << kPrimary
         << "[APP-IP] Tunneling UDP traffic to 1.2.3.4:443 via 198.51.100.1:50000\n";
     QTest::newRow("TCP matched by its port only")
-        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "unchanged" << ""
+        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "unchanged"
+        << ""
         << "[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port 27015\n";
     QTest::newRow("TCP to a learned app address")
-        << "appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x18, {}, text("GET"))) << "tunneled" << kPrimary
-        << "";
+        << "appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x18, {}, text("GET"))) << "tunneled"
+        << kPrimary << "";
     QTest::newRow("TCP with every listed port counted as catch-all")
-        << "tcpcatchall" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "tunneled" << kPrimary << "";
+        << "tcpcatchall" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "tunneled" << kPrimary
+        << "";
     QTest::newRow("TCP by a port mapping while TCP tunneling is off")
-        << "notcp portmap" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "unchanged" << "" << "";
+        << "notcp portmap" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("TCP to a learned app address while TCP tunneling is off")
         << "notcp appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x18, {}, text("GET"))) << "tunneled"
         << kPrimary << "[APP-IP] Tunneling TCP traffic to 1.2.3.4:443 via 198.51.100.1:50000\n";
-    QTest::newRow("a port mapping picks its relay")
-        << "portmap" << qb(game) << "tunneled" << kSecond << "";
+    QTest::newRow("a port mapping picks its relay") << "portmap" << qb(game) << "tunneled" << kSecond << "";
     QTest::newRow("a TCP port mapping tunnels TCP")
         << "portmap" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10)) << "tunneled" << kSecond << "";
     QTest::newRow("too big for the safe MTU")
-        << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28 + 1, 0x55))) << "dropped" << ""
+        << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28 + 1, 0x55))) << "dropped"
+        << ""
         << "";
     QTest::newRow("exactly the safe MTU")
-        << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28, 0x55))) << "tunneled" << kPrimary
-        << "";
-    QTest::newRow("send failure re-injects the packet") << "failsend" << qb(game) << "unchanged" << ""
+        << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28, 0x55))) << "tunneled"
+        << kPrimary << "";
+    QTest::newRow("send failure re-injects the packet") << "failsend" << qb(game) << "unchanged"
+                                                        << ""
                                                         << "[ERROR] Failed to send Quorlix packet\n";
     QTest::newRow("SYN with MSS 1460, not tunneled")
-        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, mssOption(1460))) << "clamped" << "" << "";
+        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, mssOption(1460))) << "clamped"
+        << ""
+        << "";
     QTest::newRow("SYN with MSS 1460 after other options")
         << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, Bytes{1, 1, 4, 2, 2, 4, 0x05, 0xB4}))
-        << "clamped" << "" << "";
-    QTest::newRow("SYN with MSS 1460, tunneled to an app address")
-        << "appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x02, mssOption(1460))) << "tunneled" << kPrimary
+        << "clamped"
+        << ""
         << "";
+    QTest::newRow("SYN with MSS 1460, tunneled to an app address")
+        << "appip" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x02, mssOption(1460))) << "tunneled"
+        << kPrimary << "";
     QTest::newRow("SYN with MSS 1000 is left alone")
-        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, mssOption(1000))) << "unchanged" << "" << "";
+        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, mssOption(1000))) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("SYN whose option length runs past the header")
-        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, Bytes{1, 1, 2, 9})) << "unchanged" << "" << "";
+        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 8080, 0x02, Bytes{1, 1, 2, 9})) << "unchanged"
+        << ""
+        << "";
     QTest::newRow("ICMP") << "" << qb(ipv4("10.0.0.2", "1.2.3.4", 1, Bytes{8, 0, 0, 0, 0, 0, 0, 0}))
-                          << "unchanged" << "" << "";
+                          << "unchanged"
+                          << ""
+                          << "";
 }
 
 void TestLoopPaths::outbound()
@@ -245,26 +293,30 @@ void TestLoopPaths::verboseDecisionLines_data()
     QTest::addColumn<QByteArray>("packet");
     QTest::addColumn<QString>("line");
 
-    QTest::newRow("to the relay itself") << "moveprimary" << qb(udp("10.0.0.2", 40000, "203.0.113.9", 50000, text("x")))
-                                         << "[DEBUG] Skipping packet to Entry Server to avoid loop\n";
+    QTest::newRow("to the relay itself")
+        << "moveprimary" << qb(udp("10.0.0.2", 40000, "203.0.113.9", 50000, text("x")))
+        << "[DEBUG] Skipping packet to Entry Server to avoid loop\n";
     QTest::newRow("same source and destination")
         << "" << qb(udp("1.2.3.4", 50000, "1.2.3.4", 3074, text("x")))
         << "[DEBUG] SKIPPING LOOPBACK: Same source and destination IP (1.2.3.4)\n";
-    QTest::newRow("multicast") << "" << qb(udp("10.0.0.2", 50000, "239.1.2.3", 3074, text("x")))
-                               << "[DROP-MULTICAST] Destination 239.1.2.3:3074 is multicast, skipping tunnel\n";
+    QTest::newRow("multicast")
+        << "" << qb(udp("10.0.0.2", 50000, "239.1.2.3", 3074, text("x")))
+        << "[DROP-MULTICAST] Destination 239.1.2.3:3074 is multicast, skipping tunnel\n";
     QTest::newRow("broadcast") << "" << qb(udp("10.0.0.2", 50000, "255.255.255.255", 3074, text("x")))
                                << "[DROP-BROADCAST] Destination is broadcast, skipping tunnel\n";
     QTest::newRow("private address") << "" << qb(udp("10.0.0.2", 50000, "172.31.9.9", 3074, text("x")))
                                      << "[DEBUG] Skipping packet to private/local IP: 172.31.9.9:3074\n";
-    QTest::newRow("DNS for another name") << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("example.org")))
-                                          << "[DNS-LOCAL] Direct DNS for: example.org\n";
-    QTest::newRow("TCP matched by its port only")
-        << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10))
-        << "[ROUTING-TCP] No strict mapping for TCP port 27015 and not an app IP \xE2\x86\x92 pass-through (skip "
-           "tunnel)\n";
-    QTest::newRow("UDP in catch-all mode") << "catchall" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x")))
-                                           << "[ROUTING-UDP-CATCHALL] Port 9999 \xE2\x86\x92 default server (UDP "
-                                              "catch-all mode)\n";
+    QTest::newRow("DNS for another name")
+        << "" << qb(udp("10.0.0.2", 40053, "192.168.1.1", 53, dnsQuery("example.org")))
+        << "[DNS-LOCAL] Direct DNS for: example.org\n";
+    QTest::newRow("TCP matched by its port only") << "" << qb(tcp("10.0.0.2", 40000, "1.2.3.4", 27015, 0x10))
+                                                  << "[ROUTING-TCP] No strict mapping for TCP port 27015 and "
+                                                     "not an app IP \xE2\x86\x92 pass-through (skip "
+                                                     "tunnel)\n";
+    QTest::newRow("UDP in catch-all mode")
+        << "catchall" << qb(udp("10.0.0.2", 40000, "1.2.3.4", 9999, text("x")))
+        << "[ROUTING-UDP-CATCHALL] Port 9999 \xE2\x86\x92 default server (UDP "
+           "catch-all mode)\n";
     QTest::newRow("a port mapping picks its relay")
         << "portmap" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, text("hi")))
         << "[ROUTING] Port 3074: 198.51.100.1:50000 \xE2\x86\x92 198.51.100.2:50000\n";
@@ -297,8 +349,9 @@ void TestLoopPaths::inbound_data()
     QTest::addColumn<QString>("outcome"); // golden | same | nothing | inner
     QTest::addColumn<QByteArray>("expected");
 
-    const Bytes golden = {0x45, 0x00, 0x00, 0x1e, 0x00, 0x00, 0x00, 0x00, 0x40, 0x11, 0x6c, 0xc8, 0x01, 0x02, 0x03,
-                          0x04, 0x0a, 0x00, 0x00, 0x02, 0x0c, 0x02, 0xc3, 0x50, 0x00, 0x0a, 0xba, 0x16, 0x68, 0x69};
+    const Bytes golden = {0x45, 0x00, 0x00, 0x1e, 0x00, 0x00, 0x00, 0x00, 0x40, 0x11,
+                          0x6c, 0xc8, 0x01, 0x02, 0x03, 0x04, 0x0a, 0x00, 0x00, 0x02,
+                          0x0c, 0x02, 0xc3, 0x50, 0x00, 0x0a, 0xba, 0x16, 0x68, 0x69};
     const Bytes reply = datagram(17, kGoldenConnId, text("hi"), 3074, "1.2.3.4");
     QTest::newRow("UDP reply is rebuilt as from the game server")
         << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, reply)) << "golden" << qb(golden);
@@ -312,25 +365,29 @@ void TestLoopPaths::inbound_data()
     firstFragment[6] = 0x20; // more fragments follow
     quorlix_packet_calc_checksums(firstFragment.data(), firstFragment.size());
     QTest::newRow("first fragment of a reply") << qb(firstFragment) << "same" << QByteArray();
-    QTest::newRow("unknown ConnID") << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, 0xDEADBEEF, text("hi"))))
+    QTest::newRow("unknown ConnID") << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
+                                              datagram(17, 0xDEADBEEF, text("hi"))))
                                     << "same" << QByteArray();
     QTest::newRow("acknowledgement-only datagram")
-        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(0, kGoldenConnId, {}, 0, "0.0.0.0", true, 1, 0, 0)))
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
+                  datagram(0, kGoldenConnId, {}, 0, "0.0.0.0", true, 1, 0, 0)))
         << "nothing" << QByteArray();
     QTest::newRow("UDP reply without payload")
-        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, {}))) << "nothing" << QByteArray();
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, {}))) << "nothing"
+        << QByteArray();
     Bytes v2 = reply;
     v2[0] = 0x28;
-    QTest::newRow("version 2 is not a tunnel datagram") << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, v2)) << "same"
-                                                        << QByteArray();
+    QTest::newRow("version 2 is not a tunnel datagram")
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, v2)) << "same" << QByteArray();
     QTest::newRow("datagram shorter than a header")
         << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, Bytes(reply.begin(), reply.begin() + 15))) << "same"
         << QByteArray();
-    QTest::newRow("from another address") << qb(udp("198.51.100.9", 50000, "10.0.0.2", 40001, reply)) << "same"
-                                          << QByteArray();
+    QTest::newRow("from another address")
+        << qb(udp("198.51.100.9", 50000, "10.0.0.2", 40001, reply)) << "same" << QByteArray();
     QTest::newRow("from the relay's address but another port")
         << qb(udp(kPrimary, 50001, "10.0.0.2", 40001, reply)) << "same" << QByteArray();
-    QTest::newRow("TCP from the relay") << qb(tcp(kPrimary, 50000, "10.0.0.2", 40001, 0x10)) << "same" << QByteArray();
+    QTest::newRow("TCP from the relay")
+        << qb(tcp(kPrimary, 50000, "10.0.0.2", 40001, 0x10)) << "same" << QByteArray();
 
     const Bytes innerTcp = tcp("1.2.3.4", 3074, "10.0.0.2", 50000, 0x18, {}, text("data"));
     QTest::newRow("TCP reply is injected as it came")
@@ -344,7 +401,8 @@ void TestLoopPaths::inbound_data()
     Bytes badIhl = innerTcp;
     badIhl[0] = 0x4F; // 60-byte header claimed in a 44-byte packet
     QTest::newRow("TCP reply whose header length runs past it")
-        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(6, kGoldenConnId, badIhl))) << "same" << QByteArray();
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(6, kGoldenConnId, badIhl))) << "same"
+        << QByteArray();
     Bytes badTotal = innerTcp;
     badTotal[2] = 0x01; // total length far beyond the bytes received
     QTest::newRow("TCP reply whose total length exceeds it")
@@ -400,7 +458,8 @@ void TestLoopPaths::tunneledDatagramCarriesTheWholePacket()
     const auto sent = e.sentData();
     QCOMPARE(int(sent.size()), 1);
     const Bytes header(sent[0].data.begin(), sent[0].data.begin() + 16);
-    const Bytes want = {0x18, 0x11, 0x0c, 0x02, 0x3b, 0x90, 0xf7, 0xe4, 0x00, 0x10, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04};
+    const Bytes want = {0x18, 0x11, 0x0c, 0x02, 0x3b, 0x90, 0xf7, 0xe4,
+                        0x00, 0x10, 0x00, 0x00, 0x01, 0x02, 0x03, 0x04};
     QCOMPARE(qb(header).toHex(' '), qb(want).toHex(' '));
     // Counted: the captured packet and the datagram in bytes_sent.
     QCOMPARE(quorlix_get_tunnel_packets_sent(), uint64_t(2)); // keepalive + datagram

@@ -18,11 +18,20 @@ namespace {
 const char *kPrimary = "198.51.100.1";
 const uint32_t kGoldenConnId = 0x3B90F7E4;
 
-Bytes gamePacket(size_t payload = 2) { return udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(payload, 'h')); }
-Bytes goldenReply() { return udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, text("hi"))); }
+Bytes gamePacket(size_t payload = 2)
+{
+    return udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(payload, 'h'));
+}
+Bytes goldenReply()
+{
+    return udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(17, kGoldenConnId, text("hi")));
+}
 
 uint64_t fakeNow = 0;
-uint64_t fakeClock(void *) { return fakeNow; }
+uint64_t fakeClock(void *)
+{
+    return fakeNow;
+}
 
 // The ConnID whose home slot in the by-ConnID table is `slot`.
 uint32_t connIdAtSlot(uint32_t slot, uint32_t lap)
@@ -36,7 +45,8 @@ uint32_t connIdAtSlot(uint32_t slot, uint32_t lap)
 
 } // namespace
 
-class TestLoopTimers : public QObject {
+class TestLoopTimers : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -141,8 +151,8 @@ void TestLoopTimers::mtuStepDown_data()
     QTest::newRow("three refusals step 1400 down to 1300")
         << 1400 << "RRR" << 1300 << "[MTU-ADAPT] Reduced MTU from 1400 to 1300 after 3 failures\n";
     QTest::newRow("a success between refusals pays one back") << 1400 << "RSRR" << 1400 << "";
-    QTest::newRow("six refusals step twice") << 1400 << "RRRRRR" << 1200
-                                             << "[MTU-ADAPT] Reduced MTU from 1300 to 1200 after 3 failures\n";
+    QTest::newRow("six refusals step twice")
+        << 1400 << "RRRRRR" << 1200 << "[MTU-ADAPT] Reduced MTU from 1300 to 1200 after 3 failures\n";
     QTest::newRow("the step stops at the floor")
         << 650 << "RRR" << 576 << "[MTU-ADAPT] Reduced MTU from 650 to 576 after 3 failures\n";
     QTest::newRow("no step below the floor") << 576 << "RRRRRR" << 576 << "";
@@ -273,8 +283,8 @@ void TestLoopTimers::fullTableRefusesNewFlows_data()
     QTest::addColumn<bool>("bySourceFull"); // else the by-ConnID table is the full one
     QTest::addColumn<QString>("warning");
     QTest::newRow("every source slot taken") << true << "[WARNING] Map full, cannot store new connection\n";
-    QTest::newRow("every ConnID slot taken") << false
-                                             << "[WARNING] Connection map full, cannot store new connection\n";
+    QTest::newRow("every ConnID slot taken")
+        << false << "[WARNING] Connection map full, cannot store new connection\n";
 }
 
 void TestLoopTimers::fullTableRefusesNewFlows()
@@ -283,8 +293,9 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     QFETCH(QString, warning);
 
     std::string logged;
-    quorlix_log_set_sink([](int, const char *t, size_t n, void *ctx) { static_cast<std::string *>(ctx)->append(t, n); },
-                         &logged);
+    quorlix_log_set_sink(
+        [](int, const char *t, size_t n, void *ctx) { static_cast<std::string *>(ctx)->append(t, n); },
+        &logged);
     quorlix_log_set_verbose(1);
     fakeNow = 1000;
     quorlix_clock_set(fakeClock, nullptr);
@@ -367,7 +378,8 @@ void TestLoopTimers::bulkExpiryKeepsSurvivorsFindable()
     for (int i = 0; i < entries; ++i) {
         fakeNow = isOld(i) ? 1000 : 100000;
         old += isOld(i);
-        QVERIFY(tunnel_connection_store(uint32_t(i), htons(3074), ip("1.2.3.4"), htons(3074), ids[size_t(i)]));
+        QVERIFY(
+            tunnel_connection_store(uint32_t(i), htons(3074), ip("1.2.3.4"), htons(3074), ids[size_t(i)]));
     }
 
     QElapsedTimer t;

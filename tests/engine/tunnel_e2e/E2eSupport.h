@@ -55,7 +55,8 @@ inline Bytes tcpSyn(const char *src, uint16_t sport, const char *dst, uint16_t d
 // One engine run against the relay on 127.0.0.1:50000, with the relay's
 // replies taken off the wire by a raw socket and pushed into the simulated
 // capture as arriving packets.
-class Rig {
+class Rig
+{
 public:
     explicit Rig(const testrelay::TestRelay::Options &relayOptions) : relay(relayOptions)
     {
@@ -87,7 +88,8 @@ public:
             *why = relay.errorString();
             return false;
         }
-        if (!tap.start(50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, why))
+        if (!tap.start(
+                50000, [](const uint8_t *p, size_t len) { quorlix_capsim_push_inbound(p, len, 1); }, why))
             return false;
         quorlix_set_runtime_config(cfg.get());
         quorlix_reset_stats();

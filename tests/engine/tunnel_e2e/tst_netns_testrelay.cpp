@@ -41,7 +41,8 @@ Bytes wrap(const Bytes &inner, uint32_t seq = 0)
     return d;
 }
 
-class Client {
+class Client
+{
 public:
     Client()
     {
@@ -68,7 +69,8 @@ public:
         out->resize(65536);
         sockaddr_in from{};
         socklen_t fl = sizeof from;
-        const ssize_t n = recvfrom(m_fd, out->data(), out->size(), 0, reinterpret_cast<sockaddr *>(&from), &fl);
+        const ssize_t n =
+            recvfrom(m_fd, out->data(), out->size(), 0, reinterpret_cast<sockaddr *>(&from), &fl);
         if (n < 0 || ntohs(from.sin_port) != 50000)
             return false;
         out->resize(size_t(n));
@@ -79,11 +81,15 @@ private:
     int m_fd = -1;
 };
 
-QByteArray qb(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())); }
+QByteArray qb(const Bytes &b)
+{
+    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size()));
+}
 
 } // namespace
 
-class TestTestRelay : public QObject {
+class TestTestRelay : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -105,25 +111,29 @@ void TestTestRelay::refusesMalformedDatagrams_data()
         d[at] = v;
         return qb(d);
     };
-    QTest::newRow("15 bytes") << qb(Bytes(good.begin(), good.begin() + 15)) << "datagram shorter than 16 bytes";
+    QTest::newRow("15 bytes") << qb(Bytes(good.begin(), good.begin() + 15))
+                              << "datagram shorter than 16 bytes";
     QTest::newRow("version 2") << with(0, 0x28) << "version is not 1";
     QTest::newRow("no data flag") << with(0, 0x10) << "flags are neither data nor keepalive";
     QTest::newRow("protocol 1") << with(1, 1) << "protocol byte is not 17 or 6";
     QTest::newRow("header length 28") << with(9, 28) << "header length is not 16 or 40";
     QTest::newRow("reserved set") << with(11, 1) << "reserved field not zero";
     QTest::newRow("wrong ConnID") << with(7, uint8_t(good[7] ^ 1)) << "ConnID does not match the inner flow";
-    QTest::newRow("wrong port field") << with(3, uint8_t(good[3] ^ 1))
-                                      << "destination port field differs from the inner packet";
-    QTest::newRow("wrong address field") << with(15, 9) << "destination address field differs from the inner packet";
-    QTest::newRow("inner IPv4 checksum") << with(16 + 10, uint8_t(good[26] ^ 0xFF)) << "inner IPv4 header checksum wrong";
-    QTest::newRow("inner UDP checksum") << with(16 + 26, uint8_t(good[42] ^ 0xFF)) << "inner UDP checksum wrong";
+    QTest::newRow("wrong port field")
+        << with(3, uint8_t(good[3] ^ 1)) << "destination port field differs from the inner packet";
+    QTest::newRow("wrong address field")
+        << with(15, 9) << "destination address field differs from the inner packet";
+    QTest::newRow("inner IPv4 checksum")
+        << with(16 + 10, uint8_t(good[26] ^ 0xFF)) << "inner IPv4 header checksum wrong";
+    QTest::newRow("inner UDP checksum")
+        << with(16 + 26, uint8_t(good[42] ^ 0xFF)) << "inner UDP checksum wrong";
     QTest::newRow("trailing byte") << qb([&] {
         Bytes d = good;
         d.push_back(0);
         return d;
     }()) << "inner total length differs from the carried bytes";
-    QTest::newRow("malformed keepalive") << qb(Bytes{0x14, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 1})
-                                         << "malformed keepalive";
+    QTest::newRow("malformed keepalive")
+        << qb(Bytes{0x14, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 1}) << "malformed keepalive";
     Bytes noSeq = wrap(inner, 1);
     noSeq[19] = 0;
     QTest::newRow("acknowledging header without a sequence")
@@ -205,7 +215,7 @@ void TestTestRelay::acknowledgesWithItsOwnSequence()
     QCOMPARE(int(r[9]), 40);
     QCOMPARE(int(r[19]), 1); // the relay's own sequence 1
     QCOMPARE(int(r[23]), 1); // acknowledges 1
-    c.send(wrap(game, 2)); // dropped: no answer
+    c.send(wrap(game, 2));   // dropped: no answer
     QVERIFY(!c.receive(&r, 50));
     c.send(wrap(game, 3));
     QVERIFY(c.receive(&r));

@@ -11,7 +11,10 @@ using namespace e2e;
 
 namespace {
 
-QByteArray hex(const Bytes &b) { return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())).toHex(' '); }
+QByteArray hex(const Bytes &b)
+{
+    return QByteArray(reinterpret_cast<const char *>(b.data()), int(b.size())).toHex(' ');
+}
 
 bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 3000)
 {
@@ -26,7 +29,8 @@ bool waitUntil(const std::function<bool()> &pred, int timeoutMs = 3000)
 
 } // namespace
 
-class TestTunnelE2e : public QObject {
+class TestTunnelE2e : public QObject
+{
     Q_OBJECT
 
 private slots:
@@ -46,8 +50,9 @@ void TestTunnelE2e::gameReplyComesBackInjected()
     rig.outbound(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes{'h', 'i'}));
     Bytes reply;
     QVERIFY(rig.takeStack(&reply));
-    const Bytes golden = {0x45, 0x00, 0x00, 0x1e, 0x00, 0x00, 0x00, 0x00, 0x40, 0x11, 0x6c, 0xc8, 0x01, 0x02, 0x03,
-                          0x04, 0x0a, 0x00, 0x00, 0x02, 0x0c, 0x02, 0xc3, 0x50, 0x00, 0x0a, 0xba, 0x16, 0x68, 0x69};
+    const Bytes golden = {0x45, 0x00, 0x00, 0x1e, 0x00, 0x00, 0x00, 0x00, 0x40, 0x11,
+                          0x6c, 0xc8, 0x01, 0x02, 0x03, 0x04, 0x0a, 0x00, 0x00, 0x02,
+                          0x0c, 0x02, 0xc3, 0x50, 0x00, 0x0a, 0xba, 0x16, 0x68, 0x69};
     QCOMPARE(hex(reply), hex(golden));
     QVERIFY(quorlix_packet_checksums_ok(reply.data(), reply.size()));
 
@@ -139,7 +144,8 @@ void TestTunnelE2e::countersFollowTheRelaysDropPattern()
     uint64_t injected = 0;
     for (int i = 1; i <= packets; ++i) {
         rig.outbound(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(64, uint8_t(i))));
-        QVERIFY(rig.relay.waitFor([i](const testrelay::RelayStats &st) { return st.accepted == uint64_t(i); }, 3000));
+        QVERIFY(rig.relay.waitFor([i](const testrelay::RelayStats &st) { return st.accepted == uint64_t(i); },
+                                  3000));
         // Let the engine take in every answer so far before the next packet.
         const uint64_t replies = rig.relay.stats().replies;
         Bytes got;

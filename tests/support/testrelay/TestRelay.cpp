@@ -15,7 +15,10 @@ namespace testrelay {
 
 namespace {
 
-uint16_t be16(const uint8_t *p) { return uint16_t((p[0] << 8) | p[1]); }
+uint16_t be16(const uint8_t *p)
+{
+    return uint16_t((p[0] << 8) | p[1]);
+}
 uint32_t be32(const uint8_t *p)
 {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
@@ -129,7 +132,10 @@ uint32_t connIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uin
     return h;
 }
 
-uint16_t ipv4HeaderChecksum(const uint8_t *header, size_t len) { return fold(sumWords(header, len, 0)); }
+uint16_t ipv4HeaderChecksum(const uint8_t *header, size_t len)
+{
+    return fold(sumWords(header, len, 0));
+}
 
 uint16_t transportChecksum(const uint8_t srcAddr[4], const uint8_t dstAddr[4], uint8_t proto,
                            const uint8_t *segment, size_t len)
@@ -146,7 +152,8 @@ uint16_t transportChecksum(const uint8_t srcAddr[4], const uint8_t dstAddr[4], u
     return c;
 }
 
-struct TestRelay::PeerState {
+struct TestRelay::PeerState
+{
     uint32_t nextSeq = 1;
     bool hasReceived = false;
     uint32_t highest = 0;
@@ -478,8 +485,8 @@ void TestRelay::processData(const std::vector<uint8_t> &dg, uint32_t fromAddr, u
     }
 }
 
-void TestRelay::reply(uint32_t toAddr, uint16_t toPort, uint8_t proto, const uint8_t dstPort[2], uint32_t connId,
-                      const uint8_t dstAddr[4], const uint8_t *payload, size_t len)
+void TestRelay::reply(uint32_t toAddr, uint16_t toPort, uint8_t proto, const uint8_t dstPort[2],
+                      uint32_t connId, const uint8_t dstAddr[4], const uint8_t *payload, size_t len)
 {
     const size_t hlen = m_options.ackMode ? 40 : 16;
     std::vector<uint8_t> dg(hlen + len, 0);
@@ -549,7 +556,7 @@ bool TestRelay::buildDnsReply(const uint8_t *q, size_t len, std::vector<uint8_t>
         answer = it->second;
 
     out->assign(q, q + questionEnd);
-    (*out)[2] = uint8_t(0x80 | (q[2] & 0x01)); // response, keep RD
+    (*out)[2] = uint8_t(0x80 | (q[2] & 0x01));   // response, keep RD
     (*out)[3] = uint8_t(0x80 | (known ? 0 : 3)); // RA, NOERROR / NXDOMAIN
     put16(&(*out)[4], 1);
     put16(&(*out)[6], 0);
@@ -572,7 +579,8 @@ bool TestRelay::buildDnsReply(const uint8_t *q, size_t len, std::vector<uint8_t>
         appendOwner();
         std::vector<uint8_t> rdata;
         appendName(&rdata, target);
-        const uint8_t fixed[10] = {0, 5, 0, 1, 0, 0, 0, 60, uint8_t(rdata.size() >> 8), uint8_t(rdata.size())};
+        const uint8_t fixed[10] = {
+            0, 5, 0, 1, 0, 0, 0, 60, uint8_t(rdata.size() >> 8), uint8_t(rdata.size())};
         out->insert(out->end(), fixed, fixed + 10);
         out->insert(out->end(), rdata.begin(), rdata.end());
         owner = target;
@@ -770,7 +778,10 @@ bool TestRelay::waitFor(const std::function<bool(const RelayStats &)> &pred, int
 
 // ---- WireTap ----
 
-WireTap::~WireTap() { stop(); }
+WireTap::~WireTap()
+{
+    stop();
+}
 
 bool WireTap::start(uint16_t sourcePort, Sink sink, std::string *error)
 {

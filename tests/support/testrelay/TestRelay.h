@@ -50,44 +50,49 @@ enum class AckAction {
     Hold,    // arrives late: processed right after the next datagram
 };
 
-struct DnsAnswer {
+struct DnsAnswer
+{
     std::vector<std::string> cnames;    // CNAME chain, first target first
     std::vector<std::string> addresses; // dotted IPv4 A records (for the last name)
     bool nxdomain = false;
 };
 
 // One flow as the relay saw it.
-struct RelayFlow {
+struct RelayFlow
+{
     uint32_t connId = 0;
     uint8_t proto = 0;
     uint8_t srcAddr[4] = {};
     uint8_t dstAddr[4] = {};
-    uint16_t srcPort = 0; // host order
-    uint16_t dstPort = 0; // host order
+    uint16_t srcPort = 0;    // host order
+    uint16_t dstPort = 0;    // host order
     uint32_t clientAddr = 0; // network order, where the datagram came from
     uint16_t clientPort = 0; // host order
     uint64_t datagrams = 0;
 };
 
-struct RelayStats {
-    uint64_t datagrams = 0;      // every datagram that reached the socket
-    uint64_t bytes = 0;          // their UDP payload bytes
-    uint64_t accepted = 0;       // data datagrams that passed every check
-    uint64_t rejected = 0;       // datagrams that failed a check
-    uint64_t keepalives = 0;     // valid keepalives
-    uint64_t replies = 0;        // datagrams the relay sent
-    uint64_t replyBytes = 0;     // their UDP payload bytes
-    uint64_t ackOnly = 0;        // of them acknowledgement-only
-    uint64_t withAckHeader = 0;  // data datagrams that carried the 40-byte header
-    uint64_t dropped = 0;        // data datagrams dropped by the policy
+struct RelayStats
+{
+    uint64_t datagrams = 0;     // every datagram that reached the socket
+    uint64_t bytes = 0;         // their UDP payload bytes
+    uint64_t accepted = 0;      // data datagrams that passed every check
+    uint64_t rejected = 0;      // datagrams that failed a check
+    uint64_t keepalives = 0;    // valid keepalives
+    uint64_t replies = 0;       // datagrams the relay sent
+    uint64_t replyBytes = 0;    // their UDP payload bytes
+    uint64_t ackOnly = 0;       // of them acknowledgement-only
+    uint64_t withAckHeader = 0; // data datagrams that carried the 40-byte header
+    uint64_t dropped = 0;       // data datagrams dropped by the policy
     uint64_t dnsQueries = 0;
     uint64_t tcpSegments = 0;
-    std::string lastRejection;   // reason of the latest rejection
+    std::string lastRejection; // reason of the latest rejection
 };
 
-class TestRelay {
+class TestRelay
+{
 public:
-    struct Options {
+    struct Options
+    {
         std::string address = "127.0.0.1";
         uint16_t port = 50000;
         bool ackMode = false;
@@ -126,7 +131,7 @@ public:
     using AckPolicy = std::function<AckAction(uint32_t seq)>;
     void setAckPolicy(AckPolicy policy);
     // Convenience policies.
-    static AckPolicy dropEvery(uint32_t n);                        // seq % n == 0 dropped
+    static AckPolicy dropEvery(uint32_t n); // seq % n == 0 dropped
     static AckPolicy script(std::set<uint32_t> drop, std::set<uint32_t> hold);
 
     // Sends an acknowledgement-only datagram (protocol 0, 40-byte header) to
@@ -194,7 +199,8 @@ private:
 // host (a raw socket, root only) to a callback, as complete IPv4 packets. It
 // stands in for the capture of the relays' replies when the capture backend
 // is simulated but the datagrams travel over the real loopback.
-class WireTap {
+class WireTap
+{
 public:
     using Sink = std::function<void(const uint8_t *packet, size_t len)>;
     WireTap() = default;

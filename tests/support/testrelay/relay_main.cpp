@@ -14,20 +14,24 @@
 namespace {
 
 volatile sig_atomic_t g_stop = 0;
-void onSignal(int) { g_stop = 1; }
+void onSignal(int)
+{
+    g_stop = 1;
+}
 
 void usage()
 {
-    fprintf(stderr,
-            "usage: quorlix-testrelay [--address A] [--port P] [--ack] [--drop-every N]\n"
-            "                         [--dns NAME=IP[,IP...]] [--cname NAME=TARGET] [--silent PORT]\n"
-            "  --address A     loopback address to listen on (default 127.0.0.1)\n"
-            "  --port P        UDP port (default 50000; the client's capture admits only 50000)\n"
-            "  --ack           acknowledgement mode (40-byte headers, own sequence numbers)\n"
-            "  --drop-every N  in acknowledgement mode, drop every datagram whose sequence is a multiple of N\n"
-            "  --dns NAME=IPS  answer A queries for NAME with the given addresses\n"
-            "  --cname N=T     answer queries for N with a CNAME to T first\n"
-            "  --silent PORT   do not answer UDP to this destination port\n");
+    fprintf(
+        stderr,
+        "usage: quorlix-testrelay [--address A] [--port P] [--ack] [--drop-every N]\n"
+        "                         [--dns NAME=IP[,IP...]] [--cname NAME=TARGET] [--silent PORT]\n"
+        "  --address A     loopback address to listen on (default 127.0.0.1)\n"
+        "  --port P        UDP port (default 50000; the client's capture admits only 50000)\n"
+        "  --ack           acknowledgement mode (40-byte headers, own sequence numbers)\n"
+        "  --drop-every N  in acknowledgement mode, drop every datagram whose sequence is a multiple of N\n"
+        "  --dns NAME=IPS  answer A queries for NAME with the given addresses\n"
+        "  --cname N=T     answer queries for N with a CNAME to T first\n"
+        "  --silent PORT   do not answer UDP to this destination port\n");
 }
 
 } // namespace
@@ -104,12 +108,13 @@ int main(int argc, char **argv)
         if (s.datagrams == lastDatagrams)
             continue;
         lastDatagrams = s.datagrams;
-        printf("datagrams=%llu accepted=%llu rejected=%llu keepalives=%llu replies=%llu dropped=%llu dns=%llu "
-               "tcp=%llu%s%s\n",
-               (unsigned long long)s.datagrams, (unsigned long long)s.accepted, (unsigned long long)s.rejected,
-               (unsigned long long)s.keepalives, (unsigned long long)s.replies, (unsigned long long)s.dropped,
-               (unsigned long long)s.dnsQueries, (unsigned long long)s.tcpSegments,
-               s.lastRejection.empty() ? "" : " last rejection: ", s.lastRejection.c_str());
+        printf(
+            "datagrams=%llu accepted=%llu rejected=%llu keepalives=%llu replies=%llu dropped=%llu dns=%llu "
+            "tcp=%llu%s%s\n",
+            (unsigned long long)s.datagrams, (unsigned long long)s.accepted, (unsigned long long)s.rejected,
+            (unsigned long long)s.keepalives, (unsigned long long)s.replies, (unsigned long long)s.dropped,
+            (unsigned long long)s.dnsQueries, (unsigned long long)s.tcpSegments,
+            s.lastRejection.empty() ? "" : " last rejection: ", s.lastRejection.c_str());
         fflush(stdout);
     }
     relay.stop();
