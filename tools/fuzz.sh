@@ -27,7 +27,7 @@ secs=${1:-60}
 out=${FUZZ_OUT:-$root/build-fuzz}
 cxx=${CXX_FUZZ:-clang++-14}
 jobs=${FUZZ_JOBS:-4}
-default_sources="engine/tunnel engine/console platform/capture platform/driver"
+default_sources="engine/common engine/tunnel engine/console platform/capture platform/driver"
 
 command -v "$cxx" >/dev/null || { echo "fuzz.sh: $cxx not found (install clang-14 libclang-rt-14-dev)" >&2; exit 2; }
 case "$secs" in ''|*[!0-9]*) echo "fuzz.sh: SECONDS must be a number" >&2; exit 2;; esac

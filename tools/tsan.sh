@@ -3,7 +3,8 @@
 #
 #   tools/tsan.sh [CTEST_REGEX]
 #
-# Every test under tests/engine/tunnel and tests/engine/console is built in
+# Every test under tests/engine/common, tests/engine/tunnel and
+# tests/engine/console is built in
 # its own folder (default <repo>/build-tsan) with -fsanitize=thread and run
 # through ctest; any reported race fails the test (halt_on_error). The
 # concurrency check proper is tst_exports_hammer: getters, runtime updates,
@@ -29,9 +30,9 @@ cmake -S "$root" -B "$out" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
   -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=thread" >/dev/null
 
-# The engine test executables: one per tst_*.cpp of the two engine folders.
+# The engine test executables: one per tst_*.cpp of the engine folders.
 targets=()
-for f in "$root"/tests/engine/tunnel/tst_*.cpp "$root"/tests/engine/console/tst_*.cpp; do
+for f in "$root"/tests/engine/common/tst_*.cpp "$root"/tests/engine/tunnel/tst_*.cpp "$root"/tests/engine/console/tst_*.cpp; do
   [ -e "$f" ] && targets+=("$(basename "$f" .cpp)")
 done
 [ ${#targets[@]} -gt 0 ] || { echo "tsan.sh: no engine tests" >&2; exit 2; }
@@ -49,7 +50,7 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$root/
 echo "== running (TSAN_OPTIONS=$TSAN_OPTIONS)"
 cd "$out"
 if [ -n "$regex" ]; then
-  "${runner[@]}" ctest -L '^engine/(tunnel|console)$' -R "$regex" --output-on-failure -j"$jobs"
+  "${runner[@]}" ctest -L '^engine/(common|tunnel|console)$' -R "$regex" --output-on-failure -j"$jobs"
 else
-  "${runner[@]}" ctest -L '^engine/(tunnel|console)$' --output-on-failure -j"$jobs"
+  "${runner[@]}" ctest -L '^engine/(common|tunnel|console)$' --output-on-failure -j"$jobs"
 fi

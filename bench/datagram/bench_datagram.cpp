@@ -9,7 +9,7 @@
 //                   and every decode applies an acknowledgement (with its
 //                   receive-bitmap walk and loss sweep)
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"

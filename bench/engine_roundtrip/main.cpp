@@ -18,7 +18,7 @@
 //     tunneled (external address outside the port set; private address),
 //     against re-injecting the same packet without any decision.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_loop.h"

@@ -1,7 +1,7 @@
 #include "engine/console/console_conffile.h"
 
-#include "engine/tunnel/conf_text.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/conf_text.h"
+#include "engine/common/engine_log.h"
 
 #include <limits.h>
 #include <stdlib.h>

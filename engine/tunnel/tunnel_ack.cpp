@@ -1,6 +1,6 @@
 #include "engine/tunnel/tunnel_ack.h"
 
-#include "engine/tunnel/engine_clock.h"
+#include "engine/common/engine_clock.h"
 
 #include <atomic>
 #include <string.h>

@@ -1,7 +1,7 @@
 #include "engine/tunnel/tunnel_conffile.h"
 
-#include "engine/tunnel/conf_text.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/conf_text.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_state.h"
 

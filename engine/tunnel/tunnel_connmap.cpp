@@ -1,7 +1,7 @@
 #include "engine/tunnel/tunnel_connmap.h"
 
-#include "engine/tunnel/engine_clock.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
 
 #include <string.h>
 

@@ -1,6 +1,6 @@
 #include "engine/tunnel/tunnel_domains.h"
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_state.h"
 

@@ -2,7 +2,7 @@
 // The functions that change configuration, mappings and learned addresses live
 // beside the state they guard (tunnel_state.cpp).
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_mtu.h"

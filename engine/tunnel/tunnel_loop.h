@@ -8,7 +8,7 @@
 // replaces it when the filter is rebuilt; tunnel_loop_handle_* keep the two
 // from crossing.
 
-#include "engine/tunnel/engine_socket.h"
+#include "engine/common/engine_socket.h"
 #include "platform/capture/capture.h"
 
 #include <stddef.h>

@@ -1,7 +1,7 @@
 // The capture filter: every outbound IPv4 packet except those to the relays,
 // and the relays' UDP datagrams coming back from source port 50000.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_loop.h"
 #include "engine/tunnel/tunnel_state.h"
 

@@ -3,7 +3,7 @@
 // packet is sent for it; the following traffic tries the larger size and the
 // size test (tunnel_mtu.h) steps it down again when it fails.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_loop.h"
 #include "engine/tunnel/tunnel_mtu.h"
 

@@ -1,8 +1,8 @@
 // quorlix_tunnel_main: start-up, the capture loop and tear-down of a run;
 // quorlix_tunnel_stop: ends it from another thread.
 
-#include "engine/tunnel/engine_clock.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_loop.h"
 #include "engine/tunnel/tunnel_mtu.h"

@@ -1,6 +1,6 @@
 #include "engine/tunnel/tunnel_mtu.h"
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 
 TunnelMtuState g_tunnel_mtu{
     {TUNNEL_MTU_INITIAL}, TUNNEL_MTU_MIN, TUNNEL_MTU_INITIAL, TUNNEL_MTU_PROBE_INTERVAL_MS, 0, 0};

@@ -1,6 +1,6 @@
 #include "engine/tunnel/tunnel_state.h"
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_conffile.h"
 #include "engine/tunnel/tunnel_domains.h"

@@ -1,10 +1,10 @@
-// fuzz-sources: engine/console/console_conffile.cpp engine/tunnel/engine_log.cpp engine/tunnel/conf_text.cpp
+// fuzz-sources: engine/console/console_conffile.cpp engine/common/engine_log.cpp engine/common/conf_text.cpp
 //
 // The console engine's reader of "quorlix.conf" on hostile text: the section
 // "global" and the profile sections, with the port sets checked afterwards.
 
 #include "engine/console/console_conffile.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -1,13 +1,13 @@
 // fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
 // engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
-// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
+// engine/common/engine_log.cpp engine/common/engine_clock.cpp engine/common/conf_text.cpp
 //
 // DNS messages from the wire: the name reader at any offset, the query
 // snooper and the answer snooper, with patterns of every shape and a domain
 // mapping in place; the same bytes also serve as a hand-written pattern. The
 // learned list is emptied when full so additions keep being exercised.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_domains.h"
 #include "engine/tunnel/tunnel_state.h"

@@ -1,4 +1,4 @@
-// fuzz-sources: engine/tunnel platform/capture
+// fuzz-sources: engine/common engine/tunnel platform/capture
 //
 // One pass of the tunnel engine's loop over an arbitrary captured packet, in
 // either direction: the timers at a fuzzed time, a runtime change or filter
@@ -12,9 +12,9 @@
 //   flags bit 2: sends fail     bit 3: ask for a filter rebuild
 //   flags bit 4: ask for a statistics reset
 
-#include "engine/tunnel/engine_clock.h"
-#include "engine/tunnel/engine_log.h"
-#include "engine/tunnel/engine_socket.h"
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
+#include "engine/common/engine_socket.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_connmap.h"

@@ -1,13 +1,13 @@
 // fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
 // engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
-// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/console/console_conffile.cpp
-// engine/tunnel/conf_text.cpp
+// engine/common/engine_log.cpp engine/common/engine_clock.cpp engine/console/console_conffile.cpp
+// engine/common/conf_text.cpp
 //
 // Both port-list parsers (the PC engine's value list and the console engine's
 // bit set) and the PC domain list on the same hostile text.
 
 #include "engine/console/console_conffile.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_conffile.h"
 
 #include <stdlib.h>

@@ -1,12 +1,12 @@
 // fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
 // engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
-// engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp engine/tunnel/conf_text.cpp
+// engine/common/engine_log.cpp engine/common/engine_clock.cpp engine/common/conf_text.cpp
 //
 // The PC engine's reader of "quorlix.conf" on hostile text: both passes, the
 // engine settings it puts into effect, and the file path through the reader
 // seam (two readings of the same bytes).
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_conffile.h"
 #include "engine/tunnel/tunnel_mtu.h"
 

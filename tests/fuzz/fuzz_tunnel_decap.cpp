@@ -1,12 +1,12 @@
 // fuzz-sources: engine/tunnel/tunnel_proto.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
-// fuzz-sources: engine/tunnel/engine_log.cpp engine/tunnel/engine_clock.cpp
+// fuzz-sources: engine/common/engine_log.cpp engine/common/engine_clock.cpp
 //
 // The relay datagram decoder on hostile bytes, feeding the acknowledgement
 // state; the first byte picks one of four relays so slots are shared and
 // recycled across inputs. Each accepted datagram is answered with an encoded
 // one to the same relay, so the send ring and the loss sweep run too.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_proto.h"
 

@@ -3,7 +3,7 @@
 // their port sets, built-in profiles and defaults, and where the file is found.
 
 #include "engine/console/console_conffile.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,9 +4,9 @@
 // records the datagrams the engine sends (or fails on demand). Header-only so
 // it adds nothing to the other tests of this folder.
 
-#include "engine/tunnel/engine_clock.h"
-#include "engine/tunnel/engine_log.h"
-#include "engine/tunnel/engine_socket.h"
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
+#include "engine/common/engine_socket.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_loop.h"

@@ -2,7 +2,7 @@
 // Shared helpers for the tunnel engine's state tests: a log sink that keeps
 // every engine line, and a reset of the process-wide engine state.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_state.h"
 
 #include <QString>

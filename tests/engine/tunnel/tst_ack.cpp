@@ -1,8 +1,8 @@
 // Acknowledgement and loss accounting: the receive bitmap, acknowledged and
 // lost send records, slot recycling, and a lossy reordering peer.
 
-#include "engine/tunnel/engine_clock.h"
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"

@@ -5,7 +5,7 @@
 // at once. In a normal build this shows the run survives and stops cleanly;
 // under tools/tsan.sh it is the race check for the engine's shared state.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"

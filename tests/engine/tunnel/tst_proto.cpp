@@ -1,7 +1,7 @@
 // The tunnel datagram: golden bytes of the header forms, the decoder's
 // acceptance rules, and the safe-MTU size test in front of the encoder.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"

@@ -3,7 +3,7 @@
 // with the real UDP socket, the simulated capture fed from the wire by a raw
 // socket tap, and the log sink. Header-only.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_loop.h"

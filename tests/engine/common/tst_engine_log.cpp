@@ -1,7 +1,7 @@
 // The engines' log output: which stream each kind of line goes to, the
 // verbose switch, and lines longer than the formatting buffer arriving whole.
 
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "engine/tunnel/conf_text.h"
+#include "engine/common/conf_text.h"
 
 #include <limits.h>
 #include <stdint.h>

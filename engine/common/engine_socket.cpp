@@ -1,4 +1,4 @@
-#include "engine/tunnel/engine_socket.h"
+#include "engine/common/engine_socket.h"
 
 #include <arpa/inet.h>
 #include <errno.h>

@@ -1,4 +1,4 @@
-#include "engine/tunnel/engine_clock.h"
+#include "engine/common/engine_clock.h"
 
 #include <atomic>
 #include <time.h>

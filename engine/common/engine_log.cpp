@@ -1,4 +1,4 @@
-#include "engine/tunnel/engine_log.h"
+#include "engine/common/engine_log.h"
 
 #include <atomic>
 #include <mutex>

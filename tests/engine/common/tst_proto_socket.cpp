@@ -1,7 +1,7 @@
 // The engine's UDP socket that carries the datagrams to the relays: how it is
 // set up, and that closing it from another thread never races a send.
 
-#include "engine/tunnel/engine_socket.h"
+#include "engine/common/engine_socket.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
