@@ -1,0 +1,275 @@
+#include "ui/widgets/QxSelectPopup.h"
+
+#include <QGraphicsDropShadowEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+
+const char kCheckPicture[] = ":/icons/check.png";
+
+QGraphicsDropShadowEffect *makeCardShadow(QWidget *card)
+{
+    auto *shadow = new QGraphicsDropShadowEffect(card);
+    shadow->setOffset(0, 12);
+    shadow->setBlurRadius(40);
+    shadow->setColor(QColor(0, 0, 0, 120));
+    return shadow;
+}
+
+} // namespace
+
+QxPopupRow::QxPopupRow(int index, const Parts &parts, const QxSelectPopupStyle &style,
+                       std::function<void(int)> onClick, QWidget *parent)
+    : QWidget(parent), m_index(index), m_rowFontPx(style.rowFontPx), m_rowHoverRadius(style.rowHoverRadius),
+      m_rowPaddingLeft(style.rowPaddingLeft), m_rowPaddingRight(style.rowPaddingRight),
+      m_rowInnerSpacing(style.rowInnerSpacing), m_checkSize(style.checkSize),
+      m_leftMinWidth(style.leftMinWidth), m_hoverColor(style.hoverColor), m_onClick(std::move(onClick))
+{
+    setObjectName(QStringLiteral("QxPopupRow"));
+    setAttribute(Qt::WA_Hover);
+    setAttribute(Qt::WA_MouseTracking);
+    // A plain QWidget subclass only paints style-sheet backgrounds with this
+    // set; the hover look must not depend on how the class is declared.
+    setAttribute(Qt::WA_StyledBackground);
+    setCursor(Qt::PointingHandCursor);
+
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(m_rowPaddingLeft, 0, m_rowPaddingRight, 0);
+    layout->setSpacing(m_rowInnerSpacing);
+
+    m_left = new QLabel(this);
+    m_left->setObjectName(QStringLiteral("QxPopupRowLeft"));
+    m_left->setStyleSheet(QStringLiteral("background: transparent;"));
+    m_right = new QLabel(this);
+    m_right->setObjectName(QStringLiteral("QxPopupRowRight"));
+    m_right->setStyleSheet(QStringLiteral("background: transparent;"));
+    m_check = new QLabel(this);
+    m_check->setObjectName(QStringLiteral("QxPopupRowCheck"));
+    m_check->setFixedSize(m_checkSize, m_checkSize);
+    m_check->setStyleSheet(QStringLiteral("background: transparent;"));
+    m_check->hide();
+    if (m_leftMinWidth > 0)
+        m_left->setMinimumWidth(m_leftMinWidth);
+
+    layout->addWidget(m_left, 0, Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(m_right, 1, Qt::AlignLeft | Qt::AlignVCenter);
+    layout->addWidget(m_check, 0, Qt::AlignRight | Qt::AlignVCenter);
+
+    m_left->setText(parts.left);
+    m_right->setText(parts.right);
+    m_left->setVisible(!parts.left.isEmpty());
+
+    applyLabelFonts();
+    setStyleSheet(QStringLiteral("QWidget#QxPopupRow {  background: transparent;  border-radius: %1px;}"
+                                 "QWidget#QxPopupRow:hover {  background: %2;}")
+                      .arg(m_rowHoverRadius)
+                      .arg(m_hoverColor));
+}
+
+void QxPopupRow::applyLabelFonts()
+{
+    QFont font(QStringLiteral("Inter"));
+    font.setPixelSize(m_rowFontPx);
+    font.setWeight(QFont::Normal);
+    for (QLabel *label : {m_left, m_right}) {
+        label->setFont(font);
+        label->setStyleSheet(QStringLiteral("color: #FFFFFF; background: transparent;"));
+    }
+}
+
+void QxPopupRow::setChecked(bool checked)
+{
+    if (!m_checkLoaded) {
+        QPixmap picture(QString::fromLatin1(kCheckPicture));
+        if (!picture.isNull()) {
+            m_checkPixmap = picture.scaled(m_check->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+            m_checkLoaded = true;
+        }
+    }
+    // Without the picture the row is still marked, only with nothing drawn.
+    if (m_checkLoaded)
+        m_check->setPixmap(m_checkPixmap);
+    m_check->setVisible(checked);
+}
+
+void QxPopupRow::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton && m_onClick)
+        m_onClick(m_index);
+    QWidget::mousePressEvent(event);
+}
+
+QxSelectPopup::QxSelectPopup(QWidget *parent) : QFrame(parent)
+{
+    setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground);
+    setAttribute(Qt::WA_StyledBackground);
+    setObjectName(QStringLiteral("QxSelectPopup"));
+    setStyleSheet(QStringLiteral("QFrame#QxSelectPopup { background: transparent; }"));
+
+    m_outerLayout = new QVBoxLayout(this);
+    m_outerLayout->setContentsMargins(m_style.shadowMargin, m_style.shadowMargin, m_style.shadowMargin,
+                                      m_style.shadowMargin);
+    m_outerLayout->setSpacing(0);
+
+    m_card = new QFrame(this);
+    m_card->setObjectName(QStringLiteral("QxSelectPopupCard"));
+    m_card->setAttribute(Qt::WA_StyledBackground);
+    updateCardStyle();
+    applyShadow();
+
+    m_cardLayout = new QVBoxLayout(m_card);
+    m_cardLayout->setContentsMargins(m_style.cardPadding, m_style.cardPadding, m_style.cardPadding,
+                                     m_style.cardPadding);
+    m_cardLayout->setSpacing(m_style.rowSpacing);
+
+    m_rowsContainer = new QWidget(m_card);
+    m_rowsContainer->setAttribute(Qt::WA_StyledBackground);
+    m_rowsContainer->setStyleSheet(QStringLiteral("background: transparent;"));
+    m_rowsLayout = new QVBoxLayout(m_rowsContainer);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(m_style.rowSpacing);
+
+    m_cardLayout->addWidget(m_rowsContainer);
+    m_outerLayout->addWidget(m_card);
+}
+
+void QxSelectPopup::applyShadow()
+{
+    // setGraphicsEffect deletes the effect it replaces.
+    m_card->setGraphicsEffect(m_style.hasShadow ? makeCardShadow(m_card) : nullptr);
+}
+
+void QxSelectPopup::updateCardStyle()
+{
+    int topLeft = m_style.radius;
+    int topRight = m_style.radius;
+    int bottomLeft = m_style.radius;
+    int bottomRight = m_style.radius;
+    if (m_style.attached) {
+        if (m_style.openUp)
+            bottomLeft = bottomRight = 0;
+        else
+            topLeft = topRight = 0;
+    }
+    m_card->setStyleSheet(
+        QStringLiteral("QFrame#QxSelectPopupCard {  background: %1;  border: %7px solid %2;  "
+                       "border-top-left-radius: %3px;  border-top-right-radius: %4px;  "
+                       "border-bottom-left-radius: %5px;  border-bottom-right-radius: %6px;}")
+            .arg(m_style.background, m_style.borderColor)
+            .arg(topLeft)
+            .arg(topRight)
+            .arg(bottomLeft)
+            .arg(bottomRight)
+            .arg(m_style.borderWidth));
+}
+
+void QxSelectPopup::setStyle(const QxSelectPopupStyle &style)
+{
+    m_style = style;
+    const int margin = m_style.hasShadow ? m_style.shadowMargin : 0;
+    m_outerLayout->setContentsMargins(margin, margin, margin, margin);
+    updateCardStyle();
+    applyShadow();
+    m_cardLayout->setContentsMargins(m_style.cardPadding, m_style.cardPadding, m_style.cardPadding,
+                                     m_style.cardPadding);
+    m_cardLayout->setSpacing(m_style.rowSpacing);
+    m_rowsLayout->setSpacing(m_style.rowSpacing);
+}
+
+void QxSelectPopup::setItems(const QList<QxPopupRow::Parts> &items)
+{
+    // The old rows go later, not now: this may run from a selection callback
+    // while one of them is still handling its own mouse press.
+    for (QxPopupRow *row : std::as_const(m_rows)) {
+        m_rowsLayout->removeWidget(row);
+        row->hide();
+        row->deleteLater();
+    }
+    m_rows.clear();
+
+    for (int i = 0; i < items.size(); ++i) {
+        auto *row = new QxPopupRow(
+            i, items.at(i), m_style, [this](int index) { handleRowClicked(index); }, m_rowsContainer);
+        row->setFixedHeight(m_style.rowHeight);
+        m_rowsLayout->addWidget(row);
+        m_rows.append(row);
+    }
+    adjustSize();
+}
+
+void QxSelectPopup::setCheckedIndex(int index)
+{
+    m_checkedIndex = index;
+    for (int i = 0; i < m_rows.size(); ++i)
+        m_rows.at(i)->setChecked(i == index);
+}
+
+void QxSelectPopup::handleRowClicked(int index)
+{
+    if (m_onSelected)
+        m_onSelected(index);
+    hide();
+}
+
+void QxSelectPopup::hideEvent(QHideEvent *event)
+{
+    if (m_onHidden)
+        m_onHidden();
+    QFrame::hideEvent(event);
+}
+
+bool QxSelectPopup::showForAnchor(QWidget *anchor, int minWidth)
+{
+    if (!anchor)
+        return false;
+    setFixedWidth(std::max(anchor->width(), minWidth));
+    adjustSize();
+
+    const QPoint topLeft = anchor->mapToGlobal(QPoint(0, 0));
+    const int top = topLeft.y();
+    const int bottom = anchor->mapToGlobal(QPoint(0, anchor->height())).y();
+    QScreen *screen = QGuiApplication::screenAt(topLeft);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, 1920, 1080);
+
+    const int spaceBelow = area.y() + area.height() - bottom;
+    const int spaceAbove = top - area.y();
+    const int h = height();
+    const bool below = spaceBelow >= h || (spaceAbove < h && spaceBelow >= spaceAbove);
+    placeAndShow(anchor, !below);
+    return !below;
+}
+
+void QxSelectPopup::showBelow(QWidget *anchor, int minWidth)
+{
+    if (!anchor)
+        return;
+    setFixedWidth(std::max(anchor->width(), minWidth));
+    adjustSize();
+    placeAndShow(anchor, false);
+}
+
+void QxSelectPopup::placeAndShow(QWidget *anchor, bool above)
+{
+    m_style.openUp = above;
+    updateCardStyle();
+    int offset;
+    if (above)
+        offset = m_style.attached ? m_style.attachOverlap - height() : -m_style.detachedGap - height();
+    else
+        offset = m_style.attached ? anchor->height() - m_style.attachOverlap
+                                  : anchor->height() + m_style.detachedGap;
+    move(anchor->mapToGlobal(QPoint(0, offset)));
+    show();
+    raise();
+    activateWindow();
+}

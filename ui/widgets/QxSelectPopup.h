@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QFrame>
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QVBoxLayout;
+
+// Every colour and metric of a select popup and its rows, copied by value.
+struct QxSelectPopupStyle
+{
+    bool hasShadow = true;
+    int shadowMargin = 10;
+    int radius = 14;
+    bool attached = false;
+    bool openUp = false;
+    int attachOverlap = 1;
+    int detachedGap = 10;
+    QString background = QStringLiteral("#1A1E24");
+    QString borderColor = QStringLiteral("#353639");
+    int borderWidth = 1;
+    int cardPadding = 16;
+    int rowSpacing = 8;
+    int rowHeight = 64;
+    int rowFontPx = 28;
+    int rowHoverRadius = 10;
+    int rowPaddingLeft = 20;
+    int rowPaddingRight = 16;
+    int rowInnerSpacing = 16;
+    int checkSize = 24;
+    int leftMinWidth = 0;
+    QString hoverColor = QStringLiteral("#23262C");
+};
+
+// One clickable choice of a select popup: an optional left text, the right
+// text and a check mark for the chosen row. Deliberately without a
+// meta-object, so the style sheet's plain-widget rules reach it.
+class QxPopupRow : public QWidget
+{
+public:
+    struct Parts
+    {
+        QString left;
+        QString right;
+    };
+
+    // Takes the row metrics and hover colour of `style` as they are now;
+    // later style changes of the popup do not reach an existing row.
+    QxPopupRow(int index, const Parts &parts, const QxSelectPopupStyle &style,
+               std::function<void(int)> onClick, QWidget *parent);
+
+    int index() const { return m_index; }
+    // Shows the check mark (loading the picture on first use) or hides it.
+    void setChecked(bool checked);
+
+    QLabel *leftLabel() const { return m_left; }
+    QLabel *rightLabel() const { return m_right; }
+    QLabel *checkLabel() const { return m_check; }
+
+    void applyLabelFonts();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+
+private:
+    int m_index;
+    int m_rowFontPx;
+    int m_rowHoverRadius;
+    int m_rowPaddingLeft;
+    int m_rowPaddingRight;
+    int m_rowInnerSpacing;
+    int m_checkSize;
+    int m_leftMinWidth;
+    QString m_hoverColor;
+    std::function<void(int)> m_onClick;
+    QLabel *m_left = nullptr;
+    QLabel *m_right = nullptr;
+    QLabel *m_check = nullptr;
+    bool m_checkLoaded = false;
+    QPixmap m_checkPixmap;
+};
+
+// The drop-down list a select field opens below (or, near the screen's
+// bottom, above) itself: a frameless translucent popup window holding a
+// rounded card of rows. Its corners on the field's side are square when it
+// is attached to the field.
+class QxSelectPopup : public QFrame
+{
+public:
+    explicit QxSelectPopup(QWidget *parent = nullptr);
+
+    void setStyle(const QxSelectPopupStyle &style);
+    const QxSelectPopupStyle &popupStyle() const { return m_style; }
+
+    void setItems(const QList<QxPopupRow::Parts> &items);
+    void setOnSelected(std::function<void(int)> callback) { m_onSelected = std::move(callback); }
+    void setOnHidden(std::function<void()> callback) { m_onHidden = std::move(callback); }
+    void setCheckedIndex(int index);
+    int checkedIndex() const { return m_checkedIndex; }
+
+    // Opens below the anchor when it fits on the anchor's screen, else above
+    // (or on the roomier side when neither fits). True when opened above.
+    // Without an anchor nothing happens and the result is false.
+    bool showForAnchor(QWidget *anchor, int minWidth);
+    // Opens below the anchor whatever room the screen has.
+    void showBelow(QWidget *anchor, int minWidth);
+
+    QFrame *card() const { return m_card; }
+    const QList<QxPopupRow *> &rows() const { return m_rows; }
+
+    void updateCardStyle();
+    void handleRowClicked(int index);
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void applyShadow();
+    void placeAndShow(QWidget *anchor, bool above);
+
+    QFrame *m_card = nullptr;
+    QWidget *m_rowsContainer = nullptr;
+    QVBoxLayout *m_outerLayout = nullptr;
+    QVBoxLayout *m_cardLayout = nullptr;
+    QVBoxLayout *m_rowsLayout = nullptr;
+    QList<QxPopupRow *> m_rows;
+    int m_checkedIndex = 0;
+    std::function<void(int)> m_onSelected;
+    std::function<void()> m_onHidden;
+    QxSelectPopupStyle m_style;
+};
