@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Screenshots of the home view in English and Persian, taken from the client's
-# own window on a virtual X display (Xvfb), into one folder:
+# own window on a virtual X display (Xvfb), and of the painted widgets (select
+# popup, tooltip card, ...) on their own, into one folder:
 #
 #   bash tools/screenshots.sh [output-folder]     (default: <build>/screenshots/)
 #
@@ -21,22 +22,30 @@ fi
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$build" --target quorlix-screenshot -j "${QUORLIX_JOBS:-4}"
+cmake --build "$build" --target quorlix-screenshot quorlix-widget-screenshots -j "${QUORLIX_JOBS:-4}"
 tool=$(find "$build/tests/ui/mainwindow/screenshot" -maxdepth 1 -name quorlix-screenshot -type f | head -n 1)
+widgets_tool=$(find "$build/tests/ui/widgets/screenshot" -maxdepth 1 -name quorlix-widget-screenshots -type f | head -n 1)
 
-for language in en-US fa-IR; do
+# Runs a command with a throw-away home and data folder on a virtual display.
+run_isolated() {
+  local scratch
   scratch=$(mktemp -d "${TMPDIR:-/tmp}/quorlix-shot.XXXXXX")
   mkdir -p "$scratch/home" "$scratch/data" "$scratch/config" "$scratch/cache" "$scratch/runtime"
   chmod 700 "$scratch/runtime"
   env -u http_proxy -u https_proxy -u HTTP_PROXY -u HTTPS_PROXY -u all_proxy -u ALL_PROXY \
     HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" \
     XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime" \
-    QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" \
     QUORLIX_SERVICE_ORIGIN=http://127.0.0.1:9 QUORLIX_DISCORD_ORIGIN=http://127.0.0.1:9 \
     QUORLIX_GEO_ORIGIN=http://127.0.0.1:9 \
     QT_QPA_PLATFORM=xcb \
+    "$@"
+  rm -rf "$scratch"
+}
+
+for language in en-US fa-IR; do
+  run_isolated env QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" \
     QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/home-$language.png" \
     xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"
-  rm -rf "$scratch"
 done
+run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
 echo "screenshots in $out"
