@@ -71,6 +71,7 @@ public:
 private:
     enum class Read { Missing, Unreadable, Ok };
     Read readFile(const std::string &path, std::size_t cap);
+    Read readFileAt(int dirFd, const char *path, std::size_t cap);
     int readNominalMhz();
     bool meanCurrentKhz(double &mean);
     void unloadNvml();
@@ -98,7 +99,8 @@ private:
 
     bool m_clockInitialised = false;
     int m_nominalMhz = 0;
-    std::vector<std::string> m_curFreqPaths; // one per CPU folder, found once
+    int m_cpuDirFd = -1;
+    std::vector<std::string> m_curFreqPaths; // one per CPU folder, found once, relative to m_cpuDirFd
 
     Nvml m_nvml;
 };
