@@ -1,5 +1,6 @@
 #include "platform/SystemInfoText.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -258,17 +259,11 @@ bool parseSigned(std::string_view text, std::int64_t &out)
         negative = s.front() == '-';
         s.remove_prefix(1);
     }
-    if (s.empty())
+    if (s.empty() || !std::all_of(s.begin(), s.end(), isDigit))
         return false;
-    std::uint64_t v = 0;
-    for (const char c : s) {
-        if (!isDigit(c))
-            return false;
-        if (v < kLimit)
-            v = v * 10 + std::uint64_t(c - '0');
-    }
-    if (v > kLimit)
-        v = kLimit;
+    // Digits only by now, so a refusal can only mean "above the limit".
+    std::uint64_t v = kLimit;
+    toUnsigned(s, kLimit, v);
     out = negative ? -std::int64_t(v) : std::int64_t(v);
     return true;
 }
