@@ -92,7 +92,9 @@ LinuxReader::Read LinuxReader::readFile(const std::string &path, std::size_t cap
 LinuxReader::Read LinuxReader::readFileAt(int dirFd, const char *path, std::size_t cap)
 {
     m_text = {};
-    const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO planted where a file belongs cannot stall
+    // the GUI thread; files under /proc and /sys read the same either way.
+    const int fd = openat(dirFd, path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return errno == ENOENT || errno == ENOTDIR ? Read::Missing : Read::Unreadable;
     std::size_t used = 0;

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <climits>
 #include <cstdlib>
@@ -148,6 +149,11 @@ private slots:
         QCOMPARE(reader.cpuUsagePercent(), -1);
         // A folder in its place opens but cannot be read.
         put(QStringLiteral("proc/stat/"), {});
+        QCOMPARE(reader.cpuUsagePercent(), -1);
+        // Nor may a pipe without a writer hold the caller up.
+        QVERIFY(QDir(m_root->filePath(QStringLiteral("proc/stat"))).removeRecursively());
+        QCOMPARE(mkfifo(QFile::encodeName(m_root->filePath(QStringLiteral("proc/stat"))).constData(), 0600),
+                 0);
         QCOMPARE(reader.cpuUsagePercent(), -1);
     }
 
