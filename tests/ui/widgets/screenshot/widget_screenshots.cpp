@@ -6,6 +6,7 @@
 //   QUORLIX_SCREENSHOT_DIR   where the PNGs go (required)
 
 #include "resources/BundledFonts.h"
+#include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/HoverFilters.h"
 #include "ui/widgets/QxSelectPopup.h"
 
@@ -176,6 +177,48 @@ void tooltipScene()
     save(backdrop.compose({filter->popup()}), QStringLiteral("tooltip-three-lines.png"));
 }
 
+// The settings card's gradient border, the landing banner's running stroke
+// at three moments (entering at the left, on the top edge, leaving at the
+// right) and the console spinner at rest and a quarter turn on.
+void decorativeScene()
+{
+    Backdrop backdrop(QRect(100, 100, 720, 520));
+    auto *card = new GradientBorderCard(&backdrop.window);
+    card->setGeometry(30, 30, 300, 180);
+    auto *cardTitle = new QLabel(QStringLiteral("General Sittings"), card);
+    cardTitle->setStyleSheet(QStringLiteral("color: #FFFFFF; font-family: Inter; font-size: 16px;"));
+    cardTitle->setGeometry(20, 16, 260, 24);
+
+    const int positions[] = {-200, 130, 450};
+    for (int i = 0; i < 3; ++i) {
+        auto *banner = new QWidget(&backdrop.window);
+        banner->setObjectName(QStringLiteral("ShotBanner"));
+        banner->setAttribute(Qt::WA_StyledBackground);
+        banner->setStyleSheet(
+            QStringLiteral("QWidget#ShotBanner { background: #1A1E24; border-radius: 7px; }"));
+        banner->setGeometry(30, 240 + i * 90, 660, 70);
+        auto *stroke = new AnimatedStrokeBorder(banner);
+        stroke->setGeometry(banner->rect());
+        stroke->setSegmentLength(400);
+        stroke->setSpeed(1);
+        while (stroke->position() != positions[i])
+            stroke->advance();
+    }
+
+    auto *spinner = new ConsoleSpinner(&backdrop.window);
+    spinner->move(380, 60);
+    auto *turned = new ConsoleSpinner(&backdrop.window);
+    turned->move(440, 60);
+    for (int i = 0; i < 15; ++i)
+        turned->advance();
+    backdrop.show();
+    // The animations keep running while the window is up; the grab paints
+    // whatever moment they are at, so stop them at the chosen one first.
+    for (QTimer *timer : backdrop.window.findChildren<QTimer *>())
+        timer->stop();
+    save(backdrop.compose({}), QStringLiteral("decorative-widgets.png"));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -194,5 +237,6 @@ int main(int argc, char *argv[])
     selectPopupScene(false, QStringLiteral("select-popup-below.png"));
     selectPopupScene(true, QStringLiteral("select-popup-above.png"));
     tooltipScene();
+    decorativeScene();
     return g_failures ? 1 : 0;
 }
