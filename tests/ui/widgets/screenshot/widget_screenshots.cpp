@@ -7,6 +7,7 @@
 
 #include "resources/BundledFonts.h"
 #include "ui/widgets/DecorativeWidgets.h"
+#include "ui/widgets/Gauges.h"
 #include "ui/widgets/HoverFilters.h"
 #include "ui/widgets/QxSelectPopup.h"
 
@@ -219,6 +220,42 @@ void decorativeScene()
     save(backdrop.compose({}), QStringLiteral("decorative-widgets.png"));
 }
 
+// Three hardware-card gauges at 0, 50 and 100, each with its figure below,
+// and the route sweep's ring at 0, 37 and 100 %.
+void gaugeScenes()
+{
+    {
+        Backdrop backdrop(QRect(100, 100, 560, 240));
+        const int values[] = {0, 50, 100};
+        for (int i = 0; i < 3; ++i) {
+            auto *gauge = new CircularGauge(&backdrop.window);
+            gauge->setGeometry(30 + i * 180, 20, 160, 160);
+            gauge->setValue(values[i]);
+            auto *figure = new QLabel(QStringLiteral("%1%").arg(values[i]), &backdrop.window);
+            figure->setAlignment(Qt::AlignCenter);
+            figure->setStyleSheet(QStringLiteral("color: #FFFFFF; font-family: Inter; font-size: 16px;"));
+            figure->setGeometry(30 + i * 180, 190, 160, 24);
+        }
+        backdrop.show();
+        save(backdrop.compose({}), QStringLiteral("gauges-0-50-100.png"));
+    }
+    {
+        Backdrop backdrop(QRect(100, 100, 800, 300));
+        const int percents[] = {0, 37, 100};
+        const int routes[] = {1, 302, 817};
+        for (int i = 0; i < 3; ++i) {
+            auto *ring = new CircularProgressWidget(&backdrop.window);
+            ring->move(20 + i * 260, 28);
+            ring->setProgress(percents[i]);
+            ring->setRouteCounts(routes[i], 817);
+        }
+        backdrop.show();
+        for (auto *ring : backdrop.window.findChildren<CircularProgressWidget *>())
+            const_cast<QTimer *>(ring->timer())->stop();
+        save(backdrop.compose({}), QStringLiteral("progress-0-37-100.png"));
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -238,5 +275,6 @@ int main(int argc, char *argv[])
     selectPopupScene(true, QStringLiteral("select-popup-above.png"));
     tooltipScene();
     decorativeScene();
+    gaugeScenes();
     return g_failures ? 1 : 0;
 }
