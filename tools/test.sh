@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # One command from a fresh clone to a full test run: installs what is missing,
-# builds everything, runs the whole suite.
+# checks the formatting, builds everything, runs the whole suite.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORLIX_BUILD_DIR:-$here/build}
 jobs=${QUORLIX_JOBS:-$(nproc)}
 "$here/tools/install-deps.sh"
+"$here/tools/format.sh" --check
 "$here/tools/build.sh"
 cd "$build"
 ctest --output-on-failure -j "$jobs" --timeout 600 "$@"
