@@ -20,8 +20,8 @@ struct StartupOptions
     // quit. Set from QUORLIX_QUIT_AFTER_SHOW=1; used by the smoke test and
     // the start-up benchmark to see the real binary come up.
     bool quitAfterFirstShow = false;
-    // Builds the client's window once start-up is done. main() supplies it,
-    // which keeps this library free of the window's code.
+    // Builds the client's window once start-up is done (main() supplies the
+    // composition root's window; tests supply their own or none).
     std::function<std::unique_ptr<QWidget>()> createWindow;
 
     // The installed client's options; QUORLIX_SINGLE_INSTANCE_ID replaces

@@ -1,9 +1,10 @@
+#include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "ui/mainwindow/MainWindow.h"
 
 int main(int argc, char *argv[])
 {
     StartupOptions options = StartupOptions::fromEnvironment();
-    options.createWindow = [] { return std::make_unique<MainWindow>(); };
+    options.createWindow = [] { return createMainWindow(); };
     return runClient(argc, argv, options);
 }

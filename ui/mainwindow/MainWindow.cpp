@@ -1,52 +1,273 @@
 #include "ui/mainwindow/MainWindow.h"
 
-#include "connection/SessionManager.h"
-#include "engine/qt/ConsoleGatewayEmbedded.h"
-#include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "services/UsageEvents.h"
+#include "ui/mainwindow/HeaderBand.h"
+#include "ui/mainwindow/PageStack.h"
+#include "ui/mainwindow/SideNavigation.h"
+#include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QPushButton>
 #include <QTimer>
+#include <QVBoxLayout>
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &intervals, QWidget *parent)
+    : QMainWindow(parent), m_services(services), m_intervals(intervals), m_sections(this)
 {
-    MainWindowBuildContext ctx;
-    setupWindow(ctx);
-    createCoreServices(ctx);
-    loadApplicationFonts(ctx);
-    buildRootFrame(ctx);
-    buildHeaderBand(ctx);
-    // Header contents (promotion pill, search, bell, account pill) join here.
-    buildWindowButtons(ctx);
-    // The page sections join here, in page order.
-    buildSideNavigation(ctx);
-    buildPageStack(ctx);
-    buildSignInPage(ctx);
-    buildBusyOverlay(ctx);
-    startDeferredCallsAndTimers(ctx);
-    createConsoleServices(ctx);
+    setupWindow();
+    adoptServices();
+    loadApplicationFonts();
+    buildRootFrame();
+
+    m_headerBand = new HeaderBand(this, m_rootFrame);
+    // Header contents (promotion pill, search, bell, account pill) join here,
+    // as children of the header band, in this order: promotion pill and
+    // header search; notification bell and drop-down; account pill and
+    // profile pop-up. The account pill sits at (1022, 20) and the bell at
+    // (958, 20) until their language pass places them.
+
+    m_windowButtons = new WindowButtons(m_headerBand, this);
+    connect(m_windowButtons, &WindowButtons::minimizeClicked, this, &MainWindow::minimizeWindow);
+    connect(m_windowButtons, &WindowButtons::closeClicked, this, &MainWindow::closeWindow);
+    m_rootLayout->addWidget(m_headerBand->header(), 0);
+    addLanguageArea(m_windowButtons, /*alsoWhenLoopStarts=*/true);
+
+    // The page sections join here, as children of m_rootFrame, in this order:
+    // page titles and Connections landing; profile section and logout
+    // confirmation; settings frame and Preferences card; settings option
+    // cards; home connection section and games section; dashboard hero,
+    // last-session card and lower-right panel; console set-up overlay; game
+    // route area and routing diagram; route settings; connection page; server
+    // region page; connect-flow state; home metrics, help cards and hardware
+    // card; connections hero picture and link.
+
+    m_sideNavigation = new SideNavigation(this, m_headerBand->fixedLogo(), m_headerBand->fixedLogoLine());
+    connect(m_sideNavigation, &SideNavigation::sectionClicked, this, &MainWindow::onSectionClicked);
+    // The Home state, set directly rather than through a click.
+    for (const WindowRules::SectionVisibility &rule :
+         WindowRules::sectionVisibility(WindowRules::NavHome, false)) {
+        QWidget *w = m_sections.widget(rule.section);
+        if (w && (rule.rule == WindowRules::SectionRule::Show || !rule.visible))
+            w->setVisible(rule.visible);
+    }
+    addLanguageArea(m_sideNavigation, /*alsoWhenLoopStarts=*/true);
+
+    m_pageStack = new PageStack(this, m_rootFrame, m_rootLayout, m_sections);
+    // The dashboard title's deferred language pass is started here by the titles area.
+    for (WindowRules::Section section : WindowRules::initialStackingOrder()) {
+        if (QWidget *w = m_sections.widget(section))
+            w->raise();
+    }
+    m_sideNavigation->raiseAll();
+
+    buildSignInPage();
+
+    m_busyOverlay = new ProxyStatusOverlay(this);
+    m_busyOverlay->setGeometry(rect());
+    m_busyOverlay->hide();
+
+    startDeferredCallsAndTimers();
+    createConsoleServices();
+
+    if (m_services.translations) {
+        connect(m_services.translations, &TranslationManager::languageChanged, this,
+                &MainWindow::applyLanguage);
+    }
 }
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::installLanguageHook(std::function<void(const QString &)> hook, bool alsoDeferred)
+void MainWindow::buildRootFrame()
 {
-    if (!hook)
-        return;
-    TranslationManager *translations = TranslationManager::instance();
-    const QString current = translations ? translations->currentLanguage() : QStringLiteral("en-US");
-    hook(current);
-    if (translations)
-        connect(translations, &TranslationManager::languageChanged, this, hook);
-    if (alsoDeferred) {
-        QTimer::singleShot(0, this, [hook] {
-            TranslationManager *now = TranslationManager::instance();
-            hook(now ? now->currentLanguage() : QStringLiteral("en-US"));
+    m_rootFrame = new QWidget(this);
+    m_rootFrame->setObjectName(QStringLiteral("WindowFrame"));
+    m_rootFrame->setAttribute(Qt::WA_StyledBackground, true);
+    m_rootFrame->setStyleSheet(
+        QStringLiteral("QWidget#WindowFrame { background: #111317; border-radius: 8px; }"));
+    m_rootLayout = new QVBoxLayout(m_rootFrame);
+    m_rootLayout->setContentsMargins(0, 0, 0, 0);
+    m_rootLayout->setSpacing(0);
+}
+
+QString MainWindow::currentLanguage() const
+{
+    return m_services.translations ? m_services.translations->currentLanguage() : QStringLiteral("en-US");
+}
+
+bool MainWindow::currentLanguageIsPersian() const
+{
+    return WindowRules::isPersian(currentLanguage());
+}
+
+void MainWindow::addLanguageArea(WindowArea *area, bool alsoWhenLoopStarts)
+{
+    m_languageAreas.append(area);
+    area->retranslate();
+    area->place(currentLanguageIsPersian());
+    if (alsoWhenLoopStarts) {
+        // Placement against widths that are only final once the window has
+        // been laid out: once more when the event loop starts.
+        QTimer::singleShot(0, this, [this, area] {
+            area->retranslate();
+            area->place(currentLanguageIsPersian());
         });
     }
+}
+
+void MainWindow::applyLanguage(const QString &languageCode)
+{
+    const bool persian = WindowRules::isPersian(languageCode);
+    for (WindowArea *area : std::as_const(m_languageAreas)) {
+        area->retranslate();
+        area->place(persian);
+    }
+}
+
+QButtonGroup *MainWindow::navGroup() const
+{
+    return m_sideNavigation->group();
+}
+
+QuorlixConnection *MainWindow::connectionPage() const
+{
+    return m_pageStack->connectionPage();
+}
+
+QWidget *MainWindow::header() const
+{
+    return m_headerBand->header();
+}
+
+QPushButton *MainWindow::makeWindowButton(const QIcon &icon)
+{
+    return WindowButtons::makeButton(m_headerBand->header(), icon);
+}
+
+void MainWindow::placeWindowButtons(const QString &languageCode)
+{
+    m_windowButtons->place(WindowRules::isPersian(languageCode));
+}
+
+void MainWindow::deferPlaceWindowButtons()
+{
+    m_windowButtons->place(currentLanguageIsPersian());
+}
+
+void MainWindow::minimizeWindow()
+{
+    window()->showMinimized();
+}
+
+void MainWindow::closeWindow()
+{
+    window()->close();
+}
+
+void MainWindow::setWindowControlsEnabled(bool enabled)
+{
+    m_windowButtons->setEnabled(enabled);
+}
+
+void MainWindow::layoutSideNavForLanguage(const QString &languageCode)
+{
+    m_sideNavigation->place(WindowRules::isPersian(languageCode));
+}
+
+void MainWindow::deferSideNavLayout()
+{
+    m_sideNavigation->place(currentLanguageIsPersian());
+}
+
+void MainWindow::syncSideNavVisibility()
+{
+    const bool signInShown = m_authPage && m_authPage->isVisible();
+    const bool busyShown = m_busyOverlay && m_busyOverlay->isVisible();
+    m_sideNavigation->setShown(!signInShown && !busyShown, currentLanguageIsPersian());
+}
+
+void MainWindow::hideSideNavWhileLoggedOut()
+{
+    if (m_authPage && m_authPage->isVisible())
+        m_sideNavigation->hide();
+}
+
+void MainWindow::onSectionClicked(int id)
+{
+    switchNavSection(id);
+    switchMainStack(id);
+}
+
+void MainWindow::switchNavSection(int id)
+{
+    m_sideNavigation->select(id);
+    for (const WindowRules::SectionVisibility &rule : WindowRules::sectionVisibility(id, m_programmaticNav)) {
+        QWidget *w = m_sections.widget(rule.section);
+        if (!w)
+            continue;
+        if (rule.rule == WindowRules::SectionRule::HideOnly) {
+            if (!rule.visible)
+                w->hide();
+            continue;
+        }
+        if (rule.visible && rule.section == WindowRules::Section::ConnectionsLandingBanner) {
+            // The banner's frosted backdrop is taken of what lies beneath it,
+            // so it must be out of the way while the backdrop is made.
+            w->hide();
+            emit landingBannerBackdropNeeded();
+        }
+        w->setVisible(rule.visible);
+    }
+    if (id == WindowRules::NavGames)
+        emit gamesSectionOpened();
+}
+
+void MainWindow::switchMainStack(int id)
+{
+    m_pageStack->showFor(id);
+}
+
+void MainWindow::navigateToPage(int index)
+{
+    if (index == WindowRules::NavNetwork && m_services.usage)
+        m_services.usage->connectionViewOpened();
+    QAbstractButton *button = navGroup()->button(index);
+    if (!button)
+        return;
+    m_programmaticNav = true;
+    button->click();
+    m_programmaticNav = false;
+}
+
+void MainWindow::openGamesPage()
+{
+    QAbstractButton *button = navGroup()->button(WindowRules::NavGames);
+    if (!button)
+        return;
+    m_programmaticNav = true;
+    button->click();
+    m_programmaticNav = false;
+}
+
+QPixmap MainWindow::tintPixmap(const QPixmap &pixmap, const QColor &color)
+{
+    return ::tintPixmap(pixmap, color);
+}
+
+QIcon MainWindow::tintedIcon(const QString &path, const QSize &size, const QColor &color)
+{
+    return ::tintedIcon(path, size, color);
+}
+
+void MainWindow::trackEvent(const QString &eventName)
+{
+    if (m_services.usage)
+        m_services.usage->track(eventName);
 }
 
 void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo)

@@ -1,23 +1,21 @@
-// The window as a window: drag by the header, rounded mask and placement of
-// the floating widgets on resize, taskbar entry on show, and the delayed close.
+// The window as a window: rounded mask and placement of the floating widgets
+// on resize, taskbar entry on show, hover partners, and the delayed close.
 #include "ui/mainwindow/MainWindow.h"
 
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
-#include "i18n/TranslationManager.h"
+#include "ui/mainwindow/SideNavigation.h"
+#include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
-#include "ui/pages/PingOptimizerPage.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QNetworkReply>
 #include <QPainterPath>
-#include <QPushButton>
 #include <QRegion>
 #include <QTimer>
 
@@ -25,40 +23,11 @@
 #include <windows.h>
 #endif
 
-namespace {
-bool currentLanguageIsPersian()
-{
-    TranslationManager *translations = TranslationManager::instance();
-    return translations && WindowRules::isPersian(translations->currentLanguage());
-}
-} // namespace
-
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if (m_authPage && watched == m_authPage && (type == QEvent::Show || type == QEvent::Hide))
         QTimer::singleShot(0, this, [this] { syncSideNavVisibility(); });
-
-    if (m_header && watched == m_header) {
-        if (type == QEvent::MouseButtonPress) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::LeftButton) {
-                m_dragging = true;
-                m_dragOffset = mouse->globalPosition().toPoint() - frameGeometry().topLeft();
-                return true;
-            }
-        } else if (type == QEvent::MouseMove) {
-            if (m_dragging) {
-                move(static_cast<QMouseEvent *>(event)->globalPosition().toPoint() - m_dragOffset);
-                return true;
-            }
-        } else if (type == QEvent::MouseButtonRelease) {
-            if (static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
-                m_dragging = false;
-                return true;
-            }
-        }
-    }
 
     if (type == QEvent::Enter || type == QEvent::Leave) {
         for (const char *property : {HoverPartner::kGamesFavOverlay, HoverPartner::kHomeFavClose}) {
@@ -75,7 +44,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::placeFloatingSections(bool persian)
 {
     for (const WindowRules::SectionX &place : WindowRules::homeSectionPlaces(persian)) {
-        QWidget *w = findChild<QWidget *>(QLatin1String(place.name));
+        QWidget *w = m_sections.widget(place.section);
         if (!w)
             continue;
         w->move(place.x, w->y());
@@ -93,22 +62,23 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     setMask(QRegion(path.toFillPolygon().toPolygon()));
 
     const QRect full = rect();
-    for (QWidget *overlay : {static_cast<QWidget *>(m_authPage), static_cast<QWidget *>(m_pingSweepPage),
-                             static_cast<QWidget *>(m_busyOverlay)}) {
+    for (QWidget *overlay : {static_cast<QWidget *>(m_authPage), static_cast<QWidget *>(m_busyOverlay)}) {
         if (!overlay)
             continue;
         overlay->setGeometry(full);
         overlay->raise();
     }
 
-    if (auto *notif = findChild<QWidget *>(QStringLiteral("NotifDropdownOverlay"))) {
+    // The two card overlays cover the window; their cards are found by the
+    // names their areas give them.
+    if (QWidget *notif = m_sections.widget(WindowRules::Section::NotifDropdownOverlay)) {
         notif->setGeometry(full);
         if (auto *card = notif->findChild<QWidget *>(QStringLiteral("NotifDropdownCard")))
             card->move(std::max(0, width() - card->width() - 264), 90);
         if (notif->isVisible())
             notif->raise();
     }
-    if (auto *logout = findChild<QWidget *>(QStringLiteral("LogoutConfirmOverlay"))) {
+    if (QWidget *logout = m_sections.widget(WindowRules::Section::LogoutConfirmOverlay)) {
         logout->setGeometry(full);
         if (auto *card = logout->findChild<QWidget *>(QStringLiteral("LogoutConfirmCard")))
             card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
@@ -117,7 +87,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     }
 
     const bool persian = currentLanguageIsPersian();
-    if (auto *title = findChild<QLabel *>(QStringLiteral("DashboardTitle"))) {
+    if (auto *title = qobject_cast<QLabel *>(m_sections.widget(WindowRules::Section::DashboardTitle))) {
         if (persian) {
             title->adjustSize();
             QWidget *parent = title->parentWidget() ? title->parentWidget() : this;
@@ -127,21 +97,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         }
     }
 
-    placeSideNavColumn(!(m_authPage && m_authPage->isVisible()), persian);
+    if (m_sideNavigation)
+        m_sideNavigation->setShown(!(m_authPage && m_authPage->isVisible()), persian);
     placeFloatingSections(persian);
-
-    const int right = (m_header && m_header->width() > 0) ? m_header->width() : width();
-    const WindowRules::WindowButtonPlaces places = WindowRules::windowButtonPlaces(right, persian);
-    if (auto *closeButton = findChild<QPushButton *>(QStringLiteral("WindowCloseButton"))) {
-        closeButton->move(places.close);
-        if (closeButton->isVisible())
-            closeButton->raise();
-    }
-    if (auto *minimizeButton = findChild<QPushButton *>(QStringLiteral("WindowMinimizeButton"))) {
-        minimizeButton->move(places.minimize);
-        if (minimizeButton->isVisible())
-            minimizeButton->raise();
-    }
+    if (m_windowButtons)
+        m_windowButtons->follow(persian);
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -185,7 +145,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_busyOverlay->raise();
         m_busyOverlay->show();
     }
-    QTimer::singleShot(m_closeDelayMs, this, [this] { finishClose(); });
+    QTimer::singleShot(m_intervals.closeDelayMs, this, [this] { finishClose(); });
 }
 
 void MainWindow::keepUpdateDownload(QNetworkReply *reply)
@@ -200,12 +160,11 @@ QNetworkReply *MainWindow::updateDownload() const
 
 void MainWindow::finishClose()
 {
-    if (m_connectTimer)
-        m_connectTimer->stop();
-    if (m_tunnelClient)
-        m_tunnelClient->stop();
-    if (m_sessionManager && m_sessionManager->currentSession().isActive)
-        m_sessionManager->endSession();
+    // The connect flow's clock stops here too once the connect flow exists.
+    if (m_services.tunnel)
+        m_services.tunnel->stop();
+    if (m_services.sessions && m_services.sessions->currentSession().isActive)
+        m_services.sessions->endSession();
     m_allowClose = true;
     close();
 }

@@ -36,83 +36,128 @@ int headerSpacerWidth(bool persian, int minimizeRight, int rowLeftMargin, int mi
     return std::max(0, minimizeRight + 10 - rowLeftMargin - miniLogoWrapWidth);
 }
 
-QVector<SectionX> homeSectionPlaces(bool persian)
+View viewFor(int navId, bool programmatic)
 {
-    const int base = persian ? 20 : 120;
-    return {
-        {"ConnectionsSection", persian ? base + 660 : base},
-        {"ConnectionsSectionRight", persian ? base : base + 660},
-        {"DashboardLowerLeft", persian ? base + 661 : base},
-        {"DashboardLowerRight", persian ? base : base + 661},
-        {"BottomBreakerSection", base},
-        {"HelpCardTutorials", base},
-        {"HelpCardSupport", base + 440},
-        {"HelpCardDiscord", base + 880},
+    switch (navId) {
+    case NavHome:
+        return View::Home;
+    case NavGames:
+        return View::Games;
+    case NavNetwork:
+        return programmatic ? View::Connection : View::Landing;
+    case NavSetting:
+        return View::Setting;
+    case NavProfile:
+        return View::Profile;
+    default:
+        return View::Never;
+    }
+}
+
+const QVector<SectionInfo> &sectionTable()
+{
+    using S = Section;
+    const auto show = SectionRule::Show;
+    const auto hideOnly = SectionRule::HideOnly;
+    static const QVector<SectionInfo> table = {
+        {S::DashboardTitle, "DashboardTitle", View::Home, show},
+        {S::ConnectionsLandingTitle, "ConnectionsLandingTitle", View::Landing, show},
+        {S::QuorlixConnectionTitle, "QuorlixConnectionTitle", View::Never, show},
+        {S::GamesTitle, "GamesTitle", View::Games, show},
+        {S::ProfileTitle, "ProfileTitle", View::Profile, show},
+        {S::SettingsTitle, "SettingsTitle", View::Setting, show},
+        {S::SettingsResetDefaultButton, "SettingsResetDefaultButton", View::Setting, show},
+        {S::SettingsPreferencesCard, "SettingsPreferencesCard", View::Setting, show},
+        {S::SettingsLeftSectionCard, "SettingsLeftSectionCard", View::Setting, show},
+        {S::SettingsRightSectionCard, "SettingsRightSectionCard", View::Setting, show},
+        {S::SettingsBottomLeftSectionCard, "SettingsBottomLeftSectionCard", View::Setting, show},
+        {S::SettingsBottomRightSectionCard, "SettingsBottomRightSectionCard", View::Setting, show},
+        {S::ProfileLeftSection, "ProfileLeftSection", View::Profile, show},
+        {S::ProfileLogoutButton, "ProfileLogoutButton", View::Profile, show},
+        {S::LogoutConfirmOverlay, "LogoutConfirmOverlay", View::Profile, hideOnly},
+        {S::ConnectionsSection, "ConnectionsSection", View::Home, show},
+        {S::GamesSectionWrap, "GamesSectionWrap", View::Games, show},
+        {S::ConnectionsSectionRight, "ConnectionsSectionRight", View::Home, show},
+        {S::DashboardLowerLeft, "DashboardLowerLeft", View::Home, show},
+        {S::DashboardLowerRight, "DashboardLowerRight", View::Home, show},
+        {S::BottomBreakerSection, "BottomBreakerSection", View::Home, show},
+        {S::HelpCardTutorials, "HelpCardTutorials", View::Home, show},
+        {S::HelpCardSupport, "HelpCardSupport", View::Home, show},
+        {S::HelpCardDiscord, "HelpCardDiscord", View::Home, show},
+        {S::ConnectionsHero, "ConnectionsHero", View::Home, show},
+        {S::QuorlixConnLeft, "QuorlixConnLeft", View::Connection, show},
+        {S::QuorlixConnRightScroll, "QuorlixConnRightScroll", View::Connection, show},
+        {S::QuorlixConnRight, "QuorlixConnRight", View::Connection, show},
+        {S::QuorlixConnHeader, "QuorlixConnHeader", View::Connection, show},
+        {S::ConsoleConnOverlay, "ConsoleConnOverlay", View::Connection, hideOnly},
+        {S::ConnectionsLandingBanner, "ConnectionsLandingBanner", View::Landing, show},
+        {S::ConnectionsLandingBody, "ConnectionsLandingBody", View::Landing, show},
+        {S::ServerRegionBack, "ServerRegionBack", View::Never, show},
+        {S::ServerRegionPageTitle, "ServerRegionPageTitle", View::Never, show},
+        {S::ServerRegionLeftPanel, "ServerRegionLeftPanel", View::Never, show},
+        {S::ServerRegionRightPanel, "ServerRegionRightPanel", View::Never, show},
+        {S::NotifDropdownOverlay, "NotifDropdownOverlay", View::Never, hideOnly},
     };
+    return table;
+}
+
+const char *sectionName(Section section)
+{
+    for (const SectionInfo &info : sectionTable()) {
+        if (info.section == section)
+            return info.objectName;
+    }
+    return "";
 }
 
 QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic)
 {
-    const bool home = navId == NavHome;
-    const bool games = navId == NavGames;
-    const bool settings = navId == NavSetting;
-    const bool profile = navId == NavProfile;
-    const bool landing = navId == NavNetwork && !programmatic;
-    const bool connection = navId == NavNetwork && programmatic;
-    const auto show = SectionRule::Show;
-    const auto hideOnly = SectionRule::HideOnly;
+    const View view = viewFor(navId, programmatic);
+    QVector<SectionVisibility> rules;
+    rules.reserve(sectionTable().size());
+    for (const SectionInfo &info : sectionTable())
+        rules.append({info.section, view != View::Never && info.shownIn == view, info.rule});
+    return rules;
+}
+
+QVector<SectionX> homeSectionPlaces(bool persian)
+{
+    const int base = persian ? 20 : 120;
     return {
-        {"DashboardTitle", home, show},
-        {"ConnectionsLandingTitle", landing, show},
-        {"QuorlixConnectionTitle", false, show},
-        {"GamesTitle", games, show},
-        {"ProfileTitle", profile, show},
-        {"SettingsTitle", settings, show},
-        {"SettingsResetDefaultButton", settings, show},
-        {"SettingsPreferencesCard", settings, show},
-        {"SettingsLeftSectionCard", settings, show},
-        {"SettingsRightSectionCard", settings, show},
-        {"SettingsBottomLeftSectionCard", settings, show},
-        {"SettingsBottomRightSectionCard", settings, show},
-        {"ProfileLeftSection", profile, show},
-        {"ProfileLogoutButton", profile, show},
-        {"LogoutConfirmOverlay", profile, hideOnly},
-        {"ConnectionsSection", home, show},
-        {"GamesSectionWrap", games, show},
-        {"ConnectionsSectionRight", home, show},
-        {"DashboardLowerLeft", home, show},
-        {"DashboardLowerRight", home, show},
-        {"BottomBreakerSection", home, show},
-        {"HelpCardTutorials", home, show},
-        {"HelpCardSupport", home, show},
-        {"HelpCardDiscord", home, show},
-        {"ConnectionsHero", home, show},
-        {"QuorlixConnLeft", connection, show},
-        {"QuorlixConnRightScroll", connection, show},
-        {"QuorlixConnRight", connection, show},
-        {"QuorlixConnHeader", connection, show},
-        {"ConsoleConnOverlay", connection, hideOnly},
-        {"ConnectionsLandingBanner", landing, show},
-        {"ConnectionsLandingBody", landing, show},
-        {"ServerRegionBack", false, show},
-        {"ServerRegionPageTitle", false, show},
-        {"ServerRegionLeftPanel", false, show},
-        {"ServerRegionRightPanel", false, show},
-        {"NotifDropdownOverlay", false, hideOnly},
+        {Section::ConnectionsSection, persian ? base + 660 : base},
+        {Section::ConnectionsSectionRight, persian ? base : base + 660},
+        {Section::DashboardLowerLeft, persian ? base + 661 : base},
+        {Section::DashboardLowerRight, persian ? base : base + 661},
+        {Section::BottomBreakerSection, base},
+        {Section::HelpCardTutorials, base},
+        {Section::HelpCardSupport, base + 440},
+        {Section::HelpCardDiscord, base + 880},
     };
 }
 
-QVector<const char *> initialStackingOrder()
+QVector<Section> initialStackingOrder()
 {
-    return {"ConnectionsSection",  "ConnectionsSectionRight", "DashboardLowerLeft",
-            "DashboardLowerRight", "BottomBreakerSection",    "HelpCardTutorials",
-            "HelpCardSupport",     "HelpCardDiscord",         "ConnectionsHero",
-            "QuorlixConnLeft",     "QuorlixConnRightScroll",  "QuorlixConnRight",
-            "QuorlixConnHeader",   "ServerRegionLeftPanel",   "ServerRegionRightPanel",
-            "ServerRegionBack",    "ServerRegionPageTitle",   "DashboardTitle",
-            "GamesTitle",          "SettingsPreferencesCard", "SettingsTitle",
-            "HeaderNavDots",       "FixedMiniLogo",           "FixedMiniLogoLine",
-            "FixedMiniLogo"};
+    using S = Section;
+    return {S::ConnectionsSection,  S::ConnectionsSectionRight, S::DashboardLowerLeft,
+            S::DashboardLowerRight, S::BottomBreakerSection,    S::HelpCardTutorials,
+            S::HelpCardSupport,     S::HelpCardDiscord,         S::ConnectionsHero,
+            S::QuorlixConnLeft,     S::QuorlixConnRightScroll,  S::QuorlixConnRight,
+            S::QuorlixConnHeader,   S::ServerRegionLeftPanel,   S::ServerRegionRightPanel,
+            S::ServerRegionBack,    S::ServerRegionPageTitle,   S::DashboardTitle,
+            S::GamesTitle,          S::SettingsPreferencesCard, S::SettingsTitle};
+}
+
+QVector<Section> connectionPageRaiseOrder()
+{
+    using S = Section;
+    return {S::QuorlixConnHeader, S::QuorlixConnLeft,       S::QuorlixConnRightScroll,
+            S::QuorlixConnRight,  S::ServerRegionLeftPanel, S::ServerRegionRightPanel,
+            S::ServerRegionBack,  S::ServerRegionPageTitle};
+}
+
+QVector<Section> gamesRaiseOrder()
+{
+    return {Section::GamesTitle, Section::GamesSectionWrap};
 }
 
 int rootFrameMinimumHeight(int navId, int homeContentHeight, int settingsContentHeight, int windowHeight)

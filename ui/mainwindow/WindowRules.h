@@ -17,7 +17,6 @@ inline constexpr int kSideNavWidth = 70;
 inline constexpr int kSideNavColumnY = 111;
 inline constexpr int kMiniLogoY = 28;
 inline constexpr int kMiniLogoLineY = 92;
-inline constexpr int kCloseDelayMs = 2000;
 
 enum NavId { NavHome = 0, NavGames = 1, NavNetwork = 2, NavSetting = 3, NavProfile = 4 };
 
@@ -43,31 +42,98 @@ WindowButtonPlaces windowButtonPlaces(int headerWidth, bool persian);
 // window buttons on the left in Persian.
 int headerSpacerWidth(bool persian, int minimizeRight, int rowLeftMargin, int miniLogoWrapWidth);
 
+// Every named widget of the long page that the navigation shows, hides,
+// places or raises. The section table below is the one place their object
+// names are written; everything else speaks of them through this enum.
+enum class Section {
+    DashboardTitle,
+    ConnectionsLandingTitle,
+    QuorlixConnectionTitle,
+    GamesTitle,
+    ProfileTitle,
+    SettingsTitle,
+    SettingsResetDefaultButton,
+    SettingsPreferencesCard,
+    SettingsLeftSectionCard,
+    SettingsRightSectionCard,
+    SettingsBottomLeftSectionCard,
+    SettingsBottomRightSectionCard,
+    ProfileLeftSection,
+    ProfileLogoutButton,
+    LogoutConfirmOverlay,
+    ConnectionsSection,
+    GamesSectionWrap,
+    ConnectionsSectionRight,
+    DashboardLowerLeft,
+    DashboardLowerRight,
+    BottomBreakerSection,
+    HelpCardTutorials,
+    HelpCardSupport,
+    HelpCardDiscord,
+    ConnectionsHero,
+    QuorlixConnLeft,
+    QuorlixConnRightScroll,
+    QuorlixConnRight,
+    QuorlixConnHeader,
+    ConsoleConnOverlay,
+    ConnectionsLandingBanner,
+    ConnectionsLandingBody,
+    ServerRegionBack,
+    ServerRegionPageTitle,
+    ServerRegionLeftPanel,
+    ServerRegionRightPanel,
+    NotifDropdownOverlay,
+};
+
+// What the navigation shows: one view per button, except that Network is the
+// landing when the user clicks it and the connection page when a flow opens
+// a game (navigation by index).
+enum class View { Home, Games, Landing, Connection, Setting, Profile, Never };
+View viewFor(int navId, bool programmatic);
+
+// How a section follows the view.
+enum class SectionRule {
+    Show,     // visible exactly in its view
+    HideOnly, // hidden outside its view, left alone in it
+};
+
+struct SectionInfo
+{
+    Section section;
+    const char *objectName;
+    View shownIn;
+    SectionRule rule;
+};
+
+// Every section, in the order a section switch applies them.
+const QVector<SectionInfo> &sectionTable();
+const char *sectionName(Section section);
+
+// What one press of a navigation button does to each section, in table order.
+struct SectionVisibility
+{
+    Section section;
+    bool visible;
+    SectionRule rule;
+};
+QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic);
+
 // x of each floating home section for the language, in placement order.
 struct SectionX
 {
-    const char *name;
+    Section section;
     int x;
 };
 QVector<SectionX> homeSectionPlaces(bool persian);
 
-// What one press of a navigation button shows and hides.
-enum class SectionRule {
-    Show,     // visible exactly when the flag is set
-    HideOnly, // hidden when the flag is clear, left alone otherwise
-};
-struct SectionVisibility
-{
-    const char *name;
-    bool visible;
-    SectionRule rule;
-};
-// programmatic: the press came from navigation by index (opening a game),
-// which for the Network id means the connection page instead of the landing.
-QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic);
+// The sections raised, in order, when the page stack is set up (the side
+// navigation's floating widgets go on top of them).
+QVector<Section> initialStackingOrder();
 
-// The widgets raised, in order, when the page stack is set up.
-QVector<const char *> initialStackingOrder();
+// The sections raised, in order, over the page stack when it shows the
+// connection page, and when it shows the Games section.
+QVector<Section> connectionPageRaiseOrder();
+QVector<Section> gamesRaiseOrder();
 
 // The minimum height the root frame takes for a navigation id.
 int rootFrameMinimumHeight(int navId, int homeContentHeight, int settingsContentHeight, int windowHeight);

@@ -1,9 +1,14 @@
+#include "app/ClientComposition.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "services/ServerSync.h"
+#include "services/ServiceClient.h"
+#include "services/UsageEvents.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/PageStack.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -106,6 +111,25 @@ TunnelEngineApi api()
 }
 } // namespace ScriptedEngine
 
+// Short intervals, so nothing here waits for the client's real ones.
+WindowIntervals shortIntervals()
+{
+    WindowIntervals intervals;
+    intervals.closeDelayMs = 50;
+    intervals.promoRefreshMs = 20;
+    intervals.firstHeartbeatMs = 10;
+    return intervals;
+}
+
+// The window as the composition root builds it, on the scripted engine.
+class TestWindow : public MainWindow
+{
+public:
+    explicit TestWindow(const WindowIntervals &intervals = shortIntervals())
+        : MainWindow(createClientServices(intervals, ScriptedEngine::api()), intervals)
+    {}
+};
+
 void setLanguage(const QString &code)
 {
     TranslationManager::instance()->setLanguage(code, false);
@@ -184,7 +208,7 @@ private slots:
         QFETCH(QSize, size);
         freshDatabase(stored ? &sizeText : nullptr);
 
-        MainWindow window;
+        TestWindow window;
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         QVERIFY(!window.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
         QCOMPARE(window.windowTitle(), QStringLiteral("Quorlix v2.0.0"));
@@ -203,13 +227,11 @@ private slots:
         QVERIFY(qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget()));
         QVERIFY(named(&window, "NewHeader"));
         QCOMPARE(named(&window, "NewHeader")->height(), 330);
-        // "Closing Quorlyx" stays up for two seconds unless a test shortens it.
-        QCOMPARE(window.closeDelay(), 2000);
     }
 
     void frameStructure()
     {
-        MainWindow window;
+        TestWindow window;
         // The scrolling page: scroll area -> root frame -> header band, stack.
         auto *scroll = qobject_cast<QScrollArea *>(window.centralWidget());
         QVERIFY(scroll);
@@ -230,10 +252,12 @@ private slots:
         // the window's own children.
         for (const char *name : {"HeaderNavDots", "FixedMiniLogo", "FixedMiniLogoLine"})
             QCOMPARE(named(&window, name)->parentWidget(), &window);
+        const ClientServices &services = window.services();
         for (QObject *child :
              {static_cast<QObject *>(window.authPage()), static_cast<QObject *>(window.busyOverlay()),
               static_cast<QObject *>(window.sessionManager()), static_cast<QObject *>(window.tunnelClient()),
-              static_cast<QObject *>(window.consoleNetworkManager()),
+              static_cast<QObject *>(services.serviceClient), static_cast<QObject *>(services.serverSync),
+              static_cast<QObject *>(services.usage), static_cast<QObject *>(window.consoleNetworkManager()),
               static_cast<QObject *>(window.consoleGateway())}) {
             QVERIFY(child);
             QCOMPARE(child->parent(), &window);
@@ -247,7 +271,7 @@ private slots:
 
     void sideNavigationItems()
     {
-        MainWindow window;
+        TestWindow window;
         const QStringList labels = {"Home", "Games", "Network", "Setting", "Profile"};
         QCOMPARE(window.navGroup()->buttons().size(), labels.size());
         QVERIFY(window.navGroup()->exclusive());
@@ -271,19 +295,25 @@ private slots:
 
     void startupTimers()
     {
-        // The version check every 30 minutes and the heartbeat every 30 seconds
-        // run from construction on; every other timer waits for its flow.
-        MainWindow window;
+        // The client's window: the version check every 30 minutes and the
+        // heartbeat every 30 seconds run from construction on; every other
+        // timer waits for its flow.
+        const std::unique_ptr<MainWindow> window = createMainWindow();
         QMap<int, bool> running;
-        for (QTimer *timer : window.findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
+        for (QTimer *timer : window->findChildren<QTimer *>(QString(), Qt::FindDirectChildrenOnly))
             running.insert(timer->interval(), timer->isActive() && !timer->isSingleShot());
         QCOMPARE(running.value(1800000), true);
         QCOMPARE(running.value(30000), true);
+        // "Closing Quorlyx" stays up for two seconds; the connection view's
+        // promotion look follows 350 ms after it opens.
+        QCOMPARE(window->intervals().closeDelayMs, 2000);
+        QCOMPARE(window->intervals().promoRefreshMs, 350);
+        QCOMPARE(window->intervals().firstHeartbeatMs, 1000);
     }
 
     void dragByHeader()
     {
-        MainWindow window;
+        TestWindow window;
         window.move(100, 50);
         showAndSettle(window);
         QWidget *header = window.header();
@@ -321,11 +351,8 @@ private slots:
     {
         QFETCH(bool, tunnelRunning);
         QFETCH(bool, sessionActive);
-        MainWindow window;
-        window.setCloseDelay(50);
-        auto *tunnel = new TunnelClient(ScriptedEngine::api(), nullptr);
-        window.setTunnelClient(tunnel);
-        QCOMPARE(window.tunnelClient(), tunnel);
+        TestWindow window;
+        TunnelClient *tunnel = window.tunnelClient();
         showAndSettle(window);
         if (tunnelRunning) {
             QVERIFY(tunnel->start());
@@ -371,8 +398,9 @@ private slots:
         QPointer<QNetworkReply> watched = download;
         QSignalSpy failed(download, &QNetworkReply::errorOccurred);
 
-        MainWindow window;
-        window.setCloseDelay(5000); // the window itself must not close during the test
+        WindowIntervals intervals = shortIntervals();
+        intervals.closeDelayMs = 5000; // the window itself must not close during the test
+        TestWindow window(intervals);
         showAndSettle(window);
         window.setVersionBlocked(versionBlocked);
         window.setUpdateCheckRunning(true);
@@ -399,12 +427,11 @@ private slots:
 
     void closeRefusedWhileVersionBlocked()
     {
-        MainWindow window;
-        window.setCloseDelay(20);
+        TestWindow window;
         showAndSettle(window);
         window.setVersionBlocked(true);
         QVERIFY(!window.close());
-        QTest::qWait(150);
+        QTest::qWait(window.intervals().closeDelayMs);
         QVERIFY(window.isVisible());
         QVERIFY(!window.busyOverlay()->isVisible());
         QVERIFY(window.authPage()->isVisible());
@@ -446,7 +473,7 @@ private slots:
         if (!switchAfterShow)
             setLanguage(language);
 
-        MainWindow window;
+        TestWindow window;
         showAndSettle(window);
         signIn(window);
         if (switchAfterShow)
@@ -472,7 +499,7 @@ private slots:
 
     void floatingSectionsFollowLanguage()
     {
-        MainWindow window;
+        TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
         auto *left = new QWidget(frame);
         left->setObjectName(QStringLiteral("ConnectionsSection"));
@@ -499,7 +526,7 @@ private slots:
         QFETCH(QString, language);
         QFETCH(int, titleX);
         setLanguage(language);
-        MainWindow window;
+        TestWindow window;
         // Placed against its parent's width; on the root frame that width is
         // only final after the first layout pass, which the titles area's own
         // deferred hook covers, so here the window is the parent.
@@ -569,7 +596,7 @@ private slots:
         QFETCH(QStringList, shown);
         QFETCH(bool, connectionPage);
 
-        MainWindow window;
+        TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
         for (const char *name : kSections) {
             auto *w = new QWidget(frame);
@@ -627,29 +654,30 @@ private slots:
         QFETCH(int, id);
         QFETCH(bool, byIndex);
         QFETCH(int, runs);
-        MainWindow window;
+        TestWindow window;
         showAndSettle(window);
-        int refreshes = 0;
-        window.setPromoRefresh([&refreshes] { ++refreshes; });
+        QSignalSpy refreshes(window.services().usage, &UsageEvents::promotionRefreshDue);
         if (byIndex)
             window.navigateToPage(id);
         else
             window.navGroup()->button(id)->click();
-        QTest::qWait(200);
-        QCOMPARE(refreshes, 0); // not before 350 ms
-        QTest::qWait(400);
-        QCOMPARE(refreshes, runs);
+        QCOMPARE(refreshes.count(), 0); // not before its delay
+        QTest::qWait(2 * window.intervals().promoRefreshMs);
+        QCOMPARE(refreshes.count(), runs);
     }
 
     void promoRefreshDroppedWithWindow()
     {
         int refreshes = 0;
+        int delayMs = 0;
         {
-            MainWindow window;
-            window.setPromoRefresh([&refreshes] { ++refreshes; });
+            TestWindow window;
+            delayMs = window.intervals().promoRefreshMs;
+            connect(window.services().usage, &UsageEvents::promotionRefreshDue,
+                    [&refreshes] { ++refreshes; });
             window.navigateToPage(2);
         }
-        QTest::qWait(500);
+        QTest::qWait(2 * delayMs);
         QCOMPARE(refreshes, 0);
     }
 
@@ -663,21 +691,53 @@ private slots:
     void badIndexDoesNothing()
     {
         QFETCH(int, index);
-        MainWindow window;
+        TestWindow window;
         showAndSettle(window);
         window.navigateToPage(3);
         window.navigateToPage(index);
         QCOMPARE(window.navGroup()->checkedId(), 3);
     }
 
-    void gamesSectionRequestsCatalogue()
+    void sectionSwitchSignals()
     {
-        // The games area fills the shared request cell after the switch captured it.
-        MainWindow window;
+        // The games area asks for the catalogue when Games opens; the landing
+        // takes its banner's backdrop while the banner is out of the way.
+        TestWindow window;
+        auto *banner = new QWidget(named(&window, "WindowFrame"));
+        banner->setObjectName(QStringLiteral("ConnectionsLandingBanner"));
         showAndSettle(window);
-        // Without a games area the switch to Games must not trip over an empty cell.
+        QSignalSpy games(&window, &MainWindow::gamesSectionOpened);
+        bool bannerHiddenForBackdrop = false;
+        connect(&window, &MainWindow::landingBannerBackdropNeeded,
+                [&] { bannerHiddenForBackdrop = banner->isHidden(); });
+
         window.openGamesPage();
         QCOMPARE(window.navGroup()->checkedId(), 1);
+        QCOMPARE(games.count(), 1);
+        window.navGroup()->button(2)->click();
+        QVERIFY(bannerHiddenForBackdrop);
+        QVERIFY(!banner->isHidden());
+        window.navigateToPage(0);
+        QCOMPARE(games.count(), 1);
+    }
+
+    void windowControls()
+    {
+        // The version gate takes the window buttons away and gives them back.
+        TestWindow window;
+        showAndSettle(window);
+        auto *minimize = qobject_cast<QPushButton *>(named(&window, "WindowMinimizeButton"));
+        auto *close = qobject_cast<QPushButton *>(named(&window, "WindowCloseButton"));
+        window.setWindowControlsEnabled(false);
+        for (QPushButton *button : {minimize, close}) {
+            QVERIFY(!button->isEnabled());
+            QVERIFY(button->isHidden());
+        }
+        window.setWindowControlsEnabled(true);
+        for (QPushButton *button : {minimize, close}) {
+            QVERIFY(button->isEnabled());
+            QVERIFY(!button->isHidden());
+        }
     }
 
     void contentHeights_data()
@@ -696,7 +756,7 @@ private slots:
         QFETCH(int, id);
         QFETCH(int, frameMin);
         QFETCH(int, frameMax);
-        MainWindow window;
+        TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
         // Until the dashboard areas exist the home page is the header band and the metrics margin.
         QCOMPARE(frame->minimumHeight(), 494);
@@ -705,8 +765,8 @@ private slots:
         // of a full page (metrics strip at 1300, lower settings card 400 high).
         auto *stack = qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget());
         frame->setMaximumHeight(810); // as Games left it: every row must undo or keep it
-        MainWindow::MainStackSwitch pages{stack, named(&window, "HomeRoot"), frame, 1794, 928, 810};
-        window.switchMainStack(pages, id);
+        window.pageStack()->setContentHeights(1794, 928);
+        window.switchMainStack(id);
         QCOMPARE(frame->minimumHeight(), frameMin);
         QCOMPARE(frame->maximumHeight(), frameMax);
         QCOMPARE(stack->currentWidget() == window.connectionPage(), id == 2);
@@ -714,7 +774,7 @@ private slots:
 
     void sideColumnHiddenWhileSignInShows()
     {
-        MainWindow window;
+        TestWindow window;
         showAndSettle(window);
         QWidget *column = named(&window, "HeaderNavDots");
         QWidget *logo = named(&window, "FixedMiniLogo");
@@ -743,7 +803,7 @@ private slots:
 
     void hoverPartners()
     {
-        MainWindow window;
+        TestWindow window;
         showAndSettle(window);
         auto *hit = new QPushButton(&window);
         auto *partner = new QWidget(&window);
@@ -773,8 +833,7 @@ private slots:
 
     void windowButtons()
     {
-        MainWindow window;
-        window.setCloseDelay(20);
+        TestWindow window;
         showAndSettle(window);
         auto *minimize = qobject_cast<QPushButton *>(named(&window, "WindowMinimizeButton"));
         auto *close = qobject_cast<QPushButton *>(named(&window, "WindowCloseButton"));

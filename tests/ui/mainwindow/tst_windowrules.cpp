@@ -1,6 +1,9 @@
 #include "ui/mainwindow/WindowRules.h"
 
+#include <QSet>
 #include <QTest>
+
+#include <algorithm>
 
 using namespace WindowRules;
 
@@ -109,10 +112,61 @@ private slots:
         QFETCH(QString, name);
         QFETCH(int, x);
         const auto places = homeSectionPlaces(persian);
-        const auto it = std::find_if(places.begin(), places.end(),
-                                     [&](const SectionX &p) { return name == QLatin1String(p.name); });
+        const auto it = std::find_if(places.begin(), places.end(), [&](const SectionX &p) {
+            return name == QLatin1String(sectionName(p.section));
+        });
         QVERIFY(it != places.end());
         QCOMPARE(it->x, x);
+    }
+
+    void sectionTableNamesEverySectionOnce()
+    {
+        // A section left out of the table would silently never be shown or
+        // hidden; a name written twice would switch the wrong widget.
+        QSet<int> sections;
+        QSet<QString> names;
+        for (const SectionInfo &info : sectionTable()) {
+            QVERIFY2(!sections.contains(int(info.section)), info.objectName);
+            QVERIFY2(!names.contains(QLatin1String(info.objectName)), info.objectName);
+            sections.insert(int(info.section));
+            names.insert(QLatin1String(info.objectName));
+            QCOMPARE(sectionName(info.section), info.objectName);
+        }
+        QCOMPARE(sections.size(), int(Section::NotifDropdownOverlay) + 1);
+    }
+
+    void sectionVisibilityPerView_data()
+    {
+        QTest::addColumn<int>("navId");
+        QTest::addColumn<bool>("programmatic");
+        QTest::addColumn<int>("section");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("landing title on a Network click")
+            << int(NavNetwork) << false << int(Section::ConnectionsLandingTitle) << true;
+        QTest::newRow("no connection panel on a Network click")
+            << int(NavNetwork) << false << int(Section::QuorlixConnLeft) << false;
+        QTest::newRow("connection panel when a game opens")
+            << int(NavNetwork) << true << int(Section::QuorlixConnLeft) << true;
+        QTest::newRow("no landing when a game opens")
+            << int(NavNetwork) << true << int(Section::ConnectionsLandingBody) << false;
+        QTest::newRow("the connection title never shows")
+            << int(NavNetwork) << true << int(Section::QuorlixConnectionTitle) << false;
+        QTest::newRow("server region stays closed")
+            << int(NavNetwork) << true << int(Section::ServerRegionLeftPanel) << false;
+        QTest::newRow("Home shows the hero") << int(NavHome) << true << int(Section::ConnectionsHero) << true;
+        QTest::newRow("an unknown id shows nothing") << 7 << false << int(Section::DashboardTitle) << false;
+    }
+    void sectionVisibilityPerView()
+    {
+        QFETCH(int, navId);
+        QFETCH(bool, programmatic);
+        QFETCH(int, section);
+        QFETCH(bool, visible);
+        const auto rules = sectionVisibility(navId, programmatic);
+        const auto it = std::find_if(rules.begin(), rules.end(),
+                                     [&](const SectionVisibility &r) { return int(r.section) == section; });
+        QVERIFY(it != rules.end());
+        QCOMPARE(it->visible, visible);
     }
 
     void rootFrameHeight_data()

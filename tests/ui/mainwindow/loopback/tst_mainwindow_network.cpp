@@ -1,3 +1,4 @@
+#include "app/ClientComposition.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/FakeService.h"
@@ -9,6 +10,23 @@
 #include <QDir>
 #include <QSettings>
 #include <QTest>
+
+namespace {
+// The window as the composition root builds it, with intervals short enough
+// that its first deferred calls and timers have run within a few ms.
+class TestWindow : public MainWindow
+{
+public:
+    static WindowIntervals intervals()
+    {
+        WindowIntervals shortened;
+        shortened.firstHeartbeatMs = 10;
+        shortened.promoRefreshMs = 10;
+        return shortened;
+    }
+    TestWindow() : MainWindow(createClientServices(intervals()), intervals()) {}
+};
+} // namespace
 
 // What the window sends on its own, from construction through its first
 // deferred calls and timers, and when navigation records a usage event.
@@ -59,12 +77,12 @@ private slots:
     {
         storeToken(QStringLiteral("token-1"));
         {
-            MainWindow window;
+            TestWindow window;
             window.show();
             QVERIFY(QTest::qWaitForWindowExposed(&window));
-            // The first heartbeat is due 1 s after construction; let every
-            // start-up deferral run.
-            QTest::qWait(1300);
+            // Let every start-up deferral and the first heartbeat run.
+            QTRY_VERIFY(m_service.requestCount(QStringLiteral("/api/servers")) > 0);
+            QTest::qWait(2 * TestWindow::intervals().firstHeartbeatMs);
             window.navigateToPage(2);
             QTRY_COMPARE(posted(QStringLiteral("view_connections")), 1);
         }
@@ -82,7 +100,7 @@ private slots:
         storeToken(QString());
         DatabaseManager::instance()->replaceServersCache({});
         QCOMPARE(DatabaseManager::instance()->countActiveServers(), 0);
-        MainWindow window;
+        TestWindow window;
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 0);
         QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 1);
         QTRY_VERIFY(DatabaseManager::instance()->countActiveServers() > 0);
@@ -92,20 +110,23 @@ private slots:
     void navigationRecordsViewConnectionsOnce()
     {
         storeToken(QStringLiteral("token-1"));
-        MainWindow window;
+        TestWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         const int before = posted(QStringLiteral("view_connections"));
 
         window.navigateToPage(2);
         QTRY_COMPARE(posted(QStringLiteral("view_connections")), before + 1);
-        // Other sections, a click on Network and a bad index record nothing.
+        // Other sections, a click on Network and a bad index record nothing:
+        // the next event the service sees is the one of the next navigation.
+        const int eventsBefore = m_service.requestCount(QStringLiteral("/api/promo/event"));
         window.navigateToPage(0);
         window.navGroup()->button(2)->click();
         window.navigateToPage(9);
         window.openGamesPage();
-        QTest::qWait(200);
-        QCOMPARE(posted(QStringLiteral("view_connections")), before + 1);
+        window.navigateToPage(2);
+        QTRY_COMPARE(posted(QStringLiteral("view_connections")), before + 2);
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/event")), eventsBefore + 1);
         const RecordedRequest sent = m_service.lastRequest(QStringLiteral("/api/promo/event"));
         QCOMPARE(sent.header("Authorization"), QByteArray("Bearer token-1"));
         QVERIFY(LoopbackGuard::violations().isEmpty());
@@ -114,9 +135,9 @@ private slots:
     void noTokenNoUsageEvent()
     {
         storeToken(QString());
-        MainWindow window;
+        TestWindow window;
         window.navigateToPage(2);
-        QTest::qWait(200);
+        QTest::qWait(50);
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/event")), 0);
     }
 };

@@ -6,6 +6,7 @@
 //   QUORLIX_SCREENSHOT_LANGUAGE  "en-US" (default) or "fa-IR"
 //   QUORLIX_SCREENSHOT_DELAY_MS  how long the window runs before the grab (default 1500)
 
+#include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "i18n/TranslationManager.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -35,7 +36,7 @@ int main(int argc, char *argv[])
     StartupOptions options = StartupOptions::fromEnvironment();
     options.createWindow = [file, language, delayMs] {
         TranslationManager::instance()->setLanguage(language, false);
-        auto window = std::make_unique<MainWindow>();
+        std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
         QTimer::singleShot(0, raw, [raw] {
             if (raw->authPage())

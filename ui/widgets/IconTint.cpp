@@ -1,10 +1,9 @@
-// Recolouring of monochrome icons (navigation, settings, connection page).
-#include "ui/mainwindow/MainWindow.h"
+#include "ui/widgets/IconTint.h"
 
 #include <QImage>
 #include <QPainter>
 
-QPixmap MainWindow::tintPixmap(const QPixmap &pixmap, const QColor &color)
+QPixmap tintPixmap(const QPixmap &pixmap, const QColor &color)
 {
     QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
     QPainter painter(&image);
@@ -14,7 +13,7 @@ QPixmap MainWindow::tintPixmap(const QPixmap &pixmap, const QColor &color)
     return QPixmap::fromImage(image);
 }
 
-QIcon MainWindow::tintedIcon(const QString &path, const QSize &size, const QColor &color)
+QIcon tintedIcon(const QString &path, const QSize &size, const QColor &color)
 {
     QPixmap source = QIcon(path).pixmap(size);
     if (source.isNull())

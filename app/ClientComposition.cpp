@@ -1,0 +1,31 @@
+#include "app/ClientComposition.h"
+
+#include "connection/SessionManager.h"
+#include "engine/qt/TunnelClient.h"
+#include "i18n/TranslationManager.h"
+#include "services/ServerSync.h"
+#include "services/ServiceClient.h"
+#include "services/UsageEvents.h"
+#include "ui/mainwindow/MainWindow.h"
+
+#include <QCoreApplication>
+
+ClientServices createClientServices(const WindowIntervals &intervals, const TunnelEngineApi &engine)
+{
+    ClientServices services;
+    services.sessions = new SessionManager;
+    services.tunnel = new TunnelClient(engine, SystemTools::ProcessRunner::system());
+    services.tunnel->setWorkingDirectory(QCoreApplication::applicationDirPath());
+    services.sessions->setTunnelClient(services.tunnel);
+    services.serviceClient = new ServiceClient;
+    services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
+    services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
+    services.translations = TranslationManager::instance();
+    return services;
+}
+
+std::unique_ptr<MainWindow> createMainWindow()
+{
+    const WindowIntervals intervals;
+    return std::make_unique<MainWindow>(createClientServices(intervals), intervals);
+}

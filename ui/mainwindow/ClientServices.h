@@ -1,0 +1,23 @@
+#pragma once
+
+class ServerSync;
+class ServiceClient;
+class SessionManager;
+class TranslationManager;
+class TunnelClient;
+class UsageEvents;
+
+// The long-lived services the window works with, built by the composition
+// root (app/) and handed to the window's constructor. The window adopts the
+// ones without a parent as its children, so they live exactly as long as it;
+// the translation manager is process-wide and stays where it is. A null
+// service is one the window goes without (tests that do not need it).
+struct ClientServices
+{
+    SessionManager *sessions = nullptr;
+    TunnelClient *tunnel = nullptr;
+    ServiceClient *serviceClient = nullptr;
+    ServerSync *serverSync = nullptr;
+    UsageEvents *usage = nullptr;
+    TranslationManager *translations = nullptr;
+};

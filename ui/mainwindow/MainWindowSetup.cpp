@@ -1,0 +1,208 @@
+// Window set-up, the services handed in, application fonts, the sign-in
+// page, the start-up calls and timers, and the console services.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "connection/SessionManager.h"
+#include "engine/qt/ConsoleGatewayEmbedded.h"
+#include "engine/qt/ConsoleNetworkManager.h"
+#include "engine/qt/TunnelClient.h"
+#include "resources/BundledFonts.h"
+#include "services/ServerSync.h"
+#include "services/ServiceApi.h"
+#include "services/ServiceClient.h"
+#include "services/UsageEvents.h"
+#include "storage/DatabaseManager.h"
+#include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/AuthPage.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFontDatabase>
+#include <QTimer>
+
+namespace {
+const QString kWindowSizeKey = QStringLiteral("settings/window_size");
+const QString kDefaultWindowSize = QStringLiteral("(1440 x 810)");
+const QString kPersianFallbackFamily = QStringLiteral("IRANYekanXVF");
+
+// Fonts go into the process-wide font database once, however many windows are built.
+bool g_latinFontsLoaded = false;
+bool g_persianFontsLoaded = false;
+QString g_persianFontFamily;
+} // namespace
+
+QString MainWindow::persianFontFamily()
+{
+    return g_persianFontFamily.isEmpty() ? kPersianFallbackFamily : g_persianFontFamily;
+}
+
+void MainWindow::setupWindow()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground, true);
+    setWindowIcon(QApplication::windowIcon());
+
+    QString sizeText = kDefaultWindowSize;
+    if (DatabaseManager *db = DatabaseManager::instance())
+        sizeText = db->getMetadataOrInit(kWindowSizeKey, kDefaultWindowSize);
+    setFixedSize(WindowRules::windowSizeForOption(sizeText));
+
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setWindowTitle(QStringLiteral("Quorlix v") + QLatin1String(ServiceApi::kAppVersion));
+}
+
+void MainWindow::adoptServices()
+{
+    // The translation manager is process-wide; everything else lives and
+    // dies with the window.
+    for (QObject *service :
+         {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
+          static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
+          static_cast<QObject *>(m_services.usage)}) {
+        if (service && !service->parent())
+            service->setParent(this);
+    }
+}
+
+void MainWindow::loadApplicationFonts()
+{
+    // Start-up may have registered the bundled fonts already; registering
+    // them goes through one idempotent place so the files are parsed once.
+    static QString bundledPersianFamily;
+    if (!g_latinFontsLoaded) {
+        g_latinFontsLoaded = true;
+        const QStringList bundled = registerBundledFonts();
+        if (bundled.contains(QStringLiteral("Vazirmatn")))
+            bundledPersianFamily = QStringLiteral("Vazirmatn");
+    }
+    if (!g_persianFontsLoaded) {
+        g_persianFontsLoaded = true;
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/icons/IRANYekanX-DemiBold.ttf"));
+        QFontDatabase::addApplicationFont(QStringLiteral(":/icons/IRANYekanX-Regular.ttf"));
+        if (id >= 0) {
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            if (!families.isEmpty())
+                g_persianFontFamily = families.first();
+        }
+        // This build bundles its own Persian face; it stands in for the
+        // designed one when that is not among the resources.
+        if (g_persianFontFamily.isEmpty())
+            g_persianFontFamily = bundledPersianFamily;
+        if (g_persianFontFamily.isEmpty())
+            g_persianFontFamily = kPersianFallbackFamily;
+    }
+}
+
+void MainWindow::buildSignInPage()
+{
+    const QString icon = QFile::exists(QStringLiteral(":/icons/app-icon.ico"))
+                             ? QStringLiteral(":/icons/app-icon.ico")
+                             : QStringLiteral(":/icons/logo.png");
+    setWindowIcon(QIcon(icon));
+
+    m_authPage = new AuthPage(this);
+    m_authPage->setGeometry(rect());
+    m_authPage->raise();
+    m_authPage->show();
+    m_authPage->installEventFilter(this);
+
+    QTimer::singleShot(0, this, [this] { hideSideNavWhileLoggedOut(); });
+
+    if (m_authPage->hasRememberedSession()) {
+        // The stored sign-in waits for the start-up update check.
+        m_autoSignInPending = true;
+        m_authPage->setFormEnabled(false);
+        m_authPage->showLoginProgress();
+        m_authPage->setLoginProgress(5, tr("Checking for update ..."));
+    }
+
+    connect(m_authPage, &AuthPage::loginRequested, this, &MainWindow::onLoginRequested);
+}
+
+void MainWindow::onLoginRequested(const QString &email, const QString &password)
+{
+    m_signInPending = true;
+    if (m_authPage)
+        m_authPage->setLoginProgress(5, tr("Checking for update ..."));
+    // The update check runs here, before the sign-in; it carries the e-mail
+    // and password along to login() when it lets the sign-in proceed, so the
+    // password is never kept in the window. Until it exists the sign-in stays
+    // pending and the password is dropped here.
+    Q_UNUSED(email);
+    Q_UNUSED(password);
+}
+
+void MainWindow::login(const QString &email, const QString &password)
+{
+    // The sign-in procedure (email and password, or the stored token when
+    // both are empty) plugs in here.
+    Q_UNUSED(email);
+    Q_UNUSED(password);
+}
+
+void MainWindow::startDeferredCallsAndTimers()
+{
+    QTimer::singleShot(0, this, [this] { runStartupChecks(); });
+
+    m_versionTimer = new QTimer(this);
+    connect(m_versionTimer, &QTimer::timeout, this, &MainWindow::validateAppVersion);
+    m_versionTimer->start(m_intervals.versionCheckMs);
+
+    m_heartbeatTimer = new QTimer(this);
+    connect(m_heartbeatTimer, &QTimer::timeout, this, &MainWindow::sendHeartbeat);
+    m_heartbeatTimer->start(m_intervals.heartbeatMs);
+
+    QTimer::singleShot(m_intervals.firstHeartbeatMs, this, [this] { sendHeartbeat(); });
+}
+
+void MainWindow::runStartupChecks()
+{
+    validateAppVersion();
+    // The update check plugs in here, between the version check and the
+    // relay-list synchronisation.
+    syncServers({});
+}
+
+void MainWindow::syncServers(std::function<void(bool ok)> completion)
+{
+    if (m_services.serverSync)
+        m_services.serverSync->syncServers(std::move(completion));
+    else if (completion)
+        completion(false);
+}
+
+void MainWindow::sendHeartbeat()
+{
+    // The session heartbeat plugs in here.
+}
+
+void MainWindow::validateAppVersion()
+{
+    // The version gate plugs in here.
+}
+
+void MainWindow::createConsoleServices()
+{
+    m_consoleNetworkManager = new ConsoleNetworkManager(this);
+    m_consoleGateway = new ConsoleGatewayEmbedded(this);
+
+    connect(m_consoleGateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
+    connect(m_consoleGateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
+    connect(m_consoleGateway, &ConsoleGatewayEmbedded::errorOccurred, this,
+            &MainWindow::onConsoleGatewayError);
+    connect(m_consoleNetworkManager, &ConsoleNetworkManager::configurationReady, this,
+            &MainWindow::onConsoleConfigurationReady);
+    connect(m_consoleNetworkManager, &ConsoleNetworkManager::consoleConnected, this,
+            &MainWindow::onConsoleConnected);
+    connect(m_consoleNetworkManager, &ConsoleNetworkManager::errorOccurred, this,
+            &MainWindow::onConsoleNetworkError);
+}
+
+// The console connect flow fills these in.
+void MainWindow::onConsoleGatewayStarted() {}
+void MainWindow::onConsoleGatewayStopped(int) {}
+void MainWindow::onConsoleGatewayError(const QString &) {}
+void MainWindow::onConsoleConfigurationReady(const ConsoleNetworkManager::NetworkConfig &) {}
+void MainWindow::onConsoleConnected() {}
+void MainWindow::onConsoleNetworkError(const QString &) {}

@@ -1,0 +1,25 @@
+#pragma once
+#include "ui/mainwindow/WindowRules.h"
+
+#include <QHash>
+#include <QPointer>
+
+class QWidget;
+
+// The page sections by their Section value. Each area registers the section
+// widgets it builds (typed pointers, no search); a section that no area has
+// registered is found by its object name below the window, which is how the
+// window has always reached the sections it does not build itself.
+class SectionWidgets
+{
+public:
+    explicit SectionWidgets(QWidget *window) : m_window(window) {}
+
+    void add(WindowRules::Section section, QWidget *widget);
+    // The section's widget, or null when there is none.
+    QWidget *widget(WindowRules::Section section) const;
+
+private:
+    QWidget *m_window;
+    QHash<int, QPointer<QWidget>> m_registered;
+};
