@@ -3,8 +3,8 @@
 // The console engine's reader of "quorlix.conf" on hostile text: the section
 // "global" and the profile sections, with the port sets checked afterwards.
 
-#include "engine/console/console_conffile.h"
 #include "engine/common/engine_log.h"
+#include "engine/console/console_conffile.h"
 
 #include <stdlib.h>
 #include <string.h>

@@ -6,8 +6,8 @@
 // Both port-list parsers (the PC engine's value list and the console engine's
 // bit set) and the PC domain list on the same hostile text.
 
-#include "engine/console/console_conffile.h"
 #include "engine/common/engine_log.h"
+#include "engine/console/console_conffile.h"
 #include "engine/tunnel/tunnel_conffile.h"
 
 #include <stdlib.h>

@@ -2,8 +2,8 @@
 // (trimmed, case-insensitive), the section "global", profile sections with
 // their port sets, built-in profiles and defaults, and where the file is found.
 
-#include "engine/console/console_conffile.h"
 #include "engine/common/engine_log.h"
+#include "engine/console/console_conffile.h"
 
 #include <QCoreApplication>
 #include <QDir>

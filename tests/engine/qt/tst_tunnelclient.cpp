@@ -3,9 +3,9 @@
 // stop), the counters, and stopping: idle, during preparation, just before the
 // engine's own start-up, and from the destructor.
 
-#include "support/faketunnel/FakeTunnelEngine.h"
 #include "engine/qt/TunnelClient.h"
 #include "support/faketools/FakeRunner.h"
+#include "support/faketunnel/FakeTunnelEngine.h"
 
 #include <QtTest>
 
