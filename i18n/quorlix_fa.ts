@@ -87,6 +87,14 @@
         <source>Checking for update ...</source>
         <translation>در حال بررسی به‌روزرسانی ...</translation>
     </message>
+    <message>
+        <source>Loading...</source>
+        <translation>در حال بارگذاری...</translation>
+    </message>
+    <message>
+        <source>Failed to load games</source>
+        <translation>بارگذاری بازی‌ها ناموفق بود</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

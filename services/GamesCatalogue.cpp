@@ -1,0 +1,263 @@
+#include "services/GamesCatalogue.h"
+
+#include "services/GamesCache.h"
+#include "services/ServiceClient.h"
+#include "storage/DatabaseManager.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPointer>
+
+bool jsonToBool(const QJsonValue &value)
+{
+    switch (value.type()) {
+    case QJsonValue::Bool:
+        return value.toBool();
+    case QJsonValue::Double:
+        return value.toInt(0) != 0;
+    case QJsonValue::String: {
+        const QString text = value.toString().trimmed().toLower();
+        return text == QLatin1String("1") || text == QLatin1String("true") || text == QLatin1String("yes");
+    }
+    default:
+        return false;
+    }
+}
+
+bool selectGamesArray(const QJsonDocument &document, QJsonArray *array)
+{
+    QJsonArray found;
+    bool ok = false;
+    if (document.isArray()) {
+        found = document.array();
+        ok = true;
+    } else if (document.isObject()) {
+        const QJsonObject root = document.object();
+        for (const char *key : {"data", "games"}) {
+            const QJsonValue member = root.value(QLatin1String(key));
+            if (member.isArray()) {
+                found = member.toArray();
+                ok = true;
+                break;
+            }
+        }
+    }
+    if (array)
+        *array = found;
+    return ok;
+}
+
+// A string member; any other JSON type reads as empty.
+static QString text(const QJsonObject &game, const char *key)
+{
+    return game.value(QLatin1String(key)).toString();
+}
+
+static QString firstText(const QJsonObject &game, std::initializer_list<const char *> keys)
+{
+    for (const char *key : keys) {
+        const QString value = text(game, key);
+        if (!value.isEmpty())
+            return value;
+    }
+    return QString();
+}
+
+static int freeDaysLeft(const QJsonValue &value)
+{
+    if (value.isDouble())
+        return value.toInt(0);
+    if (value.isString()) {
+        bool ok = false;
+        const int days = value.toString().trimmed().toInt(&ok);
+        return ok ? days : -1;
+    }
+    return -1;
+}
+
+static GameApiItem gameItem(const QJsonObject &game)
+{
+    GameApiItem item;
+    item.id = game.value(QLatin1String("id")).toVariant().toString();
+    item.title = firstText(game, {"title", "name"});
+    if (item.title.isEmpty())
+        item.title = QStringLiteral("-");
+    item.category = firstText(game, {"category", "platform"});
+    item.type = firstText(game, {"type", "app_type"});
+    const QJsonValue tags = game.value(QLatin1String("tags"));
+    if (tags.isArray()) {
+        for (const QJsonValue &tag : tags.toArray()) {
+            if (tag.isString())
+                item.tags << tag.toString();
+        }
+    }
+    item.cover = firstText(game, {"cover", "cover_url", "coverImage", "image"});
+    item.logo = firstText(game, {"logo", "logo_url", "icon"});
+    item.isFree = jsonToBool(game.value(QLatin1String("is_free_effective")));
+    if (!item.isFree)
+        item.isFree = jsonToBool(game.value(QLatin1String("is_free")));
+    item.freeSource = text(game, "free_source");
+    item.freeDaysLeft = freeDaysLeft(game.value(QLatin1String("free_days_left")));
+    if (item.cover.isEmpty())
+        item.cover = item.logo;
+    if (item.logo.isEmpty())
+        item.logo = item.cover;
+    return item;
+}
+
+void parseGamesArray(const QJsonArray &array, QList<GameApiItem> *out)
+{
+    if (!out)
+        return;
+    out->clear();
+    out->reserve(array.size());
+    for (const QJsonValue &value : array) {
+        if (value.isObject())
+            out->append(gameItem(value.toObject()));
+    }
+}
+
+bool parseGamesJson(const QByteArray &body, QList<GameApiItem> *out)
+{
+    if (!out)
+        return false;
+    QJsonArray array;
+    selectGamesArray(QJsonDocument::fromJson(body), &array);
+    parseGamesArray(array, out);
+    return !out->isEmpty();
+}
+
+QList<QVariantMap> gameRecords(const QJsonArray &array)
+{
+    QList<QVariantMap> records;
+    records.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        if (value.isObject())
+            records.append(value.toObject().toVariantMap());
+    }
+    return records;
+}
+
+GamesCatalogue::GamesCatalogue(ServiceClient *client, GamesCache *cache, SaveGames saveGames, QObject *parent)
+    : QObject(parent), m_client(client), m_cache(cache), m_saveGames(std::move(saveGames))
+{
+    if (!m_saveGames) {
+        m_saveGames = [](const QList<QVariantMap> &games) {
+            // A failed write is logged by the database itself.
+            (void)DatabaseManager::instance()->saveGames(games);
+        };
+    }
+}
+
+QString GamesCatalogue::loadingText()
+{
+    return QCoreApplication::translate("MainWindow", "Loading...");
+}
+
+QString GamesCatalogue::failedText()
+{
+    return QCoreApplication::translate("MainWindow", "Failed to load games");
+}
+
+void GamesCatalogue::showLoadingText(const QString &text)
+{
+    if (m_hooks.showGamesLoadingText)
+        m_hooks.showGamesLoadingText(text);
+}
+
+QStringList GamesCatalogue::coversToPrefetch() const
+{
+    QStringList covers;
+    const QList<GameApiItem> &items = *m_state->items;
+    for (int i = 0; i < items.size() && i < kPrefetchCovers; ++i) {
+        if (!items.at(i).cover.isEmpty())
+            covers << items.at(i).cover;
+    }
+    return covers;
+}
+
+void GamesCatalogue::requestGames(bool showLoading, bool renderNow)
+{
+    CatalogueState &state = *m_state;
+    if (state.catalogueLoaded) {
+        if (renderNow && !state.gridRendered && m_hooks.renderGamesGrid)
+            m_hooks.renderGamesGrid();
+        if (!showLoading && state.silentRequestIssued)
+            return;
+        if (state.requestInFlight)
+            return;
+    } else if (state.requestInFlight) {
+        if (showLoading)
+            showLoadingText(loadingText());
+        return;
+    }
+    if (!m_client)
+        return;
+
+    state.requestInFlight = true;
+    state.silentRequestIssued = !showLoading;
+    qDebug().noquote() << "[GamesAPI] request start";
+    if (showLoading)
+        showLoadingText(loadingText());
+
+    QPointer<GamesCatalogue> self(this);
+    std::shared_ptr<CatalogueState> shared = m_state;
+    QNetworkReply *reply = m_client->send(
+        ServiceApi::Endpoint::Games, [self, shared, showLoading, renderNow](const ServiceApi::Reply &r) {
+            // The flag belongs to the shared state, which outlives the catalogue.
+            shared->requestInFlight = false;
+            if (self)
+                self->onGamesReply(r.body, r.httpStatus, r.ok(), r.errorString, showLoading, renderNow);
+        });
+    if (!reply)
+        state.requestInFlight = false; // refused before it went out; the next call may try again
+}
+
+void GamesCatalogue::onGamesReply(const QByteArray &body, int httpStatus, bool ok, const QString &errorString,
+                                  bool showLoading, bool renderNow)
+{
+    CatalogueState &state = *m_state;
+    QJsonArray array;
+    // A 2xx reply that is no catalogue (an error page, a cut body) says nothing
+    // about the games: it must not wipe the list, its disk copy or the database.
+    const bool isCatalogue = ok && selectGamesArray(QJsonDocument::fromJson(body), &array);
+    if (!isCatalogue) {
+        const QString reason = ok ? QStringLiteral("reply holds no games list") : errorString;
+        qDebug().noquote() << "[GamesAPI] failed:" << reason << "http:" << httpStatus
+                           << "bytes:" << body.size();
+        if (showLoading)
+            showLoadingText(failedText());
+        return;
+    }
+    qDebug().noquote() << "[GamesAPI] success http:" << httpStatus << "bytes:" << body.size();
+
+    if (m_cache)
+        m_cache->saveGamesCache(m_cache->path(), body);
+
+    QList<GameApiItem> fresh;
+    parseGamesArray(array, &fresh);
+    *state.items = std::move(fresh);
+    state.catalogueLoaded = true;
+    qDebug().noquote() << "[GamesAPI] parsed items:" << state.items->size();
+
+    if (!array.isEmpty())
+        m_saveGames(gameRecords(array));
+
+    if (m_hooks.prefetchGameCovers)
+        m_hooks.prefetchGameCovers();
+
+    if (renderNow) {
+        qDebug().noquote() << "[GamesAPI] render tiles:" << state.items->size();
+        if (m_hooks.renderGamesGrid)
+            m_hooks.renderGamesGrid();
+    } else if (m_hooks.gamesSectionVisible && m_hooks.gamesSectionVisible() && m_hooks.renderGamesGrid) {
+        m_hooks.renderGamesGrid();
+    }
+}
+
+bool GamesCatalogue::loadGamesCache()
+{
+    return m_cache && m_cache->loadGamesCache(m_state.get(), m_saveGames);
+}

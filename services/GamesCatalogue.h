@@ -1,0 +1,120 @@
+#pragma once
+// The games catalogue: fetched from "/api/games", parsed into GameApiItems,
+// stored in the cache database and kept on disk (GamesCache), so a start has
+// the games before the network answers. Requests are gated so that at most
+// one is under way and a silent refresh is not repeated; the grid, the cover
+// prefetch and the loading label are reached through hooks the window sets.
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+#include <memory>
+
+class GamesCache;
+class QJsonDocument;
+class ServiceClient;
+
+// One catalogue entry as the games grid and the cover loader use it.
+struct GameApiItem
+{
+    QString id;
+    QString title;
+    QString cover;
+    QString logo;
+    QString category;
+    QString type;
+    QStringList tags;
+    bool isFree = false;
+    int freeDaysLeft = -1; // -1: none
+    QString freeSource;
+};
+
+// What the window's pieces share about the catalogue. items is shared: a new
+// list replaces its contents in place, so every holder sees it.
+struct CatalogueState
+{
+    std::shared_ptr<QList<GameApiItem>> items = std::make_shared<QList<GameApiItem>>();
+    bool catalogueLoaded = false;     // a list was parsed from disk or from a reply
+    bool gridRendered = false;        // set by the games grid at its first render
+    bool silentRequestIssued = false; // the latest request started without the loading text
+    bool requestInFlight = false;
+};
+
+// A boolean as the service writes it: true, 1, "1", "true", "yes" (any case,
+// blanks around); a number with a fraction and anything else is false.
+bool jsonToBool(const QJsonValue &value);
+
+// The games array of a reply: the document itself, or its "data", or else its
+// "games" member, whichever is an array. False when there is none.
+bool selectGamesArray(const QJsonDocument &document, QJsonArray *array);
+// Fills out with the games of an array (non-object elements are skipped).
+void parseGamesArray(const QJsonArray &array, QList<GameApiItem> *out);
+// Parses a reply body into out (emptied first). True when it holds at least one
+// game. A body that is not JSON or holds no array gives none.
+bool parseGamesJson(const QByteArray &body, QList<GameApiItem> *out);
+// The object elements of a games array as the cache database stores them.
+QList<QVariantMap> gameRecords(const QJsonArray &array);
+
+class GamesCatalogue : public QObject
+{
+    Q_OBJECT
+public:
+    // How many covers are fetched ahead after a reply or a load from disk.
+    static constexpr int kPrefetchCovers = 35;
+
+    using SaveGames = std::function<void(const QList<QVariantMap> &games)>;
+
+    // The window's side of the catalogue. Any hook may be left empty.
+    struct Hooks
+    {
+        std::function<void()> renderGamesGrid;
+        // Fetches covers ahead; reads the items (coversToPrefetch).
+        std::function<void()> prefetchGameCovers;
+        // "GamesLoadingLabel": set its text and show it. Empty while there is no label.
+        std::function<void(const QString &text)> showGamesLoadingText;
+        // "GamesSectionWrap" exists and is visible.
+        std::function<bool()> gamesSectionVisible;
+    };
+
+    // client sends the requests, cache keeps the last good body on disk (both
+    // may be null: no requests, no disk copy). saveGames stores the games in the
+    // cache database; empty means DatabaseManager::instance().
+    GamesCatalogue(ServiceClient *client, GamesCache *cache, SaveGames saveGames = {},
+                   QObject *parent = nullptr);
+
+    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
+    const std::shared_ptr<CatalogueState> &state() const { return m_state; }
+    std::shared_ptr<QList<GameApiItem>> items() const { return m_state->items; }
+
+    // Starts a games request unless one is under way or, with the catalogue
+    // loaded, a silent one was already made. renderNow renders a loaded catalogue
+    // at once when the grid was never rendered.
+    void requestGames(bool showLoading, bool renderNow);
+    // Fills the catalogue from the disk copy; true when it held games.
+    bool loadGamesCache();
+
+    // The covers of the first kPrefetchCovers items, in order (empty ones skipped).
+    QStringList coversToPrefetch() const;
+
+    // The two texts of the loading label, translated.
+    static QString loadingText();
+    static QString failedText();
+
+private:
+    void onGamesReply(const QByteArray &body, int httpStatus, bool ok, const QString &errorString,
+                      bool showLoading, bool renderNow);
+    void showLoadingText(const QString &text);
+
+    ServiceClient *m_client;
+    GamesCache *m_cache;
+    SaveGames m_saveGames;
+    Hooks m_hooks;
+    std::shared_ptr<CatalogueState> m_state = std::make_shared<CatalogueState>();
+};
