@@ -15,7 +15,9 @@
 # (folders mean every *.cpp in them except main.cpp; files are taken as named;
 # several such lines add up).
 # Without that line it gets every Qt-free engine and platform folder. Adding a
-# target needs no change here.
+# target needs no change here. A target that needs libraries names their
+# pkg-config modules (its code is then built position-independent, as Qt asks):
+#   // fuzz-pkg: Qt6Core libcrypto
 #
 # Environment: FUZZ_OUT (build folder, default <repo>/build-fuzz), FUZZ_JOBS
 # (parallel compile jobs, default 4), CXX_FUZZ (default clang++-14).
@@ -67,6 +69,18 @@ sources_for() {
   done
 }
 
+# The pkg-config flags a target asks for (--cflags or --libs); nothing without a fuzz-pkg line.
+pkg_flags() {
+  local pkgs
+  pkgs=$(sed -n 's|^//[[:space:]]*fuzz-pkg:[[:space:]]*||p' "$1" | tr '\n' ' ')
+  [ -n "${pkgs// /}" ] || return 0
+  if [ "$2" = --cflags ]; then
+    echo "-fPIC $(pkg-config --cflags $pkgs)"
+  else
+    pkg-config --libs $pkgs
+  fi
+}
+
 # A generated Makefile gives us header dependency tracking and parallel builds.
 mk="$out/Makefile"
 {
@@ -89,11 +103,11 @@ for t in "${targets[@]}"; do
     if [ -z "${have_rule[$o]:-}" ]; then
       have_rule[$o]=1
       echo "$o: $root/$s" >>"$mk"
-      printf '\t@mkdir -p $(dir $@)\n\t$(CXX) $(CFLAGS) -MMD -MP -c $< -o $@\n' >>"$mk"
+      printf '\t@mkdir -p $(dir $@)\n\t$(CXX) $(CFLAGS) %s -MMD -MP -c $< -o $@\n' "$(pkg_flags "$t" --cflags)" >>"$mk"
     fi
   done
   echo "$out/$name:$objs" >>"$mk"
-  printf '\t$(CXX) $(LFLAGS) $^ -o $@\n' >>"$mk"
+  printf '\t$(CXX) $(LFLAGS) $^ -o $@ %s\n' "$(pkg_flags "$t" --libs)" >>"$mk"
   echo "all: $out/$name" >>"$mk"
   bins+=("$name")
 done
