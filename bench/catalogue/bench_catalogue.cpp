@@ -4,6 +4,7 @@
 // QJsonDocument::fromJson of the same bytes, which every one of them does
 // once; the run prints each figure's ratio to it.
 
+#include "bench/support/RatioReporter.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "storage/DatabaseManager.h"
@@ -84,31 +85,29 @@ void BM_ParseGamesJson(benchmark::State &state)
     }
 }
 
-// What a good reply costs after it arrived (the disk write aside): one parse
-// into items and records, and the database write.
-void BM_ReplyParseAndSaveGames(benchmark::State &state)
+// The reply's one parse: items for the grid, records for the database.
+QList<QVariantMap> parseReply()
 {
-    for (auto _ : state) {
-        QJsonArray array;
-        if (!selectGamesArray(QJsonDocument::fromJson(g_body), &array))
-            std::abort();
-        QList<GameApiItem> items;
-        parseGamesArray(array, &items);
-        saveToDatabase(gameRecords(array));
-    }
+    QJsonArray array;
+    if (!selectGamesArray(QJsonDocument::fromJson(g_body), &array))
+        std::abort();
+    QList<GameApiItem> items;
+    parseGamesArray(array, &items);
+    return gameRecords(array);
 }
 
-// The part of the above before the database: the records it is handed.
+// What a good reply costs after it arrived (the disk write aside).
+void BM_ReplyParseAndSaveGames(benchmark::State &state)
+{
+    for (auto _ : state)
+        saveToDatabase(parseReply());
+}
+
+// The part of the above before the database.
 void BM_ReplyParseAndRecords(benchmark::State &state)
 {
-    for (auto _ : state) {
-        QJsonArray array;
-        if (!selectGamesArray(QJsonDocument::fromJson(g_body), &array))
-            std::abort();
-        QList<GameApiItem> items;
-        parseGamesArray(array, &items);
-        benchmark::DoNotOptimize(gameRecords(array));
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(parseReply());
 }
 
 // The start-up load without the database write: read, open, parse.
@@ -141,40 +140,6 @@ void BM_SaveGamesCache(benchmark::State &state)
     }
 }
 
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.error_occurred || run.iterations == 0)
-                continue;
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
-                continue;
-            m_times[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        const auto base = m_times.find("BM_Baseline");
-        if (base == m_times.end() || base->second <= 0)
-            return;
-        std::printf("\n%d games, body %lld bytes; ratios to QJsonDocument::fromJson (%.3f ms):\n", kGames,
-                    static_cast<long long>(g_body.size()), base->second);
-        for (const auto &entry : m_times) {
-            if (entry.first == "BM_Baseline")
-                continue;
-            std::printf("  %-28s %10.3f ms  ratio %.2f\n", entry.first.c_str() + 3, entry.second,
-                        entry.second / base->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
-
 } // namespace
 
 BENCHMARK(BM_Baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -199,7 +164,13 @@ int main(int argc, char **argv)
         return 1;
 
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    char heading[160];
+    std::snprintf(heading, sizeof heading,
+                  "%d games, body %lld bytes; ratios to QJsonDocument::fromJson:", kGames,
+                  static_cast<long long>(g_body.size()));
+    RatioReporter reporter(heading, [](const std::string &name) {
+        return name == "BM_Baseline" ? std::string() : std::string("BM_Baseline");
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     g_cache.reset();

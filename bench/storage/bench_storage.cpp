@@ -3,6 +3,7 @@
 // statement) on its own file in the same folder, in the same run. At the end
 // the run prints each figure's ratio to its baseline.
 
+#include "bench/support/RatioReporter.h"
 #include "storage/DatabaseManager.h"
 
 #include <QCoreApplication>
@@ -295,46 +296,6 @@ void BM_ReplaceServersCache_Baseline(benchmark::State &state)
     sqlite3_close(db);
 }
 
-// Pairs each figure with its baseline: ratio = figure / baseline (real time).
-class RatioReporter : public benchmark::ConsoleReporter
-{
-public:
-    void ReportRuns(const std::vector<Run> &runs) override
-    {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run &run : runs) {
-            if (run.error_occurred || run.iterations == 0)
-                continue;
-            // With repetitions, only the median counts.
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "median")
-                continue;
-            std::string name = run.run_name.function_name;
-            m_times[name] = run.GetAdjustedRealTime();
-        }
-    }
-
-    void Finalize() override
-    {
-        ConsoleReporter::Finalize();
-        std::printf("\nratios to the bare SQLite baseline (real time):\n");
-        for (const auto &entry : m_times) {
-            const std::string &name = entry.first;
-            const std::string suffix = "_Baseline";
-            if (name.size() > suffix.size() &&
-                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-                continue;
-            const auto base = m_times.find(name + suffix);
-            if (base == m_times.end() || base->second <= 0)
-                continue;
-            std::printf("  %-24s %10.3f ms  baseline %10.3f ms  ratio %.2f\n", name.c_str() + 3, entry.second,
-                        base->second, entry.second / base->second);
-        }
-    }
-
-private:
-    std::map<std::string, double> m_times;
-};
-
 } // namespace
 
 BENCHMARK(BM_SaveGames)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -354,7 +315,13 @@ int main(int argc, char **argv)
     if (!DatabaseManager::instance()->initialize(dir.path()))
         return 1;
     benchmark::Initialize(&argc, argv);
-    RatioReporter reporter;
+    // Each figure "BM_X" is paired with "BM_X_Baseline".
+    RatioReporter reporter("ratios to the bare SQLite baseline (real time):", [](const std::string &name) {
+        const std::string suffix = "_Baseline";
+        const bool isBaseline = name.size() > suffix.size() &&
+                                name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+        return isBaseline ? std::string() : name + suffix;
+    });
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     DatabaseManager::instance()->close();
