@@ -10,8 +10,10 @@
 #include <QJsonObject>
 #include <QPointer>
 
-GamesCatalogue::GamesCatalogue(ServiceClient *client, GamesCache *cache, SaveGames saveGames, QObject *parent)
-    : QObject(parent), m_client(client), m_cache(cache), m_saveGames(std::move(saveGames))
+GamesCatalogue::GamesCatalogue(ServiceClient *client, const GamesCache &cache, SaveGames saveGames,
+                               QObject *parent)
+    : QObject(parent), m_client(client), m_cache(std::make_unique<GamesCache>(cache)),
+      m_saveGames(std::move(saveGames))
 {
     if (!m_saveGames) {
         m_saveGames = [](const QList<QVariantMap> &games) {
@@ -20,6 +22,8 @@ GamesCatalogue::GamesCatalogue(ServiceClient *client, GamesCache *cache, SaveGam
         };
     }
 }
+
+GamesCatalogue::~GamesCatalogue() = default;
 
 QString GamesCatalogue::loadingText()
 {
@@ -74,27 +78,31 @@ void GamesCatalogue::requestGames(bool showLoading, bool renderNow)
 
     QPointer<GamesCatalogue> self(this);
     std::shared_ptr<CatalogueState> shared = m_state;
-    QNetworkReply *reply = m_client->send(
-        ServiceApi::Endpoint::Games, [self, shared, showLoading, renderNow](const ServiceApi::Reply &r) {
-            // The flag belongs to the shared state, which outlives the catalogue.
-            shared->requestInFlight = false;
-            if (self)
-                self->onGamesReply(r.body, r.httpStatus, r.ok(), r.errorString, showLoading, renderNow);
-        });
+    QNetworkReply *reply = m_client->send(ServiceApi::Endpoint::Games,
+                                          [self, shared, showLoading, renderNow](const ServiceApi::Reply &r) {
+                                              // The flag belongs to the shared state, which outlives the
+                                              // catalogue.
+                                              shared->requestInFlight = false;
+                                              if (self)
+                                                  self->onGamesReply(r, showLoading, renderNow);
+                                          });
     if (!reply)
         state.requestInFlight = false; // refused before it went out; the next call may try again
 }
 
-void GamesCatalogue::onGamesReply(const QByteArray &body, int httpStatus, bool ok, const QString &errorString,
-                                  bool showLoading, bool renderNow)
+void GamesCatalogue::onGamesReply(const ServiceApi::Reply &reply, bool showLoading, bool renderNow)
 {
     CatalogueState &state = *m_state;
+    state.requestInFlight = false;
+    const QByteArray &body = reply.body;
+    const int httpStatus = reply.httpStatus;
+    const bool ok = reply.ok();
     QJsonArray array;
     // A 2xx reply that is no catalogue (an error page, a cut body) says nothing
     // about the games: it must not wipe the list, its disk copy or the database.
     const bool isCatalogue = ok && selectGamesArray(QJsonDocument::fromJson(body), &array);
     if (!isCatalogue) {
-        const QString reason = ok ? QStringLiteral("reply holds no games list") : errorString;
+        const QString reason = ok ? QStringLiteral("reply holds no games list") : reply.errorString;
         qDebug().noquote() << "[GamesAPI] failed:" << reason << "http:" << httpStatus
                            << "bytes:" << body.size();
         if (showLoading)
@@ -103,8 +111,7 @@ void GamesCatalogue::onGamesReply(const QByteArray &body, int httpStatus, bool o
     }
     qDebug().noquote() << "[GamesAPI] success http:" << httpStatus << "bytes:" << body.size();
 
-    if (m_cache)
-        m_cache->saveGamesCache(m_cache->path(), body);
+    m_cache->saveGamesCache(m_cache->path(), body);
 
     QList<GameApiItem> fresh;
     parseGamesArray(array, &fresh);
@@ -129,5 +136,5 @@ void GamesCatalogue::onGamesReply(const QByteArray &body, int httpStatus, bool o
 
 bool GamesCatalogue::loadGamesCache()
 {
-    return m_cache && m_cache->loadGamesCache(m_state.get(), m_saveGames);
+    return m_cache->loadGamesCache(m_state.get(), m_saveGames);
 }

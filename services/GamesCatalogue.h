@@ -20,6 +20,9 @@
 class GamesCache;
 class QJsonDocument;
 class ServiceClient;
+namespace ServiceApi {
+struct Reply;
+}
 
 // One catalogue entry as the games grid and the cover loader use it.
 struct GameApiItem
@@ -83,12 +86,14 @@ public:
         std::function<bool()> gamesSectionVisible;
     };
 
-    // client sends the requests, cache keeps the last good body on disk (both
-    // may be null: no requests, no disk copy). saveGames stores the games in the
-    // cache database; empty means DatabaseManager::instance().
-    GamesCatalogue(ServiceClient *client, GamesCache *cache, SaveGames saveGames = {},
+    // client sends the requests (null: none are sent); the catalogue keeps its
+    // own copy of cache, where the last good body is kept on disk. saveGames
+    // stores the games in the cache database; empty means DatabaseManager::instance().
+    GamesCatalogue(ServiceClient *client, const GamesCache &cache, SaveGames saveGames = {},
                    QObject *parent = nullptr);
+    ~GamesCatalogue() override;
 
+    const GamesCache &cache() const { return *m_cache; }
     void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
     const std::shared_ptr<CatalogueState> &state() const { return m_state; }
     std::shared_ptr<QList<GameApiItem>> items() const { return m_state->items; }
@@ -107,13 +112,14 @@ public:
     static QString loadingText();
     static QString failedText();
 
+    // Handles a finished games request started with these arguments.
+    void onGamesReply(const ServiceApi::Reply &reply, bool showLoading, bool renderNow);
+
 private:
-    void onGamesReply(const QByteArray &body, int httpStatus, bool ok, const QString &errorString,
-                      bool showLoading, bool renderNow);
     void showLoadingText(const QString &text);
 
     ServiceClient *m_client;
-    GamesCache *m_cache;
+    std::unique_ptr<GamesCache> m_cache;
     SaveGames m_saveGames;
     Hooks m_hooks;
     std::shared_ptr<CatalogueState> m_state = std::make_shared<CatalogueState>();

@@ -43,7 +43,7 @@ struct Rig
         : client(ServiceTest::clientFor(fake, &owner)),
           cache(dir.filePath("cache"), DataProtection(dir.filePath("keys"))),
           catalogue(std::make_unique<GamesCatalogue>(
-              client, &cache, [this](const QList<QVariantMap> &games) { dbWrites << games; }))
+              client, cache, [this](const QList<QVariantMap> &games) { dbWrites << games; }))
     {
         GamesCatalogue::Hooks hooks;
         hooks.renderGamesGrid = [this]() {
@@ -351,7 +351,7 @@ void TestGamesCatalogue::storesGamesInTheDatabase()
     m_fake.setGames(FakeService::sampleGames());
     QObject owner;
     GamesCache cache(dbDir.filePath("cache"), DataProtection(dbDir.filePath("keys")));
-    GamesCatalogue catalogue(ServiceTest::clientFor(m_fake, &owner), &cache);
+    GamesCatalogue catalogue(ServiceTest::clientFor(m_fake, &owner), cache);
     catalogue.requestGames(false, true);
     QVERIFY(QTest::qWaitFor([&]() { return catalogue.state()->catalogueLoaded; }, 5000));
 
