@@ -3,6 +3,8 @@
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "services/GamesCache.h"
+#include "services/GamesCatalogue.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/UsageEvents.h"
@@ -20,6 +22,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.serviceClient = new ServiceClient;
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
+    services.games = new GamesCatalogue(services.serviceClient, GamesCache());
     services.translations = TranslationManager::instance();
     return services;
 }

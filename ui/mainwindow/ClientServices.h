@@ -1,5 +1,6 @@
 #pragma once
 
+class GamesCatalogue;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
@@ -19,5 +20,6 @@ struct ClientServices
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
     UsageEvents *usage = nullptr;
+    GamesCatalogue *games = nullptr;
     TranslationManager *translations = nullptr;
 };

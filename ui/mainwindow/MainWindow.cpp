@@ -75,6 +75,9 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     startDeferredCallsAndTimers();
     createConsoleServices();
 
+    // Selecting "Games" asks for the catalogue with the loading text.
+    connect(this, &MainWindow::gamesSectionOpened, this, [this] { requestGames(true, true); });
+
     if (m_services.translations) {
         connect(m_services.translations, &TranslationManager::languageChanged, this,
                 &MainWindow::applyLanguage);

@@ -13,6 +13,8 @@
 #include "ui/mainwindow/WindowIntervals.h"
 
 class AuthPage;
+class GamesCatalogue;
+struct GameApiItem;
 class ConsoleGatewayEmbedded;
 class HeaderBand;
 class PageStack;
@@ -27,6 +29,9 @@ class QVBoxLayout;
 class SideNavigation;
 class WindowArea;
 class WindowButtons;
+namespace ServiceApi {
+struct Reply;
+}
 
 // The client's one top-level window: frameless, fixed size, one long scrolling
 // page with five sections, a connection page and full-window overlays.
@@ -73,6 +78,16 @@ public:
     void onLoginRequested(const QString &email, const QString &password);
     void login(const QString &email, const QString &password);
 
+    // The games catalogue (services/GamesCatalogue): the request and its
+    // reply, the parser, and the protected disk copy. Without a catalogue
+    // service they do nothing and report false.
+    void requestGames(bool showLoading, bool renderNow);
+    void onGamesReply(const ServiceApi::Reply &reply, bool showLoading, bool renderNow);
+    static bool parseGamesJson(const QByteArray &body, QList<GameApiItem> *out);
+    void saveGamesCache(const QString &path, const QByteArray &bytes);
+    bool decryptGamesCache(const QByteArray &protectedBytes, QByteArray *plain, bool *legacy = nullptr);
+    bool loadGamesCache();
+
     // Console services.
     void onConsoleGatewayStarted();
     void onConsoleGatewayStopped(int exitCode);
@@ -102,6 +117,7 @@ public:
     ProxyStatusOverlay *busyOverlay() const { return m_busyOverlay; }
     SessionManager *sessionManager() const { return m_services.sessions; }
     TunnelClient *tunnelClient() const { return m_services.tunnel; }
+    GamesCatalogue *gamesCatalogue() const { return m_services.games; }
     QButtonGroup *navGroup() const;
     QuorlixConnection *connectionPage() const;
     QWidget *header() const;

@@ -7,6 +7,7 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "resources/BundledFonts.h"
+#include "services/GamesCatalogue.h"
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
 #include "services/ServiceClient.h"
@@ -59,7 +60,7 @@ void MainWindow::adoptServices()
     for (QObject *service :
          {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
-          static_cast<QObject *>(m_services.usage)}) {
+          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -1,4 +1,6 @@
 #include "app/ClientComposition.h"
+#include "services/GamesCache.h"
+#include "services/GamesCatalogue.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/FakeService.h"
@@ -8,6 +10,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 #include <QTest>
 
@@ -129,6 +132,46 @@ private slots:
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/event")), eventsBefore + 1);
         const RecordedRequest sent = m_service.lastRequest(QStringLiteral("/api/promo/event"));
         QCOMPARE(sent.header("Authorization"), QByteArray("Bearer token-1"));
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+    void selectingGamesFetchesAndKeepsTheCatalogue()
+    {
+        // Without a token too: the catalogue is public.
+        storeToken(QString());
+        m_service.setGames(FakeService::sampleGames());
+        const QString games = QStringLiteral("/api/games");
+        {
+            TestWindow window;
+            // Earlier visits to the Games section left a copy; start without one.
+            QFile::remove(window.gamesCatalogue()->cache().path());
+            QVERIFY(!window.loadGamesCache());
+            window.openGamesPage();
+            QTRY_VERIFY(window.gamesCatalogue()->state()->catalogueLoaded);
+            QCOMPARE(m_service.requestCount(games), 1);
+            QCOMPARE(window.gamesCatalogue()->items()->size(), FakeService::sampleGames().size());
+            QCOMPARE(DatabaseManager::instance()
+                         ->getGameById(QStringLiteral("arena-strike"))
+                         .value(QStringLiteral("name"))
+                         .toString(),
+                     QStringLiteral("Arena Strike"));
+
+            // A second visit while nothing is under way asks again; the
+            // disk copy the first reply left opens through the window.
+            window.openGamesPage();
+            QTRY_COMPARE(m_service.requestCount(games), 2);
+            QFile file(window.gamesCatalogue()->cache().path());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QByteArray plain;
+            QVERIFY(window.decryptGamesCache(file.readAll(), &plain));
+            QList<GameApiItem> items;
+            QVERIFY(MainWindow::parseGamesJson(plain, &items));
+            QCOMPARE(items.first().id, QStringLiteral("arena-strike"));
+        }
+        // The next window has the games before the network answers.
+        TestWindow next;
+        QVERIFY(next.loadGamesCache());
+        QCOMPARE(next.gamesCatalogue()->items()->size(), FakeService::sampleGames().size());
         QVERIFY(LoopbackGuard::violations().isEmpty());
     }
 
