@@ -9,14 +9,16 @@
 const char ServiceConfig::kDefaultServiceOrigin[] = "https://api.quorlix.invalid";
 const char ServiceConfig::kDefaultDiscordOrigin[] = "https://discord.com";
 const char ServiceConfig::kDefaultGeoOrigin[] = "http://ip-api.com";
+const char ServiceConfig::kDefaultSiteOrigin[] = "https://www.quorlix.invalid";
 
 ServiceConfig::ServiceConfig()
     : m_service(QString::fromLatin1(kDefaultServiceOrigin)),
-      m_discord(QString::fromLatin1(kDefaultDiscordOrigin)), m_geo(QString::fromLatin1(kDefaultGeoOrigin))
+      m_discord(QString::fromLatin1(kDefaultDiscordOrigin)), m_geo(QString::fromLatin1(kDefaultGeoOrigin)),
+      m_site(QString::fromLatin1(kDefaultSiteOrigin))
 {}
 
-ServiceConfig::ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo)
-    : m_service(service), m_discord(discord), m_geo(geo)
+ServiceConfig::ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo, const QUrl &site)
+    : m_service(service), m_discord(discord), m_geo(geo), m_site(site)
 {}
 
 bool ServiceConfig::isLoopbackHost(const QString &host)
@@ -76,6 +78,7 @@ ServiceConfig ServiceConfig::fromEnvironment()
         {"QUORLIX_SERVICE_ORIGIN", Kind::Service, &config.m_service},
         {"QUORLIX_DISCORD_ORIGIN", Kind::Discord, &config.m_discord},
         {"QUORLIX_GEO_ORIGIN", Kind::Geo, &config.m_geo},
+        {"QUORLIX_SITE_ORIGIN", Kind::Site, &config.m_site},
     };
     for (const Override &o : overrides) {
         if (!qEnvironmentVariableIsSet(o.variable))

@@ -1,9 +1,10 @@
 #pragma once
 // Where the client's web requests go: the service's web API (which also serves
-// "/uploads/" images), the sign-in provider and the IP-geolocation service.
-// Built-in origins can be replaced through QUORLIX_SERVICE_ORIGIN,
-// QUORLIX_DISCORD_ORIGIN and QUORLIX_GEO_ORIGIN, so tests and local trials point
-// the client at loopback.
+// "/uploads/" images), the sign-in provider and the IP-geolocation service;
+// and the service's web site, whose pages (register, password reset) open in
+// the user's browser. Built-in origins can be replaced through
+// QUORLIX_SERVICE_ORIGIN, QUORLIX_DISCORD_ORIGIN, QUORLIX_GEO_ORIGIN and
+// QUORLIX_SITE_ORIGIN, so tests and local trials point the client at loopback.
 
 #include <QString>
 #include <QUrl>
@@ -14,10 +15,13 @@ public:
     static const char kDefaultServiceOrigin[];
     static const char kDefaultDiscordOrigin[];
     static const char kDefaultGeoOrigin[];
+    static const char kDefaultSiteOrigin[];
 
     // Built-in origins, ignoring the environment.
     ServiceConfig();
-    ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo);
+    // The web site keeps its built-in origin unless given.
+    ServiceConfig(const QUrl &service, const QUrl &discord, const QUrl &geo,
+                  const QUrl &site = QUrl(QString::fromLatin1(kDefaultSiteOrigin)));
 
     // Built-in origins with the environment's overrides applied. A rejected
     // override leaves that origin unusable (requests to it fail at once) rather
@@ -30,27 +34,32 @@ public:
 
     // An origin is "scheme://host[:port]" with no path, query or fragment. The
     // service and the sign-in provider need https, or http on a loopback host;
-    // the geolocation service is plain http by nature and may use either.
-    enum class Kind { Service, Discord, Geo };
+    // the geolocation service is plain http by nature and may use either. The
+    // web site follows the service's rule: its pages ask for account details.
+    enum class Kind { Service, Discord, Geo, Site };
     static QUrl parseOrigin(const QString &text, Kind kind, QString *error = nullptr);
     static bool isLoopbackHost(const QString &host);
 
     QUrl serviceOrigin() const { return m_service; }
     QUrl discordOrigin() const { return m_discord; }
     QUrl geoOrigin() const { return m_geo; }
+    QUrl siteOrigin() const { return m_site; }
 
     // origin + path (the path may carry a query: "/api/app-updates?latest=true").
     QUrl serviceUrl(const QString &pathAndQuery) const { return join(m_service, pathAndQuery); }
     QUrl discordUrl(const QString &pathAndQuery) const { return join(m_discord, pathAndQuery); }
     QUrl geoUrl(const QString &pathAndQuery) const { return join(m_geo, pathAndQuery); }
+    QUrl siteUrl(const QString &pathAndQuery) const { return join(m_site, pathAndQuery); }
 
     // A relative "/uploads/..." image path on the service's origin; other texts trimmed and unchanged.
     QString resolveUploadsUrl(const QString &path) const;
 
-private:
+    // origin + path; empty when the origin is (a rejected override).
     static QUrl join(const QUrl &origin, const QString &pathAndQuery);
 
+private:
     QUrl m_service;
     QUrl m_discord;
     QUrl m_geo;
+    QUrl m_site;
 };

@@ -76,6 +76,11 @@ void TestServiceConfig::origins_data()
     QTest::newRow("other scheme refused") << "ftp://127.0.0.1" << Kind::Service << "";
     QTest::newRow("not a URL") << "api.example.test" << Kind::Service << "";
     QTest::newRow("empty") << "" << Kind::Geo << "";
+    QTest::newRow("https site") << "https://www.example.test" << Kind::Site << "https://www.example.test";
+    QTest::newRow("http site on loopback")
+        << "http://127.0.0.1:8080" << Kind::Site << "http://127.0.0.1:8080";
+    QTest::newRow("http site off loopback refused") << "http://www.example.test" << Kind::Site << "";
+    QTest::newRow("site with a path refused") << "https://www.example.test/en" << Kind::Site << "";
 }
 
 void TestServiceConfig::origins()
@@ -93,12 +98,14 @@ void TestServiceConfig::testRunnerPointsEverythingAtLoopback()
 {
     // The isolated runner exports all three; the client must take them and so
     // never reach a real host from a test.
-    for (const char *name : {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN"})
+    for (const char *name :
+         {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN", "QUORLIX_SITE_ORIGIN"})
         QVERIFY2(qEnvironmentVariableIsSet(name), name);
     QString offender;
     QVERIFY2(TestNet::environmentOriginsAreLoopback(&offender), qPrintable(offender));
     const ServiceConfig &config = ServiceConfig::instance();
-    for (const QUrl &origin : {config.serviceOrigin(), config.discordOrigin(), config.geoOrigin()})
+    for (const QUrl &origin :
+         {config.serviceOrigin(), config.discordOrigin(), config.geoOrigin(), config.siteOrigin()})
         QVERIFY2(TestNet::isLoopbackUrl(origin), qPrintable(origin.toString()));
     QVERIFY(TestNet::isLoopbackUrl(config.serviceUrl("/api/games")));
     QVERIFY(TestNet::isLoopbackUrl(config.discordUrl("/api/v10/oauth2/token")));
@@ -110,10 +117,13 @@ void TestServiceConfig::environmentOverrides()
     ScopedEnv service("QUORLIX_SERVICE_ORIGIN", "http://127.0.0.5:1234/");
     ScopedEnv discord("QUORLIX_DISCORD_ORIGIN", "http://localhost:99");
     ScopedEnv geo("QUORLIX_GEO_ORIGIN", "http://127.0.0.6:7");
+    ScopedEnv site("QUORLIX_SITE_ORIGIN", "http://127.0.0.8:80/");
     const ServiceConfig config = ServiceConfig::fromEnvironment();
     QCOMPARE(config.serviceOrigin(), QUrl("http://127.0.0.5:1234"));
     QCOMPARE(config.discordOrigin(), QUrl("http://localhost:99"));
     QCOMPARE(config.geoOrigin(), QUrl("http://127.0.0.6:7"));
+    QCOMPARE(config.siteUrl("/register?utm_source=Software_V5"),
+             QUrl("http://127.0.0.8:80/register?utm_source=Software_V5"));
     QCOMPARE(config.serviceUrl("/api/app-updates?latest=true"),
              QUrl("http://127.0.0.5:1234/api/app-updates?latest=true"));
     QCOMPARE(config.geoUrl("/json/?fields=isp,country,countryCode,city"),
@@ -136,6 +146,9 @@ void TestServiceConfig::builtInServiceOriginIsSecure()
     const ServiceConfig builtIn;
     QCOMPARE(builtIn.serviceOrigin().scheme(), QStringLiteral("https"));
     QCOMPARE(builtIn.discordOrigin().scheme(), QStringLiteral("https"));
+    QCOMPARE(builtIn.siteOrigin().scheme(), QStringLiteral("https"));
+    // A placeholder that can never resolve until the real site is configured.
+    QVERIFY(builtIn.siteOrigin().host().endsWith(QLatin1String(".invalid")));
     QVERIFY(
         !ServiceConfig::parseOrigin(QString::fromLatin1(ServiceConfig::kDefaultServiceOrigin), Kind::Service)
              .isEmpty());

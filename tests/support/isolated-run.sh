@@ -33,6 +33,7 @@ export QT_QPA_FONTDIR="${QT_QPA_FONTDIR:-/usr/share/fonts/truetype}"
 export QUORLIX_SERVICE_ORIGIN="${QUORLIX_SERVICE_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_DISCORD_ORIGIN="${QUORLIX_DISCORD_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_GEO_ORIGIN="${QUORLIX_GEO_ORIGIN:-http://127.0.0.1:9}"
+export QUORLIX_SITE_ORIGIN="${QUORLIX_SITE_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_TEST=1
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 
