@@ -111,4 +111,96 @@
         <translation>زبان</translation>
     </message>
 </context>
+<context>
+    <name>AuthPage</name>
+    <message>
+        <source>Welcome to Quorlyx</source>
+        <translation>به کورلیکس خوش آمدید</translation>
+    </message>
+    <message>
+        <source>The Online game
+optimization platform</source>
+        <translation>پلتفرم آنلاین
+بهینه‌سازی بازی</translation>
+    </message>
+    <message>
+        <source>Active users</source>
+        <translation>کاربر فعال</translation>
+    </message>
+    <message>
+        <source>Connections</source>
+        <translation>اتصال</translation>
+    </message>
+    <message>
+        <source>Servers</source>
+        <translation>سرور</translation>
+    </message>
+    <message>
+        <source>Enlish-EN</source>
+        <translation>فارسی</translation>
+    </message>
+    <message>
+        <source>Please enter you email</source>
+        <translation>ایمیل خود را وارد کنید</translation>
+    </message>
+    <message>
+        <source>Enter email</source>
+        <translation>ایمیل را وارد کنید</translation>
+    </message>
+    <message>
+        <source>Enter password</source>
+        <translation>رمز عبور را وارد کنید</translation>
+    </message>
+    <message>
+        <source>Forgot password?</source>
+        <translation>رمز عبور را فراموش کرده‌اید؟&#x200f;</translation>
+    </message>
+    <message>
+        <source>keep me login</source>
+        <translation>مرا به خاطر بسپار</translation>
+    </message>
+    <message>
+        <source>Login</source>
+        <translation>ورود</translation>
+    </message>
+    <message>
+        <source>or</source>
+        <translation>یا</translation>
+    </message>
+    <message>
+        <source>Don't have an account? </source>
+        <translation> حساب کاربری ندارید؟</translation>
+    </message>
+    <message>
+        <source>Register</source>
+        <translation>ثبت‌نام</translation>
+    </message>
+    <message>
+        <source>Logging in ...</source>
+        <translation>در حال ورود ...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Email cannot be empty</source>
+        <translation>ایمیل نمی‌تواند خالی باشد</translation>
+    </message>
+    <message>
+        <source>Password cannot be empty</source>
+        <translation>رمز عبور نمی‌تواند خالی باشد</translation>
+    </message>
+</context>
+<context>
+    <name>AuthProgressOverlay</name>
+    <message>
+        <source>Logging in...</source>
+        <translation>در حال ورود...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Please continue on your browser to login.</source>
+        <translation>برای ورود در مرورگر خود ادامه دهید.&#x200f;</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>انصراف</translation>
+    </message>
+</context>
 </TS>

@@ -1,0 +1,77 @@
+// The real window with a remembered sign-in: the sign-in page starts in its
+// progress view, the form disabled, waiting for the update check.
+
+#include "storage/AccountStoreFiles.h"
+#include "storage/DatabaseManager.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/AuthPage.h"
+#include "ui/pages/LoginProgressRun.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTest>
+
+class TestMainWindowSignIn : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
+        QDir().mkpath(folder);
+        QVERIFY(DatabaseManager::instance()->initialize(folder));
+    }
+
+    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|paint device|Painter"))); }
+
+    void startup_data()
+    {
+        QTest::addColumn<bool>("remember");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<bool>("progress");
+        QTest::newRow("remembered with a token") << true << "t0k" << true;
+        QTest::newRow("token but not remembered") << false << "t0k" << false;
+    }
+    void startup()
+    {
+        QFETCH(bool, remember);
+        QFETCH(QString, token);
+        QFETCH(bool, progress);
+        {
+            QSettings store(QLatin1String(AccountStoreFiles::Organisation),
+                            QLatin1String(AccountStoreFiles::Application));
+            store.clear();
+            store.setValue(QStringLiteral("auth/remember"), remember);
+            store.setValue(QStringLiteral("auth/token"), token);
+            store.setValue(QStringLiteral("auth/email"), QStringLiteral("me@example.test"));
+            syncAccountStore(store);
+        }
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        AuthPage *page = window.authPage();
+        QVERIFY(page->isVisible());
+        QCOMPARE(page->hasRememberedSession(), progress);
+        QCOMPARE(page->isProgressViewShown(), progress);
+        auto *email = page->findChild<QLineEdit *>(QStringLiteral("AuthEmailInput"));
+        QCOMPARE(email->text(), QStringLiteral("me@example.test"));
+        QCOMPARE(email->isEnabled(), !progress);
+        if (!progress)
+            return;
+        // "Checking for update ..." at 5 % follows "Logging in ..." on screen.
+        auto *percent = page->findChild<QLabel *>(QStringLiteral("AuthLoginPercent"));
+        auto *status = page->findChild<QLabel *>(QStringLiteral("AuthLoginStatus"));
+        QTRY_COMPARE_WITH_TIMEOUT(percent->text(), QStringLiteral("5%"), 5000);
+        QCOMPARE(status->text(), QStringLiteral("Checking for update ..."));
+        QCOMPARE(page->progressRun()->target(), 5);
+    }
+};
+
+QTEST_MAIN(TestMainWindowSignIn)
+#include "tst_mainwindow_signin.moc"
