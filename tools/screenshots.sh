@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# Screenshots of the home view in English and Persian, taken from the client's
-# own window on a virtual X display (Xvfb), and of the painted widgets (select
-# popup, tooltip card, ...) on their own, into one folder:
+# Screenshots of the client's views in English and Persian, taken from its own
+# window on a virtual X display (Xvfb) as <view>-<language>.png, and of the
+# painted widgets (select popup, tooltip card, ...) on their own, into one folder:
 #
-#   bash tools/screenshots.sh [output-folder]     (default: <build>/screenshots/)
+#   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
+#
+# Views: home, signin-form, signin-error, signin-progress, signin-overlay, and
+# widgets (the painted widgets).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -12,6 +15,11 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUORLIX_BUILD_DIR:-$here/build}
 out=${1:-$build/screenshots}
+shift || true
+views=("$@")
+if [ ${#views[@]} -eq 0 ]; then
+  views=(home signin-form signin-error signin-progress signin-overlay widgets)
+fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
 
@@ -36,16 +44,21 @@ run_isolated() {
     HOME="$scratch/home" XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" \
     XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime" \
     QUORLIX_SERVICE_ORIGIN=http://127.0.0.1:9 QUORLIX_DISCORD_ORIGIN=http://127.0.0.1:9 \
-    QUORLIX_GEO_ORIGIN=http://127.0.0.1:9 \
+    QUORLIX_GEO_ORIGIN=http://127.0.0.1:9 QUORLIX_SITE_ORIGIN=http://127.0.0.1:9 \
     QT_QPA_PLATFORM=xcb \
     "$@"
   rm -rf "$scratch"
 }
 
-for language in en-US fa-IR; do
-  run_isolated env QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" \
-    QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/home-$language.png" \
-    xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"
+for view in "${views[@]}"; do
+  if [ "$view" = widgets ]; then
+    run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
+    continue
+  fi
+  for language in en-US fa-IR; do
+    run_isolated env QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" QUORLIX_SCREENSHOT_VIEW="$view" \
+      QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/$view-$language.png" \
+      xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"
+  done
 done
-run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
 echo "screenshots in $out"

@@ -1,16 +1,22 @@
-// Starts the client as its binary does, signs nobody in, puts the sign-in
-// page aside and saves what the window shows, so a person can compare the
-// layout and palette for each language.
+// Starts the client as its binary does, signs nobody in and saves what the
+// window shows, so a person can compare the layout and palette for each
+// language.
 //
 //   QUORLIX_SCREENSHOT_FILE      where the PNG goes (required)
 //   QUORLIX_SCREENSHOT_LANGUAGE  "en-US" (default) or "fa-IR"
 //   QUORLIX_SCREENSHOT_DELAY_MS  how long the window runs before the grab (default 1500)
+//   QUORLIX_SCREENSHOT_VIEW      "home" (default: the sign-in page put aside),
+//                                "signin-form", "signin-error" (a two-line banner),
+//                                "signin-progress" (the bar near 50 %) or
+//                                "signin-overlay" (the browser-wait overlay)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "i18n/TranslationManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/LoginProgressRun.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -18,6 +24,46 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
+
+namespace {
+
+// A progress run on a clock of its own, stepped to the shown percent.
+void stepProgressTo(AuthPage *page, int percent)
+{
+    auto now = std::make_shared<qint64>(1000);
+    auto *run = new LoginProgressRun([now] { return *now; }, [](int, std::function<void()>) {}, page);
+    page->setProgressRun(run);
+    page->setFormEnabled(false);
+    page->showLoginProgress();
+    page->setLoginProgress(35, QStringLiteral("Authentication ..."));
+    page->setLoginProgress(70, QStringLiteral("Checking required downloads\u2026"));
+    for (int i = 0; i < 10000 && run->shown() < percent && run->isTicking(); ++i) {
+        *now += LoginProgressRun::kTickMs;
+        run->tick();
+    }
+}
+
+void stageView(MainWindow *window, const QString &view)
+{
+    AuthPage *page = window->authPage();
+    if (!page)
+        return;
+    if (view == QLatin1String("home")) {
+        page->hide();
+    } else if (view == QLatin1String("signin-error")) {
+        page->showLoginForm();
+        page->setFormEnabled(true);
+        page->showError(QStringLiteral("Login failed. Email or password does not match."));
+    } else if (view == QLatin1String("signin-progress")) {
+        stepProgressTo(page, 50);
+    } else if (view == QLatin1String("signin-overlay")) {
+        page->setFormEnabled(false);
+        page->ensureProgressOverlay()->start(QStringLiteral("Connecting your Discord account..."));
+    }
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -35,13 +81,13 @@ int main(int argc, char *argv[])
     static int exitCode = 0;
     StartupOptions options = StartupOptions::fromEnvironment();
     options.createWindow = [file, language, delayMs] {
+        // The catalogues lie beside the client, not beside this helper.
+        TranslationManager::instance()->setTranslationFolders(QStringLiteral(QUORLIX_CLIENT_DIR), QString());
         TranslationManager::instance()->setLanguage(language, false);
         std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
-        QTimer::singleShot(0, raw, [raw] {
-            if (raw->authPage())
-                raw->authPage()->hide();
-        });
+        const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
+        QTimer::singleShot(0, raw, [raw, view] { stageView(raw, view); });
         QTimer::singleShot(delayMs, raw, [raw, file] {
             QPixmap shot;
             if (QScreen *screen = raw->screen())
