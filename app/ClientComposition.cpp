@@ -11,6 +11,7 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 
 ClientServices createClientServices(const WindowIntervals &intervals, const TunnelEngineApi &engine)
 {
@@ -24,6 +25,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());
     services.translations = TranslationManager::instance();
+    services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     return services;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "services/UrlOpener.h"
+
 class GamesCatalogue;
 class ServerSync;
 class ServiceClient;
@@ -22,4 +24,7 @@ struct ClientServices
     UsageEvents *usage = nullptr;
     GamesCatalogue *games = nullptr;
     TranslationManager *translations = nullptr;
+    // Hands the sign-in page's links to the user's browser; when empty, a
+    // link opens nothing.
+    UrlOpener openUrl;
 };

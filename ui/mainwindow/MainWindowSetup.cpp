@@ -103,6 +103,7 @@ void MainWindow::buildSignInPage()
     setWindowIcon(QIcon(icon));
 
     m_authPage = new AuthPage(this);
+    m_authPage->setUrlOpener(m_services.openUrl);
     m_authPage->setGeometry(rect());
     m_authPage->raise();
     m_authPage->show();

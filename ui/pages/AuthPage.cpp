@@ -9,7 +9,6 @@
 
 #include <QCheckBox>
 #include <QDebug>
-#include <QDesktopServices>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
@@ -119,7 +118,6 @@ AuthPage::AuthPage(QWidget *parent) : QWidget(parent)
     // The sign-in screen keeps its left-to-right layout in every language.
     setLayoutDirection(Qt::LeftToRight);
 
-    m_openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     m_siteOrigin = ServiceConfig::instance().siteOrigin();
 
     m_overlay = new QWidget(this);
@@ -620,8 +618,11 @@ void AuthPage::openSitePage(const QString &pathAndQuery)
         qWarning().noquote() << "[Auth] no web site configured; cannot open" << pathAndQuery;
         return;
     }
-    if (m_openUrl)
-        m_openUrl(url);
+    if (!m_openUrl) {
+        qWarning().noquote() << "[Auth] no browser to open" << url.toString();
+        return;
+    }
+    m_openUrl(url);
 }
 
 void AuthPage::openRegisterPage()

@@ -52,8 +52,9 @@ public:
     // Sign in with the stored token: progress view, then loginRequested("", "").
     void requestAutoLogin();
 
-    // The browser opener and the web site whose register and password-reset
-    // pages the links open (the desktop's opener and the configured site by default).
+    // The browser opener (none by default: the window hands in the
+    // desktop's) and the web site whose register and password-reset pages the
+    // links open (the configured site by default).
     void setUrlOpener(UrlOpener opener);
     void setSiteOrigin(const QUrl &origin);
     QUrl siteOrigin() const { return m_siteOrigin; }

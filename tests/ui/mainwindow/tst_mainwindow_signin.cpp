@@ -1,6 +1,7 @@
 // The real window with a remembered sign-in: the sign-in page starts in its
 // progress view, the form disabled, waiting for the update check.
 
+#include "app/ClientComposition.h"
 #include "storage/AccountStoreFiles.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -52,7 +53,8 @@ private slots:
             store.setValue(QStringLiteral("auth/email"), QStringLiteral("me@example.test"));
             syncAccountStore(store);
         }
-        MainWindow window;
+        const WindowIntervals intervals;
+        MainWindow window(createClientServices(intervals), intervals);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         AuthPage *page = window.authPage();

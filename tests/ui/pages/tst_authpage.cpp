@@ -606,6 +606,11 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no web site configured")));
         QTest::mouseClick(child<QPushButton>(&s.page, "AuthV2RegisterBtn"), Qt::LeftButton);
         QVERIFY(opened.isEmpty());
+
+        // Nor without an opener (a page nobody gave a browser).
+        AuthPage bare;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("no browser to open")));
+        QTest::mouseClick(child<QPushButton>(&bare, "AuthV2Forgot"), Qt::LeftButton);
     }
 
     void windowButtonsAndDragging()
