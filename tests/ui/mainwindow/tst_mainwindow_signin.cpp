@@ -7,6 +7,7 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/LoginProgressRun.h"
+#include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,7 @@ private slots:
         QVERIFY(DatabaseManager::instance()->initialize(folder));
     }
 
-    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|paint device|Painter"))); }
+    void init() { PaintedWidgetTest::failOnPainterWarnings(); }
 
     void startup_data()
     {

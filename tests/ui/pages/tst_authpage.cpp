@@ -8,6 +8,7 @@
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/LoginBannerText.h"
+#include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -108,7 +109,7 @@ private slots:
 
     void init()
     {
-        QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|paint device|Painter")));
+        PaintedWidgetTest::failOnPainterWarnings();
         QFile::remove(storeFile());
     }
 

@@ -2,6 +2,7 @@
 // start and stop, the spinner's steps and what the spinner draws.
 
 #include "ui/pages/AuthProgressOverlay.h"
+#include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -45,7 +46,7 @@ class TestAuthProgressOverlay : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|paint device|Painter"))); }
+    void init() { PaintedWidgetTest::failOnPainterWarnings(); }
 
     void builtHidden()
     {
