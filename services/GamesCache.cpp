@@ -114,21 +114,24 @@ bool GamesCache::loadGamesCache(CatalogueState *state, const GamesCatalogue::Sav
         plain.clear();
         if (!raw.isEmpty() && holdsGames(raw)) {
             plain = raw;
-            saveGamesCache(path(), plain);
-            qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.dat -> encrypted (DPAPI)";
+            // A migration is reported only once it happened; otherwise the
+            // older copy stays and the next start tries again.
+            if (saveGamesCache(path(), plain))
+                qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.dat -> encrypted (DPAPI)";
         }
     }
-    if (!plain.isEmpty() && legacy) {
-        saveGamesCache(path(), plain);
+    if (!plain.isEmpty() && legacy && saveGamesCache(path(), plain))
         qDebug().noquote() << "[GamesAPI] upgraded encrypted cache to entropy-based DPAPI";
-    }
     if (plain.isEmpty()) {
         const QByteArray json = readAll(legacyJsonPath());
-        // The plain copy goes only once its protected replacement is on disk.
-        if (holdsGames(json) && saveGamesCache(path(), json)) {
-            QFile::remove(legacyJsonPath());
+        if (holdsGames(json)) {
             plain = json;
-            qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.json -> encrypted games_list.dat";
+            // The plain copy goes only once its protected replacement is on disk.
+            if (saveGamesCache(path(), json)) {
+                QFile::remove(legacyJsonPath());
+                qDebug().noquote()
+                    << "[GamesAPI] migrated plaintext games_list.json -> encrypted games_list.dat";
+            }
         }
     }
     if (plain.isEmpty())

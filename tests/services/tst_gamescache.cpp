@@ -80,6 +80,8 @@ private slots:
     void failedWriteKeepsTheOldFile_data();
     void failedWriteKeepsTheOldFile();
     void failedProtectionWritesNothing();
+    void olderFormsStayWhenProtectionFails_data();
+    void olderFormsStayWhenProtectionFails();
     void entropyFollowsTheDeviceId();
 };
 
@@ -265,6 +267,36 @@ void TestGamesCache::failedProtectionWritesNothing()
     QVERIFY(!cache.saveGamesCache(cache.path(), kBody));
     QCOMPARE(readFile(cache.path()), QByteArray("old copy"));
     QVERIFY(!QFile::exists(cache.path() + ".part"));
+}
+
+void TestGamesCache::olderFormsStayWhenProtectionFails_data()
+{
+    QTest::addColumn<bool>("json"); // the older copy is games_list.json (else a plain games_list.dat)
+    QTest::newRow("plain games_list.dat") << false;
+    QTest::newRow("plain games_list.json") << true;
+}
+
+void TestGamesCache::olderFormsStayWhenProtectionFails()
+{
+    QFETCH(bool, json);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("blocked"), "not a folder");
+    GamesCache cache(dir.filePath("cache"), DataProtection(dir.filePath("blocked/keys")));
+    const QString older = json ? cache.legacyJsonPath() : cache.path();
+    writeFile(older, kBody);
+
+    CatalogueState state;
+    QTest::ignoreMessage(QtWarningMsg, "[GamesAPI] DPAPI encryption failed for games list cache");
+    QStringList lines;
+    {
+        DebugLog log(QStringLiteral("[GamesAPI]"));
+        QVERIFY(cache.loadGamesCache(&state, {}));
+        lines = log.lines();
+    }
+    // The games are there, but no migration is claimed and the older copy is kept for the next start.
+    QCOMPARE(ids(*state.items), (QStringList{"arena", "kart"}));
+    QCOMPARE(lines, QStringList{"[GamesAPI] loaded from disk (encrypted): 2"});
+    QCOMPARE(readFile(older), kBody);
 }
 
 void TestGamesCache::entropyFollowsTheDeviceId()
