@@ -13,7 +13,8 @@
 # A target names the code it needs in one or more comment lines:
 #   // fuzz-sources: platform/capture engine/tunnel/tunnel_proto.cpp
 # (folders mean every *.cpp in them except main.cpp; files are taken as named;
-# several such lines add up).
+# several such lines add up, and so do comment lines of only paths right
+# after one).
 # Without that line it gets every Qt-free engine and platform folder. Adding a
 # target needs no change here. A target that needs libraries names their
 # pkg-config modules (its code is then built position-independent, as Qt asks):
@@ -49,7 +50,13 @@ lflags="-fsanitize=fuzzer,address,undefined -pthread"
 # The sources a target asks for, as repo-relative .cpp paths.
 sources_for() {
   local spec
-  spec=$(sed -n 's|^//[[:space:]]*fuzz-sources:[[:space:]]*||p' "$1" | tr '\n' ' ')
+  # A long list may go on over the comment lines that follow it (as the
+  # formatter wraps it): lines of nothing but paths, the first one with a "/".
+  spec=$(awk '
+    /^\/\/[ \t]*fuzz-sources:/ { sub(/^\/\/[ \t]*fuzz-sources:[ \t]*/, ""); print; more = 1; next }
+    more && /^\/\/[ \t]+[A-Za-z0-9_.-]*\/[A-Za-z0-9_.\/-]*([ \t]+[A-Za-z0-9_.\/-]+)*[ \t]*$/ {
+      sub(/^\/\/[ \t]+/, ""); print; next }
+    { more = 0 }' "$1" | tr '\n' ' ')
   spec=${spec% }
   [ -n "$spec" ] || spec=$default_sources
   local item f
