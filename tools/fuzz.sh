@@ -45,7 +45,9 @@ fi
 
 mkdir -p "$out/obj"
 cflags="-std=c++17 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -I$root"
-lflags="-fsanitize=fuzzer,address,undefined -pthread"
+lflags="-fsanitize=fuzzer,address,undefined -pthread -lnetfilter_queue -lnfnetlink"
+# Targets that run the engine capture through the simulator, never the machine.
+export QUORLIX_CAPTURE=sim
 
 # The sources a target asks for, as repo-relative .cpp paths.
 sources_for() {

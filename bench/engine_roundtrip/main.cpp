@@ -213,6 +213,7 @@ double perPacketNs(const Bytes &pkt, bool decide, int iterations)
 
 int main(int argc, char **argv)
 {
+    setenv("QUORLIX_CAPTURE", "sim", 1); // the simulated capture, whoever runs this
     const int rounds = argc > 1 ? atoi(argv[1]) : 20000;
     if (geteuid() != 0) {
         fprintf(stderr, "needs root (private network namespace and a raw socket)\n");

@@ -8,9 +8,12 @@
 // quorlix_capture_send or consumes it. A packet sent through a handle is never
 // diverted back to that same handle, so re-injecting cannot loop.
 //
-// The backend behind these calls is the in-process simulator of capture_sim.h
-// (the only one built on Linux). Tests push packets into it as if an
-// application or the wire had produced them and read what the engine sent.
+// Two backends stand behind these calls, chosen when a handle is opened by
+// QUORLIX_CAPTURE in the environment: "netfilter" (the default) diverts the
+// machine's real packets through the kernel's netfilter queue
+// (capture_netfilter.h); "sim" is the in-process simulator of capture_sim.h,
+// into which tests push packets as if an application or the wire had produced
+// them and read what the engine sent. The test runner always sets "sim".
 //
 // Handles are small numbers, not pointers: closing one from another thread
 // while the owner sits in quorlix_capture_recv wakes that receive (it returns
@@ -32,6 +35,7 @@ enum {
     QUORLIX_CAPTURE_OK = 0,
     QUORLIX_CAPTURE_ERR_UNAVAILABLE = 2,    // no capture backend could be opened
     QUORLIX_CAPTURE_ERR_TOO_MANY = 4,       // every handle slot is in use
+    QUORLIX_CAPTURE_ERR_ACCESS_DENIED = 5,  // the process lacks the capabilities capture needs
     QUORLIX_CAPTURE_ERR_INVALID_HANDLE = 6, // handle unknown, or closed before the call started
     QUORLIX_CAPTURE_ERR_NO_MEMORY = 8,
     QUORLIX_CAPTURE_ERR_FILTER_SYNTAX = 87,     // the filter text does not parse
@@ -58,7 +62,9 @@ typedef struct quorlix_capture_addr
 
 // Opens a handle for the filter text. Returns the handle, or
 // QUORLIX_CAPTURE_INVALID with the reason in *error (may be NULL):
-// QUORLIX_CAPTURE_ERR_FILTER_SYNTAX for a filter that does not parse.
+// QUORLIX_CAPTURE_ERR_FILTER_SYNTAX for a filter that does not parse,
+// QUORLIX_CAPTURE_ERR_ACCESS_DENIED without the capabilities,
+// QUORLIX_CAPTURE_ERR_UNAVAILABLE when the backend cannot work here.
 quorlix_capture_handle quorlix_capture_open(const char *filter, int *error);
 
 // Waits for the next packet the handle captured and copies it into buf.

@@ -407,3 +407,262 @@ extern "C" void quorlix_filter_free(quorlix_filter *filter)
     free(filter->code);
     free(filter);
 }
+
+// ---- scope -------------------------------------------------------------------
+//
+// Three-valued evaluation: each test is true, false or unknown under a set of
+// assumed facts about a packet, and "and"/"or"/"not" follow Kleene's rules. A
+// result of false under some facts means no packet with those facts is
+// admitted, whatever the unknown parts hold, which is what lets a kernel rule
+// leave such packets out.
+
+namespace {
+
+enum Tri : uint8_t { TRI_F, TRI_T, TRI_U };
+
+Tri tri_and(Tri a, Tri b)
+{
+    if (a == TRI_F || b == TRI_F)
+        return TRI_F;
+    return a == TRI_T && b == TRI_T ? TRI_T : TRI_U;
+}
+
+Tri tri_or(Tri a, Tri b)
+{
+    if (a == TRI_T || b == TRI_T)
+        return TRI_T;
+    return a == TRI_F && b == TRI_F ? TRI_F : TRI_U;
+}
+
+Tri tri_not(Tri a)
+{
+    return a == TRI_U ? TRI_U : (a == TRI_T ? TRI_F : TRI_T);
+}
+
+// What is known of one field's value.
+struct Known
+{
+    enum Kind { UNKNOWN, EXACT, NONE_OF_LITERALS } kind = UNKNOWN;
+    uint32_t value = 0;
+
+    Tri equals(uint32_t literal) const
+    {
+        if (kind == EXACT)
+            return value == literal ? TRI_T : TRI_F;
+        return kind == NONE_OF_LITERALS ? TRI_F : TRI_U;
+    }
+};
+
+struct Facts
+{
+    int outbound = 0;
+    Tri udp = TRI_U;
+    Tri tcp = TRI_U;
+    Known src, dst, udp_sport;
+};
+
+Tri eval3(const quorlix_filter *f, const Facts &facts)
+{
+    Tri stack[QUORLIX_FILTER_MAX_TERMS + 1];
+    size_t sp = 0;
+    for (size_t i = 0; i < f->count; ++i) {
+        const Insn &in = f->code[i];
+        Tri r = TRI_U;
+        switch (in.op) {
+        case OP_AND:
+        case OP_OR: {
+            if (sp < 2)
+                return TRI_U;
+            Tri b = stack[--sp];
+            Tri a = stack[--sp];
+            stack[sp++] = in.op == OP_AND ? tri_and(a, b) : tri_or(a, b);
+            continue;
+        }
+        case OP_NOT:
+            if (sp < 1)
+                return TRI_U;
+            stack[sp - 1] = tri_not(stack[sp - 1]);
+            continue;
+        case OP_INBOUND:
+            r = facts.outbound ? TRI_F : TRI_T;
+            break;
+        case OP_OUTBOUND:
+            r = facts.outbound ? TRI_T : TRI_F;
+            break;
+        case OP_IP:
+            r = TRI_U; // a malformed header is not IPv4 to the evaluator
+            break;
+        case OP_TCP:
+            r = facts.tcp;
+            break;
+        case OP_UDP:
+            r = facts.udp;
+            break;
+        case OP_IP_SRC:
+        case OP_IP_DST: {
+            const Known &k = in.op == OP_IP_SRC ? facts.src : facts.dst;
+            Tri eq = k.equals(in.value);
+            r = tri_and(TRI_U, in.negate ? tri_not(eq) : eq);
+            break;
+        }
+        case OP_TCP_SRC:
+        case OP_TCP_DST:
+            r = tri_and(facts.tcp, TRI_U);
+            break;
+        case OP_UDP_SRC: {
+            Tri eq = facts.udp_sport.equals(in.value);
+            r = tri_and(facts.udp, in.negate ? tri_not(eq) : eq);
+            break;
+        }
+        case OP_UDP_DST:
+            r = tri_and(facts.udp, TRI_U);
+            break;
+        }
+        if (sp > QUORLIX_FILTER_MAX_TERMS)
+            return TRI_U;
+        stack[sp++] = r;
+    }
+    return sp == 1 ? stack[0] : TRI_U;
+}
+
+// The distinct literals of one field's tests, in the order they appear.
+// Returns false when there are more than `cap`.
+template <typename T> bool literals_of(const quorlix_filter *f, Op op, T *out, size_t cap, size_t *count)
+{
+    *count = 0;
+    for (size_t i = 0; i < f->count; ++i) {
+        if (f->code[i].op != op)
+            continue;
+        const T v = static_cast<T>(f->code[i].value);
+        bool seen = false;
+        for (size_t j = 0; j < *count && !seen; ++j)
+            seen = out[j] == v;
+        if (seen)
+            continue;
+        if (*count == cap)
+            return false;
+        out[(*count)++] = v;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" void quorlix_filter_scope_of(const quorlix_filter *filter, quorlix_filter_scope *scope)
+{
+    memset(scope, 0, sizeof *scope);
+    if (!filter)
+        return;
+
+    Facts out;
+    out.outbound = 1;
+    scope->outbound = eval3(filter, out) != TRI_F;
+    if (scope->outbound) {
+        uint32_t dsts[QUORLIX_FILTER_SCOPE_MAX];
+        size_t n = 0;
+        // Past the cap only the first literals are tried: skipping fewer
+        // destinations is broader, so still sound.
+        literals_of<uint32_t>(filter, OP_IP_DST, dsts, QUORLIX_FILTER_SCOPE_MAX, &n);
+        for (size_t i = 0; i < n; ++i) {
+            Facts f = out;
+            f.dst.kind = Known::EXACT;
+            f.dst.value = dsts[i];
+            if (eval3(filter, f) == TRI_F)
+                scope->skip_dst[scope->skip_dst_count++] = dsts[i];
+        }
+    }
+
+    Facts in;
+    scope->inbound = eval3(filter, in) != TRI_F;
+    if (!scope->inbound)
+        return;
+    Facts no_udp = in;
+    no_udp.udp = TRI_F;
+    scope->inbound_udp_only = eval3(filter, no_udp) == TRI_F;
+
+    uint32_t srcs[QUORLIX_FILTER_SCOPE_MAX];
+    size_t n = 0;
+    Facts other_src = in;
+    other_src.src.kind = Known::NONE_OF_LITERALS;
+    if (literals_of<uint32_t>(filter, OP_IP_SRC, srcs, QUORLIX_FILTER_SCOPE_MAX, &n) && n > 0 &&
+        eval3(filter, other_src) == TRI_F) {
+        for (size_t i = 0; i < n; ++i) {
+            Facts f = in;
+            f.src.kind = Known::EXACT;
+            f.src.value = srcs[i];
+            if (eval3(filter, f) != TRI_F)
+                scope->in_src[scope->in_src_count++] = srcs[i];
+        }
+        if (scope->in_src_count == 0) { // every source refuted: nothing inbound
+            scope->inbound = 0;
+            scope->inbound_udp_only = 0;
+            return;
+        }
+    }
+
+    if (!scope->inbound_udp_only)
+        return;
+    uint16_t ports[QUORLIX_FILTER_SCOPE_MAX];
+    Facts udp_in = in;
+    udp_in.udp = TRI_T;
+    udp_in.tcp = TRI_F;
+    Facts other_port = udp_in;
+    other_port.udp_sport.kind = Known::NONE_OF_LITERALS;
+    if (literals_of<uint16_t>(filter, OP_UDP_SRC, ports, QUORLIX_FILTER_SCOPE_MAX, &n) && n > 0 &&
+        eval3(filter, other_port) == TRI_F) {
+        for (size_t i = 0; i < n; ++i) {
+            Facts f = udp_in;
+            f.udp_sport.kind = Known::EXACT;
+            f.udp_sport.value = ports[i];
+            if (eval3(filter, f) != TRI_F)
+                scope->in_sport[scope->in_sport_count++] = ports[i];
+        }
+        if (scope->in_sport_count == 0) {
+            scope->inbound = 0;
+            scope->inbound_udp_only = 0;
+            scope->in_src_count = 0;
+        }
+    }
+}
+
+extern "C" int quorlix_filter_scope_contains(const quorlix_filter_scope *scope, const void *packet,
+                                             size_t len, int outbound)
+{
+    quorlix_packet_view v;
+    const bool has_ip = quorlix_packet_parse(packet, len, &v) != 0;
+    if (outbound) {
+        if (!scope->outbound)
+            return 0;
+        if (!has_ip)
+            return 1;
+        const uint32_t dst = load_addr(v.ip + 16);
+        for (size_t i = 0; i < scope->skip_dst_count; ++i) {
+            if (scope->skip_dst[i] == dst)
+                return 0;
+        }
+        return 1;
+    }
+    if (!scope->inbound)
+        return 0;
+    if (scope->inbound_udp_only && !v.udp)
+        return 0;
+    if (scope->in_src_count) {
+        if (!has_ip)
+            return 0;
+        const uint32_t src = load_addr(v.ip + 12);
+        bool found = false;
+        for (size_t i = 0; i < scope->in_src_count && !found; ++i)
+            found = scope->in_src[i] == src;
+        if (!found)
+            return 0;
+    }
+    if (scope->in_sport_count) {
+        const uint16_t sport = load_port(v.udp);
+        bool found = false;
+        for (size_t i = 0; i < scope->in_sport_count && !found; ++i)
+            found = scope->in_sport[i] == sport;
+        if (!found)
+            return 0;
+    }
+    return 1;
+}

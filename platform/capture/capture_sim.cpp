@@ -8,6 +8,7 @@
 
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/capture.h"
+#include "platform/capture/capture_backend.h"
 #include "platform/capture/capture_filter.h"
 
 #include <chrono>
@@ -22,6 +23,8 @@ namespace {
 
 constexpr unsigned kSlots = 64;
 constexpr unsigned kIndexBits = 7; // slot index + 1 fits; 0 never names a handle
+// Generations stop below the top bit, which marks the other backend's handles.
+constexpr unsigned kGenerationBits = 31 - kIndexBits;
 
 struct Packet
 {
@@ -154,7 +157,7 @@ size_t count_open()
 
 // ---- capture handles ---------------------------------------------------------
 
-extern "C" quorlix_capture_handle quorlix_capture_open(const char *filter, int *error)
+extern "C" quorlix_capture_handle quorlix_capture_sim_open(const char *filter, int *error)
 {
     int dummy;
     int &err = error ? *error : dummy;
@@ -180,7 +183,7 @@ extern "C" quorlix_capture_handle quorlix_capture_open(const char *filter, int *
             continue;
         s.in_use = true;
         s.open = true;
-        s.generation = (s.generation + 1) & ((1u << (32 - kIndexBits)) - 1);
+        s.generation = (s.generation + 1) & ((1u << kGenerationBits) - 1);
         if (s.generation == 0)
             s.generation = 1;
         s.open_order = ++g_open_counter;
@@ -195,8 +198,8 @@ extern "C" quorlix_capture_handle quorlix_capture_open(const char *filter, int *
     return QUORLIX_CAPTURE_INVALID;
 }
 
-extern "C" int quorlix_capture_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t *len,
-                                    quorlix_capture_addr *addr)
+extern "C" int quorlix_capture_sim_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t *len,
+                                        quorlix_capture_addr *addr)
 {
     std::unique_lock<std::mutex> lock(g_lock);
     Slot *s = find_open(h);
@@ -227,8 +230,8 @@ extern "C" int quorlix_capture_recv(quorlix_capture_handle h, void *buf, size_t 
     return QUORLIX_CAPTURE_OK;
 }
 
-extern "C" int quorlix_capture_send(quorlix_capture_handle h, const void *packet, size_t len,
-                                    const quorlix_capture_addr *addr)
+extern "C" int quorlix_capture_sim_send(quorlix_capture_handle h, const void *packet, size_t len,
+                                        const quorlix_capture_addr *addr)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     Slot *s = find_open(h);
@@ -242,7 +245,7 @@ extern "C" int quorlix_capture_send(quorlix_capture_handle h, const void *packet
     return QUORLIX_CAPTURE_OK;
 }
 
-extern "C" void quorlix_capture_close(quorlix_capture_handle h)
+extern "C" void quorlix_capture_sim_close(quorlix_capture_handle h)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     Slot *s = find_open(h);

@@ -96,6 +96,7 @@ void setUp()
     const int n = tunnel_relay_set(relays, nullptr);
     char filter[TUNNEL_FILTER_MAX_TEXT];
     tunnel_filter_build(relays, n, filter, sizeof filter);
+    setenv("QUORLIX_CAPTURE", "sim", 1); // never the machine's real traffic
     tunnel_loop_handle_set(quorlix_capture_open(filter, &err));
 
     // Flows the seed datagrams answer (they may age out as the clock runs).

@@ -35,6 +35,9 @@ export QUORLIX_DISCORD_ORIGIN="${QUORLIX_DISCORD_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_GEO_ORIGIN="${QUORLIX_GEO_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_SITE_ORIGIN="${QUORLIX_SITE_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_TEST=1
+# Tests capture through the simulator; the few that open the real netfilter
+# backend ask for it themselves, inside namespaces of their own.
+export QUORLIX_CAPTURE=sim
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY
 
 if [ "$netns" = 1 ]; then
@@ -42,7 +45,9 @@ if [ "$netns" = 1 ]; then
     echo "SKIP: needs root, unshare and ip for a private network namespace" >&2
     exit 77
   fi
-  unshare -n sh -c 'ip link set lo up && exec "$@"' sh "$@"
+  # The namespace's name goes with it, so a test (and the real capture
+  # backend) can tell it runs in the namespace made here.
+  unshare -n sh -c 'ip link set lo up && QUORLIX_PRIVATE_NETNS=$(readlink /proc/self/ns/net) && export QUORLIX_PRIVATE_NETNS && exec "$@"' sh "$@"
   exit $?
 fi
 "$@"

@@ -226,7 +226,8 @@ bool TestRelay::start()
     if (m_running.load())
         return true;
     in_addr addr{};
-    if (inet_pton(AF_INET, m_options.address.c_str(), &addr) != 1 || (ntohl(addr.s_addr) >> 24) != 127) {
+    if (inet_pton(AF_INET, m_options.address.c_str(), &addr) != 1 ||
+        ((ntohl(addr.s_addr) >> 24) != 127 && !m_options.inPrivateNamespace)) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_error = "relay address must be an IPv4 loopback address: " + m_options.address;
         return false;

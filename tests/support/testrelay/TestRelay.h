@@ -94,6 +94,9 @@ public:
     struct Options
     {
         std::string address = "127.0.0.1";
+        // Lets the relay bind an address that is not loopback: only for a
+        // relay inside a network namespace a test made for itself.
+        bool inPrivateNamespace = false;
         uint16_t port = 50000;
         bool ackMode = false;
         // In acknowledgement mode: answer every data datagram the relay

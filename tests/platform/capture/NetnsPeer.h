@@ -1,0 +1,149 @@
+#pragma once
+// Two network namespaces joined by a veth pair, for tests of the real capture
+// backend. "Here" is the test's own namespace (the runner made it with
+// unshare -n); the peer is a second one held by a child process that does
+// nothing but exist. Everything lives and dies with the test:
+//   here  qxa 203.0.113.1/24 ------ qxb 203.0.113.2/24  peer
+//         198.51.100.0/24 via .2        198.51.100.7/32, 198.51.100.8/32
+// Header-only.
+
+#include <QProcess>
+#include <QString>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+namespace netnspeer {
+
+inline const char *const kHere = "203.0.113.1";
+inline const char *const kRelay = "203.0.113.2";
+inline const char *const kServer = "198.51.100.7";
+inline const char *const kLearned = "198.51.100.8";
+
+inline ino_t netnsInode(const char *path)
+{
+    struct stat st
+    {
+    };
+    return stat(path, &st) == 0 ? st.st_ino : 0;
+}
+
+// True when this process runs in the network namespace the test runner made
+// for it (it names it in QUORLIX_PRIVATE_NETNS): the only place the real
+// backend may be opened.
+inline bool inPrivateNamespace()
+{
+    const char *made = getenv("QUORLIX_PRIVATE_NETNS");
+    char own[64] = {};
+    return made && readlink("/proc/self/ns/net", own, sizeof own - 1) > 0 && strcmp(own, made) == 0;
+}
+
+// Runs a shell command; true on exit status 0. *out gets stdout and stderr.
+inline bool sh(const QString &command, QString *out = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("/bin/sh", {"-c", command});
+    const bool finished = p.waitForFinished(15000);
+    if (out)
+        *out = QString::fromLocal8Bit(p.readAll());
+    return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
+class Peer
+{
+public:
+    ~Peer() { stop(); }
+
+    bool start(QString *why)
+    {
+        const ino_t own = netnsInode("/proc/self/ns/net");
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            if (unshare(CLONE_NEWNET) != 0)
+                _exit(1);
+            for (;;)
+                pause();
+        }
+        if (m_pid < 0)
+            return fail(why, "fork failed");
+        const QString ns = QString("/proc/%1/ns/net").arg(m_pid);
+        for (int i = 0; i < 400 && netnsInode(ns.toLocal8Bit().constData()) == own; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (netnsInode(ns.toLocal8Bit().constData()) == own)
+            return fail(why, "the peer namespace did not appear");
+        m_here = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
+        m_peer = open(ns.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        if (m_here < 0 || m_peer < 0)
+            return fail(why, "cannot open the namespaces");
+        const QString in = QString("nsenter -t %1 -n ").arg(m_pid);
+        const QStringList steps = {
+            "ip link set lo up",
+            QString("ip link add qxa type veth peer name qxb && ip link set qxb netns %1").arg(m_pid),
+            QString("ip addr add %1/24 dev qxa && ip link set qxa up").arg(kHere),
+            in + "ip link set lo up",
+            in + QString("ip addr add %1/24 dev qxb").arg(kRelay),
+            in + QString("ip addr add %1/32 dev qxb").arg(kServer),
+            in + QString("ip addr add %1/32 dev qxb").arg(kLearned),
+            in + "ip link set qxb up",
+            QString("ip route add 198.51.100.0/24 via %1").arg(kRelay),
+        };
+        for (const QString &step : steps) {
+            QString out;
+            if (!sh(step, &out))
+                return fail(why, step + ": " + out);
+        }
+        return true;
+    }
+
+    void stop()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+            m_pid = -1;
+        }
+        if (m_here >= 0)
+            close(m_here);
+        if (m_peer >= 0)
+            close(m_peer);
+        m_here = m_peer = -1;
+    }
+
+    // Runs f with the calling thread in the peer namespace: sockets it makes
+    // and threads it starts belong there.
+    template <typename F> auto inside(F f) -> decltype(f())
+    {
+        setns(m_peer, CLONE_NEWNET);
+        struct Back
+        {
+            int fd;
+            ~Back() { setns(fd, CLONE_NEWNET); }
+        } back{m_here};
+        return f();
+    }
+
+private:
+    bool fail(QString *why, const QString &what)
+    {
+        *why = what;
+        return false;
+    }
+
+    pid_t m_pid = -1;
+    int m_here = -1;
+    int m_peer = -1;
+};
+
+} // namespace netnspeer

@@ -1,0 +1,220 @@
+// What the netfilter backend asks of the kernel: the bounds it proves from a
+// filter (never narrower than the filter), the rule text built from them, how
+// the iptables tools' failures map onto capture errors, and the choice of
+// backend. Nothing here touches the kernel.
+
+#include "PacketBuilder.h"
+#include "platform/capture/capture.h"
+#include "platform/capture/capture_filter.h"
+#include "platform/capture/capture_netfilter.h"
+
+#include <QtTest>
+
+using namespace testpkt;
+
+namespace {
+
+struct Compiled
+{
+    explicit Compiled(const QString &text) : f(quorlix_filter_compile(text.toLatin1().constData(), nullptr))
+    {}
+    ~Compiled() { quorlix_filter_free(f); }
+    quorlix_filter *f;
+};
+
+QString dotted(uint32_t a)
+{
+    return QString("%1.%2.%3.%4").arg(a >> 24).arg((a >> 16) & 0xFF).arg((a >> 8) & 0xFF).arg(a & 0xFF);
+}
+
+// The scope in a few words: "out -A -B | in udp src X,Y sport P".
+QString describe(const quorlix_filter_scope &s)
+{
+    QStringList out;
+    if (s.outbound) {
+        QString o = "out";
+        for (size_t i = 0; i < s.skip_dst_count; ++i)
+            o += " -" + dotted(s.skip_dst[i]);
+        out << o;
+    }
+    if (s.inbound) {
+        QString in = "in";
+        if (s.inbound_udp_only)
+            in += " udp";
+        QStringList src, ports;
+        for (size_t i = 0; i < s.in_src_count; ++i)
+            src << dotted(s.in_src[i]);
+        for (size_t i = 0; i < s.in_sport_count; ++i)
+            ports << QString::number(s.in_sport[i]);
+        if (!src.isEmpty())
+            in += " src " + src.join(',');
+        if (!ports.isEmpty())
+            in += " sport " + ports.join(',');
+        out << in;
+    }
+    return out.join(" | ");
+}
+
+} // namespace
+
+class TestCaptureNetfilterRules : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scopes_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("scope");
+        QTest::newRow("engine, one relay")
+            << "((outbound and ip and ip.DstAddr != 192.0.2.1) or (inbound and udp.SrcPort == 50000 and "
+               "(ip.SrcAddr == 192.0.2.1)))"
+            << "out -192.0.2.1 | in udp src 192.0.2.1 sport 50000";
+        QTest::newRow("engine, two relays")
+            << "((outbound and ip and ip.DstAddr != 192.0.2.1 and ip.DstAddr != 198.51.100.7) or (inbound "
+               "and "
+               "udp.SrcPort == 50000 and (ip.SrcAddr == 192.0.2.1 or ip.SrcAddr == 198.51.100.7)))"
+            << "out -192.0.2.1 -198.51.100.7 | in udp src 192.0.2.1,198.51.100.7 sport 50000";
+        // A second clause that admits the relay's address keeps it queued.
+        QTest::newRow("relay admitted elsewhere")
+            << "(outbound and ip.DstAddr != 192.0.2.1) or (outbound and udp.DstPort == 53)"
+            << "out";
+        // "not ==" also holds for bytes that do not parse as IPv4, whatever
+        // they would say as an address.
+        QTest::newRow("negated equality") << "outbound and not ip.DstAddr == 192.0.2.1"
+                                          << "out";
+        QTest::newRow("only inbound, any protocol") << "inbound and ip.SrcAddr == 192.0.2.9"
+                                                    << "in src 192.0.2.9";
+        QTest::newRow("inbound port without address") << "inbound and udp.SrcPort == 50000"
+                                                      << "in udp sport 50000";
+        QTest::newRow("direction both ways") << "ip.DstAddr != 192.0.2.1"
+                                             << "out -192.0.2.1 | in";
+        QTest::newRow("a port that can never match")
+            << "outbound or (inbound and udp.SrcPort == 1 and udp.SrcPort == 2)"
+            << "out";
+        QTest::newRow("nothing") << "inbound and outbound"
+                                 << "";
+    }
+
+    void scopes()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, scope);
+        Compiled c(filter);
+        QVERIFY(c.f);
+        quorlix_filter_scope s;
+        quorlix_filter_scope_of(c.f, &s);
+        QCOMPARE(describe(s), scope);
+    }
+
+    // Whatever the filter admits lies inside its scope.
+    void scopeHoldsWhatTheFilterAdmits()
+    {
+        const QStringList filters = {
+            "((outbound and ip and ip.DstAddr != 192.0.2.1) or (inbound and udp.SrcPort == 50000 and "
+            "(ip.SrcAddr == 192.0.2.1)))",
+            "(outbound and ip.DstAddr != 192.0.2.1) or (outbound and udp.DstPort == 53)",
+            "inbound and (udp.SrcPort == 50000 or tcp.SrcPort == 80) and not ip.SrcAddr == 10.0.0.1",
+            "not (inbound and ip.SrcAddr != 192.0.2.1) and not (outbound and ip.DstAddr == 192.0.2.1)",
+        };
+        const QList<QByteArray> packets = {
+            udp("10.0.0.2", 4000, "192.0.2.1", 50000),
+            udp("192.0.2.1", 50000, "10.0.0.2", 4000),
+            udp("192.0.2.1", 50001, "10.0.0.2", 4000),
+            tcp("192.0.2.1", 50000, "10.0.0.2", 4000),
+            tcp("10.0.0.1", 80, "10.0.0.2", 4000),
+            udp("10.0.0.1", 50000, "10.0.0.2", 53),
+            udp("10.0.0.2", 4000, "198.51.100.1", 53),
+            tcp("10.0.0.2", 4000, "192.0.2.1", 443),
+            QByteArray(40, '\x45'),
+        };
+        for (const QString &text : filters) {
+            Compiled c(text);
+            QVERIFY(c.f);
+            quorlix_filter_scope s;
+            quorlix_filter_scope_of(c.f, &s);
+            for (int dir = 0; dir < 2; ++dir) {
+                for (const QByteArray &p : packets) {
+                    if (quorlix_filter_match(c.f, p.constData(), size_t(p.size()), dir))
+                        QVERIFY2(quorlix_filter_scope_contains(&s, p.constData(), size_t(p.size()), dir),
+                                 qPrintable(text + " / " + p.toHex()));
+                }
+            }
+        }
+    }
+
+    void rulesForTheEngineFilter()
+    {
+        Compiled c("((outbound and ip and ip.DstAddr != 192.0.2.1) or (inbound and udp.SrcPort == 50000 and "
+                   "(ip.SrcAddr == 192.0.2.1 or ip.SrcAddr == 192.0.2.2)))");
+        quorlix_filter_scope s;
+        quorlix_filter_scope_of(c.f, &s);
+        char buf[4096];
+        QVERIFY(quorlix_capture_nf_rules(&s, 4471, 1, buf, sizeof buf) > 0);
+        QCOMPARE(QString(buf), QString("*filter\n"
+                                       ":QUORLIX_OUT - [0:0]\n"
+                                       ":QUORLIX_IN - [0:0]\n"
+                                       "-A QUORLIX_OUT -o lo -j RETURN\n"
+                                       "-A QUORLIX_OUT -m mark --mark 0x51584c58 -j RETURN\n"
+                                       "-A QUORLIX_OUT -d 192.0.2.1/32 -j RETURN\n"
+                                       "-A QUORLIX_OUT -j NFQUEUE --queue-num 4471 --queue-bypass\n"
+                                       "-A QUORLIX_IN -i lo -j RETURN\n"
+                                       "-A QUORLIX_IN -p udp -s 192.0.2.1/32 --sport 50000 -j NFQUEUE "
+                                       "--queue-num 4471 --queue-bypass\n"
+                                       "-A QUORLIX_IN -p udp -s 192.0.2.2/32 --sport 50000 -j NFQUEUE "
+                                       "--queue-num 4471 --queue-bypass\n"
+                                       "-I OUTPUT 1 -j QUORLIX_OUT\n"
+                                       "-I INPUT 1 -j QUORLIX_IN\n"
+                                       "COMMIT\n"));
+        // Re-pointing the chains later leaves the jumps alone; a buffer too
+        // small gives nothing rather than half a rule set.
+        QVERIFY(quorlix_capture_nf_rules(&s, 4471, 0, buf, sizeof buf) > 0);
+        QVERIFY(!QString(buf).contains("-I OUTPUT"));
+        QCOMPARE(quorlix_capture_nf_rules(&s, 4471, 1, buf, 200), size_t(0));
+        QCOMPARE(buf[0], '\0');
+    }
+
+    void toolErrors_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("stderrText");
+        QTest::addColumn<int>("error");
+        QTest::newRow("fine") << 0 << "" << int(QUORLIX_CAPTURE_OK);
+        QTest::newRow("not root")
+            << 4
+            << "iptables-restore v1.8.9 (nf_tables): Could not fetch rule set generation id: Permission "
+               "denied (you must be root)"
+            << int(QUORLIX_CAPTURE_ERR_ACCESS_DENIED);
+        QTest::newRow("no target") << 1
+                                   << "iptables-restore: line 7 failed: No chain/target/match by that name."
+                                   << int(QUORLIX_CAPTURE_ERR_UNAVAILABLE);
+        QTest::newRow("killed") << 128 << "" << int(QUORLIX_CAPTURE_ERR_UNAVAILABLE);
+    }
+
+    void toolErrors()
+    {
+        QFETCH(int, status);
+        QFETCH(QString, stderrText);
+        QFETCH(int, error);
+        QCOMPARE(quorlix_capture_nf_tool_error(status, stderrText.toLatin1().constData()), error);
+    }
+
+    void backendChoice()
+    {
+        // The runner sets the simulator; an unknown name opens nothing.
+        QCOMPARE(qgetenv("QUORLIX_CAPTURE"), QByteArray("sim"));
+        int err = -1;
+        quorlix_capture_handle h = quorlix_capture_open("outbound", &err);
+        QCOMPARE(err, 0);
+        QVERIFY(h != QUORLIX_CAPTURE_INVALID);
+        quorlix_capture_close(h);
+        qputenv("QUORLIX_CAPTURE", "windivert");
+        h = quorlix_capture_open("outbound", &err);
+        qputenv("QUORLIX_CAPTURE", "sim");
+        QCOMPARE(h, QUORLIX_CAPTURE_INVALID);
+        QCOMPARE(err, int(QUORLIX_CAPTURE_ERR_UNAVAILABLE));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCaptureNetfilterRules)
+#include "tst_capture_netfilter_rules.moc"

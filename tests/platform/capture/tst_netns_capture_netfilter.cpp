@@ -1,0 +1,657 @@
+// The netfilter capture backend with real packets, between two network
+// namespaces of the test's own (see NetnsPeer.h): the tunnel engine runs here
+// in a child process (this program started again with --engine-host), the
+// test relay and the game's servers run in the peer namespace. The relay hands
+// the game's UDP to the real servers and carries their answers back.
+
+#include "NetnsPeer.h"
+#include "engine/tunnel/quorlix_tunnel.h"
+#include "platform/capture/capture.h"
+#include "platform/capture/capture_netfilter.h"
+#include "platform/capture/packet.h"
+#include "support/TestPackets.h"
+#include "support/testrelay/TestRelay.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <errno.h>
+#include <libnetfilter_queue/libnetfilter_queue.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using namespace netnspeer;
+
+namespace {
+
+const uint16_t kGameUdpPort = 3074;
+const uint16_t kLearnedUdpPort = 4000;
+const uint16_t kPlainUdpPort = 9999;
+const uint16_t kPlainTcpPort = 8080;
+
+// ---- the engine in a process of its own ----------------------------------------
+
+int engineHost()
+{
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    setvbuf(stderr, nullptr, _IONBF, 0);
+    auto *cfg = static_cast<TunnelRuntimeConfig *>(calloc(1, sizeof(TunnelRuntimeConfig)));
+    strcpy(cfg->entry_host, kRelay);
+    cfg->entry_port = 50000;
+    strcpy(cfg->game_profile, "netns");
+    cfg->udp_ports[0] = kGameUdpPort;
+    cfg->udp_port_count = 1;
+    cfg->enable_tcp = 1;
+    strcpy(cfg->app_domains[0], "*.game.test");
+    cfg->app_domain_count = 1;
+    quorlix_set_runtime_config(cfg);
+    free(cfg);
+    quorlix_reset_stats();
+
+    // SIGTERM stops the run the way the client does.
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    std::atomic<int> result{-1};
+    std::thread engine([&] {
+        result.store(quorlix_tunnel_main());
+        kill(getpid(), SIGTERM); // a failed start ends the wait below too
+    });
+    int sig = 0;
+    sigwait(&set, &sig);
+    if (result.load() < 0)
+        quorlix_tunnel_stop();
+    engine.join();
+    return result.load();
+}
+
+// ---- sockets -----------------------------------------------------------------
+
+sockaddr_in endpoint(const char *addr, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    inet_pton(AF_INET, addr, &sa.sin_addr);
+    return sa;
+}
+
+int udpSocket(const char *addr, uint16_t port, int timeoutMs = 3000)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sa = endpoint(addr, port);
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    timeval tv{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    return fd;
+}
+
+struct Datagram
+{
+    QByteArray payload;
+    QString from;
+    uint16_t fromPort = 0;
+};
+
+// Sends one datagram and waits for the answer.
+bool exchange(int fd, const char *to, uint16_t port, const QByteArray &payload, Datagram *answer)
+{
+    sockaddr_in dst = endpoint(to, port);
+    if (sendto(fd, payload.constData(), size_t(payload.size()), 0, reinterpret_cast<sockaddr *>(&dst),
+               sizeof dst) != payload.size())
+        return false;
+    char buf[2048];
+    sockaddr_in from{};
+    socklen_t fl = sizeof from;
+    const ssize_t n = recvfrom(fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr *>(&from), &fl);
+    if (n < 0)
+        return false;
+    char text[16];
+    inet_ntop(AF_INET, &from.sin_addr, text, sizeof text);
+    *answer = Datagram{QByteArray(buf, int(n)), QString(text), ntohs(from.sin_port)};
+    return true;
+}
+
+int tcpConnect(const char *addr, uint16_t port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    timeval tv{3, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    sockaddr_in sa = endpoint(addr, port);
+    if (connect(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The game's servers in the peer namespace: UDP answers "pong:" + payload from
+// the address and port asked; the TCP sink counts what it is sent and answers
+// the count when the sender shuts its side.
+class Servers
+{
+public:
+    ~Servers() { stop(); }
+
+    bool start()
+    {
+        m_udp = {udpSocket(kServer, kGameUdpPort), udpSocket(kLearned, kLearnedUdpPort),
+                 udpSocket(kServer, kPlainUdpPort)};
+        m_tcp = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int one = 1;
+        setsockopt(m_tcp, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+        sockaddr_in sa = endpoint(kServer, kPlainTcpPort);
+        if (m_tcp < 0 || bind(m_tcp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 ||
+            listen(m_tcp, 4) != 0)
+            return false;
+        for (int fd : m_udp) {
+            if (fd < 0)
+                return false;
+        }
+        if (pipe2(m_wake, O_CLOEXEC) != 0)
+            return false;
+        m_thread = std::thread([this] { run(); });
+        return true;
+    }
+
+    void stop()
+    {
+        if (m_thread.joinable()) {
+            (void)!write(m_wake[1], "x", 1);
+            m_thread.join();
+        }
+        for (int fd : m_udp)
+            if (fd >= 0)
+                close(fd);
+        m_udp.clear();
+        if (m_tcp >= 0)
+            close(m_tcp);
+        m_tcp = -1;
+    }
+
+    std::atomic<int> udpAnswers{0};
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::vector<pollfd> fds;
+            for (int fd : m_udp)
+                fds.push_back({fd, POLLIN, 0});
+            fds.push_back({m_tcp, POLLIN, 0});
+            fds.push_back({m_wake[0], POLLIN, 0});
+            if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
+                return;
+            if (fds.back().revents)
+                return;
+            for (size_t i = 0; i < m_udp.size(); ++i) {
+                if (!(fds[i].revents & POLLIN))
+                    continue;
+                char buf[2048];
+                sockaddr_in from{};
+                socklen_t fl = sizeof from;
+                const ssize_t n = recvfrom(m_udp[i], buf + 5, sizeof buf - 5, MSG_DONTWAIT,
+                                           reinterpret_cast<sockaddr *>(&from), &fl);
+                if (n < 0)
+                    continue;
+                memcpy(buf, "pong:", 5);
+                sendto(m_udp[i], buf, size_t(n) + 5, 0, reinterpret_cast<sockaddr *>(&from), fl);
+                ++udpAnswers;
+            }
+            if (fds[m_udp.size()].revents & POLLIN) {
+                const int c = accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
+                if (c >= 0) {
+                    uint64_t total = 0;
+                    char buf[65536];
+                    ssize_t n;
+                    while ((n = read(c, buf, sizeof buf)) > 0)
+                        total += uint64_t(n);
+                    (void)!write(c, &total, sizeof total);
+                    close(c);
+                }
+            }
+        }
+    }
+
+    std::vector<int> m_udp;
+    int m_tcp = -1;
+    int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+};
+
+QString ourRules()
+{
+    QString out;
+    sh("iptables -w -S 2>&1 | grep QUORLIX || true", &out);
+    return out.trimmed();
+}
+
+} // namespace
+
+class TestNetnsCaptureNetfilter : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void cleanup();
+
+    void gameUdpGoesThroughTheRelayOthersPassUntouched();
+    void dnsTeachesAnAddressAndTcpToItIsTunneled();
+    void stopAndKillLeaveTheNetworkWorking();
+    void withoutCapabilitiesNothingIsInstalled();
+    void badInputIsRefusedAndLeavesNoRule_data();
+    void badInputIsRefusedAndLeavesNoRule();
+    void aTakenQueueNumberIsSkipped();
+    void aPacketLongerThanTheBufferIsDropped();
+
+private:
+    bool startEngine(QString *why);
+    int stopEngine();
+    bool logged(const QString &needle);
+
+    Peer m_peer;
+    Servers m_servers;
+    std::unique_ptr<testrelay::TestRelay> m_relay;
+    int m_forward = -1; // the relay's socket towards the servers
+    QProcess m_engine;
+    QString m_logPath;
+    int m_runs = 0;
+    QByteArray m_log;
+};
+
+void TestNetnsCaptureNetfilter::initTestCase()
+{
+    // The real backend diverts every packet of the namespace it runs in.
+    if (!inPrivateNamespace())
+        QSKIP("needs a network namespace of its own (tests/support/isolated-run.sh --netns)");
+    QString out;
+    if (!sh("command -v iptables-restore && command -v nsenter && command -v capsh", &out))
+        QSKIP("needs iptables, nsenter and capsh");
+    QString why;
+    QVERIFY2(m_peer.start(&why), qPrintable(why));
+    testrelay::TestRelay::Options options;
+    options.address = kRelay;
+    options.inPrivateNamespace = true;
+    m_relay = std::make_unique<testrelay::TestRelay>(options);
+    testrelay::DnsAnswer answer;
+    answer.addresses = {kLearned};
+    m_relay->setDnsAnswer("eu.game.test", answer);
+    const bool started = m_peer.inside([&] {
+        m_forward = udpSocket(kRelay, 0, 1000);
+        return m_servers.start() && m_relay->start() && m_forward >= 0;
+    });
+    QVERIFY2(started, m_relay->errorString().c_str());
+    // The relay hands UDP to the real server and returns its answer.
+    const int fwd = m_forward;
+    m_relay->setUdpResponder([fwd](const testrelay::RelayFlow &flow, const std::vector<uint8_t> &payload,
+                                   std::vector<uint8_t> *reply) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        memcpy(&to.sin_addr, flow.dstAddr, 4);
+        to.sin_port = htons(flow.dstPort);
+        if (sendto(fwd, payload.data(), payload.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to) < 0)
+            return false;
+        uint8_t buf[2048];
+        const ssize_t n = recv(fwd, buf, sizeof buf, 0);
+        if (n < 0)
+            return false;
+        reply->assign(buf, buf + n);
+        return true;
+    });
+}
+
+void TestNetnsCaptureNetfilter::cleanupTestCase()
+{
+    if (m_engine.state() != QProcess::NotRunning) {
+        m_engine.kill();
+        m_engine.waitForFinished(3000);
+    }
+    if (m_relay)
+        m_relay->stop();
+    m_servers.stop();
+    if (m_forward >= 0)
+        close(m_forward);
+    m_peer.stop();
+}
+
+void TestNetnsCaptureNetfilter::cleanup()
+{
+    if (m_engine.state() != QProcess::NotRunning)
+        stopEngine();
+}
+
+bool TestNetnsCaptureNetfilter::startEngine(QString *why)
+{
+    m_log.clear();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORLIX_CAPTURE", "netfilter");
+    m_engine.setProcessEnvironment(env);
+    // A file, not a pipe: the engine writes a line per packet, and a pipe
+    // nobody drains while the test blocks in a transfer would stall it.
+    m_logPath =
+        QString("%1/engine-%2.log").arg(qEnvironmentVariable("QUORLIX_TEST_TMP", "/tmp")).arg(++m_runs);
+    m_engine.setProcessChannelMode(QProcess::MergedChannels);
+    m_engine.setStandardOutputFile(m_logPath);
+    m_engine.start(QCoreApplication::applicationFilePath(), {"--engine-host"});
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!logged("[*] Tunneling")) {
+        if (m_engine.state() == QProcess::NotRunning || std::chrono::steady_clock::now() > until) {
+            *why = "the engine did not start:\n" + QString::fromLocal8Bit(m_log);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+int TestNetnsCaptureNetfilter::stopEngine()
+{
+    m_engine.terminate();
+    m_engine.waitForFinished(5000);
+    return m_engine.exitStatus() == QProcess::NormalExit ? m_engine.exitCode() : -1;
+}
+
+bool TestNetnsCaptureNetfilter::logged(const QString &needle)
+{
+    QFile f(m_logPath);
+    if (f.open(QIODevice::ReadOnly))
+        m_log = f.readAll();
+    return m_log.contains(needle.toUtf8());
+}
+
+void TestNetnsCaptureNetfilter::gameUdpGoesThroughTheRelayOthersPassUntouched()
+{
+    // What reaches the game's socket is copied here too, checksums and all.
+    std::mutex tapLock;
+    std::vector<std::vector<uint8_t>> tapped;
+    testrelay::WireTap tap;
+    std::string tapWhy;
+    QVERIFY2(tap.start(
+                 kGameUdpPort,
+                 [&](const uint8_t *p, size_t len) {
+                     std::lock_guard<std::mutex> lock(tapLock);
+                     tapped.emplace_back(p, p + len);
+                 },
+                 &tapWhy),
+             tapWhy.c_str());
+    QString why;
+    QVERIFY2(startEngine(&why), qPrintable(why));
+    const testrelay::RelayStats before = m_relay->stats();
+
+    const int game = udpSocket(kHere, 0);
+    QVERIFY(game >= 0);
+    Datagram answer;
+    QVERIFY2(exchange(game, kServer, kGameUdpPort, "ping-1", &answer), m_log.constData());
+    QCOMPARE(answer.payload, QByteArray("pong:ping-1"));
+    QCOMPARE(answer.from, QString(kServer));
+    QCOMPARE(int(answer.fromPort), int(kGameUdpPort));
+    QVERIFY(m_relay->stats().accepted > before.accepted); // it went through the relay
+    QTRY_VERIFY_WITH_TIMEOUT(logged("[GAME-UDP]"), 3000);
+    {
+        std::lock_guard<std::mutex> lock(tapLock);
+        QVERIFY(!tapped.empty());
+        QVERIFY(quorlix_packet_checksums_ok(tapped.back().data(), tapped.back().size()));
+    }
+    tap.stop();
+
+    // Not the game's: straight to the server and back, the relay never sees it.
+    const uint64_t relayed = m_relay->stats().accepted;
+    QVERIFY(exchange(game, kServer, kPlainUdpPort, "plain", &answer));
+    QCOMPARE(answer.payload, QByteArray("pong:plain"));
+    QCOMPARE(answer.from, QString(kServer));
+    const int tcp = tcpConnect(kServer, kPlainTcpPort);
+    QVERIFY2(tcp >= 0, strerror(errno));
+    std::vector<char> block(256 * 1024, 'q');
+    for (int i = 0; i < 16; ++i)
+        QCOMPARE(write(tcp, block.data(), block.size()), ssize_t(block.size()));
+    shutdown(tcp, SHUT_WR);
+    uint64_t counted = 0;
+    QCOMPARE(read(tcp, &counted, sizeof counted), ssize_t(sizeof counted));
+    QCOMPARE(counted, uint64_t(16 * block.size()));
+    close(tcp);
+    close(game);
+    QCOMPARE(m_relay->stats().accepted, relayed);
+    QCOMPARE(m_relay->stats().tcpSegments, before.tcpSegments);
+    QCOMPARE(stopEngine(), 0);
+}
+
+void TestNetnsCaptureNetfilter::dnsTeachesAnAddressAndTcpToItIsTunneled()
+{
+    QString why;
+    QVERIFY2(startEngine(&why), qPrintable(why));
+    const int game = udpSocket(kHere, 0);
+    QVERIFY(game >= 0);
+
+    // Before the name is looked up, the address is nobody's game.
+    const uint64_t relayed = m_relay->stats().accepted;
+    Datagram answer;
+    QVERIFY(exchange(game, kLearned, kLearnedUdpPort, "early", &answer));
+    QCOMPARE(m_relay->stats().accepted, relayed);
+
+    // The query goes to a resolver that does not exist: only the tunnel answers.
+    const std::vector<uint8_t> q = testpackets::dnsQuery(0x4242, "eu.game.test");
+    QVERIFY(exchange(game, "198.51.100.53", 53,
+                     QByteArray(reinterpret_cast<const char *>(q.data()), int(q.size())), &answer));
+    QCOMPARE(answer.from, QString("198.51.100.53"));
+    QCOMPARE(int(answer.fromPort), 53);
+    QCOMPARE(int(uint8_t(answer.payload[0])) << 8 | uint8_t(answer.payload[1]), 0x4242);
+    QTRY_VERIFY_WITH_TIMEOUT(logged(QString("[APP-IP] \xE2\x9C\x93 Added %1").arg(kLearned)), 3000);
+
+    QVERIFY(exchange(game, kLearned, kLearnedUdpPort, "late", &answer));
+    QCOMPARE(answer.payload, QByteArray("pong:late"));
+    QCOMPARE(answer.from, QString(kLearned));
+    QVERIFY(m_relay->stats().accepted > relayed);
+    testrelay::RelayFlow flow;
+    bool seen = false;
+    for (const testrelay::RelayFlow &f : m_relay->flows())
+        seen = seen || (f.dstPort == kLearnedUdpPort && f.proto == 17);
+    QVERIFY(seen);
+    close(game);
+
+    // TCP to the learned address on any port: the relay completes the
+    // handshake and echoes the request.
+    const uint64_t segments = m_relay->stats().tcpSegments;
+    const int tcp = tcpConnect(kLearned, 443);
+    QVERIFY2(tcp >= 0, m_log.constData());
+    QCOMPARE(write(tcp, "request", 7), ssize_t(7));
+    char reply[16] = {};
+    QCOMPARE(read(tcp, reply, sizeof reply), ssize_t(7));
+    QCOMPARE(QByteArray(reply, 7), QByteArray("request"));
+    close(tcp);
+    QVERIFY(m_relay->stats().tcpSegments >= segments + 2);
+    QCOMPARE(m_relay->stats().rejected, uint64_t(0));
+    // The SYN reached the relay with its MSS clamped.
+    bool clamped = false;
+    for (const std::vector<uint8_t> &dg : m_relay->lastDatagrams()) {
+        if (dg.size() < 16 + 44 || dg[1] != 6 || !(dg[16 + 20 + 13] & 0x02))
+            continue;
+        const uint8_t *opt = &dg[16 + 20 + 20];
+        clamped = opt[0] == 2 && opt[1] == 4 && (opt[2] << 8 | opt[3]) == 1000;
+    }
+    QVERIFY(clamped);
+    QCOMPARE(stopEngine(), 0);
+}
+
+void TestNetnsCaptureNetfilter::stopAndKillLeaveTheNetworkWorking()
+{
+    const int game = udpSocket(kHere, 0);
+    QVERIFY(game >= 0);
+    Datagram answer;
+
+    QString why;
+    QVERIFY2(startEngine(&why), qPrintable(why));
+    QVERIFY(ourRules().contains("NFQUEUE"));
+    QCOMPARE(stopEngine(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(logged("[INFO] Stop requested"), 3000);
+    QCOMPARE(ourRules(), QString());
+    QVERIFY(exchange(game, kServer, kPlainUdpPort, "after-stop", &answer));
+    QCOMPARE(answer.payload, QByteArray("pong:after-stop"));
+
+    // A killed engine leaves its chains, but nothing listens on the queue:
+    // packets pass.
+    QVERIFY2(startEngine(&why), qPrintable(why));
+    m_engine.kill();
+    QVERIFY(m_engine.waitForFinished(3000));
+    QVERIFY(ourRules().contains("NFQUEUE"));
+    QVERIFY(exchange(game, kServer, kPlainUdpPort, "after-kill", &answer));
+    QCOMPARE(answer.payload, QByteArray("pong:after-kill"));
+    QVERIFY(exchange(game, kServer, kGameUdpPort, "game-after-kill", &answer));
+    QCOMPARE(answer.payload, QByteArray("pong:game-after-kill"));
+
+    // The next open clears them: one jump each, then nothing after the close.
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    int err = -1;
+    const QByteArray filter = QString("(outbound and ip and ip.DstAddr != %1) or (inbound and udp.SrcPort == "
+                                      "50000 and (ip.SrcAddr == %1))")
+                                  .arg(kRelay)
+                                  .toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    QCOMPARE(err, 0);
+    const QString rules = ourRules();
+    QCOMPARE(rules.count("-j QUORLIX_OUT"), 1);
+    QCOMPARE(rules.count("-j QUORLIX_IN"), 1);
+    quorlix_capture_close(h);
+    QCOMPARE(ourRules(), QString());
+    QVERIFY(exchange(game, kServer, kPlainUdpPort, "after-reopen", &answer));
+    close(game);
+}
+
+void TestNetnsCaptureNetfilter::withoutCapabilitiesNothingIsInstalled()
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORLIX_CAPTURE", "netfilter");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("capsh", {"--drop=cap_net_admin,cap_net_raw", "--", "-c", "exec \"$0\" --engine-host",
+                      QCoreApplication::applicationFilePath()});
+    QVERIFY(p.waitForFinished(10000));
+    const QByteArray out = p.readAll();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(out.contains("Open failed (5)\n"), out.constData());
+    QVERIFY2(out.contains("cap_net_admin and cap_net_raw"), out.constData());
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::badInputIsRefusedAndLeavesNoRule_data()
+{
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("error");
+    QTest::newRow("names no relay") << "outbound and ip" << int(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX);
+    QTest::newRow("relay not IPv4")
+        << "(outbound and ip and ip.DstAddr != 2001:db8::1) or (inbound and udp.SrcPort == 50000)"
+        << int(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX);
+    QTest::newRow("empty") << "" << int(QUORLIX_CAPTURE_ERR_FILTER_SYNTAX);
+}
+
+void TestNetnsCaptureNetfilter::badInputIsRefusedAndLeavesNoRule()
+{
+    QFETCH(QString, filter);
+    QFETCH(int, error);
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    int err = 0;
+    const QByteArray text = filter.toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open(text.constData(), &err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    QCOMPARE(h, QUORLIX_CAPTURE_INVALID);
+    QCOMPARE(err, error);
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::aTakenQueueNumberIsSkipped()
+{
+    // Another program holds the first queue number.
+    nfq_handle *other = nfq_open();
+    QVERIFY(other);
+    nfq_q_handle *taken = nfq_create_queue(
+        other, QUORLIX_CAPTURE_NF_QUEUE_FIRST,
+        [](nfq_q_handle *, nfgenmsg *, nfq_data *, void *) { return 0; }, nullptr);
+    QVERIFY(taken);
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    int err = -1;
+    const QByteArray filter = QString("outbound and ip.DstAddr != %1").arg(kRelay).toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    QCOMPARE(err, 0);
+    QVERIFY2(ourRules().contains(QString("--queue-num %1").arg(QUORLIX_CAPTURE_NF_QUEUE_FIRST + 1)),
+             qPrintable(ourRules()));
+    quorlix_capture_close(h);
+    nfq_destroy_queue(taken);
+    nfq_close(other);
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::aPacketLongerThanTheBufferIsDropped()
+{
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    int err = -1;
+    const QByteArray filter = QString("outbound and udp.DstPort == %1 and ip.DstAddr != %2")
+                                  .arg(kPlainUdpPort)
+                                  .arg(kRelay)
+                                  .toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    QCOMPARE(err, 0);
+    const int fd = udpSocket(kHere, 0, 300);
+    sockaddr_in dst = endpoint(kServer, kPlainUdpPort);
+    const QByteArray big(500, 'b'), small("s");
+    sendto(fd, big.constData(), size_t(big.size()), 0, reinterpret_cast<sockaddr *>(&dst), sizeof dst);
+    sendto(fd, small.constData(), size_t(small.size()), 0, reinterpret_cast<sockaddr *>(&dst), sizeof dst);
+    uint8_t buf[200];
+    size_t len = 0;
+    quorlix_capture_addr addr{};
+    QCOMPARE(quorlix_capture_recv(h, buf, sizeof buf, &len, &addr),
+             int(QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL));
+    QCOMPARE(quorlix_capture_recv(h, buf, sizeof buf, &len, &addr), int(QUORLIX_CAPTURE_OK));
+    QCOMPARE(len, size_t(20 + 8 + 1));
+    QCOMPARE(int(addr.outbound), 1);
+    // Sent back as it came: the server answers only the small one.
+    QCOMPARE(quorlix_capture_send(h, buf, len, &addr), int(QUORLIX_CAPTURE_OK));
+    char reply[600];
+    QCOMPARE(recv(fd, reply, sizeof reply, 0), ssize_t(6));
+    QCOMPARE(recv(fd, reply, sizeof reply, 0), ssize_t(-1));
+
+    // A close from another thread wakes a waiting receive.
+    std::thread closer([h] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        quorlix_capture_close(h);
+    });
+    QCOMPARE(quorlix_capture_recv(h, buf, sizeof buf, &len, &addr), int(QUORLIX_CAPTURE_ERR_CLOSED));
+    closer.join();
+    close(fd);
+    QCOMPARE(ourRules(), QString());
+}
+
+int main(int argc, char **argv)
+{
+    if (argc > 1 && strcmp(argv[1], "--engine-host") == 0)
+        return engineHost();
+    QCoreApplication app(argc, argv);
+    TestNetnsCaptureNetfilter test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_netns_capture_netfilter.moc"
