@@ -546,6 +546,30 @@ template <typename T> bool literals_of(const quorlix_filter *f, Op op, T *out, s
     return true;
 }
 
+// When no packet whose field (src address, UDP source port) holds none of the
+// filter's literals for it can be admitted, the literals that may still be
+// (each tried as the field's exact value) go to out and their number is
+// returned; -1 when the field cannot narrow the scope.
+template <typename T>
+int possible_values(const quorlix_filter *f, Op op, const Facts &base, Known Facts::*field, T *out)
+{
+    T literals[QUORLIX_FILTER_SCOPE_MAX];
+    size_t n = 0;
+    Facts other = base;
+    (other.*field).kind = Known::NONE_OF_LITERALS;
+    if (!literals_of<T>(f, op, literals, QUORLIX_FILTER_SCOPE_MAX, &n) || n == 0 || eval3(f, other) != TRI_F)
+        return -1;
+    int kept = 0;
+    for (size_t i = 0; i < n; ++i) {
+        Facts exact = base;
+        (exact.*field).kind = Known::EXACT;
+        (exact.*field).value = literals[i];
+        if (eval3(f, exact) != TRI_F)
+            out[kept++] = literals[i];
+    }
+    return kept;
+}
+
 } // namespace
 
 extern "C" void quorlix_filter_scope_of(const quorlix_filter *filter, quorlix_filter_scope *scope)
@@ -580,49 +604,27 @@ extern "C" void quorlix_filter_scope_of(const quorlix_filter *filter, quorlix_fi
     no_udp.udp = TRI_F;
     scope->inbound_udp_only = eval3(filter, no_udp) == TRI_F;
 
-    uint32_t srcs[QUORLIX_FILTER_SCOPE_MAX];
-    size_t n = 0;
-    Facts other_src = in;
-    other_src.src.kind = Known::NONE_OF_LITERALS;
-    if (literals_of<uint32_t>(filter, OP_IP_SRC, srcs, QUORLIX_FILTER_SCOPE_MAX, &n) && n > 0 &&
-        eval3(filter, other_src) == TRI_F) {
-        for (size_t i = 0; i < n; ++i) {
-            Facts f = in;
-            f.src.kind = Known::EXACT;
-            f.src.value = srcs[i];
-            if (eval3(filter, f) != TRI_F)
-                scope->in_src[scope->in_src_count++] = srcs[i];
-        }
-        if (scope->in_src_count == 0) { // every source refuted: nothing inbound
-            scope->inbound = 0;
-            scope->inbound_udp_only = 0;
-            return;
-        }
+    const int nsrc = possible_values<uint32_t>(filter, OP_IP_SRC, in, &Facts::src, scope->in_src);
+    if (nsrc == 0) { // every source refuted: nothing inbound
+        scope->inbound = 0;
+        scope->inbound_udp_only = 0;
+        return;
     }
+    scope->in_src_count = nsrc > 0 ? size_t(nsrc) : 0;
 
     if (!scope->inbound_udp_only)
         return;
-    uint16_t ports[QUORLIX_FILTER_SCOPE_MAX];
     Facts udp_in = in;
     udp_in.udp = TRI_T;
     udp_in.tcp = TRI_F;
-    Facts other_port = udp_in;
-    other_port.udp_sport.kind = Known::NONE_OF_LITERALS;
-    if (literals_of<uint16_t>(filter, OP_UDP_SRC, ports, QUORLIX_FILTER_SCOPE_MAX, &n) && n > 0 &&
-        eval3(filter, other_port) == TRI_F) {
-        for (size_t i = 0; i < n; ++i) {
-            Facts f = udp_in;
-            f.udp_sport.kind = Known::EXACT;
-            f.udp_sport.value = ports[i];
-            if (eval3(filter, f) != TRI_F)
-                scope->in_sport[scope->in_sport_count++] = ports[i];
-        }
-        if (scope->in_sport_count == 0) {
-            scope->inbound = 0;
-            scope->inbound_udp_only = 0;
-            scope->in_src_count = 0;
-        }
+    const int nport =
+        possible_values<uint16_t>(filter, OP_UDP_SRC, udp_in, &Facts::udp_sport, scope->in_sport);
+    if (nport == 0) {
+        scope->inbound = 0;
+        scope->inbound_udp_only = 0;
+        scope->in_src_count = 0;
     }
+    scope->in_sport_count = nport > 0 ? size_t(nport) : 0;
 }
 
 extern "C" int quorlix_filter_scope_contains(const quorlix_filter_scope *scope, const void *packet,

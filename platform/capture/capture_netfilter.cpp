@@ -126,20 +126,17 @@ uint64_t now_ms()
 
 quorlix_capture_handle make_handle(unsigned idx, uint32_t generation)
 {
-    return QUORLIX_CAPTURE_NETFILTER_BIT | (generation << kIndexBits) | (idx + 1);
+    return quorlix_capture_make_handle(QUORLIX_CAPTURE_NETFILTER_BIT, kIndexBits, idx, generation);
 }
 
 // The open slot a handle names, or nullptr. Caller holds g_lock.
 Slot *find_open(quorlix_capture_handle h)
 {
-    if (!(h & QUORLIX_CAPTURE_NETFILTER_BIT))
+    const int idx = quorlix_capture_handle_index(h, QUORLIX_CAPTURE_NETFILTER_BIT, kIndexBits, kSlots);
+    if (idx < 0)
         return nullptr;
-    unsigned idx = h & ((1u << kIndexBits) - 1);
-    if (idx == 0 || idx > kSlots)
-        return nullptr;
-    --idx;
     Slot &s = g_slots[idx];
-    if (!s.in_use || !s.open || make_handle(idx, s.generation) != h)
+    if (!s.in_use || !s.open || make_handle(unsigned(idx), s.generation) != h)
         return nullptr;
     return &s;
 }

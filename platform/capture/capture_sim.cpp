@@ -69,21 +69,18 @@ uint64_t now_ms()
 
 quorlix_capture_handle make_handle(unsigned idx, uint32_t generation)
 {
-    return (generation << kIndexBits) | (idx + 1);
+    return quorlix_capture_make_handle(0, kIndexBits, idx, generation);
 }
 
 // The open slot a handle names, or nullptr. Caller holds g_lock.
-Slot *find_open(quorlix_capture_handle h, unsigned *idx_out = nullptr)
+Slot *find_open(quorlix_capture_handle h)
 {
-    unsigned idx = (h & ((1u << kIndexBits) - 1));
-    if (idx == 0 || idx > kSlots)
+    const int idx = quorlix_capture_handle_index(h, 0, kIndexBits, kSlots);
+    if (idx < 0)
         return nullptr;
-    --idx;
     Slot &s = g_slots[idx];
-    if (!s.in_use || !s.open || make_handle(idx, s.generation) != h)
+    if (!s.in_use || !s.open || make_handle(unsigned(idx), s.generation) != h)
         return nullptr;
-    if (idx_out)
-        *idx_out = idx;
     return &s;
 }
 
