@@ -1,11 +1,21 @@
 #pragma once
+// The statistics of one play session, from the moment a PC connection is
+// verified until it ends: duration, traffic, ping, jitter and loss. They are
+// refreshed from the tunnel's counters, fed ping samples by the live ping,
+// saved as JSON every half minute and at the end, and the last ended session
+// is kept for the home page's last-session card.
+
 #include <QDateTime>
+#include <QJsonObject>
+#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
+#include <QTimer>
 
-class TunnelClient;
+#include "engine/qt/TunnelClient.h"
 
-// One play session's record, as the session manager keeps and reports it.
+// One play session's record; its JSON form uses the field names as keys.
 struct SessionData
 {
     QString gameTitle;
@@ -22,22 +32,48 @@ struct SessionData
     double packetLoss = 0;
     int sampleCount = 0;
     bool isActive = false;
+
+    QJsonObject toJson() const;
+    // A missing key reads as 0, an empty text or false (so a missing
+    // "minimumPing" reads 0, not 999).
+    static SessionData fromJson(const QJsonObject &object);
 };
 
-// Stand-in for the session statistics keeper, to be filled: it only tracks
-// whether a session is active and reports start and end.
 class SessionManager : public QObject
 {
     Q_OBJECT
 public:
-    explicit SessionManager(QObject *parent = nullptr);
+    struct Intervals
+    {
+        int statsMs = 2000;
+        int saveMs = 30000;
+    };
 
-    void setTunnelClient(TunnelClient *client) { m_tunnelClient = client; }
+    // Loads the last session from the metadata key, else from the file.
+    explicit SessionManager(QObject *parent = nullptr);
+    // Ends an active session, which saves it.
+    ~SessionManager() override;
+
+    // Takes effect for the next started session's timers.
+    void setIntervals(const Intervals &intervals);
+
+    void setTunnelClient(TunnelClient *client);
     void startSession(const QString &title, const QString &executable, const QString &logoPath);
     void addPingSample(double ping, double jitter);
     void endSession();
     SessionData lastSession() const { return m_lastSession; }
     SessionData currentSession() const { return m_current; }
+    bool isActive() const { return m_current.isActive; }
+
+    void saveSession(const SessionData &session);
+    void loadLastSession();
+
+    static QString metadataKey();     // "session/last_session_json"
+    static QString sessionFilePath(); // "session_data.json" in the local data folder
+
+public slots:
+    void updateSessionStats();
+    void saveCurrentSession();
 
 signals:
     void sessionStarted(const SessionData &session);
@@ -45,7 +81,17 @@ signals:
     void sessionEnded(const SessionData &session);
 
 private:
-    TunnelClient *m_tunnelClient = nullptr;
+    void takeBaselines();
+
+    QPointer<TunnelClient> m_tunnelClient;
     SessionData m_current;
     SessionData m_lastSession;
+    QTimer m_statsTimer;
+    QTimer m_saveTimer;
+    quint64 m_ackedBaseline = 0;
+    quint64 m_lostBaseline = 0;
+    QList<double> m_pingSamples;
+    QList<double> m_jitterSamples;
 };
+
+Q_DECLARE_METATYPE(SessionData)
