@@ -73,6 +73,18 @@ quint64 MtuProbe::probe(const QString &address, Completion done)
     return id;
 }
 
+void MtuProbe::cancel(quint64 probeId)
+{
+    const std::shared_ptr<Run> run = m_runs.take(probeId);
+    if (!run)
+        return;
+    qDebug().noquote() << "[MTU] Probe cancelled";
+    if (run->job) {
+        run->job->disconnect(this);
+        run->job->kill();
+    }
+}
+
 void MtuProbe::step(quint64 id)
 {
     const std::shared_ptr<Run> run = m_runs.value(id);

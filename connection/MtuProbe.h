@@ -53,6 +53,10 @@ public:
     // every step fail, giving 1228). Returns the probe's id at once.
     quint64 probe(const QString &address, Completion done = Completion());
 
+    // Ends a probe: its running ping is killed and neither `finished` nor its
+    // completion follows. Unknown or finished ids are ignored.
+    void cancel(quint64 probeId);
+
     // Probes still running.
     int pending() const { return int(m_runs.size()); }
 
