@@ -58,6 +58,46 @@ public:
         return SystemTools::SystemProcessRunner::resultFromOutput(command, exitCode, linuxText.toLocal8Bit(),
                                                                   {});
     }
+    // What iputils ping prints for `sent` echo requests of which the ones in
+    // `replyTimesMs` were answered (in ms, as the tool prints them).
+    static QString linuxPingText(const QString &address, const QStringList &replyTimesMs, int sent = 3)
+    {
+        QString text = QStringLiteral("PING %1 (%1) 56(84) bytes of data.\n").arg(address);
+        for (int i = 0; i < replyTimesMs.size(); ++i)
+            text += QStringLiteral("64 bytes from %1: icmp_seq=%2 ttl=64 time=%3 ms\n")
+                        .arg(address)
+                        .arg(i + 1)
+                        .arg(replyTimesMs.at(i));
+        const int received = int(replyTimesMs.size());
+        text +=
+            QStringLiteral("\n--- %1 ping statistics ---\n%2 packets transmitted, %3 received, %4% packet "
+                           "loss, time 2003ms\n")
+                .arg(address)
+                .arg(sent)
+                .arg(received)
+                .arg(sent > 0 ? (sent - received) * 100 / sent : 0);
+        if (received > 0) {
+            double lo = 1e9, hi = 0, sum = 0;
+            for (const QString &t : replyTimesMs) {
+                lo = qMin(lo, t.toDouble());
+                hi = qMax(hi, t.toDouble());
+                sum += t.toDouble();
+            }
+            text += QStringLiteral("rtt min/avg/max/mdev = %1/%2/%3/0.100 ms\n")
+                        .arg(lo, 0, 'f', 3)
+                        .arg(sum / received, 0, 'f', 3)
+                        .arg(hi, 0, 'f', 3);
+        }
+        return text;
+    }
+    // What nslookup prints for a lookup of `domain` that `server` answered.
+    static QString linuxNslookupAnswer(const QString &domain, const QString &address,
+                                       const QString &server = QStringLiteral("127.0.0.53"))
+    {
+        return QStringLiteral("Server:\t\t%1\nAddress:\t%1#53\n\nNon-authoritative answer:\nName:\t%2\n"
+                              "Address: %3\n")
+            .arg(server, domain, address);
+    }
     static SystemTools::ToolResult status(SystemTools::ToolResult::Status status)
     {
         SystemTools::ToolResult result;
