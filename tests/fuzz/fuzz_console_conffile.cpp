@@ -1,4 +1,5 @@
-// fuzz-sources: engine/console/console_conffile.cpp engine/common/engine_log.cpp engine/common/conf_text.cpp
+// fuzz-sources: engine/console/console_conffile.cpp
+// fuzz-sources: engine/common/engine_log.cpp engine/common/conf_text.cpp
 //
 // The console engine's reader of "quorlix.conf" on hostile text: the section
 // "global" and the profile sections, with the port sets checked afterwards.
