@@ -96,6 +96,11 @@ void conf_copy_cut(char *dst, size_t dst_size, ConfSlice v)
     dst[n] = '\0';
 }
 
+void conf_copy_cut_str(char *dst, size_t dst_size, const char *src, size_t src_max)
+{
+    conf_copy_cut(dst, dst_size, ConfSlice{src, strnlen(src, src_max)});
+}
+
 ConfLine conf_classify(ConfSlice line)
 {
     ConfLine r{ConfLineKind::Skip, {nullptr, 0}, {nullptr, 0}, {nullptr, 0}};

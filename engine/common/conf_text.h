@@ -42,6 +42,10 @@ ConfSlice conf_next_piece(const char *text, size_t len, size_t *pos, char sep);
 // Copies v into dst (dst_size >= 1), cut to dst_size - 1 bytes, NUL-terminated.
 void conf_copy_cut(char *dst, size_t dst_size, ConfSlice v);
 
+// The same for a C string of a caller's buffer: at most src_max bytes of src
+// are looked at, so a buffer without its terminating NUL is cut, not read past.
+void conf_copy_cut_str(char *dst, size_t dst_size, const char *src, size_t src_max);
+
 // A line after the reader's own cutting and trimming, sorted out: a section
 // line "[name]..." (section is what stands between the brackets, untrimmed),
 // a setting "key=value" (split at the first '=', untrimmed), or anything else

@@ -3,7 +3,6 @@
 #include "engine/common/conf_text.h"
 #include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_mtu.h"
-#include "engine/tunnel/tunnel_state.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -243,7 +242,7 @@ void tunnel_conffile_apply_engine(const TunnelRuntimeConfig *cfg, const TunnelCo
 {
     if (eng) {
         if (eng->have_verbose)
-            tunnel_set_verbose(eng->verbose != 0);
+            quorlix_log_set_verbose(eng->verbose != 0 ? 1 : 0);
         if (eng->have_mtu_min)
             g_tunnel_mtu.lower_bound = eng->mtu_min;
         if (eng->have_mtu_max)

@@ -4,6 +4,10 @@
 // and section names are case-sensitive, nothing is trimmed, "#" and "[" count
 // only in the first column, a line ends at its first CR or LF.
 //
+// The reader hands back a record; of the engine's state it touches only the
+// verbose flag and the MTU settings the file carries (through
+// tunnel_conffile_apply_engine), never the run's record, ports or relays.
+//
 // The parsers work on a text buffer (not NUL-terminated; a NUL byte ends its
 // line); opening the file is a thin wrapper around them. Whole lines are
 // parsed, however long, so a long port list is never split inside a number.
@@ -12,6 +16,11 @@
 
 #include <stddef.h>
 #include <stdint.h>
+
+// The relay a record names when it names none: a documentation address
+// (standalone users are expected to set "entry_host"), at the relays' port.
+#define TUNNEL_DEFAULT_ENTRY_HOST "192.0.2.10"
+#define TUNNEL_DEFAULT_RELAY_PORT 50000
 
 // Engine settings the file may carry besides the record.
 typedef struct TunnelConfFileEngine

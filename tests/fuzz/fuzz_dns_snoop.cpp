@@ -1,6 +1,9 @@
 // fuzz-sources: engine/tunnel/tunnel_conffile.cpp engine/tunnel/tunnel_state.cpp
-// engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
-// engine/common/engine_log.cpp engine/common/engine_clock.cpp engine/common/conf_text.cpp
+// fuzz-sources: engine/tunnel/tunnel_run.cpp engine/tunnel/tunnel_config.cpp engine/tunnel/tunnel_ports.cpp
+// fuzz-sources: engine/tunnel/tunnel_domain_list.cpp engine/tunnel/tunnel_domain_match.cpp
+// fuzz-sources: engine/tunnel/tunnel_relays.cpp engine/tunnel/tunnel_app_ips.cpp engine/tunnel/tunnel_stats.cpp
+// fuzz-sources: engine/tunnel/tunnel_domains.cpp engine/tunnel/tunnel_ack.cpp engine/tunnel/tunnel_mtu.cpp
+// fuzz-sources: engine/common/engine_log.cpp engine/common/engine_clock.cpp engine/common/conf_text.cpp
 //
 // DNS messages from the wire: the name reader at any offset, the query
 // snooper and the answer snooper, with patterns of every shape and a domain
