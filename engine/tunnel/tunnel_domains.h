@@ -5,6 +5,10 @@
 // addresses). They match names against the domain list (tunnel_domain_list.h)
 // and the mapping table (tunnel_relays.h) with tunnel_domain_match.h's rules.
 //
+// Lock rule: no lock of its own. The lists it consults each take their own
+// lock in turn (the configuration lock for the domain list, the mapping lock,
+// the app-address lock), never two at once.
+//
 // Everything here reads untrusted bytes: every offset is checked against the
 // message length before it is read.
 
