@@ -192,6 +192,9 @@ Reply readReply(QNetworkReply *reply)
     r.errorString = reply->errorString();
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     r.httpStatus = status.isValid() ? status.toInt() : 0;
+    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+    if (length.isValid())
+        r.contentLength = length.toLongLong();
     if (reply->isOpen())
         r.body = reply->readAll();
     // Qt ends a reply whose own transfer time-out ran out with "operation

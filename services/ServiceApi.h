@@ -76,6 +76,7 @@ struct Reply
     QString errorString;
     int httpStatus = 0; // 0 without a response
     QByteArray body;
+    qint64 contentLength = -1; // the "Content-Length" the service announced; -1 without one
     bool timedOut = false;
 
     bool ok() const { return error == QNetworkReply::NoError; }

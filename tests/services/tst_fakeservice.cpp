@@ -139,6 +139,16 @@ void TestFakeService::sizedDownloadsAndDelays()
     QCOMPARE(lastTotal, qint64(1 << 20));
     reply->deleteLater();
 
+    // A body cut short: the whole length announced, ten bytes sent, then the
+    // connection closes.
+    m_fake.script("GET", "/uploads/short.exe", FakeReply::shortBody(QByteArray(100, 'x'), 10));
+    const ServiceApi::Reply cut = call([this](ServiceClient *c, auto h) {
+        return c->get(QNetworkRequest(m_fake.url("/uploads/short.exe")), h);
+    });
+    QCOMPARE(cut.contentLength, qint64(100));
+    QVERIFY(cut.body.size() <= 10);
+    QVERIFY(!cut.ok() || cut.body.size() != cut.contentLength);
+
     FakeReply late = FakeReply::json(QJsonObject{{"valid", true}});
     late.delayMs = 300;
     m_fake.script("GET", "/api/app-version/validate", late);

@@ -93,6 +93,15 @@ FakeReply FakeReply::sized(qint64 bytes, const QByteArray &contentType)
     return r;
 }
 
+FakeReply FakeReply::shortBody(const QByteArray &body, qint64 bytesSent, const QByteArray &contentType)
+{
+    FakeReply r;
+    r.body = body;
+    r.cutAfter = bytesSent;
+    r.contentType = contentType;
+    return r;
+}
+
 // --- helpers --------------------------------------------------------------
 
 static QByteArray compact(const QJsonObject &o)
@@ -304,8 +313,8 @@ void FakeService::handle(const QHttpServerRequest &request, QHttpServerResponder
         reply.headers = answer.headers;
     }
 
-    const bool plain =
-        !reply.hang && !reply.drop && reply.delayMs <= 0 && reply.sizedBody < 0 && reply.stallAfter < 0;
+    const bool plain = !reply.hang && !reply.drop && reply.delayMs <= 0 && reply.sizedBody < 0 &&
+                       reply.stallAfter < 0 && reply.cutAfter < 0;
     if (plain) {
         responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
         if (!reply.contentType.isEmpty())
@@ -338,6 +347,14 @@ void FakeService::deliver(QTcpSocket *socket, const FakeReply &reply)
     }
     if (reply.hang) {
         m_hanging.append(socket);
+        return;
+    }
+    if (reply.cutAfter >= 0) {
+        const qint64 total = reply.sizedBody >= 0 ? reply.sizedBody : reply.body.size();
+        const qint64 sent = std::min(total, reply.cutAfter);
+        socket->write(headBlock(reply.status, reply.contentType, total, reply.headers));
+        socket->write(reply.sizedBody >= 0 ? QByteArray(int(sent), 'q') : reply.body.left(sent));
+        socket->disconnectFromHost();
         return;
     }
     if (reply.sizedBody >= 0 || reply.stallAfter >= 0) {

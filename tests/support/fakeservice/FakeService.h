@@ -4,7 +4,8 @@
 // client reads, serves "/uploads/..." images, plays the sign-in provider and
 // the geolocation service, and records every request it receives. Any route can
 // be scripted to answer differently: another status, body or headers, after a
-// delay, never, by dropping the connection, or with a body of a given size.
+// delay, never, by dropping the connection, with a body of a given size, or
+// with fewer body bytes than announced.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -54,6 +55,7 @@ struct FakeReply
     int chunkSize = 16384;   // sized bodies go out in chunks ...
     int chunkIntervalMs = 0; // ... this far apart
     qint64 stallAfter = -1;  // send the headers and this many body bytes, then go silent
+    qint64 cutAfter = -1;    // send the headers (whole length) and this many body bytes, then close
     int times = -1;          // answer this many requests, then the route's normal answer returns; -1: all
 
     static FakeReply json(const QJsonValue &value, int status = 200);
@@ -63,6 +65,9 @@ struct FakeReply
     static FakeReply hanging();
     static FakeReply dropped();
     static FakeReply sized(qint64 bytes, const QByteArray &contentType = "application/octet-stream");
+    // Announces body's whole length, sends only its first bytesSent bytes and closes.
+    static FakeReply shortBody(const QByteArray &body, qint64 bytesSent,
+                               const QByteArray &contentType = "application/octet-stream");
 };
 
 class FakeService : public QObject
