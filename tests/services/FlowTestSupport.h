@@ -3,14 +3,20 @@
 // an overlay that records every display, and waits that record what was asked
 // and pass in a fraction of it.
 
+#include "ServiceTestSupport.h"
 #include "services/BusyOverlay.h"
 #include "services/TimerSource.h"
+#include "services/UpdateController.h"
+#include "support/FakeInstallerLauncher.h"
+#include "support/fakeservice/FakeService.h"
 
 #include <QList>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
 class RecordingOverlay : public BusyOverlay
 {
@@ -61,5 +67,35 @@ struct ScaledTimers
             asked.append(ms);
             QTimer::singleShot(ms / divisor, context, std::move(fn));
         };
+    }
+};
+
+// The update flow against the fake service, with its waits scaled down, a
+// recording launcher and overlay, and its private folder under a test folder.
+struct UpdateFlowRig
+{
+    FakeService fake;
+    QObject owner;
+    ServiceClient *client = nullptr;
+    FakeInstallerLauncher launcher;
+    RecordingOverlay overlay;
+    ScaledTimers timers;
+    QTemporaryDir base;
+    std::unique_ptr<UpdateController> updates;
+    int resumes = 0;
+    int quits = 0;
+
+    bool start(int divisor = 100)
+    {
+        if (!fake.listen() || !base.isValid())
+            return false;
+        timers.divisor = divisor;
+        client = ServiceTest::clientFor(fake, &owner);
+        updates = std::make_unique<UpdateController>(client, &launcher, timers.source());
+        updates->setOverlay(&overlay);
+        updates->setResumeCallback([this] { ++resumes; });
+        updates->setQuitCallback([this] { ++quits; });
+        updates->setTempBase(base.path());
+        return true;
     }
 };

@@ -55,34 +55,9 @@ QByteArray randomBytes(int size)
     return bytes;
 }
 
-// The update flow against the fake service, with its waits scaled down, a
-// recording launcher and overlay, and its private folder under a test folder.
-struct Rig
+// The update flow against the fake service (see FlowTestSupport.h).
+struct Rig : UpdateFlowRig
 {
-    FakeService fake;
-    QObject owner;
-    ServiceClient *client = nullptr;
-    FakeInstallerLauncher launcher;
-    RecordingOverlay overlay;
-    ScaledTimers timers;
-    QTemporaryDir base;
-    std::unique_ptr<UpdateController> updates;
-    int resumes = 0;
-    int quits = 0;
-
-    bool start(int divisor = 100)
-    {
-        if (!fake.listen() || !base.isValid())
-            return false;
-        timers.divisor = divisor;
-        client = ServiceTest::clientFor(fake, &owner);
-        updates = std::make_unique<UpdateController>(client, &launcher, timers.source());
-        updates->setOverlay(&overlay);
-        updates->setResumeCallback([this] { ++resumes; });
-        updates->setQuitCallback([this] { ++quits; });
-        updates->setTempBase(base.path());
-        return true;
-    }
     QString installerUrl() const { return fake.url(QLatin1String(kInstallerPath)).toString(); }
     int downloads() const { return fake.requestCount(QLatin1String(kInstallerPath)); }
     void offer(const QString &version = QStringLiteral("2.0.1"))

@@ -21,35 +21,18 @@ namespace {
 const QString kValidate = QStringLiteral("/api/app-version/validate");
 const QString kUpdates = QStringLiteral("/api/app-updates");
 
-// The gate and the update flow it hands over to, against the fake service,
-// with the window's part recorded.
-struct Rig
+// The gate and the update flow it hands over to, with the window's part recorded.
+struct Rig : UpdateFlowRig
 {
-    FakeService fake;
-    QObject owner;
-    ServiceClient *client = nullptr;
-    FakeInstallerLauncher launcher;
-    RecordingOverlay overlay;
-    ScaledTimers timers;
-    QTemporaryDir base;
-    std::unique_ptr<UpdateController> updates;
     std::unique_ptr<VersionGate> gate;
     QList<bool> controls;
-    int resumes = 0;
-    int quits = 0;
 
     bool start()
     {
-        if (!fake.listen())
+        if (!UpdateFlowRig::start())
             return false;
         fake.loadSampleData();
-        client = ServiceTest::clientFor(fake, &owner);
         client->setInactivityTimeout(200);
-        updates = std::make_unique<UpdateController>(client, &launcher, timers.source());
-        updates->setOverlay(&overlay);
-        updates->setResumeCallback([this] { ++resumes; });
-        updates->setQuitCallback([this] { ++quits; });
-        updates->setTempBase(base.path());
         gate = std::make_unique<VersionGate>(client, updates.get(), timers.source());
         gate->setOverlay(&overlay);
         gate->setWindowControlsCallback([this](bool enabled) { controls.append(enabled); });
