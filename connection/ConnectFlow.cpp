@@ -107,8 +107,11 @@ ConnectFlow::ConnectFlow(const Services &services, std::shared_ptr<ConnectFlowSt
     m_failureTimer.setSingleShot(true);
     m_refusalTimer.setSingleShot(true);
     connect(&m_retryTimer, &QTimer::timeout, this, [this] {
-        if (!m_state->connected)
-            startConnect();
+        if (m_state->connected)
+            return;
+        m_retrying = true;
+        startConnect();
+        m_retrying = false;
     });
     connect(&m_failureTimer, &QTimer::timeout, this, [this] { applyButtonState(0); });
     connect(&m_refusalTimer, &QTimer::timeout, this, [this] {
@@ -159,6 +162,20 @@ void ConnectFlow::showRefusal(const QString &text, int ms)
 {
     emit refusal(text);
     m_refusalTimer.start(ms);
+    endFailedRetry();
+}
+
+void ConnectFlow::endFailedRetry()
+{
+    // The button still shows "connecting" from the failed relay; left alone
+    // it would stay there with nothing running.
+    if (!m_retrying)
+        return;
+    m_retrying = false;
+    m_state->failover.reset();
+    m_state->kind = ConnectionKind::None;
+    emit connectingAnimationChanged(false);
+    applyButtonState(0);
 }
 
 void ConnectFlow::press()
@@ -213,6 +230,7 @@ void ConnectFlow::startConnect()
     // PC branch
     if (!m_services.tunnel) {
         qDebug().noquote() << "[Connect] No tunnel client!";
+        endFailedRetry();
         return;
     }
     const GamePorts::TrafficTokens tokens = m_services.gameTraffic

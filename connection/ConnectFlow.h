@@ -196,6 +196,8 @@ private:
     void applyButtonState(int state);
     void setConnectingAnimation(bool running);
     void showRefusal(const QString &text, int ms);
+    // A failover retry that cannot start its attempt ends the connection.
+    void endFailedRetry();
     void verifyRoute(const std::shared_ptr<ConnectAttempt> &attempt);
     void cancelAttempt(const std::shared_ptr<ConnectAttempt> &attempt);
     void dropRouteCacheRow(const QString &title);
@@ -204,7 +206,8 @@ private:
     Services m_services;
     std::shared_ptr<ConnectFlowState> m_state;
     Intervals m_intervals;
-    QTimer m_retryTimer;   // failover retry
-    QTimer m_failureTimer; // failure display
-    QTimer m_refusalTimer; // button text reset
+    QTimer m_retryTimer;     // failover retry
+    QTimer m_failureTimer;   // failure display
+    QTimer m_refusalTimer;   // button text reset
+    bool m_retrying = false; // startConnect runs from the failover retry
 };

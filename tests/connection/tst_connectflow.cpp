@@ -250,6 +250,7 @@ private slots:
     void stopLeavesNothingRunning();
     void disconnectStopsTheRunningEngine();
     void pressDuringFailureDisplayKeepsTheNewAttempt();
+    void retryWithoutARelayEndsIdle();
 
 private:
     QTemporaryDir m_dir;
@@ -320,6 +321,8 @@ void TestConnectFlow::connectsAndDisconnects()
 void TestConnectFlow::failoverThroughEuropeRelays()
 {
     Fixture f;
+    f.intervals.failureDisplayMs = 300; // long enough to look at the button while the failure shows
+    f.build();
     DebugLog log(QStringLiteral("[Connect]"));
     f.flow->press();
     QTRY_COMPARE_WITH_TIMEOUT(f.failures.size(), 1, 10000);
@@ -561,6 +564,27 @@ void TestConnectFlow::pressDuringFailureDisplayKeepsTheNewAttempt()
     QTest::qWait(250); // past the old failure display
     QCOMPARE(f.states.mid(before), (QList<int>{1, 2}));
     QVERIFY(f.state->connected);
+}
+
+void TestConnectFlow::retryWithoutARelayEndsIdle()
+{
+    Fixture f;
+    // The second list entry has no address and no other relay is active, so
+    // the retry finds nothing to connect to.
+    QVariantMap broken = relay("r2", "");
+    f.europe = {relay("r1", "127.0.0.11"), broken};
+    f.services.relays.activeServers = [] { return QList<QVariantMap>(); };
+    f.build();
+    f.flow->press();
+    QTRY_COMPARE(f.texts.value(0), QStringLiteral("Select a server first"));
+    QCOMPARE(f.states.last(), 0);
+    QVERIFY(!f.state->connecting);
+    QVERIFY(!f.state->failover.built);
+    QVERIFY(!f.tunnel.running);
+    // The next press is a fresh start, not a stop.
+    f.script.goodRelays = {"127.0.0.11"};
+    f.flow->press();
+    QTRY_VERIFY(f.state->connected);
 }
 
 QTEST_GUILESS_MAIN(TestConnectFlow)
