@@ -95,6 +95,30 @@
         <source>Failed to load games</source>
         <translation>بارگذاری بازی‌ها ناموفق بود</translation>
     </message>
+    <message>
+        <source>Connections</source>
+        <translation>اتصال‌ها</translation>
+    </message>
+    <message>
+        <source>Ready to optimize ?</source>
+        <translation>آماده بهینه‌سازی هستید؟</translation>
+    </message>
+    <message>
+        <source>Add a game or app and ensure the best connection route.</source>
+        <translation>یک بازی یا برنامه اضافه کنید و بهترین مسیر اتصال را تضمین کنید.</translation>
+    </message>
+    <message>
+        <source>Add</source>
+        <translation>افزودن</translation>
+    </message>
+    <message>
+        <source>No active connections</source>
+        <translation>هیچ اتصال فعالی وجود ندارد</translation>
+    </message>
+    <message>
+        <source>Optimize for better performance. Data will appear.</source>
+        <translation>برای عملکرد بهتر بهینه کنید. داده‌ها نمایش داده خواهند شد.</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

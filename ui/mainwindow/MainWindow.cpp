@@ -8,6 +8,7 @@
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/TitlesAndLanding.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -46,6 +47,18 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     // route area and routing diagram; route settings; connection page; server
     // region page; connect-flow state; home metrics, help cards and hardware
     // card; connections hero picture and link.
+    m_titles = new TitlesAndLanding(m_rootFrame, persianFontFamily(), this);
+    addLanguageArea(m_titles, false);
+    m_sections.add(WindowRules::Section::DashboardTitle, m_titles->dashboardTitle());
+    m_sections.add(WindowRules::Section::GamesTitle, m_titles->gamesTitle());
+    m_sections.add(WindowRules::Section::SettingsTitle, m_titles->settingsTitle());
+    m_sections.add(WindowRules::Section::ProfileTitle, m_titles->profileTitle());
+    m_sections.add(WindowRules::Section::ConnectionsLandingTitle, m_titles->landingTitle());
+    m_sections.add(WindowRules::Section::ConnectionsLandingBanner, m_titles->banner());
+    m_sections.add(WindowRules::Section::ConnectionsLandingBody, m_titles->body());
+    connect(this, &MainWindow::landingBannerBackdropNeeded, m_titles,
+            &TitlesAndLanding::snapshotBannerBackground);
+    connect(m_titles, &TitlesAndLanding::gamesRequested, this, &MainWindow::openGamesPage);
 
     m_sideNavigation = new SideNavigation(this, m_headerBand->fixedLogo(), m_headerBand->fixedLogoLine());
     connect(m_sideNavigation, &SideNavigation::sectionClicked, this, &MainWindow::onSectionClicked);
@@ -59,7 +72,8 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     addLanguageArea(m_sideNavigation, /*alsoWhenLoopStarts=*/true);
 
     m_pageStack = new PageStack(this, m_rootFrame, m_rootLayout, m_sections);
-    // The dashboard title's deferred language pass is started here by the titles area.
+    // The root frame's width is final once the event loop runs.
+    QTimer::singleShot(0, this, &MainWindow::deferDashboardTitle);
     for (WindowRules::Section section : WindowRules::initialStackingOrder()) {
         if (QWidget *w = m_sections.widget(section))
             w->raise();
@@ -160,6 +174,21 @@ void MainWindow::placeWindowButtons(const QString &languageCode)
 void MainWindow::deferPlaceWindowButtons()
 {
     m_windowButtons->place(currentLanguageIsPersian());
+}
+
+void MainWindow::retranslateDashboardTitle(const QString &languageCode)
+{
+    m_titles->placeDashboardTitle(WindowRules::isPersian(languageCode));
+}
+
+void MainWindow::deferDashboardTitle()
+{
+    m_titles->placeDashboardTitle(currentLanguageIsPersian());
+}
+
+void MainWindow::snapshotBannerBackground()
+{
+    m_titles->snapshotBannerBackground();
 }
 
 void MainWindow::minimizeWindow()

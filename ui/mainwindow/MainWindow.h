@@ -27,6 +27,7 @@ class QTimer;
 class QuorlixConnection;
 class QVBoxLayout;
 class SideNavigation;
+class TitlesAndLanding;
 class WindowArea;
 class WindowButtons;
 namespace ServiceApi {
@@ -68,6 +69,11 @@ public:
     QPushButton *makeWindowButton(const QIcon &icon);
     static QPixmap tintPixmap(const QPixmap &pixmap, const QColor &color);
     static QIcon tintedIcon(const QString &path, const QSize &size, const QColor &color);
+
+    // Page titles and the Connections landing.
+    void retranslateDashboardTitle(const QString &languageCode);
+    void deferDashboardTitle();
+    void snapshotBannerBackground();
 
     // Start-up calls and timers (their work lives in the services).
     void runStartupChecks();
@@ -171,6 +177,7 @@ private:
     QWidget *m_rootFrame = nullptr;
     QVBoxLayout *m_rootLayout = nullptr;
     HeaderBand *m_headerBand = nullptr;
+    TitlesAndLanding *m_titles = nullptr;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;
     PageStack *m_pageStack = nullptr;

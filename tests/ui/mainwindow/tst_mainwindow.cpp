@@ -33,6 +33,7 @@
 #include <QTest>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 
 #include <atomic>
 
@@ -516,24 +517,16 @@ private slots:
     void overlaysAndTitleFollowTheWindow_data()
     {
         QTest::addColumn<QString>("language");
-        QTest::addColumn<int>("titleX");
-        QTest::newRow("English") << "en-US" << 120;
-        // 1440 - label width (200) - 120.
-        QTest::newRow("Persian") << "fa-IR" << 1120;
+        QTest::addColumn<bool>("persian");
+        QTest::newRow("English") << "en-US" << false;
+        QTest::newRow("Persian") << "fa-IR" << true;
     }
     void overlaysAndTitleFollowTheWindow()
     {
         QFETCH(QString, language);
-        QFETCH(int, titleX);
+        QFETCH(bool, persian);
         setLanguage(language);
         TestWindow window;
-        // Placed against its parent's width; on the root frame that width is
-        // only final after the first layout pass, which the titles area's own
-        // deferred hook covers, so here the window is the parent.
-        auto *title = new QLabel(&window);
-        title->setObjectName(QStringLiteral("DashboardTitle"));
-        title->setFixedSize(200, 40);
-        title->move(0, 48);
         auto *notif = new QWidget(&window);
         notif->setObjectName(QStringLiteral("NotifDropdownOverlay"));
         auto *notifCard = new QFrame(notif);
@@ -550,7 +543,9 @@ private slots:
         QCOMPARE(notifCard->pos(), QPoint(1440 - 420 - 264, 90));
         QCOMPARE(logout->geometry(), window.rect());
         QCOMPARE(logoutCard->pos(), QPoint((1440 - 401) / 2, (810 - 211) / 2));
-        QCOMPARE(title->pos(), QPoint(titleX, 48));
+        // The Dashboard title against the root frame's right edge for Persian.
+        QWidget *title = named(&window, "DashboardTitle");
+        QCOMPARE(title->pos(), QPoint(persian ? 1440 - title->width() - 120 : 120, 95));
         QCOMPARE(window.authPage()->geometry(), window.rect());
         QCOMPARE(window.busyOverlay()->geometry(), window.rect());
     }
@@ -598,11 +593,16 @@ private slots:
 
         TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
+        // Stand-ins for the sections no area builds yet.
         for (const char *name : kSections) {
+            if (named(&window, name))
+                continue;
             auto *w = new QWidget(frame);
             w->setObjectName(QLatin1String(name));
         }
         for (const char *name : kHideOnly) {
+            if (named(&window, name))
+                continue;
             auto *w = new QWidget(&window);
             w->setObjectName(QLatin1String(name));
         }
@@ -703,8 +703,7 @@ private slots:
         // The games area asks for the catalogue when Games opens; the landing
         // takes its banner's backdrop while the banner is out of the way.
         TestWindow window;
-        auto *banner = new QWidget(named(&window, "WindowFrame"));
-        banner->setObjectName(QStringLiteral("ConnectionsLandingBanner"));
+        QWidget *banner = named(&window, "ConnectionsLandingBanner");
         showAndSettle(window);
         QSignalSpy games(&window, &MainWindow::gamesSectionOpened);
         bool bannerHiddenForBackdrop = false;
@@ -717,8 +716,112 @@ private slots:
         window.navGroup()->button(2)->click();
         QVERIFY(bannerHiddenForBackdrop);
         QVERIFY(!banner->isHidden());
+        auto *backdrop = qobject_cast<QLabel *>(named(&window, "ConnectionsLandingBannerBlurBg"));
+        QCOMPARE(backdrop->pixmap().size(), QSize(1300, 83));
         window.navigateToPage(0);
         QCOMPARE(games.count(), 1);
+    }
+
+    void dashboardTitleFollowsLanguageCode_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("persian");
+        QTest::newRow("padded, upper case, underscore") << " FA_ir " << true;
+        QTest::newRow("fa") << "fa" << true;
+        QTest::newRow("en-US") << "en-US" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void dashboardTitleFollowsLanguageCode()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, persian);
+        TestWindow window;
+        showAndSettle(window);
+        QWidget *frame = named(&window, "WindowFrame");
+        auto *title = qobject_cast<QLabel *>(named(&window, "DashboardTitle"));
+        window.retranslateDashboardTitle(code);
+        QCOMPARE(title->text(), persian ? QStringLiteral("داشبورد") : QStringLiteral("Dashboard"));
+        QCOMPARE(title->alignment() & Qt::AlignHorizontal_Mask, persian ? Qt::AlignRight : Qt::AlignLeft);
+        QCOMPARE(title->y(), 95);
+        if (persian) {
+            QCOMPARE(title->height(), 40);
+            QCOMPARE(frame->width() - (title->x() + title->width()), 120);
+        } else {
+            QCOMPARE(title->x(), 120);
+        }
+    }
+
+    void dashboardTitlePlacedAgainWhenLoopStarts()
+    {
+        setLanguage(QStringLiteral("fa-IR"));
+        TestWindow window;
+        QWidget *title = named(&window, "DashboardTitle");
+        window.show();
+        title->move(0, 0);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCoreApplication::processEvents();
+        QCOMPARE(title->y(), 95);
+        QCOMPARE(title->x(), named(&window, "WindowFrame")->width() - 120 - title->width());
+    }
+
+    void titlesOtherThanDashboardTranslatedOnce()
+    {
+        // A catalogue that marks every window text, so a lookup shows.
+        struct Marking : QTranslator
+        {
+            QString translate(const char *context, const char *source, const char *, int) const override
+            {
+                return QLatin1String(context) == QLatin1String("MainWindow") ? QStringLiteral("~") + source
+                                                                             : QString();
+            }
+        };
+        const char *const names[] = {"GamesTitle", "ProfileTitle", "ConnectionsLandingTitle"};
+        Marking marking;
+        {
+            QCoreApplication::installTranslator(&marking);
+            TestWindow window;
+            QCoreApplication::removeTranslator(&marking);
+            for (const char *name : names)
+                QVERIFY2(qobject_cast<QLabel *>(named(&window, name))->text().startsWith(u'~'), name);
+        }
+        TestWindow window;
+        QCoreApplication::installTranslator(&marking);
+        setLanguage(QStringLiteral("fa-IR"));
+        QCoreApplication::removeTranslator(&marking);
+        for (const char *name : names) {
+            auto *title = qobject_cast<QLabel *>(named(&window, name));
+            QVERIFY2(!title->text().startsWith(u'~'), name);
+            QCOMPARE(title->pos(), QPoint(120, 94));
+        }
+    }
+
+    void landingLinksOpenGames_data()
+    {
+        QTest::addColumn<bool>("viaLink");
+        QTest::newRow("Add") << false;
+        QTest::newRow("Tutorial link") << true;
+    }
+    void landingLinksOpenGames()
+    {
+        QFETCH(bool, viaLink);
+        TestWindow window;
+        showAndSettle(window);
+        signIn(window);
+        window.navGroup()->button(2)->click();
+        QSignalSpy games(&window, &MainWindow::gamesSectionOpened);
+        if (viaLink) {
+            auto *guide = qobject_cast<QLabel *>(named(&window, "ConnectionsLandingEmptyGuide"));
+            emit guide->linkActivated(QStringLiteral("tutorial"));
+        } else {
+            QTest::mouseClick(qobject_cast<QPushButton *>(named(&window, "ConnectionsLandingAddBtn")),
+                              Qt::LeftButton);
+        }
+        QCOMPARE(window.navGroup()->checkedId(), 1);
+        QCOMPARE(games.count(), 1);
+        QVERIFY(!named(&window, "GamesTitle")->isHidden());
+        for (const char *name :
+             {"ConnectionsLandingTitle", "ConnectionsLandingBanner", "ConnectionsLandingBody"})
+            QVERIFY2(named(&window, name)->isHidden(), name);
     }
 
     void windowControls()

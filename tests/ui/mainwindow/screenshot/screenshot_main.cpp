@@ -8,7 +8,8 @@
 //   QUORLIX_SCREENSHOT_VIEW      "home" (default: the sign-in page put aside),
 //                                "signin-form", "signin-error" (a two-line banner),
 //                                "signin-progress" (the bar near 50 %) or
-//                                "signin-overlay" (the browser-wait overlay)
+//                                "signin-overlay" (the browser-wait overlay) or
+//                                "landing" (the Connections landing a click on Network shows)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
@@ -18,7 +19,9 @@
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/LoginProgressRun.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -51,6 +54,9 @@ void stageView(MainWindow *window, const QString &view)
         return;
     if (view == QLatin1String("home")) {
         page->hide();
+    } else if (view == QLatin1String("landing")) {
+        page->hide();
+        window->navGroup()->button(2)->click();
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
         page->setFormEnabled(true);
