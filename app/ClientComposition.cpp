@@ -3,10 +3,12 @@
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "services/AccountStore.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
+#include "services/ServiceConfig.h"
 #include "services/UsageEvents.h"
 #include "ui/mainwindow/MainWindow.h"
 
@@ -20,7 +22,9 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.tunnel = new TunnelClient(engine, SystemTools::ProcessRunner::system());
     services.tunnel->setWorkingDirectory(QCoreApplication::applicationDirPath());
     services.sessions->setTunnelClient(services.tunnel);
-    services.serviceClient = new ServiceClient;
+    services.account = new AccountStore;
+    services.serviceClient =
+        new ServiceClient(ServiceConfig::instance(), services.account->credentialsSource());
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());

@@ -2,6 +2,7 @@
 
 #include "services/UrlOpener.h"
 
+class AccountStore;
 class GamesCatalogue;
 class ServerSync;
 class ServiceClient;
@@ -19,6 +20,8 @@ struct ClientServices
 {
     SessionManager *sessions = nullptr;
     TunnelClient *tunnel = nullptr;
+    // Who is signed in; the service client's requests carry its token.
+    AccountStore *account = nullptr;
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
     UsageEvents *usage = nullptr;

@@ -7,6 +7,7 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "resources/BundledFonts.h"
+#include "services/AccountStore.h"
 #include "services/GamesCatalogue.h"
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
@@ -59,8 +60,9 @@ void MainWindow::adoptServices()
     // dies with the window.
     for (QObject *service :
          {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
-          static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
-          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games)}) {
+          static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.serviceClient),
+          static_cast<QObject *>(m_services.serverSync), static_cast<QObject *>(m_services.usage),
+          static_cast<QObject *>(m_services.games)}) {
         if (service && !service->parent())
             service->setParent(this);
     }
