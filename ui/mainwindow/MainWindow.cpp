@@ -82,7 +82,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
 
     buildSignInPage();
 
-    m_busyOverlay = new ProxyStatusOverlay(this);
+    m_busyOverlay = new ProxyStatusOverlay(this, m_intervals.busyOverlayFadeMs);
     m_busyOverlay->setGeometry(rect());
     m_busyOverlay->hide();
 

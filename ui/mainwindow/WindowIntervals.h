@@ -11,4 +11,6 @@ struct WindowIntervals
     int promoRefreshMs = 350;
     // How long "Closing Quorlyx" stays up before the window closes.
     int closeDelayMs = 2000;
+    // The busy overlay's fade in and out.
+    int busyOverlayFadeMs = 300;
 };

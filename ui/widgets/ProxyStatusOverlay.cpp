@@ -2,7 +2,6 @@
 
 #include <QConicalGradient>
 #include <QGraphicsBlurEffect>
-#include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
@@ -12,14 +11,99 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
-constexpr int kFadeMs = 300;
 constexpr int kRotationMs = 1500;
 constexpr int kRepaintMs = 16;
 constexpr double kBytesPerMegabyte = 1048576.0;
+constexpr int kShadowOffsetY = 2;
+constexpr int kShadowBlur = 2; // box radius; two passes come close to a 4 px blur
+const QColor kShadowColour(0, 0, 0, 128);
+
+// Blurs the alpha (and the premultiplied colour with it) of an image with a
+// horizontal and a vertical box pass.
+void boxBlur(QImage &image, int radius)
+{
+    const int w = image.width();
+    const int h = image.height();
+    const int span = 2 * radius + 1;
+    QImage scratch(image.size(), image.format());
+    for (int pass = 0; pass < 2; ++pass) {
+        const bool horizontal = pass == 0;
+        for (int line = 0; line < (horizontal ? h : w); ++line) {
+            const int length = horizontal ? w : h;
+            for (int i = 0; i < length; ++i) {
+                int sum[4] = {0, 0, 0, 0};
+                for (int k = -radius; k <= radius; ++k) {
+                    const int j = std::clamp(i + k, 0, length - 1);
+                    const QRgb p = horizontal ? reinterpret_cast<const QRgb *>(image.constScanLine(line))[j]
+                                              : reinterpret_cast<const QRgb *>(image.constScanLine(j))[line];
+                    sum[0] += qAlpha(p);
+                    sum[1] += qRed(p);
+                    sum[2] += qGreen(p);
+                    sum[3] += qBlue(p);
+                }
+                const QRgb out = qRgba(sum[1] / span, sum[2] / span, sum[3] / span, sum[0] / span);
+                if (horizontal)
+                    reinterpret_cast<QRgb *>(scratch.scanLine(line))[i] = out;
+                else
+                    reinterpret_cast<QRgb *>(scratch.scanLine(i))[line] = out;
+            }
+        }
+        image.swap(scratch);
+    }
+}
+
+// The title with its soft shadow drawn by the label itself. A drop-shadow
+// graphics effect on the label would sit inside the overlay's opacity effect,
+// and nested effects paint the label with two painters at once: Qt refuses
+// the second and the title is never drawn.
+class ShadowedLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const QRect area = contentsRect();
+        const QString current = text();
+        if (m_shadowText != current || m_shadowSize != area.size() || m_shadowFont != font()) {
+            m_shadowText = current;
+            m_shadowSize = area.size();
+            m_shadowFont = font();
+            const int pad = 2 * kShadowBlur;
+            QImage shadow(area.size() + QSize(2 * pad, 2 * pad), QImage::Format_ARGB32_Premultiplied);
+            shadow.fill(Qt::transparent);
+            if (!shadow.isNull()) {
+                QPainter painter(&shadow);
+                painter.setFont(font());
+                painter.setPen(kShadowColour);
+                painter.drawText(QRect(QPoint(pad, pad), area.size()), int(alignment()), current);
+                painter.end();
+                boxBlur(shadow, kShadowBlur);
+            }
+            m_shadow = shadow;
+        }
+        if (!m_shadow.isNull()) {
+            const int pad = 2 * kShadowBlur;
+            QPainter painter(this);
+            painter.drawImage(area.topLeft() + QPoint(-pad, kShadowOffsetY - pad), m_shadow);
+        }
+        // The label paints its text with a painter of its own, after ours has ended.
+        QLabel::paintEvent(event);
+    }
+
+private:
+    QString m_shadowText;
+    QSize m_shadowSize;
+    QFont m_shadowFont;
+    QImage m_shadow;
+};
 } // namespace
 
-ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent) : QWidget(parent)
+ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent, int fadeMs) : QWidget(parent)
 {
     // The overlay swallows the clicks meant for the widgets beneath it.
     setAttribute(Qt::WA_TransparentForMouseEvents, false);
@@ -41,19 +125,13 @@ ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent) : QWidget(parent)
     m_spinnerLabel->setStyleSheet(QStringLiteral("background: transparent;"));
     m_spinnerLabel->setProperty("rotation", 0);
 
-    m_titleLabel = new QLabel(QStringLiteral("Stopping Proxy"), this);
+    m_titleLabel = new ShadowedLabel(QStringLiteral("Stopping Proxy"), this);
     m_titleLabel->setObjectName(QStringLiteral("ProxyStatusTitle"));
     m_titleLabel->setAlignment(Qt::AlignCenter);
-    // Style sheets have no text shadow; a drop shadow effect on the title gives the same lift.
+    // Style sheets have no text shadow; the label draws its own.
     m_titleLabel->setStyleSheet(QStringLiteral(
         "color: white; font-size: 20px; font-weight: 500; font-family: 'Inter', 'Segoe UI', sans-serif;"
         "background: transparent; margin-top: 20px;"));
-
-    auto *shadow = new QGraphicsDropShadowEffect(m_titleLabel);
-    shadow->setOffset(0, 2);
-    shadow->setBlurRadius(4);
-    shadow->setColor(QColor(0, 0, 0, 128));
-    m_titleLabel->setGraphicsEffect(shadow);
 
     m_subtitleLabel = new QLabel(this);
     m_subtitleLabel->setObjectName(QStringLiteral("ProxyStatusSubtitle"));
@@ -83,13 +161,13 @@ ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent) : QWidget(parent)
     connect(m_repaintTimer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 
     m_fadeIn = new QPropertyAnimation(m_opacity, "opacity", this);
-    m_fadeIn->setDuration(kFadeMs);
+    m_fadeIn->setDuration(fadeMs);
     m_fadeIn->setStartValue(0.0);
     m_fadeIn->setEndValue(1.0);
     m_fadeIn->setEasingCurve(QEasingCurve::OutCubic);
 
     m_fadeOut = new QPropertyAnimation(m_opacity, "opacity", this);
-    m_fadeOut->setDuration(kFadeMs);
+    m_fadeOut->setDuration(fadeMs);
     m_fadeOut->setStartValue(1.0);
     m_fadeOut->setEndValue(0.0);
     m_fadeOut->setEasingCurve(QEasingCurve::InCubic);
@@ -127,6 +205,11 @@ bool ProxyStatusOverlay::isSubtitleShown() const
 bool ProxyStatusOverlay::isRepaintTimerActive() const
 {
     return m_repaintTimer->isActive();
+}
+
+bool ProxyStatusOverlay::isFadingIn() const
+{
+    return m_fadeIn->state() == QAbstractAnimation::Running;
 }
 
 bool ProxyStatusOverlay::isFadingOut() const

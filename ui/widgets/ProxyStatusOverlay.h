@@ -14,7 +14,8 @@ class ProxyStatusOverlay : public QWidget
 {
     Q_OBJECT
 public:
-    explicit ProxyStatusOverlay(QWidget *parent = nullptr);
+    // fadeMs: how long the fades in and out take (the window's is 300 ms).
+    explicit ProxyStatusOverlay(QWidget *parent = nullptr, int fadeMs = 300);
 
     void showMessage(const QString &text);
     void showProgress(const QString &text, int percent, qint64 receivedBytes, qint64 totalBytes);
@@ -30,6 +31,7 @@ public:
     const QPixmap &blurredBackdrop() const { return m_blurredBackdrop; }
     bool isRepaintTimerActive() const;
     bool isFadingOut() const;
+    bool isFadingIn() const;
 
     // The subtitle of progress mode: "%1%" without a total, else
     // "%1% - %2 MB / %3 MB" with one decimal.

@@ -1,3 +1,4 @@
+#include "PaintedWidgetTest.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -13,6 +14,9 @@ class TestProxyStatusOverlay : public QObject
     Q_OBJECT
 
 private:
+    // A fade this short lets the tests see fades end without waiting long.
+    static constexpr int kFadeMs = 15;
+
     struct Host
     {
         QWidget window;
@@ -22,7 +26,7 @@ private:
             window.resize(400, 300);
             auto *label = new QLabel(QStringLiteral("beneath"), &window);
             label->move(10, 10);
-            overlay = new ProxyStatusOverlay(&window);
+            overlay = new ProxyStatusOverlay(&window, kFadeMs);
             overlay->setGeometry(window.rect());
             overlay->hide();
             window.show();
@@ -31,6 +35,40 @@ private:
     };
 
 private slots:
+    void init() { PaintedWidgetTest::failOnPainterWarnings(); }
+
+    void titleIsDrawn_data()
+    {
+        QTest::addColumn<bool>("progress");
+        QTest::newRow("message") << false;
+        QTest::newRow("progress at 50 %") << true;
+    }
+    void titleIsDrawn()
+    {
+        // What the user sees once the fade-in is over: the title's white text
+        // over the dimmed backdrop, not only a title that was set.
+        QFETCH(bool, progress);
+        Host host;
+        if (progress)
+            host.overlay->showProgress(QStringLiteral("Stopping Proxy"), 50, 5242880, 10485760);
+        else
+            host.overlay->showMessage(QStringLiteral("Stopping Proxy"));
+        QTRY_VERIFY(!host.overlay->isFadingIn());
+        const QImage shot = host.window.grab().toImage();
+        const auto *title = host.overlay->findChild<QLabel *>(QStringLiteral("ProxyStatusTitle"));
+        QVERIFY(title);
+        const QRect area = title->geometry().translated(host.overlay->pos());
+        int white = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                white += c.red() > 200 && c.green() > 200 && c.blue() > 200;
+            }
+        }
+        // "Stopping Proxy" at 20 px covers a few hundred pixels.
+        QVERIFY2(white > 100, qPrintable(QStringLiteral("%1 white pixels").arg(white)));
+    }
+
     void subtitle_data()
     {
         QTest::addColumn<int>("percent");
@@ -91,7 +129,7 @@ private slots:
         host.overlay->fadeOut(); // a second request while fading changes nothing
         QTRY_VERIFY_WITH_TIMEOUT(!host.overlay->isVisible(), 2000);
         QCOMPARE(finished.count(), 1);
-        QTest::qWait(400);
+        QTest::qWait(3 * kFadeMs);
         QCOMPARE(finished.count(), 1);
     }
 
@@ -104,7 +142,7 @@ private slots:
         QVERIFY(host.overlay->isFadingOut());
         host.overlay->showMessage(QStringLiteral("Closing Quorlyx"));
         QVERIFY(!host.overlay->isFadingOut());
-        QTest::qWait(700);
+        QTest::qWait(3 * kFadeMs);
         QVERIFY(host.overlay->isVisible());
         QCOMPARE(finished.count(), 0);
         QCOMPARE(host.overlay->titleText(), QStringLiteral("Closing Quorlyx"));
@@ -112,7 +150,7 @@ private slots:
         // A progress tick during a fade-out brings the overlay back as well.
         host.overlay->fadeOut();
         host.overlay->showProgress(QStringLiteral("Downloading"), 10, 1, 10);
-        QTest::qWait(700);
+        QTest::qWait(3 * kFadeMs);
         QVERIFY(host.overlay->isVisible());
         QCOMPARE(finished.count(), 0);
     }
