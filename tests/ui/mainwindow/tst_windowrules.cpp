@@ -1,3 +1,4 @@
+#include "support/PainterWarnings.h"
 #include "ui/mainwindow/WindowRules.h"
 
 #include <QSet>
@@ -13,6 +14,8 @@ class TestWindowRules : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { TestSupport::failOnPainterWarnings(); }
+
     void persianTest_data()
     {
         QTest::addColumn<QString>("code");

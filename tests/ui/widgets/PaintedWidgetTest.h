@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/PainterWarnings.h"
+
 #include <QColor>
 #include <QImage>
 #include <QRegularExpression>
@@ -11,11 +13,7 @@
 namespace PaintedWidgetTest {
 
 // Call from init(): any painter warning while a test runs fails it.
-inline void failOnPainterWarnings()
-{
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter")));
-    QTest::failOnWarning(QRegularExpression(QStringLiteral("Painter not active")));
-}
+using TestSupport::failOnPainterWarnings;
 
 // Paints the widget (and its children) into a transparent image of its size,
 // without running the event loop, so animation timers stay where they are.

@@ -3,6 +3,7 @@
 #include "services/GamesCatalogue.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
+#include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -72,6 +73,7 @@ private slots:
 
     void init()
     {
+        TestSupport::failOnPainterWarnings();
         LoopbackGuard::reset();
         m_service.clearRequests();
     }
