@@ -7,6 +7,8 @@
 #include "services/ServiceClient.h"
 #include "services/UsageEvents.h"
 #include "storage/DatabaseManager.h"
+#include "support/PainterWarnings.h"
+#include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/pages/AuthPage.h"
@@ -31,11 +33,8 @@
 #include <QStackedWidget>
 #include <QTcpServer>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <QTranslator>
-
-#include <atomic>
 
 namespace {
 
@@ -78,40 +77,6 @@ const char *const kSections[] = {"DashboardTitle",
 // Overlays the navigation only ever hides.
 const char *const kHideOnly[] = {"LogoutConfirmOverlay", "ConsoleConnOverlay", "NotifDropdownOverlay"};
 
-// An engine whose main function runs until it is told to stop, counting the stops.
-namespace ScriptedEngine {
-std::atomic<bool> stopRequested{false};
-std::atomic<bool> running{false};
-std::atomic<int> stops{0};
-int tunnelMain()
-{
-    running = true;
-    while (!stopRequested)
-        QThread::msleep(2);
-    running = false;
-    return 0;
-}
-void tunnelStop()
-{
-    ++stops;
-    stopRequested = true;
-}
-void setRuntimeConfig(const TunnelRuntimeConfig *) {}
-void setMtuSafe(int) {}
-void resetStats() {}
-uint64_t zero()
-{
-    return 0;
-}
-TunnelEngineApi api()
-{
-    stopRequested = false;
-    running = false;
-    stops = 0;
-    return {tunnelMain, tunnelStop, setRuntimeConfig, setMtuSafe, resetStats, zero, zero, zero, zero, zero};
-}
-} // namespace ScriptedEngine
-
 // Short intervals, so nothing here waits for the client's real ones.
 WindowIntervals shortIntervals()
 {
@@ -122,12 +87,19 @@ WindowIntervals shortIntervals()
     return intervals;
 }
 
-// The window as the composition root builds it, on the scripted engine.
+// The window as the composition root builds it, on the fake engine (whose
+// record starts afresh with each window).
+TunnelEngineApi freshFakeEngine()
+{
+    FakeTunnelEngine::reset();
+    return FakeTunnelEngine::api();
+}
+
 class TestWindow : public MainWindow
 {
 public:
     explicit TestWindow(const WindowIntervals &intervals = shortIntervals())
-        : MainWindow(createClientServices(intervals, ScriptedEngine::api()), intervals)
+        : MainWindow(createClientServices(intervals, freshFakeEngine()), intervals)
     {}
 };
 
@@ -190,6 +162,7 @@ private slots:
         QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
     }
 
+    void init() { TestSupport::failOnPainterWarnings(); }
     void cleanup() { setLanguage(QStringLiteral("en-US")); }
 
     void frameAndSize_data()
@@ -357,7 +330,7 @@ private slots:
         showAndSettle(window);
         if (tunnelRunning) {
             QVERIFY(tunnel->start());
-            QTRY_VERIFY(ScriptedEngine::running);
+            QTRY_COMPARE(FakeTunnelEngine::record().mainsEntered.load(), 1);
         }
         SessionManager *sessions = window.sessionManager();
         QVERIFY(sessions);
@@ -372,10 +345,12 @@ private slots:
         QCOMPARE(window.busyOverlay()->geometry(), window.rect());
         QVERIFY(!window.authPage()->isVisible());
 
-        QVERIFY(!ScriptedEngine::stopRequested); // nothing stops before the overlay's time is up
+        QCOMPARE(FakeTunnelEngine::record().stops.load(), 0); // nothing stops before the overlay's time is up
 
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
-        QCOMPARE(ScriptedEngine::stops.load(), tunnelRunning ? 1 : 0);
+        QCOMPARE(FakeTunnelEngine::record().stops.load(), tunnelRunning ? 1 : 0);
+        QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(),
+                 FakeTunnelEngine::record().mainsEntered.load());
         QVERIFY(!tunnel->isRunning());
         QCOMPARE(ended.count(), sessionActive ? 1 : 0);
         QVERIFY(!sessions->currentSession().isActive);
