@@ -5,7 +5,8 @@
 #
 #   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
 #
-# Views: home, landing, signin-form, signin-error, signin-progress, signin-overlay, and
+# Views: home, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
+# landing, signin-form, signin-error, signin-progress, signin-overlay, and
 # widgets (the painted widgets).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
@@ -18,7 +19,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home landing signin-form signin-error signin-progress signin-overlay widgets)
+  views=(home busy-overlay landing signin-form signin-error signin-progress signin-overlay widgets)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

@@ -6,6 +6,7 @@
 //   QUORLIX_SCREENSHOT_LANGUAGE  "en-US" (default) or "fa-IR"
 //   QUORLIX_SCREENSHOT_DELAY_MS  how long the window runs before the grab (default 1500)
 //   QUORLIX_SCREENSHOT_VIEW      "home" (default: the sign-in page put aside),
+//                                "busy-overlay" (over home: "Stopping Proxy" at 50 %),
 //                                "signin-form", "signin-error" (a two-line banner),
 //                                "signin-progress" (the bar near 50 %) or
 //                                "signin-overlay" (the browser-wait overlay) or
@@ -18,6 +19,7 @@
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/LoginProgressRun.h"
+#include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -57,6 +59,13 @@ void stageView(MainWindow *window, const QString &view)
     } else if (view == QLatin1String("landing")) {
         page->hide();
         window->navGroup()->button(2)->click();
+    } else if (view == QLatin1String("busy-overlay")) {
+        page->hide();
+        // Late enough for the page beneath to be laid out when the overlay
+        // takes its snapshot, early enough for the fade-in to be over at the grab.
+        QTimer::singleShot(500, window, [window] {
+            window->busyOverlay()->showProgress(QStringLiteral("Stopping Proxy"), 50, 5242880, 10485760);
+        });
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
         page->setFormEnabled(true);
