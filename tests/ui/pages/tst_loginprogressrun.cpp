@@ -2,6 +2,7 @@
 // stage, how long stages and pauses last, and when the run reports its end.
 
 #include "SteppedProgress.h"
+#include "support/PainterWarnings.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -23,6 +24,8 @@ private:
     }
 
 private slots:
+    void init() { TestSupport::failOnPainterWarnings(); }
+
     void stageKeys_data()
     {
         QTest::addColumn<QString>("text");
