@@ -19,17 +19,42 @@ namespace {
 // control characters, floating point, unusual types).
 bool writeString(const QString &s, QByteArray &out)
 {
-    out.append('"');
-    for (QChar ch : s) {
-        const char16_t u = ch.unicode();
-        if (u < 0x20 || u >= 0x7f)
+    // Written straight into room for the worst case (every character
+    // escaped): appending a character at a time cost more than SQLite's
+    // own work on the catalogue write.
+    const qsizetype start = out.size();
+    out.resize(start + 2 * s.size() + 2);
+    char *o = out.data() + start;
+    *o++ = '"';
+    const char16_t *u = reinterpret_cast<const char16_t *>(s.unicode());
+    for (qsizetype i = 0, n = s.size(); i < n; ++i) {
+        const char16_t c = u[i];
+        if (c < 0x20 || c >= 0x7f)
             return false;
-        if (u == '"' || u == '\\')
-            out.append('\\');
-        out.append(char(u));
+        if (c == '"' || c == '\\')
+            *o++ = '\\';
+        *o++ = char(c);
     }
-    out.append('"');
+    *o++ = '"';
+    out.truncate(o - out.constData());
     return true;
+}
+
+void writeInteger(qlonglong n, QByteArray &out)
+{
+    char digits[24];
+    char *end = digits + sizeof digits;
+    char *p = end;
+    // Counted on the magnitude as unsigned: the caller keeps n within 2^53.
+    unsigned long long m =
+        n < 0 ? 0ull - static_cast<unsigned long long>(n) : static_cast<unsigned long long>(n);
+    do {
+        *--p = char('0' + m % 10);
+        m /= 10;
+    } while (m);
+    if (n < 0)
+        *--p = '-';
+    out.append(p, end - p);
 }
 
 bool writeValue(const QVariant &v, QByteArray &out, int depth);
@@ -96,7 +121,7 @@ bool writeValue(const QVariant &v, QByteArray &out, int depth)
         // Beyond 2^53 QJsonValue's own number rules apply.
         if (n > (qlonglong(1) << 53) || n < -(qlonglong(1) << 53))
             return false;
-        out.append(QByteArray::number(n));
+        writeInteger(n, out);
         return true;
     }
     case QMetaType::QVariantList:
