@@ -1,6 +1,7 @@
 #include "storage/DatabaseManager.h"
 
 #include "storage/JsonText.h"
+#include "storage/SqliteStatement.h"
 
 #include <QAtomicInt>
 #include <QDebug>
@@ -107,15 +108,13 @@ bool isListColumn(const QString &name)
     return false;
 }
 
-QVariant parseListColumn(const QVariant &stored)
+// A list column's stored JSON (text or blob bytes) as its value; nothing
+// stored, or nothing readable, gives an invalid QVariant.
+QVariant parseListColumn(const QByteArray &stored)
 {
-    if (stored.isNull())
+    if (stored.isEmpty())
         return QVariant();
-    const QByteArray bytes =
-        stored.typeId() == QMetaType::QByteArray ? stored.toByteArray() : stored.toString().toUtf8();
-    if (bytes.isEmpty())
-        return QVariant();
-    return JsonText::read(bytes);
+    return JsonText::read(stored);
 }
 
 // The JSON bytes for a list column of a game. A single text (the catalogue
@@ -170,23 +169,26 @@ int freeDaysLeft(const QVariantMap &game)
 class GameRowReader
 {
 public:
-    explicit GameRowReader(const QSqlRecord &record)
+    explicit GameRowReader(const SqliteStatement &q)
     {
-        for (int i = 0; i < record.count(); ++i)
-            m_template.insert(record.fieldName(i), QVariant());
+        for (int i = 0; i < q.columnCount(); ++i)
+            m_template.insert(q.columnName(i), QVariant());
         for (auto it = m_template.constBegin(); it != m_template.constEnd(); ++it) {
-            m_column.append(record.indexOf(it.key()));
+            for (int i = 0; i < q.columnCount(); ++i) {
+                if (q.columnName(i) == it.key())
+                    m_column.append(i);
+            }
             m_isList.append(isListColumn(it.key()));
         }
     }
 
-    QVariantMap read(const QSqlQuery &q) const
+    QVariantMap read(const SqliteStatement &q) const
     {
         QVariantMap map = m_template;
         int k = 0;
         for (auto it = map.begin(); it != map.end(); ++it, ++k) {
-            const QVariant v = q.value(m_column.at(k));
-            *it = m_isList.at(k) ? parseListColumn(v) : v;
+            const int column = m_column.at(k);
+            *it = m_isList.at(k) ? parseListColumn(q.bytesInPlace(column)) : q.value(column);
         }
         return map;
     }
@@ -297,6 +299,7 @@ bool DatabaseManager::initialize(const QString &dataFolder)
 
 void DatabaseManager::close()
 {
+    dropActiveGames();
     if (m_connectionName.isEmpty())
         return;
     if (m_db.isOpen())
@@ -427,79 +430,93 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
     QMutexLocker locker(&m_mutex);
     if (games.isEmpty())
         return true;
+    // Whatever happens below, the table may differ from what was read last.
+    dropActiveGames();
 
     if (!beginTransaction(m_db, "saveGames"))
         return false;
 
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    const bool prepared = q.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO games (id, name, description, category, tags, executable, cover_image, logo, "
-        "tcp_ports, udp_ports, domains, profiles, is_free_effective, free_days_left, free_source, status, "
-        "created_at, updated_at, last_synced) VALUES (:id, :name, :description, :category, :tags, "
-        ":executable, "
-        ":cover_image, :logo, :tcp_ports, :udp_ports, :domains, :profiles, :is_free_effective, "
-        ":free_days_left, "
-        ":free_source, :status, :created_at, :updated_at, :last_synced)"));
-    if (!prepared) {
-        qWarning().noquote() << "[DB] Error saving game:" << q.lastError().text();
+    bool saved = true;
+    {
+        SqliteStatement q(m_db,
+                          "INSERT OR REPLACE INTO games (id, name, description, category, tags, "
+                          "executable, cover_image, logo, tcp_ports, udp_ports, domains, profiles, "
+                          "is_free_effective, free_days_left, free_source, status, created_at, "
+                          "updated_at, last_synced) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                          "?, ?, ?, ?)");
+        if (!q.isValid()) {
+            qWarning().noquote() << "[DB] Error saving game:" << q.errorText();
+            m_db.rollback();
+            return false;
+        }
+
+        const QString lastSynced = nowLocal();
+        static const QString kId = QStringLiteral("id"), kName = QStringLiteral("name"),
+                             kDescription = QStringLiteral("description"),
+                             kCategory = QStringLiteral("category"),
+                             kExecutable = QStringLiteral("executable"),
+                             kCover = QStringLiteral("coverImage"), kLogo = QStringLiteral("logo"),
+                             kFreeSource = QStringLiteral("free_source"), kStatus = QStringLiteral("status"),
+                             kCreated = QStringLiteral("created_at"), kUpdated = QStringLiteral("updated_at"),
+                             kFreeEffective = QStringLiteral("is_free_effective"),
+                             kIsFree = QStringLiteral("is_free");
+        static const char *const kLists[] = {"tags", "tcp_ports", "udp_ports", "domains", "profiles"};
+        static const int kListIndex[] = {4, 8, 9, 10, 11};
+
+        for (const QVariantMap &game : games) {
+            const QString id = game.value(kId).toString();
+            const QString name = game.value(kName).toString();
+            // A game without a name breaks the table's NOT NULL rule; one
+            // without an id would be stored under a NULL key that never
+            // matches, so every later save would add another copy. Either
+            // fails the whole batch.
+            if (id.isNull() || name.isNull()) {
+                qWarning().noquote() << "[DB] Error saving game:" << name
+                                     << (id.isNull() ? "a game without an id" : "a game without a name");
+                saved = false;
+                break;
+            }
+            if (isBlank(id) || isBlank(name))
+                qWarning().noquote() << "[DB] saveGames: a game with a blank" << (isBlank(id) ? "id" : "name")
+                                     << "- id" << id << "name" << name;
+            // The statement reads the bound texts when it runs: they live
+            // until then.
+            const QString text[] = {game.value(kDescription).toString(), game.value(kCategory).toString(),
+                                    game.value(kExecutable).toString(),  game.value(kCover).toString(),
+                                    game.value(kLogo).toString(),        game.value(kFreeSource).toString(),
+                                    game.value(kStatus).toString(),      game.value(kCreated).toString(),
+                                    game.value(kUpdated).toString()};
+            QByteArray lists[5];
+            for (int i = 0; i < 5; ++i) {
+                lists[i] = listColumnJson(game, kLists[i]);
+                q.bindBytes(kListIndex[i], lists[i]);
+            }
+            q.bindText(0, id);
+            q.bindText(1, name);
+            q.bindText(2, text[0]);
+            q.bindText(3, text[1]);
+            q.bindText(5, text[2]);
+            q.bindText(6, text[3]);
+            q.bindText(7, text[4]);
+            const bool free = game.value(kFreeEffective).toBool() || game.value(kIsFree).toBool();
+            q.bindInt(12, free ? 1 : 0);
+            q.bindInt(13, freeDaysLeft(game));
+            q.bindText(14, text[5]);
+            q.bindText(15, text[6]);
+            q.bindText(16, text[7]);
+            q.bindText(17, text[8]);
+            q.bindText(18, lastSynced);
+            if (!q.exec()) {
+                qWarning().noquote() << "[DB] Error saving game:" << name << q.errorText();
+                saved = false;
+                break;
+            }
+        }
+    }
+    if (!saved) {
         m_db.rollback();
         return false;
     }
-
-    const QString lastSynced = nowLocal();
-    static const QString kId = QStringLiteral("id"), kName = QStringLiteral("name"),
-                         kDescription = QStringLiteral("description"), kCategory = QStringLiteral("category"),
-                         kExecutable = QStringLiteral("executable"), kCover = QStringLiteral("coverImage"),
-                         kLogo = QStringLiteral("logo"), kFreeSource = QStringLiteral("free_source"),
-                         kStatus = QStringLiteral("status"), kCreated = QStringLiteral("created_at"),
-                         kUpdated = QStringLiteral("updated_at"),
-                         kFreeEffective = QStringLiteral("is_free_effective"),
-                         kIsFree = QStringLiteral("is_free");
-
-    for (const QVariantMap &game : games) {
-        const QString id = game.value(kId).toString();
-        const QString name = game.value(kName).toString();
-        // A game without a name breaks the table's NOT NULL rule; one without
-        // an id would be stored under a NULL key that never matches, so every
-        // later save would add another copy. Either fails the whole batch.
-        if (id.isNull() || name.isNull()) {
-            qWarning().noquote() << "[DB] Error saving game:" << name
-                                 << (id.isNull() ? "a game without an id" : "a game without a name");
-            m_db.rollback();
-            return false;
-        }
-        if (isBlank(id) || isBlank(name))
-            qWarning().noquote() << "[DB] saveGames: a game with a blank" << (isBlank(id) ? "id" : "name")
-                                 << "- id" << id << "name" << name;
-        q.bindValue(0, id);
-        q.bindValue(1, name);
-        q.bindValue(2, game.value(kDescription).toString());
-        q.bindValue(3, game.value(kCategory).toString());
-        q.bindValue(4, listColumnJson(game, "tags"));
-        q.bindValue(5, game.value(kExecutable).toString());
-        q.bindValue(6, game.value(kCover).toString());
-        q.bindValue(7, game.value(kLogo).toString());
-        q.bindValue(8, listColumnJson(game, "tcp_ports"));
-        q.bindValue(9, listColumnJson(game, "udp_ports"));
-        q.bindValue(10, listColumnJson(game, "domains"));
-        q.bindValue(11, listColumnJson(game, "profiles"));
-        const bool free = game.value(kFreeEffective).toBool() || game.value(kIsFree).toBool();
-        q.bindValue(12, free ? 1 : 0);
-        q.bindValue(13, freeDaysLeft(game));
-        q.bindValue(14, game.value(kFreeSource).toString());
-        q.bindValue(15, game.value(kStatus).toString());
-        q.bindValue(16, game.value(kCreated).toString());
-        q.bindValue(17, game.value(kUpdated).toString());
-        q.bindValue(18, lastSynced);
-        if (!q.exec()) {
-            qWarning().noquote() << "[DB] Error saving game:" << name << q.lastError().text();
-            q.finish();
-            m_db.rollback();
-            return false;
-        }
-    }
-    q.finish();
 
     if (!commitOrRollback(m_db, "saveGames"))
         return false;
@@ -509,26 +526,51 @@ bool DatabaseManager::saveGames(const QList<QVariantMap> &games)
 
 QList<QVariantMap> DatabaseManager::getActiveGames()
 {
+    // The catalogue changes only through saveGames (which drops this copy) or,
+    // in principle, through another connection to the file (which moves
+    // SQLite's data version); every other read is served from the copy.
+    QMutexLocker locker(&m_activeGamesLock);
+    const qint64 version = dataVersion();
+    if (m_activeGamesValid && version == m_activeGamesVersion && version >= 0)
+        return m_activeGames;
+
     QList<QVariantMap> out;
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT * FROM games WHERE status = 'active' ORDER BY updated_at DESC")))
+    SqliteStatement q(m_db, "SELECT * FROM games WHERE status = 'active' ORDER BY updated_at DESC");
+    if (!q.isValid())
         return out;
-    const GameRowReader reader(q.record());
+    const GameRowReader reader(q);
     while (q.next())
         out.append(reader.read(q));
+    if (q.failed())
+        return QList<QVariantMap>();
+    m_activeGames = out;
+    m_activeGamesVersion = version;
+    m_activeGamesValid = true;
     return out;
 }
 
 QVariantMap DatabaseManager::getGameById(const QString &gameId)
 {
-    QSqlQuery q(m_db);
-    q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT * FROM games WHERE id = :id"));
-    q.bindValue(QStringLiteral(":id"), gameId);
-    if (!q.exec() || !q.next())
+    SqliteStatement q(m_db, "SELECT * FROM games WHERE id = ?");
+    q.bindText(0, gameId);
+    if (!q.next())
         return QVariantMap();
-    return GameRowReader(q.record()).read(q);
+    return GameRowReader(q).read(q);
+}
+
+void DatabaseManager::dropActiveGames()
+{
+    QMutexLocker locker(&m_activeGamesLock);
+    m_activeGamesValid = false;
+    m_activeGames = QList<QVariantMap>();
+}
+
+qint64 DatabaseManager::dataVersion()
+{
+    SqliteStatement q(m_db, "PRAGMA data_version");
+    if (!q.next())
+        return -1;
+    return q.value(0).toLongLong();
 }
 
 QString DatabaseManager::findGameIdByName(const QString &name)
@@ -564,15 +606,6 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
     }
 
     const QString lastSynced = nowLocal();
-    q.prepare(QStringLiteral(
-        "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, region, country, "
-        "country_code, city, "
-        "flag, provider, status, capacity_mbps, active_connections, max_connections, created_at, updated_at, "
-        "last_synced) VALUES (:id, :name, :hostname, :ip_address, :port, :region, :country, :country_code, "
-        ":city, "
-        ":flag, :provider, :status, :capacity_mbps, :active_connections, :max_connections, :created_at, "
-        ":updated_at, :last_synced)"));
-
     static const char *const kColumns[] = {"id",
                                            "name",
                                            "hostname",
@@ -590,6 +623,7 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
                                            "max_connections",
                                            "created_at",
                                            "updated_at"};
+    constexpr int kColumnCount = int(sizeof kColumns / sizeof kColumns[0]);
     static const QList<QString> keys = [] {
         QList<QString> k;
         for (const char *c : kColumns)
@@ -599,29 +633,38 @@ bool DatabaseManager::replaceServersCache(const QList<QVariantMap> &servers)
     auto isIntColumn = [](int i) { return i == 4 || i == 12 || i == 13 || i == 14; };
 
     bool failed = false;
-    for (const QVariantMap &server : servers) {
-        const QString id = server.value(keys.at(0)).toString();
-        // Missing keys are stored as empty text, as the relay list sends
-        // them; a relay without an id or name is kept but noted.
-        if (isBlank(id) || isBlank(server.value(keys.at(1)).toString()))
-            qWarning().noquote() << "[DB] replaceServersCache: relay without"
-                                 << (isBlank(id) ? "an id" : "a name") << "id=" << id;
-        for (int i = 0; i < keys.size(); ++i) {
-            const QVariant v = server.value(keys.at(i));
-            if (isIntColumn(i))
-                q.bindValue(i, v.toInt());
-            else
-                q.bindValue(i, textOrEmpty(v));
-        }
-        q.bindValue(17, lastSynced);
-        if (!q.exec()) {
-            qWarning().noquote() << "[DB] replaceServersCache: insert failed id=" << id
-                                 << "err=" << q.lastError().text();
-            failed = true;
-            break;
+    {
+        SqliteStatement insert(m_db, "INSERT OR REPLACE INTO servers (id, name, hostname, ip_address, port, "
+                                     "region, country, country_code, city, flag, provider, status, "
+                                     "capacity_mbps, active_connections, max_connections, created_at, "
+                                     "updated_at, last_synced) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, "
+                                     "?, ?, ?, ?, ?, ?)");
+        QString text[kColumnCount]; // bound texts live until the statement has run
+        for (const QVariantMap &server : servers) {
+            const QString id = server.value(keys.at(0)).toString();
+            // Missing keys are stored as empty text, as the relay list sends
+            // them; a relay without an id or name is kept but noted.
+            if (isBlank(id) || isBlank(server.value(keys.at(1)).toString()))
+                qWarning().noquote() << "[DB] replaceServersCache: relay without"
+                                     << (isBlank(id) ? "an id" : "a name") << "id=" << id;
+            for (int i = 0; i < kColumnCount; ++i) {
+                const QVariant v = server.value(keys.at(i));
+                if (isIntColumn(i)) {
+                    insert.bindInt(i, v.toInt());
+                } else {
+                    text[i] = textOrEmpty(v);
+                    insert.bindText(i, text[i]);
+                }
+            }
+            insert.bindText(17, lastSynced);
+            if (!insert.exec()) {
+                qWarning().noquote() << "[DB] replaceServersCache: insert failed id=" << id
+                                     << "err=" << insert.errorText();
+                failed = true;
+                break;
+            }
         }
     }
-    q.finish();
 
     if (failed) {
         m_db.rollback();

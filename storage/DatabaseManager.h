@@ -48,6 +48,7 @@ public:
 
     // games
     bool saveGames(const QList<QVariantMap> &games);
+    // Served from a copy kept until the next write to games.
     QList<QVariantMap> getActiveGames();
     QVariantMap getGameById(const QString &gameId);
     QString findGameIdByName(const QString &name);
@@ -88,8 +89,18 @@ private:
 
     enum class Lookup { Found, Missing, Failed };
     Lookup readMetadata(const QString &key, QString *value);
+    void dropActiveGames();
+    // SQLite's count of commits by other connections to the file; -1 when
+    // it cannot be read.
+    qint64 dataVersion();
 
     QSqlDatabase m_db;
     QMutex m_mutex;
     QString m_connectionName;
+
+    // The last getActiveGames result, kept until games is written.
+    QMutex m_activeGamesLock;
+    QList<QVariantMap> m_activeGames;
+    qint64 m_activeGamesVersion = -1;
+    bool m_activeGamesValid = false;
 };
