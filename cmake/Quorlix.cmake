@@ -12,6 +12,26 @@
 #     pointed at a closed loopback port. NETNS: run inside a private network
 #     namespace (root only; the test is skipped elsewhere).
 
+# With Ninja, a target's moc step reruns only when a file it already knew
+# changed: a header with Q_OBJECT that arrives later (a new file, a rebase)
+# is left out of the moc output and the link fails on its missing vtables.
+# The globs notice the new header and configure again; when the target's
+# header list differs from the last configure's, the moc step's stamp is
+# removed here, so the build runs the step again.
+function(quorlix_autogen_follows_headers target)
+  set(headers ${ARGN})
+  list(FILTER headers INCLUDE REGEX "\\.h$")
+  set(list_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen_headers.txt)
+  set(previous)
+  if(EXISTS ${list_file})
+    file(READ ${list_file} previous)
+  endif()
+  if(NOT "${previous}" STREQUAL "${headers}")
+    file(WRITE ${list_file} "${headers}")
+    file(REMOVE ${CMAKE_CURRENT_BINARY_DIR}/${target}_autogen/timestamp)
+  endif()
+endfunction()
+
 function(quorlix_library target)
   cmake_parse_arguments(ARG "NO_QT" "" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS
@@ -34,6 +54,7 @@ function(quorlix_library target)
     set_target_properties(${target} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
   else()
     set_target_properties(${target} PROPERTIES AUTOMOC ON)
+    quorlix_autogen_follows_headers(${target} ${sources})
   endif()
   target_compile_options(${target} PRIVATE -Wall -Wextra)
   if(ARG_DEPS)
@@ -47,6 +68,7 @@ function(quorlix_test name)
   cmake_parse_arguments(ARG "NETNS" "TIMEOUT" "SOURCES;DEPS;LABELS;ENV" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
+  quorlix_autogen_follows_headers(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE Qt6::Test quorlix_testsupport ${ARG_DEPS})
   set(runner_args)
   if(ARG_NETNS)
