@@ -5,14 +5,12 @@
 // nothing but exist. Everything lives and dies with the test:
 //   here  qxa 203.0.113.1/24 ------ qxb 203.0.113.2/24  peer
 //         198.51.100.0/24 via .2        198.51.100.7/32, 198.51.100.8/32
-// Header-only.
-
-#include <QProcess>
-#include <QString>
+// Header-only and free of Qt, for tests and benchmarks alike.
 
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/prctl.h>
@@ -21,7 +19,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 namespace netnspeer {
 
@@ -49,15 +49,20 @@ inline bool inPrivateNamespace()
 }
 
 // Runs a shell command; true on exit status 0. *out gets stdout and stderr.
-inline bool sh(const QString &command, QString *out = nullptr)
+inline bool sh(const std::string &command, std::string *out = nullptr)
 {
-    QProcess p;
-    p.setProcessChannelMode(QProcess::MergedChannels);
-    p.start("/bin/sh", {"-c", command});
-    const bool finished = p.waitForFinished(15000);
+    FILE *p = popen(("exec 2>&1; " + command).c_str(), "r");
+    if (!p)
+        return false;
+    std::string text;
+    char buf[512];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+        text.append(buf, n);
+    const int status = pclose(p);
     if (out)
-        *out = QString::fromLocal8Bit(p.readAll());
-    return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+        *out = text;
+    return status == 0;
 }
 
 class Peer
@@ -65,7 +70,7 @@ class Peer
 public:
     ~Peer() { stop(); }
 
-    bool start(QString *why)
+    bool start(std::string *why)
     {
         const ino_t own = netnsInode("/proc/self/ns/net");
         m_pid = fork();
@@ -78,29 +83,30 @@ public:
         }
         if (m_pid < 0)
             return fail(why, "fork failed");
-        const QString ns = QString("/proc/%1/ns/net").arg(m_pid);
-        for (int i = 0; i < 400 && netnsInode(ns.toLocal8Bit().constData()) == own; ++i)
+        const std::string ns = "/proc/" + std::to_string(m_pid) + "/ns/net";
+        for (int i = 0; i < 400 && netnsInode(ns.c_str()) == own; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (netnsInode(ns.toLocal8Bit().constData()) == own)
+        if (netnsInode(ns.c_str()) == own)
             return fail(why, "the peer namespace did not appear");
         m_here = open("/proc/thread-self/ns/net", O_RDONLY | O_CLOEXEC);
-        m_peer = open(ns.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC);
+        m_peer = open(ns.c_str(), O_RDONLY | O_CLOEXEC);
         if (m_here < 0 || m_peer < 0)
             return fail(why, "cannot open the namespaces");
-        const QString in = QString("nsenter -t %1 -n ").arg(m_pid);
-        const QStringList steps = {
+        const std::string pid = std::to_string(m_pid);
+        const std::string in = "nsenter -t " + pid + " -n ";
+        const std::vector<std::string> steps = {
             "ip link set lo up",
-            QString("ip link add qxa type veth peer name qxb && ip link set qxb netns %1").arg(m_pid),
-            QString("ip addr add %1/24 dev qxa && ip link set qxa up").arg(kHere),
+            "ip link add qxa type veth peer name qxb && ip link set qxb netns " + pid,
+            std::string("ip addr add ") + kHere + "/24 dev qxa && ip link set qxa up",
             in + "ip link set lo up",
-            in + QString("ip addr add %1/24 dev qxb").arg(kRelay),
-            in + QString("ip addr add %1/32 dev qxb").arg(kServer),
-            in + QString("ip addr add %1/32 dev qxb").arg(kLearned),
+            in + "ip addr add " + kRelay + "/24 dev qxb",
+            in + "ip addr add " + kServer + "/32 dev qxb",
+            in + "ip addr add " + kLearned + "/32 dev qxb",
             in + "ip link set qxb up",
-            QString("ip route add 198.51.100.0/24 via %1").arg(kRelay),
+            std::string("ip route add 198.51.100.0/24 via ") + kRelay,
         };
-        for (const QString &step : steps) {
-            QString out;
+        for (const std::string &step : steps) {
+            std::string out;
             if (!sh(step, &out))
                 return fail(why, step + ": " + out);
         }
@@ -135,7 +141,7 @@ public:
     }
 
 private:
-    bool fail(QString *why, const QString &what)
+    bool fail(std::string *why, const std::string &what)
     {
         *why = what;
         return false;
