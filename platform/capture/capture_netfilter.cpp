@@ -15,6 +15,7 @@
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_backend.h"
 #include "platform/capture/capture_filter.h"
+#include "platform/capture/packet.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -62,7 +63,22 @@ struct Held
     uint32_t id;
     uint8_t outbound;
     uint32_t if_index;
+    bool in_group; // a segment cut from the packet the group stands for
     std::vector<uint8_t> bytes;
+};
+
+// A large TCP packet handed to the engine as segments. If every segment
+// comes back unchanged, the original goes on as the kernel gave it (with its
+// offloads); otherwise what came back is sent segment by segment and the
+// original is dropped.
+struct Group
+{
+    bool active = false;
+    uint32_t id = 0;
+    size_t segments = 0;
+    size_t unchanged = 0;
+    bool spoiled = false;
+    std::vector<std::vector<uint8_t>> returned;
 };
 
 struct Slot
@@ -83,6 +99,7 @@ struct Slot
     int fd = -1;
     int wake_fd = -1;
     int raw_fd = -1;
+    bool gso = false; // the queue hands over large TCP packets before segmentation
     std::atomic<bool> closing{false};
 
     // Receive side: one receive at a time.
@@ -102,6 +119,8 @@ struct Slot
     // The admitted packet whose verdict is held back, with its bytes as taken.
     std::mutex pending_lock;
     bool pending = false;
+    bool pending_in_group = false;
+    Group group;
     uint32_t pending_id = 0;
     uint8_t pending_outbound = 0;
     size_t pending_len = 0;
@@ -351,22 +370,68 @@ void verdict(Slot *s, uint32_t id, uint32_t v, size_t len = 0, const void *data 
     nfq_set_verdict(s->qh, id, v, uint32_t(len), static_cast<const unsigned char *>(data));
 }
 
-void drop_pending(Slot *s)
+// Sends a packet of our own: the kernel routes it by its destination, a
+// remote one to the wire, a local one (an inbound packet) back into this
+// machine's stack with its source as written. Our mark keeps the rules from
+// queueing it again.
+bool raw_send(Slot *s, const uint8_t *p, size_t len)
 {
-    std::lock_guard<std::mutex> guard(s->pending_lock);
-    if (s->pending) {
-        verdict(s, s->pending_id, NF_DROP);
-        s->pending = false;
-    }
+    if (len < 20 || (p[0] & 0xF0) != 0x40)
+        return false;
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    memcpy(&to.sin_addr, p + 16, 4);
+    return sendto(s->raw_fd, p, len, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(len);
 }
 
-// Hands an admitted packet to the waiting receive.
-void deliver(Slot *s, uint32_t id, uint8_t outbound, uint32_t if_index, const uint8_t *data, size_t len)
+// The engine went on without sending the packet it was given back: it took
+// it. Caller holds pending_lock.
+void drop_pending_locked(Slot *s)
+{
+    if (!s->pending)
+        return;
+    if (s->pending_in_group)
+        s->group.spoiled = true;
+    else
+        verdict(s, s->pending_id, NF_DROP);
+    s->pending = false;
+}
+
+// Every segment of a group has been through the engine. Caller holds
+// pending_lock.
+void finish_group_locked(Slot *s)
+{
+    Group &g = s->group;
+    if (!g.spoiled && g.unchanged == g.segments) {
+        verdict(s, g.id, NF_ACCEPT);
+    } else {
+        for (const std::vector<uint8_t> &seg : g.returned)
+            raw_send(s, seg.data(), seg.size());
+        verdict(s, g.id, NF_DROP);
+    }
+    g = Group{};
+}
+
+void settle_pending(Slot *s)
+{
+    std::lock_guard<std::mutex> guard(s->pending_lock);
+    drop_pending_locked(s);
+    if (s->group.active && (s->backlog.empty() || !s->backlog.front().in_group))
+        finish_group_locked(s);
+}
+
+// Hands an admitted packet (or a segment of a group) to the waiting receive.
+void deliver(Slot *s, uint32_t id, uint8_t outbound, uint32_t if_index, const uint8_t *data, size_t len,
+             bool in_group = false)
 {
     Slot::Target &t = s->target;
     t.delivered = true;
     if (!t.buf || len > t.cap) {
-        verdict(s, id, NF_DROP);
+        std::lock_guard<std::mutex> guard(s->pending_lock);
+        if (in_group)
+            s->group.spoiled = true;
+        else
+            verdict(s, id, NF_DROP);
         t.result = QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL;
         return;
     }
@@ -383,6 +448,7 @@ void deliver(Slot *s, uint32_t id, uint8_t outbound, uint32_t if_index, const ui
     std::lock_guard<std::mutex> guard(s->pending_lock);
     memcpy(s->pending_copy, data, len);
     s->pending = true;
+    s->pending_in_group = in_group;
     s->pending_id = id;
     s->pending_outbound = outbound;
     s->pending_len = len;
@@ -403,9 +469,51 @@ int on_packet(nfq_q_handle *, nfgenmsg *, nfq_data *nfa, void *ctx)
         verdict(s, id, NF_ACCEPT);
         return 0;
     }
+    const uint32_t info = s->gso ? nfq_get_skbinfo(nfa) : 0;
     const uint32_t if_index = outbound ? nfq_get_outdev(nfa) : nfq_get_indev(nfa);
+    if ((info & NFQA_SKB_GSO) && outbound) {
+        static thread_local std::vector<uint8_t> cut(2 * QUORLIX_CAPTURE_MAX_PACKET);
+        size_t lens[QUORLIX_CAPTURE_MAX_PACKET / QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD + 1];
+        const size_t count =
+            quorlix_capture_nf_segment_tcp(data, size_t(n), QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD, cut.data(),
+                                           cut.size(), lens, sizeof lens / sizeof *lens);
+        // One group at a time (the socket is not read while one is worked
+        // through, so a second one is not expected): another large packet is
+        // handed over whole.
+        bool busy;
+        {
+            std::lock_guard<std::mutex> guard(s->pending_lock);
+            busy = s->group.active;
+            if (count > 0 && !busy) {
+                s->group.active = true;
+                s->group.id = id;
+                s->group.segments = count;
+            }
+        }
+        if (count > 0 && !busy) {
+            const uint8_t *p = cut.data();
+            for (size_t i = 0; i < count; ++i) {
+                s->backlog.push_back(
+                    Held{id, uint8_t(outbound), if_index, true, std::vector<uint8_t>(p, p + lens[i])});
+                p += lens[i];
+            }
+            if (!s->target.delivered) {
+                Held first = std::move(s->backlog.front());
+                s->backlog.pop_front();
+                deliver(s, first.id, first.outbound, first.if_index, first.bytes.data(), first.bytes.size(),
+                        true);
+            }
+            return 0;
+        }
+    }
+    // The stack would fill the checksums in later (offload); whoever reads
+    // the packet now needs them. The bytes are our own receive buffer. (The
+    // segments of a group get theirs as they are cut.)
+    if (info & NFQA_SKB_CSUMNOTREADY)
+        quorlix_packet_calc_checksums(data, size_t(n));
     if (s->target.delivered) {
-        s->backlog.push_back(Held{id, uint8_t(outbound), if_index, std::vector<uint8_t>(data, data + n)});
+        s->backlog.push_back(
+            Held{id, uint8_t(outbound), if_index, false, std::vector<uint8_t>(data, data + n)});
         return 0;
     }
     deliver(s, id, uint8_t(outbound), if_index, data, size_t(n));
@@ -433,6 +541,7 @@ void teardown(Slot &s)
     s.rx = s.pending_copy = nullptr;
     s.backlog.clear();
     s.pending = false;
+    s.group = Group{};
     s.in_use = false;
 }
 
@@ -469,8 +578,11 @@ int open_queue(Slot &s)
     }
     nfq_set_queue_maxlen(s.qh, kQueueMaxLen);
     // Packets the queue cannot hold (process slow or gone) pass instead of
-    // being dropped.
-    if (nfq_set_queue_flags(s.qh, NFQA_CFG_F_FAIL_OPEN, NFQA_CFG_F_FAIL_OPEN) < 0)
+    // being dropped. Large TCP packets come before the stack cuts them up:
+    // one trip through the queue instead of dozens.
+    const uint32_t flags = NFQA_CFG_F_FAIL_OPEN | NFQA_CFG_F_GSO;
+    s.gso = nfq_set_queue_flags(s.qh, flags, flags) == 0;
+    if (!s.gso && nfq_set_queue_flags(s.qh, NFQA_CFG_F_FAIL_OPEN, NFQA_CFG_F_FAIL_OPEN) < 0)
         fprintf(stderr, "[CAPTURE] The kernel does not support fail-open queues; a full queue drops\n");
     s.fd = nfq_fd(s.nfq);
     const int one = 1;
@@ -633,23 +745,29 @@ extern "C" int quorlix_capture_nf_recv(quorlix_capture_handle h, void *buf, size
     int rc = QUORLIX_CAPTURE_ERR_CLOSED;
     {
         std::lock_guard<std::mutex> one(s->recv_lock);
-        drop_pending(s);
+        settle_pending(s);
         s->target = Slot::Target{buf, cap, len, addr, QUORLIX_CAPTURE_OK, false};
         if (!s->backlog.empty()) {
             Held held = std::move(s->backlog.front());
             s->backlog.pop_front();
-            deliver(s, held.id, held.outbound, held.if_index, held.bytes.data(), held.bytes.size());
+            deliver(s, held.id, held.outbound, held.if_index, held.bytes.data(), held.bytes.size(),
+                    held.in_group);
         }
         while (!s->target.delivered && !s->closing.load()) {
+            // Under load the next message is already there: read first, and
+            // wait only when there is nothing.
+            const ssize_t n = recv(s->fd, s->rx, kRxSize, MSG_DONTWAIT);
+            if (n > 0) {
+                nfq_handle_packet(s->nfq, reinterpret_cast<char *>(s->rx), int(n));
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ENOBUFS)
+                break;
             pollfd fds[2] = {{s->fd, POLLIN, 0}, {s->wake_fd, POLLIN, 0}};
             if (poll(fds, 2, -1) < 0 && errno != EINTR)
                 break;
-            if (s->closing.load() || (fds[1].revents & POLLIN))
+            if (fds[1].revents & POLLIN)
                 break;
-            const ssize_t n = recv(s->fd, s->rx, kRxSize, MSG_DONTWAIT);
-            if (n <= 0)
-                continue; // EAGAIN, EINTR, or a lost message the queue's fail-open covered
-            nfq_handle_packet(s->nfq, reinterpret_cast<char *>(s->rx), int(n));
         }
         if (s->target.delivered)
             rc = s->target.result;
@@ -678,30 +796,25 @@ extern "C" int quorlix_capture_nf_send(quorlix_capture_handle h, const void *pac
     {
         std::lock_guard<std::mutex> guard(s->pending_lock);
         if (s->pending && s->pending_outbound == (addr->outbound ? 1 : 0) && s->pending_len == len) {
-            if (memcmp(p, s->pending_copy, len) == 0) {
-                verdict(s, s->pending_id, NF_ACCEPT);
+            const bool unchanged = memcmp(p, s->pending_copy, len) == 0;
+            if (unchanged || (addr->outbound && same_packet(p, s->pending_copy, len))) {
                 released = true;
-            } else if (addr->outbound && same_packet(p, s->pending_copy, len)) {
-                verdict(s, s->pending_id, NF_ACCEPT, len, p);
-                released = true;
-            }
-            if (released)
                 s->pending = false;
+                if (s->pending_in_group) {
+                    // Held back until the whole group is through.
+                    s->group.returned.emplace_back(p, p + len);
+                    if (unchanged)
+                        ++s->group.unchanged;
+                } else if (unchanged) {
+                    verdict(s, s->pending_id, NF_ACCEPT);
+                } else {
+                    verdict(s, s->pending_id, NF_ACCEPT, len, p);
+                }
+            }
         }
     }
-    if (!released) {
-        // Anything else is a packet of its own. The kernel routes it by its
-        // destination: a remote one leaves through the wire, a local one (an
-        // inbound packet) loops back into this machine's stack with its
-        // source as written. Our mark keeps the rules from queueing it again.
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        if (len >= 20)
-            memcpy(&to.sin_addr, p + 16, 4);
-        if (len < 20 || (p[0] & 0xF0) != 0x40 ||
-            sendto(s->raw_fd, p, len, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) < 0)
-            rc = QUORLIX_CAPTURE_ERR_BAD_PACKET;
-    }
+    if (!released && !raw_send(s, p, len)) // anything else is a packet of its own
+        rc = QUORLIX_CAPTURE_ERR_BAD_PACKET;
     leave(s);
     return rc;
 }

@@ -14,7 +14,9 @@
 // handed to quorlix_capture_recv. Sending it back unchanged (or, outbound, as
 // the same packet with edited bytes) releases the queued original; anything
 // else sent goes out through a raw socket marked so it is not queued again:
-// outbound to the wire, inbound addressed to the local stack.
+// outbound to the wire, inbound addressed to the local stack. A large TCP
+// packet the stack has not yet cut into segments (offload) is handed over as
+// segments; when all of them come back unchanged, the original goes on whole.
 //
 // Needs CAP_NET_ADMIN and CAP_NET_RAW (error 5 without them, before anything
 // is installed). No netfilter queue, no NFQUEUE target or no iptables: error 2.
@@ -45,6 +47,24 @@ extern "C" {
 // text's length, or 0 when it does not fit in cap.
 size_t quorlix_capture_nf_rules(const quorlix_filter_scope *scope, uint16_t queue_num, int with_jumps,
                                 char *buf, size_t cap);
+
+// Largest TCP payload of the segments a large outbound TCP packet (one the
+// stack hands over before its segmentation offload cuts it) is cut into for
+// the engine: small enough that a tunnel datagram carrying one fits the safe
+// MTU, large enough that a bulk transfer is not cut into too many pieces. (A
+// peer that announced a smaller MSS gets these larger segments only when part
+// of such a packet went through the tunnel and the rest is sent on by us.)
+#define QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD 1000u
+
+// Cuts a TCP/IPv4 packet into segments of at most max_payload payload bytes,
+// as the stack's own segmentation would: headers copied, sequence numbers and
+// IPv4 identifications advanced, FIN and PSH kept for the last segment and CWR
+// for the first, every checksum computed. The segments are written one after
+// the other into out, their lengths into seg_len. Returns their number, or 0
+// when the packet is not a whole TCP/IPv4 packet, needs no cutting, or the
+// segments do not fit in out_cap bytes / max_segs entries.
+size_t quorlix_capture_nf_segment_tcp(const uint8_t *packet, size_t len, size_t max_payload, uint8_t *out,
+                                      size_t out_cap, size_t *seg_len, size_t max_segs);
 
 // The capture error for an iptables tool that exited with `status` and wrote
 // `err` (may be NULL): QUORLIX_CAPTURE_ERR_ACCESS_DENIED when it was refused

@@ -1,7 +1,9 @@
-// The rule text of the netfilter backend, apart from the code that runs it.
+// The pure parts of the netfilter backend: its rule text and its cutting of
+// large TCP packets, apart from the code that talks to the kernel.
 
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_netfilter.h"
+#include "platform/capture/packet.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -101,4 +103,51 @@ extern "C" int quorlix_capture_nf_tool_error(int status, const char *err)
                 strstr(err, "must be root")))
         return QUORLIX_CAPTURE_ERR_ACCESS_DENIED;
     return QUORLIX_CAPTURE_ERR_UNAVAILABLE;
+}
+
+extern "C" size_t quorlix_capture_nf_segment_tcp(const uint8_t *packet, size_t len, size_t max_payload,
+                                                 uint8_t *out, size_t out_cap, size_t *seg_len,
+                                                 size_t max_segs)
+{
+    quorlix_packet_view v;
+    if (!packet || !out || !seg_len || max_payload == 0 || !quorlix_packet_parse(packet, len, &v) || !v.tcp ||
+        v.fragment)
+        return 0;
+    const size_t hdr = size_t(v.tcp - packet) + v.tcp_header_len;
+    const size_t payload = v.payload_len;
+    if (payload <= max_payload)
+        return 0;
+    const size_t count = (payload + max_payload - 1) / max_payload;
+    if (count > max_segs || count * hdr + payload > out_cap)
+        return 0;
+    const uint16_t id = uint16_t((packet[4] << 8) | packet[5]);
+    const uint32_t seq =
+        (uint32_t(v.tcp[4]) << 24) | (uint32_t(v.tcp[5]) << 16) | (uint32_t(v.tcp[6]) << 8) | v.tcp[7];
+    const size_t tcp_off = size_t(v.tcp - packet);
+    uint8_t *o = out;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t off = i * max_payload;
+        const size_t n = payload - off < max_payload ? payload - off : max_payload;
+        memcpy(o, packet, hdr);
+        memcpy(o + hdr, v.payload + off, n);
+        const size_t total = hdr + n;
+        o[2] = uint8_t(total >> 8);
+        o[3] = uint8_t(total);
+        const uint16_t seg_id = uint16_t(id + i);
+        o[4] = uint8_t(seg_id >> 8);
+        o[5] = uint8_t(seg_id);
+        const uint32_t seg_seq = seq + uint32_t(off);
+        o[tcp_off + 4] = uint8_t(seg_seq >> 24);
+        o[tcp_off + 5] = uint8_t(seg_seq >> 16);
+        o[tcp_off + 6] = uint8_t(seg_seq >> 8);
+        o[tcp_off + 7] = uint8_t(seg_seq);
+        if (i + 1 < count)
+            o[tcp_off + 13] &= uint8_t(~0x09); // FIN, PSH: the last segment's
+        if (i > 0)
+            o[tcp_off + 13] &= uint8_t(~0x80); // CWR: the first segment's
+        quorlix_packet_calc_checksums(o, total);
+        seg_len[i] = total;
+        o += total;
+    }
+    return count;
 }

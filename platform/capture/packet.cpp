@@ -17,18 +17,41 @@ void store16(uint8_t *p, uint16_t v)
 
 uint32_t sum_words(const uint8_t *p, size_t len, uint32_t sum)
 {
-    // 64-bit accumulator: a 64 KiB packet cannot overflow it before folding.
-    uint64_t acc = sum;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The ones' complement sum does not care about byte order as long as it
+    // is swapped back at the end (RFC 1071, 2.B), so the bytes are summed as
+    // native 64-bit words with end-around carry: this runs over every byte
+    // of every captured packet whose checksum the stack left to offload.
+    uint64_t acc = 0;
+    while (len >= 8) {
+        uint64_t w;
+        memcpy(&w, p, 8);
+        acc += w;
+        acc += acc < w ? 1 : 0;
+        p += 8;
+        len -= 8;
+    }
+    uint64_t tail = 0;
+    memcpy(&tail, p, len); // the rest in the same lanes, zero-padded
+    acc += tail;
+    acc += acc < tail ? 1 : 0;
+    while (acc >> 16)
+        acc = (acc & 0xFFFFu) + (acc >> 16);
+    const uint32_t swapped = ((acc & 0xFFu) << 8) | (acc >> 8);
+    uint64_t total = uint64_t(swapped) + sum;
+#else
+    uint64_t total = sum;
     while (len >= 2) {
-        acc += static_cast<uint32_t>((p[0] << 8) | p[1]);
+        total += static_cast<uint32_t>((p[0] << 8) | p[1]);
         p += 2;
         len -= 2;
     }
     if (len)
-        acc += static_cast<uint32_t>(p[0] << 8);
-    while (acc >> 16)
-        acc = (acc & 0xFFFFu) + (acc >> 16);
-    return static_cast<uint32_t>(acc);
+        total += static_cast<uint32_t>(p[0] << 8);
+#endif
+    while (total >> 16)
+        total = (total & 0xFFFFu) + (total >> 16);
+    return static_cast<uint32_t>(total);
 }
 
 uint32_t pseudo_header_sum(const uint8_t *ip, uint8_t protocol, uint32_t transport_len)

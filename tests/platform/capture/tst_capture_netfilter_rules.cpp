@@ -7,6 +7,7 @@
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_filter.h"
 #include "platform/capture/capture_netfilter.h"
+#include "platform/capture/packet.h"
 
 #include <QtTest>
 
@@ -172,6 +173,65 @@ private slots:
         QVERIFY(!QString(buf).contains("-I OUTPUT"));
         QCOMPARE(quorlix_capture_nf_rules(&s, 4471, 1, buf, 200), size_t(0));
         QCOMPARE(buf[0], '\0');
+    }
+
+    // A large TCP packet cut as the stack's offload would cut it.
+    void segmentsOfALargePacket()
+    {
+        QByteArray payload(2500, '\0');
+        for (int i = 0; i < payload.size(); ++i)
+            payload[i] = char(i * 7);
+        QByteArray big =
+            tcp("10.0.0.2", 40000, "198.51.100.7", 443, payload, 0x80 | 0x18 | 0x01); // CWR PSH FIN
+        put16(big, 4, 0xFFFF);                                                        // identification
+        big[24] = char(0xFF), big[25] = char(0xFF), big[26] = char(0xFC), big[27] = char(0x18); // seq wraps
+        std::vector<uint8_t> out(4096);
+        size_t lens[8];
+        QCOMPARE(quorlix_capture_nf_segment_tcp(bytes(big), size_t(big.size()), 1000, out.data(), out.size(),
+                                                lens, 8),
+                 size_t(3));
+        const struct
+        {
+            size_t len;
+            uint16_t id;
+            uint32_t seq;
+            uint8_t flags;
+        } expected[] = {{1040, 0xFFFF, 0xFFFFFC18u, 0x80 | 0x10},
+                        {1040, 0x0000, 0x00000000u, 0x10},
+                        {540, 0x0001, 0x000003E8u, 0x18 | 0x01}};
+        const uint8_t *seg = out.data();
+        QByteArray joined;
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(lens[i], expected[i].len);
+            QCOMPARE(int(seg[2] << 8 | seg[3]), int(expected[i].len));
+            QCOMPARE(int(seg[4] << 8 | seg[5]), int(expected[i].id));
+            QCOMPARE(uint32_t(seg[24] << 24 | seg[25] << 16 | seg[26] << 8 | seg[27]), expected[i].seq);
+            QCOMPARE(int(seg[33]), int(expected[i].flags));
+            QVERIFY(quorlix_packet_checksums_ok(seg, lens[i]));
+            joined += QByteArray(reinterpret_cast<const char *>(seg) + 40, int(lens[i]) - 40);
+            seg += lens[i];
+        }
+        QCOMPARE(joined, payload);
+
+        // Nothing to cut, nothing cuttable, or no room: no segments.
+        QCOMPARE(quorlix_capture_nf_segment_tcp(bytes(big), size_t(big.size()), 2500, out.data(), out.size(),
+                                                lens, 8),
+                 size_t(0));
+        const QByteArray dgram = udp("10.0.0.2", 4000, "198.51.100.7", 53, payload);
+        QCOMPARE(quorlix_capture_nf_segment_tcp(bytes(dgram), size_t(dgram.size()), 1000, out.data(),
+                                                out.size(), lens, 8),
+                 size_t(0));
+        QByteArray fragment = big;
+        put16(fragment, 6, 0x2000);
+        QCOMPARE(quorlix_capture_nf_segment_tcp(bytes(fragment), size_t(fragment.size()), 1000, out.data(),
+                                                out.size(), lens, 8),
+                 size_t(0));
+        QCOMPARE(
+            quorlix_capture_nf_segment_tcp(bytes(big), size_t(big.size()), 1000, out.data(), 2600, lens, 8),
+            size_t(0));
+        QCOMPARE(quorlix_capture_nf_segment_tcp(bytes(big), size_t(big.size()), 1000, out.data(), out.size(),
+                                                lens, 2),
+                 size_t(0));
     }
 
     void toolErrors_data()

@@ -4,11 +4,11 @@
 // test relay and the game's servers run in the peer namespace. The relay hands
 // the game's UDP to the real servers and carries their answers back.
 
-#include "NetnsPeer.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_netfilter.h"
 #include "platform/capture/packet.h"
+#include "support/NetnsPeer.h"
 #include "support/TestPackets.h"
 #include "support/testrelay/TestRelay.h"
 
@@ -30,6 +30,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -241,9 +242,9 @@ private:
 
 QString ourRules()
 {
-    QString out;
-    sh("iptables -w -S 2>&1 | grep QUORLIX || true", &out);
-    return out.trimmed();
+    std::string out;
+    sh("iptables -w -S | grep QUORLIX || true", &out);
+    return QString::fromStdString(out).trimmed();
 }
 
 } // namespace
@@ -286,11 +287,10 @@ void TestNetnsCaptureNetfilter::initTestCase()
     // The real backend diverts every packet of the namespace it runs in.
     if (!inPrivateNamespace())
         QSKIP("needs a network namespace of its own (tests/support/isolated-run.sh --netns)");
-    QString out;
-    if (!sh("command -v iptables-restore && command -v nsenter && command -v capsh", &out))
+    if (!sh("command -v iptables-restore && command -v nsenter && command -v capsh"))
         QSKIP("needs iptables, nsenter and capsh");
-    QString why;
-    QVERIFY2(m_peer.start(&why), qPrintable(why));
+    std::string why;
+    QVERIFY2(m_peer.start(&why), why.c_str());
     testrelay::TestRelay::Options options;
     options.address = kRelay;
     options.inPrivateNamespace = true;
@@ -479,9 +479,44 @@ void TestNetnsCaptureNetfilter::dnsTeachesAnAddressAndTcpToItIsTunneled()
     char reply[16] = {};
     QCOMPARE(read(tcp, reply, sizeof reply), ssize_t(7));
     QCOMPARE(QByteArray(reply, 7), QByteArray("request"));
-    close(tcp);
     QVERIFY(m_relay->stats().tcpSegments >= segments + 2);
+
+    // A large write leaves the stack as one packet for the offload to cut up;
+    // the capture cuts it into segments that fit a tunnel datagram, each with
+    // valid checksums (the relay checks them), covering the data exactly once.
+    const QByteArray bulk(48 * 1024, 'b');
+    QCOMPARE(write(tcp, bulk.constData(), size_t(bulk.size())), ssize_t(bulk.size()));
+    uint32_t firstSeq = 0;
+    bool sawCut = false;
+    const auto covered = [&] {
+        std::map<uint32_t, size_t> pieces; // sequence -> payload bytes
+        for (const std::vector<uint8_t> &dg : m_relay->lastDatagrams()) {
+            if (dg.size() < 16 + 40 || dg[1] != 6)
+                continue;
+            const uint8_t *ip = &dg[16];
+            const size_t total = size_t(ip[2] << 8 | ip[3]);
+            const size_t hdr = 20 + size_t(ip[20 + 12] >> 4) * 4;
+            if (total <= hdr || total - hdr < 100) // the request and bare ACKs
+                continue;
+            const uint32_t seq = uint32_t(ip[24] << 24 | ip[25] << 16 | ip[26] << 8 | ip[27]);
+            pieces[seq] = total - hdr;
+            sawCut = sawCut || total - hdr == QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD;
+        }
+        if (pieces.empty())
+            return false;
+        firstSeq = pieces.begin()->first;
+        uint32_t next = firstSeq;
+        for (const auto &p : pieces) {
+            if (p.first != next)
+                return false;
+            next += uint32_t(p.second);
+        }
+        return next - firstSeq == uint32_t(bulk.size());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(covered(), 5000);
+    QVERIFY(sawCut);
     QCOMPARE(m_relay->stats().rejected, uint64_t(0));
+    close(tcp);
     // The SYN reached the relay with its MSS clamped.
     bool clamped = false;
     for (const std::vector<uint8_t> &dg : m_relay->lastDatagrams()) {
