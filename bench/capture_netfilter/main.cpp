@@ -50,15 +50,6 @@ const uint16_t kForwardedPort = 3074; // the relay hands it to the server
 const uint16_t kEchoedPort = 3075;    // the relay answers by itself
 const uint16_t kTcpPort = 8080;
 
-sockaddr_in endpoint(const char *addr, uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, addr, &sa.sin_addr);
-    return sa;
-}
-
 int udpSocket(const char *addr, uint16_t port)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);

@@ -7,7 +7,9 @@
 //         198.51.100.0/24 via .2        198.51.100.7/32, 198.51.100.8/32
 // Header-only and free of Qt, for tests and benchmarks alike.
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdio.h>
@@ -46,6 +48,15 @@ inline bool inPrivateNamespace()
     const char *made = getenv("QUORLIX_PRIVATE_NETNS");
     char own[64] = {};
     return made && readlink("/proc/self/ns/net", own, sizeof own - 1) > 0 && strcmp(own, made) == 0;
+}
+
+inline sockaddr_in endpoint(const char *addr, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = htons(port);
+    inet_pton(AF_INET, addr, &sa.sin_addr);
+    return sa;
 }
 
 // Runs a shell command; true on exit status 0. *out gets stdout and stderr.

@@ -83,15 +83,6 @@ int engineHost()
 
 // ---- sockets -----------------------------------------------------------------
 
-sockaddr_in endpoint(const char *addr, uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    inet_pton(AF_INET, addr, &sa.sin_addr);
-    return sa;
-}
-
 int udpSocket(const char *addr, uint16_t port, int timeoutMs = 3000)
 {
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
