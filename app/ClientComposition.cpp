@@ -3,13 +3,16 @@
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "platform/InstallerLauncher.h"
 #include "services/AccountStore.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
+#include "services/UpdateController.h"
 #include "services/UsageEvents.h"
+#include "services/VersionGate.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QCoreApplication>
@@ -27,6 +30,8 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
         new ServiceClient(ServiceConfig::instance(), services.account->credentialsSource());
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
+    services.updates = new UpdateController(services.serviceClient, &InstallerLauncher::system());
+    services.versionGate = new VersionGate(services.serviceClient, services.updates);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());
     services.translations = TranslationManager::instance();
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };

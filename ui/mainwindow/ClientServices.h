@@ -9,7 +9,9 @@ class ServiceClient;
 class SessionManager;
 class TranslationManager;
 class TunnelClient;
+class UpdateController;
 class UsageEvents;
+class VersionGate;
 
 // The long-lived services the window works with, built by the composition
 // root (app/) and handed to the window's constructor. The window adopts the
@@ -25,6 +27,8 @@ struct ClientServices
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
     UsageEvents *usage = nullptr;
+    UpdateController *updates = nullptr;
+    VersionGate *versionGate = nullptr;
     GamesCatalogue *games = nullptr;
     TranslationManager *translations = nullptr;
     // Hands the sign-in page's links to the user's browser; when empty, a

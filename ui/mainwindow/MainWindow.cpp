@@ -85,6 +85,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     m_busyOverlay = new ProxyStatusOverlay(this, m_intervals.busyOverlayFadeMs);
     m_busyOverlay->setGeometry(rect());
     m_busyOverlay->hide();
+    wireUpdates();
 
     startDeferredCallsAndTimers();
     createConsoleServices();
@@ -97,8 +98,6 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
                 &MainWindow::applyLanguage);
     }
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::buildRootFrame()
 {

@@ -6,8 +6,10 @@
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 #include "engine/qt/ConsoleNetworkManager.h"
+#include "services/BusyOverlay.h"
 #include "ui/mainwindow/ClientServices.h"
 #include "ui/mainwindow/SectionWidgets.h"
 #include "ui/mainwindow/WindowIntervals.h"
@@ -102,16 +104,28 @@ public:
     void onConsoleConnected();
     void onConsoleNetworkError(const QString &error);
 
+    // The update check, the required update and the version gate; their work
+    // lives in the update controller and the version gate (app/ builds them).
+    void checkForAppUpdate();
+    void downloadUpdate(const QString &url, const QString &version);
+    void showRetryCountdown(const QString &reason);
+    void retryUpdateDownload();
+    void installUpdate(const QString &path);
+    void startInstaller(const QString &path);
+    void onVersionUnsupported();
+    // Where a check that found no required update hands back to the sign-in.
+    void resumeLoginAfterUpdateCheck();
+
     // The version gate keeps the window open while its block is shown.
-    void setVersionBlocked(bool blocked) { m_versionBlocked = blocked; }
-    bool isVersionBlocked() const { return m_versionBlocked; }
+    void setVersionBlocked(bool blocked);
+    bool isVersionBlocked() const;
 
     // The update flow's state. A close abandons both: the check's flags are
     // cleared and a running download is aborted and released.
-    void setUpdateCheckRunning(bool running) { m_updateCheckRunning = running; }
-    bool isUpdateCheckRunning() const { return m_updateCheckRunning; }
-    void setUpdateRequired(bool required) { m_updateRequired = required; }
-    bool isUpdateRequired() const { return m_updateRequired; }
+    void setUpdateCheckRunning(bool running);
+    bool isUpdateCheckRunning() const;
+    void setUpdateRequired(bool required);
+    bool isUpdateRequired() const;
     void keepUpdateDownload(QNetworkReply *reply);
     QNetworkReply *updateDownload() const;
 
@@ -158,6 +172,7 @@ private:
     void buildSignInPage();
     void startDeferredCallsAndTimers();
     void createConsoleServices();
+    void wireUpdates();
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -190,10 +205,8 @@ private:
 
     bool m_allowClose = false;
     bool m_programmaticNav = false;
-    QPointer<QNetworkReply> m_updateReply;
-    bool m_versionBlocked = false;
     bool m_autoSignInPending = false;
     bool m_signInPending = false;
-    bool m_updateCheckRunning = false;
-    bool m_updateRequired = false;
+    // The busy overlay as the update flow and the version gate see it.
+    std::unique_ptr<BusyOverlay> m_updateOverlay;
 };

@@ -4,6 +4,7 @@
 
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
+#include "services/UpdateController.h"
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
-#include <QNetworkReply>
 #include <QPainterPath>
 #include <QRegion>
 #include <QTimer>
@@ -126,17 +126,13 @@ void MainWindow::closeEvent(QCloseEvent *event)
         return;
     }
     event->ignore();
-    if (m_versionBlocked)
+    if (isVersionBlocked())
         return;
 
-    m_updateCheckRunning = false;
-    m_updateRequired = false;
-    if (m_updateReply) {
-        if (m_updateReply->isRunning())
-            m_updateReply->abort();
-        m_updateReply->deleteLater();
-        m_updateReply = nullptr;
-    }
+    // The download is taken out before it is aborted, so its end is not
+    // taken for a failure that would schedule a retry during the close.
+    if (m_services.updates)
+        m_services.updates->abandon();
     if (m_authPage && m_authPage->isVisible())
         m_authPage->hide();
     if (m_busyOverlay) {
@@ -146,16 +142,6 @@ void MainWindow::closeEvent(QCloseEvent *event)
         m_busyOverlay->show();
     }
     QTimer::singleShot(m_intervals.closeDelayMs, this, [this] { finishClose(); });
-}
-
-void MainWindow::keepUpdateDownload(QNetworkReply *reply)
-{
-    m_updateReply = reply;
-}
-
-QNetworkReply *MainWindow::updateDownload() const
-{
-    return m_updateReply;
 }
 
 void MainWindow::finishClose()

@@ -12,7 +12,9 @@
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
 #include "services/ServiceClient.h"
+#include "services/UpdateController.h"
 #include "services/UsageEvents.h"
+#include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
@@ -62,7 +64,8 @@ void MainWindow::adoptServices()
          {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
           static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.serviceClient),
           static_cast<QObject *>(m_services.serverSync), static_cast<QObject *>(m_services.usage),
-          static_cast<QObject *>(m_services.games)}) {
+          static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.updates),
+          static_cast<QObject *>(m_services.versionGate)}) {
         if (service && !service->parent())
             service->setParent(this);
     }
@@ -163,8 +166,7 @@ void MainWindow::startDeferredCallsAndTimers()
 void MainWindow::runStartupChecks()
 {
     validateAppVersion();
-    // The update check plugs in here, between the version check and the
-    // relay-list synchronisation.
+    checkForAppUpdate();
     syncServers({});
 }
 
@@ -179,11 +181,6 @@ void MainWindow::syncServers(std::function<void(bool ok)> completion)
 void MainWindow::sendHeartbeat()
 {
     // The session heartbeat plugs in here.
-}
-
-void MainWindow::validateAppVersion()
-{
-    // The version gate plugs in here.
 }
 
 void MainWindow::createConsoleServices()

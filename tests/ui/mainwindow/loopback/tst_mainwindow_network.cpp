@@ -2,16 +2,20 @@
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "services/ServiceConfig.h"
+#include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 
@@ -76,6 +80,69 @@ private slots:
         TestSupport::failOnPainterWarnings();
         LoopbackGuard::reset();
         m_service.clearRequests();
+        // The busy overlay stays up for whole flows here: what it paints must paint cleanly.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|Painter not active")));
+    }
+    void cleanup() { m_service.setVersionVerdict(QJsonObject{{QStringLiteral("valid"), true}}); }
+
+    void startupChecksOnce()
+    {
+        storeToken(QString());
+        const QStringList paths = {QStringLiteral("/api/app-version/validate"),
+                                   QStringLiteral("/api/app-updates"), QStringLiteral("/api/servers")};
+        TestWindow window;
+        for (const QString &path : paths)
+            QTRY_COMPARE(m_service.requestCount(path), 1);
+        QTest::qWait(100);
+        for (const QString &path : paths)
+            QCOMPARE(m_service.requestCount(path), 1);
+        QVERIFY(!window.isVersionBlocked());
+        QVERIFY(!window.isUpdateCheckRunning());
+        QVERIFY(!window.isUpdateRequired());
+    }
+
+    // A refused version holds the window: "Version Blocked" over it, its
+    // buttons gone, a close refused, then the closing notice and the quit.
+    void refusedVersionHoldsTheWindow_data()
+    {
+        QTest::addColumn<bool>("forceUpdate");
+        QTest::newRow("refused") << false;
+        QTest::newRow("refused, update demanded, nothing newer") << true;
+    }
+    void refusedVersionHoldsTheWindow()
+    {
+        QFETCH(bool, forceUpdate);
+        storeToken(QString());
+        m_service.setVersionVerdict(
+            QJsonObject{{QStringLiteral("valid"), false}, {QStringLiteral("force_update"), forceUpdate}});
+        TestWindow window;
+        QList<int> asked;
+        window.services().versionGate->setTimerSource(
+            [&asked](int ms, QObject *context, std::function<void()> fn) {
+                asked.append(ms);
+                QTimer::singleShot(ms / 10, context, std::move(fn));
+            });
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        ProxyStatusOverlay *overlay = window.busyOverlay();
+
+        QTRY_VERIFY(window.isVersionBlocked());
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(overlay->geometry(), window.rect());
+        if (!forceUpdate)
+            QCOMPARE(overlay->titleText(), QStringLiteral("Version Blocked"));
+        QVERIFY(window.findChild<QPushButton *>(QStringLiteral("WindowCloseButton"))->isHidden());
+        QVERIFY(!window.close());
+        QVERIFY(window.isVisible());
+        QVERIFY(overlay->titleText() != QLatin1String("Closing Quorlyx"));
+
+        QTRY_COMPARE(overlay->titleText(), QStringLiteral("Application Closing..."));
+        // The quit allows the close that was refused until then.
+        QTRY_VERIFY(window.close());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(asked, forceUpdate ? QList<int>{3000} : QList<int>({5000, 3000}));
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/app-updates")), forceUpdate ? 2 : 1);
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/app-version/validate")), 1);
     }
 
     void startupTalksOnlyToLoopback()
