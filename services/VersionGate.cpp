@@ -46,7 +46,10 @@ VersionGate::VersionGate(ServiceClient *client, UpdateController *updates, Timer
         m_updates->setBlockedHandler([self]() {
             if (!self || !self->m_blocked)
                 return false;
-            self->onVersionUnsupported();
+            // Under a block whose shutdown is already on its way a check
+            // (the start-up one, say) just ends.
+            if (!self->m_shutdownScheduled)
+                self->onVersionUnsupported();
             return true;
         });
     }
@@ -79,11 +82,16 @@ void VersionGate::onVersionValidateReply(const ServiceApi::Reply &reply)
         m_updates->checkForAppUpdate();
         return;
     }
+    m_shutdownScheduled = true;
     m_timers(kClosingNoticeDelayMs, this, [this] { onVersionUnsupported(); });
 }
 
 void VersionGate::onVersionUnsupported()
 {
+    if (m_closing)
+        return;
+    m_closing = true;
+    m_shutdownScheduled = true;
     if (m_overlay)
         m_overlay->showMessage(QStringLiteral("Application Closing..."));
     m_timers(kQuitDelayMs, this, [this] {

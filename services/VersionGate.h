@@ -56,6 +56,7 @@ public:
 
     void validateAppVersion();
     void onVersionValidateReply(const ServiceApi::Reply &reply);
+    // Shows the closing notice and quits a little later; runs once.
     void onVersionUnsupported();
 
 private:
@@ -66,4 +67,6 @@ private:
     std::function<void(bool)> m_windowControls;
     std::function<void()> m_quit;
     bool m_blocked = false;
+    bool m_shutdownScheduled = false; // the closing notice is on its way
+    bool m_closing = false;           // the closing notice is shown; the quit follows
 };

@@ -121,11 +121,16 @@ private slots:
         QVERIFY(rig.start());
         rig.verdict(QJsonObject{{"valid", false}});
         rig.gate->validateAppVersion();
+        QTRY_VERIFY(rig.gate->isBlocked());
+        // An update check that ends under the block resumes no sign-in and
+        // brings the shutdown no closer.
+        rig.updates->checkForAppUpdate();
+        QTRY_COMPARE(rig.fake.requestCount(kUpdates), 1);
         QTRY_COMPARE(rig.quits, 1);
+        QCOMPARE(rig.resumes, 0);
         QCOMPARE(rig.overlay.messages(),
                  QStringList({QStringLiteral("Version Blocked"), QStringLiteral("Application Closing...")}));
         QCOMPARE(rig.timers.asked, QList<int>({5000, 3000}));
-        QCOMPARE(rig.fake.requestCount(kUpdates), 0);
 
         rig.gate->validateAppVersion();
         QTest::qWait(100);
