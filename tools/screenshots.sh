@@ -6,8 +6,9 @@
 #   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
 #
 # Views: home, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
-# landing, signin-form, signin-error, signin-progress, signin-overlay, and
-# widgets (the painted widgets).
+# busy-download and busy-blocked (the update flow's and the version gate's
+# busy overlay; English only), landing, signin-form, signin-error,
+# signin-progress, signin-overlay, and widgets (the painted widgets).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -19,7 +20,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay landing signin-form signin-error signin-progress signin-overlay widgets)
+  views=(home busy-overlay busy-download busy-blocked landing signin-form signin-error signin-progress signin-overlay widgets)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -56,7 +57,11 @@ for view in "${views[@]}"; do
     run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
     continue
   fi
-  for language in en-US fa-IR; do
+  languages=(en-US fa-IR)
+  if [[ $view == busy-download || $view == busy-blocked ]]; then
+    languages=(en-US)
+  fi
+  for language in "${languages[@]}"; do
     run_isolated env QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" QUORLIX_SCREENSHOT_VIEW="$view" \
       QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/$view-$language.png" \
       xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"

@@ -8,13 +8,16 @@
 //   QUORLIX_SCREENSHOT_VIEW      "home" (default: the sign-in page put aside),
 //                                "busy-overlay" (over home: "Stopping Proxy" at 50 %),
 //                                "signin-form", "signin-error" (a two-line banner),
-//                                "signin-progress" (the bar near 50 %) or
-//                                "signin-overlay" (the browser-wait overlay) or
-//                                "landing" (the Connections landing a click on Network shows)
+//                                "signin-progress" (the bar near 50 %),
+//                                "signin-overlay" (the browser-wait overlay),
+//                                "landing" (the Connections landing a click on Network shows),
+//                                "busy-download" (the busy overlay halfway through an
+//                                update download) or "busy-blocked" (the version refused)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "i18n/TranslationManager.h"
+#include "services/VersionGate.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
@@ -49,6 +52,22 @@ void stepProgressTo(AuthPage *page, int percent)
     }
 }
 
+void stageBusy(MainWindow *window, const QString &view)
+{
+    if (view == QLatin1String("busy-download")) {
+        // What the update flow shows at half of a 50 MB installer.
+        window->busyOverlay()->setGeometry(window->rect());
+        window->busyOverlay()->showProgress(QStringLiteral("Downloading update 2.0.1..."), 50,
+                                            25 * 1024 * 1024, 50 * 1024 * 1024);
+    } else if (view == QLatin1String("busy-blocked") && window->services().versionGate) {
+        // The service's refusal, handled as the gate handles it.
+        ServiceApi::Reply refusal;
+        refusal.httpStatus = 200;
+        refusal.body = "{\"valid\":false}";
+        window->services().versionGate->onVersionValidateReply(refusal);
+    }
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -72,6 +91,10 @@ void stageView(MainWindow *window, const QString &view)
         page->showError(QStringLiteral("Login failed. Email or password does not match."));
     } else if (view == QLatin1String("signin-progress")) {
         stepProgressTo(page, 50);
+    } else if (view == QLatin1String("busy-download") || view == QLatin1String("busy-blocked")) {
+        // The overlay's frosted backdrop is taken of the home view.
+        page->hide();
+        QTimer::singleShot(500, window, [window, view] { stageBusy(window, view); });
     } else if (view == QLatin1String("signin-overlay")) {
         page->setFormEnabled(false);
         page->ensureProgressOverlay()->start(QStringLiteral("Connecting your Discord account..."));
