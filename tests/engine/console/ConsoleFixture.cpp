@@ -1,0 +1,298 @@
+#include "ConsoleFixture.h"
+
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
+#include "engine/console/console_state.h"
+
+#include <QMutexLocker>
+#include <errno.h>
+#include <poll.h>
+#include <string.h>
+#include <unistd.h>
+
+const uint8_t kConsoleMac[6] = {0x00, 0x22, 0x48, 0xAA, 0xBB, 0x01};
+const uint8_t kPcMac[6] = {0x02, 0x11, 0x22, 0x33, 0x44, 0x55};
+
+LogCapture::LogCapture()
+{
+    quorlix_log_set_sink(&LogCapture::sink, this);
+}
+
+LogCapture::~LogCapture()
+{
+    quorlix_log_set_sink(nullptr, nullptr);
+}
+
+void LogCapture::sink(int stream, const char *text, size_t len, void *ctx)
+{
+    LogCapture *self = static_cast<LogCapture *>(ctx);
+    QMutexLocker g(&self->m_lock);
+    QString &pending = self->m_pending[stream == 2 ? 2 : 1];
+    pending += QString::fromUtf8(text, int(len));
+    int nl;
+    while ((nl = pending.indexOf('\n')) >= 0) {
+        const QString line = pending.left(nl);
+        pending.remove(0, nl + 1);
+        self->m_all << line;
+        if (stream == 2)
+            self->m_err << line;
+    }
+}
+
+QStringList LogCapture::lines() const
+{
+    QMutexLocker g(&m_lock);
+    return m_all;
+}
+
+QStringList LogCapture::errLines() const
+{
+    QMutexLocker g(&m_lock);
+    return m_err;
+}
+
+int LogCapture::count(const QString &prefix) const
+{
+    int n = 0;
+    for (const QString &l : lines())
+        n += l.startsWith(prefix) ? 1 : 0;
+    return n;
+}
+
+void LogCapture::clear()
+{
+    QMutexLocker g(&m_lock);
+    m_all.clear();
+    m_err.clear();
+}
+
+namespace {
+uint64_t readClock(void *ctx)
+{
+    TestClock *c = static_cast<TestClock *>(ctx);
+    return c->now.fetch_add(c->step.load());
+}
+
+int fsOpen(void *ctx, int *err)
+{
+    FakeSocket *f = static_cast<FakeSocket *>(ctx);
+    if (f->failOpen) {
+        *err = f->failOpen;
+        return -1;
+    }
+    return 1000;
+}
+long fsSend(void *ctx, int, const void *data, size_t len, uint32_t addr, uint16_t port, int *err)
+{
+    FakeSocket *f = static_cast<FakeSocket *>(ctx);
+    if (f->failSend) {
+        *err = f->failSend;
+        return -1;
+    }
+    QMutexLocker g(&f->lock);
+    const uint8_t *p = static_cast<const uint8_t *>(data);
+    f->m_sent.push_back({Bytes(p, p + len), addr, port});
+    const long s = f->shortSend.load();
+    return s >= 0 ? s : long(len);
+}
+void fsClose(void *, int) {}
+int fsBind(void *ctx, int, uint32_t, uint16_t, int *err)
+{
+    FakeSocket *f = static_cast<FakeSocket *>(ctx);
+    f->binds++;
+    if (f->failBind) {
+        *err = f->failBind;
+        return -1;
+    }
+    return 0;
+}
+int fsWait(void *ctx, int, int wakeFd, int timeoutMs, int *err)
+{
+    FakeSocket *f = static_cast<FakeSocket *>(ctx);
+    // Polls the inbox and the wake descriptor in short steps.
+    for (int waited = 0; timeoutMs < 0 || waited <= timeoutMs; waited += 2) {
+        {
+            QMutexLocker g(&f->lock);
+            if (!f->m_inbox.empty())
+                return 1;
+        }
+        pollfd p = {wakeFd, POLLIN, 0};
+        if (wakeFd >= 0 && poll(&p, 1, 2) > 0) {
+            *err = EINTR;
+            return -1;
+        }
+        if (wakeFd < 0)
+            usleep(2000);
+    }
+    return 0;
+}
+long fsRecv(void *ctx, int, void *buf, size_t cap, uint32_t *addr, uint16_t *port, int *err)
+{
+    FakeSocket *f = static_cast<FakeSocket *>(ctx);
+    QMutexLocker g(&f->lock);
+    if (f->m_inbox.empty()) {
+        *err = EAGAIN;
+        return -1;
+    }
+    FakeSocket::Datagram d = f->m_inbox.front();
+    f->m_inbox.pop_front();
+    memcpy(buf, d.data.data(), qMin(cap, d.data.size()));
+    *addr = d.addr;
+    *port = d.port;
+    return long(d.data.size());
+}
+const QuorlixSocketOps kOps = {fsOpen, fsSend, fsClose, fsBind, fsWait, fsRecv};
+} // namespace
+
+TestClock::TestClock()
+{
+    quorlix_clock_set(readClock, this);
+}
+
+TestClock::~TestClock()
+{
+    quorlix_clock_set(nullptr, nullptr);
+}
+
+FakeSocket::FakeSocket()
+{
+    quorlix_socket_set_ops(&kOps, this);
+}
+
+FakeSocket::~FakeSocket()
+{
+    quorlix_socket_close(&gateway_state().sock);
+    quorlix_socket_set_ops(nullptr, nullptr);
+}
+
+std::vector<FakeSocket::Datagram> FakeSocket::sent() const
+{
+    QMutexLocker g(&lock);
+    return m_sent;
+}
+
+void FakeSocket::clearSent()
+{
+    QMutexLocker g(&lock);
+    m_sent.clear();
+}
+
+void FakeSocket::queue(const Bytes &data, uint32_t fromAddr, uint16_t fromPort)
+{
+    QMutexLocker g(&lock);
+    m_inbox.push_back({data, fromAddr, fromPort});
+}
+
+void resetGateway()
+{
+    GatewayState &s = gateway_state();
+    gateway_settings_init(&s.settings);
+    strcpy(s.active_profile, "custom");
+    memset(s.udp_bitmap, 0, sizeof s.udp_bitmap);
+    memset(s.tcp_bitmap, 0, sizeof s.tcp_bitmap);
+    s.udp_count = s.tcp_count = 0;
+    s.run_state.store(GATEWAY_IDLE);
+    s.mss_clamp.store(GATEWAY_DEFAULT_MSS_CLAMP);
+    s.console_mac.store(0);
+    s.vlan.store(0);
+    s.adapter_mac.store(0);
+    for (FlowSlot &f : s.flows) {
+        f.used.store(0);
+        f.conn_id.store(0);
+    }
+    s.verbose_window_start.store(0);
+    s.verbose_window_count.store(0);
+    s.csum_lines.store(0);
+}
+
+Bytes ethFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes &payload, int vlanTci, uint16_t type)
+{
+    Bytes f(dst, dst + 6);
+    f.insert(f.end(), src, src + 6);
+    if (vlanTci >= 0) {
+        f.push_back(0x81);
+        f.push_back(0x00);
+        f.push_back(uint8_t(vlanTci >> 8));
+        f.push_back(uint8_t(vlanTci));
+    }
+    f.push_back(uint8_t(type >> 8));
+    f.push_back(uint8_t(type));
+    f.insert(f.end(), payload.begin(), payload.end());
+    return f;
+}
+
+Bytes tcpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint8_t flags, int mss,
+                const Bytes &payload)
+{
+    const size_t optLen = mss >= 0 ? 8 : 0; // MSS (4), NOP, NOP, SACK-permitted (2)
+    Bytes t(20 + optLen, 0);
+    t[0] = uint8_t(sport >> 8);
+    t[1] = uint8_t(sport);
+    t[2] = uint8_t(dport >> 8);
+    t[3] = uint8_t(dport);
+    t[7] = 1; // sequence 1
+    t[12] = uint8_t(((20 + optLen) / 4) << 4);
+    t[13] = flags;
+    t[14] = 0xFF;
+    t[15] = 0xFF;
+    if (mss >= 0) {
+        const uint8_t opts[8] = {2, 4, uint8_t(mss >> 8), uint8_t(mss), 1, 1, 4, 2};
+        memcpy(&t[20], opts, 8);
+    }
+    t.insert(t.end(), payload.begin(), payload.end());
+    return testpackets::ipv4(src, dst, 6, t);
+}
+
+namespace {
+int fhAdapters(void *ctx, QuorlixAdapter *out, int cap)
+{
+    FakeHost *h = static_cast<FakeHost *>(ctx);
+    if (h->adaptersFail)
+        return -1;
+    int n = 0;
+    for (const QuorlixAdapter &a : h->adapters)
+        if (n < cap)
+            out[n++] = a;
+    return n;
+}
+int fhMtu(void *ctx, const char *text, unsigned long *mtu, unsigned long *index)
+{
+    FakeHost *h = static_cast<FakeHost *>(ctx);
+    h->lastMtuQuery = QString::fromUtf8(text);
+    if (!h->mtuOk)
+        return 0;
+    *mtu = h->mtu;
+    *index = h->ifIndex;
+    return 1;
+}
+const QuorlixHostOps kHostOps = {fhAdapters, fhMtu};
+} // namespace
+
+FakeHost::FakeHost()
+{
+    quorlix_host_set_ops(&kHostOps, this);
+}
+
+FakeHost::~FakeHost()
+{
+    quorlix_host_set_ops(nullptr, nullptr);
+}
+
+QuorlixAdapter FakeHost::adapter(const char *name, const uint8_t mac[6], const char *ipv4, bool ethernet,
+                                 bool up)
+{
+    QuorlixAdapter a;
+    memset(&a, 0, sizeof a);
+    strncpy(a.name, name, sizeof a.name - 1);
+    a.ethernet = ethernet;
+    a.up = up;
+    if (mac) {
+        a.mac_len = 6;
+        memcpy(a.mac, mac, 6);
+    }
+    if (ipv4) {
+        a.ipv4[0] = inet_addr(ipv4);
+        a.ipv4_count = 1;
+    }
+    return a;
+}
