@@ -1,0 +1,57 @@
+// fuzz-sources: engine/console platform/driver engine/common
+//
+// An arbitrary shared region under the engine's ring code: the input is laid
+// over the counter words and the first slots of both rings (indices, drop
+// counts, slot lengths and data), then the receive ring is drained and frames
+// are written into the U2C ring. Nothing may be read or written outside the
+// region (it sits in an exactly sized allocation), and draining must end.
+
+#include "engine/common/engine_clock.h"
+#include "engine/common/engine_log.h"
+#include "engine/console/console_ring.h"
+#include "platform/driver/console_device.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+void quiet(int, const char *, size_t, void *) {}
+uint64_t g_now = 1;
+// Moves on by 25 ms a read, so a full U2C ring gives up after a few rounds.
+uint64_t fastClock(void *)
+{
+    return g_now += 25;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static uint8_t *region = [] {
+        quorlix_log_set_sink(quiet, nullptr);
+        quorlix_clock_set(fastClock, nullptr);
+        return static_cast<uint8_t *>(aligned_alloc(4096, (REGION_SIZE + 4095) / 4096 * 4096));
+    }();
+    // Header words and the first two slots of each ring come from the input;
+    // the rest of the region keeps whatever earlier inputs left there.
+    const size_t spans[][2] = {
+        {REGION_RX_RING, RING_SLOT0 + 2 * SLOT_SIZE},
+        {REGION_U2C_RING, RING_SLOT0 + 2 * SLOT_SIZE},
+        {REGION_RX_RING + RING_SLOT0 + (RING_SLOTS - 1) * SLOT_SIZE, SLOT_SIZE},
+    };
+    size_t used = 0;
+    for (const auto &span : spans) {
+        const size_t n = size - used < span[1] ? size - used : span[1];
+        memcpy(region + span[0], data + used, n);
+        used += n;
+    }
+    uint8_t frame[RING_MAX_FRAME];
+    size_t len = 0;
+    for (int i = 0; i < 2 * RING_SLOTS + 2; ++i) {
+        if (gateway_ring_take(region, frame, &len) && (len < 1 || len > RING_MAX_FRAME))
+            abort();
+    }
+    const size_t putLen = size ? data[0] * 9u : 0;
+    gateway_ring_put(region, frame, putLen > RING_MAX_FRAME + 1 ? RING_MAX_FRAME + 1 : putLen);
+    gateway_ring_put(region, frame, 64);
+    return 0;
+}
