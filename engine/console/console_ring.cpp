@@ -99,13 +99,7 @@ int gateway_ring_put(uint8_t *region, const uint8_t *frame, size_t len)
             w = r;
         }
         if (w < RING_SLOTS && r < RING_SLOTS && (w + 1) % RING_SLOTS != r) {
-            const size_t slot = slotOffset(ring, w);
-            region_store32(region, slot + SLOT_TICK, uint32_t(quorlix_now_ms()));
-            memcpy(region + slot + SLOT_DATA, frame, len);
-            region_fence();
-            region_store16(region, slot + SLOT_LENGTH, uint16_t(len));
-            region_fence();
-            region_store32(region, ring + RING_W, (w + 1) % RING_SLOTS);
+            region_publish_slot(region, ring, w, uint32_t(quorlix_now_ms()), frame, uint16_t(len));
             region_add64(region, REGION_USER_TOTAL, 1);
             return 1;
         }

@@ -151,3 +151,18 @@ static inline void region_fence(void)
 {
     __atomic_thread_fence(__ATOMIC_SEQ_CST);
 }
+
+// A producer's step for one slot: tick and frame first, then the length, then
+// the new write index, with full fences between so the consumer sees a slot's
+// bytes before its length and its length before the index.
+static inline void region_publish_slot(uint8_t *base, size_t ring, uint32_t w, uint32_t tick,
+                                       const void *frame, uint16_t len)
+{
+    const size_t slot = ring + RING_SLOT0 + size_t(w) * SLOT_SIZE;
+    region_store32(base, slot + SLOT_TICK, tick);
+    __builtin_memcpy(base + slot + SLOT_DATA, frame, len);
+    region_fence();
+    region_store16(base, slot + SLOT_LENGTH, len);
+    region_fence();
+    region_store32(base, ring + RING_W, (w + 1) % RING_SLOTS);
+}

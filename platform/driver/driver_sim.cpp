@@ -280,13 +280,7 @@ extern "C" int quorlix_drvsim_push_rx(const void *frame, size_t len)
         region_store32(base, REGION_RX_RING + RING_DROPS, region_load32(ring, RING_DROPS) + 1);
         return 0;
     }
-    const size_t slot = REGION_RX_RING + RING_SLOT0 + size_t(w) * SLOT_SIZE;
-    region_store32(base, slot + SLOT_TICK, tickMs());
-    memcpy(base + slot + SLOT_DATA, frame, len);
-    region_fence();
-    region_store16(base, slot + SLOT_LENGTH, uint16_t(len));
-    region_fence();
-    region_store32(base, REGION_RX_RING + RING_W, (w + 1) % RING_SLOTS);
+    region_publish_slot(base, REGION_RX_RING, w, tickMs(), frame, uint16_t(len));
     region_add64(base, REGION_KERNEL_TOTAL, 1);
     return 1;
 }

@@ -52,6 +52,28 @@ inline Bytes udp(const char *src, uint16_t sport, const char *dst, uint16_t dpor
     return ipv4(src, dst, 17, t, ipOptions);
 }
 
+// A TCP segment (sequence 1, window 65535) with options padded to whole words.
+inline Bytes tcp(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint8_t flags,
+                 const Bytes &options = {}, const Bytes &payload = {})
+{
+    const size_t optLen = (options.size() + 3) / 4 * 4;
+    Bytes t(20 + optLen + payload.size(), 0);
+    t[0] = uint8_t(sport >> 8);
+    t[1] = uint8_t(sport);
+    t[2] = uint8_t(dport >> 8);
+    t[3] = uint8_t(dport);
+    t[7] = 1; // sequence 1
+    t[12] = uint8_t(((20 + optLen) / 4) << 4);
+    t[13] = flags;
+    t[14] = 0xFF;
+    t[15] = 0xFF;
+    if (!options.empty())
+        memcpy(&t[20], options.data(), options.size());
+    if (!payload.empty())
+        memcpy(&t[20 + optLen], payload.data(), payload.size());
+    return ipv4(src, dst, 6, t);
+}
+
 // A standard recursive query for the A record of `name` (dotted text).
 inline Bytes dnsQuery(uint16_t id, const char *name)
 {

@@ -224,23 +224,9 @@ Bytes ethFrame(const uint8_t dst[6], const uint8_t src[6], const Bytes &payload,
 Bytes tcpPacket(const char *src, uint16_t sport, const char *dst, uint16_t dport, uint8_t flags, int mss,
                 const Bytes &payload)
 {
-    const size_t optLen = mss >= 0 ? 8 : 0; // MSS (4), NOP, NOP, SACK-permitted (2)
-    Bytes t(20 + optLen, 0);
-    t[0] = uint8_t(sport >> 8);
-    t[1] = uint8_t(sport);
-    t[2] = uint8_t(dport >> 8);
-    t[3] = uint8_t(dport);
-    t[7] = 1; // sequence 1
-    t[12] = uint8_t(((20 + optLen) / 4) << 4);
-    t[13] = flags;
-    t[14] = 0xFF;
-    t[15] = 0xFF;
-    if (mss >= 0) {
-        const uint8_t opts[8] = {2, 4, uint8_t(mss >> 8), uint8_t(mss), 1, 1, 4, 2};
-        memcpy(&t[20], opts, 8);
-    }
-    t.insert(t.end(), payload.begin(), payload.end());
-    return testpackets::ipv4(src, dst, 6, t);
+    // MSS, NOP, NOP, SACK-permitted: the MSS is not the last option.
+    const Bytes options = mss >= 0 ? Bytes{2, 4, uint8_t(mss >> 8), uint8_t(mss), 1, 1, 4, 2} : Bytes{};
+    return testpackets::tcp(src, sport, dst, dport, flags, options, payload);
 }
 
 namespace {
