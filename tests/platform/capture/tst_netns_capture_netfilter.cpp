@@ -253,6 +253,7 @@ private slots:
     void dnsTeachesAnAddressAndTcpToItIsTunneled();
     void stopAndKillLeaveTheNetworkWorking();
     void withoutCapabilitiesNothingIsInstalled();
+    void withoutIptablesOpenFailsWithTwo();
     void badInputIsRefusedAndLeavesNoRule_data();
     void badInputIsRefusedAndLeavesNoRule();
     void aTakenQueueNumberIsSkipped();
@@ -591,6 +592,27 @@ void TestNetnsCaptureNetfilter::withoutCapabilitiesNothingIsInstalled()
     QCOMPARE(p.exitCode(), 1);
     QVERIFY2(out.contains("Open failed (5)\n"), out.constData());
     QVERIFY2(out.contains("cap_net_admin and cap_net_raw"), out.constData());
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::withoutIptablesOpenFailsWithTwo()
+{
+    // A machine without the iptables tools: the engine runs in a mount
+    // namespace of its own where the tools' binary is covered up.
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORLIX_CAPTURE", "netfilter");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start("unshare", {"-m", "sh", "-c",
+                        "mount --bind /dev/null \"$(readlink -f /usr/sbin/iptables-restore)\" && exec \"$0\" "
+                        "--engine-host",
+                        QCoreApplication::applicationFilePath()});
+    QVERIFY(p.waitForFinished(10000));
+    const QByteArray out = p.readAll();
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(out.contains("Open failed (2)\n"), out.constData());
+    QVERIFY2(out.contains("iptables-restore was not found"), out.constData());
     QCOMPARE(ourRules(), QString());
 }
 
