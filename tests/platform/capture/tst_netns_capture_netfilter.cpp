@@ -27,6 +27,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -254,13 +255,16 @@ private slots:
     void stopAndKillLeaveTheNetworkWorking();
     void withoutCapabilitiesNothingIsInstalled();
     void withoutIptablesOpenFailsWithTwo();
+    void anOrdinaryUserWithTheFileCapabilitiesCaptures();
     void badInputIsRefusedAndLeavesNoRule_data();
     void badInputIsRefusedAndLeavesNoRule();
     void aTakenQueueNumberIsSkipped();
     void aPacketLongerThanTheBufferIsDropped();
 
 private:
-    bool startEngine(QString *why);
+    // Starts the engine host (this program, or `program` with `args` before
+    // its own arguments) and waits until its capture is open.
+    bool startEngine(QString *why, const QString &program = QString(), const QStringList &args = {});
     int stopEngine();
     bool logged(const QString &needle);
 
@@ -334,7 +338,7 @@ void TestNetnsCaptureNetfilter::cleanup()
         stopEngine();
 }
 
-bool TestNetnsCaptureNetfilter::startEngine(QString *why)
+bool TestNetnsCaptureNetfilter::startEngine(QString *why, const QString &program, const QStringList &args)
 {
     m_log.clear();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -346,7 +350,10 @@ bool TestNetnsCaptureNetfilter::startEngine(QString *why)
         QString("%1/engine-%2.log").arg(qEnvironmentVariable("QUORLIX_TEST_TMP", "/tmp")).arg(++m_runs);
     m_engine.setProcessChannelMode(QProcess::MergedChannels);
     m_engine.setStandardOutputFile(m_logPath);
-    m_engine.start(QCoreApplication::applicationFilePath(), {"--engine-host"});
+    if (program.isEmpty())
+        m_engine.start(QCoreApplication::applicationFilePath(), {"--engine-host"});
+    else
+        m_engine.start(program, args + QStringList{"--engine-host"});
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (!logged("[*] Tunneling")) {
         if (m_engine.state() == QProcess::NotRunning || std::chrono::steady_clock::now() > until) {
@@ -613,6 +620,39 @@ void TestNetnsCaptureNetfilter::withoutIptablesOpenFailsWithTwo()
     QCOMPARE(p.exitCode(), 1);
     QVERIFY2(out.contains("Open failed (2)\n"), out.constData());
     QVERIFY2(out.contains("iptables-restore was not found"), out.constData());
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::anOrdinaryUserWithTheFileCapabilitiesCaptures()
+{
+    // As tools/run.sh sets the client up: the binary carries the two
+    // capabilities, the user is nobody in particular. The iptables tools the
+    // capture starts must get them too.
+    char dirTemplate[] = "/tmp/quorlix-caps.XXXXXX";
+    QVERIFY(mkdtemp(dirTemplate));
+    const QString dir = dirTemplate;
+    const QString copy = dir + "/engine-host";
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    chmod(dirTemplate, 0755);
+    chmod(copy.toLocal8Bit().constData(), 0755);
+    std::string out;
+    if (!sh("setcap cap_net_admin,cap_net_raw+ep '" + copy.toStdString() + "'", &out)) {
+        sh("rm -rf '" + dir.toStdString() + "'");
+        QSKIP(qPrintable("setcap does not work here: " + QString::fromStdString(out)));
+    }
+    QString why;
+    const bool started = startEngine(
+        &why, "setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", "--inh-caps=-all", "--", copy});
+    const int game = udpSocket(kHere, 0);
+    Datagram answer;
+    const bool carried = started && exchange(game, kServer, kGameUdpPort, "as-nobody", &answer);
+    close(game);
+    const int result = started ? stopEngine() : -1;
+    sh("rm -rf '" + dir.toStdString() + "'");
+    QVERIFY2(started, qPrintable(why));
+    QVERIFY2(carried, m_log.constData());
+    QCOMPARE(answer.payload, QByteArray("pong:as-nobody"));
+    QCOMPARE(result, 0);
     QCOMPARE(ourRules(), QString());
 }
 
