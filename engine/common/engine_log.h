@@ -3,8 +3,15 @@
 // to stdout (quorlix_log) or stderr (quorlix_log_err) exactly as formatted.
 // Tests and the Qt side may install a sink that receives each formatted line
 // instead (stream 1 = stdout, 2 = stderr). Thread-safe.
+//
+// During a run (between quorlix_log_run_begin and quorlix_log_run_end) lines
+// for a stdout that is not a terminal are gathered and written whole, in
+// order, at least once a second, before any stderr line and at the run's end:
+// per-packet lines would otherwise cost a write each.
 
+#include <stdarg.h>
 #include <stddef.h>
+#include <stdint.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -26,6 +33,91 @@ void quorlix_log_set_verbose(int on);
 int quorlix_log_is_verbose(void);
 void quorlix_log_verbose(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Formats as vsnprintf does (same text, same return value, same cut at cap),
+// by hand for the conversions the engines use (%s %c %d %i %u %x %X with the
+// '-' and '0' flags, a width and the l, ll and z sizes) and through vsnprintf
+// for anything else.
+int quorlix_log_format(char *buf, size_t cap, const char *fmt, va_list ap);
+
+// Dotted text of an IPv4 address given as its bytes lie in the packet, as
+// "%u.%u.%u.%u" of the four bytes would write it. Returns its length.
+#define QUORLIX_IPV4_TEXT_LEN 16
+size_t quorlix_format_ipv4(uint32_t raw, char out[QUORLIX_IPV4_TEXT_LEN]);
+
+// The same text at out (room for 16 bytes) without a terminating NUL;
+// returns its length.
+size_t quorlix_ipv4_text(uint32_t raw, char *out);
+
+// Writes one line that is already text (to stdout, as quorlix_log would).
+void quorlix_log_line(const char *text, size_t len);
+
+// Start and end of an engine run's gathered standard output (see above); the
+// end writes what is left. Lines outside a run are written as they come.
+void quorlix_log_run_begin(void);
+void quorlix_log_run_end(void);
+// Writes what has been gathered now.
+void quorlix_log_flush(void);
+// How long gathered lines may wait (1000 ms unless a test changes it).
+void quorlix_log_set_flush_interval(unsigned ms);
+
 #ifdef __cplusplus
 }
+
+#include <string.h>
+
+// A log line put together piece by piece, for the lines written on every
+// outbound packet whether verbose or not ("[OUTBOUND-CHECK]", "[GAME-UDP]",
+// ...), where even reading a format costs more than the packet's decision.
+// The text is the one the printf-style format would give.
+class QuorlixLogLine
+{
+public:
+    template <size_t N> QuorlixLogLine &text(const char (&literal)[N])
+    {
+        // A literal's length is known here, so the copy compiles to a few
+        // moves; the hot lines are far shorter than the buffer.
+        if (N - 1 <= sizeof m_text - m_len) {
+            memcpy(m_text + m_len, literal, N - 1);
+            m_len += N - 1;
+        }
+        return *this;
+    }
+    QuorlixLogLine &bytes(const char *s, size_t n)
+    {
+        if (n > sizeof m_text - m_len)
+            n = sizeof m_text - m_len;
+        memcpy(m_text + m_len, s, n);
+        m_len += n;
+        return *this;
+    }
+    // "%u"
+    QuorlixLogLine &number(unsigned v)
+    {
+        if (sizeof m_text - m_len < 10)
+            return *this;
+        unsigned digits = 1;
+        for (unsigned rest = v; rest >= 10; rest /= 10)
+            ++digits;
+        char *d = m_text + m_len + digits;
+        m_len += digits;
+        do {
+            *--d = char('0' + v % 10);
+            v /= 10;
+        } while (v);
+        return *this;
+    }
+    // "%s" of the dotted address
+    QuorlixLogLine &ipv4(uint32_t raw)
+    {
+        if (sizeof m_text - m_len < QUORLIX_IPV4_TEXT_LEN)
+            return *this;
+        m_len += quorlix_ipv4_text(raw, m_text + m_len);
+        return *this;
+    }
+    void write() const { quorlix_log_line(m_text, m_len); }
+
+private:
+    char m_text[240];
+    size_t m_len = 0;
+};
 #endif

@@ -62,6 +62,7 @@ int failStart(TunnelRuntimeConfig *cfg)
 {
     free(cfg);
     tunnel_state_run_end();
+    quorlix_log_run_end();
     g_inRun.store(false);
     return 1;
 }
@@ -74,6 +75,7 @@ extern "C" int quorlix_tunnel_main(void)
         quorlix_log_err("[ERROR] Tunnel engine is already running\n");
         return 1;
     }
+    quorlix_log_run_begin();
     tunnel_state_run_begin();
     g_stop.store(false);
     quorlix_log_set_verbose(0);
@@ -193,6 +195,7 @@ extern "C" int quorlix_tunnel_main(void)
         quorlix_capture_close(last);
     quorlix_socket_close(tunnel_loop_socket());
     tunnel_state_run_end();
+    quorlix_log_run_end();
     g_inRun.store(false);
     return 0;
 }
