@@ -46,27 +46,15 @@ uint8_t g_rebuilt[QUORLIX_CAPTURE_MAX_PACKET + 1];
 
 struct IpText
 {
-    char s[16];
+    char s[QUORLIX_IPV4_TEXT_LEN];
 };
 
-// Dotted text of an address as its bytes lie in the packet. Written by hand:
-// it is on the per-packet path ("[OUTBOUND-CHECK]" is logged for every
-// external packet), where snprintf would cost more than the decision itself.
+// Dotted text of an address as its bytes lie in the packet, for the lines of
+// the per-packet path ("[OUTBOUND-CHECK]" is logged for every external packet).
 IpText ipText(uint32_t raw)
 {
     IpText t;
-    uint8_t b[4];
-    memcpy(b, &raw, 4);
-    char *o = t.s;
-    for (int i = 0; i < 4; ++i) {
-        const unsigned v = b[i];
-        if (v >= 100)
-            *o++ = char('0' + v / 100);
-        if (v >= 10)
-            *o++ = char('0' + v / 10 % 10);
-        *o++ = char('0' + v % 10);
-        *o++ = i < 3 ? '.' : '\0';
-    }
+    quorlix_format_ipv4(raw, t.s);
     return t;
 }
 
@@ -238,31 +226,53 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
     }
 
     const bool appIp = tunnel_app_ip_known_addr(dst);
-    if (cls == DEST_EXTERNAL)
-        quorlix_log("[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n",
-                    udp ? "UDP" : "TCP", ipText(dst).s, dport, appIp ? "YES" : "NO");
+    if (cls == DEST_EXTERNAL) {
+        // "[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n"
+        QuorlixLogLine line;
+        line.text("[OUTBOUND-CHECK] External ");
+        udp ? line.text("UDP") : line.text("TCP");
+        line.text(" packet to ").ipv4(dst).text(":");
+        line.number(dport).text(" (in app_ip list: ");
+        if (appIp)
+            line.text("YES)\n");
+        else
+            line.text("NO)\n");
+        line.write();
+    }
 
     if (appIp) {
         uint32_t relayAddr;
         uint16_t relayPort;
+        // "[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", or with
+        // " (using default server)\n" in place of the relay
+        QuorlixLogLine line;
+        line.text("[APP-IP] Tunneling ");
+        udp ? line.text("UDP") : line.text("TCP");
+        line.text(" traffic to ").ipv4(dst).text(":");
+        line.number(dport);
         if (tunnel_app_ip_route(dst, &relayAddr, &relayPort)) {
-            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", udp ? "UDP" : "TCP",
-                        ipText(dst).s, dport, ipText(relayAddr).s, relayPort);
+            line.text(" via ").ipv4(relayAddr).text(":").number(relayPort).text("\n");
         } else {
             relayAddr = primaryAddr;
             relayPort = primaryPort;
-            quorlix_log("[APP-IP] Tunneling %s traffic to %s:%u (using default server)\n",
-                        udp ? "UDP" : "TCP", ipText(dst).s, dport);
+            line.text(" (using default server)\n");
         }
+        line.write();
         return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
     }
 
     if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
         (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))) {
-        quorlix_log("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n", dport, sport,
-                    dport);
+        // "[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n"
+        QuorlixLogLine line;
+        line.text("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port ").number(dport).text(" (srcP=").number(sport);
+        line.text(", dstP=").number(dport).text(")\n");
+        line.write();
     } else if (!udp && g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport))) {
-        quorlix_log("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n", dport);
+        // "[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n"
+        QuorlixLogLine line;
+        line.text("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port ").number(dport).text("\n");
+        line.write();
     } else if (!dnsMatched) {
         return reinject(pkt, len, addr);
     }
