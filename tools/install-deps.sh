@@ -14,6 +14,7 @@ packages=(
   clang-14 libclang-rt-14-dev
   fonts-inter
   iputils-ping bind9-dnsutils iproute2 util-linux
+  valgrind
   libnetfilter-queue-dev iptables libcap2-bin
   xvfb
 )
