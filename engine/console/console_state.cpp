@@ -34,7 +34,7 @@ GatewayState &gateway_state()
 
 int gateway_is_running()
 {
-    return gateway_state().run_state.load(std::memory_order_acquire) == GATEWAY_RUNNING;
+    return gateway_state().run_state.load(std::memory_order_acquire) == CONSOLE_GATEWAY_RUNNING;
 }
 
 uint64_t gateway_mac_pack(const uint8_t mac[6])

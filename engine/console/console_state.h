@@ -13,6 +13,7 @@
 
 #include "engine/common/engine_socket.h"
 #include "engine/console/console_conffile.h"
+#include "engine/console/console_gateway.h"
 #include "platform/driver/driver.h"
 
 #include <atomic>
@@ -46,16 +47,6 @@ struct FlowSlot
     std::atomic<uint32_t> used{0};
 };
 
-// The run state. The owner arms the run before the thread that calls
-// console_gateway_main starts, so a stop that comes before main has begun is
-// kept and makes that main return at once.
-enum GatewayRunState {
-    GATEWAY_IDLE = 0,
-    GATEWAY_ARMED = 1,
-    GATEWAY_RUNNING = 2,
-    GATEWAY_STOP_REQUESTED = 3,
-};
-
 struct GatewayState
 {
     // Settings (written only while no run is active).
@@ -71,7 +62,7 @@ struct GatewayState
     char config_path[260];
 
     // The run.
-    std::atomic<int> run_state{GATEWAY_IDLE};
+    std::atomic<int> run_state{CONSOLE_GATEWAY_IDLE}; // ConsoleGatewayRunState
     std::atomic<quorlix_driver_handle> device{QUORLIX_DRIVER_INVALID};
     std::atomic<uint8_t *> region{nullptr};
     QuorlixEngineSocket sock;
@@ -89,6 +80,10 @@ struct GatewayState
     std::atomic<uint32_t> verbose_window_start{0};
     std::atomic<uint32_t> verbose_window_count{0};
     std::atomic<uint32_t> csum_lines{0};
+
+    // Receive thread: datagrams taken from the relay, and from anyone else.
+    std::atomic<uint64_t> rx_received{0};
+    std::atomic<uint64_t> rx_foreign{0};
 };
 
 // The one state of the process, set to its built-in values on first use.

@@ -110,7 +110,10 @@ int fsWait(void *ctx, int, int wakeFd, int timeoutMs, int *err)
 {
     FakeSocket *f = static_cast<FakeSocket *>(ctx);
     // Polls the inbox and the wake descriptor in short steps.
-    for (int waited = 0; timeoutMs < 0 || waited <= timeoutMs; waited += 2) {
+    // The engine waits up to 5 s; the fake gives up after 20 ms of real time
+    // so the receive loop turns over (the test's clock says how long it was).
+    const int limit = timeoutMs < 0 || timeoutMs > 20 ? 20 : timeoutMs;
+    for (int waited = 0; waited <= limit; waited += 2) {
         {
             QMutexLocker g(&f->lock);
             if (!f->m_inbox.empty())
@@ -191,7 +194,12 @@ void resetGateway()
     memset(s.udp_bitmap, 0, sizeof s.udp_bitmap);
     memset(s.tcp_bitmap, 0, sizeof s.tcp_bitmap);
     s.udp_count = s.tcp_count = 0;
-    s.run_state.store(GATEWAY_IDLE);
+    s.run_state.store(CONSOLE_GATEWAY_IDLE);
+    s.runtime_config_set = 0;
+    s.region.store(nullptr);
+    s.device.store(QUORLIX_DRIVER_INVALID);
+    s.rx_received.store(0);
+    s.rx_foreign.store(0);
     s.mss_clamp.store(GATEWAY_DEFAULT_MSS_CLAMP);
     s.console_mac.store(0);
     s.vlan.store(0);

@@ -299,7 +299,19 @@ void TestRelay::reject(const std::string &reason)
     m_stats.lastRejection = reason;
 }
 
-bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *reason)
+uint32_t consoleConnIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uint8_t dstAddr[4],
+                          const uint8_t dstPort[2], uint8_t proto)
+{
+    const uint8_t bytes[13] = {srcAddr[3], srcAddr[2], srcAddr[1], srcAddr[0], srcPort[1],
+                               srcPort[0], dstAddr[3], dstAddr[2], dstAddr[1], dstAddr[0],
+                               dstPort[1], dstPort[0], proto};
+    uint32_t h = 0x811C9DC5u;
+    for (uint8_t b : bytes)
+        h = (h ^ b) * 0x01000193u;
+    return h;
+}
+
+bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *reason, bool consoleClient)
 {
     auto fail = [reason](const char *why) {
         if (reason)
@@ -311,13 +323,18 @@ bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *r
     if ((d[0] >> 4) != 1)
         return fail("version is not 1");
     const uint8_t flags = d[0] & 0x0F;
-    if (flags == 0x04) {
+    if (consoleClient) {
+        if (flags != 0)
+            return fail("console datagram with flags set");
+        if (be16(d + 8) != 16)
+            return fail("console header length is not 16");
+    } else if (flags == 0x04) {
         static const uint8_t keepalive[16] = {0x14, 0x11, 0, 0, 0, 0, 0, 0, 0, 0x10, 0, 0, 0, 0, 0, 0};
         if (len != 16 || memcmp(d, keepalive, 16) != 0)
             return fail("malformed keepalive");
         return true;
     }
-    if (flags != 0x08)
+    if (!consoleClient && flags != 0x08)
         return fail("flags are neither data nor keepalive");
     const uint8_t proto = d[1];
     if (proto != 17 && proto != 6)
@@ -370,7 +387,9 @@ bool TestRelay::checkClientDatagram(const uint8_t *d, size_t len, std::string *r
     }
     if (memcmp(tp + 2, d + 2, 2) != 0)
         return fail("destination port field differs from the inner packet");
-    if (connIdFor(ip + 12, tp, ip + 16, tp + 2) != be32(d + 4))
+    const uint32_t expectedId = consoleClient ? consoleConnIdFor(ip + 12, tp, ip + 16, tp + 2, proto)
+                                              : connIdFor(ip + 12, tp, ip + 16, tp + 2);
+    if (expectedId != be32(d + 4))
         return fail("ConnID does not match the inner flow");
     return true;
 }
@@ -394,7 +413,7 @@ void TestRelay::handleDatagram(const uint8_t *data, size_t len, uint32_t fromAdd
         m_log.pop_front();
     m_log.push_back(dg);
     std::string why;
-    if (!checkClientDatagram(data, len, &why)) {
+    if (!checkClientDatagram(data, len, &why, m_options.consoleClient)) {
         reject(why);
         return;
     }

@@ -38,6 +38,12 @@ namespace testrelay {
 uint32_t connIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uint8_t dstAddr[4],
                    const uint8_t dstPort[2]);
 
+// The console gateway's flow identifier: 32-bit FNV-1a over the source
+// address (last byte first), the source port (low byte first, as a host-order
+// number), the destination address and port the same way, and the protocol.
+uint32_t consoleConnIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uint8_t dstAddr[4],
+                          const uint8_t dstPort[2], uint8_t proto);
+
 // RFC 1071 sum over an IPv4 header / with a pseudo header for UDP and TCP.
 uint16_t ipv4HeaderChecksum(const uint8_t *header, size_t len);
 uint16_t transportChecksum(const uint8_t srcAddr[4], const uint8_t dstAddr[4], uint8_t proto,
@@ -106,6 +112,10 @@ public:
         // UDP flows to these destination ports get no reply (the client then
         // learns about them from acknowledgement-only datagrams).
         std::set<uint16_t> silentPorts;
+        // Serve the console gateway instead of the PC client: its datagrams
+        // carry no flags (byte 0 = 0x10), a 16-byte header and the console
+        // ConnID; keepalives are not part of its protocol.
+        bool consoleClient = false;
     };
 
     TestRelay();
@@ -158,7 +168,8 @@ public:
 
     // Checks one client datagram as the relay does; on failure returns false
     // with the reason. Exposed for the relay's own tests.
-    static bool checkClientDatagram(const uint8_t *data, size_t len, std::string *reason);
+    static bool checkClientDatagram(const uint8_t *data, size_t len, std::string *reason,
+                                    bool consoleClient = false);
 
 private:
     struct PeerState;

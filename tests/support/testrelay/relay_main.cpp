@@ -25,13 +25,15 @@ void usage()
         stderr,
         "usage: quorlix-testrelay [--address A] [--port P] [--ack] [--drop-every N]\n"
         "                         [--dns NAME=IP[,IP...]] [--cname NAME=TARGET] [--silent PORT]\n"
+        "                         [--console]\n"
         "  --address A     loopback address to listen on (default 127.0.0.1)\n"
         "  --port P        UDP port (default 50000; the client's capture admits only 50000)\n"
         "  --ack           acknowledgement mode (40-byte headers, own sequence numbers)\n"
         "  --drop-every N  in acknowledgement mode, drop every datagram whose sequence is a multiple of N\n"
         "  --dns NAME=IPS  answer A queries for NAME with the given addresses\n"
         "  --cname N=T     answer queries for N with a CNAME to T first\n"
-        "  --silent PORT   do not answer UDP to this destination port\n");
+        "  --silent PORT   do not answer UDP to this destination port\n"
+        "  --console       serve the console gateway (no flags, console ConnID)\n");
 }
 
 } // namespace
@@ -53,6 +55,8 @@ int main(int argc, char **argv)
                 return 2;
             }
             options.port = uint16_t(p);
+        } else if (a == "--console") {
+            options.consoleClient = true;
         } else if (a == "--ack") {
             options.ackMode = true;
         } else if (a == "--drop-every" && hasValue) {
