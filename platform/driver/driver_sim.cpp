@@ -101,11 +101,12 @@ int simControl(void *, quorlix_driver_handle h, uint32_t code, const void *in, u
     case CONSOLE_IOCTL_SET_CONSOLE_CONFIG:
         if (!in || inLen < CCFG_SIZE)
             return QUORLIX_DRIVER_ERR_INVALID_PARAMETER;
+        // Every record sent is logged, also one the fault switch refuses.
+        s->setLog.emplace_back(static_cast<const uint8_t *>(in),
+                               static_cast<const uint8_t *>(in) + CCFG_SIZE);
         if (s->fail[QUORLIX_DRVSIM_SET])
             return s->fail[QUORLIX_DRVSIM_SET];
         memcpy(s->config, in, CCFG_SIZE);
-        s->setLog.emplace_back(static_cast<const uint8_t *>(in),
-                               static_cast<const uint8_t *>(in) + CCFG_SIZE);
         return QUORLIX_DRIVER_OK;
     case CONSOLE_IOCTL_GET_CONSOLE_CONFIG: {
         uint8_t rec[CCFG_SIZE];

@@ -44,7 +44,7 @@ void quorlix_drvsim_set_console(const uint8_t mac[6], int detected);
 void quorlix_drvsim_set_status(const uint8_t *record);
 void quorlix_drvsim_set_build_info(const uint8_t *record);
 
-// Every ConsoleConfig set so far, oldest first: count, and a copy of one
+// Every ConsoleConfig sent so far (refused ones included), oldest first: count, and a copy of one
 // (16432 bytes into out; 0 when there is no such record).
 size_t quorlix_drvsim_set_count(void);
 int quorlix_drvsim_set_record(size_t index, uint8_t *out);

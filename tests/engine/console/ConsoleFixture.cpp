@@ -2,6 +2,7 @@
 
 #include "engine/common/engine_clock.h"
 #include "engine/common/engine_log.h"
+#include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
 
 #include <QMutexLocker>
@@ -289,4 +290,36 @@ QuorlixAdapter FakeHost::adapter(const char *name, const uint8_t mac[6], const c
         a.ipv4_count = 1;
     }
     return a;
+}
+
+GatewayRun::GatewayRun(QStringList args)
+{
+    for (const QString &a : args)
+        m_args.push_back(a.toUtf8());
+    for (QByteArray &a : m_args)
+        m_argv.push_back(a.data());
+    m_argv.push_back(nullptr);
+    console_gateway_arm();
+    m_thread = std::thread([this] {
+        m_rc = console_gateway_main(int(m_args.size()), m_argv.data());
+        m_done = true;
+    });
+}
+
+GatewayRun::~GatewayRun()
+{
+    stop();
+}
+
+int GatewayRun::stop()
+{
+    console_gateway_stop();
+    return join();
+}
+
+int GatewayRun::join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+    return m_rc;
 }

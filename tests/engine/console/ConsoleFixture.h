@@ -102,3 +102,26 @@ public:
     unsigned long ifIndex = 3;
     QString lastMtuQuery;
 };
+
+#include <functional>
+#include <thread>
+
+// console_gateway_main on a thread of its own, as the owner runs it: armed
+// first, then started with the given arguments.
+class GatewayRun
+{
+public:
+    explicit GatewayRun(QStringList args = {"quorlix-console-gateway"});
+    ~GatewayRun();
+    // Stops and joins; the engine's exit code.
+    int stop();
+    int join();
+    bool finished() const { return m_done.load(); }
+
+private:
+    std::vector<QByteArray> m_args;
+    std::vector<char *> m_argv;
+    std::thread m_thread;
+    std::atomic<bool> m_done{false};
+    int m_rc = -1;
+};
