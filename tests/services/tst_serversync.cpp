@@ -7,6 +7,8 @@
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/LoopbackGuard.h"
 
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -118,12 +120,14 @@ QList<bool> TestServerSync::runSync(MemoryCache &cache, ServiceClient *client)
 bool TestServerSync::runPicker(MemoryCache &cache)
 {
     QObject owner;
-    ServerSync sync(ServiceTest::clientFor(m_fake, &owner), cache.cache());
-    const int before = m_fake.requestCount("/api/servers");
+    ServiceClient *client = ServiceTest::clientFor(m_fake, &owner);
+    ServerSync sync(client, cache.cache());
+    // The reply's handler runs within the emission that reports the reply
+    // finished, so once the manager has reported it, the picker has decided.
+    QSignalSpy finished(client->manager(), &QNetworkAccessManager::finished);
     bool reloaded = false;
     sync.requestPickerServers([&reloaded]() { reloaded = true; });
-    (void)QTest::qWaitFor([&]() { return m_fake.requestCount("/api/servers") > before; }, 5000);
-    QTest::qWait(100);
+    (void)QTest::qWaitFor([&]() { return finished.count() > 0; }, 5000);
     return reloaded;
 }
 
