@@ -4,6 +4,7 @@
 
 #include "engine/common/engine_log.h"
 #include "engine/console/console_conffile.h"
+#include "support/EngineLogCapture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -15,21 +16,6 @@
 
 namespace {
 using Ports = QList<int>;
-
-class LogCapture
-{
-public:
-    LogCapture() { quorlix_log_set_sink(&LogCapture::sink, this); }
-    ~LogCapture() { quorlix_log_set_sink(nullptr, nullptr); }
-    QStringList out, err;
-
-private:
-    static void sink(int stream, const char *text, size_t len, void *ctx)
-    {
-        auto *self = static_cast<LogCapture *>(ctx);
-        (stream == 2 ? self->err : self->out) << QString::fromUtf8(text, int(len));
-    }
-};
 
 struct PortSet
 {
@@ -212,7 +198,7 @@ void TestConsoleConfFile::profileSections()
     PortSet udp, tcp;
     gateway_parse_port_bitmap("7", udp.bits, &udp.count);
     gateway_parse_port_bitmap("8", tcp.bits, &tcp.count);
-    LogCapture log;
+    EngineLogCapture log;
     QTEST(gateway_parse_profile_text(text.constData(), size_t(text.size()), profile.constData(), udp.bits,
                                      &udp.count, tcp.bits, &tcp.count),
           "occurrences");
@@ -225,12 +211,13 @@ void TestConsoleConfFile::loadProfileLogLines()
     CwdScope cwd;
     QVERIFY(writeFile(cwd.path("quorlix.conf"), "[Custom]\nudp_ports=3074 3075,100-90\ntcp_ports=443\n"));
     PortSet udp, tcp;
-    LogCapture log;
+    EngineLogCapture log;
     QCOMPARE(gateway_load_profile("custom", nullptr, udp.bits, &udp.count, tcp.bits, &tcp.count), 1);
-    QCOMPARE(log.out, (QStringList{"[CONFIG] Loading profile 'custom' from quorlix.conf...\n",
-                                   "[CONFIG]   UDP ports: 13 entries\n", "[CONFIG]   TCP ports: 1 entries\n",
-                                   "[OK] Profile 'custom' loaded: UDP=13 TCP=1\n"}));
-    QVERIFY(log.err.isEmpty());
+    QCOMPARE(log.out(),
+             (QStringList{"[CONFIG] Loading profile 'custom' from quorlix.conf...\n",
+                          "[CONFIG]   UDP ports: 13 entries\n", "[CONFIG]   TCP ports: 1 entries\n",
+                          "[OK] Profile 'custom' loaded: UDP=13 TCP=1\n"}));
+    QVERIFY(log.err().isEmpty());
 }
 
 void TestConsoleConfFile::loadProfileTwiceDefinedWarns()
@@ -239,13 +226,13 @@ void TestConsoleConfFile::loadProfileTwiceDefinedWarns()
     const QString preferred = cwd.path("preferred.conf");
     QVERIFY(writeFile(preferred, "[custom]\nudp_ports=1\n[custom]\ntcp_ports=2\n"));
     PortSet udp, tcp;
-    LogCapture log;
+    EngineLogCapture log;
     const QByteArray path = preferred.toLocal8Bit();
     QCOMPARE(gateway_load_profile("custom", path.constData(), udp.bits, &udp.count, tcp.bits, &tcp.count), 1);
-    QCOMPARE(log.out.first(), QString("[CONFIG] Loading profile 'custom' from %1...\n").arg(preferred));
-    QCOMPARE(log.out.last(), QString("[OK] Profile 'custom' loaded: UDP=0 TCP=1\n"));
+    QCOMPARE(log.out().first(), QString("[CONFIG] Loading profile 'custom' from %1...\n").arg(preferred));
+    QCOMPARE(log.out().last(), QString("[OK] Profile 'custom' loaded: UDP=0 TCP=1\n"));
     QCOMPARE(
-        log.err,
+        log.err(),
         QStringList{"[WARN] Profile 'custom' is defined 2 times in config; using the LAST occurrence.\n"});
 }
 
@@ -254,11 +241,11 @@ void TestConsoleConfFile::loadProfileNotFoundUsesDefaults()
     CwdScope cwd;
     QVERIFY(writeFile(cwd.path("quorlix.conf"), "[steam]\nudp_ports=1\n"));
     PortSet udp, tcp;
-    LogCapture log;
+    EngineLogCapture log;
     QCOMPARE(gateway_load_profile("custom", nullptr, udp.bits, &udp.count, tcp.bits, &tcp.count), 0);
     QCOMPARE(udp.count, 9ul);
     QCOMPARE(tcp.list(), (Ports{80, 443, 3074}));
-    QCOMPARE(log.err, QStringList{"[WARN] Profile 'custom' not found in config, using defaults\n"});
+    QCOMPARE(log.err(), QStringList{"[WARN] Profile 'custom' not found in config, using defaults\n"});
 }
 
 void TestConsoleConfFile::builtinProfileSkipsTheFile()
@@ -268,11 +255,11 @@ void TestConsoleConfFile::builtinProfileSkipsTheFile()
     QVERIFY(writeFile(cwd.path("quorlix.conf"), "[tcp443only]\nudp_ports=1\ntcp_ports=2\n"));
     PortSet udp, tcp;
     gateway_parse_port_bitmap("9", udp.bits, &udp.count);
-    LogCapture log;
+    EngineLogCapture log;
     QCOMPARE(gateway_load_profile("TCP443ONLY", nullptr, udp.bits, &udp.count, tcp.bits, &tcp.count), 1);
     QCOMPARE(udp.list(), Ports{});
     QCOMPARE(tcp.list(), Ports{443});
-    QCOMPARE(log.out, QStringList{"[CONFIG] Built-in profile 'TCP443ONLY': tunnel TCP=443 only (UDP=0)\n"});
+    QCOMPARE(log.out(), QStringList{"[CONFIG] Built-in profile 'TCP443ONLY': tunnel TCP=443 only (UDP=0)\n"});
     QVERIFY(gateway_is_builtin_profile("tcp443"));
     QVERIFY(!gateway_is_builtin_profile("tcp4430"));
     QVERIFY(!gateway_is_builtin_profile(nullptr));
@@ -291,7 +278,7 @@ void TestConsoleConfFile::noFileAtAllUsesDefaults()
     CwdScope cwd;
     const QByteArray preferred = cwd.path("absent/quorlix.conf").toLocal8Bit();
     PortSet udp, tcp;
-    LogCapture log;
+    EngineLogCapture log;
     QCOMPARE(gateway_load_profile("custom", withPreferred ? preferred.constData() : nullptr, udp.bits,
                                   &udp.count, tcp.bits, &tcp.count),
              0);
@@ -302,8 +289,8 @@ void TestConsoleConfFile::noFileAtAllUsesDefaults()
         withPreferred ? QString("[WARN] Could not open config '%1' (or cwd quorlix.conf), using defaults\n")
                             .arg(QString(preferred))
                       : QString("[WARN] Could not open quorlix.conf, using defaults\n");
-    QCOMPARE(log.err, QStringList{expected});
-    QVERIFY(log.out.isEmpty());
+    QCOMPARE(log.err(), QStringList{expected});
+    QVERIFY(log.out().isEmpty());
 
     // The global settings stay as they were, silently.
     GatewayFileSettings s;

@@ -15,6 +15,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/EngineLogCapture.h"
 #include "support/TestPackets.h"
 
 #include <arpa/inet.h>
@@ -123,7 +124,7 @@ public:
     Engine()
     {
         resetAll();
-        quorlix_log_set_sink(&Engine::sink, this);
+        m_log.clear();
         quorlix_clock_set(&Engine::clock, this);
         m_ops = {&Engine::sockOpen, &Engine::sockSend, &Engine::sockClose};
         quorlix_socket_set_ops(&m_ops, this);
@@ -138,7 +139,6 @@ public:
     ~Engine()
     {
         stop();
-        quorlix_log_set_sink(nullptr, nullptr);
         quorlix_clock_set(nullptr, nullptr);
         quorlix_socket_set_ops(nullptr, nullptr);
         resetAll();
@@ -300,64 +300,19 @@ public:
         return m_keepalives;
     }
 
-    std::vector<std::string> logs()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_logs;
-    }
-    std::string stdoutText()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::string all;
-        for (size_t i = 0; i < m_logs.size(); ++i)
-            if (m_streams[i] == 1)
-                all += m_logs[i];
-        return all;
-    }
-    std::string stderrText()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::string all;
-        for (size_t i = 0; i < m_logs.size(); ++i)
-            if (m_streams[i] == 2)
-                all += m_logs[i];
-        return all;
-    }
-    bool logged(const std::string &needle) { return stdoutText().find(needle) != std::string::npos; }
+    std::vector<std::string> logs() const { return m_log.lines(); }
+    std::string stdoutText() const { return m_log.stdoutText(); }
+    std::string stderrText() const { return m_log.stderrText(); }
+    bool logged(const std::string &needle) const { return m_log.logged(needle); }
     // Waits (bounded) until the engine has written a line containing needle.
-    bool waitLogged(const std::string &needle, int timeoutMs = 3000)
+    bool waitLogged(const std::string &needle, int timeoutMs = 3000) const
     {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!logged(needle)) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        return true;
+        return m_log.waitLogged(needle, timeoutMs);
     }
-    int countLogged(const std::string &needle)
-    {
-        const std::string all = stdoutText();
-        int n = 0;
-        for (size_t pos = all.find(needle); pos != std::string::npos; pos = all.find(needle, pos + 1))
-            ++n;
-        return n;
-    }
-    void clearLogs()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_logs.clear();
-        m_streams.clear();
-    }
+    int countLogged(const std::string &needle) const { return m_log.countLogged(needle); }
+    void clearLogs() { m_log.clear(); }
 
 private:
-    static void sink(int stream, const char *text, size_t len, void *ctx)
-    {
-        auto *self = static_cast<Engine *>(ctx);
-        std::lock_guard<std::mutex> lock(self->m_mutex);
-        self->m_logs.emplace_back(text, len);
-        self->m_streams.push_back(stream);
-    }
     static uint64_t clock(void *ctx) { return static_cast<Engine *>(ctx)->m_now.load(); }
     static int sockOpen(void *ctx, int *err)
     {
@@ -392,8 +347,7 @@ private:
     std::atomic<bool> m_failSends{false};
     std::atomic<bool> m_failOpen{false};
     std::mutex m_mutex;
-    std::vector<std::string> m_logs;
-    std::vector<int> m_streams;
+    EngineLogCapture m_log;
     std::vector<SentDatagram> m_sent;
     int m_keepalives = 0;
     std::vector<Bytes> m_wire;

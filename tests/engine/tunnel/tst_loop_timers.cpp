@@ -292,10 +292,7 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     QFETCH(bool, bySourceFull);
     QFETCH(QString, warning);
 
-    std::string logged;
-    quorlix_log_set_sink(
-        [](int, const char *t, size_t n, void *ctx) { static_cast<std::string *>(ctx)->append(t, n); },
-        &logged);
+    EngineLogCapture log;
     quorlix_log_set_verbose(1);
     fakeNow = 1000;
     quorlix_clock_set(fakeClock, nullptr);
@@ -316,7 +313,7 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     uint32_t bySource = 0, byConn = 0;
     tunnel_connection_counts(&bySource, &byConn);
     QCOMPARE(int(bySourceFull ? bySource : byConn), 65536);
-    QVERIFY(logged.empty());
+    QVERIFY(log.text().empty());
 
     // A known flow is still refreshed.
     QVERIFY(tunnel_connection_store(bySourceFull ? 5u : sharedSrc, port, dst, port,
@@ -326,7 +323,7 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     const uint32_t newSrc = bySourceFull ? 0x10000u : ip("10.0.0.3");
     const uint32_t newId = connIdAtSlot(7, 1);
     QCOMPARE(tunnel_connection_store(newSrc, port, dst, port, newId), 0);
-    QCOMPARE(QString::fromStdString(logged), warning);
+    QCOMPARE(QString::fromStdString(log.text()), warning);
     QVERIFY(!tunnel_connection_find(newId, nullptr));
     // A full by-source table stores nothing anywhere; a full by-ConnID table
     // still takes the source.
@@ -340,7 +337,6 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     QVERIFY(tunnel_connection_find(newId, nullptr));
 
     quorlix_log_set_verbose(0);
-    quorlix_log_set_sink(nullptr, nullptr);
     quorlix_clock_set(nullptr, nullptr);
     tunnel_connection_reset();
 }

@@ -5,9 +5,11 @@
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"
+#include "support/EngineLogCapture.h"
 
 #include <QtTest>
 #include <arpa/inet.h>
+#include <memory>
 
 namespace {
 
@@ -24,12 +26,6 @@ uint16_t rawPort(uint16_t host)
 QByteArray hex(const char *h)
 {
     return QByteArray::fromHex(QByteArray(h).replace(' ', ""));
-}
-
-QStringList g_lines;
-void captureLog(int, const char *text, size_t len, void *)
-{
-    g_lines << QString::fromUtf8(text, int(len));
 }
 
 const uint32_t kRelay = inet_addr("192.0.2.1");
@@ -77,17 +73,18 @@ QByteArray encap(const QByteArray &inner, uint32_t relay = kRelay, uint16_t port
 class TestProto : public QObject
 {
     Q_OBJECT
+
+    std::unique_ptr<EngineLogCapture> m_log;
 private slots:
     void init()
     {
         tunnel_ack_reset();
         tunnel_mtu_reset_defaults();
         quorlix_log_set_verbose(0);
-        g_lines.clear();
-        quorlix_log_set_sink(captureLog, nullptr);
+        m_log = std::make_unique<EngineLogCapture>();
     }
 
-    void cleanup() { quorlix_log_set_sink(nullptr, nullptr); }
+    void cleanup() { m_log.reset(); }
 
     void connIdGolden()
     {
@@ -329,14 +326,14 @@ private slots:
             QCOMPARE(g_tunnel_mtu.failure_count, counts[i]);
         }
         QCOMPARE(g_tunnel_mtu.safe_mtu.load(), endMtu);
-        QCOMPARE(g_lines, lines);
+        QCOMPARE(m_log->all(), lines);
     }
 
     void verboseWarning()
     {
         quorlix_log_set_verbose(1);
         QCOMPARE(tunnel_mtu_size_test(40, 1361), 0);
-        QCOMPARE(g_lines,
+        QCOMPARE(m_log->all(),
                  QStringList{"[MTU-WARN] Packet size 1361 + 40 exceeds safe MTU 1400 (failure count: 1)\n"});
     }
 

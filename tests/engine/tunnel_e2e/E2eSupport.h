@@ -11,6 +11,7 @@
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
 #include "platform/capture/packet.h"
+#include "support/EngineLogCapture.h"
 #include "support/TestPackets.h"
 #include "support/testrelay/TestRelay.h"
 
@@ -65,7 +66,7 @@ public:
         tunnel_mtu_reset_defaults();
         tunnel_ack_reset();
         quorlix_capsim_reset();
-        quorlix_log_set_sink(&Rig::sink, this);
+        m_log.clear();
         cfg.reset(static_cast<TunnelRuntimeConfig *>(calloc(1, sizeof(TunnelRuntimeConfig))));
         strcpy(cfg->entry_host, "127.0.0.1");
         cfg->entry_port = 50000;
@@ -77,7 +78,6 @@ public:
         stop();
         tap.stop();
         relay.stop();
-        quorlix_log_set_sink(nullptr, nullptr);
         quorlix_capsim_reset();
     }
 
@@ -129,11 +129,7 @@ public:
         return true;
     }
 
-    bool logged(const std::string &needle)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_log.find(needle) != std::string::npos;
-    }
+    bool logged(const std::string &needle) const { return m_log.contains(needle); }
 
     testrelay::TestRelay relay;
     testrelay::WireTap tap;
@@ -141,19 +137,10 @@ public:
     uint64_t pushedOutboundBytes = 0;
 
 private:
-    static void sink(int, const char *text, size_t len, void *ctx)
-    {
-        auto *self = static_cast<Rig *>(ctx);
-        std::lock_guard<std::mutex> lock(self->m_mutex);
-        if (self->m_log.size() < (8u << 20))
-            self->m_log.append(text, len);
-    }
-
     std::thread m_thread;
     bool m_running = false;
     std::atomic<int> m_result{-1};
-    std::mutex m_mutex;
-    std::string m_log;
+    EngineLogCapture m_log;
 };
 
 } // namespace e2e
