@@ -66,7 +66,6 @@ private:
     DatabaseManager *db() { return DatabaseManager::instance(); }
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -79,12 +78,6 @@ private slots:
     void activeGamesFollowEveryWrite_data();
     void activeGamesFollowEveryWrite();
 };
-
-void tst_DatabaseDirect::initTestCase()
-{
-    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
-        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
-}
 
 void tst_DatabaseDirect::init()
 {

@@ -47,7 +47,6 @@ private:
     QSqlDatabase raw() { return openRaw(m_dir->path()); }
 
 private slots:
-    void initTestCase();
     void init();
     void cleanup();
 
@@ -88,13 +87,6 @@ void tst_DatabaseRecords::init()
 {
     m_dir = new QTemporaryDir;
     QVERIFY(openFresh(*m_dir));
-}
-
-void tst_DatabaseRecords::initTestCase()
-{
-    // Temporary trees go under the per-test folder the runner cleans up.
-    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
-        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
 }
 
 void tst_DatabaseRecords::cleanup()

@@ -20,7 +20,6 @@ class tst_DatabaseSchema : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
     void cleanup();
 
     void freshDatabaseHasEveryTableAndIndex();
@@ -41,13 +40,6 @@ private slots:
     void closedDatabaseReturnsDefaultsAndStoresNothing();
     void blankKeysAreRefused();
 };
-
-void tst_DatabaseSchema::initTestCase()
-{
-    // Temporary trees go under the per-test folder the runner cleans up.
-    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
-        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
-}
 
 void tst_DatabaseSchema::cleanup()
 {

@@ -68,9 +68,6 @@ private slots:
 
 void tst_SettingsManager::initTestCase()
 {
-    // Temporary trees go under the per-test folder the runner cleans up.
-    if (qEnvironmentVariableIsSet("QUORLIX_TEST_TMP"))
-        qputenv("TMPDIR", qgetenv("QUORLIX_TEST_TMP"));
     QCoreApplication::setOrganizationName("Quorlix");
     QCoreApplication::setApplicationName("Quorlix");
     QSettings::setDefaultFormat(QSettings::IniFormat);

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs one test process in a sealed-off environment: its own HOME and XDG
-# folders (removed afterwards), C locale, the offscreen platform with a
+# Runs one test process in a sealed-off environment: its own HOME, XDG and
+# temporary folders (removed afterwards; QTemporaryDir and friends land in the
+# latter, which QUORLIX_TEST_TMP also names), C locale, the offscreen platform with a
 # 1920x1080 screen, and every service origin pointed at a closed loopback port
 # so nothing can reach a real service by accident.
 #
@@ -24,6 +25,7 @@ export XDG_CONFIG_HOME="$root/config"
 export XDG_CACHE_HOME="$root/cache"
 export XDG_RUNTIME_DIR="$root/runtime"
 export QUORLIX_TEST_TMP="$root/tmp"
+export TMPDIR="$root/tmp"
 export LC_ALL=C
 export LANG=C
 export QT_QPA_PLATFORM="offscreen:configfile=$here/offscreen-1920x1080.json"
