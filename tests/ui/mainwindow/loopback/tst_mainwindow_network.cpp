@@ -93,7 +93,7 @@ private slots:
         TestWindow window;
         for (const QString &path : paths)
             QTRY_COMPARE(m_service.requestCount(path), 1);
-        QTest::qWait(100);
+        QTest::qWait(50);
         for (const QString &path : paths)
             QCOMPARE(m_service.requestCount(path), 1);
         QVERIFY(!window.isVersionBlocked());
