@@ -36,12 +36,20 @@ public:
     // a token and none is stored.
     QNetworkReply *send(ServiceApi::Endpoint endpoint, Handler handler, const QJsonObject &body = {},
                         const QUrlQuery &query = {});
+    // The same with a network access manager of its own, whose empty cookie
+    // jar goes with the reply: nothing an earlier reply set rides along. The
+    // token sent is the given one, not the credentials source's.
+    QNetworkReply *sendAlone(ServiceApi::Endpoint endpoint, const QString &token, Handler handler,
+                             const QJsonObject &body = {});
     // A GET of any address (images, other origins) with the same reply handling.
     QNetworkReply *get(const QNetworkRequest &request, Handler handler);
     // A POST of any address (the sign-in provider) with the same reply handling.
     QNetworkReply *post(const QNetworkRequest &request, const QByteArray &body, Handler handler);
 
 private:
+    QNetworkReply *dispatch(QNetworkAccessManager *manager, ServiceApi::Endpoint endpoint,
+                            const ServiceApi::Credentials &credentials, Handler handler,
+                            const QJsonObject &body, const QUrlQuery &query);
     QNetworkReply *track(QNetworkReply *reply, int inactivityMs, Handler handler);
 
     ServiceConfig m_config;
