@@ -88,6 +88,38 @@
         <translation>در حال بررسی به‌روزرسانی ...</translation>
     </message>
     <message>
+        <source>Logging in ...</source>
+        <translation>در حال ورود ...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Authentication ...</source>
+        <translation>در حال احراز هویت ...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Loading magic routes ..</source>
+        <translation>در حال بارگذاری مسیرهای جادویی ..&#x200f;</translation>
+    </message>
+    <message>
+        <source>Checking required downloads…</source>
+        <translation>در حال بررسی دانلودهای لازم…&#x200f;</translation>
+    </message>
+    <message>
+        <source>Loading magic routes : %1 kb of %2 Mb ...</source>
+        <translation>در حال بارگذاری مسیرهای جادویی : %1 کیلوبایت از %2 مگابایت ...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Loading magic routes ...</source>
+        <translation>در حال بارگذاری مسیرهای جادویی ...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Loading apps...</source>
+        <translation>در حال بارگذاری برنامه‌ها...&#x200f;</translation>
+    </message>
+    <message>
+        <source>Loading configuration ...</source>
+        <translation>در حال بارگذاری پیکربندی ...&#x200f;</translation>
+    </message>
+    <message>
         <source>Loading...</source>
         <translation>در حال بارگذاری...</translation>
     </message>
