@@ -10,6 +10,7 @@
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
+#include "services/SignInController.h"
 #include "services/UpdateController.h"
 #include "services/UsageEvents.h"
 #include "services/VersionGate.h"
@@ -29,6 +30,8 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.serviceClient =
         new ServiceClient(ServiceConfig::instance(), services.account->credentialsSource());
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
+    services.signIn = new SignInController(services.serviceClient, services.account, services.serverSync,
+                                           intervals.signInConfigurationMs);
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
     services.updates = new UpdateController(services.serviceClient, &InstallerLauncher::system());
     services.versionGate = new VersionGate(services.serviceClient, services.updates);

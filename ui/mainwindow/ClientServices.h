@@ -7,6 +7,7 @@ class GamesCatalogue;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
+class SignInController;
 class TranslationManager;
 class TunnelClient;
 class UpdateController;
@@ -26,6 +27,7 @@ struct ClientServices
     AccountStore *account = nullptr;
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
+    SignInController *signIn = nullptr;
     UsageEvents *usage = nullptr;
     UpdateController *updates = nullptr;
     VersionGate *versionGate = nullptr;

@@ -2,6 +2,7 @@
 
 #include "i18n/TranslationManager.h"
 #include "services/UsageEvents.h"
+#include "ui/mainwindow/AuthPageView.h"
 #include "ui/mainwindow/HeaderBand.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/mainwindow/SideNavigation.h"

@@ -15,6 +15,7 @@
 #include "ui/mainwindow/WindowIntervals.h"
 
 class AuthPage;
+class AuthPageView;
 class GamesCatalogue;
 struct GameApiItem;
 class ConsoleGatewayEmbedded;
@@ -83,8 +84,23 @@ public:
     void sendHeartbeat();
     void validateAppVersion();
     void trackEvent(const QString &eventName);
+
+    // Signing in (services/SignInController): every request waits for an
+    // update check (resumeLoginAfterUpdateCheck, below), then the reply, the
+    // loading stages and the page's end.
     void onLoginRequested(const QString &email, const QString &password);
     void login(const QString &email, const QString &password);
+    void onLoginReply(const ServiceApi::Reply &reply, bool discord);
+    void onAutoLoginReply(const ServiceApi::Reply &reply);
+    void downloadGamesAfterLogin(bool ignored);
+    void downloadGamesAfterAutoLogin(bool ignored);
+    void showGamesDownloadProgress(qint64 received, qint64 total);
+    void onLoginGamesDownloaded();
+    void onAutoLoginGamesDownloaded();
+    void onLoginConfigurationLoaded();
+    void markLoginDataReady(bool ignored);
+    void onLoginProgressFinished();
+    void finishLoginIfReady();
 
     // The games catalogue (services/GamesCatalogue): the request and its
     // reply, the parser, and the protected disk copy. Without a catalogue
@@ -170,6 +186,7 @@ private:
     void loadApplicationFonts();
     void buildRootFrame();
     void buildSignInPage();
+    void wireSignIn();
     void startDeferredCallsAndTimers();
     void createConsoleServices();
     void wireUpdates();
@@ -197,6 +214,7 @@ private:
     SideNavigation *m_sideNavigation = nullptr;
     PageStack *m_pageStack = nullptr;
     AuthPage *m_authPage = nullptr;
+    std::unique_ptr<AuthPageView> m_authPageView;
     ProxyStatusOverlay *m_busyOverlay = nullptr;
     ConsoleNetworkManager *m_consoleNetworkManager = nullptr;
     ConsoleGatewayEmbedded *m_consoleGateway = nullptr;
@@ -205,8 +223,6 @@ private:
 
     bool m_allowClose = false;
     bool m_programmaticNav = false;
-    bool m_autoSignInPending = false;
-    bool m_signInPending = false;
     // The busy overlay as the update flow and the version gate see it.
     std::unique_ptr<BusyOverlay> m_updateOverlay;
 };

@@ -12,6 +12,7 @@
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
 #include "services/ServiceClient.h"
+#include "services/SignInController.h"
 #include "services/UpdateController.h"
 #include "services/UsageEvents.h"
 #include "services/VersionGate.h"
@@ -62,10 +63,10 @@ void MainWindow::adoptServices()
     // dies with the window.
     for (QObject *service :
          {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
-          static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.serviceClient),
-          static_cast<QObject *>(m_services.serverSync), static_cast<QObject *>(m_services.usage),
-          static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.updates),
-          static_cast<QObject *>(m_services.versionGate)}) {
+          static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
+          static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
+          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
+          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate)}) {
         if (service && !service->parent())
             service->setParent(this);
     }
@@ -116,36 +117,7 @@ void MainWindow::buildSignInPage()
 
     QTimer::singleShot(0, this, [this] { hideSideNavWhileLoggedOut(); });
 
-    if (m_authPage->hasRememberedSession()) {
-        // The stored sign-in waits for the start-up update check.
-        m_autoSignInPending = true;
-        m_authPage->setFormEnabled(false);
-        m_authPage->showLoginProgress();
-        m_authPage->setLoginProgress(5, tr("Checking for update ..."));
-    }
-
-    connect(m_authPage, &AuthPage::loginRequested, this, &MainWindow::onLoginRequested);
-}
-
-void MainWindow::onLoginRequested(const QString &email, const QString &password)
-{
-    m_signInPending = true;
-    if (m_authPage)
-        m_authPage->setLoginProgress(5, tr("Checking for update ..."));
-    // The update check runs here, before the sign-in; it carries the e-mail
-    // and password along to login() when it lets the sign-in proceed, so the
-    // password is never kept in the window. Until it exists the sign-in stays
-    // pending and the password is dropped here.
-    Q_UNUSED(email);
-    Q_UNUSED(password);
-}
-
-void MainWindow::login(const QString &email, const QString &password)
-{
-    // The sign-in procedure (email and password, or the stored token when
-    // both are empty) plugs in here.
-    Q_UNUSED(email);
-    Q_UNUSED(password);
+    wireSignIn();
 }
 
 void MainWindow::startDeferredCallsAndTimers()

@@ -4,8 +4,10 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "services/BusyOverlay.h"
+#include "services/SignInController.h"
 #include "services/UpdateController.h"
 #include "services/VersionGate.h"
+#include "ui/mainwindow/AuthPageView.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QNetworkReply>
@@ -51,6 +53,10 @@ private:
 
 MainWindow::~MainWindow()
 {
+    // The page view goes with the window's members, before its children: the
+    // sign-in must not reach it while they are taken down.
+    if (m_services.signIn)
+        m_services.signIn->setView(nullptr);
     // The services outlive this body (they are children); nothing they finish
     // from here on may reach the overlay or the window.
     if (m_services.updates) {
@@ -83,7 +89,9 @@ void MainWindow::wireUpdates()
 
 void MainWindow::resumeLoginAfterUpdateCheck()
 {
-    // The sign-in requests plug in here: the waiting sign-in goes on.
+    setUpdateCheckRunning(false);
+    if (m_services.signIn)
+        m_services.signIn->resumeLoginAfterUpdateCheck();
 }
 
 void MainWindow::checkForAppUpdate()

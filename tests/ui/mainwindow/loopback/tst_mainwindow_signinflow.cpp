@@ -1,0 +1,205 @@
+// Signing in with the real window against the fake service: the demo account
+// through the form, a remembered token at start-up, and a sign-in kept for
+// this run only. No log line may hold a whole session id.
+
+#include "app/ClientComposition.h"
+#include "services/AccountStore.h"
+#include "services/ServiceClient.h"
+#include "services/ServiceConfig.h"
+#include "storage/DatabaseManager.h"
+#include "support/fakeservice/FakeService.h"
+#include "support/fakeservice/LoopbackGuard.h"
+#include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/AuthPage.h"
+#include "ui/pages/SteppedProgress.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+
+namespace {
+
+class TestWindow : public MainWindow
+{
+public:
+    static WindowIntervals intervals()
+    {
+        WindowIntervals shortened;
+        shortened.firstHeartbeatMs = 60 * 1000; // the heartbeat is not under test here
+        shortened.promoRefreshMs = 10;
+        shortened.signInConfigurationMs = 10;
+        return shortened;
+    }
+    TestWindow() : MainWindow(createClientServices(intervals()), intervals()) {}
+};
+
+QStringList g_log;
+QtMessageHandler g_previous = nullptr;
+
+void recordLog(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    g_log.append(message);
+    if (g_previous)
+        g_previous(type, context, message);
+}
+
+std::unique_ptr<QSettings> native()
+{
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                       QStringLiteral("Quorlix"), QStringLiteral("QuorlixApp"));
+}
+
+template <typename T> T *child(QWidget *root, const char *name)
+{
+    return root->findChild<T *>(QLatin1String(name));
+}
+
+} // namespace
+
+class TestMainWindowSignInFlow : public QObject
+{
+    Q_OBJECT
+
+private:
+    FakeService m_service;
+
+    // Lets the page's bar run to its end on a stepped clock, then waits for the page to go.
+    static void finishProgress(AuthPage *page, SteppedProgress &stepped)
+    {
+        QTRY_VERIFY(page->property("loginDataReady").toBool());
+        stepped.advanceUntil([page] { return page->isHidden(); }, 30000);
+        QTRY_VERIFY(page->isHidden());
+    }
+
+    void verifyNoWholeSessionIdLogged()
+    {
+        const QString id = m_service.currentSessionId();
+        QVERIFY(!id.isEmpty());
+        for (const QString &line : std::as_const(g_log))
+            QVERIFY2(!line.contains(id), qPrintable(line));
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
+        QDir().mkpath(folder);
+        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(m_service.listen());
+        ServiceConfig::setInstance(ServiceConfig(m_service.origin(), m_service.origin(), m_service.origin()));
+        LoopbackGuard::install();
+        g_previous = qInstallMessageHandler(recordLog);
+    }
+
+    void init()
+    {
+        LoopbackGuard::reset();
+        m_service.clearRequests();
+        native()->clear();
+        g_log.clear();
+    }
+
+    void demoAccountSignsInThroughTheForm()
+    {
+        TestWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        AuthPage *page = window.authPage();
+        SteppedProgress stepped;
+        page->setProgressRun(stepped.run);
+        QTRY_VERIFY(child<QLineEdit>(page, "AuthEmailInput")->isEnabled());
+
+        child<QLineEdit>(page, "AuthEmailInput")->setText(QLatin1String(FakeService::kDemoEmail));
+        child<QLineEdit>(page, "AuthPasswordInput")->setText(QLatin1String(FakeService::kDemoPassword));
+        child<QCheckBox>(page, "AuthKeepLoginCheckLogic")->setChecked(true);
+        QTest::mouseClick(child<QPushButton>(page, "AuthV2LoginBtn"), Qt::LeftButton);
+        finishProgress(page, stepped);
+
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/user-login")), 1);
+        QCOMPARE(
+            m_service.lastRequest(QStringLiteral("/api/auth/user-login")).json().value("email").toString(),
+            QLatin1String(FakeService::kDemoEmail));
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/games")), 1);
+        // Remembered: the session is stored, and "app_open" went out with it.
+        QCOMPARE(native()->value("auth/token").toString(), m_service.currentToken());
+        QTRY_VERIFY(m_service.promoEvents().contains(QStringLiteral("app_open")));
+        QVERIFY(g_log.filter(QStringLiteral("[Login] Session ID saved:")).size() == 1);
+        verifyNoWholeSessionIdLogged();
+    }
+
+    void rememberedTokenSignsInAtStartUp()
+    {
+        // A session the fake knows, remembered from an earlier run.
+        bool signedIn = false;
+        ServiceClient client(ServiceConfig::instance(), [] { return ServiceApi::Credentials(); });
+        client.send(
+            ServiceApi::Endpoint::UserLogin, [&signedIn](const ServiceApi::Reply &r) { signedIn = r.ok(); },
+            QJsonObject{{"email", FakeService::kDemoEmail}, {"password", FakeService::kDemoPassword}});
+        QTRY_VERIFY(signedIn);
+        {
+            const auto store = native();
+            store->setValue("auth/remember", true);
+            store->setValue("auth/token", m_service.currentToken());
+            store->sync();
+        }
+        m_service.clearRequests();
+
+        TestWindow window;
+        AuthPage *page = window.authPage();
+        QVERIFY(page->hasRememberedSession());
+        SteppedProgress stepped;
+        page->setProgressRun(stepped.run);
+        window.show();
+        finishProgress(page, stepped);
+        const RecordedRequest validate = m_service.lastRequest(QStringLiteral("/api/auth/validate"));
+        QCOMPARE(validate.header("Authorization"), "Bearer " + m_service.currentToken().toUtf8());
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/validate")), 1);
+        QCOMPARE(native()->value("user/id").toString(), QStringLiteral("user-1001"));
+        QVERIFY(g_log.filter(QStringLiteral("[AutoLogin] Session ID saved:")).size() == 1);
+        verifyNoWholeSessionIdLogged();
+    }
+
+    void sessionForThisRunOnly()
+    {
+        {
+            TestWindow window;
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+            AuthPage *page = window.authPage();
+            SteppedProgress stepped;
+            page->setProgressRun(stepped.run);
+            QTRY_VERIFY(child<QLineEdit>(page, "AuthEmailInput")->isEnabled());
+            child<QLineEdit>(page, "AuthEmailInput")->setText(QLatin1String(FakeService::kDemoEmail));
+            child<QLineEdit>(page, "AuthPasswordInput")->setText(QLatin1String(FakeService::kDemoPassword));
+            child<QCheckBox>(page, "AuthKeepLoginCheckLogic")->setChecked(false);
+            QTest::mouseClick(child<QPushButton>(page, "AuthV2LoginBtn"), Qt::LeftButton);
+            finishProgress(page, stepped);
+
+            QVERIFY(native()->value("auth/token").toString().isEmpty());
+            // The window's own requests carry this run's token.
+            m_service.clearRequests();
+            window.services().serviceClient->send(ServiceApi::Endpoint::Heartbeat,
+                                                  [](const ServiceApi::Reply &) {});
+            QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/auth/heartbeat")), 1);
+            QCOMPARE(m_service.lastRequest(QStringLiteral("/api/auth/heartbeat")).header("Authorization"),
+                     "Bearer " + m_service.currentToken().toUtf8());
+            QCOMPARE(window.services().account->firstName(), QStringLiteral("Demo"));
+        }
+        // The next run is signed out: the form, no validation.
+        m_service.clearRequests();
+        TestWindow next;
+        QVERIFY(!next.authPage()->hasRememberedSession());
+        QTest::qWait(100);
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/validate")), 0);
+        verifyNoWholeSessionIdLogged();
+    }
+};
+
+QTEST_MAIN(TestMainWindowSignInFlow)
+#include "tst_mainwindow_signinflow.moc"
