@@ -57,6 +57,11 @@ template <typename T> T *child(QWidget *root, const char *name)
     return root->findChild<T *>(QLatin1String(name));
 }
 
+const QString kUpdates = QStringLiteral("/api/app-updates");
+const QString kUserLogin = QStringLiteral("/api/auth/user-login");
+const QString kValidate = QStringLiteral("/api/auth/validate");
+const QString kServers = QStringLiteral("/api/servers");
+
 } // namespace
 
 class TestMainWindowSignInFlow : public QObject
@@ -72,6 +77,26 @@ private:
         QTRY_VERIFY(page->property("loginDataReady").toBool());
         stepped.advanceUntil([page] { return page->isHidden(); }, 30000);
         QTRY_VERIFY(page->isHidden());
+    }
+
+    static void submit(AuthPage *page, const QString &email, const QString &password, bool keep)
+    {
+        QTRY_VERIFY(child<QLineEdit>(page, "AuthEmailInput")->isEnabled());
+        child<QLineEdit>(page, "AuthEmailInput")->setText(email);
+        child<QLineEdit>(page, "AuthPasswordInput")->setText(password);
+        child<QCheckBox>(page, "AuthKeepLoginCheckLogic")->setChecked(keep);
+        QTest::mouseClick(child<QPushButton>(page, "AuthV2LoginBtn"), Qt::LeftButton);
+    }
+
+    // The paths of the recorded requests among `paths`, in the order they came.
+    QStringList order(const QStringList &paths) const
+    {
+        QStringList out;
+        for (const RecordedRequest &r : m_service.requests()) {
+            if (paths.contains(r.path))
+                out << r.path;
+        }
+        return out;
     }
 
     void verifyNoWholeSessionIdLogged()
@@ -100,6 +125,8 @@ private slots:
     void init()
     {
         LoopbackGuard::reset();
+        m_service.clearScripts();
+        m_service.loadSampleData();
         m_service.clearRequests();
         native()->clear();
         g_log.clear();
@@ -115,10 +142,7 @@ private slots:
         page->setProgressRun(stepped.run);
         QTRY_VERIFY(child<QLineEdit>(page, "AuthEmailInput")->isEnabled());
 
-        child<QLineEdit>(page, "AuthEmailInput")->setText(QLatin1String(FakeService::kDemoEmail));
-        child<QLineEdit>(page, "AuthPasswordInput")->setText(QLatin1String(FakeService::kDemoPassword));
-        child<QCheckBox>(page, "AuthKeepLoginCheckLogic")->setChecked(true);
-        QTest::mouseClick(child<QPushButton>(page, "AuthV2LoginBtn"), Qt::LeftButton);
+        submit(page, QLatin1String(FakeService::kDemoEmail), QLatin1String(FakeService::kDemoPassword), true);
         finishProgress(page, stepped);
 
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/user-login")), 1);
@@ -174,11 +198,8 @@ private slots:
             AuthPage *page = window.authPage();
             SteppedProgress stepped;
             page->setProgressRun(stepped.run);
-            QTRY_VERIFY(child<QLineEdit>(page, "AuthEmailInput")->isEnabled());
-            child<QLineEdit>(page, "AuthEmailInput")->setText(QLatin1String(FakeService::kDemoEmail));
-            child<QLineEdit>(page, "AuthPasswordInput")->setText(QLatin1String(FakeService::kDemoPassword));
-            child<QCheckBox>(page, "AuthKeepLoginCheckLogic")->setChecked(false);
-            QTest::mouseClick(child<QPushButton>(page, "AuthV2LoginBtn"), Qt::LeftButton);
+            submit(page, QLatin1String(FakeService::kDemoEmail), QLatin1String(FakeService::kDemoPassword),
+                   false);
             finishProgress(page, stepped);
 
             QVERIFY(native()->value("auth/token").toString().isEmpty());
@@ -198,6 +219,58 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/validate")), 0);
         verifyNoWholeSessionIdLogged();
+    }
+
+    void signInDuringTheStartUpCheckWaitsForIt()
+    {
+        FakeReply slow = FakeReply::json(QJsonObject{{"success", true}, {"data", QJsonArray()}});
+        slow.delayMs = 400;
+        m_service.script("GET", kUpdates, slow);
+        TestWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_COMPARE(m_service.requestCount(kUpdates), 1);
+        QVERIFY(window.isUpdateCheckRunning());
+        submit(window.authPage(), QLatin1String(FakeService::kDemoEmail),
+               QLatin1String(FakeService::kDemoPassword), true);
+        QTRY_COMPARE(m_service.requestCount(kUserLogin), 1);
+        QCOMPARE(order({kUpdates, kUserLogin}), (QStringList{kUpdates, kUserLogin}));
+        // The start-up synchronisation, then the sign-in's own.
+        QTRY_COMPARE(m_service.requestCount(kServers), 2);
+    }
+
+    void rememberedTokenWaitsForTwoChecks()
+    {
+        {
+            const auto store = native();
+            store->setValue("auth/remember", true);
+            store->setValue("auth/token", QStringLiteral("remembered-token"));
+            store->sync();
+        }
+        TestWindow window;
+        window.show();
+        QTRY_COMPARE(m_service.requestCount(kValidate), 1);
+        QCOMPARE(order({kUpdates, kValidate}), (QStringList{kUpdates, kUpdates, kValidate}));
+        // Not a session the service knows: back to the form, token forgotten.
+        QTRY_VERIFY(child<QLineEdit>(window.authPage(), "AuthEmailInput")->isEnabled());
+        QVERIFY(native()->value("auth/token").toString().isEmpty());
+    }
+
+    void nothingIsSentWhileAnUpdateIsRequired()
+    {
+        // A newer required release whose download keeps failing.
+        m_service.setLatestRelease(
+            QJsonObject{{"version", "9.0.0"},
+                        {"download_url", m_service.url("/no-such-installer").toString()},
+                        {"is_required", 1}});
+        TestWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTRY_VERIFY(window.isUpdateRequired());
+        submit(window.authPage(), QStringLiteral("a@b.c"), QStringLiteral("secret1"), false);
+        QTest::qWait(200);
+        QCOMPARE(m_service.requestCount(kUserLogin), 0);
+        QCOMPARE(m_service.requestCount(kUpdates), 1);
     }
 };
 
