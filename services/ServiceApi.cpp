@@ -164,7 +164,7 @@ void watchInactivity(QNetworkReply *reply, int ms)
     timer->start();
 }
 
-bool Reply::unableToConnect() const
+bool unableToConnect(QNetworkReply::NetworkError error)
 {
     switch (error) {
     case QNetworkReply::ConnectionRefusedError:
@@ -176,6 +176,11 @@ bool Reply::unableToConnect() const
     default:
         return false;
     }
+}
+
+bool Reply::unableToConnect() const
+{
+    return ServiceApi::unableToConnect(error);
 }
 
 QJsonObject Reply::object() const

@@ -69,6 +69,9 @@ QByteArray compactJson(const QJsonObject &object);
 // QNetworkReply::TimeoutError, the same path as a service that cannot be reached.
 void watchInactivity(QNetworkReply *reply, int ms = kInactivityTimeoutMs);
 
+// Refused, host not found, timed out, or the network is down.
+bool unableToConnect(QNetworkReply::NetworkError error);
+
 // A finished reply as its handler needs it.
 struct Reply
 {

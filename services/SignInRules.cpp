@@ -1,5 +1,7 @@
 #include "services/SignInRules.h"
 
+#include "services/ServiceApi.h"
+
 #include <QCoreApplication>
 #include <QMetaEnum>
 
@@ -24,16 +26,8 @@ QString loginFailureMessage(int httpStatus, QNetworkReply::NetworkError error, b
 
 QString autoLoginFailureMessage(QNetworkReply::NetworkError error)
 {
-    switch (error) {
-    case QNetworkReply::ConnectionRefusedError:
-    case QNetworkReply::HostNotFoundError:
-    case QNetworkReply::TimeoutError:
-    case QNetworkReply::TemporaryNetworkFailureError:
-    case QNetworkReply::NetworkSessionFailedError:
-        return QStringLiteral("Unable to connect to server.");
-    default:
-        return QStringLiteral("Auto login failed.");
-    }
+    return ServiceApi::unableToConnect(error) ? QStringLiteral("Unable to connect to server.")
+                                              : QStringLiteral("Auto login failed.");
 }
 
 bool autoLoginFailureForgetsSignIn(int httpStatus)

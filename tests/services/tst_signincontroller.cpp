@@ -70,6 +70,17 @@ void seedStore(const QVariantMap &values)
     store->sync();
 }
 
+// An origin on loopback where nothing listens: connections are refused.
+QUrl refusingOrigin()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost))
+        return QUrl();
+    const quint16 port = server.serverPort();
+    server.close();
+    return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port));
+}
+
 const QString kUserLogin = QStringLiteral("/api/auth/user-login");
 const QString kDiscordLogin = QStringLiteral("/api/auth/discord/login");
 const QString kValidate = QStringLiteral("/api/auth/validate");
@@ -358,15 +369,11 @@ private slots:
                    {"auth/email", "old@x.test"},
                    {"auth/token", "old"},
                    {"user/id", "u-1"}});
-        QUrl origin;
-        QTcpServer closed;
-        if (how == QLatin1String("refused")) {
-            QVERIFY(closed.listen(QHostAddress::LocalHost));
-            origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-            closed.close();
-        } else if (how == QLatin1String("stall")) {
+        const QUrl origin = how == QLatin1String("refused") ? refusingOrigin() : QUrl();
+        QVERIFY(how != QLatin1String("refused") || origin.isValid());
+        if (how == QLatin1String("stall")) {
             m_service.script("POST", kUserLogin, FakeReply::hanging());
-        } else if (how != QLatin1String("401")) {
+        } else if (how != QLatin1String("401") && how != QLatin1String("refused")) {
             m_service.script("POST", kUserLogin, FakeReply::statusOnly(how.toInt()));
         }
         const auto f = makeFlow(origin);
@@ -407,17 +414,13 @@ private slots:
         QFETCH(QString, message);
         QFETCH(bool, forgets);
         seedStore({{"auth/remember", true}, {"auth/email", "old@x.test"}, {"auth/token", "old"}});
-        QUrl origin;
-        QTcpServer closed;
-        if (how == QLatin1String("refused")) {
-            QVERIFY(closed.listen(QHostAddress::LocalHost));
-            origin = QUrl(QStringLiteral("http://127.0.0.1:%1").arg(closed.serverPort()));
-            closed.close();
-        } else if (how == QLatin1String("stall")) {
+        const QUrl origin = how == QLatin1String("refused") ? refusingOrigin() : QUrl();
+        QVERIFY(how != QLatin1String("refused") || origin.isValid());
+        if (how == QLatin1String("stall")) {
             m_service.script("GET", kValidate, FakeReply::hanging());
         } else if (how == QLatin1String("unsuccessful")) {
             m_service.script("GET", kValidate, FakeReply::json(QJsonObject{{"success", false}}));
-        } else if (how != QLatin1String("401")) {
+        } else if (how != QLatin1String("401") && how != QLatin1String("refused")) {
             m_service.script("GET", kValidate, FakeReply::statusOnly(how.toInt()));
         }
         const auto f = makeFlow(origin);
