@@ -9,13 +9,16 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,6 +124,11 @@ public:
             if (!sh(step, &out))
                 return fail(why, step + ": " + out);
         }
+        // The link carries packets once both ends are up; one sent before is lost.
+        for (int i = 0; i < 400 && !linkUp(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (!linkUp())
+            return fail(why, "the veth link did not come up");
         return true;
     }
 
@@ -152,6 +160,19 @@ public:
     }
 
 private:
+    // Carrier on our end: both ends are up. (Asked of the kernel, not of
+    // /sys, which shows the namespace it was mounted in.)
+    static bool linkUp()
+    {
+        const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        ifreq ifr{};
+        strncpy(ifr.ifr_name, "qxa", sizeof ifr.ifr_name - 1);
+        const bool up = fd >= 0 && ioctl(fd, SIOCGIFFLAGS, &ifr) == 0 && (ifr.ifr_flags & IFF_RUNNING);
+        if (fd >= 0)
+            close(fd);
+        return up;
+    }
+
     bool fail(std::string *why, const std::string &what)
     {
         *why = what;
