@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <linux/filter.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <string.h>
@@ -813,6 +814,18 @@ bool WireTap::start(uint16_t sourcePort, Sink sink, std::string *error)
     }
     int big = 4 << 20;
     setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
+    // Only the relay's datagrams wake the tap: the kernel keeps the rest of
+    // the loopback's UDP (a benchmark's own echo traffic, say) from it. The
+    // check in run() stays for what was queued before the filter.
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X = IPv4 header length
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 0),  // A = UDP source port
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, sourcePort, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFFFFFFu),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    const sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    setsockopt(m_fd, SOL_SOCKET, SO_ATTACH_FILTER, &program, sizeof program);
     if (pipe2(m_wakeFd, O_CLOEXEC) != 0) {
         close(m_fd);
         m_fd = -1;
