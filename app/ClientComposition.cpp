@@ -43,6 +43,12 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
 
 std::unique_ptr<MainWindow> createMainWindow()
 {
-    const WindowIntervals intervals;
+    WindowIntervals intervals;
+    // The start-up benchmark closes the window after every start and has no
+    // use for the farewell's wait.
+    bool set = false;
+    const int closeDelay = qEnvironmentVariableIntValue("QUORLIX_CLOSE_DELAY_MS", &set);
+    if (set && closeDelay >= 0)
+        intervals.closeDelayMs = closeDelay;
     return std::make_unique<MainWindow>(createClientServices(intervals), intervals);
 }

@@ -79,6 +79,7 @@ int main(int argc, char *argv[])
     for (const char *origin : {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN"})
         env.insert(QLatin1String(origin), QStringLiteral("http://127.0.0.1:9"));
     env.insert(QStringLiteral("QUORLIX_QUIT_AFTER_SHOW"), QStringLiteral("1"));
+    env.insert(QStringLiteral("QUORLIX_CLOSE_DELAY_MS"), QStringLiteral("0")); // no 2 s farewell per start
     env.insert(QStringLiteral("QUORLIX_SINGLE_INSTANCE_ID"),
                QStringLiteral("bench_") + QUuid::createUuid().toString(QUuid::Id128).left(12));
 
