@@ -8,7 +8,7 @@
 # Views: home, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
 # busy-download and busy-blocked (the update flow's and the version gate's
 # busy overlay; English only), landing, signin-form, signin-error,
-# signin-progress, signin-overlay, and widgets (the painted widgets).
+# signin-progress, signin-download, signin-overlay, and widgets (the painted widgets).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -20,7 +20,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay busy-download busy-blocked landing signin-form signin-error signin-progress signin-overlay widgets)
+  views=(home busy-overlay busy-download busy-blocked landing signin-form signin-error signin-progress signin-download signin-overlay widgets)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

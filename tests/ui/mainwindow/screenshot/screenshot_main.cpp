@@ -10,6 +10,8 @@
 //                                "signin-form", "signin-error" (a two-line banner),
 //                                "signin-progress" (the bar near 50 %),
 //                                "signin-overlay" (the browser-wait overlay),
+//                                "signin-download" (the games download stage of a sign-in,
+//                                its longest text),
 //                                "landing" (the Connections landing a click on Network shows),
 //                                "busy-download" (the busy overlay halfway through an
 //                                update download) or "busy-blocked" (the version refused)
@@ -17,6 +19,7 @@
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "i18n/TranslationManager.h"
+#include "services/SignInRules.h"
 #include "services/VersionGate.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
@@ -37,7 +40,7 @@
 namespace {
 
 // A progress run on a clock of its own, stepped to the shown percent.
-void stepProgressTo(AuthPage *page, int percent)
+void stepProgressTo(AuthPage *page, int percent, const QString &lastText = QString())
 {
     auto now = std::make_shared<qint64>(1000);
     auto *run = new LoginProgressRun([now] { return *now; }, [](int, std::function<void()>) {}, page);
@@ -46,6 +49,8 @@ void stepProgressTo(AuthPage *page, int percent)
     page->showLoginProgress();
     page->setLoginProgress(35, QStringLiteral("Authentication ..."));
     page->setLoginProgress(70, QStringLiteral("Checking required downloads\u2026"));
+    if (!lastText.isEmpty())
+        page->setLoginProgress(percent, lastText);
     for (int i = 0; i < 10000 && run->shown() < percent && run->isTicking(); ++i) {
         *now += LoginProgressRun::kTickMs;
         run->tick();
@@ -91,6 +96,9 @@ void stageView(MainWindow *window, const QString &view)
         page->showError(QStringLiteral("Login failed. Email or password does not match."));
     } else if (view == QLatin1String("signin-progress")) {
         stepProgressTo(page, 50);
+    } else if (view == QLatin1String("signin-download")) {
+        const SignInRules::Stage stage = SignInRules::gamesDownloadStage(524288, 1048576);
+        stepProgressTo(page, stage.percent, stage.text);
     } else if (view == QLatin1String("busy-download") || view == QLatin1String("busy-blocked")) {
         // The overlay's frosted backdrop is taken of the home view.
         page->hide();
