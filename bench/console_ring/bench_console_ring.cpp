@@ -16,6 +16,7 @@
 //
 // Items are frames; compare time per frame (or frames/s) in the same run.
 
+#include "bench/support/ConsoleFrames.h"
 #include "engine/common/engine_log.h"
 #include "engine/common/engine_socket.h"
 #include "engine/console/console_ring.h"
@@ -142,36 +143,10 @@ uint16_t rfc1071(const uint8_t *p, size_t len)
     return uint16_t(~sum);
 }
 
-// An Ethernet frame with a UDP packet of n bytes (IPv4 header included).
-std::vector<uint8_t> udpFrame(size_t n)
-{
-    std::vector<uint8_t> f(14 + n, 0x61);
-    memset(f.data(), 0x02, 12);
-    f[12] = 0x08;
-    f[13] = 0x00;
-    uint8_t *ip = f.data() + 14;
-    memset(ip, 0, 28);
-    ip[0] = 0x45;
-    ip[2] = uint8_t(n >> 8);
-    ip[3] = uint8_t(n);
-    ip[8] = 64;
-    ip[9] = 17;
-    const uint32_t s = inet_addr("172.22.0.5"), d = inet_addr("203.0.113.50");
-    memcpy(ip + 12, &s, 4);
-    memcpy(ip + 16, &d, 4);
-    ip[20] = 0x0C;
-    ip[21] = 0x02;
-    ip[22] = 0x0C;
-    ip[23] = 0x03;
-    ip[24] = uint8_t((n - 20) >> 8);
-    ip[25] = uint8_t(n - 20);
-    return f;
-}
-
 void BM_CopySum(benchmark::State &state)
 {
     const size_t n = size_t(state.range(0));
-    const std::vector<uint8_t> f = udpFrame(n);
+    const std::vector<uint8_t> f = consoleUdpFrame(n);
     std::vector<uint8_t> out(16 + n);
     for (auto _ : state) {
         memcpy(out.data() + 16, f.data() + 14, n);
@@ -202,7 +177,7 @@ void BM_Uplink(benchmark::State &state)
     s.relay_addr.store(inet_addr("198.51.100.9"));
     s.relay_port.store(50000);
     const size_t n = size_t(state.range(0));
-    const std::vector<uint8_t> f = udpFrame(n);
+    const std::vector<uint8_t> f = consoleUdpFrame(n);
     for (auto _ : state)
         benchmark::DoNotOptimize(gateway_encapsulate_uplink(f.data(), f.size()));
     state.SetItemsProcessed(int64_t(state.iterations()));

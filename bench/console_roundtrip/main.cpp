@@ -16,6 +16,7 @@
 //     receive ring, so the reader never finds it empty; the measured frame
 //     queues behind at most two of them.
 
+#include "bench/support/ConsoleFrames.h"
 #include "engine/common/engine_log.h"
 #include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
@@ -62,35 +63,6 @@ int hostMtu(void *, const char *, unsigned long *mtu, unsigned long *index)
 }
 const QuorlixHostOps kHost = {hostAdapters, hostMtu};
 
-std::vector<uint8_t> consoleFrame(uint16_t dport, size_t payload)
-{
-    const size_t n = 28 + payload;
-    std::vector<uint8_t> f(14 + n, 0x61);
-    const uint8_t dst[6] = {0x02, 0x02, 0x02, 0x02, 0x02, 0x02},
-                  src[6] = {0x00, 0x22, 0x48, 0xAA, 0xBB, 0x01};
-    memcpy(f.data(), dst, 6);
-    memcpy(f.data() + 6, src, 6);
-    f[12] = 0x08;
-    f[13] = 0x00;
-    uint8_t *ip = f.data() + 14;
-    memset(ip, 0, 28);
-    ip[0] = 0x45;
-    ip[2] = uint8_t(n >> 8);
-    ip[3] = uint8_t(n);
-    ip[8] = 64;
-    ip[9] = 17;
-    const uint32_t s = inet_addr("172.22.0.5"), d = inet_addr("203.0.113.50");
-    memcpy(ip + 12, &s, 4);
-    memcpy(ip + 16, &d, 4);
-    ip[20] = 0x0C;
-    ip[21] = 0x02;
-    ip[22] = uint8_t(dport >> 8);
-    ip[23] = uint8_t(dport);
-    ip[24] = uint8_t((n - 20) >> 8);
-    ip[25] = uint8_t(n - 20);
-    return f;
-}
-
 double percentile(std::vector<double> v, double p)
 {
     std::sort(v.begin(), v.end());
@@ -100,8 +72,8 @@ double percentile(std::vector<double> v, double p)
 std::vector<double> engineRoundTrips(int count, bool keepBusy)
 {
     std::vector<double> us;
-    const std::vector<uint8_t> frame = consoleFrame(3075, 64);
-    const std::vector<uint8_t> filler = consoleFrame(9, 18); // the relay stays silent on port 9
+    const std::vector<uint8_t> frame = consoleUdpFrame(28 + 64, 3075);
+    const std::vector<uint8_t> filler = consoleUdpFrame(28 + 18, 9); // the relay stays silent on port 9
     std::atomic<bool> busy{keepBusy};
     std::thread fill;
     if (keepBusy)

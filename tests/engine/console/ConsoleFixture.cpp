@@ -4,6 +4,8 @@
 #include "engine/common/engine_log.h"
 #include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
+#include "platform/driver/console_device.h"
+#include "platform/driver/driver.h"
 
 #include <QMutexLocker>
 #include <errno.h>
@@ -185,6 +187,16 @@ void FakeSocket::queue(const Bytes &data, uint32_t fromAddr, uint16_t fromPort)
 {
     QMutexLocker g(&lock);
     m_inbox.push_back({data, fromAddr, fromPort});
+}
+
+uint8_t *openSimRegion(uint32_t *handle)
+{
+    int err = 0;
+    *handle = quorlix_driver_open(QUORLIX_CONSOLE_DEVICE_NAME, &err);
+    uint64_t addr = 0;
+    if (quorlix_driver_control(*handle, CONSOLE_IOCTL_MAP_SHARED_MEMORY, nullptr, 0, &addr, 8, nullptr) != 0)
+        return nullptr;
+    return reinterpret_cast<uint8_t *>(uintptr_t(addr));
 }
 
 void resetGateway()

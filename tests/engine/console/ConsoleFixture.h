@@ -72,6 +72,10 @@ public:
     std::deque<Datagram> m_inbox;
 };
 
+// Opens the simulated driver (installed by the caller) and maps its region;
+// null when either fails.
+uint8_t *openSimRegion(uint32_t *handle);
+
 // Clears everything the engine learned and its settings to the built-in values.
 void resetGateway();
 

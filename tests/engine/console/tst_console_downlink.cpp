@@ -80,12 +80,9 @@ private slots:
     {
         resetGateway();
         quorlix_drvsim_install();
-        int err = 0;
-        m_dev = quorlix_driver_open(QUORLIX_CONSOLE_DEVICE_NAME, &err);
-        uint64_t addr = 0;
-        QCOMPARE(
-            quorlix_driver_control(m_dev, CONSOLE_IOCTL_MAP_SHARED_MEMORY, nullptr, 0, &addr, 8, nullptr), 0);
-        gateway_state().region.store(reinterpret_cast<uint8_t *>(uintptr_t(addr)));
+        uint8_t *region = openSimRegion(&m_dev);
+        QVERIFY(region);
+        gateway_state().region.store(region);
         gateway_state().adapter_mac.store(gateway_mac_pack(kPcMac));
         gateway_state().relay_addr.store(inet_addr(kRelay));
     }

@@ -57,12 +57,7 @@ private slots:
     void init()
     {
         quorlix_drvsim_install();
-        int err = 0;
-        m_dev = quorlix_driver_open(QUORLIX_CONSOLE_DEVICE_NAME, &err);
-        uint64_t addr = 0;
-        QCOMPARE(
-            quorlix_driver_control(m_dev, CONSOLE_IOCTL_MAP_SHARED_MEMORY, nullptr, 0, &addr, 8, nullptr), 0);
-        m_region = reinterpret_cast<uint8_t *>(uintptr_t(addr));
+        m_region = openSimRegion(&m_dev);
         QVERIFY(m_region);
         QCOMPARE(uintptr_t(m_region) % 4096, uintptr_t(0));
     }
