@@ -11,28 +11,14 @@
 #include "engine/console/console_downlink.h"
 #include "engine/console/console_state.h"
 #include "platform/driver/console_device.h"
+#include "tests/fuzz/console_fuzz_region.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
-void quiet(int, const char *, size_t, void *) {}
-uint64_t g_now = 1;
-uint64_t fastClock(void *)
-{
-    return g_now += 25;
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static uint8_t *region = [] {
-        quorlix_log_set_sink(quiet, nullptr);
-        quorlix_clock_set(fastClock, nullptr);
-        uint8_t *r = static_cast<uint8_t *>(aligned_alloc(4096, (REGION_SIZE + 4095) / 4096 * 4096));
-        memset(r, 0, REGION_SIZE);
-        return r;
-    }();
+    uint8_t *region = consoleFuzzRegion();
     if (size < 1)
         return 0;
     GatewayState &s = gateway_state();

@@ -10,27 +10,14 @@
 #include "engine/common/engine_log.h"
 #include "engine/console/console_ring.h"
 #include "platform/driver/console_device.h"
+#include "tests/fuzz/console_fuzz_region.h"
 
 #include <stdlib.h>
 #include <string.h>
 
-namespace {
-void quiet(int, const char *, size_t, void *) {}
-uint64_t g_now = 1;
-// Moves on by 25 ms a read, so a full U2C ring gives up after a few rounds.
-uint64_t fastClock(void *)
-{
-    return g_now += 25;
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static uint8_t *region = [] {
-        quorlix_log_set_sink(quiet, nullptr);
-        quorlix_clock_set(fastClock, nullptr);
-        return static_cast<uint8_t *>(aligned_alloc(4096, (REGION_SIZE + 4095) / 4096 * 4096));
-    }();
+    uint8_t *region = consoleFuzzRegion();
     // Header words and the first two slots of each ring come from the input;
     // the rest of the region keeps whatever earlier inputs left there.
     const size_t spans[][2] = {
