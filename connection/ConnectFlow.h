@@ -11,6 +11,7 @@
 #include "connection/DnsVerifier.h"
 #include "connection/GamePorts.h"
 #include "connection/RelayChoice.h"
+#include "engine/qt/TunnelClient.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -25,7 +26,6 @@
 
 class MtuProbe;
 class SessionManager;
-#include "engine/qt/TunnelClient.h"
 
 // What the flow does with the PC tunnel (TunnelClient, or a fake in tests).
 class TunnelControl

@@ -4,9 +4,7 @@
 #include "engine/qt/TunnelClient.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
 
-#include <algorithm>
 #include <cmath>
 
 LivePing::LivePing(SystemTools::ProcessRunner *runner, AddressSource address, QObject *parent)
@@ -60,52 +58,11 @@ void LivePing::onResult(const SystemTools::ToolResult &result)
         return;
     m_job = nullptr;
     // A refused address or a tool that could not run leaves the output empty: 0.
-    const PingReading reading = parseOutput(result.output);
+    const PingReading reading = parsePingOutput(result.output);
     show(reading.value);
     emit pingMeasured(reading.value, reading.jitter);
     if (m_sessions && m_sessions->isActive() && reading.value > 0)
         m_sessions->addPingSample(reading.value, reading.jitter);
-}
-
-PingReading LivePing::parseOutput(const QString &output)
-{
-    static const QRegularExpression perReply(
-        QStringLiteral("(?:time|\\x{0632}\\x{0645}\\x{0627}\\x{0646})\\s*[=<]\\s*(\\d+)\\s*ms"),
-        QRegularExpression::CaseInsensitiveOption);
-    static const QRegularExpression average(
-        QStringLiteral("(?:Average|\\x{0645}\\x{06CC}\\x{0627}\\x{0646}\\x{06AF}\\x{06CC}\\x{0646})\\s*=\\s*("
-                       "\\d+)\\s*ms"),
-        QRegularExpression::CaseInsensitiveOption);
-
-    QList<int> samples;
-    for (auto it = perReply.globalMatch(output); it.hasNext();) {
-        const int sample = it.next().captured(1).toInt();
-        samples << (sample < 1 ? 0 : sample);
-    }
-
-    PingReading reading;
-    if (samples.isEmpty()) {
-        const QRegularExpressionMatch match = average.match(output);
-        const int value = match.hasMatch() ? match.captured(1).toInt() : 0;
-        reading.value = value < 1 ? 0 : value;
-        return reading;
-    }
-
-    const bool subMillisecond = output.contains(QLatin1String("time<"), Qt::CaseInsensitive) ||
-                                output.contains(QStringLiteral("\u0632\u0645\u0627\u0646<"));
-    qint64 sum = 0;
-    for (int sample : std::as_const(samples))
-        sum += sample;
-    const int mean = int(sum / samples.size());
-    if (subMillisecond) {
-        // "<1ms" replies read as 1, so a fast relay never shows 0 (unknown).
-        for (int &sample : samples)
-            sample = qMax(sample, 1);
-    }
-    reading.value = subMillisecond && mean < 1 ? 1 : mean;
-    const auto [lo, hi] = std::minmax_element(samples.cbegin(), samples.cend());
-    reading.jitter = double(*hi - *lo);
-    return reading;
 }
 
 void LivePing::show(int ms)

@@ -5,6 +5,8 @@
 // counters relative to their values when the connection came up. Both only
 // report values; the connection page shows them.
 
+#include "connection/PingOutput.h"
+#include "engine/qt/TunnelClient.h"
 #include "platform/ProcessRunner.h"
 
 #include <QObject>
@@ -15,14 +17,6 @@
 #include <functional>
 
 class SessionManager;
-#include "engine/qt/TunnelClient.h"
-
-// One ping run's reading: value in ms (0: nothing usable) and jitter.
-struct PingReading
-{
-    int value = 0;
-    double jitter = 0;
-};
 
 class LivePing : public QObject
 {
@@ -45,9 +39,6 @@ public:
 
     bool isTicking() const { return m_timer.isActive(); }
     bool isMeasuring() const { return !m_job.isNull(); }
-
-    // Reads the Windows-worded (or Persian) output of one run.
-    static PingReading parseOutput(const QString &output);
 
 signals:
     // Every shown value (0 when unknown).

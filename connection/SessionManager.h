@@ -5,8 +5,8 @@
 // saved as JSON every half minute and at the end, and the last ended session
 // is kept for the home page's last-session card.
 
-#include <QDateTime>
-#include <QJsonObject>
+#include "connection/SessionData.h"
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -14,30 +14,6 @@
 #include <QTimer>
 
 #include "engine/qt/TunnelClient.h"
-
-// One play session's record; its JSON form uses the field names as keys.
-struct SessionData
-{
-    QString gameTitle;
-    QString gameExecutable;
-    QString gameLogoPath;
-    QDateTime startTime;
-    QDateTime endTime;
-    qint64 duration = 0;
-    qint64 bytesSent = 0;
-    qint64 bytesReceived = 0;
-    double averagePing = 0;
-    double minimumPing = 999.0;
-    double averageJitter = 0;
-    double packetLoss = 0;
-    int sampleCount = 0;
-    bool isActive = false;
-
-    QJsonObject toJson() const;
-    // A missing key reads as 0, an empty text or false (so a missing
-    // "minimumPing" reads 0, not 999).
-    static SessionData fromJson(const QJsonObject &object);
-};
 
 class SessionManager : public QObject
 {
@@ -93,5 +69,3 @@ private:
     QList<double> m_pingSamples;
     QList<double> m_jitterSamples;
 };
-
-Q_DECLARE_METATYPE(SessionData)

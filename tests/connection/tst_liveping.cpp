@@ -88,7 +88,7 @@ void TestLivePing::parseOutput_data()
 void TestLivePing::parseOutput()
 {
     QFETCH(QString, output);
-    const PingReading reading = LivePing::parseOutput(output);
+    const PingReading reading = parsePingOutput(output);
     QTEST(reading.value, "value");
     QTEST(reading.jitter, "jitter");
 }
