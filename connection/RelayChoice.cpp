@@ -167,18 +167,23 @@ Pick pickServer(const Sources &sources, const SelectedRelayStore *store)
     return pickBest(relays, sourcePings(sources));
 }
 
+QList<QVariantMap> europeServers(const Sources &sources)
+{
+    const QList<QVariantMap> region = sources.activeServersInRegion
+                                          ? sources.activeServersInRegion(QLatin1String(kAutomaticRegion))
+                                          : QList<QVariantMap>();
+    const QList<QVariantMap> all =
+        region.isEmpty() && sources.activeServers ? sources.activeServers() : QList<QVariantMap>();
+    return failoverOrder(region, all, sourcePings(sources));
+}
+
 Choice chooseRelay(FailoverList &list, const Sources &sources, SelectedRelayStore *store)
 {
     Choice choice;
     const bool automatic = store ? store->connectionMode() : true;
     if (automatic) {
         if (!list.built) {
-            const QList<QVariantMap> region =
-                sources.activeServersInRegion ? sources.activeServersInRegion(QLatin1String(kAutomaticRegion))
-                                              : QList<QVariantMap>();
-            const QList<QVariantMap> all =
-                region.isEmpty() && sources.activeServers ? sources.activeServers() : QList<QVariantMap>();
-            list.relays = failoverOrder(region, all, sourcePings(sources));
+            list.relays = europeServers(sources);
             list.index = 0;
             list.built = true;
         }

@@ -95,6 +95,10 @@ struct Choice
     QVariantMap relay;             // the list entry, when fromFailoverList
 };
 
+// The automatic mode's relays in trial order, from the sources: the "Europe"
+// relays, else every active relay, best ping first.
+QList<QVariantMap> europeServers(const Sources &sources);
+
 // Fills the list on its first use, takes the relay at its index and writes it
 // back as the selected relay (automatic mode); otherwise falls back to the
 // manual or best relay.
