@@ -69,11 +69,14 @@ bool TunnelClientControl::isRunning() const
 
 // ---- ConnectFlow ----
 
-ConnectFlow::Services ConnectFlow::defaultServices(TunnelControl *tunnel, MtuProbe *probe,
+ConnectFlow::Services ConnectFlow::defaultServices(TunnelClient *tunnel, MtuProbe *probe,
                                                    SessionManager *sessions)
 {
     Services s;
-    s.tunnel = tunnel;
+    if (tunnel) {
+        s.ownedTunnel = std::make_shared<TunnelClientControl>(tunnel);
+        s.tunnel = s.ownedTunnel.get();
+    }
     s.mtuProbe = probe;
     s.sessions = sessions;
     s.relays = RelayChoice::databaseSources();
@@ -306,12 +309,12 @@ void ConnectFlow::onMtuProbed(const std::shared_ptr<ConnectAttempt> &attempt, in
     connect(timer, &QTimer::timeout, this, [self, attempt, timer] {
         timer->deleteLater();
         if (self)
-            self->verifyRoute(attempt);
+            self->verifyDns(attempt);
     });
     timer->start(m_intervals.verifyDelayMs);
 }
 
-void ConnectFlow::verifyRoute(const std::shared_ptr<ConnectAttempt> &attempt)
+void ConnectFlow::verifyDns(const std::shared_ptr<ConnectAttempt> &attempt)
 {
     if (!isCurrent(attempt) || !m_services.makeDnsVerifier)
         return;

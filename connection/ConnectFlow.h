@@ -129,7 +129,8 @@ public:
 
     struct Services
     {
-        TunnelControl *tunnel = nullptr; // null: the PC branch refuses
+        TunnelControl *tunnel = nullptr;            // null: the PC branch refuses
+        std::shared_ptr<TunnelControl> ownedTunnel; // keeps `tunnel` alive when the flow made it
         MtuProbe *mtuProbe = nullptr;
         SessionManager *sessions = nullptr;
         RelayChoice::Sources relays;
@@ -147,7 +148,7 @@ public:
 
     // Everything but the tunnel, the probe and the sessions read from the
     // client's own stores (database, settings, interfaces, system tools).
-    static Services defaultServices(TunnelControl *tunnel, MtuProbe *probe, SessionManager *sessions);
+    static Services defaultServices(TunnelClient *tunnel, MtuProbe *probe, SessionManager *sessions);
 
     ConnectFlow(const Services &services, std::shared_ptr<ConnectFlowState> state, QObject *parent = nullptr);
     ~ConnectFlow() override;
@@ -165,6 +166,8 @@ public:
     void onConnectVerified(const std::shared_ptr<ConnectAttempt> &attempt);
     void failoverToNextServer(const std::shared_ptr<ConnectAttempt> &attempt, const QString &reason,
                               const QString &message);
+    // The DNS check of the attempt, run 800 ms after its tunnel started.
+    void verifyDns(const std::shared_ptr<ConnectAttempt> &attempt);
 
     bool isFailoverPending() const { return m_retryTimer.isActive(); }
     static QString failureMessage();
@@ -198,7 +201,6 @@ private:
     void showRefusal(const QString &text, int ms);
     // A failover retry that cannot start its attempt ends the connection.
     void endFailedRetry();
-    void verifyRoute(const std::shared_ptr<ConnectAttempt> &attempt);
     void cancelAttempt(const std::shared_ptr<ConnectAttempt> &attempt);
     void dropRouteCacheRow(const QString &title);
     bool isCurrent(const std::shared_ptr<ConnectAttempt> &attempt) const;

@@ -109,11 +109,10 @@ void TestNetnsConnectFlow::failsOverToTheAnsweringRelayAndDisconnects()
     QVERIFY(bridge.start());
 
     TunnelClient tunnelClient;
-    TunnelClientControl tunnel(&tunnelClient);
     MtuProbe probe;
     SessionManager sessions;
     sessions.setTunnelClient(&tunnelClient);
-    ConnectFlow::Services services = ConnectFlow::defaultServices(&tunnel, &probe, &sessions);
+    ConnectFlow::Services services = ConnectFlow::defaultServices(&tunnelClient, &probe, &sessions);
     const quint16 resolverPort = bridge.port();
     services.makeDnsVerifier = [resolverPort](DnsVerifier::TunnelCheck check, QObject *parent) {
         auto *verifier = new DnsVerifier(SystemTools::ProcessRunner::system(), std::move(check),
