@@ -1,5 +1,8 @@
 #include "app/ClientComposition.h"
 
+#include "connection/ConnectFlow.h"
+#include "connection/LivePing.h"
+#include "connection/MtuProbe.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
@@ -14,6 +17,7 @@
 #include "services/UpdateController.h"
 #include "services/UsageEvents.h"
 #include "services/VersionGate.h"
+#include "storage/SettingsManager.h"
 #include "ui/mainwindow/MainWindow.h"
 
 #include <QCoreApplication>
@@ -26,6 +30,19 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.tunnel = new TunnelClient(engine, SystemTools::ProcessRunner::system());
     services.tunnel->setWorkingDirectory(QCoreApplication::applicationDirPath());
     services.sessions->setTunnelClient(services.tunnel);
+    services.mtuProbe = new MtuProbe;
+    services.connectFlow = new ConnectFlow(
+        ConnectFlow::defaultServices(services.tunnel, services.mtuProbe, services.sessions), nullptr);
+    services.connectFlow->setIntervals({intervals.failoverRetryMs, intervals.verifyDelayMs,
+                                        intervals.noServerTextMs, intervals.connectFailureMs,
+                                        intervals.noPortsTextMs});
+    services.livePing = new LivePing(SystemTools::ProcessRunner::system(),
+                                     [] { return SettingsManager::instance()->serverIp(); });
+    services.livePing->setTickInterval(intervals.livePingMs);
+    services.livePing->setSessionManager(services.sessions);
+    services.packetLoss = new PacketLossMeter(services.tunnel);
+    services.packetLoss->setTickInterval(intervals.packetLossMs);
+    services.packetLoss->setGraceMs(intervals.packetLossGraceMs);
     services.account = new AccountStore;
     services.serviceClient =
         new ServiceClient(ServiceConfig::instance(), services.account->credentialsSource());

@@ -3,7 +3,11 @@
 #include "services/UrlOpener.h"
 
 class AccountStore;
+class ConnectFlow;
 class GamesCatalogue;
+class LivePing;
+class MtuProbe;
+class PacketLossMeter;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
@@ -23,6 +27,12 @@ struct ClientServices
 {
     SessionManager *sessions = nullptr;
     TunnelClient *tunnel = nullptr;
+    // The connect flow over the tunnel and sessions, with its MTU probe, and
+    // the connected state's live ping and packet-loss meters.
+    ConnectFlow *connectFlow = nullptr;
+    MtuProbe *mtuProbe = nullptr;
+    LivePing *livePing = nullptr;
+    PacketLossMeter *packetLoss = nullptr;
     // Who is signed in; the service client's requests carry its token.
     AccountStore *account = nullptr;
     ServiceClient *serviceClient = nullptr;

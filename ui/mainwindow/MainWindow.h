@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "connection/RelayChoice.h"
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "services/BusyOverlay.h"
 #include "ui/mainwindow/ClientServices.h"
@@ -111,6 +112,24 @@ public:
     void saveGamesCache(const QString &path, const QByteArray &bytes);
     bool decryptGamesCache(const QByteArray &protectedBytes, QByteArray *plain, bool *legacy = nullptr);
     bool loadGamesCache();
+
+    // The connect flow (connection/ConnectFlow) and the connected state's
+    // meters; without them they do nothing.
+    void startConnect();
+    void stopConnection();
+    void onMtuProbed(int mtu);
+    void onConnectVerified();
+    void failoverToNextServer(const QString &reason, const QString &message);
+    void verifyDns();
+    quint64 probeMtu(const QString &address);
+    static QList<QVariantMap> europeServers();
+    static RelayChoice::Pick pickServer();
+    static QVariantMap findGameMeta(const QString &title);
+    static void collectGameTraffic(const QString &title, QStringList &udp, QStringList &tcp,
+                                   QStringList &domains);
+    void measurePing();
+    void updatePacketLoss();
+    void startPacketLossSampling();
 
     // Console services.
     void onConsoleGatewayStarted();

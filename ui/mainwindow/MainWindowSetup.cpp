@@ -2,6 +2,9 @@
 // page, the start-up calls and timers, and the console services.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "connection/ConnectFlow.h"
+#include "connection/LivePing.h"
+#include "connection/MtuProbe.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/ConsoleNetworkManager.h"
@@ -67,6 +70,13 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
           static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate)}) {
+        if (service && !service->parent())
+            service->setParent(this);
+    }
+    // The connect flow, its MTU probe and the connected state's meters.
+    for (QObject *service :
+         {static_cast<QObject *>(m_services.connectFlow), static_cast<QObject *>(m_services.mtuProbe),
+          static_cast<QObject *>(m_services.livePing), static_cast<QObject *>(m_services.packetLoss)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -15,4 +15,15 @@ struct WindowIntervals
     int closeDelayMs = 2000;
     // The busy overlay's fade in and out.
     int busyOverlayFadeMs = 300;
+    // The connect flow: failover retry, pause before the DNS check, the
+    // refusal texts, the final failure's display; then the connected state's
+    // ping and loss ticks and the loss figure's grace time.
+    int failoverRetryMs = 250;
+    int verifyDelayMs = 800;
+    int noServerTextMs = 1400;
+    int connectFailureMs = 1500;
+    int noPortsTextMs = 1600;
+    int livePingMs = 1000;
+    int packetLossMs = 1000;
+    int packetLossGraceMs = 3000;
 };

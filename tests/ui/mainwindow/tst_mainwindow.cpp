@@ -1,4 +1,7 @@
 #include "app/ClientComposition.h"
+#include "connection/ConnectFlow.h"
+#include "connection/LivePing.h"
+#include "connection/MtuProbe.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/TunnelClient.h"
@@ -7,6 +10,7 @@
 #include "services/ServiceClient.h"
 #include "services/UsageEvents.h"
 #include "storage/DatabaseManager.h"
+#include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -84,6 +88,14 @@ WindowIntervals shortIntervals()
     intervals.closeDelayMs = 50;
     intervals.promoRefreshMs = 20;
     intervals.firstHeartbeatMs = 10;
+    intervals.failoverRetryMs = 10;
+    intervals.verifyDelayMs = 10;
+    intervals.noServerTextMs = 10;
+    intervals.connectFailureMs = 10;
+    intervals.noPortsTextMs = 10;
+    intervals.livePingMs = 10;
+    intervals.packetLossMs = 10;
+    intervals.packetLossGraceMs = 10;
     return intervals;
 }
 
@@ -231,7 +243,10 @@ private slots:
              {static_cast<QObject *>(window.authPage()), static_cast<QObject *>(window.busyOverlay()),
               static_cast<QObject *>(window.sessionManager()), static_cast<QObject *>(window.tunnelClient()),
               static_cast<QObject *>(services.serviceClient), static_cast<QObject *>(services.serverSync),
-              static_cast<QObject *>(services.usage), static_cast<QObject *>(window.consoleNetworkManager()),
+              static_cast<QObject *>(services.usage), static_cast<QObject *>(services.connectFlow),
+              static_cast<QObject *>(services.mtuProbe), static_cast<QObject *>(services.livePing),
+              static_cast<QObject *>(services.packetLoss),
+              static_cast<QObject *>(window.consoleNetworkManager()),
               static_cast<QObject *>(window.consoleGateway())}) {
             QVERIFY(child);
             QCOMPARE(child->parent(), &window);
@@ -311,6 +326,40 @@ private slots:
         sendMouse(header, QEvent::MouseButtonRelease, Qt::LeftButton, grab + QPoint(-20, 10));
         sendMouse(header, QEvent::MouseMove, Qt::NoButton, grab + QPoint(200, 200));
         QCOMPARE(window.pos(), start + QPoint(-20, 10));
+    }
+
+    void connectOperationsReachTheFlow()
+    {
+        freshDatabase(nullptr); // no relays stored
+        SettingsManager::instance()->setServer(QString(), QString(), QString(), QString());
+        TestWindow window;
+        ConnectFlow *flow = window.services().connectFlow;
+        QVERIFY(flow);
+        QSignalSpy refusals(flow, &ConnectFlow::refusal);
+        QSignalSpy refusalEnded(flow, &ConnectFlow::refusalEnded);
+        window.startConnect();
+        QCOMPARE(refusals.size(), 1);
+        QCOMPARE(refusals.first().first().toString(), QStringLiteral("Select a server first"));
+        QTRY_COMPARE(refusalEnded.size(), 1); // on the window's interval
+        QVERIFY(!flow->state().connecting);
+        QVERIFY(window.europeServers().isEmpty());
+        QVERIFY(!window.pickServer().ok);
+        window.stopConnection(); // idle: nothing to stop, nothing breaks
+        QVERIFY(!flow->state().connected);
+
+        // Without a selected relay the ping reads 0 and runs nothing; the loss
+        // reads 0% while the tunnel does not run.
+        QSignalSpy ping(window.services().livePing, &LivePing::pingChanged);
+        window.measurePing();
+        QCOMPARE(ping.size(), 1);
+        QCOMPARE(ping.first().first().toInt(), 0);
+        QVERIFY(!window.services().livePing->isMeasuring());
+        QSignalSpy loss(window.services().packetLoss, &PacketLossMeter::lossChanged);
+        window.startPacketLossSampling();
+        QVERIFY(window.services().packetLoss->isSampling());
+        window.updatePacketLoss();
+        QCOMPARE(loss.last().first().toString(), QStringLiteral("0%"));
+        window.services().packetLoss->reset();
     }
 
     void closeSequence_data()
