@@ -7,6 +7,7 @@
 
 #include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
+#include "engine/console/console_uplink.h"
 #include "platform/driver/console_device.h"
 #include "platform/driver/driver_sim.h"
 #include "support/testrelay/TestRelay.h"
@@ -51,6 +52,41 @@ private slots:
         quorlix_drvsim_install();
     }
     void cleanup() { quorlix_drvsim_uninstall(); }
+
+    // The relay's console mode is as strict as its PC mode: what the engine
+    // sends passes, and each field broken on its own is refused.
+    void relayChecksConsoleDatagrams_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("as sent") << -1 << 0 << "";
+        QTest::newRow("data flag") << 0 << 0x18 << "console datagram with flags set";
+        QTest::newRow("header length 40") << 9 << 40 << "console header length is not 16";
+        QTest::newRow("ConnID") << 7 << -1 << "ConnID does not match the inner flow";
+        QTest::newRow("inner checksum") << 16 + 10 << -1 << "inner IPv4 header checksum wrong";
+    }
+    void relayChecksConsoleDatagrams()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, value);
+        QFETCH(QString, reason);
+        FakeSocket sock;
+        int err = 0;
+        QVERIFY(quorlix_socket_open(&gateway_state().sock, &err));
+        const Bytes udp = testpackets::udp("172.22.0.5", 3074, "203.0.113.50", 3075, Bytes(20, 'u'));
+        const Bytes frame = ethFrame(kPcMac, kConsoleMac, udp);
+        QVERIFY(gateway_encapsulate_uplink(frame.data(), frame.size()));
+        Bytes dg = sock.sent().at(0).data;
+        if (offset >= 0)
+            dg[size_t(offset)] = value >= 0 ? uint8_t(value) : uint8_t(dg[size_t(offset)] ^ 0x5A);
+        std::string why;
+        QCOMPARE(testrelay::TestRelay::checkClientDatagram(dg.data(), dg.size(), &why, true),
+                 reason.isEmpty());
+        QCOMPARE(QString::fromStdString(why), reason);
+        // The PC client's rules never take a console datagram.
+        QVERIFY(!testrelay::TestRelay::checkClientDatagram(dg.data(), dg.size(), nullptr, false));
+    }
 
     void framesThroughTheRelayAndBack()
     {
