@@ -19,6 +19,7 @@
 #include "services/VersionGate.h"
 #include "storage/SettingsManager.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -54,6 +55,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.versionGate = new VersionGate(services.serviceClient, services.updates);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());
     services.translations = TranslationManager::instance();
+    services.settings = new MetadataSettingsStore;
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     return services;
 }

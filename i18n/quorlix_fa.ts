@@ -151,6 +151,164 @@
         <source>Optimize for better performance. Data will appear.</source>
         <translation>برای عملکرد بهتر بهینه کنید. داده‌ها نمایش داده خواهند شد.</translation>
     </message>
+    <message>
+        <source>Application behavior</source>
+        <translation>رفتار برنامه</translation>
+    </message>
+    <message>
+        <source>Notifications</source>
+        <translation>اعلان‌ها</translation>
+    </message>
+    <message>
+        <source>Optimization</source>
+        <translation>بهینه‌سازی</translation>
+    </message>
+    <message>
+        <source>Advanced option</source>
+        <translation>گزینه‌های پیشرفته</translation>
+    </message>
+    <message>
+        <source>Launch on Window startup</source>
+        <translation>اجرا هنگام روشن شدن ویندوز</translation>
+    </message>
+    <message>
+        <source>Quorlyx starts automatically when you boot up
+your PC</source>
+        <translation>Quorlyx هنگام روشن شدن
+رایانه شما خودکار اجرا می‌شود</translation>
+    </message>
+    <message>
+        <source>Minimize to tray on close</source>
+        <translation>کوچک‌سازی به سینی هنگام بستن</translation>
+    </message>
+    <message>
+        <source>Closing the window keeps Quorlyx running
+in the background.</source>
+        <translation>با بستن پنجره، Quorlyx
+در پس‌زمینه اجرا می‌ماند.</translation>
+    </message>
+    <message>
+        <source>Receive an alert when a connection start</source>
+        <translation>دریافت هشدار هنگام شروع اتصال</translation>
+    </message>
+    <message>
+        <source>Get notified when an Quorlyx connection starts.</source>
+        <translation>هنگام شروع اتصال Quorlyx باخبر شوید.</translation>
+    </message>
+    <message>
+        <source>Receive server unavailable alerts</source>
+        <translation>دریافت هشدار در دسترس نبودن سرور</translation>
+    </message>
+    <message>
+        <source>Get notified if your server goes down.</source>
+        <translation>اگر سرور شما از کار بیفتد باخبر شوید.</translation>
+    </message>
+    <message>
+        <source>Recommended</source>
+        <translation>پیشنهادی</translation>
+    </message>
+    <message>
+        <source>Real-time Optimization</source>
+        <translation>بهینه‌سازی بلادرنگ</translation>
+    </message>
+    <message>
+        <source>Monitors your network in real time and automatically switches routes when a better path is detected.</source>
+        <translation>شبکه شما را به‌صورت بلادرنگ پایش می‌کند و هنگام یافتن مسیر بهتر، خودکار مسیر را عوض می‌کند.</translation>
+    </message>
+    <message>
+        <source>Smart optimization</source>
+        <translation>بهینه‌سازی هوشمند</translation>
+    </message>
+    <message>
+        <source>Ignores routes with low performance potential, focusing only on those that can truly improve your connection. This makes optimization faster and more efficient.</source>
+        <translation>مسیرهای کم‌اثر را کنار می‌گذارد و تنها بر مسیرهایی تمرکز می‌کند که واقعاً اتصال شما را بهتر می‌کنند. این کار بهینه‌سازی را سریع‌تر و کارآمدتر می‌کند.</translation>
+    </message>
+    <message>
+        <source>Use dual routes</source>
+        <translation>استفاده از مسیر دوگانه</translation>
+    </message>
+    <message>
+        <source>Your connection gains an extra bridge along the way, allowing you to reach your destination faster and reduce ping, but this additional hop may increase the chance of packet loss.</source>
+        <translation>اتصال شما یک پل اضافه در مسیر می‌گیرد تا سریع‌تر به مقصد برسد و پینگ کم شود، اما این گام اضافه ممکن است احتمال از دست رفتن بسته را بیشتر کند.</translation>
+    </message>
+    <message>
+        <source>Optimization accuracy level</source>
+        <translation>سطح دقت بهینه‌سازی</translation>
+    </message>
+    <message>
+        <source>Higher precision optimization checks more paths to lock in the best route but can take a bit longer.</source>
+        <translation>بهینه‌سازی دقیق‌تر مسیرهای بیشتری را بررسی می‌کند تا بهترین مسیر را بیابد، اما ممکن است کمی بیشتر طول بکشد.</translation>
+    </message>
+    <message>
+        <source>Route analysis protocol</source>
+        <translation>پروتکل تحلیل مسیر</translation>
+    </message>
+    <message>
+        <source>IP version for route analysis</source>
+        <translation>نسخه IP برای تحلیل مسیر</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>زیاد</translation>
+    </message>
+    <message>
+        <source>Automatic</source>
+        <translation>خودکار</translation>
+    </message>
+    <message>
+        <source>Hardwera data monitoring</source>
+        <translation>پایش داده‌های سخت‌افزار</translation>
+    </message>
+    <message>
+        <source>Show the PC performance on the home page (CPU, GPU, RAM).</source>
+        <translation>نمایش کارایی رایانه در صفحه خانه (CPU، GPU، RAM).</translation>
+    </message>
+    <message>
+        <source>Shortcut to restart all connecttion</source>
+        <translation>میان‌بر راه‌اندازی دوباره همه اتصال‌ها</translation>
+    </message>
+    <message>
+        <source>When you press the shortcut, the connecttion
+will quickly restart.</source>
+        <translation>با زدن میان‌بر، اتصال
+به‌سرعت دوباره راه‌اندازی می‌شود.</translation>
+    </message>
+    <message>
+        <source>Redirection method</source>
+        <translation>روش هدایت</translation>
+    </message>
+    <message>
+        <source>Defines how Quorlyx redirects and optimizes your
+network data.
+
+Automatic: Quorlyx chooses the most suitable method.
+
+WFP: Current method compatible with all features.
+
+WinDivert: Packet interception/redirect method.</source>
+        <translation>تعیین می‌کند Quorlyx چگونه داده‌های شبکه شما را
+هدایت و بهینه می‌کند.
+
+خودکار: Quorlyx مناسب‌ترین روش را برمی‌گزیند.
+
+WFP: روش کنونی، سازگار با همه قابلیت‌ها.
+
+WinDivert: روش رهگیری و هدایت بسته‌ها.</translation>
+    </message>
+    <message>
+        <source>Windows network settings</source>
+        <translation>تنظیمات شبکه ویندوز</translation>
+    </message>
+    <message>
+        <source>Resets your system&apos;s network settings
+to default.</source>
+        <translation>تنظیمات شبکه سیستم شما را
+به حالت پیش‌فرض برمی‌گرداند.</translation>
+    </message>
+    <message>
+        <source>Reset network settings</source>
+        <translation>بازنشانی تنظیمات شبکه</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -165,6 +323,10 @@
     <message>
         <source>Language</source>
         <translation>زبان</translation>
+    </message>
+    <message>
+        <source>Recommended</source>
+        <translation>پیشنهادی</translation>
     </message>
 </context>
 <context>

@@ -7,8 +7,10 @@
 #
 # Views: home, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
 # busy-download and busy-blocked (the update flow's and the version gate's
-# busy overlay; English only), landing, signin-form, signin-error,
-# signin-progress, signin-download, signin-overlay, and widgets (the painted widgets).
+# busy overlay; English only), landing, settings, settings-open-below,
+# settings-open-up, settings-tooltip (the settings views in English only: the
+# page is never mirrored), signin-form, signin-error, signin-progress,
+# signin-download, signin-overlay, and widgets (the painted widgets).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -20,7 +22,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay busy-download busy-blocked landing signin-form signin-error signin-progress signin-download signin-overlay widgets)
+  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay widgets)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -58,7 +60,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

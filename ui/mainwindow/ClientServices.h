@@ -11,6 +11,7 @@ class PacketLossMeter;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
+class SettingsStore;
 class SignInController;
 class TranslationManager;
 class TunnelClient;
@@ -43,6 +44,8 @@ struct ClientServices
     VersionGate *versionGate = nullptr;
     GamesCatalogue *games = nullptr;
     TranslationManager *translations = nullptr;
+    // The settings page's options (the cache database's metadata).
+    SettingsStore *settings = nullptr;
     // Hands the sign-in page's links to the user's browser; when empty, a
     // link opens nothing.
     UrlOpener openUrl;

@@ -9,6 +9,7 @@
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/SettingsSection.h"
 #include "ui/pages/TitlesAndLanding.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -60,6 +61,15 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     connect(this, &MainWindow::landingBannerBackdropNeeded, m_titles,
             &TitlesAndLanding::snapshotBannerBackground);
     connect(m_titles, &TitlesAndLanding::gamesRequested, this, &MainWindow::openGamesPage);
+
+    m_settings =
+        new SettingsSection(m_rootFrame, this, m_services.settings, m_services.translations, width(), this);
+    m_sections.add(WindowRules::Section::SettingsResetDefaultButton, m_settings->resetButton());
+    m_sections.add(WindowRules::Section::SettingsPreferencesCard, m_settings->preferencesCard());
+    m_sections.add(WindowRules::Section::SettingsLeftSectionCard, m_settings->behaviorCard());
+    m_sections.add(WindowRules::Section::SettingsRightSectionCard, m_settings->notificationsCard());
+    m_sections.add(WindowRules::Section::SettingsBottomLeftSectionCard, m_settings->optimizationCard());
+    m_sections.add(WindowRules::Section::SettingsBottomRightSectionCard, m_settings->advancedCard());
 
     m_sideNavigation = new SideNavigation(this, m_headerBand->fixedLogo(), m_headerBand->fixedLogoLine());
     connect(m_sideNavigation, &SideNavigation::sectionClicked, this, &MainWindow::onSectionClicked);
@@ -189,6 +199,56 @@ void MainWindow::deferDashboardTitle()
 void MainWindow::snapshotBannerBackground()
 {
     m_titles->snapshotBannerBackground();
+}
+
+void MainWindow::resetPreferences()
+{
+    m_settings->resetPreferences();
+}
+
+void MainWindow::selectLanguage(int index)
+{
+    m_settings->selectLanguage(index);
+}
+
+void MainWindow::selectWindowSize(int index)
+{
+    m_settings->selectWindowSize(index);
+}
+
+void MainWindow::selectRouteAccuracy(int index)
+{
+    m_settings->chooseSelect(SettingsSection::Accuracy, index);
+}
+
+void MainWindow::selectRouteProtocol(int index)
+{
+    m_settings->chooseSelect(SettingsSection::RouteProtocol, index);
+}
+
+void MainWindow::selectIpVersion(int index)
+{
+    m_settings->chooseSelect(SettingsSection::IpVersion, index);
+}
+
+void MainWindow::selectRedirectMethod(int index)
+{
+    m_settings->chooseSelect(SettingsSection::Redirect, index);
+}
+
+void MainWindow::toggleOptionSelectPopup(int field)
+{
+    m_settings->toggleSelect(SettingsSection::Select(field));
+}
+
+void MainWindow::toggleRedirectSelectPopup()
+{
+    m_settings->toggleSelect(SettingsSection::Redirect);
+}
+
+void MainWindow::hideOptionPopups()
+{
+    m_settings->hideOptionPopups();
 }
 
 void MainWindow::minimizeWindow()

@@ -30,6 +30,7 @@ class QPushButton;
 class QTimer;
 class QuorlixConnection;
 class QVBoxLayout;
+class SettingsSection;
 class SideNavigation;
 class TitlesAndLanding;
 class WindowArea;
@@ -78,6 +79,18 @@ public:
     void retranslateDashboardTitle(const QString &languageCode);
     void deferDashboardTitle();
     void snapshotBannerBackground();
+
+    // The Setting section: Preferences and the option cards' select fields.
+    void resetPreferences();
+    void selectLanguage(int index);
+    void selectWindowSize(int index);
+    void selectRouteAccuracy(int index);
+    void selectRouteProtocol(int index);
+    void selectIpVersion(int index);
+    void selectRedirectMethod(int index);
+    void toggleOptionSelectPopup(int field);
+    void toggleRedirectSelectPopup();
+    void hideOptionPopups();
 
     // Start-up calls and timers (their work lives in the services).
     void runStartupChecks();
@@ -229,6 +242,7 @@ private:
     QVBoxLayout *m_rootLayout = nullptr;
     HeaderBand *m_headerBand = nullptr;
     TitlesAndLanding *m_titles = nullptr;
+    SettingsSection *m_settings = nullptr;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;
     PageStack *m_pageStack = nullptr;

@@ -22,6 +22,7 @@
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/SettingsStore.h"
 
 #include <QApplication>
 #include <QFile>
@@ -69,7 +70,8 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
-          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate)}) {
+          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
+          static_cast<QObject *>(m_services.settings)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

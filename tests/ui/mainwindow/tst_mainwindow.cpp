@@ -201,10 +201,11 @@ private slots:
         QCOMPARE(window.size(), size);
         QCOMPARE(window.minimumSize(), size);
         QCOMPARE(window.maximumSize(), size);
-        // The default is written back when nothing was stored.
+        // The stored size serves this run only: the design size is written back.
         QString text;
         QVERIFY(DatabaseManager::instance()->tryGetMetadata(QStringLiteral("settings/window_size"), &text));
-        QCOMPARE(text, stored ? sizeText : QStringLiteral("(1440 x 810)"));
+        QCOMPARE(text, QStringLiteral("(1440 x 810)"));
+        QCOMPARE(named(&window, "SettingsResetDefaultButton")->pos(), QPoint(size.width() - 118, 97));
 
         // Home is where the window starts; the sign-in page covers it.
         QCOMPARE(window.navGroup()->checkedId(), 0);
@@ -850,6 +851,49 @@ private slots:
         for (const char *name :
              {"ConnectionsLandingTitle", "ConnectionsLandingBanner", "ConnectionsLandingBody"})
             QVERIFY2(named(&window, name)->isHidden(), name);
+    }
+
+    void settingsSectionInTheWindow()
+    {
+        freshDatabase(nullptr);
+        TestWindow window;
+        const char *const keys[] = {"settings/toggle_launch_on_windows_startup",
+                                    "settings/toggle_minimize_to_tray_on_close",
+                                    "settings/toggle_notify_connection_start",
+                                    "settings/toggle_notify_server_unavailable",
+                                    "settings/toggle_realtime_optimization",
+                                    "settings/toggle_smart_optimization",
+                                    "settings/toggle_use_dual_routes",
+                                    "settings/toggle_hardware_data_monitoring",
+                                    "settings/toggle_shortcut_restart_all_connections",
+                                    "settings/route_accuracy_level",
+                                    "settings/route_analysis_protocol",
+                                    "settings/ip_version_for_route_analysis",
+                                    "settings/packet_redirection_method"};
+        for (const char *key : keys)
+            QVERIFY2(DatabaseManager::instance()->tryGetMetadata(QLatin1String(key)), key);
+        for (const char *card : {"SettingsPreferencesCard", "SettingsLeftSectionCard",
+                                 "SettingsRightSectionCard", "SettingsBottomLeftSectionCard",
+                                 "SettingsBottomRightSectionCard", "SettingsResetDefaultButton"})
+            QVERIFY2(named(&window, card)->isHidden(), card);
+
+        // The page is as tall as the Optimization card plus the space above and below it.
+        window.switchMainStack(3);
+        QCOMPARE(named(&window, "WindowFrame")->minimumHeight(),
+                 named(&window, "SettingsBottomLeftSectionCard")->height() + 528);
+
+        // The cards keep the language they were built in.
+        setLanguage(QStringLiteral("fa-IR"));
+        QCOMPARE(qobject_cast<QLabel *>(named(&window, "SettingsBottomLeftSectionTitle"))->text(),
+                 QStringLiteral("Optimization"));
+
+        window.selectRouteProtocol(4);
+        QString value;
+        QVERIFY(DatabaseManager::instance()->tryGetMetadata(
+            QStringLiteral("settings/route_analysis_protocol"), &value));
+        QCOMPARE(value, QStringLiteral("UDP/TCP"));
+        window.resetPreferences();
+        QCOMPARE(TranslationManager::instance()->currentLanguage(), QStringLiteral("en-US"));
     }
 
     void windowControls()

@@ -14,7 +14,11 @@
 //                                its longest text),
 //                                "landing" (the Connections landing a click on Network shows),
 //                                "busy-download" (the busy overlay halfway through an
-//                                update download) or "busy-blocked" (the version refused)
+//                                update download), "busy-blocked" (the version refused),
+//                                "settings" (the Setting section at full height),
+//                                "settings-open-below", "settings-open-up" (a select field's
+//                                popup below and, with the window low on the screen, above it) or
+//                                "settings-tooltip" (an info icon's card)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
@@ -30,7 +34,9 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QEnterEvent>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 
@@ -90,6 +96,24 @@ void stageView(MainWindow *window, const QString &view)
         QTimer::singleShot(500, window, [window] {
             window->busyOverlay()->showProgress(QStringLiteral("Stopping Proxy"), 50, 5242880, 10485760);
         });
+    } else if (view.startsWith(QLatin1String("settings"))) {
+        page->hide();
+        window->navGroup()->button(3)->click();
+        if (view == QLatin1String("settings-open-up"))
+            window->move(window->x(), 1080 - 775 - 60);
+        // After the move has reached the display.
+        QTimer::singleShot(300, window, [window, view] {
+            if (view.startsWith(QLatin1String("settings-open"))) {
+                if (auto *hit =
+                        window->findChild<QPushButton *>(QStringLiteral("SettingsOptAccuracySelectBoxHit")))
+                    hit->click();
+            } else if (view == QLatin1String("settings-tooltip")) {
+                if (auto *icon = window->findChild<QWidget *>(QStringLiteral("SettingsOptSmartHelpIcon"))) {
+                    QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), icon->mapToGlobal(QPointF(10, 10)));
+                    QApplication::sendEvent(icon, &enter);
+                }
+            }
+        });
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
         page->setFormEnabled(true);
@@ -136,8 +160,20 @@ int main(int argc, char *argv[])
         QTimer::singleShot(0, raw, [raw, view] { stageView(raw, view); });
         QTimer::singleShot(delayMs, raw, [raw, file] {
             QPixmap shot;
-            if (QScreen *screen = raw->screen())
+            const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
+            QScreen *screen = raw->screen();
+            if (view == QLatin1String("settings")) {
+                // The whole scrolling page, not only what the window shows of it.
+                if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame")))
+                    shot = frame->grab();
+            } else if (view.startsWith(QLatin1String("settings-")) && screen) {
+                // Popups and tooltip cards are windows of their own: take the
+                // screen around the window.
+                const QRect area = raw->frameGeometry().adjusted(0, -200, 0, 200) & screen->geometry();
+                shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+            } else if (screen) {
                 shot = screen->grabWindow(raw->winId());
+            }
             if (shot.isNull())
                 shot = raw->grab();
             if (shot.isNull() || !shot.save(file, "PNG")) {
