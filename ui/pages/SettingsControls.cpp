@@ -1,5 +1,6 @@
 #include "ui/pages/SettingsControls.h"
 
+#include "ui/pages/PageWidgets.h"
 #include "ui/pages/SettingsStore.h"
 #include "ui/widgets/HoverFilters.h"
 #include "ui/widgets/IconTint.h"
@@ -206,10 +207,7 @@ QLabel *makeRecommendedBadge(QWidget *card, const QString &name, const char *con
 {
     auto *badge = new QLabel(QCoreApplication::translate(context, "Recommended"), card);
     badge->setObjectName(name);
-    QFont font(QStringLiteral("Inter"));
-    font.setPixelSize(12);
-    font.setWeight(QFont::Medium);
-    badge->setFont(font);
+    badge->setFont(PageWidgets::interFont(12, QFont::Medium));
     badge->setStyleSheet(QStringLiteral("color: #FFFFFF;background: #1A1E24;border: 1px solid #353639;"
                                         "border-radius: 10px;padding-left: 10px;padding-right: 10px;"));
     badge->setFixedHeight(24);

@@ -1,6 +1,7 @@
 #include "ui/pages/SettingsSection.h"
 
 #include "i18n/TranslationManager.h"
+#include "ui/pages/PageWidgets.h"
 #include "ui/pages/SettingsControls.h"
 #include "ui/pages/SettingsStore.h"
 #include "ui/widgets/DecorativeWidgets.h"
@@ -15,6 +16,7 @@
 
 using namespace SettingsControls;
 using namespace SettingsSelectField;
+using PageWidgets::interFont;
 
 namespace {
 
@@ -32,32 +34,12 @@ QString trMain(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
-QFont interFont(int pixelSize, QFont::Weight weight)
-{
-    QFont font(QStringLiteral("Inter"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
-}
-
 void setupCard(GradientBorderCard *card)
 {
     card->setRadius(20);
     card->setBorderWidth(1);
     card->setFillColor(QColor(QStringLiteral("#111317")));
     card->setBorderGradient(QColor(QStringLiteral("#414245")), QColor(QStringLiteral("#111317")), 0.4205);
-}
-
-QLabel *pictureLabel(QWidget *parent, const char *name, const char *path, const QSize &size)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setStyleSheet(QStringLiteral("background: transparent;"));
-    label->resize(size);
-    const QPixmap picture(QString::fromLatin1(path));
-    if (!picture.isNull())
-        label->setPixmap(picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    return label;
 }
 
 QLabel *rowText(QWidget *card, const QString &name, const QString &text)
@@ -108,8 +90,10 @@ QLabel *infoAfter(QWidget *card, const QString &name, QLabel *text, const QStrin
     return icon;
 }
 
+} // namespace
+
 // The rows of the cards' switches, as they are laid out.
-struct SwitchRow
+struct SwitchRowSpec
 {
     const char *stem;
     const char *key;
@@ -121,7 +105,9 @@ struct SwitchRow
     int iconY; // -1: centred on the text
 };
 
-const SwitchRow kBehaviorRows[] = {
+namespace {
+
+const SwitchRowSpec kBehaviorRows[] = {
     {"SettingsStartup", "settings/toggle_launch_on_windows_startup", true, 85,
      QT_TRANSLATE_NOOP("MainWindow", "Launch on Window startup"), 180,
      QT_TRANSLATE_NOOP("MainWindow", "Quorlyx starts automatically when you boot up\nyour PC"), 87},
@@ -130,7 +116,7 @@ const SwitchRow kBehaviorRows[] = {
      QT_TRANSLATE_NOOP("MainWindow", "Closing the window keeps Quorlyx running\nin the background."), 151},
 };
 
-const SwitchRow kNotificationRows[] = {
+const SwitchRowSpec kNotificationRows[] = {
     {"SettingsNotifConn", "settings/toggle_notify_connection_start", false, 85,
      QT_TRANSLATE_NOOP("MainWindow", "Receive an alert when a connection start"), 420,
      QT_TRANSLATE_NOOP("MainWindow", "Get notified when an Quorlyx connection starts."), -1},
@@ -139,7 +125,7 @@ const SwitchRow kNotificationRows[] = {
      QT_TRANSLATE_NOOP("MainWindow", "Get notified if your server goes down."), -1},
 };
 
-const SwitchRow kOptimizationRows[] = {
+const SwitchRowSpec kOptimizationRows[] = {
     {"SettingsOptRealtime", "settings/toggle_realtime_optimization", false, 85,
      QT_TRANSLATE_NOOP("MainWindow", "Real-time Optimization"), 260,
      QT_TRANSLATE_NOOP("MainWindow",
@@ -162,7 +148,7 @@ const SwitchRow kOptimizationRows[] = {
      -1},
 };
 
-const SwitchRow kAdvancedRows[] = {
+const SwitchRowSpec kAdvancedRows[] = {
     {"SettingsAdvHardware", "settings/toggle_hardware_data_monitoring", true, 85,
      QT_TRANSLATE_NOOP("MainWindow", "Hardwera data monitoring"), 420,
      QT_TRANSLATE_NOOP("MainWindow", "Show the PC performance on the home page (CPU, GPU, RAM)."), -1},
@@ -316,10 +302,13 @@ void SettingsSection::buildPreferencesCard()
     };
 
     m_languageBox = box("SettingsLangBox", QRect(862, 31, 200, 43));
-    pictureLabel(m_languageBox, "SettingsLangIcon", ":/icons/language.png", QSize(48, 48))->move(8, -2);
+    PageWidgets::pictureLabel(m_languageBox, QStringLiteral("SettingsLangIcon"),
+                              QStringLiteral(":/icons/language.png"), QSize(48, 48))
+        ->move(8, -2);
     m_languageText =
         boxText(m_languageBox, "SettingsLangText", kEnglishLabel, QRect(58, 0, 200 - 58 - 38, 43));
-    pictureLabel(m_languageBox, "SettingsLangCaret", ":/icons/caret-down.png", QSize(16, 16))
+    PageWidgets::pictureLabel(m_languageBox, QStringLiteral("SettingsLangCaret"),
+                              QStringLiteral(":/icons/caret-down.png"), QSize(16, 16))
         ->move(200 - 12 - 16, 13);
 
     auto *line = new QWidget(m_preferencesCard);
@@ -334,8 +323,12 @@ void SettingsSection::buildPreferencesCard()
     line->setGraphicsEffect(shadow);
 
     m_screenBox = box("SettingsScreenBox", QRect(1300 - 20 - 162, 31, 162, 43));
-    pictureLabel(m_screenBox, "SettingsScreenIcon", ":/icons/screnn.png", QSize(80, 41))->move(-12, 1);
-    pictureLabel(m_screenBox, "SettingsScreenCaret", ":/icons/caret-down.png", QSize(16, 16))->move(134, 13);
+    PageWidgets::pictureLabel(m_screenBox, QStringLiteral("SettingsScreenIcon"),
+                              QStringLiteral(":/icons/screnn.png"), QSize(80, 41))
+        ->move(-12, 1);
+    PageWidgets::pictureLabel(m_screenBox, QStringLiteral("SettingsScreenCaret"),
+                              QStringLiteral(":/icons/caret-down.png"), QSize(16, 16))
+        ->move(134, 13);
     m_screenText =
         boxText(m_screenBox, "SettingsScreenText", kDesignSizeLabel, QRect(50, 0, 162 - 50 - 28, 43));
 
@@ -447,7 +440,7 @@ void SettingsSection::buildBehaviorCard()
                               trMain("Application behavior"), QRect(120, 279, 640, 209));
     const NamedToggle toggles[] = {toggleStartupSwitch, toggleTraySwitch};
     for (int i = 0; i < 2; ++i) {
-        const SwitchRow &row = kBehaviorRows[i];
+        const SwitchRowSpec &row = kBehaviorRows[i];
         const QString stem = QLatin1String(row.stem);
         m_switches.insert(stem, makeNamedSwitch(m_behaviorCard, stem, QLatin1String(row.key), row.defaultOn,
                                                 20, row.y, m_store, this, toggles[i]));
@@ -465,7 +458,7 @@ void SettingsSection::buildNotificationsCard()
                                    trMain("Notifications"), QRect(780, 279, 640, 209));
     const NamedToggle toggles[] = {toggleNotifConnSwitch, toggleNotifServerSwitch};
     for (int i = 0; i < 2; ++i) {
-        const SwitchRow &row = kNotificationRows[i];
+        const SwitchRowSpec &row = kNotificationRows[i];
         const QString stem = QLatin1String(row.stem);
         m_switches.insert(stem, makeNamedSwitch(m_notificationsCard, stem, QLatin1String(row.key),
                                                 row.defaultOn, 20, row.y, m_store, this, toggles[i]));
@@ -492,14 +485,9 @@ void SettingsSection::buildOptimizationCard()
     QWidget *card = m_optimizationCard;
     const char *dividers[] = {"SettingsOptDivider1", "SettingsOptDivider2", "SettingsOptDivider3"};
     for (int i = 0; i < 3; ++i) {
-        const SwitchRow &row = kOptimizationRows[i];
+        const SwitchRowSpec &row = kOptimizationRows[i];
         const QString stem = QLatin1String(row.stem);
-        m_switches.insert(stem, makeSettingsSwitch(card, stem + QLatin1String("SwitchTrack"),
-                                                   stem + QLatin1String("SwitchKnob"),
-                                                   stem + QLatin1String("SwitchHit"), QLatin1String(row.key),
-                                                   row.defaultOn, 20, row.y, m_store));
-        QLabel *text =
-            switchRowText(card, stem + QLatin1String("Text"), trMain(row.text), row.y, row.textWidth);
+        QLabel *text = addFactorySwitchRow(card, row);
         QLabel *icon = infoAfter(card, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip));
         if (i > 0) {
             QLabel *badge = makeRecommendedBadge(card, stem + QLatin1String("RecommendedBadge"));
@@ -521,22 +509,8 @@ void SettingsSection::buildOptimizationCard()
     plainRowText(card, QStringLiteral("SettingsOptIpVersionText"), trMain("IP version for route analysis"),
                  405);
 
-    for (Select which : {Accuracy, RouteProtocol, IpVersion}) {
-        const SelectRow &row = selectRow(which);
-        const QString stem = QLatin1String(row.stem);
-        m_fields[which] = makeSelectField(
-            interFont(14, QFont::Normal), kRowTextSheet, card, stem + QLatin1String("SelectBox"), row.box.x(),
-            row.box.y(), row.box.width(), row.box.height(), QLatin1String(row.icon), trMain(row.initialText),
-            stem + QLatin1String("SelectIcon"), stem + QLatin1String("SelectText"),
-            stem + QLatin1String("SelectCaret"), row.iconSize, row.iconLeft, row.iconGap);
-        m_popups[which] = new QxSelectPopup(m_popupParent);
-        applyDefaultSelectStyle(m_popups[which], m_fields[which].text->x());
-        QList<QxPopupRow::Parts> items;
-        for (const QString &name : row.names)
-            items.append({QString(), name});
-        m_popups[which]->setItems(items);
-        showStoredSelect(which);
-    }
+    for (Select which : {Accuracy, RouteProtocol, IpVersion})
+        buildSelect(which, card);
     for (Select which : {Accuracy, RouteProtocol, IpVersion})
         wireSelect(which);
 }
@@ -547,14 +521,9 @@ void SettingsSection::buildAdvancedCard()
                               trMain("Advanced option"), QRect(780, 508, 640, 327));
     QWidget *card = m_advancedCard;
     for (int i = 0; i < 2; ++i) {
-        const SwitchRow &row = kAdvancedRows[i];
+        const SwitchRowSpec &row = kAdvancedRows[i];
         const QString stem = QLatin1String(row.stem);
-        m_switches.insert(stem, makeSettingsSwitch(card, stem + QLatin1String("SwitchTrack"),
-                                                   stem + QLatin1String("SwitchKnob"),
-                                                   stem + QLatin1String("SwitchHit"), QLatin1String(row.key),
-                                                   row.defaultOn, 20, row.y, m_store));
-        QLabel *text =
-            switchRowText(card, stem + QLatin1String("Text"), trMain(row.text), row.y, row.textWidth);
+        QLabel *text = addFactorySwitchRow(card, row);
         infoAfter(card, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip));
         divider(card, i == 0 ? "SettingsAdvDivider1" : "SettingsAdvDivider2", 127 + 64 * i);
     }
@@ -568,20 +537,7 @@ void SettingsSection::buildAdvancedCard()
             "the "
             "most suitable method.\n\nWFP: Current method compatible with all features.\n\nWinDivert: Packet "
             "interception/redirect method."));
-    const SelectRow &row = selectRow(Redirect);
-    const QString stem = QLatin1String(row.stem);
-    m_fields[Redirect] = makeSelectField(
-        interFont(14, QFont::Normal), kRowTextSheet, card, stem + QLatin1String("SelectBox"), row.box.x(),
-        row.box.y(), row.box.width(), row.box.height(), QLatin1String(row.icon), trMain(row.initialText),
-        stem + QLatin1String("SelectIcon"), stem + QLatin1String("SelectText"),
-        stem + QLatin1String("SelectCaret"), row.iconSize, row.iconLeft, row.iconGap);
-    m_popups[Redirect] = new QxSelectPopup(m_popupParent);
-    applyDefaultSelectStyle(m_popups[Redirect], std::max(14, m_fields[Redirect].text->x()));
-    QList<QxPopupRow::Parts> items;
-    for (const QString &name : row.names)
-        items.append({QString(), name});
-    m_popups[Redirect]->setItems(items);
-    showStoredSelect(Redirect);
+    buildSelect(Redirect, card);
     wireSelect(Redirect);
     divider(card, "SettingsAdvDivider3", 255);
 
@@ -602,6 +558,35 @@ void SettingsSection::buildAdvancedCard()
     m_resetNetworkButton->setFixedSize(200, 43);
     m_resetNetworkButton->move(card->width() - 20 - 200, 267);
     m_resetNetworkButton->setCursor(Qt::PointingHandCursor);
+}
+
+QLabel *SettingsSection::addFactorySwitchRow(QWidget *card, const SwitchRowSpec &row)
+{
+    const QString stem = QLatin1String(row.stem);
+    m_switches.insert(stem, makeSettingsSwitch(card, stem + QLatin1String("SwitchTrack"),
+                                               stem + QLatin1String("SwitchKnob"),
+                                               stem + QLatin1String("SwitchHit"), QLatin1String(row.key),
+                                               row.defaultOn, 20, row.y, m_store));
+    return switchRowText(card, stem + QLatin1String("Text"), trMain(row.text), row.y, row.textWidth);
+}
+
+void SettingsSection::buildSelect(Select which, QWidget *card)
+{
+    const SelectRow &row = selectRow(which);
+    const QString stem = QLatin1String(row.stem);
+    m_fields[which] = makeSelectField(
+        interFont(14, QFont::Normal), kRowTextSheet, card, stem + QLatin1String("SelectBox"), row.box.x(),
+        row.box.y(), row.box.width(), row.box.height(), QLatin1String(row.icon), trMain(row.initialText),
+        stem + QLatin1String("SelectIcon"), stem + QLatin1String("SelectText"),
+        stem + QLatin1String("SelectCaret"), row.iconSize, row.iconLeft, row.iconGap);
+    m_popups[which] = new QxSelectPopup(m_popupParent);
+    // The rows' text lines up with the value in the box.
+    applyDefaultSelectStyle(m_popups[which], std::max(14, m_fields[which].text->x()));
+    QList<QxPopupRow::Parts> items;
+    for (const QString &name : row.names)
+        items.append({QString(), name});
+    m_popups[which]->setItems(items);
+    showStoredSelect(which);
 }
 
 void SettingsSection::showStoredSelect(Select which)

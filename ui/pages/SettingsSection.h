@@ -13,6 +13,7 @@ class QPushButton;
 class QWidget;
 class QxSelectPopup;
 class SettingsStore;
+struct SwitchRowSpec;
 class TranslationManager;
 
 // The Setting section below its title: the "Reset  default" button, the
@@ -71,6 +72,8 @@ private:
     void buildAdvancedCard();
     GradientBorderCard *makeCard(const char *name, const char *titleName, const QString &title,
                                  const QRect &geometry);
+    QLabel *addFactorySwitchRow(QWidget *card, const SwitchRowSpec &row);
+    void buildSelect(Select which, QWidget *card);
     void wireSelect(Select which);
     void showStoredSelect(Select which);
 

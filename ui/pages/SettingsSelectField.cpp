@@ -1,5 +1,6 @@
 #include "ui/pages/SettingsSelectField.h"
 
+#include "ui/pages/PageWidgets.h"
 #include "ui/pages/SettingsStore.h"
 #include "ui/widgets/QxSelectPopup.h"
 
@@ -17,18 +18,6 @@ namespace {
 const char *const kClosed = "qxClosedStyle";
 const char *const kOpen = "qxOpenStyle";
 const char *const kOpenUp = "qxOpenUpStyle";
-
-QLabel *pictureLabel(QWidget *parent, const QString &name, const QString &path, int size)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(name);
-    label->setStyleSheet(QStringLiteral("background: transparent;"));
-    label->resize(size, size);
-    const QPixmap picture(path);
-    if (!picture.isNull())
-        label->setPixmap(picture.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    return label;
-}
 
 } // namespace
 
@@ -70,7 +59,7 @@ Parts makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *
 
     const IconPlace place = iconPlace(!iconPath.isEmpty(), h, iconSize, iconLeft, iconGap);
     if (!iconPath.isEmpty()) {
-        parts.icon = pictureLabel(parts.box, iconName, iconPath, place.size);
+        parts.icon = PageWidgets::pictureLabel(parts.box, iconName, iconPath, QSize(place.size, place.size));
         parts.icon->move(place.x, (h - place.size) / 2);
     }
     parts.text = new QLabel(initialText, parts.box);
@@ -80,7 +69,8 @@ Parts makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *
     parts.text->setLayoutDirection(Qt::LeftToRight);
     parts.text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     parts.text->setGeometry(place.textX, 0, w - place.textX - 36, h);
-    parts.caret = pictureLabel(parts.box, caretName, QStringLiteral(":/icons/caret-down.png"), 16);
+    parts.caret = PageWidgets::pictureLabel(parts.box, caretName, QStringLiteral(":/icons/caret-down.png"),
+                                            QSize(16, 16));
     parts.caret->move(w - 28, (h - 16) / 2);
     return parts;
 }

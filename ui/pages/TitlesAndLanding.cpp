@@ -1,5 +1,6 @@
 #include "ui/pages/TitlesAndLanding.h"
 
+#include "ui/pages/PageWidgets.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QCoreApplication>
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QRegion>
 
+using PageWidgets::interFont;
+
 namespace {
 
 constexpr int kUnboundedHeight = 16777215;
@@ -23,14 +26,6 @@ constexpr int kUnboundedHeight = 16777215;
 QString trMain(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
-}
-
-QFont interFont(int pixelSize, QFont::Weight weight)
-{
-    QFont font(QStringLiteral("Inter"));
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    return font;
 }
 
 QWidget *styledLayer(QWidget *parent, const char *name, const QString &sheet, const QRect &geometry)
@@ -51,19 +46,6 @@ QLabel *textLabel(QWidget *parent, const char *name, const QString &text, const 
     label->setFont(font);
     label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: %2; }")
                              .arg(QLatin1String(name), QLatin1String(colour)));
-    return label;
-}
-
-// A picture scaled into its label, or nothing when the resource is missing.
-QLabel *pictureLabel(QWidget *parent, const char *name, const QString &path, const QSize &size)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; }").arg(QLatin1String(name)));
-    label->resize(size);
-    const QPixmap picture(path);
-    if (!picture.isNull())
-        label->setPixmap(picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     return label;
 }
 
@@ -168,7 +150,8 @@ void TitlesAndLanding::buildBanner()
                                "border: 1px solid rgba(255,255,255,26); border-radius: 6px; }"),
                 QRect(1, 1, kBannerWidth - 2, kBannerHeight - 2));
 
-    QLabel *rocket = pictureLabel(m_banner, "ConnectionsLandingRocket",
+    QLabel *rocket =
+        PageWidgets::pictureLabel(m_banner, QStringLiteral("ConnectionsLandingRocket"),
                                   QStringLiteral(":/icons/connections-ready-rocket.png"), QSize(50, 51));
     rocket->move(20, 16);
     const int textX = rocket->x() + rocket->width() + 20;
@@ -224,8 +207,8 @@ void TitlesAndLanding::buildBody()
         QStringLiteral("QFrame#ConnectionsLandingEmptyCircle { background: transparent; "
                        "border: 1px solid #707174; border-radius: 37px; }"));
     m_emptyCircle->setGeometry((w - 75) / 2, 130, 75, 75);
-    pictureLabel(m_emptyCircle, "ConnectionsLandingEmptyIcon",
-                 QStringLiteral(":/icons/connections-empty-rocket.png"), QSize(30, 30))
+    PageWidgets::pictureLabel(m_emptyCircle, QStringLiteral("ConnectionsLandingEmptyIcon"),
+                              QStringLiteral(":/icons/connections-empty-rocket.png"), QSize(30, 30))
         ->move(22, 22);
 
     const QFont emptyFont = interFont(16, QFont::DemiBold);
