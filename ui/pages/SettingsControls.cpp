@@ -9,6 +9,7 @@
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
+#include <QPixmapCache>
 #include <QPointer>
 #include <QPushButton>
 #include <QVariant>
@@ -27,12 +28,20 @@ SettingsSwitchParts namedParts(QWidget *track, QWidget *knob, const char *stem)
             QLatin1String(stem) + QLatin1String("SwitchKnob")};
 }
 
+// Every info icon shows the same two pictures: drawn from the vector icon
+// once per process and colour, not once per icon.
 QPixmap helpPicture(const QColor &colour)
 {
+    const QString key = QStringLiteral("qx-settings-help-") + colour.name();
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture))
+        return picture;
     const QPixmap source(QStringLiteral(":/icons/icons8_help_480px_1.png"));
     if (source.isNull())
         return QPixmap();
-    return tintPixmap(source, colour).scaled(21, 21, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    picture = tintPixmap(source, colour).scaled(21, 21, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmapCache::insert(key, picture);
+    return picture;
 }
 
 } // namespace

@@ -357,7 +357,9 @@ void SettingsSection::reconcilePreferences()
     // The window size for this run was chosen from the stored option before
     // anything was built; from here on the design size is what is stored.
     m_screenPopup->setCheckedIndex(0);
-    if (m_store)
+    // Written only when it differs: the stored text ends up the same, and a
+    // start spares itself a synchronous disk write.
+    if (m_store && m_store->readOrInit(kWindowSizeKey, kDesignSize) != kDesignSize)
         m_store->write(kWindowSizeKey, kDesignSize);
     m_screenText->setText(kDesignSizeLabel);
 
