@@ -363,6 +363,7 @@ struct ByteText
     char digits[3];
     uint8_t len;
 };
+static_assert(sizeof(ByteText) == 4, "copied as four bytes");
 struct ByteTable
 {
     ByteText entry[256];
@@ -398,12 +399,11 @@ extern "C" size_t quorlix_ipv4_text(uint32_t raw, char *out)
     memcpy(b, &raw, 4);
     char *o = out;
     for (int i = 0; i < 4; ++i) {
+        // Four bytes copied whatever the length (digits and the count): what
+        // lies past the digits is overwritten by the dot and the next byte's
+        // digits, and out has room for the longest form.
         const ByteText &e = kByteText.entry[b[i]];
-        // Three bytes copied whatever the length: the next piece overwrites
-        // the extra ones, and out has room for them.
-        o[0] = e.digits[0];
-        o[1] = e.digits[1];
-        o[2] = e.digits[2];
+        memcpy(o, &e, 4);
         o += e.len;
         *o++ = '.';
     }

@@ -95,15 +95,29 @@ public:
     {
         if (sizeof m_text - m_len < 10)
             return *this;
-        unsigned digits = 1;
-        for (unsigned rest = v; rest >= 10; rest /= 10)
-            ++digits;
+        const unsigned digits = v < 10           ? 1
+                                : v < 100        ? 2
+                                : v < 1000       ? 3
+                                : v < 10000      ? 4
+                                : v < 100000     ? 5
+                                : v < 1000000    ? 6
+                                : v < 10000000   ? 7
+                                : v < 100000000  ? 8
+                                : v < 1000000000 ? 9
+                                                 : 10;
         char *d = m_text + m_len + digits;
         m_len += digits;
-        do {
-            *--d = char('0' + v % 10);
-            v /= 10;
-        } while (v);
+        // Two digits at a time from a table of "00" to "99".
+        while (v >= 100) {
+            const unsigned pair = v % 100;
+            v /= 100;
+            d -= 2;
+            memcpy(d, kPairs + 2 * pair, 2);
+        }
+        if (v >= 10)
+            memcpy(d - 2, kPairs + 2 * v, 2);
+        else
+            d[-1] = char('0' + v);
         return *this;
     }
     // "%s" of the dotted address
@@ -117,6 +131,10 @@ public:
     void write() const { quorlix_log_line(m_text, m_len); }
 
 private:
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     char m_text[240];
     size_t m_len = 0;
 };

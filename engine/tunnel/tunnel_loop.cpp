@@ -117,14 +117,41 @@ enum DestClass { DEST_EXTERNAL, DEST_LOCAL, DEST_MULTICAST, DEST_BROADCAST };
 DestClass classify(uint32_t dstRaw)
 {
     const uint32_t h = ntohl(dstRaw);
-    if ((h >> 28) == 0xE)
-        return DEST_MULTICAST;
+    switch (h >> 24) {
+    case 10:
+    case 127:
+        return DEST_LOCAL;
+    case 172:
+        return ((h >> 20) & 0xF) == 1 ? DEST_LOCAL : DEST_EXTERNAL;
+    case 192:
+        return ((h >> 16) & 0xFF) == 168 ? DEST_LOCAL : DEST_EXTERNAL;
+    case 169:
+        return ((h >> 16) & 0xFF) == 254 ? DEST_LOCAL : DEST_EXTERNAL;
+    default:
+        break;
+    }
     if (h == 0xFFFFFFFFu)
         return DEST_BROADCAST;
-    if ((h >> 24) == 10 || (h >> 20) == ((172u << 4) | 1u) || (h >> 16) == ((192u << 8) | 168u) ||
-        (h >> 24) == 127 || (h >> 16) == ((169u << 8) | 254u))
-        return DEST_LOCAL;
+    if ((h >> 28) == 0xE)
+        return DEST_MULTICAST;
     return DEST_EXTERNAL;
+}
+
+// The commonest outbound packet of all: UDP (not DNS) to this network's own
+// addresses, in an IPv4 header without options. Every step of the outbound
+// path would re-inject it unchanged and, outside verbose mode, write nothing,
+// so it is recognised from its fixed header fields and re-injected before the
+// full parse. Anything else, or anything malformed, takes the full path.
+bool isQuietLocalUdp(const uint8_t *p, size_t len)
+{
+    if (len < 28 || p[0] != 0x45 || p[9] != TUNNEL_PROTO_UDP)
+        return false;
+    const uint16_t total = tunnel_load_be16(p + 2);
+    if (total < 28 || total > len || tunnel_load_be16(p + 22) == 53)
+        return false;
+    uint32_t dst;
+    memcpy(&dst, p + 16, 4);
+    return classify(dst) != DEST_EXTERNAL && !quorlix_log_is_verbose();
 }
 
 int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr,
@@ -465,10 +492,13 @@ void tunnel_loop_timers(uint64_t now)
 
 int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr)
 {
-    if (addr->outbound)
+    if (addr->outbound) {
         tunnel_count_bytes_sent(len);
-    else
+        if (isQuietLocalUdp(pkt, len))
+            return reinject(pkt, len, addr);
+    } else {
         tunnel_count_bytes_received(len);
+    }
 
     quorlix_packet_view v;
     if (!quorlix_packet_parse(pkt, len, &v) || !v.ip)

@@ -91,6 +91,8 @@ private slots:
     void outbound();
     void verboseDecisionLines_data();
     void verboseDecisionLines();
+    void addressClassBorders_data();
+    void addressClassBorders();
     void inbound_data();
     void inbound();
     void tunneledDatagramCarriesTheWholePacket();
@@ -323,6 +325,46 @@ void TestLoopPaths::verboseDecisionLines_data()
     QTest::newRow("too big for the safe MTU")
         << "" << qb(udp("10.0.0.2", 50000, "1.2.3.4", 3074, Bytes(1400 - 16 - 28 + 1, 0x55)))
         << "[DROP] innerLen + 16 exceeds mtu_safe=1400. Dropping to let TCP/MSS handle.\n";
+}
+
+void TestLoopPaths::addressClassBorders_data()
+{
+    // Just inside and just outside each range the outbound path treats as
+    // local, multicast or broadcast. Only an external address gets the
+    // "[OUTBOUND-CHECK]" line; the rest leave silently.
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("external");
+    const std::pair<const char *, bool> rows[] = {
+        {"9.255.255.255", true},    {"10.0.0.0", false},       {"10.255.255.255", false},
+        {"11.0.0.0", true},         {"126.255.255.255", true}, {"127.0.0.1", false},
+        {"128.0.0.0", true},        {"169.253.255.255", true}, {"169.254.0.0", false},
+        {"169.254.255.255", false}, {"169.255.0.0", true},     {"172.15.255.255", true},
+        {"172.16.0.0", false},      {"172.31.255.255", false}, {"172.32.0.0", true},
+        {"192.167.255.255", true},  {"192.168.0.0", false},    {"192.168.255.255", false},
+        {"192.169.0.0", true},      {"223.255.255.255", true}, {"224.0.0.0", false},
+        {"239.255.255.255", false}, {"240.0.0.0", true},       {"255.255.255.254", true},
+        {"255.255.255.255", false},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row.first) << QString(row.first) << row.second;
+}
+
+void TestLoopPaths::addressClassBorders()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, external);
+    Engine e;
+    QVERIFY(prepare(e, {}));
+    QVERIFY(e.start());
+    QVERIFY(e.settle());
+    e.clearLogs();
+    const Bytes packet = udp("10.0.0.2", 50000, address.toLatin1().constData(), 9999, text("x"));
+    e.outbound(packet);
+    QVERIFY(e.settle());
+    const std::string line =
+        "[OUTBOUND-CHECK] External UDP packet to " + address.toStdString() + ":9999 (in app_ip list: NO)\n";
+    QCOMPARE(e.logged(line), external);
+    QVERIFY2(e.logged("[OUTBOUND-CHECK]") == external, e.stdoutText().c_str());
 }
 
 void TestLoopPaths::verboseDecisionLines()
