@@ -29,15 +29,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     if (m_authPage && watched == m_authPage && (type == QEvent::Show || type == QEvent::Hide))
         QTimer::singleShot(0, this, [this] { syncSideNavVisibility(); });
 
-    if (type == QEvent::Enter || type == QEvent::Leave) {
-        for (const char *property : {HoverPartner::kGamesFavOverlay, HoverPartner::kHomeFavClose}) {
-            QWidget *partner = HoverPartner::get(watched, property);
-            if (!partner)
-                continue;
-            partner->setVisible(type == QEvent::Enter);
-            partner->raise();
-        }
-    }
+    HoverPartner::handleEnterLeave(watched, event);
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -1,4 +1,7 @@
 #pragma once
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
 #include <QPointer>
 #include <QVariant>
 #include <QWidget>
@@ -26,6 +29,32 @@ inline QWidget *get(const QObject *watched, const char *property)
     if (!value.isValid() || !value.canConvert<QPointer<QWidget>>())
         return nullptr;
     return value.value<QPointer<QWidget>>().data();
+}
+
+// Shows the partner on Enter and hides it on Leave. A heart lies above the
+// tile's hit area, so moving onto it makes the hit area "leave" although the
+// pointer is still on the tile: a Leave is ignored while the pointer is over
+// the partner itself. Returns whether the event had a partner.
+inline bool handleEnterLeave(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::Enter && type != QEvent::Leave)
+        return false;
+    bool any = false;
+    for (const char *property : {kGamesFavOverlay, kHomeFavClose}) {
+        QWidget *partner = get(watched, property);
+        if (!partner)
+            continue;
+        any = true;
+        if (type == QEvent::Leave && partner != watched && partner->isVisible()) {
+            const QWidget *under = QApplication::widgetAt(QCursor::pos());
+            if (under && (under == partner || partner->isAncestorOf(under)))
+                continue;
+        }
+        partner->setVisible(type == QEvent::Enter);
+        partner->raise();
+    }
+    return any;
 }
 
 } // namespace HoverPartner

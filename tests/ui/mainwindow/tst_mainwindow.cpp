@@ -23,6 +23,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCursor>
 #include <QDir>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -989,6 +990,9 @@ private slots:
         QEvent enter(QEvent::Enter);
         QApplication::sendEvent(hit, &enter);
         QVERIFY(!partner->isHidden());
+        // A Leave onto the partner itself keeps it (the heart over a tile):
+        // this pointer leaves for somewhere else.
+        QCursor::setPos(window.mapToGlobal(QPoint(window.width() - 2, window.height() - 2)));
         QEvent leave(QEvent::Leave);
         QApplication::sendEvent(hit, &leave);
         QVERIFY(partner->isHidden());
