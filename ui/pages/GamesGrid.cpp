@@ -1,0 +1,133 @@
+#include "ui/pages/GamesGrid.h"
+
+#include "services/GamePlatform.h"
+#include "services/GamesCatalogue.h"
+#include "ui/pages/GamesBoardState.h"
+#include "ui/pages/GamesGridRules.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QScrollArea>
+
+using namespace GamesGridRules;
+
+GamesGrid::GamesGrid(const Hosts &hosts, std::shared_ptr<CatalogueState> catalogue, GamesBoardState *state,
+                     ImageCache *images, const GameTileTimings &timings, QObject *hoverFilter,
+                     QObject *parent)
+    : QObject(parent), m_section(hosts.section), m_scroll(hosts.scroll), m_content(hosts.content),
+      m_message(hosts.message), m_catalogue(std::move(catalogue)), m_state(state), m_images(images),
+      m_timings(timings), m_hoverFilter(hoverFilter)
+{
+    if (m_section) {
+        m_columns = gridColumns(m_section->width());
+        m_minHeight = m_section->height() - 110;
+    }
+}
+
+QList<GameTile *> GamesGrid::tiles() const
+{
+    return m_content ? m_content->findChildren<GameTile *>(QString(), Qt::FindDirectChildrenOnly)
+                     : QList<GameTile *>();
+}
+
+QString GamesGrid::emptyText(bool pcMode, int chipId)
+{
+    if (chipId <= 0 || chipId >= kChipCount) {
+        return pcMode ? QCoreApplication::translate("QObject", "No PC items found")
+                      : QCoreApplication::translate("QObject", "No Console items found");
+    }
+    return QCoreApplication::translate("QObject", "No items found in %1")
+        .arg(QCoreApplication::translate("QObject", chipText(chipId)));
+}
+
+void GamesGrid::clearGameTiles()
+{
+    if (!m_content)
+        return;
+    // At once, not deferred: a render never shows two generations of tiles.
+    for (GameTile *tile : tiles())
+        delete tile;
+}
+
+void GamesGrid::renderGamesGrid(const QList<GameApiItem> &items)
+{
+    if (!m_content || !m_scroll)
+        return;
+    clearGameTiles();
+    if (m_message)
+        m_message->hide();
+
+    const bool pcMode = m_state ? m_state->pcMode() : true;
+    const QString category = m_state ? m_state->categoryKey() : QString();
+    const QString platform = GamesBoardState::platformName(pcMode);
+
+    QVector<int> filtered;
+    QVector<int> clicks;
+    for (int i = 0; i < items.size(); ++i) {
+        const GameApiItem &entry = items.at(i);
+        if (GamePlatform::isConsolePlatform(entry.category) == pcMode)
+            continue;
+        if (!category.isEmpty() && gameCategoryKey(entry) != category)
+            continue;
+        filtered.append(i);
+        // Each entry's clicks are looked up once per render.
+        clicks.append(m_state ? m_state->clicks(gameClickKey(entry.id, entry.title, platform)) : 0);
+    }
+
+    const QVector<int> order = orderByClicks(clicks, m_columns);
+    const int count = std::min<int>(int(order.size()), kTileCap);
+    const int sectionWidth = m_section ? m_section->width() : m_content->width();
+    m_content->setMinimumSize(sectionWidth, contentHeight(count, m_columns, m_minHeight));
+
+    for (int i = 0; i < count; ++i) {
+        const GameApiItem &entry = items.at(filtered.at(order.at(i)));
+        const GameTileData data{entry.id,       entry.title,  entry.cover,        entry.logo,
+                                entry.category, entry.isFree, entry.freeDaysLeft, entry.freeSource};
+        auto *tile = new GameTile(data, m_state, m_images, m_timings, m_hoverFilter, m_content);
+        tile->move(tilePosition(i, m_columns));
+        tile->show();
+        connect(tile, &GameTile::openRequested, this, &GamesGrid::gameOpened);
+    }
+
+    m_content->update();
+    m_scroll->viewport()->update();
+    if (m_catalogue)
+        m_catalogue->gridRendered = true;
+
+    if (count == 0 && m_message) {
+        m_message->setText(emptyText(pcMode, m_state ? m_state->categoryChip() : 0));
+        m_message->show();
+        m_message->raise();
+    }
+    emit rendered();
+}
+
+void GamesGrid::reloadGamesGrid()
+{
+    if (!m_content)
+        return;
+    if (m_catalogue && m_catalogue->catalogueLoaded && m_catalogue->items) {
+        renderGamesGrid(*m_catalogue->items);
+        return;
+    }
+    if (m_message) {
+        m_message->setText(QCoreApplication::translate("QObject", "Loading..."));
+        m_message->show();
+        m_message->raise();
+    }
+}
+
+void GamesGrid::setPcMode(bool pc)
+{
+    if (m_state)
+        m_state->setPcMode(pc);
+    reloadGamesGrid();
+}
+
+void GamesGrid::selectGamesCategory(int chipId)
+{
+    // An id outside the chips keeps the category and still re-renders.
+    if (m_state)
+        m_state->selectCategory(chipId);
+    reloadGamesGrid();
+}
