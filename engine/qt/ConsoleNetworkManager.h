@@ -1,8 +1,23 @@
 #pragma once
+// Watches the PC's wired network for the game console while the console
+// set-up is shown. It changes nothing on the PC ("monitor-only"): it publishes
+// the fixed addresses the console is to be given and, once monitoring has
+// started, reads the ARP listing every poll interval to learn whether a
+// console has appeared in the console subnet on the wired adapter.
+
+#include "platform/ProcessRunner.h"
+#include "platform/SystemTools.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QMetaType>
 #include <QObject>
 #include <QString>
 
-// Stand-in for the console network watcher, to be filled: the names the window uses, no polling yet.
+#include <functional>
+
+class QTimer;
+
 class ConsoleNetworkManager : public QObject
 {
     Q_OBJECT
@@ -16,14 +31,62 @@ public:
         bool valid = false;
     };
 
-    explicit ConsoleNetworkManager(QObject *parent = nullptr);
+    // One network interface as the adapter search sees it.
+    struct Interface
+    {
+        QString humanReadableName;
+        bool loopback = false;
+        QList<QHostAddress> ipv4; // its IPv4 address entries, in order
+    };
+    using InterfaceSource = std::function<QList<Interface>()>;
+    // The host's interfaces (QNetworkInterface::allInterfaces).
+    static QList<Interface> systemInterfaces();
 
-    bool setupConsoleMode() { return false; }
-    void startMonitoring() {}
+    struct Options
+    {
+        SystemTools::ProcessRunner *runner = SystemTools::ProcessRunner::system();
+        InterfaceSource interfaces = systemInterfaces;
+        SystemTools::ToolCommand arpCommand = SystemTools::arpCommand();
+        int pollIntervalMs = 1000;
+        // A poll waits this long for the listing, on the GUI thread.
+        int toolTimeoutMs = 2000;
+    };
+
+    explicit ConsoleNetworkManager(QObject *parent = nullptr);
+    explicit ConsoleNetworkManager(const Options &options, QObject *parent = nullptr);
+    ~ConsoleNetworkManager() override;
+
+    // Publishes the console's fixed network values; cannot fail.
+    bool setupConsoleMode();
+    // Polls from now on; the next poll that sees the console reports it again.
+    void startMonitoring();
+    // Stops polling and forgets the configuration.
+    void destroyAdapter();
+    // The wired adapter's name, or empty.
+    QString findEthernetAdapter() const;
+
+    NetworkConfig configuration() const { return m_config; }
+    bool isConnected() const { return m_connected; }
+    bool isMonitoring() const;
+
+public slots:
+    // One poll.
+    void checkConsoleConnection();
 
 signals:
     void configurationReady(const ConsoleNetworkManager::NetworkConfig &config);
     void consoleConnected();
     void consoleDisconnected();
     void errorOccurred(const QString &error);
+
+private:
+    QString findEthernetAdapter(const QList<Interface> &interfaces) const;
+    bool listingShowsConsole(const QString &listing, const QString &localAddress) const;
+
+    Options m_options;
+    NetworkConfig m_config;
+    QTimer *m_timer;
+    bool m_connected = false;
 };
+
+Q_DECLARE_METATYPE(ConsoleNetworkManager::NetworkConfig)
