@@ -1,8 +1,9 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 
+#include "engine/qt/ConsoleArpListing.h"
+
 #include <QDebug>
 #include <QNetworkInterface>
-#include <QRegularExpression>
 #include <QStringList>
 #include <QTimer>
 
@@ -13,26 +14,6 @@ const char kConsoleAddress[] = "172.22.255.37";
 const char kSubnetMask[] = "255.255.0.0";
 const char kGateway[] = "172.22.255.34";
 const char kDns[] = "1.1.1.1";
-
-bool inConsoleSubnet(const QHostAddress &address)
-{
-    return address.isInSubnet(QHostAddress(QStringLiteral("172.22.0.0")), 16);
-}
-
-// The first dotted-quad address of a listing line, or a null address. Digits
-// or dots right beside it belong to something longer (10.172.22.5 is not
-// 172.22.5.x), so the match must stand alone.
-QHostAddress firstAddress(const QString &line)
-{
-    static const QRegularExpression re(QStringLiteral("(?<![\\d.])(\\d{1,3}(?:\\.\\d{1,3}){3})(?![\\d.])"));
-    const QRegularExpressionMatch m = re.match(line);
-    if (!m.hasMatch())
-        return QHostAddress();
-    QHostAddress address;
-    if (!address.setAddress(m.captured(1)) || address.protocol() != QAbstractSocket::IPv4Protocol)
-        return QHostAddress();
-    return address;
-}
 
 } // namespace
 
@@ -157,7 +138,10 @@ void ConsoleNetworkManager::checkConsoleConnection()
         }
     }
 
-    if (listingShowsConsole(result.output, localAddress)) {
+    // Before set-up (or after it was undone) the console's gateway is still
+    // the fixed one.
+    const QString gateway = m_config.gateway.isEmpty() ? QString::fromLatin1(kGateway) : m_config.gateway;
+    if (ConsoleArpListing::showsConsole(result.output, localAddress, gateway)) {
         if (!m_connected) {
             qDebug().noquote() << "[ConsoleNet] Console connected!";
             m_connected = true;
@@ -168,31 +152,4 @@ void ConsoleNetworkManager::checkConsoleConnection()
         m_connected = false;
         emit consoleDisconnected();
     }
-}
-
-bool ConsoleNetworkManager::listingShowsConsole(const QString &listing, const QString &localAddress) const
-{
-    static const QRegularExpression sectionAddress(QStringLiteral("(\\d{1,3}(?:\\.\\d{1,3}){3})"));
-    // Before set-up (or after it was undone) the console's gateway is still
-    // the fixed one.
-    const QHostAddress gateway(m_config.gateway.isEmpty() ? QString::fromLatin1(kGateway) : m_config.gateway);
-    QString section;
-    const QStringList lines = listing.split(QLatin1Char('\n'));
-    for (const QString &raw : lines) {
-        const QString line = raw.trimmed();
-        if (line.isEmpty())
-            continue;
-        if (line.startsWith(QLatin1String("Interface:"), Qt::CaseInsensitive)) {
-            section = sectionAddress.match(line).captured(1);
-            continue;
-        }
-        if (!localAddress.isEmpty() && !section.isEmpty() && localAddress != section)
-            continue; // another adapter's entries
-        const QHostAddress address = firstAddress(line);
-        if (address.isNull() || !inConsoleSubnet(address) || address == gateway)
-            continue;
-        if (line.contains(QLatin1String("dynamic"), Qt::CaseInsensitive))
-            return true;
-    }
-    return false;
 }

@@ -81,7 +81,6 @@ signals:
 
 private:
     QString findEthernetAdapter(const QList<Interface> &interfaces) const;
-    bool listingShowsConsole(const QString &listing, const QString &localAddress) const;
 
     Options m_options;
     NetworkConfig m_config;
