@@ -10,7 +10,8 @@
 # busy overlay; English only), landing, settings, settings-open-below,
 # settings-open-up, settings-tooltip (the settings views in English only: the
 # page is never mirrored), signin-form, signin-error, signin-progress,
-# signin-download, signin-overlay, and widgets (the painted widgets).
+# signin-download, signin-overlay, widgets (the painted widgets), and games
+# (the games grid, tiles and home favourites on their sections' sizes).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -22,7 +23,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay widgets)
+  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -34,9 +35,10 @@ fi
 if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$build" --target quorlix-screenshot quorlix-widget-screenshots -j "${QUORLIX_JOBS:-4}"
+cmake --build "$build" --target quorlix-screenshot quorlix-widget-screenshots quorlix-games-screenshots -j "${QUORLIX_JOBS:-4}"
 tool=$(find "$build/tests/ui/mainwindow/screenshot" -maxdepth 1 -name quorlix-screenshot -type f | head -n 1)
 widgets_tool=$(find "$build/tests/ui/widgets/screenshot" -maxdepth 1 -name quorlix-widget-screenshots -type f | head -n 1)
+games_tool=$(find "$build/tests/ui/pages/screenshot" -maxdepth 1 -name quorlix-games-screenshots -type f | head -n 1)
 
 # Runs a command with a throw-away home and data folder on a virtual display.
 run_isolated() {
@@ -57,6 +59,10 @@ run_isolated() {
 for view in "${views[@]}"; do
   if [ "$view" = widgets ]; then
     run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
+    continue
+  fi
+  if [ "$view" = games ]; then
+    run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$games_tool"
     continue
   fi
   languages=(en-US fa-IR)
