@@ -39,6 +39,7 @@ private slots:
     void emptyTexts();
     void loadingBeforeAList();
     void chipOutsideTheRowKeepsTheCategory();
+    void translatedChipsStillFilter();
     void goneHostsMakeEverythingANoOp();
     void rendersDoNotPileUpWidgets();
     void clickedGamesLeadTheFirstRow();
@@ -263,6 +264,36 @@ void TestGamesGrid::chipOutsideTheRowKeepsTheCategory()
     QCOMPARE(rendered.size(), 1);
     QCOMPARE(rig.state.categoryKey(), QStringLiteral("voice"));
     QCOMPARE(rig.grid.tiles().size(), 1);
+}
+
+// A translator that gives the chips and the empty text other words.
+class ChipTranslator : public QTranslator
+{
+public:
+    bool isEmpty() const override { return false; }
+    QString translate(const char *, const char *source, const char *, int) const override
+    {
+        if (qstrcmp(source, "Voice") == 0)
+            return QStringLiteral("صدا");
+        if (qstrcmp(source, "No items found in %1") == 0)
+            return QStringLiteral("موردی در %1 نیست");
+        return QString();
+    }
+};
+
+void TestGamesGrid::translatedChipsStillFilter()
+{
+    ChipTranslator translator;
+    QCoreApplication::installTranslator(&translator);
+    GameApiItem voice = gameEntry("v", "Talk", "PC");
+    voice.type = QStringLiteral("Voice");
+    Rig rig({voice});
+    rig.grid.selectGamesCategory(3);
+    QCOMPARE(rig.grid.tiles().size(), 1);
+    rig.grid.setPcMode(false);
+    QCOMPARE(rig.grid.tiles().size(), 0);
+    QCOMPARE(rig.hosts.message->text(), QStringLiteral("موردی در صدا نیست"));
+    QCoreApplication::removeTranslator(&translator);
 }
 
 void TestGamesGrid::goneHostsMakeEverythingANoOp()
