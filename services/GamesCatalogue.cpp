@@ -35,12 +35,6 @@ QString GamesCatalogue::failedText()
     return QCoreApplication::translate("MainWindow", "Failed to load games");
 }
 
-void GamesCatalogue::showLoadingText(const QString &text)
-{
-    if (m_hooks.showGamesLoadingText)
-        m_hooks.showGamesLoadingText(text);
-}
-
 QStringList GamesCatalogue::coversToPrefetch() const
 {
     QStringList covers;
@@ -56,15 +50,15 @@ void GamesCatalogue::requestGames(bool showLoading, bool renderNow)
 {
     CatalogueState &state = *m_state;
     if (state.catalogueLoaded) {
-        if (renderNow && !state.gridRendered && m_hooks.renderGamesGrid)
-            m_hooks.renderGamesGrid();
+        if (renderNow && !state.gridRendered)
+            emit renderRequested();
         if (!showLoading && state.silentRequestIssued)
             return;
         if (state.requestInFlight)
             return;
     } else if (state.requestInFlight) {
         if (showLoading)
-            showLoadingText(loadingText());
+            emit loadingTextChanged(loadingText());
         return;
     }
     if (!m_client)
@@ -74,7 +68,7 @@ void GamesCatalogue::requestGames(bool showLoading, bool renderNow)
     state.silentRequestIssued = !showLoading;
     qDebug().noquote() << "[GamesAPI] request start";
     if (showLoading)
-        showLoadingText(loadingText());
+        emit loadingTextChanged(loadingText());
 
     QPointer<GamesCatalogue> self(this);
     std::shared_ptr<CatalogueState> shared = m_state;
@@ -106,7 +100,7 @@ void GamesCatalogue::onGamesReply(const ServiceApi::Reply &reply, bool showLoadi
         qDebug().noquote() << "[GamesAPI] failed:" << reason << "http:" << httpStatus
                            << "bytes:" << body.size();
         if (showLoading)
-            showLoadingText(failedText());
+            emit loadingTextChanged(failedText());
         return;
     }
     qDebug().noquote() << "[GamesAPI] success http:" << httpStatus << "bytes:" << body.size();
@@ -122,15 +116,13 @@ void GamesCatalogue::onGamesReply(const ServiceApi::Reply &reply, bool showLoadi
     if (!array.isEmpty())
         m_saveGames(gameRecords(array));
 
-    if (m_hooks.prefetchGameCovers)
-        m_hooks.prefetchGameCovers();
+    emit prefetchRequested();
 
     if (renderNow) {
         qDebug().noquote() << "[GamesAPI] render tiles:" << state.items->size();
-        if (m_hooks.renderGamesGrid)
-            m_hooks.renderGamesGrid();
-    } else if (m_hooks.gamesSectionVisible && m_hooks.gamesSectionVisible() && m_hooks.renderGamesGrid) {
-        m_hooks.renderGamesGrid();
+        emit renderRequested();
+    } else {
+        emit catalogueRefreshed();
     }
 }
 

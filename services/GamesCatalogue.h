@@ -3,7 +3,7 @@
 // stored in the cache database and kept on disk (GamesCache), so a start has
 // the games before the network answers. Requests are gated so that at most
 // one is under way and a silent refresh is not repeated; the grid, the cover
-// prefetch and the loading label are reached through hooks the window sets.
+// prefetch and the loading label follow its signals.
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -74,18 +74,6 @@ public:
 
     using SaveGames = std::function<void(const QList<QVariantMap> &games)>;
 
-    // The window's side of the catalogue. Any hook may be left empty.
-    struct Hooks
-    {
-        std::function<void()> renderGamesGrid;
-        // Fetches covers ahead; reads the items (coversToPrefetch).
-        std::function<void()> prefetchGameCovers;
-        // "GamesLoadingLabel": set its text and show it. Empty while there is no label.
-        std::function<void(const QString &text)> showGamesLoadingText;
-        // "GamesSectionWrap" exists and is visible.
-        std::function<bool()> gamesSectionVisible;
-    };
-
     // client sends the requests (null: none are sent); the catalogue keeps its
     // own copy of cache, where the last good body is kept on disk. saveGames
     // stores the games in the cache database; empty means DatabaseManager::instance().
@@ -94,7 +82,6 @@ public:
     ~GamesCatalogue() override;
 
     const GamesCache &cache() const { return *m_cache; }
-    void setHooks(Hooks hooks) { m_hooks = std::move(hooks); }
     const std::shared_ptr<CatalogueState> &state() const { return m_state; }
     std::shared_ptr<QList<GameApiItem>> items() const { return m_state->items; }
 
@@ -115,12 +102,20 @@ public:
     // Handles a finished games request started with these arguments.
     void onGamesReply(const ServiceApi::Reply &reply, bool showLoading, bool renderNow);
 
-private:
-    void showLoadingText(const QString &text);
+signals:
+    // Render the grid from the items now (the grid marks state().gridRendered).
+    void renderRequested();
+    // A new list arrived without a render asked for: the grid renders it
+    // only while the Games section is showing.
+    void catalogueRefreshed();
+    // Fetch covers ahead (coversToPrefetch).
+    void prefetchRequested();
+    // "GamesLoadingLabel" shows this text.
+    void loadingTextChanged(const QString &text);
 
+private:
     ServiceClient *m_client;
     std::unique_ptr<GamesCache> m_cache;
     SaveGames m_saveGames;
-    Hooks m_hooks;
     std::shared_ptr<CatalogueState> m_state = std::make_shared<CatalogueState>();
 };

@@ -45,15 +45,19 @@ struct Rig
           catalogue(std::make_unique<GamesCatalogue>(
               client, cache, [this](const QList<QVariantMap> &games) { dbWrites << games; }))
     {
-        GamesCatalogue::Hooks hooks;
-        hooks.renderGamesGrid = [this]() {
+        auto render = [this]() {
             ++renders;
             catalogue->state()->gridRendered = true;
         };
-        hooks.prefetchGameCovers = [this]() { prefetched << catalogue->coversToPrefetch(); };
-        hooks.showGamesLoadingText = [this](const QString &text) { labelTexts << text; };
-        hooks.gamesSectionVisible = [this]() { return sectionVisible; };
-        catalogue->setHooks(hooks);
+        QObject::connect(catalogue.get(), &GamesCatalogue::renderRequested, &owner, render);
+        QObject::connect(catalogue.get(), &GamesCatalogue::catalogueRefreshed, &owner, [this, render]() {
+            if (sectionVisible)
+                render();
+        });
+        QObject::connect(catalogue.get(), &GamesCatalogue::prefetchRequested, &owner,
+                         [this]() { prefetched << catalogue->coversToPrefetch(); });
+        QObject::connect(catalogue.get(), &GamesCatalogue::loadingTextChanged, &owner,
+                         [this](const QString &text) { labelTexts << text; });
     }
 
     CatalogueState &state() { return *catalogue->state(); }

@@ -94,12 +94,30 @@ void GamesGrid::renderGamesGrid(const QList<GameApiItem> &items)
     if (m_catalogue)
         m_catalogue->gridRendered = true;
 
-    if (count == 0 && m_message) {
-        m_message->setText(emptyText(pcMode, m_state ? m_state->categoryChip() : 0));
-        m_message->show();
-        m_message->raise();
-    }
+    if (count == 0)
+        showMessage(emptyText(pcMode, m_state ? m_state->categoryChip() : 0));
     emit rendered();
+}
+
+void GamesGrid::renderCatalogue()
+{
+    if (m_catalogue && m_catalogue->items)
+        renderGamesGrid(*m_catalogue->items);
+}
+
+void GamesGrid::renderIfShown()
+{
+    if (m_section && m_section->isVisible())
+        renderCatalogue();
+}
+
+void GamesGrid::showMessage(const QString &text)
+{
+    if (!m_message)
+        return;
+    m_message->setText(text);
+    m_message->show();
+    m_message->raise();
 }
 
 void GamesGrid::reloadGamesGrid()
@@ -110,11 +128,7 @@ void GamesGrid::reloadGamesGrid()
         renderGamesGrid(*m_catalogue->items);
         return;
     }
-    if (m_message) {
-        m_message->setText(QCoreApplication::translate("QObject", "Loading..."));
-        m_message->show();
-        m_message->raise();
-    }
+    showMessage(QCoreApplication::translate("QObject", "Loading..."));
 }
 
 void GamesGrid::setPcMode(bool pc)

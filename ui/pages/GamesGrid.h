@@ -50,6 +50,13 @@ signals:
 
 public slots:
     void renderGamesGrid(const QList<GameApiItem> &items);
+    // The catalogue's list as it stands (GamesCatalogue::renderRequested).
+    void renderCatalogue();
+    // A refreshed list shows at once only while the section is on screen
+    // (GamesCatalogue::catalogueRefreshed).
+    void renderIfShown();
+    // The message label's text (GamesCatalogue::loadingTextChanged).
+    void showMessage(const QString &text);
     // The catalogue when one was loaded, else "Loading...".
     void reloadGamesGrid();
     void clearGameTiles();

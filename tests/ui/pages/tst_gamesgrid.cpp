@@ -38,6 +38,7 @@ private slots:
     void emptyTexts_data();
     void emptyTexts();
     void loadingBeforeAList();
+    void refreshedListShowsOnlyWhileOnScreen();
     void chipOutsideTheRowKeepsTheCategory();
     void translatedChipsStillFilter();
     void goneHostsMakeEverythingANoOp();
@@ -250,6 +251,20 @@ void TestGamesGrid::loadingBeforeAList()
     QVERIFY(rig.hosts.message->isVisible());
     QVERIFY(!rig.state.pcMode());
     QVERIFY(!rig.catalogue->gridRendered);
+}
+
+void TestGamesGrid::refreshedListShowsOnlyWhileOnScreen()
+{
+    Rig rig(numberedGames(3));
+    rig.grid.renderIfShown();
+    QVERIFY(rig.grid.tiles().isEmpty());
+    QVERIFY(!rig.catalogue->gridRendered);
+    rig.hosts.section.show();
+    rig.grid.renderIfShown();
+    QCOMPARE(rig.grid.tiles().size(), 3);
+    rig.grid.showMessage(QStringLiteral("Failed to load games"));
+    QVERIFY(rig.hosts.message->isVisible());
+    QCOMPARE(rig.grid.tiles().size(), 3);
 }
 
 void TestGamesGrid::chipOutsideTheRowKeepsTheCategory()
