@@ -86,6 +86,14 @@ void hover(QWidget *hit)
     QApplication::sendEvent(hit, &enter);
 }
 
+// The sections' thin scroll bar.
+const QString kThinScroll = QStringLiteral(
+    "QScrollArea{background: transparent;}QScrollArea > QWidget > QWidget{background: transparent;}"
+    "QScrollBar:vertical{background: transparent;width:6px;margin:0;}"
+    "QScrollBar::handle:vertical{background: rgba(255,255,255,0.12);border-radius:3px;min-height:24px;}"
+    "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical{height:0;}"
+    "QScrollBar::add-page:vertical,QScrollBar::sub-page:vertical{background: transparent;}");
+
 const char *const kTitles[] = {"Apex Legends",
                                "Counter-Strike 2",
                                "Dota 2",
@@ -122,15 +130,7 @@ struct GamesScene
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setWidgetResizable(true);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setStyleSheet(
-            QStringLiteral("QScrollArea{background: transparent;}"
-                           "QScrollArea > QWidget > QWidget{background: transparent;}"
-                           "QScrollBar:vertical{background: transparent;width:6px;margin:0;}"
-                           "QScrollBar::handle:vertical{background: rgba(255,255,255,0.12);"
-                           "border-radius:3px;min-height:24px;}"
-                           "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical"
-                           "{height:0;}QScrollBar::add-page:vertical,"
-                           "QScrollBar::sub-page:vertical{background: transparent;}"));
+        scroll->setStyleSheet(kThinScroll);
         content = new QWidget;
         content->setObjectName(QStringLiteral("GamesTilesContent"));
         content->setAttribute(Qt::WA_StyledBackground);
@@ -192,13 +192,7 @@ struct HomeScene
         scroll->setGeometry(24, 72, 592, 286);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        scroll->setStyleSheet(QStringLiteral("QScrollArea{background: transparent;}"
-                                             "QScrollArea > QWidget > QWidget{background: transparent;}"
-                                             "QScrollBar:vertical{background: transparent;width:6px;}"
-                                             "QScrollBar::handle:vertical{background: rgba(255,255,255,0.12);"
-                                             "border-radius:3px;min-height:24px;}"
-                                             "QScrollBar::add-line:vertical,QScrollBar::sub-line:vertical"
-                                             "{height:0;}"));
+        scroll->setStyleSheet(kThinScroll);
         host = new QWidget;
         host->setObjectName(QStringLiteral("HomeFavCardsHost"));
         host->setAttribute(Qt::WA_StyledBackground);
