@@ -1,0 +1,165 @@
+#include "services/NotificationService.h"
+
+#include "services/AccountStore.h"
+#include "services/ServiceApi.h"
+#include "services/ServiceClient.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QUrlQuery>
+
+NotificationService::NotificationService(ServiceClient *client, AccountStore *account, QObject *parent)
+    : QObject(parent), m_client(client), m_account(account)
+{}
+
+QString NotificationService::scopeName(Scope scope)
+{
+    return scope == Personal ? QStringLiteral("personal") : QStringLiteral("public");
+}
+
+bool NotificationService::parseEntries(const QByteArray &body, QList<NotificationEntry> *out)
+{
+    out->clear();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError)
+        return false;
+    QJsonArray items;
+    if (doc.isArray())
+        items = doc.array();
+    else if (doc.isObject())
+        items = doc.object().value(QStringLiteral("items")).toArray();
+    else
+        return false;
+
+    out->reserve(items.size());
+    for (const QJsonValue &value : items) {
+        const QJsonObject o = value.toObject();
+        NotificationEntry e;
+        e.id = o.value(QStringLiteral("id")).toString();
+        e.title = o.value(QStringLiteral("title")).toString();
+        e.body = o.value(QStringLiteral("body")).toString();
+        e.created = QDateTime::fromString(o.value(QStringLiteral("created_at")).toString(), Qt::ISODate);
+        if (e.created.isValid())
+            e.created = e.created.toUTC();
+        e.unread = o.value(QStringLiteral("unread")).toBool(true);
+        out->append(e);
+    }
+    return true;
+}
+
+void NotificationService::setList(Scope scope, NotificationList *list)
+{
+    m_scopes[scope].list = list;
+    m_scopes[scope].expanded = nullptr;
+}
+
+void NotificationService::fetchNotifications()
+{
+    fetchScope(Personal);
+    fetchScope(Public);
+}
+
+void NotificationService::emptyScope(Scope scope)
+{
+    ScopeState &s = m_scopes[scope];
+    s.expanded = nullptr;
+    s.unread = 0;
+    if (s.list)
+        s.list->clearRows();
+}
+
+void NotificationService::fetchScope(Scope scope)
+{
+    qInfo().noquote() << "[Notifs] fetchScope start scope=" + scopeName(scope);
+    ScopeState &s = m_scopes[scope];
+    if (!m_client || !s.list)
+        return;
+    s.expanded = nullptr;
+    s.unread = 0;
+
+    const QString token = m_account ? m_account->token() : QString();
+    if (token.isEmpty()) {
+        emptyScope(scope);
+        emit unreadChanged(hasUnread());
+        return;
+    }
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("scope"), scopeName(scope));
+    query.addQueryItem(QStringLiteral("limit"), QString::number(kLimit));
+    m_client->send(
+        ServiceApi::Endpoint::Notifications,
+        [this, scope](const ServiceApi::Reply &reply) { onNotificationsReply(scope, reply); }, {}, query);
+}
+
+void NotificationService::onNotificationsReply(Scope scope, const ServiceApi::Reply &reply)
+{
+    emptyScope(scope);
+    emit unreadChanged(hasUnread());
+
+    QList<NotificationEntry> entries;
+    if (!reply.ok() || reply.httpStatus >= 400 || !parseEntries(reply.body, &entries)) {
+        // A refused, failed or unreadable reply leaves the scope empty.
+        emit unreadChanged(hasUnread());
+        return;
+    }
+
+    const QStringList readIds =
+        m_account ? m_account->value(AccountStore::ReadIds).toStringList() : QStringList();
+    ScopeState &s = m_scopes[scope];
+    for (NotificationEntry &e : entries) {
+        if (!e.id.isEmpty() && readIds.contains(e.id))
+            e.unread = false;
+        if (e.title.trimmed().isEmpty())
+            continue;
+        if (!s.list->addRow(e))
+            continue;
+        if (e.unread)
+            ++s.unread;
+    }
+    emit unreadChanged(hasUnread());
+}
+
+void NotificationService::rememberRead(const QString &id)
+{
+    if (!m_account)
+        return;
+    QStringList ids = m_account->value(AccountStore::ReadIds).toStringList();
+    if (ids.contains(id))
+        return;
+    ids.append(id);
+    while (ids.size() > kReadIdsKept)
+        ids.removeFirst();
+    m_account->setValue(AccountStore::ReadIds, ids);
+}
+
+void NotificationService::markNotificationRead(Scope scope, NotificationRow *row)
+{
+    if (!row)
+        return;
+    ScopeState &s = m_scopes[scope];
+    const QString id = row->notificationId();
+    if (row->isUnread()) {
+        if (s.unread > 0)
+            --s.unread;
+        row->markRead();
+        if (!id.isEmpty()) {
+            rememberRead(id);
+            const QString token = m_account ? m_account->token() : QString();
+            if (m_client && !token.isEmpty()) {
+                // Nothing waits for the answer: the read list keeps the id
+                // read here even when the service never hears of it.
+                m_client->send(
+                    ServiceApi::Endpoint::NotificationsMarkRead, [](const ServiceApi::Reply &) {},
+                    QJsonObject{{QStringLiteral("ids"), QJsonArray{id}}});
+            }
+        }
+    }
+    if (s.expanded && s.expanded != row)
+        s.expanded->setExpanded(false);
+    row->setExpanded(!row->isExpanded());
+    s.expanded = row->isExpanded() ? row : nullptr;
+    emit unreadChanged(hasUnread());
+}
