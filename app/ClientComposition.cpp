@@ -10,6 +10,7 @@
 #include "services/AccountStore.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
+#include "services/NotificationService.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
@@ -54,6 +55,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.updates = new UpdateController(services.serviceClient, &InstallerLauncher::system());
     services.versionGate = new VersionGate(services.serviceClient, services.updates);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());
+    services.notifications = new NotificationService(services.serviceClient, services.account);
     services.translations = TranslationManager::instance();
     services.settings = new MetadataSettingsStore;
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };

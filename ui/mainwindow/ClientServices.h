@@ -7,6 +7,7 @@ class ConnectFlow;
 class GamesCatalogue;
 class LivePing;
 class MtuProbe;
+class NotificationService;
 class PacketLossMeter;
 class ServerSync;
 class ServiceClient;
@@ -43,6 +44,8 @@ struct ClientServices
     UpdateController *updates = nullptr;
     VersionGate *versionGate = nullptr;
     GamesCatalogue *games = nullptr;
+    // The bell's two scopes of notifications and their read marks.
+    NotificationService *notifications = nullptr;
     TranslationManager *translations = nullptr;
     // The settings page's options (the cache database's metadata).
     SettingsStore *settings = nullptr;

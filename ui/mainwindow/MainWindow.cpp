@@ -4,6 +4,7 @@
 #include "services/UsageEvents.h"
 #include "ui/mainwindow/AuthPageView.h"
 #include "ui/mainwindow/HeaderBand.h"
+#include "ui/mainwindow/NotificationBell.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
@@ -11,6 +12,7 @@
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/SettingsSection.h"
 #include "ui/pages/TitlesAndLanding.h"
+#include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -34,6 +36,10 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     // header search; notification bell and drop-down; account pill and
     // profile pop-up. The account pill sits at (1022, 20) and the bell at
     // (958, 20) until their language pass places them.
+    m_notifications = new NotificationBell(this, m_headerBand->header(), m_services.notifications,
+                                           persianFontFamily(), m_intervals.firstNotificationsMs, this);
+    addLanguageArea(m_notifications, false);
+    m_sections.add(WindowRules::Section::NotifDropdownOverlay, m_notifications->overlay());
 
     m_windowButtons = new WindowButtons(m_headerBand, this);
     connect(m_windowButtons, &WindowButtons::minimizeClicked, this, &MainWindow::minimizeWindow);

@@ -21,9 +21,11 @@ class GamesCatalogue;
 struct GameApiItem;
 class ConsoleGatewayEmbedded;
 class HeaderBand;
+class NotificationBell;
 class PageStack;
 class ProxyStatusOverlay;
 class QButtonGroup;
+class QDateTime;
 class QIcon;
 class QNetworkReply;
 class QPushButton;
@@ -74,6 +76,17 @@ public:
     QPushButton *makeWindowButton(const QIcon &icon);
     static QPixmap tintPixmap(const QPixmap &pixmap, const QColor &color);
     static QIcon tintedIcon(const QString &path, const QSize &size, const QColor &color);
+
+    // The notification bell and drop-down (services/NotificationService).
+    void fetchNotifications();
+    void onNotificationBellClicked();
+    void placeNotifDropdown();
+    void switchNotificationTab(int id);
+    void retranslateNotifications(const QString &languageCode);
+    NotificationBell *notificationBell() const { return m_notifications; }
+    static QIcon notificationBellIcon();
+    static QString localizeNotificationTitle(const QString &rawTitle, bool persian);
+    static QString formatRelativeTime(const QDateTime &created);
 
     // Page titles and the Connections landing.
     void retranslateDashboardTitle(const QString &languageCode);
@@ -241,6 +254,7 @@ private:
     QWidget *m_rootFrame = nullptr;
     QVBoxLayout *m_rootLayout = nullptr;
     HeaderBand *m_headerBand = nullptr;
+    NotificationBell *m_notifications = nullptr;
     TitlesAndLanding *m_titles = nullptr;
     SettingsSection *m_settings = nullptr;
     WindowButtons *m_windowButtons = nullptr;

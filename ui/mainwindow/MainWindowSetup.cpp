@@ -12,6 +12,7 @@
 #include "resources/BundledFonts.h"
 #include "services/AccountStore.h"
 #include "services/GamesCatalogue.h"
+#include "services/NotificationService.h"
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
 #include "services/ServiceClient.h"
@@ -70,8 +71,8 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
-          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
-          static_cast<QObject *>(m_services.settings)}) {
+          static_cast<QObject *>(m_services.notifications), static_cast<QObject *>(m_services.updates),
+          static_cast<QObject *>(m_services.versionGate), static_cast<QObject *>(m_services.settings)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -2,6 +2,7 @@
 // sign-in controller; the window's sign-in operations forward to it.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "services/NotificationService.h"
 #include "services/SignInController.h"
 #include "ui/mainwindow/AuthPageView.h"
 #include "ui/pages/AuthPage.h"
@@ -16,6 +17,10 @@ void MainWindow::wireSignIn()
     signIn->setUpdateGate({[this] { return isUpdateCheckRunning(); }, [this] { return isUpdateRequired(); },
                            [this] { checkForAppUpdate(); }});
     connect(signIn, &SignInController::eventToTrack, this, &MainWindow::trackEvent);
+    if (m_services.notifications) {
+        connect(signIn, &SignInController::notificationsNeeded, m_services.notifications,
+                &NotificationService::fetchNotifications);
+    }
 
     // The stored sign-in waits for the start-up update check.
     if (m_authPage->hasRememberedSession())

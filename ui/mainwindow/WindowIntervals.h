@@ -15,6 +15,8 @@ struct WindowIntervals
     int closeDelayMs = 2000;
     // The busy overlay's fade in and out.
     int busyOverlayFadeMs = 300;
+    // The first notification fetch after the window is built.
+    int firstNotificationsMs = 1200;
     // The connect flow: failover retry, pause before the DNS check, the
     // refusal texts, the final failure's display; then the connected state's
     // ping and loss ticks and the loss figure's grace time.

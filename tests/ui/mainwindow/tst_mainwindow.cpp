@@ -553,11 +553,9 @@ private slots:
         QFETCH(bool, persian);
         setLanguage(language);
         TestWindow window;
-        auto *notif = new QWidget(&window);
-        notif->setObjectName(QStringLiteral("NotifDropdownOverlay"));
-        auto *notifCard = new QFrame(notif);
-        notifCard->setObjectName(QStringLiteral("NotifDropdownCard"));
-        notifCard->resize(420, 500);
+        QWidget *notif = named(&window, "NotifDropdownOverlay");
+        QWidget *notifCard = named(&window, "NotifDropdownCard");
+        QVERIFY(notif && notifCard);
         auto *logout = new QWidget(&window);
         logout->setObjectName(QStringLiteral("LogoutConfirmOverlay"));
         auto *logoutCard = new QFrame(logout);
@@ -566,7 +564,7 @@ private slots:
         showAndSettle(window);
 
         QCOMPARE(notif->geometry(), window.rect());
-        QCOMPARE(notifCard->pos(), QPoint(1440 - 420 - 264, 90));
+        QCOMPARE(notifCard->geometry(), QRect(880, 90, 296, 416));
         QCOMPARE(logout->geometry(), window.rect());
         QCOMPARE(logoutCard->pos(), QPoint((1440 - 401) / 2, (810 - 211) / 2));
         // The Dashboard title against the root frame's right edge for Persian.

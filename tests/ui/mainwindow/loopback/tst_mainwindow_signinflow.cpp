@@ -10,6 +10,7 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/NotificationBell.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/SteppedProgress.h"
 
@@ -203,6 +204,11 @@ private slots:
             finishProgress(page, stepped);
 
             QVERIFY(native()->value("auth/token").toString().isEmpty());
+            // The sign-in fetches both notification scopes with this run's token.
+            QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/notifications")), 2);
+            QCOMPARE(m_service.lastRequest(QStringLiteral("/api/notifications")).header("Authorization"),
+                     "Bearer " + m_service.currentToken().toUtf8());
+            QTRY_VERIFY(!window.notificationBell()->dot()->isHidden());
             // The window's own requests carry this run's token.
             m_service.clearRequests();
             window.services().serviceClient->send(ServiceApi::Endpoint::Heartbeat,
