@@ -4,6 +4,8 @@
 
 #include "ConsoleFixture.h"
 
+#include <cstring>
+
 #include "engine/console/console_downlink.h"
 #include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
@@ -34,7 +36,10 @@ Bytes datagram(uint8_t proto, uint32_t connId, const Bytes &payload)
     d[6] = uint8_t(connId >> 8);
     d[7] = uint8_t(connId);
     d[9] = 16;
-    d.insert(d.end(), payload.begin(), payload.end());
+    // resize + copy rather than insert: GCC 12 reports a false overread for insert here.
+    d.resize(16 + payload.size());
+    if (!payload.empty())
+        std::memcpy(d.data() + 16, payload.data(), payload.size());
     return d;
 }
 

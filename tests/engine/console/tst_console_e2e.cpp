@@ -5,6 +5,8 @@
 
 #include "ConsoleFixture.h"
 
+#include <cstring>
+
 #include "engine/console/console_gateway.h"
 #include "engine/console/console_state.h"
 #include "engine/console/console_uplink.h"
@@ -111,8 +113,9 @@ private slots:
         Bytes f = waitFrame();
         QVERIFY2(!f.empty(), qPrintable(log.lines().join('\n') + "\n" + relay.stats().lastRejection.c_str()));
         QCOMPARE(Bytes(f.begin(), f.begin() + 12), [] {
-            Bytes b(kConsoleMac, kConsoleMac + 6);
-            b.insert(b.end(), kPcMac, kPcMac + 6);
+            Bytes b(12);
+            std::memcpy(b.data(), kConsoleMac, 6);
+            std::memcpy(b.data() + 6, kPcMac, 6);
             return b;
         }());
         // The echo, rebuilt from the flow: remote to console, ports swapped.
