@@ -8,6 +8,7 @@
 #include "i18n/TranslationManager.h"
 #include "platform/InstallerLauncher.h"
 #include "services/AccountStore.h"
+#include "services/DiscordSignIn.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "services/NotificationService.h"
@@ -59,6 +60,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.translations = TranslationManager::instance();
     services.settings = new MetadataSettingsStore;
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    services.discord = new DiscordSignIn(services.serviceClient, services.openUrl);
     return services;
 }
 

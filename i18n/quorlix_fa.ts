@@ -332,6 +332,10 @@ to default.</source>
 <context>
     <name>AuthPage</name>
     <message>
+        <source>Connecting your Discord account...</source>
+        <translation>در حال اتصال حساب دیسکورد شما...</translation>
+    </message>
+    <message>
         <source>Welcome to Quorlyx</source>
         <translation>به کورلیکس خوش آمدید</translation>
     </message>

@@ -10,6 +10,7 @@ const char ServiceConfig::kDefaultServiceOrigin[] = "https://api.quorlix.invalid
 const char ServiceConfig::kDefaultDiscordOrigin[] = "https://discord.com";
 const char ServiceConfig::kDefaultGeoOrigin[] = "http://ip-api.com";
 const char ServiceConfig::kDefaultSiteOrigin[] = "https://www.quorlix.invalid";
+const char ServiceConfig::kDefaultDiscordClientId[] = "1187000000000000000";
 
 ServiceConfig::ServiceConfig()
     : m_service(QString::fromLatin1(kDefaultServiceOrigin)),
@@ -90,6 +91,9 @@ ServiceConfig ServiceConfig::fromEnvironment()
             qWarning().noquote() << "[Config]" << o.variable << "=" << value << "rejected:" << error;
         *o.target = url;
     }
+    const QString clientId = qEnvironmentVariable("QUORLIX_DISCORD_CLIENT_ID").trimmed();
+    if (!clientId.isEmpty())
+        config.m_discordClientId = clientId;
     return config;
 }
 

@@ -16,6 +16,8 @@ public:
     static const char kDefaultDiscordOrigin[];
     static const char kDefaultGeoOrigin[];
     static const char kDefaultSiteOrigin[];
+    // The Discord application's id (QUORLIX_DISCORD_CLIENT_ID replaces it).
+    static const char kDefaultDiscordClientId[];
 
     // Built-in origins, ignoring the environment.
     ServiceConfig();
@@ -44,6 +46,11 @@ public:
     QUrl discordOrigin() const { return m_discord; }
     QUrl geoOrigin() const { return m_geo; }
     QUrl siteOrigin() const { return m_site; }
+    QString discordClientId() const { return m_discordClientId; }
+    void setDiscordClientId(const QString &id) { m_discordClientId = id; }
+    // Where Discord sends the browser back: the web site's callback page,
+    // which passes the code on to the client's loopback listener.
+    QUrl discordRedirectUri() const { return siteUrl(QStringLiteral("/callback")); }
 
     // origin + path (the path may carry a query: "/api/app-updates?latest=true").
     QUrl serviceUrl(const QString &pathAndQuery) const { return join(m_service, pathAndQuery); }
@@ -62,4 +69,5 @@ private:
     QUrl m_discord;
     QUrl m_geo;
     QUrl m_site;
+    QString m_discordClientId = QString::fromLatin1(kDefaultDiscordClientId);
 };

@@ -4,6 +4,7 @@
 
 class AccountStore;
 class ConnectFlow;
+class DiscordSignIn;
 class GamesCatalogue;
 class LivePing;
 class MtuProbe;
@@ -40,6 +41,8 @@ struct ClientServices
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
     SignInController *signIn = nullptr;
+    // The sign-in page's "Discord" button: browser, loopback listener, token.
+    DiscordSignIn *discord = nullptr;
     UsageEvents *usage = nullptr;
     UpdateController *updates = nullptr;
     VersionGate *versionGate = nullptr;

@@ -11,6 +11,7 @@
 #include "engine/qt/TunnelClient.h"
 #include "resources/BundledFonts.h"
 #include "services/AccountStore.h"
+#include "services/DiscordSignIn.h"
 #include "services/GamesCatalogue.h"
 #include "services/NotificationService.h"
 #include "services/ServerSync.h"
@@ -79,7 +80,8 @@ void MainWindow::adoptServices()
     // The connect flow, its MTU probe and the connected state's meters.
     for (QObject *service :
          {static_cast<QObject *>(m_services.connectFlow), static_cast<QObject *>(m_services.mtuProbe),
-          static_cast<QObject *>(m_services.livePing), static_cast<QObject *>(m_services.packetLoss)}) {
+          static_cast<QObject *>(m_services.livePing), static_cast<QObject *>(m_services.packetLoss),
+          static_cast<QObject *>(m_services.discord)}) {
         if (service && !service->parent())
             service->setParent(this);
     }
@@ -123,6 +125,7 @@ void MainWindow::buildSignInPage()
 
     m_authPage = new AuthPage(this);
     m_authPage->setUrlOpener(m_services.openUrl);
+    m_authPage->setDiscordSignIn(m_services.discord);
     m_authPage->setGeometry(rect());
     m_authPage->raise();
     m_authPage->show();

@@ -1,6 +1,7 @@
 #include "ui/pages/AuthPage.h"
 
 #include "resources/BundledFonts.h"
+#include "services/DiscordSignIn.h"
 #include "services/ServiceConfig.h"
 #include "storage/AccountStoreFiles.h"
 #include "ui/pages/AuthProgressOverlay.h"
@@ -407,6 +408,59 @@ void AuthPage::setUrlOpener(UrlOpener opener)
 void AuthPage::setSiteOrigin(const QUrl &origin)
 {
     m_siteOrigin = origin;
+}
+
+void AuthPage::setDiscordSignIn(DiscordSignIn *signIn)
+{
+    if (m_discord) {
+        disconnect(m_discord, nullptr, this, nullptr);
+        disconnect(m_discordBtn, &QPushButton::clicked, this, &AuthPage::startDiscordLogin);
+    }
+    m_discord = signIn;
+    if (!signIn)
+        return;
+    connect(m_discordBtn, &QPushButton::clicked, this, &AuthPage::startDiscordLogin);
+    connect(signIn, &DiscordSignIn::emailReceived, this, &AuthPage::onDiscordEmail);
+    connect(signIn, &DiscordSignIn::failed, this, &AuthPage::onDiscordFailed);
+}
+
+void AuthPage::startDiscordLogin()
+{
+    if (!m_discord)
+        return;
+    setFormEnabled(false);
+    AuthProgressOverlay *overlay = ensureProgressOverlay();
+    overlay->start(tr("Connecting your Discord account..."));
+    overlay->raise();
+    if (auto *cancel = overlay->findChild<QPushButton *>(QStringLiteral("AuthProgressCancel")))
+        connect(cancel, &QPushButton::clicked, this, &AuthPage::cancelDiscordLogin, Qt::UniqueConnection);
+    m_discord->startDiscordLogin();
+}
+
+void AuthPage::cancelDiscordLogin()
+{
+    if (m_discord)
+        m_discord->cancelDiscordLogin();
+    if (m_progressOverlay)
+        m_progressOverlay->stop();
+    setFormEnabled(true);
+}
+
+void AuthPage::onDiscordEmail(const QString &email)
+{
+    if (m_progressOverlay)
+        m_progressOverlay->stop();
+    setFormEnabled(false);
+    showLoginProgress();
+    emit loginRequested(email, QString());
+}
+
+void AuthPage::onDiscordFailed(const QString &text)
+{
+    if (m_progressOverlay)
+        m_progressOverlay->stop();
+    showError(text);
+    setFormEnabled(true);
 }
 
 AuthProgressOverlay *AuthPage::ensureProgressOverlay()

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 class AuthProgressOverlay;
+class DiscordSignIn;
 class LoginProgressRun;
 class QCheckBox;
 class QFrame;
@@ -57,6 +58,8 @@ public:
     // links open (the configured site by default).
     void setUrlOpener(UrlOpener opener);
     void setSiteOrigin(const QUrl &origin);
+    // The Discord sign-in behind the "Discord" button (none: the button does nothing).
+    void setDiscordSignIn(DiscordSignIn *signIn);
     QUrl siteOrigin() const { return m_siteOrigin; }
 
     // The overlay that dims the page while a browser sign-in runs; created over
@@ -70,6 +73,12 @@ public:
     void setProgressRun(LoginProgressRun *run);
 
     bool isProgressViewShown() const { return m_progressView; }
+
+public slots:
+    // The "Discord" button: dims the page while the browser part runs.
+    void startDiscordLogin();
+    // The overlay's "Cancel": back to the enabled form, without a message.
+    void cancelDiscordLogin();
 
 signals:
     void loginRequested(const QString &email, const QString &password);
@@ -106,6 +115,8 @@ private:
     void drawProgress();
     void setFormViewVisible(bool visible);
     void openSitePage(const QString &pathAndQuery);
+    void onDiscordEmail(const QString &email);
+    void onDiscordFailed(const QString &text);
 
     bool m_rememberedSession = false;
     bool m_progressView = false;
@@ -115,6 +126,7 @@ private:
     QUrl m_siteOrigin;
     LoginProgressRun *m_progress = nullptr;
     QPointer<AuthProgressOverlay> m_progressOverlay;
+    QPointer<DiscordSignIn> m_discord;
 
     QWidget *m_overlay = nullptr;
     QPushButton *m_closeBtn = nullptr;

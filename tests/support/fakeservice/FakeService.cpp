@@ -577,9 +577,14 @@ FakeService::Answer FakeService::builtIn(const RecordedRequest &r)
         // ... and the service's callback page hands the code to the client's listener.
         a.status = 302;
         a.contentType = "text/plain";
-        a.headers.append(
-            {"Location", "http://127.0.0.1:17860/callback?code=" +
-                             QUrl::toPercentEncoding(r.query.queryItemValue(QStringLiteral("code")))});
+        QUrl listener(QStringLiteral("http://127.0.0.1/callback"));
+        listener.setPort(m_discordListenerPort);
+        QByteArray query = "code=" + QUrl::toPercentEncoding(
+                                         r.query.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded));
+        if (r.query.hasQueryItem(QStringLiteral("state")))
+            query += "&state=" + QUrl::toPercentEncoding(
+                                     r.query.queryItemValue(QStringLiteral("state"), QUrl::FullyDecoded));
+        a.headers.append({"Location", listener.toEncoded() + '?' + query});
     } else if (get && p.startsWith(QLatin1String("/uploads/"))) {
         const auto upload = m_uploads.constFind(p);
         if (upload != m_uploads.constEnd()) {

@@ -128,6 +128,8 @@ public:
     void setVersionVerdict(const QJsonObject &verdict) { m_versionVerdict = verdict; }
     void setPromo(const QJsonObject &promo) { m_promo = promo; }
     void setGeo(const QJsonObject &geo) { m_geo = geo; }
+    // The port of the client's Discord listener that "/callback" sends the browser to.
+    void setDiscordListenerPort(quint16 port) { m_discordListenerPort = port; }
     void setUpload(const QString &path, const QByteArray &bytes, const QByteArray &contentType = "image/png");
 
     // Sample data: relays on 127.0.0.x, a small catalogue, notifications, the demo account.
@@ -176,6 +178,7 @@ private:
     QJsonObject m_versionVerdict;
     QJsonObject m_promo;
     QJsonObject m_geo;
+    quint16 m_discordListenerPort = 17860;
     QHash<QString, QPair<QByteArray, QByteArray>> m_uploads;
     int m_sessionCounter = 0;
 };
