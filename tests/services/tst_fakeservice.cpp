@@ -285,8 +285,17 @@ void TestFakeService::signInProviderAndLocation()
     second.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply *handOver = m_manager->get(second);
     QTRY_VERIFY_WITH_TIMEOUT(handOver->isFinished(), 5000);
-    QCOMPARE(handOver->rawHeader("Location"), QByteArray("http://127.0.0.1:17860/callback?code=demo-code"));
+    QCOMPARE(handOver->rawHeader("Location"),
+             QByteArray("http://127.0.0.1:17860/callback?code=demo-code&state=9"));
     handOver->deleteLater();
+    // Tests listen on a free port and tell the callback page which.
+    m_fake.setDiscordListenerPort(40123);
+    QNetworkReply *moved = m_manager->get(second);
+    QTRY_VERIFY_WITH_TIMEOUT(moved->isFinished(), 5000);
+    QCOMPARE(moved->rawHeader("Location"),
+             QByteArray("http://127.0.0.1:40123/callback?code=demo-code&state=9"));
+    moved->deleteLater();
+    m_fake.setDiscordListenerPort(17860);
 
     QNetworkReply *geo =
         m_manager->get(QNetworkRequest(m_fake.url("/json/?fields=isp,country,countryCode,city")));
