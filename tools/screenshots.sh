@@ -10,7 +10,8 @@
 # busy overlay; English only), landing, settings, settings-open-below,
 # settings-open-up, settings-tooltip (the settings views in English only: the
 # page is never mirrored), signin-form, signin-error, signin-progress,
-# signin-download, signin-overlay, widgets (the painted widgets), and games
+# signin-download, signin-overlay (the Discord button pressed; English only:
+# the sign-in page is never mirrored), widgets (the painted widgets), and games
 # (the games grid, tiles and home favourites on their sections' sizes).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
@@ -66,7 +67,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

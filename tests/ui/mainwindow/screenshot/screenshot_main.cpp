@@ -9,7 +9,8 @@
 //                                "busy-overlay" (over home: "Stopping Proxy" at 50 %),
 //                                "signin-form", "signin-error" (a two-line banner),
 //                                "signin-progress" (the bar near 50 %),
-//                                "signin-overlay" (the browser-wait overlay),
+//                                "signin-overlay" (the Discord button pressed: the
+//                                browser-wait overlay over the disabled form),
 //                                "signin-download" (the games download stage of a sign-in,
 //                                its longest text),
 //                                "landing" (the Connections landing a click on Network shows),
@@ -34,6 +35,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QDesktopServices>
 #include <QEnterEvent>
 #include <QPixmap>
 #include <QPushButton>
@@ -42,6 +44,15 @@
 
 #include <cstdio>
 #include <memory>
+
+// Takes the addresses the client hands to the browser, so that a shot never
+// starts one.
+class BrowserStandIn : public QObject
+{
+    Q_OBJECT
+public slots:
+    void open(const QUrl &url) { std::printf("browser would open %s\n", qPrintable(url.toString())); }
+};
 
 namespace {
 
@@ -128,8 +139,11 @@ void stageView(MainWindow *window, const QString &view)
         page->hide();
         QTimer::singleShot(500, window, [window, view] { stageBusy(window, view); });
     } else if (view == QLatin1String("signin-overlay")) {
-        page->setFormEnabled(false);
-        page->ensureProgressOverlay()->start(QStringLiteral("Connecting your Discord account..."));
+        // The Discord button's own road, up to the wait for the browser.
+        static BrowserStandIn browser;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "open");
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
+        page->startDiscordLogin();
     }
 }
 
@@ -189,3 +203,5 @@ int main(int argc, char *argv[])
     const int loop = runClient(argc, argv, options);
     return exitCode ? exitCode : loop;
 }
+
+#include "screenshot_main.moc"
