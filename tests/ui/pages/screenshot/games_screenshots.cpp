@@ -80,6 +80,22 @@ public:
     }
 };
 
+class EventCounter : public QObject
+{
+public:
+    EventCounter(QEvent::Type type, int *count) : m_type(type), m_count(count) {}
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == m_type)
+            ++*m_count;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+    int *m_count;
+};
+
 void hover(QWidget *hit)
 {
     QEnterEvent enter(QPointF(20, 20), QPointF(20, 20), hit->mapToGlobal(QPointF(20, 20)));
@@ -270,6 +286,21 @@ int main(int argc, char *argv[])
         hover(tile->hit());
         QTest::qWait(50);
         save(&scene.window, QStringLiteral("games-tile-hovered.png"));
+
+        // The real pointer of the virtual display: over the tile, then onto its heart.
+        int hitLeaves = 0;
+        EventCounter counter(QEvent::Leave, &hitLeaves);
+        tile->hit()->installEventFilter(&counter);
+        QCursor::setPos(tile->mapToGlobal(QPoint(60, 150)));
+        QTest::qWait(150);
+        QCursor::setPos(tile->heart()->mapToGlobal(QPoint(11, 11)));
+        QTest::qWait(150);
+        std::printf("pointer onto the heart: hit area left %d time(s), heart %s\n", hitLeaves,
+                    tile->heart()->isVisible() ? "shown" : "hidden");
+        QCursor::setPos(1919, 1079);
+        QTest::qWait(150);
+        std::printf("pointer off the tile: heart %s\n", tile->heart()->isVisible() ? "shown" : "hidden");
+        tile->hit()->removeEventFilter(&counter);
 
         scene.grid->setPcMode(false);
         QTest::qWait(50);
