@@ -192,6 +192,9 @@ void DiscordSignIn::onCallbackReadyRead(QTcpSocket *socket)
     if (result.status == DiscordCallback::Status::Incomplete)
         return;
     const bool tooLarge = result.status == DiscordCallback::Status::TooLarge;
+    // Unread bytes would turn the close into a reset that can swallow the answer.
+    if (tooLarge)
+        socket->readAll();
     socket->write(tooLarge ? kTooLargeAnswer : kBrowserAnswer);
     socket->flush();
     socket->setProperty(kProcessedProperty, true);

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QSslConfiguration>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -304,6 +305,10 @@ private slots:
         QCOMPARE(form.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded),
                  m_fake.url(QStringLiteral("/callback")).toString());
 
+#if QT_CONFIG(ssl)
+        // From the first exchange on, the whole process asks for TLS 1.2 or later.
+        QCOMPARE(QSslConfiguration::defaultConfiguration().protocol(), QSsl::TlsV1_2OrLater);
+#endif
         const RecordedRequest user = m_fake.lastRequest(QStringLiteral("/api/users/@me"));
         QCOMPARE(user.header("Authorization"), QByteArray("Bearer discord-access-demo-code"));
         QVERIFY(!user.hasHeader("User-Agent") || user.header("User-Agent") != "QuorlixDesktop/1.0");
