@@ -7,6 +7,8 @@
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
 #include "platform/InstallerLauncher.h"
+#include "services/AccountInfo.h"
+#include "services/AccountSession.h"
 #include "services/AccountStore.h"
 #include "services/DiscordSignIn.h"
 #include "services/GamesCache.h"
@@ -25,6 +27,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QMessageBox>
 
 ClientServices createClientServices(const WindowIntervals &intervals, const TunnelEngineApi &engine)
 {
@@ -49,6 +52,8 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.account = new AccountStore;
     services.serviceClient =
         new ServiceClient(ServiceConfig::instance(), services.account->credentialsSource());
+    services.session = new AccountSession(services.serviceClient, services.account);
+    services.accountInfo = new AccountInfo(services.account, services.serviceClient);
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.signIn = new SignInController(services.serviceClient, services.account, services.serverSync,
                                            intervals.signInConfigurationMs);
@@ -61,6 +66,9 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.settings = new MetadataSettingsStore;
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     services.discord = new DiscordSignIn(services.serviceClient, services.openUrl);
+    services.showWarning = [](QWidget *window, const QString &title, const QString &text) {
+        QMessageBox::warning(window, title, text, QMessageBox::Ok);
+    };
     return services;
 }
 

@@ -2,6 +2,14 @@
 
 #include "services/UrlOpener.h"
 
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+class AccountInfo;
+class AccountSession;
 class AccountStore;
 class ConnectFlow;
 class DiscordSignIn;
@@ -38,6 +46,9 @@ struct ClientServices
     PacketLossMeter *packetLoss = nullptr;
     // Who is signed in; the service client's requests carry its token.
     AccountStore *account = nullptr;
+    // The session's heartbeat and sign-out; the header's and profile's texts.
+    AccountSession *session = nullptr;
+    AccountInfo *accountInfo = nullptr;
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
     SignInController *signIn = nullptr;
@@ -55,4 +66,7 @@ struct ClientServices
     // Hands the sign-in page's links to the user's browser; when empty, a
     // link opens nothing.
     UrlOpener openUrl;
+    // Shows a modal warning over the window (title, text, one OK button);
+    // when empty, nothing is shown.
+    std::function<void(QWidget *window, const QString &title, const QString &text)> showWarning;
 };

@@ -1,7 +1,9 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "i18n/TranslationManager.h"
+#include "services/AccountInfo.h"
 #include "services/UsageEvents.h"
+#include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/AuthPageView.h"
 #include "ui/mainwindow/HeaderBand.h"
 #include "ui/mainwindow/NotificationBell.h"
@@ -10,9 +12,11 @@
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/ProfileSection.h"
 #include "ui/pages/SettingsSection.h"
 #include "ui/pages/TitlesAndLanding.h"
 #include "ui/widgets/CardOverlay.h"
+#include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -40,6 +44,10 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
                                            persianFontFamily(), m_intervals.firstNotificationsMs, this);
     addLanguageArea(m_notifications, false);
     m_sections.add(WindowRules::Section::NotifDropdownOverlay, m_notifications->overlay());
+    const AccountTexts accountTexts =
+        m_services.accountInfo ? m_services.accountInfo->texts() : AccountTexts::from({}, {}, {}, {});
+    m_accountPill = new AccountPill(m_headerBand->header(), this, persianFontFamily(), accountTexts, this);
+    addLanguageArea(m_accountPill, false);
 
     m_windowButtons = new WindowButtons(m_headerBand, this);
     connect(m_windowButtons, &WindowButtons::minimizeClicked, this, &MainWindow::minimizeWindow);
@@ -67,6 +75,12 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     connect(this, &MainWindow::landingBannerBackdropNeeded, m_titles,
             &TitlesAndLanding::snapshotBannerBackground);
     connect(m_titles, &TitlesAndLanding::gamesRequested, this, &MainWindow::openGamesPage);
+
+    m_profile = new ProfileSection(m_rootFrame, this, accountTexts, this);
+    m_sections.add(WindowRules::Section::ProfileLeftSection, m_profile->card());
+    m_sections.add(WindowRules::Section::ProfileLogoutButton, m_profile->logoutButton());
+    m_sections.add(WindowRules::Section::LogoutConfirmOverlay, m_profile->overlay());
+    wireAccount();
 
     m_settings =
         new SettingsSection(m_rootFrame, this, m_services.settings, m_services.translations, width(), this);

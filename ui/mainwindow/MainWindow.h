@@ -15,6 +15,7 @@
 #include "ui/mainwindow/SectionWidgets.h"
 #include "ui/mainwindow/WindowIntervals.h"
 
+class AccountPill;
 class AuthPage;
 class AuthPageView;
 class GamesCatalogue;
@@ -23,6 +24,7 @@ class ConsoleGatewayEmbedded;
 class HeaderBand;
 class NotificationBell;
 class PageStack;
+class ProfileSection;
 class ProxyStatusOverlay;
 class QButtonGroup;
 class QDateTime;
@@ -108,9 +110,24 @@ public:
     // Start-up calls and timers (their work lives in the services).
     void runStartupChecks();
     void syncServers(std::function<void(bool ok)> completion);
-    void sendHeartbeat();
     void validateAppVersion();
     void trackEvent(const QString &eventName);
+
+    // The account (services/AccountSession, services/AccountInfo): the
+    // session heartbeat and its "signed in elsewhere" end, sign-out through
+    // the Profile section's confirmation card, the header's and profile's
+    // texts with the network location, and the account pill's pop-up.
+    void sendHeartbeat();
+    void onHeartbeatReply(const ServiceApi::Reply &reply);
+    void logout();
+    void refreshAccountInfo();
+    void onGeoLocationReply(const ServiceApi::Reply &reply);
+    void setAccountPillOpen(bool open);
+    void toggleProfilePopup();
+    void placeLogoutConfirm();
+    void showLogoutConfirm();
+    void cancelLogout();
+    void dismissOverlay();
 
     // Signing in (services/SignInController): every request waits for an
     // update check (resumeLoginAfterUpdateCheck, below), then the reply, the
@@ -203,6 +220,8 @@ public:
     QuorlixConnection *connectionPage() const;
     QWidget *header() const;
     PageStack *pageStack() const { return m_pageStack; }
+    AccountPill *accountPill() const { return m_accountPill; }
+    ProfileSection *profileSection() const { return m_profile; }
     ConsoleNetworkManager *consoleNetworkManager() const { return m_consoleNetworkManager; }
     ConsoleGatewayEmbedded *consoleGateway() const { return m_consoleGateway; }
     static QString persianFontFamily();
@@ -213,6 +232,9 @@ signals:
     // The Connections landing is about to show; its banner is hidden for the
     // moment, so its frosted backdrop can be taken of what lies beneath.
     void landingBannerBackdropNeeded();
+    // The promotion is to be looked at again (after a sign-out: with no token
+    // it hides and asks nothing).
+    void promotionRefreshNeeded();
 
 public slots:
     void handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo);
@@ -235,6 +257,10 @@ private:
     void startDeferredCallsAndTimers();
     void createConsoleServices();
     void wireUpdates();
+    void wireAccount();
+    void onSessionExpired();
+    // The sign-in page back over the whole window with its form enabled.
+    void showSignInForm();
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -255,7 +281,9 @@ private:
     QVBoxLayout *m_rootLayout = nullptr;
     HeaderBand *m_headerBand = nullptr;
     NotificationBell *m_notifications = nullptr;
+    AccountPill *m_accountPill = nullptr;
     TitlesAndLanding *m_titles = nullptr;
+    ProfileSection *m_profile = nullptr;
     SettingsSection *m_settings = nullptr;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;

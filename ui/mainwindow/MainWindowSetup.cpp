@@ -10,6 +10,8 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "resources/BundledFonts.h"
+#include "services/AccountInfo.h"
+#include "services/AccountSession.h"
 #include "services/AccountStore.h"
 #include "services/DiscordSignIn.h"
 #include "services/GamesCatalogue.h"
@@ -70,6 +72,7 @@ void MainWindow::adoptServices()
     for (QObject *service :
          {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
           static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
+          static_cast<QObject *>(m_services.session), static_cast<QObject *>(m_services.accountInfo),
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
           static_cast<QObject *>(m_services.notifications), static_cast<QObject *>(m_services.updates),
@@ -164,11 +167,6 @@ void MainWindow::syncServers(std::function<void(bool ok)> completion)
         m_services.serverSync->syncServers(std::move(completion));
     else if (completion)
         completion(false);
-}
-
-void MainWindow::sendHeartbeat()
-{
-    // The session heartbeat plugs in here.
 }
 
 void MainWindow::createConsoleServices()

@@ -21,6 +21,7 @@ void MainWindow::wireSignIn()
         connect(signIn, &SignInController::notificationsNeeded, m_services.notifications,
                 &NotificationService::fetchNotifications);
     }
+    connect(signIn, &SignInController::accountRefreshNeeded, this, &MainWindow::refreshAccountInfo);
 
     // The stored sign-in waits for the start-up update check.
     if (m_authPage->hasRememberedSession())

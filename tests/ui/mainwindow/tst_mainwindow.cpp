@@ -556,17 +556,23 @@ private slots:
         QWidget *notif = named(&window, "NotifDropdownOverlay");
         QWidget *notifCard = named(&window, "NotifDropdownCard");
         QVERIFY(notif && notifCard);
-        auto *logout = new QWidget(&window);
-        logout->setObjectName(QStringLiteral("LogoutConfirmOverlay"));
-        auto *logoutCard = new QFrame(logout);
-        logoutCard->setObjectName(QStringLiteral("LogoutConfirmCard"));
-        logoutCard->resize(401, 211);
+        // The window's own sign-out overlay when an area builds it, else a stand-in.
+        QWidget *logout = named(&window, "LogoutConfirmOverlay");
+        if (!logout) {
+            logout = new QWidget(&window);
+            logout->setObjectName(QStringLiteral("LogoutConfirmOverlay"));
+            auto *standInCard = new QFrame(logout);
+            standInCard->setObjectName(QStringLiteral("LogoutConfirmCard"));
+            standInCard->resize(401, 211);
+        }
+        QWidget *logoutCard = named(logout, "LogoutConfirmCard");
         showAndSettle(window);
 
         QCOMPARE(notif->geometry(), window.rect());
         QCOMPARE(notifCard->geometry(), QRect(880, 90, 296, 416));
         QCOMPARE(logout->geometry(), window.rect());
-        QCOMPARE(logoutCard->pos(), QPoint((1440 - 401) / 2, (810 - 211) / 2));
+        QCOMPARE(logoutCard->pos(),
+                 QPoint((1440 - logoutCard->width()) / 2, (810 - logoutCard->height()) / 2));
         // The Dashboard title against the root frame's right edge for Persian.
         QWidget *title = named(&window, "DashboardTitle");
         QCOMPARE(title->pos(), QPoint(persian ? 1440 - title->width() - 120 : 120, 95));
