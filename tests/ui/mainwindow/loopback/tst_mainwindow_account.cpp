@@ -2,6 +2,7 @@
 // its timer, the "signed in elsewhere" end, sign-out through the Profile
 // section's card, and the header's and profile's texts with the location.
 
+#include "WindowAgainstFake.h"
 #include "app/ClientComposition.h"
 #include "services/AccountStore.h"
 #include "services/ServiceClient.h"
@@ -164,17 +165,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
-        QVERIFY(m_service.listen());
-        ServiceConfig::setInstance(ServiceConfig(m_service.origin(), m_service.origin(), m_service.origin()));
-        LoopbackGuard::install();
-    }
+    void initTestCase() { QVERIFY(WindowAgainstFake::start(m_service)); }
 
     void init()
     {

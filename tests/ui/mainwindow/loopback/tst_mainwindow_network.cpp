@@ -1,3 +1,4 @@
+#include "WindowAgainstFake.h"
 #include "app/ClientComposition.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
@@ -63,17 +64,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
-        QVERIFY(m_service.listen());
-        ServiceConfig::setInstance(ServiceConfig(m_service.origin(), m_service.origin(), m_service.origin()));
-        LoopbackGuard::install();
-    }
+    void initTestCase() { QVERIFY(WindowAgainstFake::start(m_service)); }
 
     void init()
     {

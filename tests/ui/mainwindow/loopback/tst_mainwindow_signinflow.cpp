@@ -2,6 +2,7 @@
 // through the form, a remembered token at start-up, and a sign-in kept for
 // this run only. No log line may hold a whole session id.
 
+#include "WindowAgainstFake.h"
 #include "app/ClientComposition.h"
 #include "services/AccountStore.h"
 #include "services/ServiceClient.h"
@@ -112,14 +113,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
-        QVERIFY(m_service.listen());
-        ServiceConfig::setInstance(ServiceConfig(m_service.origin(), m_service.origin(), m_service.origin()));
-        LoopbackGuard::install();
+        QVERIFY(WindowAgainstFake::start(m_service));
         g_previous = qInstallMessageHandler(recordLog);
     }
 
