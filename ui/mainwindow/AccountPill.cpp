@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -29,12 +30,31 @@ const RowSpec kRows[3] = {
      QT_TRANSLATE_NOOP("MainWindow", "Exclusive Customer Support"), "پشتیبانی اختصاصی مشتریان"},
 };
 
-QFont rowFont(const QString &family)
+// What the layouts leave for texts: the pill's text column (264 less its
+// margins, the avatar, the caret and three spacings) and a pop-up row's text
+// (264 less the pop-up's margins, the icon and one spacing).
+constexpr int kPillTextWidth = 264 - 8 - 20 - 44 - 24 - 3 * 10;
+constexpr int kRowTextWidth = 264 - 4 - 20 - 28 - 12;
+
+// The rows' font at its design size, made smaller only as far as a text
+// needs to fit its row whole (a longer translation, a wider face).
+QFont rowFont(const QString &family, const QString &text)
 {
     QFont font(family);
     font.setPointSize(14);
     font.setWeight(QFont::Medium);
+    while (font.pointSizeF() > 9 && QFontMetrics(font).horizontalAdvance(text) > kRowTextWidth)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
     return font;
+}
+
+// A long name or address ends in an ellipsis rather than a cut letter; the
+// whole text is the label's tooltip then.
+void setElided(QLabel *label, const QString &text)
+{
+    const QString shown = label->fontMetrics().elidedText(text, Qt::ElideRight, kPillTextWidth);
+    label->setText(shown);
+    label->setToolTip(shown == text ? QString() : text);
 }
 
 QPixmap scaled(const QString &path, int side)
@@ -147,7 +167,7 @@ AccountPill::AccountPill(QWidget *headerBand, QWidget *window, const QString &pe
             icon->setPixmap(iconPixmap);
         auto *text = new QLabel(item);
         text->setObjectName(QStringLiteral("HeaderPopupRowText"));
-        text->setFont(rowFont(QStringLiteral("Inter")));
+        text->setFont(rowFont(QStringLiteral("Inter"), QString()));
         text->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
         text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         itemLayout->addWidget(icon, 0, Qt::AlignVCenter);
@@ -224,15 +244,26 @@ void AccountPill::toggleProfilePopup()
 
 void AccountPill::showAccount(const AccountTexts &texts)
 {
-    m_userName->setText(texts.name);
-    m_userEmail->setText(texts.emailLabel);
+    setElided(m_userName, texts.name);
+    setElided(m_userEmail, texts.emailLabel);
 }
 
 void AccountPill::retranslate()
 {
+    // One size for all three rows: the one the longest of them needs.
+    const QString family = m_persian ? m_persianFamily : QStringLiteral("Inter");
+    QStringList texts;
+    QFont font = rowFont(family, QString());
+    for (const RowSpec &row : kRows) {
+        texts << (m_persian ? QString::fromUtf8(row.persian)
+                            : QCoreApplication::translate("MainWindow", row.english));
+        const QFont fitted = rowFont(family, texts.last());
+        if (fitted.pointSizeF() < font.pointSizeF())
+            font = fitted;
+    }
     for (int i = 0; i < 3; ++i) {
-        m_rows[i].text->setText(m_persian ? QString::fromUtf8(kRows[i].persian)
-                                          : QCoreApplication::translate("MainWindow", kRows[i].english));
+        m_rows[i].text->setFont(font);
+        m_rows[i].text->setText(texts[i]);
     }
 }
 
@@ -245,7 +276,6 @@ void AccountPill::place(bool persian)
     for (const Row &row : m_rows) {
         row.row->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
         row.text->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
-        row.text->setFont(rowFont(persian ? m_persianFamily : QStringLiteral("Inter")));
     }
     retranslate();
 }

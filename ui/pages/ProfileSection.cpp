@@ -4,6 +4,7 @@
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QBitmap>
+
 #include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +12,8 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -216,6 +219,10 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         pillIcon->setPixmap(signOut);
     pillLayout->addWidget(pillText, 0);
     pillLayout->addWidget(pillIcon, 0);
+    // The side margins give way before the text is cut.
+    const int room = m_logoutButton->width() - pillText->sizeHint().width() - 12 - 16;
+    const int side = std::clamp(room / 2, 0, 30);
+    pillLayout->setContentsMargins(side, 0, side, 0);
     // Presses count only inside the pill's rounded shape.
     QBitmap mask(m_logoutButton->size());
     mask.clear();

@@ -202,7 +202,12 @@ private slots:
                 QCOMPARE(texts[i]->alignment(), (fa ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
                 QCOMPARE(texts[i]->font().family(),
                          fa ? QStringLiteral("Vazirmatn") : QStringLiteral("Inter"));
-                QCOMPARE(texts[i]->font().pointSize(), 14);
+                // The design size, or as little smaller as the whole text needs.
+                QVERIFY(texts[i]->font().pointSizeF() <= 14 && texts[i]->font().pointSizeF() >= 9);
+                QVERIFY2(texts[i]->fontMetrics().horizontalAdvance(texts[i]->text()) <= texts[i]->width(),
+                         qPrintable(texts[i]->text()));
+                QVERIFY(texts[i]->geometry().right() < row->width());
+                QCOMPARE(texts[i]->font(), texts[0]->font());
                 // The icon sits at the row's reading start.
                 QLabel *icon = rowIcon(rig.popup(), i);
                 QVERIFY(icon);
@@ -212,6 +217,21 @@ private slots:
                     QCOMPARE(icon->x(), 0);
             }
         }
+    }
+
+    void longAddressesEndInAnEllipsis()
+    {
+        Rig rig;
+        const QString address = QStringLiteral("someone.with.a.long.name@subdomain.example.test");
+        rig.pill->showAccount(AccountTexts::from(address, QStringLiteral("Ana"), {}, {}));
+        QLabel *email = rig.pill->userEmail();
+        QVERIFY(email->text().endsWith(QChar(0x2026)));
+        QCOMPARE(email->toolTip(), address);
+        rig.widget()->layout()->activate();
+        QVERIFY(email->fontMetrics().horizontalAdvance(email->text()) <= email->width());
+        rig.pill->showAccount(AccountTexts::from(QStringLiteral("sam@x.io"), {}, {}, {}));
+        QCOMPARE(email->text(), QStringLiteral("sam@x.io"));
+        QVERIFY(email->toolTip().isEmpty());
     }
 
     void accountTextsShown()

@@ -7,6 +7,7 @@
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QLabel>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -106,6 +107,22 @@ private slots:
         QCOMPARE(rig.named<QLabel>("LogoutConfirmTitle")->text(), QStringLiteral("Log out"));
         QCOMPARE(rig.named<QLabel>("LogoutConfirmDesc")->text(),
                  QStringLiteral("Are you sure you want to leave?"));
+    }
+
+    void logOutPillShowsItsWholeText()
+    {
+        Rig rig;
+        ProfileClickableFrame *pill = rig.profile->logoutButton();
+        pill->layout()->activate();
+        QLabel *text = nullptr;
+        for (QLabel *label : pill->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty())
+                text = label;
+        }
+        QVERIFY(text);
+        QCOMPARE(text->text(), QStringLiteral("Log Out"));
+        QVERIFY(text->width() >= text->fontMetrics().horizontalAdvance(text->text()));
+        QVERIFY(pill->rect().contains(text->geometry()));
     }
 
     void values()
