@@ -11,8 +11,11 @@
 # settings-open-up, settings-tooltip (the settings views in English only: the
 # page is never mirrored), signin-form, signin-error, signin-progress,
 # signin-download, signin-overlay (the Discord button pressed; English only:
-# the sign-in page is never mirrored), widgets (the painted widgets), and games
-# (the games grid, tiles and home favourites on their sections' sizes).
+# the sign-in page is never mirrored), account (the header's account pill
+# signed in), account-open (its profile pop-up), profile and profile-logout
+# (the Profile section and its sign-out card, English only: the section is
+# never mirrored), widgets (the painted widgets), and games (the games grid,
+# tiles and home favourites on their sections' sizes).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -24,7 +27,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay widgets games)
+  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -67,7 +70,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

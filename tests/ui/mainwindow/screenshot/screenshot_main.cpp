@@ -19,11 +19,16 @@
 //                                "settings" (the Setting section at full height),
 //                                "settings-open-below", "settings-open-up" (a select field's
 //                                popup below and, with the window low on the screen, above it) or
-//                                "settings-tooltip" (an info icon's card)
+//                                "settings-tooltip" (an info icon's card),
+//                                "account" (a signed-in name and e-mail on the header's pill),
+//                                "account-open" (the pill's profile pop-up open),
+//                                "profile" (the Profile section with a known location) or
+//                                "profile-logout" (its sign-out confirmation card)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "i18n/TranslationManager.h"
+#include "services/AccountStore.h"
 #include "services/SignInRules.h"
 #include "services/VersionGate.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -90,6 +95,19 @@ void stageBusy(MainWindow *window, const QString &view)
     }
 }
 
+// A signed-in account with a known location, as the header and the Profile
+// section show it.
+void stageAccount(MainWindow *window)
+{
+    if (AccountStore *account = window->services().account) {
+        account->setValue(AccountStore::FirstName, QStringLiteral("Ana"));
+        account->setValue(AccountStore::UserEmail, QStringLiteral("ana.rostami@example.test"));
+        account->setValue(AccountStore::Isp, QStringLiteral("Example Telecom"));
+        account->setValue(AccountStore::Country, QStringLiteral("Germany"));
+    }
+    window->refreshAccountInfo();
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -124,6 +142,17 @@ void stageView(MainWindow *window, const QString &view)
                     QApplication::sendEvent(icon, &enter);
                 }
             }
+        });
+    } else if (view.startsWith(QLatin1String("account")) || view.startsWith(QLatin1String("profile"))) {
+        page->hide();
+        stageAccount(window);
+        if (view.startsWith(QLatin1String("profile")))
+            window->navGroup()->button(4)->click();
+        QTimer::singleShot(300, window, [window, view] {
+            if (view == QLatin1String("account-open"))
+                window->toggleProfilePopup();
+            else if (view == QLatin1String("profile-logout"))
+                window->showLogoutConfirm();
         });
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
@@ -180,7 +209,9 @@ int main(int argc, char *argv[])
                 // The whole scrolling page, not only what the window shows of it.
                 if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame")))
                     shot = frame->grab();
-            } else if (view.startsWith(QLatin1String("settings-")) && screen) {
+            } else if ((view.startsWith(QLatin1String("settings-")) ||
+                        view == QLatin1String("account-open")) &&
+                       screen) {
                 // Popups and tooltip cards are windows of their own: take the
                 // screen around the window.
                 const QRect area = raw->frameGeometry().adjusted(0, -200, 0, 200) & screen->geometry();
