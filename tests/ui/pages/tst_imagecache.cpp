@@ -86,6 +86,7 @@ private slots:
     void badBodiesGiveThePlaceholder();
     void unfetchableAddressesAreLeftAlone();
     void labelDeletedBeforeItsReply();
+    void failedWriteLeavesTheFolderAlone();
     void hungDownloadGivesUp();
     void logosStayInMemory();
     void pruneDeletesOldestFirst();
@@ -275,6 +276,21 @@ void TestImageCache::labelDeletedBeforeItsReply()
     delete logo;
     QVERIFY(settled());
     QVERIFY(QFile::exists(m_images->coverCacheFileName(url("slow.png"))));
+}
+
+void TestImageCache::failedWriteLeavesTheFolderAlone()
+{
+    // Something that cannot be replaced sits where the cover's file goes.
+    const QString file = m_images->coverCacheFileName(url("blocked.png"));
+    QVERIFY(QDir().mkpath(file + "/inside"));
+    QFile::remove(file); // not a file: nothing to remove
+    QLabel label;
+    m_images->loadGameCover(&label, upload("blocked.png"));
+    QVERIFY(settled());
+    QVERIFY(QFileInfo(file + "/inside").isDir());
+    QCOMPARE(QDir(m_images->coversFolder()).entryList(QDir::Files | QDir::Hidden), QStringList());
+    // The picture still reaches its label.
+    QVERIFY(!isPlaceholder(label, m_images->coverPlaceholder()));
 }
 
 void TestImageCache::hungDownloadGivesUp()
