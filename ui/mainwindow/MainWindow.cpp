@@ -13,6 +13,8 @@
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/ProfileSection.h"
+#include "ui/pages/HeroCard.h"
+#include "ui/pages/HomeDashboard.h"
 #include "ui/pages/SettingsSection.h"
 #include "ui/pages/TitlesAndLanding.h"
 #include "ui/widgets/CardOverlay.h"
@@ -90,6 +92,12 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     m_sections.add(WindowRules::Section::SettingsRightSectionCard, m_settings->notificationsCard());
     m_sections.add(WindowRules::Section::SettingsBottomLeftSectionCard, m_settings->optimizationCard());
     m_sections.add(WindowRules::Section::SettingsBottomRightSectionCard, m_settings->advancedCard());
+
+    buildHomeAndGames();
+
+    // The hero card's picture and link join after the hardware card.
+    m_home->hero()->addPictureAndLink();
+    retranslateConnectionsHero(currentLanguage());
 
     m_sideNavigation = new SideNavigation(this, m_headerBand->fixedLogo(), m_headerBand->fixedLogoLine());
     connect(m_sideNavigation, &SideNavigation::sectionClicked, this, &MainWindow::onSectionClicked);

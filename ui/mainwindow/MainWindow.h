@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "connection/RelayChoice.h"
+#include "connection/SessionData.h"
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "services/BusyOverlay.h"
 #include "ui/mainwindow/ClientServices.h"
@@ -18,7 +19,11 @@
 class AccountPill;
 class AuthPage;
 class AuthPageView;
+class GamesBoardState;
 class GamesCatalogue;
+class GamesSection;
+class HomeDashboard;
+class ImageCache;
 struct GameApiItem;
 class ConsoleGatewayEmbedded;
 class HeaderBand;
@@ -155,6 +160,24 @@ public:
     void saveGamesCache(const QString &path, const QByteArray &bytes);
     bool decryptGamesCache(const QByteArray &protectedBytes, QByteArray *plain, bool *legacy = nullptr);
     bool loadGamesCache();
+    void renderGamesGrid();
+    void reloadGamesGrid();
+    void prefetchGameCovers();
+    void styleGamesPlatformToggle(bool pcActive);
+    void selectGamesCategory(int chipId);
+
+    // The home page's dashboard: its columns for the language, the
+    // last-session card and the hero card.
+    void placeHomeSections();
+    void showLastSession(const SessionData &session);
+    void setLastSessionFilled(bool filled);
+    static QString formatDuration(qint64 seconds);
+    void loadSessionGameLogo(const QString &path);
+    void retranslateLastSessionCard(const QString &languageCode);
+    void retranslateConnectionsHero(const QString &languageCode);
+    void openWebsite();
+    HomeDashboard *homeDashboard() const { return m_home; }
+    GamesSection *gamesSection() const { return m_games; }
 
     // The connect flow (connection/ConnectFlow) and the connected state's
     // meters; without them they do nothing.
@@ -261,6 +284,8 @@ private:
     void onSessionExpired();
     // The sign-in page back over the whole window with its form enabled.
     void showSignInForm();
+    void buildHomeAndGames();
+    void startGamesCatalogue();
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -285,6 +310,10 @@ private:
     TitlesAndLanding *m_titles = nullptr;
     ProfileSection *m_profile = nullptr;
     SettingsSection *m_settings = nullptr;
+    GamesBoardState *m_gamesBoard = nullptr;
+    ImageCache *m_images = nullptr;
+    HomeDashboard *m_home = nullptr;
+    GamesSection *m_games = nullptr;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;
     PageStack *m_pageStack = nullptr;

@@ -28,4 +28,10 @@ struct WindowIntervals
     int livePingMs = 1000;
     int packetLossMs = 1000;
     int packetLossGraceMs = 3000;
+    // A console tile's bar, and when the console game opens after it; a cover,
+    // favourite logo or session logo download that moves nothing this long
+    // is given up.
+    int consoleTileBarMs = 3000;
+    int consoleTileOpenMs = 3020;
+    int imageInactivityMs = 30000;
 };

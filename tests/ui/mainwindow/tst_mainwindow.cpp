@@ -528,9 +528,8 @@ private slots:
     {
         TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
-        auto *left = new QWidget(frame);
-        left->setObjectName(QStringLiteral("ConnectionsSection"));
-        left->setGeometry(0, 180, 640, 380);
+        QWidget *left = named(&window, "ConnectionsSection");
+        left->move(0, 180);
         auto *discord = new QWidget(frame);
         discord->setObjectName(QStringLiteral("HelpCardDiscord"));
         discord->setGeometry(0, 1200, 420, 150);

@@ -202,9 +202,9 @@ private slots:
         m_service.setGames(FakeService::sampleGames());
         const QString games = QStringLiteral("/api/games");
         {
-            TestWindow window;
             // Earlier visits to the Games section left a copy; start without one.
-            QFile::remove(window.gamesCatalogue()->cache().path());
+            QFile::remove(GamesCache().path());
+            TestWindow window;
             QVERIFY(!window.loadGamesCache());
             window.openGamesPage();
             QTRY_VERIFY(window.gamesCatalogue()->state()->catalogueLoaded);
