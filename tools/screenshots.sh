@@ -5,7 +5,8 @@
 #
 #   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
 #
-# Views: home, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
+# Views: home, home-page, home-filled (the whole home page, last session empty
+# and filled with favourites), games-pc, games-console, games-small, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
 # busy-download and busy-blocked (the update flow's and the version gate's
 # busy overlay; English only), landing, settings, settings-open-below,
 # settings-open-up, settings-tooltip (the settings views in English only: the
@@ -27,7 +28,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout widgets games)
+  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -70,7 +71,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

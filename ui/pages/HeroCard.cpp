@@ -150,7 +150,8 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
     m_headline->setText(persian ? QStringLiteral("عملکرد اتصال خود را بهتر کنید.")
                                 : QCoreApplication::translate("QObject", "Connection is also\nPerformance"));
     m_headline->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
-    m_headline->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    // Right-to-left would turn a plain right alignment to the left.
+    m_headline->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) | Qt::AlignVCenter);
     m_headline->setContentsMargins(0, 0, 0, 0);
     m_headline->setIndent(0);
     m_headline->setMargin(0);
@@ -160,7 +161,9 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
                        "font-weight: 600;font-size: 24px;line-height: 32px;padding: 0px;"
                        "margin: 0px;")
             .arg(family));
-    m_headline->setWordWrap(false);
+    // The English text breaks at its line feed; the Persian line is wider
+    // than the headline in the bundled face and wraps instead of being cut.
+    m_headline->setWordWrap(persian);
 
     if (m_linkText) {
         m_linkText->setText(persian ? QStringLiteral("بازدید از وبسایت")

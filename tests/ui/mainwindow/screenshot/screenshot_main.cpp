@@ -23,17 +23,26 @@
 //                                "account" (a signed-in name and e-mail on the header's pill),
 //                                "account-open" (the pill's profile pop-up open),
 //                                "profile" (the Profile section with a known location) or
-//                                "profile-logout" (its sign-out confirmation card)
+//                                "profile-logout" (its sign-out confirmation card),
+//                                "home-page" (the whole home page, last session empty),
+//                                "home-filled" (the whole home page with favourites and a
+//                                last session), "games-pc", "games-console" (the Games
+//                                section over a small catalogue; covers stay placeholders),
+//                                "games-small" (the same in the 1080 x 608 window)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
+#include "connection/SessionData.h"
 #include "i18n/TranslationManager.h"
 #include "services/AccountStore.h"
+#include "services/GamesCatalogue.h"
 #include "services/SignInRules.h"
 #include "services/VersionGate.h"
+#include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -108,13 +117,64 @@ void stageAccount(MainWindow *window)
     window->refreshAccountInfo();
 }
 
+// A small catalogue of PC and console entries, as the service sends it.
+void stageCatalogue(MainWindow *window)
+{
+    GamesCatalogue *catalogue = window->gamesCatalogue();
+    if (!catalogue)
+        return;
+    const char *const pc[][2] = {{"Arena Strike", "FPS"},       {"Sky Raiders", "MMO"},
+                                 {"Chess Masters", "Strategy"}, {"Voice Hub", "voice"},
+                                 {"Rally Kings", "Racing"},     {"Night Market", "Browser"},
+                                 {"Stream Deck", "streaming"},  {"Launcher Pro", "launcher"},
+                                 {"Legends Online", "MOBA"},    {"Star Frontier", "Shooter"}};
+    const char *const console[] = {"Kart Party", "Frontline 5", "Deep Dive"};
+    QList<GameApiItem> items;
+    int id = 0;
+    for (const auto &entry : pc) {
+        GameApiItem item;
+        item.id = QString::number(++id);
+        item.title = QLatin1String(entry[0]);
+        item.category = QLatin1String(entry[1]);
+        item.isFree = id == 2;
+        item.freeDaysLeft = id == 2 ? 3 : -1;
+        items << item;
+    }
+    for (const char *title : console) {
+        GameApiItem item;
+        item.id = QString::number(++id);
+        item.title = QLatin1String(title);
+        item.category = QStringLiteral("PlayStation 5");
+        items << item;
+    }
+    *catalogue->items() = items;
+    catalogue->state()->catalogueLoaded = true;
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
     if (!page)
         return;
-    if (view == QLatin1String("home")) {
+    if (view == QLatin1String("home") || view == QLatin1String("home-page")) {
         page->hide();
+    } else if (view == QLatin1String("home-filled")) {
+        page->hide();
+        SessionData session;
+        session.gameTitle = QStringLiteral("Arena Strike");
+        session.duration = 3725;
+        session.minimumPing = 31.4;
+        session.averagePing = 42.6;
+        session.averageJitter = 3.2;
+        session.packetLoss = 0.5;
+        session.sampleCount = 120;
+        window->showLastSession(session);
+    } else if (view.startsWith(QLatin1String("games-"))) {
+        page->hide();
+        stageCatalogue(window);
+        window->openGamesPage();
+        if (view == QLatin1String("games-console"))
+            window->findChild<QPushButton *>(QStringLiteral("GamesConsoleBtn"))->click();
     } else if (view == QLatin1String("landing")) {
         page->hide();
         window->navGroup()->button(2)->click();
@@ -197,6 +257,16 @@ int main(int argc, char *argv[])
         // The catalogues lie beside the client, not beside this helper.
         TranslationManager::instance()->setTranslationFolders(QStringLiteral(QUORLIX_CLIENT_DIR), QString());
         TranslationManager::instance()->setLanguage(language, false);
+        const QString shownView = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
+        if (shownView == QLatin1String("home-filled")) {
+            DatabaseGameRecords records;
+            records.addFavorite(QStringLiteral("Arena Strike"), QStringLiteral("PC"), QString());
+            records.addFavorite(QStringLiteral("Sky Raiders"), QStringLiteral("PC"), QString());
+            records.addFavorite(QStringLiteral("Kart Party"), QStringLiteral("Console"), QString());
+        }
+        if (shownView == QLatin1String("games-small"))
+            DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"),
+                                                     QStringLiteral("1080"));
         std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
         const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
@@ -205,10 +275,14 @@ int main(int argc, char *argv[])
             QPixmap shot;
             const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
             QScreen *screen = raw->screen();
-            if (view == QLatin1String("settings")) {
+            if (view == QLatin1String("settings") || view.startsWith(QLatin1String("home-"))) {
                 // The whole scrolling page, not only what the window shows of it.
-                if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame")))
+                if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame"))) {
+                    // The dashboard's lower row reaches below the window.
+                    if (view.startsWith(QLatin1String("home-")))
+                        frame->setFixedHeight(std::max(frame->height(), 960));
                     shot = frame->grab();
+                }
             } else if ((view.startsWith(QLatin1String("settings-")) ||
                         view == QLatin1String("account-open")) &&
                        screen) {
