@@ -8,6 +8,7 @@
 #include "i18n/TranslationManager.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
+#include "services/ServiceConfig.h"
 #include "services/UsageEvents.h"
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
@@ -25,8 +26,10 @@
 #include <QButtonGroup>
 #include <QCursor>
 #include <QDir>
+#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
@@ -537,6 +540,106 @@ private slots:
         showAndSettle(window);
         QCOMPARE(left->pos(), QPoint(680, 180));
         QCOMPARE(discord->pos(), QPoint(900, 1200));
+    }
+
+    void homeDashboardColumns_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QList<int>>("xs");
+        QTest::newRow("English") << "en-US" << QList<int>{120, 780, 120, 781};
+        QTest::newRow("Persian") << "fa-IR" << QList<int>{680, 20, 681, 20};
+    }
+    void homeDashboardColumns()
+    {
+        QFETCH(QString, language);
+        QFETCH(QList<int>, xs);
+        TestWindow window;
+        const int upper = named(&window, "DashboardTitle")->height() + 115;
+        const char *const names[] = {"ConnectionsSection", "ConnectionsSectionRight", "DashboardLowerLeft",
+                                     "DashboardLowerRight"};
+        const int ys[] = {upper, upper, upper + 402, upper + 402};
+        QCOMPARE(named(&window, "GamesSectionWrap")->y(), named(&window, "GamesTitle")->height() + 114);
+
+        setLanguage(language);
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(named(&window, names[i])->pos(), QPoint(xs[i], ys[i]));
+        // The adapter places them the same way from anywhere.
+        for (const char *name : names)
+            named(&window, name)->move(0, named(&window, name)->y());
+        window.placeHomeSections();
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(named(&window, names[i])->pos(), QPoint(xs[i], ys[i]));
+    }
+
+    void homeButtonsOpenGames_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Add a game") << "HomeAddGameBtn";
+        QTest::newRow("Add connection") << "LastSessionEmptyAddBtn";
+    }
+    void homeButtonsOpenGames()
+    {
+        QFETCH(QString, button);
+        TestWindow window;
+        window.authPage()->hide();
+        window.show();
+        QSignalSpy opened(&window, &MainWindow::gamesSectionOpened);
+        auto *add = window.findChild<QPushButton *>(button);
+        QVERIFY(add);
+        add->click();
+        QCOMPARE(window.navGroup()->checkedId(), 1);
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(named(&window, "GamesSectionWrap")->isVisible());
+        QVERIFY(!named(&window, "ConnectionsSection")->isVisible());
+    }
+
+    void lastSessionFollowsTheSessionManager()
+    {
+        // A session saved by an earlier run fills the card as the window starts.
+        SessionData saved;
+        saved.gameTitle = QStringLiteral("Arena Strike");
+        saved.duration = 3725;
+        saved.packetLoss = 0.5;
+        DatabaseManager::instance()->setMetadata(SessionManager::metadataKey(),
+                                                 QString::fromUtf8(QJsonDocument(saved.toJson()).toJson()));
+        {
+            TestWindow window;
+            auto *value = window.findChild<QLabel *>(QStringLiteral("LastSessionDurationValue"));
+            QCOMPARE(value->text(), QStringLiteral("01:02:05"));
+            QVERIFY(!named(&window, "LastSessionEmpty")->isVisibleTo(&window));
+        }
+        DatabaseManager::instance()->setMetadata(SessionManager::metadataKey(), QString());
+        QFile::remove(SessionManager::sessionFilePath());
+
+        TestWindow window;
+        QVERIFY(named(&window, "LastSessionEmpty")->isVisibleTo(&window));
+        SessionData live;
+        live.gameTitle = QStringLiteral("Sky Racers");
+        emit window.sessionManager()->sessionStarted(live);
+        QVERIFY(!named(&window, "LastSessionEmpty")->isVisibleTo(&window));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("LastSessionDurationValue"))->text(),
+                 QStringLiteral("00:00"));
+        live.duration = 75;
+        emit window.sessionManager()->sessionUpdated(live);
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("LastSessionDurationValue"))->text(),
+                 QStringLiteral("01:15"));
+    }
+
+    void visitWebsiteOpensTheSite()
+    {
+        QList<QUrl> opened;
+        ClientServices services = createClientServices(shortIntervals(), freshFakeEngine());
+        services.openUrl = [&opened](const QUrl &url) {
+            opened << url;
+            return true;
+        };
+        MainWindow window(services, shortIntervals());
+        auto *hit = window.findChild<QPushButton *>(QStringLiteral("ConnectionsVisitHit"));
+        QVERIFY(hit);
+        hit->click();
+        QCOMPARE(opened, QList<QUrl>{ServiceConfig::instance().siteOrigin()});
+        auto *headline = window.findChild<QLabel *>(QStringLiteral("ConnectionsHeroTitle"));
+        QCOMPARE(headline->pos(), QPoint(40, 104));
     }
 
     void overlaysAndTitleFollowTheWindow_data()

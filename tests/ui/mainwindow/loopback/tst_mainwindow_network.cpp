@@ -9,15 +9,22 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/GamesGrid.h"
+#include "ui/pages/GamesSection.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -74,7 +81,11 @@ private slots:
         // The busy overlay stays up for whole flows here: what it paints must paint cleanly.
         QTest::failOnWarning(QRegularExpression(QStringLiteral("QPainter|Painter not active")));
     }
-    void cleanup() { m_service.setVersionVerdict(QJsonObject{{QStringLiteral("valid"), true}}); }
+    void cleanup()
+    {
+        m_service.setVersionVerdict(QJsonObject{{QStringLiteral("valid"), true}});
+        m_service.clearScripts();
+    }
 
     void startupChecksOnce()
     {
@@ -233,6 +244,62 @@ private slots:
         QVERIFY(next.loadGamesCache());
         QCOMPARE(next.gamesCatalogue()->items()->size(), FakeService::sampleGames().size());
         QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+    void cachedCatalogueRendersInTheFirstLoopTurn()
+    {
+        storeToken(QString());
+        // A copy on disk holding one game; the service knows the sample list.
+        QJsonArray cached;
+        cached.append(QJsonObject{{"id", "cached-1"}, {"name", "Cached Game"}, {"category", "FPS"}});
+        QVERIFY(GamesCache().saveGamesCache(GamesCache().path(), QJsonDocument(cached).toJson()));
+        m_service.setGames(FakeService::sampleGames());
+        FakeReply slow;
+        slow.status = 200;
+        slow.body = QJsonDocument(FakeService::sampleGames()).toJson();
+        slow.delayMs = 200;
+        m_service.script("GET", QStringLiteral("/api/games"), slow);
+
+        TestWindow window;
+        GamesSection *games = window.gamesSection();
+        QSignalSpy rendered(games->grid(), &GamesGrid::rendered);
+        QCOMPARE(games->grid()->tiles().size(), 0);
+        QCoreApplication::processEvents();
+        // The first turn: the disk copy is on the grid, the silent request is out.
+        QCOMPARE(rendered.size(), 1);
+        QCOMPARE(games->grid()->tiles().size(), 1);
+        QVERIFY(games->loadingLabel()->isHidden());
+        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/games")), 1);
+
+        // Opening Games while the request runs sends nothing more and
+        // renders nothing more; the reply then brings the service's list.
+        window.openGamesPage();
+        QCOMPARE(rendered.size(), 1);
+        // Three of the service's four games are for PC.
+        QTRY_COMPARE(games->grid()->tiles().size(), 3);
+        QCOMPARE(m_service.requestCount(QStringLiteral("/api/games")), 1);
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+    void failedCatalogueSaysSoWhenGamesIsOpen()
+    {
+        storeToken(QString());
+        QFile::remove(GamesCache().path());
+        FakeReply failing;
+        failing.status = 500;
+        m_service.script("GET", QStringLiteral("/api/games"), failing);
+        TestWindow window;
+        window.show();
+        // The silent start-up request fails without a word.
+        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/games")), 1);
+        QTest::qWait(30);
+        QVERIFY(window.gamesSection()->loadingLabel()->isHidden());
+
+        window.openGamesPage();
+        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/games")), 2);
+        QTRY_COMPARE(window.gamesSection()->loadingLabel()->text(), QStringLiteral("Failed to load games"));
+        QVERIFY(window.gamesSection()->loadingLabel()->isVisible());
+        QCOMPARE(window.gamesSection()->grid()->tiles().size(), 0);
     }
 
     void noTokenNoUsageEvent()
