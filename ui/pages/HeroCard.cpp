@@ -10,24 +10,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool isPersianCode(const QString &code)
-{
-    const QString c = code.trimmed().toLower();
-    return c == QLatin1String("fa-ir") || c.startsWith(QLatin1String("fa"));
-}
-
-QFont familyFont(const QString &family, int px, QFont::Weight weight)
-{
-    QFont font(family);
-    font.setPixelSize(px);
-    font.setWeight(weight);
-    return font;
-}
-
-} // namespace
-
 HeroCard::HeroCard(QWidget *rootFrame, int y, const QString &persianFontFamily, UrlOpener openUrl,
                    const QUrl &site, QObject *parent)
     : QObject(parent), m_persianFamily(persianFontFamily), m_openUrl(std::move(openUrl)), m_site(site)
@@ -143,7 +125,7 @@ QImage HeroCard::trimLogo(const QImage &source)
 
 void HeroCard::retranslateConnectionsHero(const QString &languageCode)
 {
-    const bool persian = isPersianCode(languageCode);
+    const bool persian = PageWidgets::isPersianCode(languageCode);
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     const int w = m_card->width();
 
@@ -151,11 +133,12 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
                                 : QCoreApplication::translate("QObject", "Connection is also\nPerformance"));
     m_headline->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
     // Right-to-left would turn a plain right alignment to the left.
-    m_headline->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) | Qt::AlignVCenter);
+    m_headline->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) |
+                             Qt::AlignVCenter);
     m_headline->setContentsMargins(0, 0, 0, 0);
     m_headline->setIndent(0);
     m_headline->setMargin(0);
-    m_headline->setFont(familyFont(family, 24, QFont::DemiBold));
+    m_headline->setFont(PageWidgets::familyFont(family, 24, QFont::DemiBold));
     m_headline->setStyleSheet(
         QStringLiteral("color:#FFFFFF;background: transparent;font-family: \"%1\";"
                        "font-weight: 600;font-size: 24px;line-height: 32px;padding: 0px;"
@@ -168,7 +151,7 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
     if (m_linkText) {
         m_linkText->setText(persian ? QStringLiteral("بازدید از وبسایت")
                                     : QCoreApplication::translate("QObject", "Visit website"));
-        m_linkText->setFont(familyFont(family, 12, QFont::Normal));
+        m_linkText->setFont(PageWidgets::familyFont(family, 12, QFont::Normal));
     }
 
     // The logo's size is fixed to the trimmed mark.

@@ -2,6 +2,7 @@
 
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/ImageCache.h"
+#include "ui/pages/PageWidgets.h"
 #include "ui/widgets/HoverPartner.h"
 
 #include <QCoreApplication>
@@ -20,12 +21,6 @@ QFont sizedFont(const QString &family, int px, int weight)
     font.setPixelSize(px);
     font.setWeight(QFont::Weight(weight));
     return font;
-}
-
-bool isPersianCode(const QString &code)
-{
-    const QString c = code.trimmed().toLower();
-    return c == QLatin1String("fa-ir") || c.startsWith(QLatin1String("fa"));
 }
 
 } // namespace
@@ -201,7 +196,7 @@ void HomeFavorites::retranslateHomeEmptyState(const QString &languageCode)
 {
     if (!m_section || !m_title || !m_hint || !m_addGame)
         return;
-    const bool persian = isPersianCode(languageCode);
+    const bool persian = PageWidgets::isPersianCode(languageCode);
     if (persian) {
         m_title->setText(QStringLiteral("آماده بهینه\u200Cسازی هستید؟"));
         m_hint->setText(QStringLiteral("برای اطمینان از بهترین مسیر اتصال، یک بازی اضافه کنید."));

@@ -31,20 +31,6 @@ QString trWindow(const char *text)
     return QCoreApplication::translate("MainWindow", text);
 }
 
-QFont familyFont(const QString &family, int px, QFont::Weight weight)
-{
-    QFont font(family);
-    font.setPixelSize(px);
-    font.setWeight(weight);
-    return font;
-}
-
-bool isPersianCode(const QString &code)
-{
-    const QString c = code.trimmed().toLower();
-    return c == QLatin1String("fa-ir") || c.startsWith(QLatin1String("fa"));
-}
-
 QString roundedText(double value, const char *unit)
 {
     return QString::number(std::llround(value)) + QLatin1String(unit);
@@ -304,7 +290,7 @@ void LastSessionCard::onSessionLogoReply(QNetworkReply *reply, const QString &ca
 
 void LastSessionCard::retranslateLastSessionCard(const QString &languageCode)
 {
-    const bool persian = isPersianCode(languageCode);
+    const bool persian = PageWidgets::isPersianCode(languageCode);
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     const Qt::LayoutDirection direction = persian ? Qt::RightToLeft : Qt::LeftToRight;
     const Qt::Alignment side = (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
@@ -340,7 +326,7 @@ void LastSessionCard::retranslateLastSessionCard(const QString &languageCode)
         } else if (auto *button = qobject_cast<QPushButton *>(line.widget)) {
             button->setText(text);
         }
-        line.widget->setFont(familyFont(family, line.px, line.weight));
+        line.widget->setFont(PageWidgets::familyFont(family, line.px, line.weight));
         line.widget->setLayoutDirection(direction);
     }
 }

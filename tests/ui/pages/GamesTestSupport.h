@@ -6,6 +6,9 @@
 #include "services/GamesCatalogue.h"
 #include "ui/pages/GamesBoardState.h"
 
+#include <QBuffer>
+#include <QImage>
+
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
@@ -46,6 +49,18 @@ struct MemoryGameRecords : GameRecordsStore
     }
     QHash<QString, int> getGameClicks() override { return clicks; }
 };
+
+// A plain image of one colour as PNG bytes, as the service would send it.
+inline QByteArray pngBytes(const QSize &size, const QColor &color)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
 
 inline GameApiItem gameEntry(const QString &id, const QString &title, const QString &category = QString(),
                              const QString &cover = QString())

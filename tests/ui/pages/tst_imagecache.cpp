@@ -21,13 +21,7 @@ namespace {
 
 QByteArray png(const QSize &size, const QColor &color)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return pngBytes(size, color);
 }
 
 quint32 crc32(const QByteArray &data)

@@ -2,6 +2,7 @@
 // text, the empty and filled states, the game logo's sources and its disk
 // cache against the fake service, and the Persian texts.
 
+#include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "ui/pages/LastSessionCard.h"
@@ -20,13 +21,7 @@ namespace {
 
 QByteArray png(const QColor &color)
 {
-    QImage image(QSize(8, 8), QImage::Format_RGB32);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes;
+    return pngBytes(QSize(8, 8), color);
 }
 
 QRgb centre(const QLabel *label)
