@@ -6,7 +6,9 @@
 #   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
 #
 # Views: home, home-page, home-filled (the whole home page, last session empty
-# and filled with favourites), games-pc, games-console, games-small, busy-overlay (over the home view, "Stopping Proxy" at 50 %),
+# and filled with favourites), games-pc, games-console, games-small (the Games
+# section over a small catalogue; the last two English only), busy-overlay
+# (over the home view, "Stopping Proxy" at 50 %),
 # busy-download and busy-blocked (the update flow's and the version gate's
 # busy overlay; English only), landing, settings, settings-open-below,
 # settings-open-up, settings-tooltip (the settings views in English only: the
