@@ -101,12 +101,13 @@ void MainWindow::startGamesCatalogue()
     if (!catalogue)
         return;
     m_images->setCatalogueItems(catalogue->items());
-    GamesCatalogue::Hooks hooks;
-    hooks.renderGamesGrid = [this] { renderGamesGrid(); };
-    hooks.prefetchGameCovers = [this] { prefetchGameCovers(); };
-    hooks.showGamesLoadingText = [this](const QString &text) { m_games->showLoadingText(text); };
-    hooks.gamesSectionVisible = [this] { return m_games->isShown(); };
-    catalogue->setHooks(std::move(hooks));
+    connect(catalogue, &GamesCatalogue::renderRequested, m_games, &GamesSection::renderGamesGrid);
+    connect(catalogue, &GamesCatalogue::catalogueRefreshed, m_games, [this] {
+        if (m_games->isShown())
+            renderGamesGrid();
+    });
+    connect(catalogue, &GamesCatalogue::prefetchRequested, m_images, &ImageCache::prefetchGameCovers);
+    connect(catalogue, &GamesCatalogue::loadingTextChanged, m_games, &GamesSection::showLoadingText);
 
     if (catalogue->loadGamesCache()) {
         prefetchGameCovers();
