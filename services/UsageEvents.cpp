@@ -1,12 +1,16 @@
 #include "services/UsageEvents.h"
 
+#include "services/PromoService.h"
 #include "services/ServiceClient.h"
 
 #include <QJsonObject>
+#include <QPointer>
 #include <QTimer>
 
-UsageEvents::UsageEvents(ServiceClient *client, int promoRefreshDelayMs, QObject *parent)
-    : QObject(parent), m_client(client), m_promoRefreshDelayMs(promoRefreshDelayMs)
+UsageEvents::UsageEvents(ServiceClient *client, int promoRefreshDelayMs, AccountStore *diagnostics,
+                         QObject *parent)
+    : QObject(parent), m_client(client), m_promoRefreshDelayMs(promoRefreshDelayMs),
+      m_diagnostics(diagnostics)
 {}
 
 void UsageEvents::track(const QString &eventName)
@@ -20,9 +24,19 @@ void UsageEvents::track(const QString &eventName)
     }
     if (!m_client)
         return;
+    QPointer<UsageEvents> self(this);
     m_client->send(
-        ServiceApi::Endpoint::PromoEvent, [](const ServiceApi::Reply &) {},
+        ServiceApi::Endpoint::PromoEvent,
+        [self](const ServiceApi::Reply &reply) {
+            if (self)
+                self->onPromoEventReply(reply);
+        },
         QJsonObject{{QStringLiteral("event_name"), eventName}});
+}
+
+void UsageEvents::onPromoEventReply(const ServiceApi::Reply &reply)
+{
+    recordPromoReply(m_diagnostics, QStringLiteral("debug/promo_event_last_"), reply, kRawLimit);
 }
 
 void UsageEvents::connectionViewOpened()
