@@ -14,6 +14,7 @@
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
 #include "services/NotificationService.h"
+#include "services/PromoService.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
@@ -57,7 +58,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.signIn = new SignInController(services.serviceClient, services.account, services.serverSync,
                                            intervals.signInConfigurationMs);
-    services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs);
+    services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs, services.account);
     services.updates = new UpdateController(services.serviceClient, &InstallerLauncher::system());
     services.versionGate = new VersionGate(services.serviceClient, services.updates);
     services.games = new GamesCatalogue(services.serviceClient, GamesCache());
@@ -69,6 +70,8 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.showWarning = [](QWidget *window, const QString &title, const QString &text) {
         QMessageBox::warning(window, title, text, QMessageBox::Ok);
     };
+    services.promo =
+        new PromoService(services.serviceClient, services.account, services.usage, services.openUrl);
     return services;
 }
 

@@ -18,6 +18,7 @@ class LivePing;
 class MtuProbe;
 class NotificationService;
 class PacketLossMeter;
+class PromoService;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
@@ -55,6 +56,8 @@ struct ClientServices
     // The sign-in page's "Discord" button: browser, loopback listener, token.
     DiscordSignIn *discord = nullptr;
     UsageEvents *usage = nullptr;
+    // The promotion pill's offer and link; it sends its events through usage.
+    PromoService *promo = nullptr;
     UpdateController *updates = nullptr;
     VersionGate *versionGate = nullptr;
     GamesCatalogue *games = nullptr;

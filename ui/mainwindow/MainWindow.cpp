@@ -6,8 +6,10 @@
 #include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/AuthPageView.h"
 #include "ui/mainwindow/HeaderBand.h"
+#include "ui/mainwindow/HeaderSearch.h"
 #include "ui/mainwindow/NotificationBell.h"
 #include "ui/mainwindow/PageStack.h"
+#include "ui/mainwindow/PromoPill.h"
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
@@ -25,6 +27,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -42,6 +45,14 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     // header search; notification bell and drop-down; account pill and
     // profile pop-up. The account pill sits at (1022, 20) and the bell at
     // (958, 20) until their language pass places them.
+    m_promoPill = new PromoPill(m_headerBand->header(), this);
+    m_headerSearch = new HeaderSearch(m_headerBand->header(), this, m_services.serviceClient,
+                                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                                          QStringLiteral("/cache"),
+                                      m_intervals.headerSearchDebounceMs, this);
+    addLanguageArea(m_headerSearch, false);
+    m_promoPill->addToRow(m_headerBand->row(), m_headerSearch->bar());
+    wireHeaderSearchAndPromo();
     m_notifications = new NotificationBell(this, m_headerBand->header(), m_services.notifications,
                                            persianFontFamily(), m_intervals.firstNotificationsMs, this);
     addLanguageArea(m_notifications, false);

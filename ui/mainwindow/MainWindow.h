@@ -28,12 +28,15 @@ struct GameApiItem;
 class ConsoleGatewayEmbedded;
 class HeaderBand;
 class NotificationBell;
+class HeaderSearch;
 class PageStack;
 class ProfileSection;
+class PromoPill;
 class ProxyStatusOverlay;
 class QButtonGroup;
 class QDateTime;
 class QIcon;
+class QJsonObject;
 class QNetworkReply;
 class QPushButton;
 class QTimer;
@@ -94,6 +97,23 @@ public:
     static QIcon notificationBellIcon();
     static QString localizeNotificationTitle(const QString &rawTitle, bool persian);
     static QString formatRelativeTime(const QDateTime &created);
+    // The header's promotion pill (services/PromoService) and game search.
+    void evaluatePromo();
+    void onPromoEvaluateReply(const ServiceApi::Reply &reply);
+    void openPromoLink();
+    void onPromoLinkReply(const ServiceApi::Reply &reply);
+    void setHeaderPromoSpacing(bool on);
+    void onHeaderSearchTextChanged(const QString &text);
+    void runHeaderSearch();
+    void fillHeaderSearchResults(const QString &query);
+    QString gameLogoUrl(const QJsonObject &game) const;
+    void openCurrentHeaderSearchResult();
+    void clearHeaderSearchText();
+    void focusHeaderSearch();
+    void closeHeaderSearchPopup();
+    void layoutHeaderSearchForLanguage(const QString &languageCode);
+    // Shows the sign-in page over the whole window.
+    void showSignInPage();
 
     // Page titles and the Connections landing.
     void retranslateDashboardTitle(const QString &languageCode);
@@ -277,6 +297,7 @@ private:
     void buildRootFrame();
     void buildSignInPage();
     void wireSignIn();
+    void wireHeaderSearchAndPromo();
     void startDeferredCallsAndTimers();
     void createConsoleServices();
     void wireUpdates();
@@ -307,6 +328,8 @@ private:
     HeaderBand *m_headerBand = nullptr;
     NotificationBell *m_notifications = nullptr;
     AccountPill *m_accountPill = nullptr;
+    PromoPill *m_promoPill = nullptr;
+    HeaderSearch *m_headerSearch = nullptr;
     TitlesAndLanding *m_titles = nullptr;
     ProfileSection *m_profile = nullptr;
     SettingsSection *m_settings = nullptr;

@@ -16,6 +16,7 @@
 #include "services/DiscordSignIn.h"
 #include "services/GamesCatalogue.h"
 #include "services/NotificationService.h"
+#include "services/PromoService.h"
 #include "services/ServerSync.h"
 #include "services/ServiceApi.h"
 #include "services/ServiceClient.h"
@@ -74,9 +75,10 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
           static_cast<QObject *>(m_services.session), static_cast<QObject *>(m_services.accountInfo),
           static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
-          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.games),
-          static_cast<QObject *>(m_services.notifications), static_cast<QObject *>(m_services.updates),
-          static_cast<QObject *>(m_services.versionGate), static_cast<QObject *>(m_services.settings)}) {
+          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.promo),
+          static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.notifications),
+          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
+          static_cast<QObject *>(m_services.settings)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

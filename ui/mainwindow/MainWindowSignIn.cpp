@@ -22,6 +22,7 @@ void MainWindow::wireSignIn()
                 &NotificationService::fetchNotifications);
     }
     connect(signIn, &SignInController::accountRefreshNeeded, this, &MainWindow::refreshAccountInfo);
+    connect(signIn, &SignInController::promotionRefreshNeeded, this, &MainWindow::evaluatePromo);
 
     // The stored sign-in waits for the start-up update check.
     if (m_authPage->hasRememberedSession())

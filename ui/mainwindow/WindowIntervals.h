@@ -9,6 +9,8 @@ struct WindowIntervals
     int versionCheckMs = 30 * 60 * 1000;
     // After a flow opens the connection view, the promotion is looked at again.
     int promoRefreshMs = 350;
+    // The header search looks this long after the last change of its text.
+    int headerSearchDebounceMs = 200;
     // After a sign-in, between "Loading apps..." and the last loading stage.
     int signInConfigurationMs = 700;
     // How long "Closing Quorlyx" stays up before the window closes.
