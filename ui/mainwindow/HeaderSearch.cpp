@@ -47,9 +47,13 @@ const int kPersianEditPadding = 211;
 const int kPersianRightMargin = 20;
 const QSize kLogoSize(24, 24);
 
+// Fills the 24 x 24 box: scaled until both sides cover it, the overhang cut
+// evenly, so both caches hold exactly the size the rows draw.
 QPixmap scaledLogo(const QPixmap &pixmap)
 {
-    return pixmap.scaled(kLogoSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    const QPixmap scaled = pixmap.scaled(kLogoSize, Qt::KeepAspectRatioByExpanding, Qt::SmoothTransformation);
+    return scaled.copy((scaled.width() - kLogoSize.width()) / 2, (scaled.height() - kLogoSize.height()) / 2,
+                       kLogoSize.width(), kLogoSize.height());
 }
 
 bool isWebUrl(const QUrl &url)
