@@ -31,6 +31,7 @@
 #include <QHBoxLayout>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -1148,6 +1149,64 @@ private slots:
         QVERIFY(MainWindow::tintedIcon(QStringLiteral(":/no/such.png"), QSize(24, 24), Qt::white)
                     .availableSizes()
                     .isEmpty());
+    }
+
+    // The search bar leads the header row, then a 16 px gap, the promotion
+    // pill and a 306 px gap. They keep their widths until the first
+    // evaluation runs; signed out, it collapses them and leaves the pill hidden.
+    void headerSearchAndPromoRow()
+    {
+        TestWindow window;
+        QHBoxLayout *row = qobject_cast<QHBoxLayout *>(window.header()->layout());
+        QVERIFY(row);
+        QWidget *bar = named(&window, "HeaderSearchBar");
+        QWidget *pill = named(&window, "HeaderSignUpCta");
+        const int at = row->indexOf(bar);
+        QVERIFY(at >= 0);
+        QCOMPARE(row->itemAt(at + 2)->widget(), pill);
+        QSpacerItem *leading = row->itemAt(at + 1)->spacerItem();
+        QSpacerItem *trailing = row->itemAt(at + 3)->spacerItem();
+        QVERIFY(leading && trailing);
+        QCOMPARE(leading->sizeHint().width(), 16);
+        QCOMPARE(trailing->sizeHint().width(), 306);
+        QVERIFY(pill->isHidden());
+
+        // A press anywhere on the pill, its label included, lands on the hit button.
+        auto *label = qobject_cast<QLabel *>(named(&window, "HeaderSignUpCtaLabel"));
+        QCOMPARE(label->text(), QStringLiteral("Sign Up Now"));
+        QCOMPARE(pill->childAt(label->geometry().center()), named(&window, "HeaderSignUpCtaHit"));
+        QCOMPARE(pill->childAt(QPoint(2, 2)), named(&window, "HeaderSignUpCtaHit"));
+
+        QTRY_COMPARE(leading->sizeHint().width(), 0);
+        QCOMPARE(trailing->sizeHint().width(), 0);
+        QVERIFY(pill->isHidden());
+
+        // Signed out, the pill's click asks for the sign-in page.
+        window.authPage()->hide();
+        qobject_cast<QPushButton *>(named(&window, "HeaderSignUpCtaHit"))->click();
+        QVERIFY(!window.authPage()->isHidden());
+        QCOMPARE(window.authPage()->geometry(), window.rect());
+    }
+
+    // Built in Persian, the bar is mirrored before the window first shows,
+    // and the window goes cleanly in either language.
+    void headerSearchFollowsLanguage()
+    {
+        setLanguage(QStringLiteral("fa-IR"));
+        {
+            TestWindow window;
+            QLineEdit *edit = named(&window, "HeaderSearchBar")->findChild<QLineEdit *>();
+            QCOMPARE(edit->placeholderText(), QStringLiteral("جستجو"));
+            QCOMPARE(named(&window, "HeaderSearchBar")->layout()->contentsMargins(),
+                     QMargins(10, 12, 20, 12));
+            setLanguage(QStringLiteral("en-US"));
+            QCOMPARE(edit->placeholderText(), QStringLiteral("Search"));
+            setLanguage(QStringLiteral("fa-IR"));
+        }
+        setLanguage(QStringLiteral("en-US"));
+        TestWindow english;
+        QCOMPARE(named(&english, "HeaderSearchBar")->findChild<QLineEdit *>()->placeholderText(),
+                 QStringLiteral("Search"));
     }
 };
 
