@@ -17,6 +17,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
@@ -204,6 +205,14 @@ private slots:
             QCOMPARE(m_service.lastRequest(QStringLiteral("/api/notifications")).header("Authorization"),
                      "Bearer " + m_service.currentToken().toUtf8());
             QTRY_VERIFY(!window.notificationBell()->dot()->isHidden());
+            // The sign-in looks at the promotion with this run's token; the
+            // sample offer has a badge, so the pill shows with it.
+            QWidget *pill = window.findChild<QWidget *>(QStringLiteral("HeaderSignUpCta"));
+            QTRY_VERIFY(pill->isVisible());
+            QCOMPARE(m_service.lastRequest(QStringLiteral("/api/promo/evaluate")).header("Authorization"),
+                     "Bearer " + m_service.currentToken().toUtf8());
+            QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HeaderSignUpCtaLabel"))->text(),
+                     QStringLiteral("Upgrade Now"));
             // The window's own requests carry this run's token.
             m_service.clearRequests();
             window.services().serviceClient->send(ServiceApi::Endpoint::Heartbeat,
