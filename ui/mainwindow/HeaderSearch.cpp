@@ -41,10 +41,13 @@ const char kPersianEditStyle[] =
     "padding-right: %1px; padding-left: 0px; }QLineEdit::placeholder { color: #707174; }";
 const char kButtonStyle[] = "QPushButton { background: transparent; border: none; margin-top: -2px; }";
 const char kEnglishClearStyle[] = "QPushButton { background: transparent; border: none; margin-top: -4px; }";
-// In Persian the edit's text starts this far from the bar's right end, and
-// the bar's right margin grows to this.
-const int kPersianEditPadding = 211;
+// In Persian the bar's right margin grows to this. The edit keeps no right
+// padding: the bar leaves it about 200 px, so any larger padding (a 211 px
+// one was once asked for) would hide both the placeholder and what is typed.
+const int kPersianEditPadding = 0;
 const int kPersianRightMargin = 20;
+// Room for every row the search shows (six of 32 px) inside the margins.
+const int kPopupHeight = 10 + HeaderSearch::kMaxRows * 32 + 10;
 const QSize kLogoSize(24, 24);
 
 // Fills the 24 x 24 box: scaled until both sides cover it, the overhang cut
@@ -233,7 +236,7 @@ HeaderSearch::HeaderSearch(QWidget *header, QWidget *window, ServiceClient *clie
     // The edit keeps the focus (and the window stays active) while it shows.
     m_popup->setAttribute(Qt::WA_ShowWithoutActivating, true);
     m_popup->setFocusPolicy(Qt::NoFocus);
-    m_popup->setFixedSize(362, 195);
+    m_popup->setFixedSize(362, kPopupHeight);
     m_popup->setStyleSheet(QStringLiteral(
         "QFrame#HeaderSearchPopup {  background: #111317;  border-bottom-left-radius: 10px;  "
         "border-bottom-right-radius: 10px;  border-top-left-radius: 0px;  border-top-right-radius: 0px;}"));
@@ -316,7 +319,9 @@ void HeaderSearch::setBarStyle(bool open)
 void HeaderSearch::place(bool persian)
 {
     m_edit->setPlaceholderText(persian ? QStringLiteral("جستجو") : QStringLiteral("Search"));
-    m_edit->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    // Absolute: in a right-to-left edit a plain right alignment is mirrored
+    // to the left, away from the glass the text belongs next to.
+    m_edit->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) | Qt::AlignVCenter);
     m_edit->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
     m_edit->setTextMargins(0, 0, 0, 0);
     m_edit->setStyleSheet(persian ? QString::fromLatin1(kPersianEditStyle).arg(kPersianEditPadding)

@@ -22,6 +22,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpacerItem>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -155,6 +156,10 @@ private slots:
         type(QStringLiteral("match"));
         QTRY_COMPARE(m_search->results()->count(), 6);
         QCOMPARE(m_search->results()->currentRow(), 0);
+        // All six rows fit the drop-down: no scroll bar would reach a hidden one.
+        m_search->popup()->layout()->activate();
+        QVERIFY(m_search->results()->visualItemRect(m_search->results()->item(5)).bottom() <
+                m_search->results()->viewport()->height());
         QTest::keyClick(m_search->edit(), Qt::Key_Return);
         QCOMPARE(opened.count(), 1);
         QCOMPARE(opened.first().value(0).toString(), QStringLiteral("Match 0"));
@@ -369,9 +374,19 @@ private slots:
                                             m_search->glass()}));
         QCOMPARE(m_search->bar()->layout()->contentsMargins(), QMargins(10, 12, 20, 12));
         QCOMPARE(m_search->edit()->placeholderText(), QStringLiteral("جستجو"));
-        QVERIFY(m_search->edit()->styleSheet().contains("padding-right: 211px"));
-        QCOMPARE(m_search->edit()->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+        QVERIFY(m_search->edit()->styleSheet().contains("padding-right: 0px"));
+        QCOMPARE(QStyle::visualAlignment(Qt::RightToLeft, m_search->edit()->alignment()) &
+                     Qt::AlignHorizontal_Mask,
+                 Qt::AlignRight | Qt::AlignAbsolute);
         QVERIFY(m_search->persianSpacerInLayout());
+        // What is typed shows: the edit's text area keeps room for it.
+        type(QStringLiteral("Arena"));
+        QCoreApplication::processEvents();
+        const QRect cursor = m_search->edit()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+        QVERIFY2(cursor.x() > 0 && cursor.right() <= m_search->edit()->width(),
+                 qPrintable(
+                     QStringLiteral("cursor at %1 in %2 px").arg(cursor.x()).arg(m_search->edit()->width())));
+        type(QString());
 
         m_search->place(false);
         QCOMPARE(order(), (QList<QObject *>{m_search->glass(), edit, m_search->clearButton(),
