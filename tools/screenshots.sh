@@ -17,8 +17,10 @@
 # the sign-in page is never mirrored), account (the header's account pill
 # signed in), account-open (its profile pop-up), profile and profile-logout
 # (the Profile section and its sign-out card, English only: the section is
-# never mirrored), widgets (the painted widgets), and games (the games grid,
-# tiles and home favourites on their sections' sizes).
+# never mirrored), header-promo and header-search (signed in against the
+# development service, run inside the helper), widgets (the painted
+# widgets), and games (the games grid, tiles and home favourites on their
+# sections' sizes).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -30,7 +32,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout widgets games)
+  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

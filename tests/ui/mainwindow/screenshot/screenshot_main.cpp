@@ -28,7 +28,11 @@
 //                                "home-filled" (the whole home page with favourites and a
 //                                last session), "games-pc", "games-console" (the Games
 //                                section over a small catalogue; covers stay placeholders),
-//                                "games-small" (the same in the 1080 x 608 window)
+//                                "games-small" (the same in the 1080 x 608 window),
+//                                "header-promo" (signed in: the promotion pill with its badge) or
+//                                "header-search" (signed in: the search's drop-down with six
+//                                rows and their logos); both run against the development
+//                                service in this process
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
@@ -36,6 +40,7 @@
 #include "i18n/TranslationManager.h"
 #include "services/AccountStore.h"
 #include "services/GamesCatalogue.h"
+#include "services/ServiceConfig.h"
 #include "services/SignInRules.h"
 #include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
@@ -51,6 +56,9 @@
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
@@ -58,6 +66,10 @@
 
 #include <cstdio>
 #include <memory>
+
+#ifdef QUORLIX_HAVE_DEVSERVICE
+#include "support/fakeservice/FakeService.h"
+#endif
 
 // Takes the addresses the client hands to the browser, so that a shot never
 // starts one.
@@ -151,6 +163,36 @@ void stageCatalogue(MainWindow *window)
     catalogue->state()->catalogueLoaded = true;
 }
 
+bool isHeaderView(const QString &view)
+{
+    return view.startsWith(QLatin1String("header-"));
+}
+
+// The header views talk to the development service: its sample catalogue
+// with a few more titles (so a search fills all six rows) and its demo offer.
+void startDevService()
+{
+#ifdef QUORLIX_HAVE_DEVSERVICE
+    static FakeService service;
+    if (!service.listen())
+        return;
+    service.loadSampleData();
+    QJsonArray games = FakeService::sampleGames();
+    for (const char *name : {"Arctic Arena", "Galaxy Raiders", "Pixel Racer Club", "Dragon Saga"}) {
+        const QString slug = QString::fromLatin1(name).toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+        games.append(
+            QJsonObject{{QStringLiteral("id"), slug},
+                        {QStringLiteral("name"), QLatin1String(name)},
+                        {QStringLiteral("logo"), QStringLiteral("/uploads/logos/%1.png").arg(slug)}});
+    }
+    service.setGames(games);
+    service.startSessionElsewhere();
+    const QUrl origin = service.origin();
+    ServiceConfig::setInstance(ServiceConfig(origin, origin, origin, origin));
+    qputenv("QUORLIX_SCREENSHOT_TOKEN", service.currentToken().toUtf8());
+#endif
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -175,6 +217,15 @@ void stageView(MainWindow *window, const QString &view)
         window->openGamesPage();
         if (view == QLatin1String("games-console"))
             window->findChild<QPushButton *>(QStringLiteral("GamesConsoleBtn"))->click();
+    } else if (view == QLatin1String("header-promo")) {
+        page->hide();
+    } else if (view == QLatin1String("header-search")) {
+        page->hide();
+        QTimer::singleShot(300, window, [window] {
+            QWidget *bar = window->findChild<QWidget *>(QStringLiteral("HeaderSearchBar"));
+            if (auto *edit = bar ? bar->findChild<QLineEdit *>() : nullptr)
+                edit->setText(QStringLiteral("a"));
+        });
     } else if (view == QLatin1String("landing")) {
         page->hide();
         window->navGroup()->button(2)->click();
@@ -267,9 +318,17 @@ int main(int argc, char *argv[])
         if (shownView == QLatin1String("games-small"))
             DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"),
                                                      QStringLiteral("1080"));
+        const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
+        if (isHeaderView(view))
+            startDevService();
         std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
-        const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
+        if (isHeaderView(view) && raw->services().account) {
+            // Signed in for this run, before the first promotion look.
+            AccountStore::Account account;
+            account.token = qEnvironmentVariable("QUORLIX_SCREENSHOT_TOKEN");
+            raw->services().account->keepForThisRun(account);
+        }
         QTimer::singleShot(0, raw, [raw, view] { stageView(raw, view); });
         QTimer::singleShot(delayMs, raw, [raw, file] {
             QPixmap shot;
@@ -284,7 +343,7 @@ int main(int argc, char *argv[])
                     shot = frame->grab();
                 }
             } else if ((view.startsWith(QLatin1String("settings-")) ||
-                        view == QLatin1String("account-open")) &&
+                        view == QLatin1String("account-open") || isHeaderView(view)) &&
                        screen) {
                 // Popups and tooltip cards are windows of their own: take the
                 // screen around the window.
