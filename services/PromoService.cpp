@@ -30,15 +30,6 @@ void warnReply(const char *what, const ServiceApi::Reply &reply)
                          << "err=" << reply.errorString << "raw=" << QString::fromUtf8(reply.body.left(512));
 }
 
-// A personal link goes to the browser only as a web address; anything else a
-// reply might carry (file:, javascript:, a custom handler) is never opened.
-bool isWebUrl(const QUrl &url)
-{
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
-}
-
 } // namespace
 
 PromoService::Look PromoService::lookFromReply(const QJsonObject &reply)
@@ -150,7 +141,9 @@ void PromoService::onPromoLinkReply(const ServiceApi::Reply &reply)
     const QJsonValue url = body.value(QStringLiteral("url"));
     if (body.value(QStringLiteral("ok")).toBool() && url.isString() && !url.toString().isEmpty()) {
         const QUrl link(url.toString(), QUrl::StrictMode);
-        if (isWebUrl(link)) {
+        // Only a web address goes to the browser; anything else a reply might
+        // carry (file:, javascript:, a custom handler) is never opened.
+        if (ServiceConfig::isWebAddress(link)) {
             if (m_openUrl)
                 m_openUrl(link);
             return;

@@ -135,3 +135,10 @@ QString ServiceConfig::resolveUploadsUrl(const QString &path) const
         return m_service.toString(QUrl::StripTrailingSlash) + p;
     return p;
 }
+
+bool ServiceConfig::isWebAddress(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+}

@@ -41,6 +41,9 @@ public:
     enum class Kind { Service, Discord, Geo, Site };
     static QUrl parseOrigin(const QString &text, Kind kind, QString *error = nullptr);
     static bool isLoopbackHost(const QString &host);
+    // An http or https address with a host: what the client fetches images
+    // from or hands to the browser when a reply names it.
+    static bool isWebAddress(const QUrl &url);
 
     QUrl serviceOrigin() const { return m_service; }
     QUrl discordOrigin() const { return m_discord; }

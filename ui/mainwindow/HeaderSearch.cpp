@@ -59,11 +59,17 @@ QPixmap scaledLogo(const QPixmap &pixmap)
                        kLogoSize.width(), kLogoSize.height());
 }
 
-bool isWebUrl(const QUrl &url)
+// The arrow and the clear button: flat, 36 x 36, never taking the focus.
+QPushButton *barButton(QWidget *bar, const QString &name)
 {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+    auto *button = new QPushButton(bar);
+    button->setObjectName(name);
+    button->setFixedSize(36, 36);
+    button->setFlat(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setStyleSheet(QLatin1String(kButtonStyle));
+    return button;
 }
 
 } // namespace
@@ -197,13 +203,7 @@ HeaderSearch::HeaderSearch(QWidget *header, QWidget *window, ServiceClient *clie
     m_edit->setStyleSheet(QLatin1String(kEditStyle));
     m_barLayout->addWidget(m_edit, 1);
 
-    m_arrow = new QPushButton(m_bar);
-    m_arrow->setObjectName(QStringLiteral("HeaderSearchArrow"));
-    m_arrow->setFixedSize(36, 36);
-    m_arrow->setFlat(true);
-    m_arrow->setCursor(Qt::PointingHandCursor);
-    m_arrow->setFocusPolicy(Qt::NoFocus);
-    m_arrow->setStyleSheet(QLatin1String(kButtonStyle));
+    m_arrow = barButton(m_bar, QStringLiteral("HeaderSearchArrow"));
     const QPixmap arrow(QStringLiteral(":/icons/search-right.png"));
     if (!arrow.isNull()) {
         m_arrowPixmap = arrow.scaled(36, 36, Qt::KeepAspectRatio, Qt::SmoothTransformation);
@@ -212,13 +212,7 @@ HeaderSearch::HeaderSearch(QWidget *header, QWidget *window, ServiceClient *clie
     }
     m_arrow->setIconSize(QSize(36, 36));
 
-    m_clear = new QPushButton(m_bar);
-    m_clear->setObjectName(QStringLiteral("HeaderSearchClear"));
-    m_clear->setFixedSize(36, 36);
-    m_clear->setFlat(true);
-    m_clear->setCursor(Qt::PointingHandCursor);
-    m_clear->setFocusPolicy(Qt::NoFocus);
-    m_clear->setStyleSheet(QLatin1String(kButtonStyle));
+    m_clear = barButton(m_bar, QStringLiteral("HeaderSearchClear"));
     QPixmap clear(QStringLiteral(":/icons/window-close-circle.png"));
     if (clear.isNull())
         clear = QPixmap(QStringLiteral(":/icons/window-close.png"));
@@ -442,7 +436,7 @@ void HeaderSearch::fillResults(const QString &query)
         const QString logo = gameLogoUrl(game, config);
         item->setData(kLogoRole, logo);
         m_results->addItem(item);
-        if (isWebUrl(QUrl(logo))) {
+        if (ServiceConfig::isWebAddress(QUrl(logo))) {
             const QString key = logoCacheKey(logo);
             QPixmap cached;
             const QString file = m_cacheFolder + QLatin1Char('/') + logoFileName(logo);
