@@ -25,6 +25,8 @@ void MainWindow::wireHeaderSearchAndPromo()
     connect(promo, &PromoService::pillVisibleChanged, m_promoPill, &PromoPill::setHeaderPromoSpacing);
     connect(promo, &PromoService::signInNeeded, this, &MainWindow::showSignInPage);
     connect(m_promoPill, &PromoPill::clicked, promo, &PromoService::openPromoLink);
+    // A sign-out asks again: the pill goes back to "Sign Up Now", hidden.
+    connect(this, &MainWindow::promotionRefreshNeeded, promo, &PromoService::evaluatePromo);
     if (m_services.usage)
         connect(m_services.usage, &UsageEvents::promotionRefreshDue, promo, &PromoService::evaluatePromo);
     // The first look once the event loop runs; until then the row keeps its gaps.

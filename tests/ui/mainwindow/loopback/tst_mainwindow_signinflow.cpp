@@ -221,6 +221,14 @@ private slots:
             QCOMPARE(m_service.lastRequest(QStringLiteral("/api/auth/heartbeat")).header("Authorization"),
                      "Bearer " + m_service.currentToken().toUtf8());
             QCOMPARE(window.services().account->firstName(), QStringLiteral("Demo"));
+            // Signing out hides the pill again, without asking the service.
+            const int evaluations = m_service.requestCount(QStringLiteral("/api/promo/evaluate"));
+            window.logout();
+            QTRY_VERIFY(pill->isHidden());
+            QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HeaderSignUpCtaLabel"))->text(),
+                     QStringLiteral("Sign Up Now"));
+            QTest::qWait(50);
+            QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/evaluate")), evaluations);
         }
         // The next run is signed out: the form, no validation.
         m_service.clearRequests();
