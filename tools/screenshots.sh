@@ -18,7 +18,8 @@
 # signed in), account-open (its profile pop-up), profile and profile-logout
 # (the Profile section and its sign-out card, English only: the section is
 # never mirrored), header-promo and header-search (signed in against the
-# development service, run inside the helper), widgets (the painted
+# development service, run inside the helper), ping-sweep (the sweep page
+# part-way; English only: it is never mirrored), widgets (the painted
 # widgets), and games (the games grid, tiles and home favourites on their
 # sections' sizes).
 #
@@ -32,7 +33,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search widgets games)
+  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -75,7 +76,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

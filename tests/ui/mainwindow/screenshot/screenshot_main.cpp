@@ -36,6 +36,7 @@
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
+#include "connection/PingSweep.h"
 #include "connection/SessionData.h"
 #include "i18n/TranslationManager.h"
 #include "services/AccountStore.h"
@@ -49,6 +50,7 @@
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
+#include "ui/pages/PingOptimizerPage.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
@@ -278,6 +280,19 @@ void stageView(MainWindow *window, const QString &view)
         // The overlay's frosted backdrop is taken of the home view.
         page->hide();
         QTimer::singleShot(500, window, [window, view] { stageBusy(window, view); });
+    } else if (view == QLatin1String("ping-sweep")) {
+        // The sweep page part-way: seven of fifteen routes, dots lighting in turn.
+        page->hide();
+        static PingSweep sweep(nullptr, nullptr, QString());
+        auto *sweepPage = new PingOptimizerPage(window, &sweep);
+        sweepPage->setGeometry(window->rect());
+        sweepPage->show();
+        sweepPage->raise();
+        QTimer::singleShot(100, sweepPage, [sweepPage] {
+            sweepPage->raise();
+            emit sweep.progress(7, 15, 48);
+            emit sweep.animationStarted();
+        });
     } else if (view == QLatin1String("signin-overlay")) {
         // The Discord button's own road, up to the wait for the browser.
         static BrowserStandIn browser;
