@@ -22,6 +22,7 @@ class AuthPageView;
 class GamesBoardState;
 class GamesCatalogue;
 class GamesSection;
+class HardwareCard;
 class HomeDashboard;
 class ImageCache;
 struct GameApiItem;
@@ -197,6 +198,9 @@ public:
     void retranslateConnectionsHero(const QString &languageCode);
     void openWebsite();
     HomeDashboard *homeDashboard() const { return m_home; }
+    // The lower-right card's hardware figures, read again every tick.
+    void refreshHardwareCard();
+    HardwareCard *hardwareCard() const { return m_hardware; }
     GamesSection *gamesSection() const { return m_games; }
 
     // The connect flow (connection/ConnectFlow) and the connected state's
@@ -336,6 +340,7 @@ private:
     GamesBoardState *m_gamesBoard = nullptr;
     ImageCache *m_images = nullptr;
     HomeDashboard *m_home = nullptr;
+    HardwareCard *m_hardware = nullptr;
     GamesSection *m_games = nullptr;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;

@@ -36,4 +36,6 @@ struct WindowIntervals
     int consoleTileBarMs = 3000;
     int consoleTileOpenMs = 3020;
     int imageInactivityMs = 30000;
+    // The hardware card reads its figures again.
+    int hardwareRefreshMs = 500;
 };

@@ -1,6 +1,7 @@
 #include "ui/pages/HardwareCard.h"
 
 #include "platform/SystemInfo.h"
+#include "ui/pages/PageWidgets.h"
 #include "ui/widgets/Gauges.h"
 
 #include <QCoreApplication>
@@ -25,17 +26,10 @@ constexpr double kGiB = 1024.0 * 1024.0 * 1024.0;
 
 QFont sizedFont(const QString &family, int px, int weight)
 {
-    QFont font(family);
-    font.setPixelSize(px);
-    font.setWeight(QFont::Weight(weight));
-    return font;
+    return PageWidgets::familyFont(family, px, QFont::Weight(weight));
 }
 
-bool isPersianCode(const QString &code)
-{
-    const QString c = code.trimmed().toLower();
-    return c == QLatin1String("fa-ir") || c.startsWith(QLatin1String("fa"));
-}
+using PageWidgets::isPersianCode;
 
 QString trWindow(const char *text)
 {

@@ -12,11 +12,15 @@
 #include "services/UsageEvents.h"
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
+#include "support/FakeSystemInfo.h"
 #include "support/PainterWarnings.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/HardwareCard.h"
+#include "ui/pages/HomeDashboard.h"
+#include "ui/widgets/Gauges.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 #include "ui/widgets/QuorlixConnection.h"
@@ -570,6 +574,37 @@ private slots:
         window.placeHomeSections();
         for (int i = 0; i < 4; ++i)
             QCOMPARE(named(&window, names[i])->pos(), QPoint(xs[i], ys[i]));
+    }
+
+    void hardwareCardInTheLowerRightCard()
+    {
+        FakeSystemInfo fake;
+        fake.cpuPercent = 37;
+        fake.gpuCelsius = 61;
+        fake.memory = {16ull << 30, 11ull << 30, 5ull << 30, 31};
+        WindowIntervals intervals = shortIntervals();
+        intervals.hardwareRefreshMs = 15;
+        setLanguage(QStringLiteral("en-US"));
+        TestWindow window(intervals);
+        HardwareCard *card = window.hardwareCard();
+        QVERIFY(card);
+        QCOMPARE(card->card(), window.homeDashboard()->lowerRight());
+        // The first reading is there before any tick.
+        QCOMPARE(card->cpuFigure()->text(), QStringLiteral("37%"));
+        QCOMPARE(card->gpuGauge()->value(), 24);
+        QCOMPARE(card->badgeText(2)->text(), QStringLiteral("16"));
+        QCOMPARE(card->timer()->parent(), window.homeDashboard()->lowerRight());
+        QVERIFY(card->timer()->isActive());
+        QCOMPARE(card->timer()->interval(), 15);
+        fake.gpuPercent = 0;
+        QTRY_COMPARE(card->gpuFigure()->text(), QStringLiteral("1%"));
+
+        setLanguage(QStringLiteral("fa-IR"));
+        QCOMPARE(card->badge(2)->x(), 548);
+        QCOMPARE(card->cpuNameLine()->text(), QStringLiteral("پردازنده"));
+        setLanguage(QStringLiteral("en-US"));
+        QCOMPARE(card->badge(2)->x(), 474);
+        QCOMPARE(card->cpuNameLine()->text(), QStringLiteral("CPU"));
     }
 
     void homeButtonsOpenGames_data()
