@@ -106,15 +106,14 @@ QList<QVariantMap> failoverOrder(const QList<QVariantMap> &regionRelays,
     return orderByPing(regionRelays.isEmpty() ? activeRelays : regionRelays, pings);
 }
 
-Pick pickBest(const QList<QVariantMap> &activeRelays, const QHash<QString, int> &pings)
+int bestRelayIndex(const QList<QVariantMap> &relays, const QHash<QString, int> &pings)
 {
-    Pick pick;
-    if (activeRelays.isEmpty())
-        return pick;
+    if (relays.isEmpty())
+        return -1;
     int best = -1;
     int bestPing = -1;
-    for (int i = 0; i < activeRelays.size(); ++i) {
-        const int ping = pingOf(activeRelays.at(i), pings);
+    for (int i = 0; i < relays.size(); ++i) {
+        const int ping = pingOf(relays.at(i), pings);
         if (ping < 0)
             continue;
         if (best < 0 || ping < bestPing) {
@@ -122,7 +121,34 @@ Pick pickBest(const QList<QVariantMap> &activeRelays, const QHash<QString, int> 
             bestPing = ping;
         }
     }
-    const QVariantMap &relay = activeRelays.at(best < 0 ? 0 : best);
+    return best < 0 ? 0 : best;
+}
+
+QVariantMap selectAutomatic(const QList<QVariantMap> &regionRelays, const QHash<QString, int> &pings,
+                            SelectedRelayStore *store)
+{
+    const int best = bestRelayIndex(regionRelays, pings);
+    if (best < 0)
+        return QVariantMap();
+    const QVariantMap &relay = regionRelays.at(best);
+    if (store) {
+        store->setServer(relay.value(QStringLiteral("id")).toString(),
+                         relay.value(QStringLiteral("ip_address")).toString(),
+                         relay.value(QStringLiteral("name")).toString(),
+                         relay.value(QStringLiteral("country_code")).toString());
+        store->setServerPort(relayPort(relay));
+        store->setConnectionMode(true);
+    }
+    return relay;
+}
+
+Pick pickBest(const QList<QVariantMap> &activeRelays, const QHash<QString, int> &pings)
+{
+    Pick pick;
+    const int best = bestRelayIndex(activeRelays, pings);
+    if (best < 0)
+        return pick;
+    const QVariantMap &relay = activeRelays.at(best);
     pick.address = relayAddress(relay);
     pick.port = relayPort(relay);
     pick.ok = !pick.address.isEmpty();

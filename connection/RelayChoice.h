@@ -45,7 +45,10 @@ struct Pick
     int port = kDefaultRelayPort;
 };
 
-// Fallback choice: the first relay with the strictly lowest known ping, else the first relay.
+// The first relay with the strictly lowest known ping (0 or more), else the
+// first relay; -1 for an empty list.
+int bestRelayIndex(const QList<QVariantMap> &relays, const QHash<QString, int> &pings);
+// Fallback choice: the relay of bestRelayIndex.
 Pick pickBest(const QList<QVariantMap> &activeRelays, const QHash<QString, int> &pings);
 // Manual mode: the stored relay address and port.
 Pick pickManual(const QString &serverIp, int serverPort);
@@ -103,6 +106,12 @@ QList<QVariantMap> europeServers(const Sources &sources);
 // back as the selected relay (automatic mode); otherwise falls back to the
 // manual or best relay.
 Choice chooseRelay(FailoverList &list, const Sources &sources, SelectedRelayStore *store);
+
+// The automatic choice among the region's relays (bestRelayIndex), stored as
+// the selected relay with its port and automatic mode. Returns the chosen
+// relay; with no relay nothing is stored and the map is empty.
+QVariantMap selectAutomatic(const QList<QVariantMap> &regionRelays, const QHash<QString, int> &pings,
+                            SelectedRelayStore *store);
 
 // Fallback choice of the connect flow (manual mode, or no usable list entry).
 Pick pickServer(const Sources &sources, const SelectedRelayStore *store);

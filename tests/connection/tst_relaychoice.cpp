@@ -65,6 +65,8 @@ private slots:
     void pingFile();
     void pickBest_data();
     void pickBest();
+    void selectAutomatic_data();
+    void selectAutomatic();
     void manualPick();
     void automaticOverwritesManualPick();
     void failoverWalksTheListOnce();
@@ -171,6 +173,38 @@ void TestRelayChoice::pickBest()
     QVERIFY(pick.ok);
     QCOMPARE(pick.address, address);
     QVERIFY(!RelayChoice::pickBest({}, {}).ok);
+}
+
+void TestRelayChoice::selectAutomatic_data()
+{
+    QTest::addColumn<Pings>("pings");
+    QTest::addColumn<QString>("id");
+    QTest::newRow("0 beats a higher ping") << Pings{{"1", 5}, {"2", 0}} << "2";
+    QTest::newRow("-1 is ignored") << Pings{{"1", -1}, {"2", 7}} << "2";
+    QTest::newRow("no pings: first relay") << Pings{} << "1";
+}
+
+// The choice is stored as the selected relay, port 0 read as the default, and
+// a manual pick turns back to automatic.
+void TestRelayChoice::selectAutomatic()
+{
+    QFETCH(Pings, pings);
+    QFETCH(QString, id);
+    MemoryStore store;
+    store.automatic = false;
+    const QList<QVariantMap> relays{relay("1", "A", QString(), 0), relay("2", "", QString(), 0)};
+    const QVariantMap chosen = RelayChoice::selectAutomatic(relays, pings, &store);
+    QCOMPARE(chosen.value("id").toString(), id);
+    QCOMPARE(store.key, id);
+    QCOMPARE(store.ip, "127.0.0." + id);
+    QCOMPARE(store.countryCode, QStringLiteral("DE"));
+    QCOMPARE(store.port, RelayChoice::kDefaultRelayPort);
+    QVERIFY(store.automatic);
+
+    MemoryStore untouched;
+    untouched.automatic = false;
+    QVERIFY(RelayChoice::selectAutomatic({}, pings, &untouched).isEmpty());
+    QCOMPARE(untouched.writes + untouched.modeWrites, 0);
 }
 
 void TestRelayChoice::manualPick()
