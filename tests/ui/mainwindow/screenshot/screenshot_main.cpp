@@ -24,7 +24,8 @@
 //                                "account-open" (the pill's profile pop-up open),
 //                                "profile" (the Profile section with a known location) or
 //                                "profile-logout" (its sign-out confirmation card),
-//                                "home-page" (the whole home page, last session empty),
+//                                "home-page" (the whole home page, last session empty;
+//                                both home pages with fixed hardware figures),
 //                                "home-filled" (the whole home page with favourites and a
 //                                last session), "games-pc", "games-console" (the Games
 //                                section over a small catalogue; covers stay placeholders),
@@ -45,6 +46,7 @@
 #include "services/SignInRules.h"
 #include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
+#include "tests/support/FakeSystemInfo.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
@@ -324,6 +326,15 @@ int main(int argc, char *argv[])
         TranslationManager::instance()->setTranslationFolders(QStringLiteral(QUORLIX_CLIENT_DIR), QString());
         TranslationManager::instance()->setLanguage(language, false);
         const QString shownView = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
+        if (shownView == QLatin1String("home-page") || shownView == QLatin1String("home-filled")) {
+            // Fixed hardware figures, so shots of the card compare across machines.
+            static FakeSystemInfo readings;
+            readings.cpuPercent = 37;
+            readings.cpuMhz = 2400;
+            readings.gpuPercent = 58;
+            readings.gpuCelsius = 61;
+            readings.memory = {16ull << 30, 11ull << 30, 5ull << 30, 31};
+        }
         if (shownView == QLatin1String("home-filled")) {
             DatabaseGameRecords records;
             records.addFavorite(QStringLiteral("Arena Strike"), QStringLiteral("PC"), QString());
