@@ -1,0 +1,69 @@
+#pragma once
+// The right panel of the connection page: the game route cards (estimated
+// ping and packet loss) and the routing detail diagram from the PC through
+// the relays to the game, built once with all three route variants (the
+// second and third route hidden). Texts are set once; the panel keeps its
+// left-to-right layout in every language.
+
+#include "ui/pages/RouteDiagram.h"
+#include "ui/widgets/WindowArea.h"
+
+#include <QObject>
+#include <QPointer>
+
+class QLabel;
+class QScrollArea;
+class QTimer;
+class QWidget;
+
+class RouteArea : public QObject, public WindowArea
+{
+    Q_OBJECT
+public:
+    // rightPanel is "QuorlixConnRight", the widget of rightScroll.
+    RouteArea(QWidget *rightPanel, QScrollArea *rightScroll, QObject *parent);
+
+    QWidget *routeArea() const { return m_routeArea; }
+    QLabel *pingValue() const { return m_pingValue; }
+    QLabel *pingUnit() const { return m_pingUnit; }
+    QLabel *lossValue() const { return m_lossValue; }
+    QLabel *latencyLabel() const { return m_latencyLabel; }
+    QLabel *pcIcon() const { return m_pcIcon; }
+    QLabel *gameIcon() const { return m_gameIcon; }
+    QLabel *gameLabel() const { return m_gameLabel; }
+    // Both 1000 ms and stopped; their ticks come out as pingTick and lossTick.
+    QTimer *pingTimer() const { return m_pingTimer; }
+    QTimer *lossTimer() const { return m_lossTimer; }
+    const RouteDiagramState &diagramState() const { return m_diagram; }
+
+    // The PC symbol, or the console symbol at twice the size (never larger
+    // than its node less 10 px each way), centred in its node.
+    void updateRoutingPcIcon(bool console);
+    void updateRouteDiagram(int routes);
+
+public slots:
+    // The estimated ping on the card (0 below 1 ms) and in the first pill.
+    void showEstimatedPing(int ms);
+    // The packet-loss card's text, re-centred.
+    void setGameRouteValue(const QString &text);
+
+signals:
+    void pingTick();
+    void lossTick();
+
+private:
+    void buildRouteCards(QWidget *panel);
+    void buildDiagram(QWidget *panel, QScrollArea *scroll);
+
+    QWidget *m_routeArea = nullptr;
+    QLabel *m_pingValue = nullptr;
+    QLabel *m_pingUnit = nullptr;
+    QLabel *m_lossValue = nullptr;
+    QPointer<QLabel> m_latencyLabel;
+    QLabel *m_pcIcon = nullptr;
+    QLabel *m_gameIcon = nullptr;
+    QLabel *m_gameLabel = nullptr;
+    QTimer *m_pingTimer = nullptr;
+    QTimer *m_lossTimer = nullptr;
+    RouteDiagramState m_diagram;
+};
