@@ -13,6 +13,7 @@
 #include "services/DiscordSignIn.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
+#include "services/NetworkAccess.h"
 #include "services/NotificationService.h"
 #include "services/PromoService.h"
 #include "services/ServerSync.h"
@@ -65,6 +66,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.notifications = new NotificationService(services.serviceClient, services.account);
     services.translations = TranslationManager::instance();
     services.settings = new MetadataSettingsStore;
+    services.coverNetwork = NetworkAccess::createManager(nullptr);
     services.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
     services.discord = new DiscordSignIn(services.serviceClient, services.openUrl);
     services.showWarning = [](QWidget *window, const QString &title, const QString &text) {

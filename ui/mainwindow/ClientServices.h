@@ -19,6 +19,7 @@ class MtuProbe;
 class NotificationService;
 class PacketLossMeter;
 class PromoService;
+class QNetworkAccessManager;
 class ServerSync;
 class ServiceClient;
 class SessionManager;
@@ -66,6 +67,8 @@ struct ClientServices
     TranslationManager *translations = nullptr;
     // The settings page's options (the cache database's metadata).
     SettingsStore *settings = nullptr;
+    // Fetches the games' covers for the connection page.
+    QNetworkAccessManager *coverNetwork = nullptr;
     // Hands the sign-in page's links to the user's browser; when empty, a
     // link opens nothing.
     UrlOpener openUrl;

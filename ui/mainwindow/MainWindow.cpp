@@ -14,15 +14,20 @@
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/ConnectionPanels.h"
 #include "ui/pages/HeroCard.h"
 #include "ui/pages/HomeDashboard.h"
+#include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/ProfileSection.h"
+#include "ui/pages/RouteArea.h"
 #include "ui/pages/SettingsSection.h"
 #include "ui/pages/TitlesAndLanding.h"
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
+#include <QScrollArea>
 
 #include <QAbstractButton>
 #include <QButtonGroup>
@@ -105,6 +110,20 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     m_sections.add(WindowRules::Section::SettingsBottomRightSectionCard, m_settings->advancedCard());
 
     buildHomeAndGames();
+
+    // The connection page: its two panels, the route area and diagram in the
+    // right panel, then the header and left panel.
+    m_connectionPanels = new ConnectionPanels(m_rootFrame, size(), this);
+    m_sections.add(WindowRules::Section::QuorlixConnLeft, m_connectionPanels->left());
+    m_sections.add(WindowRules::Section::QuorlixConnRightScroll, m_connectionPanels->rightScroll());
+    m_sections.add(WindowRules::Section::QuorlixConnRight, m_connectionPanels->right());
+    m_routeArea = new RouteArea(m_connectionPanels->right(), m_connectionPanels->rightScroll(), this);
+    addLanguageArea(m_routeArea, false);
+    m_connectionPage =
+        new ConnectionPage(m_rootFrame, m_connectionPanels->left(), size(), GameLookup::database(), this);
+    addLanguageArea(m_connectionPage, false);
+    m_sections.add(WindowRules::Section::QuorlixConnHeader, m_connectionPage->header());
+    wireConnectionPage();
 
     // The hero card's picture and link join after the hardware card.
     m_home->hero()->addPictureAndLink();
@@ -399,20 +418,4 @@ void MainWindow::trackEvent(const QString &eventName)
 {
     if (m_services.usage)
         m_services.usage->track(eventName);
-}
-
-void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo)
-{
-    // The connection page and the connect flow fill this in; until then it
-    // only brings up the connection view.
-    Q_UNUSED(gameTitle);
-    Q_UNUSED(gameLogo);
-    navigateToPage(WindowRules::NavNetwork);
-}
-
-void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo,
-                                              const QString &gameCategory)
-{
-    Q_UNUSED(gameCategory);
-    handleOpenConnectionsForGame(gameTitle, gameLogo);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QHash>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPointer>
@@ -20,6 +21,11 @@ class AccountPill;
 class AuthPage;
 class AuthPageView;
 class GamesBoardState;
+class ConnectionPage;
+class ConnectionPanels;
+class GameConnectionView;
+class PingOptimizerPage;
+class RouteArea;
 class GamesCatalogue;
 class GamesSection;
 class HardwareCard;
@@ -229,6 +235,27 @@ public:
     void onConsoleConnected();
     void onConsoleNetworkError(const QString &error);
 
+    // The connection page: opening a game fills its header and boost list;
+    // the route area shows the diagram and the live values.
+    void updateConnectionGameHeader(const QString &title, const QString &logo);
+    void buildPlatformBoostSection(QWidget *window, const QString &title);
+    void showPlatformBoostInfo();
+    void syncServerScrollBar();
+    void updateRoutingPcIcon(bool console);
+    void showSnapshotOverlay(bool show);
+    void showManualServerLabel(const QString &text);
+    void updateRouteDiagram(int routes);
+    // The ping sweep page, created on first need and kept.
+    PingOptimizerPage *pingSweepPage();
+    // Stand-ins for the flows that come with the ping sweep, the server
+    // picker, the connect button and the console path.
+    void applyServerPings(QWidget *window, const QString &title, const QString &logo, const QString &region);
+    void onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region);
+    void showSelectedRegion(QWidget *window, const QHash<QString, int> &pings);
+    void showServerRegionPage(bool show);
+    void clickTapToConnect();
+    void setupConsoleNetwork();
+
     // The update check, the required update and the version gate; their work
     // lives in the update controller and the version gate (app/ builds them).
     void checkForAppUpdate();
@@ -266,6 +293,9 @@ public:
     QButtonGroup *navGroup() const;
     QuorlixConnection *connectionPage() const;
     QWidget *header() const;
+    ConnectionPage *connectionPageArea() const { return m_connectionPage; }
+    RouteArea *routeArea() const { return m_routeArea; }
+    GameConnectionView *gameConnectionView() const { return m_gameView; }
     PageStack *pageStack() const { return m_pageStack; }
     AccountPill *accountPill() const { return m_accountPill; }
     ProfileSection *profileSection() const { return m_profile; }
@@ -311,6 +341,7 @@ private:
     void showSignInForm();
     void buildHomeAndGames();
     void startGamesCatalogue();
+    void wireConnectionPage();
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -342,6 +373,11 @@ private:
     HomeDashboard *m_home = nullptr;
     HardwareCard *m_hardware = nullptr;
     GamesSection *m_games = nullptr;
+    ConnectionPanels *m_connectionPanels = nullptr;
+    RouteArea *m_routeArea = nullptr;
+    ConnectionPage *m_connectionPage = nullptr;
+    GameConnectionView *m_gameView = nullptr;
+    QPointer<PingOptimizerPage> m_pingSweepPage;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;
     PageStack *m_pageStack = nullptr;

@@ -9,6 +9,7 @@
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/PingOptimizerPage.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
@@ -60,6 +61,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         overlay->setGeometry(full);
         overlay->raise();
     }
+    if (m_pingSweepPage)
+        m_pingSweepPage->setGeometry(full);
 
     // The two card overlays cover the window; their cards are found by the
     // names their areas give them.

@@ -78,7 +78,7 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.promo),
           static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.notifications),
           static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
-          static_cast<QObject *>(m_services.settings)}) {
+          static_cast<QObject *>(m_services.settings), static_cast<QObject *>(m_services.coverNetwork)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -13,6 +13,9 @@ struct WindowIntervals
     int headerSearchDebounceMs = 200;
     // After a sign-in, between "Loading apps..." and the last loading stage.
     int signInConfigurationMs = 700;
+    // After a console game opens: its network set-up, then the connect press.
+    int consoleNetworkSetupMs = 100;
+    int consoleConnectPressMs = 350;
     // How long "Closing Quorlyx" stays up before the window closes.
     int closeDelayMs = 2000;
     // The busy overlay's fade in and out.

@@ -1,0 +1,178 @@
+// The connection page's wiring and the window's named operations for it:
+// opening a game, its header and boost list, the route area, and the
+// stand-ins for the flows that join later.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "services/UsageEvents.h"
+#include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/ConnectionPanels.h"
+#include "ui/pages/GameConnectionView.h"
+#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/RouteArea.h"
+
+#include <QDebug>
+#include <QLabel>
+#include <QPushButton>
+
+void MainWindow::wireConnectionPage()
+{
+    connect(m_connectionPage, &ConnectionPage::backClicked, this, &MainWindow::openGamesPage);
+    connect(m_connectionPage, &ConnectionPage::serverRegionClicked, this,
+            [this] { showServerRegionPage(true); });
+
+    GameConnectionView::Services services = GameConnectionView::Services::defaults();
+    services.sweepPage = [this] { return pingSweepPage(); };
+    services.windowRect = [this] { return rect(); };
+    services.network = m_services.coverNetwork;
+    services.hasConsoleNetwork = [this] { return m_consoleNetworkManager != nullptr; };
+    GameConnectionView::Intervals intervals;
+    intervals.promoRefreshMs = m_intervals.promoRefreshMs;
+    intervals.consoleNetworkMs = m_intervals.consoleNetworkSetupMs;
+    intervals.tapToConnectMs = m_intervals.consoleConnectPressMs;
+    GameConnectionView::HeaderLabels labels;
+    labels.title = m_connectionPage->gameTitle();
+    labels.icon = m_connectionPage->gameIcon();
+    labels.routingLabel = m_routeArea->gameLabel();
+    labels.routingIcon = m_routeArea->gameIcon();
+    m_gameView = new GameConnectionView(services, intervals, labels, this);
+
+    connect(m_gameView, &GameConnectionView::trackEvent, this, &MainWindow::trackEvent);
+    if (m_services.usage) {
+        connect(m_gameView, &GameConnectionView::promotionRefreshDue, m_services.usage,
+                &UsageEvents::promotionRefreshDue);
+    }
+    connect(m_gameView, &GameConnectionView::navigateToPage, this, &MainWindow::navigateToPage);
+    connect(m_gameView, &GameConnectionView::routingPcIconRequested, this, &MainWindow::updateRoutingPcIcon);
+    connect(m_gameView, &GameConnectionView::boostSectionRequested, this,
+            [this](const QString &title) { buildPlatformBoostSection(this, title); });
+    connect(m_gameView, &GameConnectionView::snapshotOverlayRequested, this,
+            &MainWindow::showSnapshotOverlay);
+    connect(m_gameView, &GameConnectionView::setupConsoleNetworkDue, this, &MainWindow::setupConsoleNetwork);
+    connect(m_gameView, &GameConnectionView::tapToConnectDue, this, &MainWindow::clickTapToConnect);
+    connect(m_gameView, &GameConnectionView::selectedRegionRequested, this,
+            [this](const QHash<QString, int> &pings) { showSelectedRegion(this, pings); });
+    connect(m_gameView, &GameConnectionView::applyServerPingsRequested, this,
+            [this](const QString &title, const QString &logo, const QString &region) {
+                applyServerPings(this, title, logo, region);
+            });
+    connect(m_gameView, &GameConnectionView::backgroundSweepFinished, this,
+            [this](const QString &title, const QString &region) {
+                onBackgroundPingSweepFinished(this, title, region);
+            });
+
+    // The page shows when a game is opened.
+    m_connectionPanels->left()->hide();
+    m_connectionPanels->right()->hide();
+    m_connectionPage->header()->hide();
+}
+
+void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo)
+{
+    m_gameView->openGame(gameTitle, gameLogo);
+}
+
+void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo,
+                                              const QString &gameCategory)
+{
+    m_gameView->openGame(gameTitle, gameLogo, gameCategory);
+}
+
+void MainWindow::updateConnectionGameHeader(const QString &title, const QString &logo)
+{
+    m_gameView->updateConnectionGameHeader(title, logo);
+}
+
+void MainWindow::buildPlatformBoostSection(QWidget *window, const QString &title)
+{
+    Q_UNUSED(window);
+    m_connectionPage->buildPlatformBoostSection(title);
+}
+
+void MainWindow::showPlatformBoostInfo()
+{
+    m_connectionPage->showPlatformBoostInfo();
+}
+
+void MainWindow::syncServerScrollBar()
+{
+    m_connectionPage->boostList()->syncThumb();
+}
+
+void MainWindow::updateRoutingPcIcon(bool console)
+{
+    m_routeArea->updateRoutingPcIcon(console);
+}
+
+void MainWindow::showManualServerLabel(const QString &text)
+{
+    m_connectionPage->showManualServerLabel(text);
+}
+
+void MainWindow::updateRouteDiagram(int routes)
+{
+    m_routeArea->updateRouteDiagram(routes);
+}
+
+PingOptimizerPage *MainWindow::pingSweepPage()
+{
+    if (!m_pingSweepPage) {
+        m_pingSweepPage = new PingOptimizerPage(this);
+        m_pingSweepPage->setGeometry(rect());
+        m_pingSweepPage->hide();
+    }
+    return m_pingSweepPage;
+}
+
+// Until the console path joins, the set-up overlay is only shown or hidden
+// where one exists.
+void MainWindow::showSnapshotOverlay(bool show)
+{
+    QWidget *overlay = m_sections.widget(WindowRules::Section::ConsoleConnOverlay);
+    if (!overlay)
+        return;
+    overlay->setVisible(show);
+    if (show)
+        overlay->raise();
+}
+
+// Until the ping sweep's handlers join: the sweep page steps aside for the
+// connection page, and a hidden sweep may run again.
+void MainWindow::applyServerPings(QWidget *window, const QString &title, const QString &logo,
+                                  const QString &region)
+{
+    Q_UNUSED(window);
+    Q_UNUSED(title);
+    Q_UNUSED(logo);
+    Q_UNUSED(region);
+    if (m_pingSweepPage)
+        m_pingSweepPage->hide();
+    navigateToPage(WindowRules::NavNetwork);
+}
+
+void MainWindow::onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region)
+{
+    Q_UNUSED(window);
+    Q_UNUSED(title);
+    Q_UNUSED(region);
+    if (m_pingSweepPage)
+        m_pingSweepPage->setProperty("qxBgPingSweep", false);
+}
+
+void MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &pings)
+{
+    Q_UNUSED(window);
+    Q_UNUSED(pings);
+}
+
+void MainWindow::showServerRegionPage(bool show)
+{
+    Q_UNUSED(show);
+}
+
+void MainWindow::clickTapToConnect()
+{
+    m_connectionPage->tapButton()->click();
+}
+
+void MainWindow::setupConsoleNetwork() {}
