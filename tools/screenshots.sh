@@ -19,9 +19,11 @@
 # (the Profile section and its sign-out card, English only: the section is
 # never mirrored), header-promo and header-search (signed in against the
 # development service, run inside the helper), ping-sweep (the sweep page
-# part-way; English only: it is never mirrored), widgets (the painted
-# widgets), and games (the games grid, tiles and home favourites on their
-# sections' sizes).
+# part-way; English only: it is never mirrored), connection-boost2,
+# connection-boost5, connection-dialog, connection-routes1/2/3 (a game's
+# connection page; English only: the page keeps its layout in every language),
+# widgets (the painted widgets), and games (the games grid, tiles and home
+# favourites on their sections' sizes).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -33,7 +35,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep widgets games)
+  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -76,7 +78,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep || $view == connection* ]]; then
     languages=(en-US)
   fi
   for language in "${languages[@]}"; do

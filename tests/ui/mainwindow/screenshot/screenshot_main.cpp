@@ -18,11 +18,11 @@
 //                                update download), "busy-blocked" (the version refused),
 //                                "settings" (the Setting section at full height),
 //                                "settings-open-below", "settings-open-up" (a select field's
-//                                popup below and, with the window low on the screen, above it) or
+//                                popup below and, with the window low on the screen, above it),
 //                                "settings-tooltip" (an info icon's card),
 //                                "account" (a signed-in name and e-mail on the header's pill),
 //                                "account-open" (the pill's profile pop-up open),
-//                                "profile" (the Profile section with a known location) or
+//                                "profile" (the Profile section with a known location),
 //                                "profile-logout" (its sign-out confirmation card),
 //                                "home-page" (the whole home page, last session empty;
 //                                both home pages with fixed hardware figures),
@@ -30,10 +30,14 @@
 //                                last session), "games-pc", "games-console" (the Games
 //                                section over a small catalogue; covers stay placeholders),
 //                                "games-small" (the same in the 1080 x 608 window),
-//                                "header-promo" (signed in: the promotion pill with its badge) or
+//                                "header-promo" (signed in: the promotion pill with its badge),
 //                                "header-search" (signed in: the search's drop-down with six
 //                                rows and their logos); both run against the development
-//                                service in this process
+//                                service in this process,
+//                                "connection-boost2" and "connection-boost5" (a game's
+//                                connection page with two or five boost profiles),
+//                                "connection-dialog" (the boost explanation), and
+//                                "connection-routes1/2/3" (the routing diagram)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
@@ -50,9 +54,11 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/ConnectionPage.h"
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
 #include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/RouteArea.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
@@ -197,6 +203,30 @@ void startDevService()
 #endif
 }
 
+// A PC game with boost profiles, opened as a games tile opens it.
+void stageConnection(MainWindow *window, const QString &view)
+{
+    const int profiles = view == QLatin1String("connection-boost5") ? 5 : 2;
+    const QStringList names = {"Steam", "Discord", "Battle.net", "Epic Games Launcher", "Riot Client"};
+    QVariantList list;
+    for (int i = 0; i < profiles; ++i)
+        list << QVariantMap{{"id", QStringLiteral("p%1").arg(i)}, {"title", names.at(i)}};
+    QVariantMap game{{"id", "shot-game"},
+                     {"name", "Counter Strike 2"},
+                     {"category", "Shooter"},
+                     {"status", "active"},
+                     {"profiles", list}};
+    DatabaseManager::instance()->saveGames({game});
+    window->handleOpenConnectionsForGame(QStringLiteral("Counter Strike 2"), QString());
+    // Once the connection page is up (the stand-in sweep opens it).
+    QTimer::singleShot(300, window, [window, view] {
+        if (view == QLatin1String("connection-dialog"))
+            window->showPlatformBoostInfo();
+        if (view.startsWith(QLatin1String("connection-routes")))
+            window->updateRouteDiagram(view.right(1).toInt());
+    });
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -269,6 +299,10 @@ void stageView(MainWindow *window, const QString &view)
             else if (view == QLatin1String("profile-logout"))
                 window->showLogoutConfirm();
         });
+    } else if (view.startsWith(QLatin1String("connection"))) {
+        page->hide();
+        // After the sweep page the stand-in flow opens the connection page.
+        stageConnection(window, view);
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
         page->setFormEnabled(true);
