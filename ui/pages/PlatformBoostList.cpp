@@ -132,8 +132,11 @@ void PlatformBoostList::build(const QString &gameTitle)
     QVariantList profiles;
     if (!title.isEmpty() && m_games.findGameIdByName && m_games.getGameById) {
         gameId = m_games.findGameIdByName(title);
-        if (!gameId.isEmpty())
-            profiles = m_games.getGameById(gameId).value(QStringLiteral("profiles")).toList();
+        // Anything but a list (a text, a number, null) lists nothing.
+        const QVariant value =
+            gameId.isEmpty() ? QVariant() : m_games.getGameById(gameId).value(QStringLiteral("profiles"));
+        if (value.typeId() == QMetaType::QVariantList)
+            profiles = value.toList();
     }
 
     clearCards();
