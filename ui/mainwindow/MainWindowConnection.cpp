@@ -18,6 +18,10 @@
 void MainWindow::wireConnectionPage()
 {
     connect(m_connectionPage, &ConnectionPage::backClicked, this, &MainWindow::openGamesPage);
+    // The route cards' two timers run the live ping and the loss display;
+    // the connect state starts and stops them.
+    connect(m_routeArea, &RouteArea::pingTick, this, &MainWindow::measurePing);
+    connect(m_routeArea, &RouteArea::lossTick, this, &MainWindow::updatePacketLoss);
     connect(m_connectionPage, &ConnectionPage::serverRegionClicked, this,
             [this] { showServerRegionPage(true); });
 
