@@ -18,8 +18,10 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/ConnectionPage.h"
 #include "ui/pages/HardwareCard.h"
 #include "ui/pages/HomeDashboard.h"
+#include "ui/pages/PingOptimizerPage.h"
 #include "ui/widgets/Gauges.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -805,6 +807,75 @@ private slots:
         QCOMPARE(stack->currentWidget() == window.connectionPage(), connectionPage);
         QCOMPARE(stack->currentWidget()->objectName(),
                  connectionPage ? QStringLiteral("QuorlixConnectionPage") : QStringLiteral("HomeRoot"));
+    }
+
+    // A PC game without measured pings: the sweep page first, then the
+    // game's connection page; its back button returns to the Games section.
+    void openingAGameShowsItsPage()
+    {
+        freshDatabase(nullptr);
+        TestWindow window;
+        signIn(window);
+        showAndSettle(window);
+        window.handleOpenConnectionsForGame(QStringLiteral("Some PC Game"), QString());
+        PingOptimizerPage *sweep = window.pingSweepPage();
+        QVERIFY(sweep->isVisible());
+        QCOMPARE(sweep->geometry(), window.rect());
+        QTRY_COMPARE(window.navGroup()->checkedId(), 2);
+        QVERIFY(!sweep->isVisible());
+        auto *stack = qobject_cast<QStackedWidget *>(window.connectionPage()->parentWidget());
+        QCOMPARE(stack->currentWidget(), window.connectionPage());
+        for (const char *name :
+             {"QuorlixConnLeft", "QuorlixConnRightScroll", "QuorlixConnRight", "QuorlixConnHeader"})
+            QVERIFY2(named(&window, name)->isVisible(), name);
+        ConnectionPage *page = window.connectionPageArea();
+        QCOMPARE(page->gameTitle()->text(), QStringLiteral("Some PC Game"));
+        QCOMPARE(qobject_cast<QLabel *>(named(&window, "RoutingGameLabel"))->text(),
+                 QStringLiteral("some pc game"));
+
+        page->backButton()->click();
+        QCOMPARE(window.navGroup()->checkedId(), 1);
+        QVERIFY(!named(&window, "QuorlixConnLeft")->isVisible());
+    }
+
+    // A console game from the games grid: the set-up overlay over the page,
+    // then the connect button pressed.
+    void consoleGamePressesConnect()
+    {
+        freshDatabase(nullptr);
+        TestWindow window;
+        auto *overlay = new QWidget(&window);
+        overlay->setObjectName(QStringLiteral("ConsoleConnOverlay"));
+        overlay->hide();
+        signIn(window);
+        showAndSettle(window);
+        QSignalSpy pressed(window.connectionPageArea()->tapButton(), &QPushButton::clicked);
+        window.handleOpenConnectionsForGame(QStringLiteral("Gran Turismo 7"), QString(),
+                                            QStringLiteral("PlayStation 5"));
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(window.navGroup()->checkedId(), 2);
+        QCOMPARE(pressed.count(), 0);
+        QTRY_COMPARE(pressed.count(), 1);
+        QCOMPARE(named(&window, "RoutingPcIcon")->size(), QSize(60, 58));
+
+        // A PC game next hides what the console game left.
+        window.handleOpenConnectionsForGame(QStringLiteral("Some PC Game"), QString());
+        QVERIFY(overlay->isHidden());
+        QCOMPARE(named(&window, "RoutingPcIcon")->size(), QSize(30, 29));
+    }
+
+    void boostDialogOverThePage()
+    {
+        TestWindow window;
+        signIn(window);
+        showAndSettle(window);
+        window.navigateToPage(2);
+        window.showPlatformBoostInfo();
+        QWidget *overlay = named(&window, "PlatformBoostOverlay");
+        QVERIFY(overlay->isVisible());
+        QCOMPARE(overlay->geometry(), QRect(QPoint(0, 0), window.size()));
+        qobject_cast<QPushButton *>(named(&window, "PlatformBoostDialogGotIt"))->click();
+        QVERIFY(!overlay->isVisible());
     }
 
     void promoRefreshFollowsConnectionView_data()

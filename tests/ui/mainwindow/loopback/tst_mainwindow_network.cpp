@@ -206,6 +206,33 @@ private slots:
         QVERIFY(LoopbackGuard::violations().isEmpty());
     }
 
+    // Opening a game records both views, then the connection view's own
+    // record when the page comes up after the sweep.
+    void openingAGameRecordsItsViews()
+    {
+        storeToken(QStringLiteral("token-1"));
+        TestWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::qWait(2 * TestWindow::intervals().firstHeartbeatMs);
+        const int before = m_service.requestCount(QStringLiteral("/api/promo/event"));
+        window.handleOpenConnectionsForGame(QStringLiteral("Some PC Game"), QString());
+        const auto views = [&] {
+            QStringList names;
+            for (const RecordedRequest &r :
+                 m_service.requests(QStringLiteral("/api/promo/event")).mid(before)) {
+                const QString name = r.json().value(QStringLiteral("event_name")).toString();
+                if (name.startsWith(QLatin1String("view_")))
+                    names << name;
+            }
+            // Separate requests may arrive in any order.
+            names.sort();
+            return names;
+        };
+        QTRY_COMPARE(views(), (QStringList{"view_connections", "view_connections", "view_routing"}));
+        QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
     void selectingGamesFetchesAndKeepsTheCatalogue()
     {
         // Without a token too: the catalogue is public.
