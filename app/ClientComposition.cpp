@@ -3,6 +3,8 @@
 #include "connection/ConnectFlow.h"
 #include "connection/LivePing.h"
 #include "connection/MtuProbe.h"
+#include "connection/PingSweep.h"
+#include "connection/RelayChoice.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
@@ -25,6 +27,7 @@
 #include "services/VersionGate.h"
 #include "storage/SettingsManager.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/CountryFlags.h"
 #include "ui/pages/SettingsStore.h"
 
 #include <QCoreApplication>
@@ -57,6 +60,9 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.session = new AccountSession(services.serviceClient, services.account);
     services.accountInfo = new AccountInfo(services.account, services.serviceClient);
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
+    services.pingSweep = new PingSweep(services.serviceClient, SystemTools::ProcessRunner::system(),
+                                       RelayChoice::serverPingsPath(), intervals.pingSweep);
+    services.flags = new CountryFlags(ServiceConfig::instance());
     services.signIn = new SignInController(services.serviceClient, services.account, services.serverSync,
                                            intervals.signInConfigurationMs);
     services.usage = new UsageEvents(services.serviceClient, intervals.promoRefreshMs, services.account);

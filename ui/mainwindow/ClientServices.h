@@ -12,12 +12,14 @@ class AccountInfo;
 class AccountSession;
 class AccountStore;
 class ConnectFlow;
+class CountryFlags;
 class DiscordSignIn;
 class GamesCatalogue;
 class LivePing;
 class MtuProbe;
 class NotificationService;
 class PacketLossMeter;
+class PingSweep;
 class PromoService;
 class QNetworkAccessManager;
 class ServerSync;
@@ -53,6 +55,9 @@ struct ClientServices
     AccountInfo *accountInfo = nullptr;
     ServiceClient *serviceClient = nullptr;
     ServerSync *serverSync = nullptr;
+    // The relays' ping sweep behind the sweep page, and the relays' country flags.
+    PingSweep *pingSweep = nullptr;
+    CountryFlags *flags = nullptr;
     SignInController *signIn = nullptr;
     // The sign-in page's "Discord" button: browser, loopback listener, token.
     DiscordSignIn *discord = nullptr;

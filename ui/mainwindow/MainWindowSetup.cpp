@@ -5,6 +5,7 @@
 #include "connection/ConnectFlow.h"
 #include "connection/LivePing.h"
 #include "connection/MtuProbe.h"
+#include "connection/PingSweep.h"
 #include "connection/SessionManager.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/ConsoleNetworkManager.h"
@@ -27,6 +28,7 @@
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/CountryFlags.h"
 #include "ui/pages/SettingsStore.h"
 
 #include <QApplication>
@@ -78,7 +80,8 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.promo),
           static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.notifications),
           static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
-          static_cast<QObject *>(m_services.settings), static_cast<QObject *>(m_services.coverNetwork)}) {
+          static_cast<QObject *>(m_services.settings), static_cast<QObject *>(m_services.coverNetwork),
+          static_cast<QObject *>(m_services.pingSweep), static_cast<QObject *>(m_services.flags)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "connection/PingSweep.h"
+
 // Every interval the window and its areas run on, in milliseconds. The
 // defaults are the client's; tests hand in short ones instead of waiting.
 struct WindowIntervals
 {
+    // The ping sweep's fallback, animation, pause, kill and region-dot steps.
+    PingSweepIntervals pingSweep;
     int heartbeatMs = 30 * 1000;
     int firstHeartbeatMs = 1000;
     int versionCheckMs = 30 * 60 * 1000;
