@@ -292,7 +292,9 @@ void NotifListView::setPersian(bool persian)
 
 void NotifListView::render(NotifItem *item)
 {
-    const Qt::Alignment side = m_persian ? Qt::AlignRight : Qt::AlignLeft;
+    // Right means the right edge for Persian: in a right-to-left row a
+    // plain AlignRight would put Persian texts on the left.
+    const Qt::Alignment side = m_persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft;
     const QString family = m_persian ? m_persianFamily : QStringLiteral("Inter");
     item->setLayoutDirection(m_persian ? Qt::RightToLeft : Qt::LeftToRight);
 

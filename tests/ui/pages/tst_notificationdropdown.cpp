@@ -186,8 +186,8 @@ private slots:
         QCOMPARE(row->titleLabel()->text(), QStringLiteral("پاسخ تیکت: #7"));
         QCOMPARE(row->timeLabel()->text(), QStringLiteral("۵ دقیقه پیش"));
         QCOMPARE(row->layoutDirection(), Qt::RightToLeft);
-        QCOMPARE(row->titleLabel()->alignment(), Qt::AlignRight | Qt::AlignVCenter);
-        QCOMPARE(row->bodyLabel()->alignment(), Qt::AlignRight | Qt::AlignTop);
+        QCOMPARE(row->titleLabel()->alignment(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
+        QCOMPARE(row->bodyLabel()->alignment(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignTop);
         QCOMPARE(row->titleLabel()->font().family(), QStringLiteral("Vazirmatn"));
 
         // Rows added while Persian is on come out Persian.
@@ -198,6 +198,40 @@ private slots:
         QCOMPARE(row->titleLabel()->text(), QStringLiteral("Ticket answered: #7"));
         QCOMPARE(row->layoutDirection(), Qt::LeftToRight);
         QCOMPARE(row->titleLabel()->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
+    }
+
+    void persianTextsAreDrawnAtTheRightEdge_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::newRow("Persian title") << "Ticket answered";
+        QTest::newRow("Latin title") << "News";
+    }
+    void persianTextsAreDrawnAtTheRightEdge()
+    {
+        QFETCH(QString, title);
+        QWidget parent;
+        NotifListView list(&parent, "NotifListHostPublic", "Vazirmatn", nullptr);
+        list.setClock([] { return kNow; });
+        list.setPersian(true);
+        list.addRow(entry("a", title, false, 30));
+        NotifItem *row = list.rows().first();
+        // The title's and the time's ink lies in the right half of their lines.
+        for (QLabel *label : {row->titleLabel(), row->timeLabel()}) {
+            const QImage shot = label->grab().toImage();
+            int left = -1;
+            for (int x = 0; x < shot.width() && left < 0; ++x) {
+                for (int y = 0; y < shot.height(); ++y) {
+                    if (qAlpha(shot.pixel(x, y)) > 0 && qGray(shot.pixel(x, y)) > 60) {
+                        left = x;
+                        break;
+                    }
+                }
+            }
+            QVERIFY2(left > shot.width() / 2, qPrintable(QStringLiteral("%1: ink from x %2 of %3")
+                                                             .arg(label->objectName())
+                                                             .arg(left)
+                                                             .arg(shot.width())));
+        }
     }
 
     void theTabsLookAndColumn()
