@@ -6,7 +6,6 @@
 
 #include <QDebug>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QUrlQuery>
 
@@ -17,37 +16,6 @@ NotificationService::NotificationService(ServiceClient *client, AccountStore *ac
 QString NotificationService::scopeName(Scope scope)
 {
     return scope == Personal ? QStringLiteral("personal") : QStringLiteral("public");
-}
-
-bool NotificationService::parseEntries(const QByteArray &body, QList<NotificationEntry> *out)
-{
-    out->clear();
-    QJsonParseError error{};
-    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError)
-        return false;
-    QJsonArray items;
-    if (doc.isArray())
-        items = doc.array();
-    else if (doc.isObject())
-        items = doc.object().value(QStringLiteral("items")).toArray();
-    else
-        return false;
-
-    out->reserve(items.size());
-    for (const QJsonValue &value : items) {
-        const QJsonObject o = value.toObject();
-        NotificationEntry e;
-        e.id = o.value(QStringLiteral("id")).toString();
-        e.title = o.value(QStringLiteral("title")).toString();
-        e.body = o.value(QStringLiteral("body")).toString();
-        e.created = QDateTime::fromString(o.value(QStringLiteral("created_at")).toString(), Qt::ISODate);
-        if (e.created.isValid())
-            e.created = e.created.toUTC();
-        e.unread = o.value(QStringLiteral("unread")).toBool(true);
-        out->append(e);
-    }
-    return true;
 }
 
 void NotificationService::setList(Scope scope, NotificationList *list)
