@@ -22,8 +22,10 @@
 # part-way; English only: it is never mirrored), connection-boost2,
 # connection-boost5, connection-dialog, connection-routes1/2/3 (a game's
 # connection page; English only: the page keeps its layout in every language),
-# widgets (the painted widgets), and games (the games grid, tiles and home
-# favourites on their sections' sizes).
+# widgets (the painted widgets), games (the games grid, tiles and home
+# favourites on their sections' sizes), and notifications (the drop-down with
+# read, unread and an expanded row, against a quorlix-devservice started for
+# the shot).
 #
 # Builds the helper into $QUORLIX_BUILD_DIR (default build/) if needed. Each
 # run uses a throw-away home and data folder, so nothing of a real install is
@@ -35,7 +37,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games)
+  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games notifications)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -48,6 +50,9 @@ if [ ! -f "$build/build.ninja" ] && [ ! -f "$build/Makefile" ]; then
   cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build" --target quorlix-screenshot quorlix-widget-screenshots quorlix-games-screenshots -j "${QUORLIX_JOBS:-4}"
+# The development service needs Qt HTTP Server; without it the views that
+# need it are left out.
+cmake --build "$build" --target quorlix-devservice -j "${QUORLIX_JOBS:-4}" >/dev/null 2>&1 || true
 tool=$(find "$build/tests/ui/mainwindow/screenshot" -maxdepth 1 -name quorlix-screenshot -type f | head -n 1)
 widgets_tool=$(find "$build/tests/ui/widgets/screenshot" -maxdepth 1 -name quorlix-widget-screenshots -type f | head -n 1)
 games_tool=$(find "$build/tests/ui/pages/screenshot" -maxdepth 1 -name quorlix-games-screenshots -type f | head -n 1)
@@ -68,6 +73,40 @@ run_isolated() {
   rm -rf "$scratch"
 }
 
+# Takes a view in both languages with the service origins at a development
+# service of its own on a free loopback port, stopped afterwards.
+shoot_against_devservice() {
+  local view=$1 devservice log pid origin language
+  devservice=$(find "$build/tests/support/fakeservice" -maxdepth 1 -name quorlix-devservice -type f | head -n 1)
+  if [ -z "$devservice" ]; then
+    echo "quorlix-devservice is not built; $view left out" >&2
+    return
+  fi
+  for language in en-US fa-IR; do
+    log=$(mktemp "${TMPDIR:-/tmp}/quorlix-devservice.XXXXXX")
+    "$devservice" --port 0 --quiet >"$log" 2>&1 &
+    pid=$!
+    origin=""
+    for _ in $(seq 50); do
+      origin=$(sed -n 's/^quorlix-devservice listening on \(http[^ ]*\).*/\1/p' "$log" | head -n 1)
+      [ -n "$origin" ] && break
+      sleep 0.1
+    done
+    if [ -n "$origin" ]; then
+      run_isolated env QUORLIX_SERVICE_ORIGIN="$origin" QUORLIX_DISCORD_ORIGIN="$origin" \
+        QUORLIX_GEO_ORIGIN="$origin" QUORLIX_SITE_ORIGIN="$origin" QUORLIX_SCREENSHOT_DELAY_MS=3000 \
+        QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" QUORLIX_SCREENSHOT_VIEW="$view" \
+        QUORLIX_SCREENSHOT_LANGUAGE="$language" QUORLIX_SCREENSHOT_FILE="$out/$view-$language.png" \
+        xvfb-run -a -s "-screen 0 1920x1080x24" "$tool"
+    else
+      echo "quorlix-devservice did not start; $view-$language left out" >&2
+    fi
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    rm -f "$log"
+  done
+}
+
 for view in "${views[@]}"; do
   if [ "$view" = widgets ]; then
     run_isolated env QUORLIX_SCREENSHOT_DIR="$out" xvfb-run -a -s "-screen 0 1920x1080x24" "$widgets_tool"
@@ -80,6 +119,10 @@ for view in "${views[@]}"; do
   languages=(en-US fa-IR)
   if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep || $view == connection* ]]; then
     languages=(en-US)
+  fi
+  if [ "$view" = notifications ]; then
+    shoot_against_devservice "$view"
+    continue
   fi
   for language in "${languages[@]}"; do
     run_isolated env QUORLIX_SINGLE_INSTANCE_ID="shot-$$-$language" QUORLIX_SCREENSHOT_VIEW="$view" \

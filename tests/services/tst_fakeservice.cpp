@@ -233,7 +233,7 @@ void TestFakeService::notificationsAndReadMarks()
             .toArray();
     };
     QCOMPARE(fetch("personal", "20").size(), 20);
-    QCOMPARE(fetch("public", "20").size(), 1); // the sample public notice
+    QCOMPARE(fetch("public", "20").size(), 2); // the sample public notices
     QCOMPARE(fetch("nobody", "20").size(), 0);
 
     QVERIFY(call(

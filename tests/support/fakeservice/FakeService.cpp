@@ -711,19 +711,26 @@ void FakeService::loadSampleData()
                         QStringLiteral("Demo"), QLatin1String(kDemoDiscordEmail)};
     m_servers = sampleServers();
     m_games = sampleGames();
-    const QString now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate);
-    m_notifications[QStringLiteral("personal")] =
-        QJsonArray{QJsonObject{{QStringLiteral("id"), QStringLiteral("n-p-1")},
-                               {QStringLiteral("title"), QStringLiteral("Welcome to Quorlix")},
-                               {QStringLiteral("body"), QStringLiteral("Your demo account is ready.")},
-                               {QStringLiteral("created_at"), now},
-                               {QStringLiteral("unread"), true}}};
+    // Unread and read ones in both scopes, a few minutes to days old.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    auto note = [&now](const char *id, const char *title, const char *body, qint64 ageSeconds, bool unread) {
+        return QJsonObject{{QStringLiteral("id"), QLatin1String(id)},
+                           {QStringLiteral("title"), QLatin1String(title)},
+                           {QStringLiteral("body"), QLatin1String(body)},
+                           {QStringLiteral("created_at"), now.addSecs(-ageSeconds).toString(Qt::ISODate)},
+                           {QStringLiteral("unread"), unread}};
+    };
+    m_notifications[QStringLiteral("personal")] = QJsonArray{
+        note("n-p-1", "Welcome to Quorlix", "Your demo account is ready.", 0, true),
+        note("n-p-2", "Ticket answered: #1042", "Support replied to your question about relay choice.", 300,
+             true),
+        note("n-p-3", "Your weekly summary", "You played 6 hours through 3 relays this week.", 3 * 3600,
+             false),
+        note("n-p-4", "Password changed", "The password of your account was changed.", 2 * 86400, false)};
     m_notifications[QStringLiteral("public")] = QJsonArray{
-        QJsonObject{{QStringLiteral("id"), QStringLiteral("n-g-1")},
-                    {QStringLiteral("title"), QStringLiteral("New relays in Europe")},
-                    {QStringLiteral("body"), QStringLiteral("Frankfurt, Amsterdam and Paris are online.")},
-                    {QStringLiteral("created_at"), now},
-                    {QStringLiteral("unread"), true}}};
+        note("n-g-1", "New relays in Europe", "Frankfurt, Amsterdam and Paris are online.", 0, true),
+        note("n-g-2", "Maintenance finished", "All relays are back after the planned maintenance.", 26 * 3600,
+             false)};
     m_latestRelease = QJsonObject{{QStringLiteral("version"), QStringLiteral("2.0.0")},
                                   {QStringLiteral("download_url"), QStringLiteral("#")},
                                   {QStringLiteral("is_required"), 0}};

@@ -36,8 +36,11 @@
 //                                service in this process,
 //                                "connection-boost2" and "connection-boost5" (a game's
 //                                connection page with two or five boost profiles),
-//                                "connection-dialog" (the boost explanation), and
-//                                "connection-routes1/2/3" (the routing diagram)
+//                                "connection-dialog" (the boost explanation),
+//                                "connection-routes1/2/3" (the routing diagram), and
+//                                "notifications" (the drop-down with read, unread and an
+//                                expanded row; needs the development service's origins
+//                                and a delay of about 3000 ms)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
@@ -46,17 +49,21 @@
 #include "i18n/TranslationManager.h"
 #include "services/AccountStore.h"
 #include "services/GamesCatalogue.h"
+#include "services/NotificationService.h"
+#include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
 #include "services/SignInRules.h"
 #include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
 #include "tests/support/FakeSystemInfo.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/mainwindow/NotificationBell.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
+#include "ui/pages/NotificationDropdown.h"
 #include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/RouteArea.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -227,6 +234,34 @@ void stageConnection(MainWindow *window, const QString &view)
     });
 }
 
+// Once the start-up fetch (with nobody signed in) is over, signs the
+// development service's demo account in for this run, opens the drop-down
+// and, when the lists are there, clicks the first personal row: it is read
+// and expanded, its neighbours stay unread or read.
+void stageNotifications(MainWindow *window)
+{
+    QTimer::singleShot(window->intervals().firstNotificationsMs + 200, window, [window] {
+        const ClientServices &s = window->services();
+        if (!s.serviceClient || !s.account || !s.notifications)
+            return;
+        s.serviceClient->send(
+            ServiceApi::Endpoint::UserLogin,
+            [window](const ServiceApi::Reply &reply) {
+                window->services().account->keepForThisRun(AccountStore::Account::fromReply(reply.object()));
+                window->onNotificationBellClicked();
+                QTimer::singleShot(700, window, [window] {
+                    const QList<NotifItem *> rows =
+                        window->notificationBell()->list(NotificationService::Personal)->rows();
+                    if (rows.size() > 1)
+                        window->services().notifications->markNotificationRead(NotificationService::Personal,
+                                                                               rows.at(1));
+                });
+            },
+            QJsonObject{{QStringLiteral("email"), QStringLiteral("demo@quorlix.test")},
+                        {QStringLiteral("password"), QStringLiteral("demo-password")}});
+    });
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -260,6 +295,9 @@ void stageView(MainWindow *window, const QString &view)
             if (auto *edit = bar ? bar->findChild<QLineEdit *>() : nullptr)
                 edit->setText(QStringLiteral("a"));
         });
+    } else if (view == QLatin1String("notifications")) {
+        page->hide();
+        stageNotifications(window);
     } else if (view == QLatin1String("landing")) {
         page->hide();
         window->navGroup()->button(2)->click();
