@@ -60,7 +60,7 @@ struct Spec
 };
 
 // Writes body (with an optional sign or prefix before any zero padding) to
-// the width the spec asks for.
+// the width the conversion asks for.
 void padded(Out &o, const Spec &spec, const char *sign, size_t signLen, const char *body, size_t len)
 {
     if (spec.width == 0) {
