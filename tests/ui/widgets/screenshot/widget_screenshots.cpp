@@ -6,6 +6,7 @@
 //   QUORLIX_SCREENSHOT_DIR   where the PNGs go (required)
 
 #include "resources/BundledFonts.h"
+#include "ui/pages/SettingsSelectField.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/Gauges.h"
 #include "ui/widgets/HoverFilters.h"
@@ -94,29 +95,6 @@ QWidget *makeSelectBox(QWidget *parent, const QRect &geometry, const QString &te
     return box;
 }
 
-// The look the settings page gives its select popups.
-QxSelectPopupStyle settingsSelectStyle(int inset)
-{
-    QxSelectPopupStyle style;
-    style.hasShadow = false;
-    style.shadowMargin = 0;
-    style.radius = 6;
-    style.attached = true;
-    style.attachOverlap = 1;
-    style.detachedGap = 0;
-    style.borderWidth = 0;
-    style.cardPadding = 0;
-    style.rowSpacing = 0;
-    style.rowHeight = 43;
-    style.rowFontPx = 14;
-    style.rowHoverRadius = 0;
-    style.rowPaddingLeft = inset;
-    style.rowPaddingRight = 12;
-    style.rowInnerSpacing = 0;
-    style.checkSize = 16;
-    return style;
-}
-
 void selectPopupScene(bool nearBottom, const QString &name)
 {
     // Near the screen's bottom the box has no room below and the popup opens
@@ -128,7 +106,7 @@ void selectPopupScene(bool nearBottom, const QString &name)
     backdrop.show();
 
     QxSelectPopup popup;
-    popup.setStyle(settingsSelectStyle(16));
+    SettingsSelectField::applyDefaultSelectStyle(&popup, 16);
     popup.setItems({{QString(), QStringLiteral("Low")},
                     {QString(), QStringLiteral("Medium")},
                     {QString(), QStringLiteral("High")},
