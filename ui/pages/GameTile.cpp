@@ -280,6 +280,11 @@ void GameTile::onGameTileClicked()
 
 void GameTile::finishTileClickAnimation()
 {
+    // The bar and the opening run on two clocks; on a busy machine the open
+    // can come before the bar's last frame. The bar always ends full.
+    for (auto *animation : m_fill->findChildren<QPropertyAnimation *>(Qt::FindDirectChildrenOnly))
+        animation->stop();
+    m_fill->setGeometry(0, 0, m_track->width(), kBarHeight);
     m_track->hide();
     m_hit->setEnabled(true);
     m_navInProgress = false;
