@@ -16,6 +16,18 @@ const QString kRegion = QLatin1String(RelayChoice::kAutomaticRegion);
 
 } // namespace
 
+// ---- FlowStopwatch ----
+
+qint64 FlowStopwatch::now() const
+{
+    if (m_source)
+        return m_source();
+    static QElapsedTimer monotonic;
+    if (!monotonic.isValid())
+        monotonic.start();
+    return monotonic.elapsed();
+}
+
 // ---- TunnelClientControl ----
 
 void TunnelClientControl::stop()

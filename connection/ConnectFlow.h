@@ -86,8 +86,30 @@ struct ConnectAttempt
 // that engine whatever game is selected by then.
 enum class ConnectionKind { None, Pc, Console };
 
+// A stopwatch with QElapsedTimer's calls whose time source can be replaced,
+// so the connecting seconds and the connection clock can be driven in tests.
+class FlowStopwatch
+{
+public:
+    using Source = std::function<qint64()>; // monotonic milliseconds
+
+    void setSource(Source source) { m_source = std::move(source); }
+    void restart() { m_start = now(); }
+    void invalidate() { m_start = -1; }
+    bool isValid() const { return m_start >= 0; }
+    // Milliseconds since the last restart; 0 when never started.
+    qint64 elapsed() const { return isValid() ? now() - m_start : 0; }
+
+private:
+    qint64 now() const;
+
+    Source m_source;
+    qint64 m_start = -1;
+};
+
 // The flow's shared state, one per window. The window owns it; the flow's
-// callbacks reach it only through the controller.
+// callbacks reach it only through the controller, the connection page's
+// display reads the clocks and writes the dots and the last shown second.
 struct ConnectFlowState
 {
     bool connecting = false;
@@ -96,10 +118,17 @@ struct ConnectFlowState
     std::shared_ptr<ConnectAttempt> currentAttempt;
     RelayChoice::FailoverList failover;
     ConnectionKind kind = ConnectionKind::None;
-    QElapsedTimer connectedClock;
+    FlowStopwatch connectedClock;
     qint64 lastShownSecond = -1;
-    QElapsedTimer connectingClock;
+    FlowStopwatch connectingClock;
     int connectingDots = 0;
+
+    // Both clocks read `source` from now on.
+    void setClock(const FlowStopwatch::Source &source)
+    {
+        connectedClock.setSource(source);
+        connectingClock.setSource(source);
+    }
 };
 
 class ConnectFlow : public QObject
@@ -155,6 +184,8 @@ public:
 
     void setIntervals(const Intervals &intervals) { m_intervals = intervals; }
     const ConnectFlowState &state() const { return *m_state; }
+    // The state as the window holds it (the same cells the flow writes).
+    std::shared_ptr<ConnectFlowState> sharedState() const { return m_state; }
 
     // The connect button: a stop while connecting, connected or waiting to
     // retry on the next relay, otherwise a start.
