@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScrollArea>
-#include <QTimer>
 #include <QWidget>
 
 using PageLooks::interFont;
@@ -108,13 +107,6 @@ void RouteArea::buildRouteCards(QWidget *panel)
     m_routeArea->setAutoFillBackground(false);
     m_routeArea->setAttribute(Qt::WA_NoSystemBackground, true);
     m_routeArea->setStyleSheet(QStringLiteral("background-color: rgba(0,0,0,0);"));
-
-    m_pingTimer = new QTimer(this);
-    m_pingTimer->setInterval(1000);
-    connect(m_pingTimer, &QTimer::timeout, this, &RouteArea::pingTick);
-    m_lossTimer = new QTimer(this);
-    m_lossTimer->setInterval(1000);
-    connect(m_lossTimer, &QTimer::timeout, this, &RouteArea::lossTick);
 
     auto *title = new QLabel(tr("Game route"), m_routeArea);
     title->setObjectName(QStringLiteral("GameRouteTitle"));

@@ -13,7 +13,6 @@
 
 class QLabel;
 class QScrollArea;
-class QTimer;
 class QWidget;
 
 class RouteArea : public QObject, public WindowArea
@@ -31,9 +30,6 @@ public:
     QLabel *pcIcon() const { return m_pcIcon; }
     QLabel *gameIcon() const { return m_gameIcon; }
     QLabel *gameLabel() const { return m_gameLabel; }
-    // Both 1000 ms and stopped; their ticks come out as pingTick and lossTick.
-    QTimer *pingTimer() const { return m_pingTimer; }
-    QTimer *lossTimer() const { return m_lossTimer; }
     const RouteDiagramState &diagramState() const { return m_diagram; }
 
     // The PC symbol, or the console symbol at twice the size (never larger
@@ -47,10 +43,6 @@ public slots:
     // The packet-loss card's text, re-centred.
     void setGameRouteValue(const QString &text);
 
-signals:
-    void pingTick();
-    void lossTick();
-
 private:
     void buildRouteCards(QWidget *panel);
     void buildDiagram(QWidget *panel, QScrollArea *scroll);
@@ -63,7 +55,5 @@ private:
     QLabel *m_pcIcon = nullptr;
     QLabel *m_gameIcon = nullptr;
     QLabel *m_gameLabel = nullptr;
-    QTimer *m_pingTimer = nullptr;
-    QTimer *m_lossTimer = nullptr;
     RouteDiagramState m_diagram;
 };
