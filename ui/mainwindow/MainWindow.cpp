@@ -124,6 +124,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     addLanguageArea(m_connectionPage, false);
     m_sections.add(WindowRules::Section::QuorlixConnHeader, m_connectionPage->header());
     wireConnectionPage();
+    buildConnectWiring();
 
     // The hero card's picture and link join after the hardware card.
     m_home->hero()->addPictureAndLink();

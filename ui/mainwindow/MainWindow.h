@@ -21,7 +21,9 @@ class AccountPill;
 class AuthPage;
 class AuthPageView;
 class GamesBoardState;
+class ConnectDisplay;
 class ConnectionPage;
+struct ConnectFlowState;
 class ConnectionPanels;
 class GameConnectionView;
 class PingOptimizerPage;
@@ -226,6 +228,21 @@ public:
     void measurePing();
     void updatePacketLoss();
     void startPacketLossSampling();
+    // The connect button and what its states show (ui/pages/ConnectDisplay),
+    // driven by the flow's signals; the state is the flow's, held here.
+    void applyConnectButtonState(int state);
+    void resetConnectingTimer(bool start);
+    void updateConnectingText();
+    void updateConnectedTime();
+    void pulseConnectCircle(const QVariant &value);
+    void onConnectButtonClicked();
+    void resetTapToConnectText();
+    void showEstimatedPing(int ms);
+    void setGameRouteValue(const QString &text);
+    ConnectDisplay *connectDisplay() const { return m_connectDisplay; }
+    const std::shared_ptr<ConnectFlowState> &connectState() const { return m_connectState; }
+    // The connection clock's 250 ms timer.
+    QTimer *connectTimer() const { return m_connectTimer; }
 
     // Console services.
     void onConsoleGatewayStarted();
@@ -342,6 +359,7 @@ private:
     void buildHomeAndGames();
     void startGamesCatalogue();
     void wireConnectionPage();
+    void buildConnectWiring();
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -377,6 +395,9 @@ private:
     RouteArea *m_routeArea = nullptr;
     ConnectionPage *m_connectionPage = nullptr;
     GameConnectionView *m_gameView = nullptr;
+    std::shared_ptr<ConnectFlowState> m_connectState;
+    ConnectDisplay *m_connectDisplay = nullptr;
+    QTimer *m_connectTimer = nullptr;
     QPointer<PingOptimizerPage> m_pingSweepPage;
     WindowButtons *m_windowButtons = nullptr;
     SideNavigation *m_sideNavigation = nullptr;

@@ -1,6 +1,7 @@
 // The connection page's wiring and the window's named operations for it:
 // opening a game, its header and boost list, the route area, and the
-// stand-ins for the flows that join later.
+// stand-ins for the flows that join later. The connect button's wiring is in
+// BuildConnectWiring.cpp.
 #include "ui/mainwindow/MainWindow.h"
 
 #include "services/UsageEvents.h"
@@ -18,10 +19,6 @@
 void MainWindow::wireConnectionPage()
 {
     connect(m_connectionPage, &ConnectionPage::backClicked, this, &MainWindow::openGamesPage);
-    // The route cards' two timers run the live ping and the loss display;
-    // the connect state starts and stops them.
-    connect(m_routeArea, &RouteArea::pingTick, this, &MainWindow::measurePing);
-    connect(m_routeArea, &RouteArea::lossTick, this, &MainWindow::updatePacketLoss);
     connect(m_connectionPage, &ConnectionPage::serverRegionClicked, this,
             [this] { showServerRegionPage(true); });
 
@@ -64,11 +61,6 @@ void MainWindow::wireConnectionPage()
             [this](const QString &title, const QString &region) {
                 onBackgroundPingSweepFinished(this, title, region);
             });
-
-    // The page shows when a game is opened.
-    m_connectionPanels->left()->hide();
-    m_connectionPanels->right()->hide();
-    m_connectionPage->header()->hide();
 }
 
 void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo)
@@ -172,11 +164,6 @@ void MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &
 void MainWindow::showServerRegionPage(bool show)
 {
     Q_UNUSED(show);
-}
-
-void MainWindow::clickTapToConnect()
-{
-    m_connectionPage->tapButton()->click();
 }
 
 void MainWindow::setupConsoleNetwork() {}

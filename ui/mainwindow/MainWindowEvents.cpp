@@ -141,7 +141,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::finishClose()
 {
-    // The connect flow's clock stops here too once the connect flow exists.
+    if (m_connectTimer)
+        m_connectTimer->stop();
     if (m_services.tunnel)
         m_services.tunnel->stop();
     if (m_services.sessions && m_services.sessions->currentSession().isActive)

@@ -18,6 +18,7 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/PageStack.h"
 #include "ui/pages/AuthPage.h"
+#include "ui/pages/ConnectDisplay.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/HardwareCard.h"
 #include "ui/pages/HomeDashboard.h"
@@ -307,6 +308,13 @@ private slots:
         QCOMPARE(running.value(30000), true);
         // "Closing Quorlyx" stays up for two seconds; the connection view's
         // promotion look follows 350 ms after it opens.
+        // The connection page waits hidden in its idle look; its clock and
+        // "Connecting" timers (250 ms each) wait for the connect flow.
+        QCOMPARE(window->connectTimer()->interval(), 250);
+        QVERIFY(!window->connectTimer()->isActive());
+        QVERIFY(!window->connectDisplay()->connectingTimer()->isActive());
+        QVERIFY(window->connectionPageArea()->header()->isHidden());
+        QCOMPARE(window->connectionPageArea()->tapButton()->text(), QStringLiteral("Tap to connect"));
         QCOMPARE(window->intervals().closeDelayMs, 2000);
         QCOMPARE(window->intervals().promoRefreshMs, 350);
         QCOMPARE(window->intervals().firstHeartbeatMs, 1000);

@@ -1,0 +1,103 @@
+// The connect button's wiring: the flow's state held by the window, the
+// connection clock's timer, the connection page's display of idle,
+// connecting and connected, and the window's named operations for them.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "connection/ConnectFlow.h"
+#include "ui/pages/ConnectDisplay.h"
+#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/ConnectionPanels.h"
+
+#include <QPushButton>
+#include <QTimer>
+
+void MainWindow::buildConnectWiring()
+{
+    ConnectFlow *flow = m_services.connectFlow;
+    m_connectState = flow ? flow->sharedState() : std::make_shared<ConnectFlowState>();
+
+    m_connectTimer = new QTimer(this);
+    m_connectTimer->setTimerType(Qt::PreciseTimer);
+    m_connectTimer->setInterval(250);
+
+    ConnectDisplay::Meters meters;
+    meters.ping = m_services.livePing;
+    meters.loss = m_services.packetLoss;
+    meters.flags = m_services.flags;
+    // Puts the page into its idle look.
+    m_connectDisplay =
+        new ConnectDisplay(m_connectionPage, m_routeArea, m_connectState, meters, m_connectTimer, this);
+    connect(m_connectDisplay, &ConnectDisplay::pressed, this, &MainWindow::onConnectButtonClicked);
+
+    if (flow) {
+        connect(flow, &ConnectFlow::buttonStateChanged, m_connectDisplay,
+                &ConnectDisplay::applyConnectButtonState);
+        connect(flow, &ConnectFlow::connectingAnimationChanged, m_connectDisplay,
+                &ConnectDisplay::resetConnectingTimer);
+        connect(flow, &ConnectFlow::refusal, m_connectDisplay, &ConnectDisplay::showRefusal);
+        connect(flow, &ConnectFlow::refusalEnded, m_connectDisplay, &ConnectDisplay::resetTapToConnectText);
+        connect(flow, &ConnectFlow::connectedClockStarted, m_connectDisplay, &ConnectDisplay::showConnected);
+        connect(flow, &ConnectFlow::connectedClockStopped, m_connectDisplay,
+                &ConnectDisplay::stopConnectedClock);
+        connect(flow, &ConnectFlow::failureShown, m_connectDisplay, &ConnectDisplay::showFailure);
+        connect(flow, &ConnectFlow::autoRelayChosen, m_connectDisplay, &ConnectDisplay::showAutoRelay);
+    }
+
+    // The page shows when a game is opened.
+    m_connectionPanels->left()->hide();
+    m_connectionPanels->right()->hide();
+    m_connectionPage->header()->hide();
+}
+
+void MainWindow::applyConnectButtonState(int state)
+{
+    m_connectDisplay->applyConnectButtonState(state);
+}
+
+void MainWindow::resetConnectingTimer(bool start)
+{
+    m_connectDisplay->resetConnectingTimer(start);
+}
+
+void MainWindow::updateConnectingText()
+{
+    m_connectDisplay->updateConnectingText();
+}
+
+void MainWindow::updateConnectedTime()
+{
+    m_connectDisplay->updateConnectedTime();
+}
+
+void MainWindow::pulseConnectCircle(const QVariant &value)
+{
+    m_connectDisplay->pulseConnectCircle(value);
+}
+
+// A press while connecting, connected or waiting to retry on the next relay
+// stops; otherwise it starts.
+void MainWindow::onConnectButtonClicked()
+{
+    if (m_services.connectFlow)
+        m_services.connectFlow->press();
+}
+
+void MainWindow::resetTapToConnectText()
+{
+    m_connectDisplay->resetTapToConnectText();
+}
+
+void MainWindow::clickTapToConnect()
+{
+    m_connectionPage->tapButton()->click();
+}
+
+void MainWindow::showEstimatedPing(int ms)
+{
+    m_connectDisplay->showEstimatedPing(ms);
+}
+
+void MainWindow::setGameRouteValue(const QString &text)
+{
+    m_connectDisplay->setGameRouteValue(text);
+}
