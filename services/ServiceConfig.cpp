@@ -10,6 +10,7 @@ const char ServiceConfig::kDefaultServiceOrigin[] = "https://api.quorlix.invalid
 const char ServiceConfig::kDefaultDiscordOrigin[] = "https://discord.com";
 const char ServiceConfig::kDefaultGeoOrigin[] = "http://ip-api.com";
 const char ServiceConfig::kDefaultSiteOrigin[] = "https://www.quorlix.invalid";
+const char ServiceConfig::kDefaultCommunityInvite[] = "https://discord.quorlix.invalid/invite";
 const char ServiceConfig::kDefaultDiscordClientId[] = "1187000000000000000";
 
 ServiceConfig::ServiceConfig()
@@ -66,6 +67,23 @@ QUrl ServiceConfig::parseOrigin(const QString &text, Kind kind, QString *error)
     return fail(QStringLiteral("plain http is accepted only for loopback hosts"));
 }
 
+QUrl ServiceConfig::parseInvite(const QString &text, QString *error)
+{
+    auto fail = [error](const QString &why) {
+        if (error)
+            *error = why;
+        return QUrl();
+    };
+    const QUrl url(text.trimmed(), QUrl::StrictMode);
+    if (!isWebAddress(url))
+        return fail(QStringLiteral("not an http or https address with a host"));
+    if (!url.userInfo().isEmpty())
+        return fail(QStringLiteral("an invite has no user"));
+    if (url.scheme().toLower() == QLatin1String("http") && !isLoopbackHost(url.host()))
+        return fail(QStringLiteral("plain http is accepted only for loopback hosts"));
+    return url;
+}
+
 ServiceConfig ServiceConfig::fromEnvironment()
 {
     ServiceConfig config;
@@ -90,6 +108,13 @@ ServiceConfig ServiceConfig::fromEnvironment()
         if (url.isEmpty())
             qWarning().noquote() << "[Config]" << o.variable << "=" << value << "rejected:" << error;
         *o.target = url;
+    }
+    if (qEnvironmentVariableIsSet("QUORLIX_COMMUNITY_INVITE")) {
+        const QString value = qEnvironmentVariable("QUORLIX_COMMUNITY_INVITE");
+        QString error;
+        config.m_communityInvite = parseInvite(value, &error);
+        if (config.m_communityInvite.isEmpty())
+            qWarning().noquote() << "[Config] QUORLIX_COMMUNITY_INVITE =" << value << "rejected:" << error;
     }
     const QString clientId = qEnvironmentVariable("QUORLIX_DISCORD_CLIENT_ID").trimmed();
     if (!clientId.isEmpty())

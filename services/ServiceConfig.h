@@ -2,9 +2,11 @@
 // Where the client's web requests go: the service's web API (which also serves
 // "/uploads/" images), the sign-in provider and the IP-geolocation service;
 // and the service's web site, whose pages (register, password reset) open in
-// the user's browser. Built-in origins can be replaced through
-// QUORLIX_SERVICE_ORIGIN, QUORLIX_DISCORD_ORIGIN, QUORLIX_GEO_ORIGIN and
-// QUORLIX_SITE_ORIGIN, so tests and local trials point the client at loopback.
+// the user's browser, and the invite to the service's Discord community.
+// Built-in origins can be replaced through QUORLIX_SERVICE_ORIGIN,
+// QUORLIX_DISCORD_ORIGIN, QUORLIX_GEO_ORIGIN and QUORLIX_SITE_ORIGIN, and the
+// invite through QUORLIX_COMMUNITY_INVITE, so tests and local trials point the
+// client at loopback.
 
 #include <QString>
 #include <QUrl>
@@ -16,6 +18,8 @@ public:
     static const char kDefaultDiscordOrigin[];
     static const char kDefaultGeoOrigin[];
     static const char kDefaultSiteOrigin[];
+    // The community invite is a whole address (it has a path), not an origin.
+    static const char kDefaultCommunityInvite[];
     // The Discord application's id (QUORLIX_DISCORD_CLIENT_ID replaces it).
     static const char kDefaultDiscordClientId[];
 
@@ -44,11 +48,18 @@ public:
     // An http or https address with a host: what the client fetches images
     // from or hands to the browser when a reply names it.
     static bool isWebAddress(const QUrl &url);
+    // A community invite: an https address with a host (http only on a
+    // loopback host); empty, with the reason, when it is not one.
+    static QUrl parseInvite(const QString &text, QString *error = nullptr);
 
     QUrl serviceOrigin() const { return m_service; }
     QUrl discordOrigin() const { return m_discord; }
     QUrl geoOrigin() const { return m_geo; }
     QUrl siteOrigin() const { return m_site; }
+    // Where the home page's Discord card sends the browser; empty after a
+    // rejected override.
+    QUrl communityInvite() const { return m_communityInvite; }
+    void setCommunityInvite(const QUrl &invite) { m_communityInvite = invite; }
     QString discordClientId() const { return m_discordClientId; }
     void setDiscordClientId(const QString &id) { m_discordClientId = id; }
     // Where Discord sends the browser back: the web site's callback page,
@@ -72,5 +83,6 @@ private:
     QUrl m_discord;
     QUrl m_geo;
     QUrl m_site;
+    QUrl m_communityInvite = QUrl(QString::fromLatin1(kDefaultCommunityInvite));
     QString m_discordClientId = QString::fromLatin1(kDefaultDiscordClientId);
 };

@@ -26,5 +26,6 @@ if [ -z "${QUORLIX_SERVICE_ORIGIN:-}" ] && [ -x "$build/tests/support/fakeservic
   export QUORLIX_DISCORD_ORIGIN="http://127.0.0.1:$port"
   export QUORLIX_GEO_ORIGIN="http://127.0.0.1:$port"
   export QUORLIX_SITE_ORIGIN="http://127.0.0.1:$port"
+  export QUORLIX_COMMUNITY_INVITE="http://127.0.0.1:$port/invite"
 fi
 "$build/app/quorlix" "$@"

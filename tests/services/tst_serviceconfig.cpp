@@ -43,6 +43,9 @@ private slots:
     void environmentOverrides();
     void rejectedOverrideIsUnusable();
     void builtInServiceOriginIsSecure();
+    void communityInvites_data();
+    void communityInvites();
+    void communityInviteOverride();
     void uploads_data();
     void uploads();
 };
@@ -98,14 +101,14 @@ void TestServiceConfig::testRunnerPointsEverythingAtLoopback()
 {
     // The isolated runner exports all three; the client must take them and so
     // never reach a real host from a test.
-    for (const char *name :
-         {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN", "QUORLIX_SITE_ORIGIN"})
+    for (const char *name : {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN",
+                             "QUORLIX_SITE_ORIGIN", "QUORLIX_COMMUNITY_INVITE"})
         QVERIFY2(qEnvironmentVariableIsSet(name), name);
     QString offender;
     QVERIFY2(TestNet::environmentOriginsAreLoopback(&offender), qPrintable(offender));
     const ServiceConfig &config = ServiceConfig::instance();
-    for (const QUrl &origin :
-         {config.serviceOrigin(), config.discordOrigin(), config.geoOrigin(), config.siteOrigin()})
+    for (const QUrl &origin : {config.serviceOrigin(), config.discordOrigin(), config.geoOrigin(),
+                               config.siteOrigin(), config.communityInvite()})
         QVERIFY2(TestNet::isLoopbackUrl(origin), qPrintable(origin.toString()));
     QVERIFY(TestNet::isLoopbackUrl(config.serviceUrl("/api/games")));
     QVERIFY(TestNet::isLoopbackUrl(config.discordUrl("/api/v10/oauth2/token")));
@@ -152,6 +155,52 @@ void TestServiceConfig::builtInServiceOriginIsSecure()
     QVERIFY(
         !ServiceConfig::parseOrigin(QString::fromLatin1(ServiceConfig::kDefaultServiceOrigin), Kind::Service)
              .isEmpty());
+}
+
+void TestServiceConfig::communityInvites_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("invite"); // empty: refused
+    QTest::newRow("https invite") << " https://discord.gg/abc123 "
+                                  << "https://discord.gg/abc123";
+    QTest::newRow("loopback http") << "http://127.0.0.1:9/invite"
+                                   << "http://127.0.0.1:9/invite";
+    QTest::newRow("remote http") << "http://discord.gg/abc"
+                                 << "";
+    QTest::newRow("no host") << "https:///abc"
+                             << "";
+    QTest::newRow("other scheme") << "ftp://discord.gg/abc"
+                                  << "";
+    QTest::newRow("with a user") << "https://me@discord.gg/abc"
+                                 << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("not an address") << "discord invite"
+                                    << "";
+}
+
+void TestServiceConfig::communityInvites()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, invite);
+    QString error;
+    QCOMPARE(ServiceConfig::parseInvite(text, &error).toString(), invite);
+    QCOMPARE(error.isEmpty(), !invite.isEmpty());
+}
+
+void TestServiceConfig::communityInviteOverride()
+{
+    // The built-in placeholder never resolves until the real invite is set.
+    QVERIFY(ServiceConfig().communityInvite().host().endsWith(QLatin1String(".invalid")));
+    QCOMPARE(ServiceConfig().communityInvite().scheme(), QStringLiteral("https"));
+    {
+        ScopedEnv invite("QUORLIX_COMMUNITY_INVITE", "http://127.0.0.7:8/join");
+        QCOMPARE(ServiceConfig::fromEnvironment().communityInvite(), QUrl("http://127.0.0.7:8/join"));
+    }
+    // A refused override leaves no invite at all rather than the built-in one.
+    ScopedEnv invite("QUORLIX_COMMUNITY_INVITE", "http://192.0.2.1/join");
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("QUORLIX_COMMUNITY_INVITE.*rejected"));
+    QVERIFY(ServiceConfig::fromEnvironment().communityInvite().isEmpty());
 }
 
 void TestServiceConfig::uploads_data()

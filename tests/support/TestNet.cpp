@@ -51,8 +51,8 @@ bool requireLoopback(const QHostAddress &address, const char *file, int line)
 
 bool environmentOriginsAreLoopback(QString *offender)
 {
-    for (const char *name :
-         {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN", "QUORLIX_SITE_ORIGIN"}) {
+    for (const char *name : {"QUORLIX_SERVICE_ORIGIN", "QUORLIX_DISCORD_ORIGIN", "QUORLIX_GEO_ORIGIN",
+                             "QUORLIX_SITE_ORIGIN", "QUORLIX_COMMUNITY_INVITE"}) {
         const QString value = qEnvironmentVariable(name);
         if (!value.isEmpty() && !isLoopbackUrl(QUrl(value))) {
             if (offender)

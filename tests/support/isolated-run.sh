@@ -36,6 +36,7 @@ export QUORLIX_SERVICE_ORIGIN="${QUORLIX_SERVICE_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_DISCORD_ORIGIN="${QUORLIX_DISCORD_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_GEO_ORIGIN="${QUORLIX_GEO_ORIGIN:-http://127.0.0.1:9}"
 export QUORLIX_SITE_ORIGIN="${QUORLIX_SITE_ORIGIN:-http://127.0.0.1:9}"
+export QUORLIX_COMMUNITY_INVITE="${QUORLIX_COMMUNITY_INVITE:-http://127.0.0.1:9/invite}"
 export QUORLIX_TEST=1
 # Tests capture through the simulator; the few that open the real netfilter
 # backend ask for it themselves, inside namespaces of their own.
