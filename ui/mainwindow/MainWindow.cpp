@@ -126,7 +126,9 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     wireConnectionPage();
     buildConnectWiring();
 
-    // The hero card's picture and link join after the hardware card.
+    // The metrics strip, the help cards and the hardware card's contents,
+    // then the hero card's picture and link.
+    buildMetricsAndHardware();
     m_home->hero()->addPictureAndLink();
     retranslateConnectionsHero(currentLanguage());
 

@@ -4,6 +4,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 #include <QVector>
 
 #include <functional>
@@ -31,6 +32,7 @@ class RouteArea;
 class GamesCatalogue;
 class GamesSection;
 class HardwareCard;
+class HomeMetrics;
 class HomeDashboard;
 class ImageCache;
 struct GameApiItem;
@@ -209,6 +211,12 @@ public:
     // The lower-right card's hardware figures, read again every tick.
     void refreshHardwareCard();
     HardwareCard *hardwareCard() const { return m_hardware; }
+    // The metrics strip and the help cards below the dashboard, and the x of
+    // the dashboard's eight containers for the language.
+    void layoutHomeMetrics(const QString &languageCode);
+    void retranslateHomeCards(const QString &languageCode);
+    void openHelpCardLink(const QUrl &link);
+    HomeMetrics *homeMetrics() const { return m_metrics; }
     GamesSection *gamesSection() const { return m_games; }
 
     // The connect flow (connection/ConnectFlow) and the connected state's
@@ -357,6 +365,7 @@ private:
     // The sign-in page back over the whole window with its form enabled.
     void showSignInForm();
     void buildHomeAndGames();
+    void buildMetricsAndHardware();
     void startGamesCatalogue();
     void wireConnectionPage();
     void buildConnectWiring();
@@ -390,6 +399,7 @@ private:
     ImageCache *m_images = nullptr;
     HomeDashboard *m_home = nullptr;
     HardwareCard *m_hardware = nullptr;
+    HomeMetrics *m_metrics = nullptr;
     GamesSection *m_games = nullptr;
     ConnectionPanels *m_connectionPanels = nullptr;
     RouteArea *m_routeArea = nullptr;

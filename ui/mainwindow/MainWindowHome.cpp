@@ -10,7 +10,6 @@
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/GamesGrid.h"
 #include "ui/pages/GamesSection.h"
-#include "ui/pages/HardwareCard.h"
 #include "ui/pages/HeroCard.h"
 #include "ui/pages/HomeDashboard.h"
 #include "ui/pages/ImageCache.h"
@@ -94,16 +93,6 @@ void MainWindow::buildHomeAndGames()
             m_home->showLastSession(last);
     }
     addLanguageArea(m_home, false);
-
-    // Null reader: the process-wide one, which tests replace with a fake.
-    m_hardware = new HardwareCard(m_home->lowerRight(), persianFontFamily(), nullptr,
-                                  m_intervals.hardwareRefreshMs, this);
-    addLanguageArea(m_hardware, false);
-}
-
-void MainWindow::refreshHardwareCard()
-{
-    m_hardware->refreshHardwareCard();
 }
 
 void MainWindow::startGamesCatalogue()

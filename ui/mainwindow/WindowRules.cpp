@@ -1,5 +1,7 @@
 #include "ui/mainwindow/WindowRules.h"
 
+#include "ui/pages/HomeMetrics.h"
+
 #include <algorithm>
 
 namespace WindowRules {
@@ -122,16 +124,17 @@ QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic)
 
 QVector<SectionX> homeSectionPlaces(bool persian)
 {
-    const int base = persian ? 20 : 120;
+    // The home metrics' table is the one source of these x values.
+    const auto x = [persian](HomeMetrics::Container c) { return HomeMetrics::containerX(c, persian); };
     return {
-        {Section::ConnectionsSection, persian ? base + 660 : base},
-        {Section::ConnectionsSectionRight, persian ? base : base + 660},
-        {Section::DashboardLowerLeft, persian ? base + 661 : base},
-        {Section::DashboardLowerRight, persian ? base : base + 661},
-        {Section::BottomBreakerSection, base},
-        {Section::HelpCardTutorials, base},
-        {Section::HelpCardSupport, base + 440},
-        {Section::HelpCardDiscord, base + 880},
+        {Section::ConnectionsSection, x(HomeMetrics::ConnectionsSection)},
+        {Section::ConnectionsSectionRight, x(HomeMetrics::ConnectionsSectionRight)},
+        {Section::DashboardLowerLeft, x(HomeMetrics::DashboardLowerLeft)},
+        {Section::DashboardLowerRight, x(HomeMetrics::DashboardLowerRight)},
+        {Section::BottomBreakerSection, x(HomeMetrics::BottomBreakerSection)},
+        {Section::HelpCardTutorials, x(HomeMetrics::HelpCardTutorials)},
+        {Section::HelpCardSupport, x(HomeMetrics::HelpCardSupport)},
+        {Section::HelpCardDiscord, x(HomeMetrics::HelpCardDiscord)},
     };
 }
 

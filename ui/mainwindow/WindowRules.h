@@ -118,7 +118,9 @@ struct SectionVisibility
 };
 QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic);
 
-// x of each floating home section for the language, in placement order.
+// x of each floating home section for the language, in placement order: the
+// home metrics' table (HomeMetrics::containerX), so the resize handling, the
+// dashboard's column hook and the metrics hook agree.
 struct SectionX
 {
     Section section;

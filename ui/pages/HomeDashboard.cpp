@@ -2,6 +2,7 @@
 
 #include "ui/pages/HeroCard.h"
 #include "ui/pages/HomeFavorites.h"
+#include "ui/pages/HomeMetrics.h"
 #include "ui/pages/LastSessionCard.h"
 #include "ui/pages/PageWidgets.h"
 #include "ui/pages/ThinScrollBar.h"
@@ -11,6 +12,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScrollArea>
+
+#include <utility>
 
 namespace {
 
@@ -150,22 +153,18 @@ void HomeDashboard::showLastSession(const SessionData &session)
 
 void HomeDashboard::placeHomeSections(bool persian)
 {
-    struct Column
-    {
-        QWidget *widget;
-        int englishX;
-        int persianX;
+    // The same table as the metrics strip's hook and the window's resize
+    // handling: whichever runs last, the four containers end up in one place.
+    const std::pair<QWidget *, HomeMetrics::Container> columns[] = {
+        {m_section, HomeMetrics::ConnectionsSection},
+        {m_hero->card(), HomeMetrics::ConnectionsSectionRight},
+        {m_lastSession->card(), HomeMetrics::DashboardLowerLeft},
+        {m_lowerRight, HomeMetrics::DashboardLowerRight},
     };
-    const Column columns[] = {
-        {m_section, 120, 680},
-        {m_hero->card(), 780, 20},
-        {m_lastSession->card(), 120, 681},
-        {m_lowerRight, 781, 20},
-    };
-    for (const Column &column : columns) {
-        column.widget->move(persian ? column.persianX : column.englishX, column.widget->y());
-        if (column.widget->isVisible())
-            column.widget->raise();
+    for (const auto &[widget, container] : columns) {
+        widget->move(HomeMetrics::containerX(container, persian), widget->y());
+        if (widget->isVisible())
+            widget->raise();
     }
 }
 

@@ -2,7 +2,7 @@
 // The home page's dashboard: the connection section (the "Ready to
 // optimize?" empty state or the favourites strip) and, around it, the hero
 // card, the last-session card and the frame of the hardware card. Its four
-// containers trade places for Persian.
+// containers move left for Persian, to the x the metrics strip's table gives.
 
 #include "connection/SessionData.h"
 #include "services/ServiceConfig.h"

@@ -43,6 +43,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QSpacerItem>
@@ -542,19 +543,52 @@ private slots:
         QCOMPARE(column->parentWidget(), &window);
     }
 
-    void floatingSectionsFollowLanguage()
+    // The resize handling, the dashboard's column hook and the metrics hook
+    // all place the dashboard's containers from one table: at construction,
+    // after the first show, after a resize and after fa -> en -> fa, every
+    // container is at the table's x and no two of them overlap.
+    void dashboardContainersKeepOnePlace()
     {
-        TestWindow window;
-        QWidget *frame = named(&window, "WindowFrame");
-        QWidget *left = named(&window, "ConnectionsSection");
-        left->move(0, 180);
-        auto *discord = new QWidget(frame);
-        discord->setObjectName(QStringLiteral("HelpCardDiscord"));
-        discord->setGeometry(0, 1200, 420, 150);
+        const char *const names[] = {"ConnectionsSection",  "ConnectionsSectionRight", "DashboardLowerLeft",
+                                     "DashboardLowerRight", "BottomBreakerSection",    "HelpCardTutorials",
+                                     "HelpCardSupport",     "HelpCardDiscord"};
+        const QList<int> english{120, 780, 120, 781, 120, 120, 560, 1000};
+        const QList<int> persian{20, 680, 20, 681, 20, 20, 460, 900};
         setLanguage(QStringLiteral("fa-IR"));
+        TestWindow window;
+        signIn(window);
+        const auto check = [&](const QList<int> &xs, const char *when) {
+            QList<int> got;
+            for (const char *name : names)
+                got << named(&window, name)->x();
+            QVERIFY2(got == xs, when);
+            for (int i = 0; i < 8; ++i) {
+                for (int j = i + 1; j < 8; ++j) {
+                    QVERIFY2(!named(&window, names[i])
+                                  ->geometry()
+                                  .intersects(named(&window, names[j])->geometry()),
+                             qPrintable(QStringLiteral("%1: %2 over %3").arg(when, names[i], names[j])));
+                }
+            }
+        };
+        check(persian, "construction");
         showAndSettle(window);
-        QCOMPARE(left->pos(), QPoint(680, 180));
-        QCOMPARE(discord->pos(), QPoint(900, 1200));
+        check(persian, "first show");
+        for (const char *name : names)
+            named(&window, name)->move(0, named(&window, name)->y());
+        QResizeEvent resize(window.size(), window.size());
+        QApplication::sendEvent(&window, &resize);
+        check(persian, "resize");
+        setLanguage(QStringLiteral("en-US"));
+        check(english, "English");
+        QApplication::sendEvent(&window, &resize);
+        check(english, "English resize");
+        setLanguage(QStringLiteral("fa-IR"));
+        check(persian, "Persian again");
+        // The two upper cards side by side.
+        QCOMPARE(named(&window, "ConnectionsSection")->geometry().right() + 21,
+                 named(&window, "ConnectionsSectionRight")->x());
+        setLanguage(QStringLiteral("en-US"));
     }
 
     void homeDashboardColumns_data()
@@ -562,7 +596,7 @@ private slots:
         QTest::addColumn<QString>("language");
         QTest::addColumn<QList<int>>("xs");
         QTest::newRow("English") << "en-US" << QList<int>{120, 780, 120, 781};
-        QTest::newRow("Persian") << "fa-IR" << QList<int>{680, 20, 681, 20};
+        QTest::newRow("Persian") << "fa-IR" << QList<int>{20, 680, 20, 681};
     }
     void homeDashboardColumns()
     {
@@ -615,6 +649,69 @@ private slots:
         setLanguage(QStringLiteral("en-US"));
         QCOMPARE(card->badge(2)->x(), 474);
         QCOMPARE(card->cpuNameLine()->text(), QStringLiteral("CPU"));
+    }
+
+    void hardwareCardKeepsItsDesignValuesWithoutReadings()
+    {
+        FakeSystemInfo silent;
+        setLanguage(QStringLiteral("en-US"));
+        TestWindow window;
+        HardwareCard *card = window.hardwareCard();
+        QCOMPARE(card->cpuGauge()->value(), 9);
+        QCOMPARE(card->gpuGauge()->value(), 24);
+        QCOMPARE(card->gpuFigure()->text(), QString());
+        QCOMPARE(card->gpuTemperatureLine()->text(), QStringLiteral("--"));
+        QCOMPARE(card->caption(2)->text(), QStringLiteral("Total"));
+    }
+
+    void metricsStripAndHelpCardsBelowTheDashboard()
+    {
+        QList<QUrl> opened;
+        ClientServices services = createClientServices(shortIntervals(), freshFakeEngine());
+        services.openUrl = [&opened](const QUrl &url) {
+            opened << url;
+            return true;
+        };
+        setLanguage(QStringLiteral("en-US"));
+        MainWindow window(services, shortIntervals());
+        signIn(window);
+        QWidget *strip = named(&window, "BottomBreakerSection");
+        QVERIFY(strip);
+        QCOMPARE(strip->parentWidget(), named(&window, "WindowFrame"));
+        const int y2 = named(&window, "DashboardLowerLeft")->y() + 402;
+        QCOMPARE(strip->geometry(), QRect(120, y2, 1300, 160));
+        for (const char *name : {"HelpCardTutorials", "HelpCardSupport", "HelpCardDiscord"})
+            QCOMPARE(named(&window, name)->y(), y2 + 180);
+        // The home page scrolls down to below the help cards.
+        window.navGroup()->button(0)->click();
+        QCOMPARE(named(&window, "WindowFrame")->minimumHeight(), y2 + 494);
+        QVERIFY(strip->isVisibleTo(&window));
+        window.navGroup()->button(1)->click();
+        QVERIFY(!strip->isVisibleTo(&window));
+        QVERIFY(!named(&window, "HelpCardDiscord")->isVisibleTo(&window));
+        window.navGroup()->button(0)->click();
+        QVERIFY(named(&window, "HelpCardDiscord")->isVisibleTo(&window));
+
+        window.findChild<QPushButton *>(QStringLiteral("HelpCardTutorialsBtn"))->click();
+        QVERIFY(opened.isEmpty());
+        window.findChild<QPushButton *>(QStringLiteral("HelpCardSupportBtn"))->click();
+        window.findChild<QPushButton *>(QStringLiteral("HelpCardDiscordBtn"))->click();
+        const ServiceConfig &config = ServiceConfig::instance();
+        QCOMPARE(opened, (QList<QUrl>{config.siteUrl(QStringLiteral("/clientarea.php?tab=tickets")),
+                                      config.communityInvite()}));
+        QVERIFY(!opened.last().isEmpty());
+
+        // The adapters reach the same hooks.
+        window.retranslateHomeCards(QStringLiteral("fa-IR"));
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HomeMetric4Subtitle"))->text(),
+                 QStringLiteral("سرورها"));
+        window.layoutHomeMetrics(QStringLiteral("fa-IR"));
+        QCOMPARE(strip->x(), 20);
+        window.layoutHomeMetrics(QStringLiteral("en-US"));
+        window.retranslateHomeCards(QStringLiteral("en-US"));
+        QCOMPARE(strip->x(), 120);
+        window.openHelpCardLink(QUrl(QStringLiteral("http://127.0.0.1:9/x")));
+        QCOMPARE(opened.last(), QUrl(QStringLiteral("http://127.0.0.1:9/x")));
     }
 
     void homeButtonsOpenGames_data()
@@ -1155,8 +1252,8 @@ private slots:
         QFETCH(int, frameMax);
         TestWindow window;
         QWidget *frame = named(&window, "WindowFrame");
-        // Until the dashboard areas exist the home page is the header band and the metrics margin.
-        QCOMPARE(frame->minimumHeight(), 494);
+        // The home page reaches 494 px below the metrics strip.
+        QCOMPARE(frame->minimumHeight(), named(&window, "BottomBreakerSection")->y() + 494);
 
         // The stack switch as the navigation runs it, with the content heights
         // of a full page (metrics strip at 1300, lower settings card 400 high).

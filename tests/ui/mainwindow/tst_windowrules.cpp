@@ -99,8 +99,9 @@ private slots:
             int ltr;
             int rtl;
         } table[] = {
-            {"ConnectionsSection", 120, 680},  {"ConnectionsSectionRight", 780, 20},
-            {"DashboardLowerLeft", 120, 681},  {"DashboardLowerRight", 781, 20},
+            // In Persian the columns move left but keep their order.
+            {"ConnectionsSection", 120, 20},   {"ConnectionsSectionRight", 780, 680},
+            {"DashboardLowerLeft", 120, 20},   {"DashboardLowerRight", 781, 681},
             {"BottomBreakerSection", 120, 20}, {"HelpCardTutorials", 120, 20},
             {"HelpCardSupport", 560, 460},     {"HelpCardDiscord", 1000, 900},
         };
