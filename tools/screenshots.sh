@@ -6,7 +6,8 @@
 #   bash tools/screenshots.sh [output-folder] [views...]   (default: <build>/screenshots/, all)
 #
 # Views: home, home-page, home-filled (the whole home page, last session empty
-# and filled with favourites), games-pc, games-console, games-small (the Games
+# and filled with favourites), home-lower (the dashboard's lower row, the
+# metrics strip and the help cards with fixed hardware figures), games-pc, games-console, games-small (the Games
 # section over a small catalogue; the last two English only), busy-overlay
 # (over the home view, "Stopping Proxy" at 50 %),
 # busy-download and busy-blocked (the update flow's and the version gate's
@@ -37,7 +38,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games notifications)
+  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games notifications)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -68,6 +69,7 @@ run_isolated() {
     XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime" \
     QUORLIX_SERVICE_ORIGIN=http://127.0.0.1:9 QUORLIX_DISCORD_ORIGIN=http://127.0.0.1:9 \
     QUORLIX_GEO_ORIGIN=http://127.0.0.1:9 QUORLIX_SITE_ORIGIN=http://127.0.0.1:9 \
+    QUORLIX_COMMUNITY_INVITE=http://127.0.0.1:9/invite \
     QT_QPA_PLATFORM=xcb \
     "$@"
   rm -rf "$scratch"

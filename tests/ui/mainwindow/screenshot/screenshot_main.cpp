@@ -27,7 +27,9 @@
 //                                "home-page" (the whole home page, last session empty;
 //                                both home pages with fixed hardware figures),
 //                                "home-filled" (the whole home page with favourites and a
-//                                last session), "games-pc", "games-console" (the Games
+//                                last session), "home-lower" (the dashboard's lower row,
+//                                the metrics strip and the help cards, fixed hardware
+//                                figures), "games-pc", "games-console" (the Games
 //                                section over a small catalogue; covers stay placeholders),
 //                                "games-small" (the same in the 1080 x 608 window),
 //                                "header-promo" (signed in: the promotion pill with its badge),
@@ -81,6 +83,7 @@
 #include <QScreen>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -267,7 +270,8 @@ void stageView(MainWindow *window, const QString &view)
     AuthPage *page = window->authPage();
     if (!page)
         return;
-    if (view == QLatin1String("home") || view == QLatin1String("home-page")) {
+    if (view == QLatin1String("home") || view == QLatin1String("home-page") ||
+        view == QLatin1String("home-lower")) {
         page->hide();
     } else if (view == QLatin1String("home-filled")) {
         page->hide();
@@ -398,7 +402,7 @@ int main(int argc, char *argv[])
         TranslationManager::instance()->setTranslationFolders(QStringLiteral(QUORLIX_CLIENT_DIR), QString());
         TranslationManager::instance()->setLanguage(language, false);
         const QString shownView = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
-        if (shownView == QLatin1String("home-page") || shownView == QLatin1String("home-filled")) {
+        if (shownView.startsWith(QLatin1String("home-"))) {
             // Fixed hardware figures, so shots of the card compare across machines.
             static FakeSystemInfo readings;
             readings.cpuPercent = 37;
@@ -437,8 +441,16 @@ int main(int argc, char *argv[])
                 if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame"))) {
                     // The dashboard's lower row reaches below the window.
                     if (view.startsWith(QLatin1String("home-")))
-                        frame->setFixedHeight(std::max(frame->height(), 960));
+                        frame->setFixedHeight(std::max({frame->height(), frame->minimumHeight(), 960}));
                     shot = frame->grab();
+                    // The lower rows only: from just above the dashboard's
+                    // lower row to just below the help cards.
+                    QWidget *lower = frame->findChild<QWidget *>(QStringLiteral("DashboardLowerLeft"));
+                    QWidget *cards = frame->findChild<QWidget *>(QStringLiteral("HelpCardTutorials"));
+                    if (view == QLatin1String("home-lower") && lower && cards) {
+                        const int top = std::max(0, lower->y() - 20);
+                        shot = shot.copy(0, top, shot.width(), cards->geometry().bottom() + 21 - top);
+                    }
                 }
             } else if ((view.startsWith(QLatin1String("settings-")) ||
                         view == QLatin1String("account-open") || isHeaderView(view)) &&
