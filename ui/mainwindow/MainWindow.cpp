@@ -119,11 +119,13 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     m_sections.add(WindowRules::Section::QuorlixConnRight, m_connectionPanels->right());
     m_routeArea = new RouteArea(m_connectionPanels->right(), m_connectionPanels->rightScroll(), this);
     addLanguageArea(m_routeArea, false);
+    buildRouteSettings();
     m_connectionPage =
         new ConnectionPage(m_rootFrame, m_connectionPanels->left(), size(), GameLookup::database(), this);
     addLanguageArea(m_connectionPage, false);
     m_sections.add(WindowRules::Section::QuorlixConnHeader, m_connectionPage->header());
     wireConnectionPage();
+    buildServerRegionPage();
     buildConnectWiring();
 
     // The metrics strip, the help cards and the hardware card's contents,

@@ -29,6 +29,9 @@ class ConnectionPanels;
 class GameConnectionView;
 class PingOptimizerPage;
 class RouteArea;
+class RouteSettings;
+class ServerPicker;
+class ServerRegionPage;
 class GamesCatalogue;
 class GamesSection;
 class HardwareCard;
@@ -277,9 +280,28 @@ public:
     void applyServerPings(QWidget *window, const QString &title, const QString &logo, const QString &region);
     void onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region);
     void showSelectedRegion(QWidget *window, const QHash<QString, int> &pings);
-    void showServerRegionPage(bool show);
     void clickTapToConnect();
     void setupConsoleNetwork();
+
+    // The server region page in place of the connection page, and its
+    // server picker (ui/pages/ServerPicker); the route settings panel.
+    void showServerRegionPage(bool open);
+    void leaveServerSearch();
+    void applyServerModeStyle(bool manual);
+    void showRegionHeader(bool manual);
+    void reloadServerPicker();
+    void onRegionButtonClicked(QPushButton *row);
+    void showRegionServers(const QString &region);
+    void searchServers();
+    void showServerSearchResults(const QList<QVariantMap> &servers, const QString &title);
+    void scrollServerList();
+    void requestPickerServers();
+    static QHash<QString, int> loadServerPings();
+    static bool lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> &b);
+    void toggleRouteSettings();
+    ServerRegionPage *serverRegionPage() const { return m_serverRegion; }
+    ServerPicker *serverPicker() const { return m_serverPicker; }
+    RouteSettings *routeSettings() const { return m_routeSettings; }
 
     // The update check, the required update and the version gate; their work
     // lives in the update controller and the version gate (app/ builds them).
@@ -369,6 +391,9 @@ private:
     void startGamesCatalogue();
     void wireConnectionPage();
     void buildConnectWiring();
+    void buildRouteSettings();
+    void buildServerRegionPage();
+    void onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl);
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -403,7 +428,10 @@ private:
     GamesSection *m_games = nullptr;
     ConnectionPanels *m_connectionPanels = nullptr;
     RouteArea *m_routeArea = nullptr;
+    RouteSettings *m_routeSettings = nullptr;
     ConnectionPage *m_connectionPage = nullptr;
+    ServerRegionPage *m_serverRegion = nullptr;
+    ServerPicker *m_serverPicker = nullptr;
     GameConnectionView *m_gameView = nullptr;
     std::shared_ptr<ConnectFlowState> m_connectState;
     ConnectDisplay *m_connectDisplay = nullptr;

@@ -161,9 +161,4 @@ void MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &
     Q_UNUSED(pings);
 }
 
-void MainWindow::showServerRegionPage(bool show)
-{
-    Q_UNUSED(show);
-}
-
 void MainWindow::setupConsoleNetwork() {}

@@ -11,6 +11,7 @@
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/GamesGrid.h"
 #include "ui/pages/GamesSection.h"
+#include "ui/pages/ServerPicker.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
@@ -93,11 +94,16 @@ private slots:
         const QStringList paths = {QStringLiteral("/api/app-version/validate"),
                                    QStringLiteral("/api/app-updates"), QStringLiteral("/api/servers")};
         TestWindow window;
+        // The relay list is asked for twice: the synchronisation and the
+        // server picker's own refresh.
+        const auto expected = [](const QString &path) {
+            return path.endsWith(QLatin1String("servers")) ? 2 : 1;
+        };
         for (const QString &path : paths)
-            QTRY_COMPARE(m_service.requestCount(path), 1);
+            QTRY_COMPARE(m_service.requestCount(path), expected(path));
         QTest::qWait(50);
         for (const QString &path : paths)
-            QCOMPARE(m_service.requestCount(path), 1);
+            QCOMPARE(m_service.requestCount(path), expected(path));
         QVERIFY(!window.isVersionBlocked());
         QVERIFY(!window.isUpdateCheckRunning());
         QVERIFY(!window.isUpdateRequired());
@@ -176,9 +182,26 @@ private slots:
         QCOMPARE(DatabaseManager::instance()->countActiveServers(), 0);
         TestWindow window;
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 0);
-        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 1);
+        QTRY_COMPARE(m_service.requestCount(QStringLiteral("/api/servers")), 2);
         QTRY_VERIFY(DatabaseManager::instance()->countActiveServers() > 0);
         QVERIFY(LoopbackGuard::violations().isEmpty());
+    }
+
+    // The server picker's refresh: its reply replaces the cached relays and
+    // lays the region rows out again for the regions they use.
+    void pickerRefreshReloadsTheRegions()
+    {
+        storeToken(QString());
+        DatabaseManager::instance()->replaceServersCache({});
+        TestWindow window;
+        QVERIFY(window.serverPicker()->regionSet().isEmpty());
+        QTRY_COMPARE(
+            window.serverPicker()->regionSet(),
+            (QSet<QString>{QStringLiteral("Europe"), QStringLiteral("Asia"), QStringLiteral("Middle East")}));
+        int shown = 0;
+        for (QPushButton *row : window.findChildren<QPushButton *>(QStringLiteral("SrvRegionRowBtn")))
+            shown += !row->isHidden();
+        QCOMPARE(shown, 3);
     }
 
     void navigationRecordsViewConnectionsOnce()

@@ -253,8 +253,9 @@ private slots:
                QLatin1String(FakeService::kDemoPassword), true);
         QTRY_COMPARE(m_service.requestCount(kUserLogin), 1);
         QCOMPARE(order({kUpdates, kUserLogin}), (QStringList{kUpdates, kUserLogin}));
-        // The start-up synchronisation, then the sign-in's own.
-        QTRY_COMPARE(m_service.requestCount(kServers), 2);
+        // The start-up synchronisation and the picker's refresh, then the
+        // sign-in's own.
+        QTRY_COMPARE(m_service.requestCount(kServers), 3);
     }
 
     void rememberedTokenWaitsForTwoChecks()

@@ -1,0 +1,141 @@
+// The route settings panel and the server region page with its picker: how
+// the window builds and wires them, and the window's named operations for
+// them, each forwarding to the area that does the work.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "services/ServerSync.h"
+#include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/ConnectionPanels.h"
+#include "ui/pages/CountryFlags.h"
+#include "ui/pages/RouteArea.h"
+#include "ui/pages/RouteSettings.h"
+#include "ui/pages/ServerPicker.h"
+#include "ui/pages/ServerRegionPage.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+void MainWindow::buildRouteSettings()
+{
+    m_routeSettings = new RouteSettings(m_connectionPanels->right(), m_rootFrame, size(),
+                                        m_routeArea->diagramState(), this);
+}
+
+void MainWindow::buildServerRegionPage()
+{
+    m_serverRegion = new ServerRegionPage(m_rootFrame, width(), this);
+    m_sections.add(WindowRules::Section::ServerRegionBack, m_serverRegion->backButton());
+    m_sections.add(WindowRules::Section::ServerRegionPageTitle, m_serverRegion->title());
+    m_sections.add(WindowRules::Section::ServerRegionLeftPanel, m_serverRegion->leftPanel());
+    m_sections.add(WindowRules::Section::ServerRegionRightPanel, m_serverRegion->rightPanel());
+
+    ServerPicker::Sources sources = ServerPicker::Sources::defaults();
+    if (m_services.flags) {
+        const QPointer<CountryFlags> flags(m_services.flags);
+        sources.loadFlag = [flags](QLabel *label, const QString &countryCode, const QString &flagUrl) {
+            if (flags)
+                flags->loadCountryFlag(label, countryCode, flagUrl);
+        };
+    }
+    m_serverPicker = new ServerPicker(m_serverRegion->pickerWidgets(), std::move(sources), this);
+    connect(m_serverPicker, &ServerPicker::relayPicked, this, &MainWindow::onRelayPicked);
+    connect(m_serverRegion, &ServerRegionPage::backClicked, this, [this] { showServerRegionPage(false); });
+    // The service's relay list, once the event loop runs; its reply reloads
+    // the regions.
+    QTimer::singleShot(0, this, &MainWindow::requestPickerServers);
+}
+
+void MainWindow::onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl)
+{
+    m_connectionPage->regionValue()->setText(cardText);
+    showManualServerLabel(QStringLiteral("Manual"));
+    if (m_services.flags)
+        m_services.flags->loadCountryFlag(m_connectionPage->regionFlag(), countryCode, flagUrl);
+    else
+        CountryFlags::showResourceFlag(m_connectionPage->regionFlag(), countryCode);
+    m_serverRegion->backButton()->click();
+}
+
+void MainWindow::showServerRegionPage(bool open)
+{
+    for (WindowRules::Section section :
+         {WindowRules::Section::QuorlixConnLeft, WindowRules::Section::QuorlixConnRightScroll,
+          WindowRules::Section::QuorlixConnRight, WindowRules::Section::QuorlixConnHeader}) {
+        if (QWidget *w = m_sections.widget(section))
+            w->setVisible(!open);
+    }
+    m_serverRegion->setShown(open);
+}
+
+void MainWindow::leaveServerSearch()
+{
+    m_serverPicker->leaveServerSearch();
+}
+
+void MainWindow::applyServerModeStyle(bool manual)
+{
+    m_serverPicker->applyServerModeStyle(manual);
+}
+
+void MainWindow::showRegionHeader(bool manual)
+{
+    m_serverPicker->showRegionHeader(manual);
+}
+
+void MainWindow::reloadServerPicker()
+{
+    m_serverPicker->reloadServerPicker();
+}
+
+void MainWindow::onRegionButtonClicked(QPushButton *row)
+{
+    m_serverPicker->onRegionButtonClicked(row);
+}
+
+void MainWindow::showRegionServers(const QString &region)
+{
+    m_serverPicker->showRegionServers(region);
+}
+
+void MainWindow::searchServers()
+{
+    m_serverPicker->searchServers();
+}
+
+void MainWindow::showServerSearchResults(const QList<QVariantMap> &servers, const QString &title)
+{
+    m_serverPicker->showServerSearchResults(servers, title);
+}
+
+void MainWindow::scrollServerList()
+{
+    m_serverPicker->scrollServerList();
+}
+
+void MainWindow::requestPickerServers()
+{
+    if (!m_services.serverSync)
+        return;
+    const QPointer<ServerPicker> picker(m_serverPicker);
+    m_services.serverSync->requestPickerServers([picker] {
+        if (picker)
+            picker->reloadServerPicker();
+    });
+}
+
+QHash<QString, int> MainWindow::loadServerPings()
+{
+    return RelayChoice::loadServerPings(RelayChoice::serverPingsPath());
+}
+
+bool MainWindow::lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> &b)
+{
+    return RelayChoice::lessByPing(a, b);
+}
+
+void MainWindow::toggleRouteSettings()
+{
+    m_routeSettings->toggleRouteSettings();
+}
