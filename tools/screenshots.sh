@@ -21,7 +21,10 @@
 # never mirrored), header-promo and header-search (signed in against the
 # development service, run inside the helper), ping-sweep (the sweep page
 # part-way; English only: it is never mirrored), connection-boost2,
-# connection-boost5, connection-dialog, connection-routes1/2/3 (a game's
+# connection-boost5, connection-dialog, connection-routes1/2/3,
+# connection-region, connection-region-auto, connection-region-search,
+# connection-region-relays (the server region page: Manual and Automatic
+# views, a search, a region's relays), connection-route-settings (a game's
 # connection page; English only: the page keeps its layout in every language),
 # widgets (the painted widgets), games (the games grid, tiles and home
 # favourites on their sections' sizes), and notifications (the drop-down with
@@ -38,7 +41,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 widgets games notifications)
+  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 connection-region connection-region-auto connection-region-search connection-region-relays connection-route-settings widgets games notifications)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

@@ -39,7 +39,12 @@
 //                                "connection-boost2" and "connection-boost5" (a game's
 //                                connection page with two or five boost profiles),
 //                                "connection-dialog" (the boost explanation),
-//                                "connection-routes1/2/3" (the routing diagram), and
+//                                "connection-routes1/2/3" (the routing diagram),
+//                                "connection-region", "connection-region-auto" (the server
+//                                region page in the Manual and Automatic views),
+//                                "connection-region-search" (relays found by a search),
+//                                "connection-region-relays" (one region's relays),
+//                                "connection-route-settings" (the route settings panel), and
 //                                "notifications" (the drop-down with read, unread and an
 //                                expanded row; needs the development service's origins
 //                                and a delay of about 3000 ms)
@@ -47,6 +52,7 @@
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "connection/PingSweep.h"
+#include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
 #include "i18n/TranslationManager.h"
 #include "services/AccountStore.h"
@@ -68,6 +74,7 @@
 #include "ui/pages/NotificationDropdown.h"
 #include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/RouteArea.h"
+#include "ui/pages/RouteSettings.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
@@ -75,7 +82,9 @@
 #include <QButtonGroup>
 #include <QDesktopServices>
 #include <QEnterEvent>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QPixmap>
@@ -213,6 +222,57 @@ void startDevService()
 #endif
 }
 
+// The server region page over a dozen cached relays with measured pings
+// (two unknown): the Manual view, the Automatic view, a search, or one
+// region's relays.
+void stageServerRegion(MainWindow *window, const QString &view)
+{
+    struct Relay
+    {
+        const char *id, *name, *region, *country, *code, *city;
+        int ping;
+    };
+    const Relay relays[] = {
+        {"eu-fra-1", "Frankfurt 1", "Europe", "Germany", "DE", "Frankfurt", 38},
+        {"eu-fra-2", "Frankfurt 2", "Europe", "Germany", "DE", "Frankfurt", 41},
+        {"eu-ams-1", "Amsterdam 1", "Europe", "Netherlands", "NL", "Amsterdam", 45},
+        {"eu-par-1", "Paris 1", "Europe", "France", "FR", "Paris", 52},
+        {"eu-lon-1", "London 1", "Europe", "United Kingdom", "GB", "London", -1},
+        {"eu-waw-1", "Warsaw 1", "Europe", "Poland", "PL", "Warsaw", -1},
+        {"me-dxb-1", "Dubai 1", "Middle East", "United Arab Emirates", "AE", "Dubai", 96},
+        {"as-ist-1", "Istanbul 1", "Asia", "Turkey", "TR", "Istanbul", 74},
+        {"as-sin-1", "Singapore 1", "Asia", "Singapore", "SG", "Singapore", 181},
+        {"na-nyc-1", "New York 1", "North America", "United States", "US", "New York", 110},
+        {"sa-sao-1", "Sao Paulo 1", "South America", "Brazil", "BR", "Sao Paulo", 205},
+        {"oc-syd-1", "Sydney 1", "Oceania", "Australia", "AU", "Sydney", 290},
+    };
+    QList<QVariantMap> records;
+    QJsonObject pings;
+    for (const Relay &r : relays) {
+        records << QVariantMap{
+            {"id", r.id},         {"name", r.name},       {"ip_address", "127.0.0.1"}, {"port", 50000},
+            {"region", r.region}, {"country", r.country}, {"country_code", r.code},    {"city", r.city},
+            {"status", "active"}};
+        if (r.ping >= 0)
+            pings.insert(QLatin1String(r.id), QJsonObject{{"ping", r.ping}});
+    }
+    DatabaseManager::instance()->replaceServersCache(records);
+    QFile file(RelayChoice::serverPingsPath());
+    if (file.open(QIODevice::WriteOnly))
+        file.write(QJsonDocument(QJsonObject{{"servers", pings}}).toJson());
+    file.close();
+    window->reloadServerPicker();
+    window->showServerRegionPage(true);
+    if (view == QLatin1String("connection-region-auto")) {
+        window->applyServerModeStyle(false);
+    } else if (view == QLatin1String("connection-region-search")) {
+        if (auto *edit = window->findChild<QLineEdit *>(QStringLiteral("SrvSearchEdit")))
+            edit->setText(QStringLiteral("fra"));
+    } else if (view == QLatin1String("connection-region-relays")) {
+        window->showRegionServers(QStringLiteral("Europe"));
+    }
+}
+
 // A PC game with boost profiles, opened as a games tile opens it.
 void stageConnection(MainWindow *window, const QString &view)
 {
@@ -234,6 +294,14 @@ void stageConnection(MainWindow *window, const QString &view)
             window->showPlatformBoostInfo();
         if (view.startsWith(QLatin1String("connection-routes")))
             window->updateRouteDiagram(view.right(1).toInt());
+        if (view.startsWith(QLatin1String("connection-region")))
+            stageServerRegion(window, view);
+        if (view == QLatin1String("connection-route-settings")) {
+            // Two TCP routes and one UDP route, the panel open over them.
+            window->routeSettings()->tcpUp()->click();
+            window->routeSettings()->tcpUp()->click();
+            window->toggleRouteSettings();
+        }
     });
 }
 
