@@ -298,18 +298,21 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
                 m_title->setGeometry(limit, 20, std::max(10, right - limit), 24);
             else
                 m_title->setGeometry(right - natural, 20, natural, 24);
-            m_title->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            m_title->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
         } else {
             m_title->setFont(sizedFont(QStringLiteral("Inter"), 18, 600));
             m_title->setGeometry(20, 20, 240, 28);
-            m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         }
     }
     if (m_allButton) {
         m_allButton->setText(persian ? QStringLiteral("همه") : trHook("All"));
         m_allButton->setFont(sizedFont(family, 14, 600));
     }
-    const Qt::Alignment side = (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    // Absolute: a label left right-to-left (the name lines keep that direction
+    // after a switch back to English) would otherwise swap the two sides.
+    const Qt::Alignment side =
+        (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | Qt::AlignVCenter;
     const struct
     {
         QLabel *label;
@@ -363,7 +366,7 @@ void HardwareCard::alignHardwareLabels(bool persian)
             b = 0;
         placeHardwareValueLabels(m_gpuGauge, m_gpuTemperature, m_gpuName, b, b + g + kLineGap);
         for (QLabel *line : lines)
-            line->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            line->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         return;
     }
     placeHardwareValueLabels(m_cpuGauge, m_cpuClock, m_cpuName, kLineWidth + kLineGap + 75, 75);
@@ -374,7 +377,7 @@ void HardwareCard::alignHardwareLabels(bool persian)
         linesX = 0;
     placeHardwareValueLabels(m_gpuGauge, m_gpuTemperature, m_gpuName, m, linesX);
     for (QLabel *line : lines)
-        line->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        line->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
     m_cpuClock->setLayoutDirection(Qt::LeftToRight);
     m_gpuTemperature->setLayoutDirection(Qt::LeftToRight);
     m_cpuName->setLayoutDirection(Qt::RightToLeft);
@@ -387,7 +390,7 @@ void HardwareCard::placeHardwareCaption(QWidget *badge, QLabel *caption, QLabel 
         return;
     caption->adjustSize();
     caption->move(std::max(0, badge->x() - std::max(10, caption->width()) - kCaptionGap), y);
-    caption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    caption->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
     caption->setLayoutDirection(Qt::RightToLeft);
     caption->raise();
     if (!amount)
@@ -395,7 +398,7 @@ void HardwareCard::placeHardwareCaption(QWidget *badge, QLabel *caption, QLabel 
     const int width = std::max(10, QFontMetrics(amount->font()).horizontalAdvance(amount->text()) + 2);
     amount->setGeometry(std::max(0, badge->x() - width - kCaptionGap), y + kCaptionLine, width,
                         std::max(10, amount->height()));
-    amount->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    amount->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
     amount->setLayoutDirection(Qt::LeftToRight);
     amount->raise();
 }
@@ -412,12 +415,12 @@ void HardwareCard::layoutHardwareCard(bool persian)
             const int x = badge->x() + badge->width() + kLineGap;
             if (QLabel *caption = m_captions[i]) {
                 caption->move(x, caption->y());
-                caption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                caption->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
                 caption->setLayoutDirection(Qt::LeftToRight);
                 caption->raise();
                 if (QLabel *amount = m_amounts[i]) {
                     amount->setGeometry(x, caption->y() + kCaptionLine, 120, std::max(10, amount->height()));
-                    amount->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+                    amount->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
                     amount->setLayoutDirection(Qt::LeftToRight);
                     amount->raise();
                 }

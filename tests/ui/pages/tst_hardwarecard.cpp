@@ -56,6 +56,8 @@ private slots:
     void hookTextsFollowTheLanguage();
     void timerRefreshesTheCard();
     void missingCardOrBadgeIsHarmless();
+    void allButtonHasNoHandler();
+    void linesAreDrawnOnTheirReadingSide();
 };
 
 void TestHardwareCard::readingsShown_data()
@@ -202,7 +204,7 @@ void TestHardwareCard::placement()
             QVERIFY(persian ? amount.right() < badge.left() : amount.left() == caption.left());
         }
     }
-    const Qt::Alignment side = persian ? Qt::AlignRight : Qt::AlignLeft;
+    const Qt::Alignment side = (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute;
     QCOMPARE(card.gpuNameLine()->alignment() & Qt::AlignHorizontal_Mask, side);
     QCOMPARE(card.caption(1)->alignment() & Qt::AlignHorizontal_Mask, side);
     if (persian) {
@@ -288,6 +290,61 @@ void TestHardwareCard::missingCardOrBadgeIsHarmless()
     HardwareCard::setMemoryCircleText(nullptr, QStringLiteral("1"));
     QWidget loose;
     HardwareCard::setMemoryCircleText(&loose, QStringLiteral("1"));
+}
+
+void TestHardwareCard::allButtonHasNoHandler()
+{
+    // receivers() is protected in QObject.
+    struct Peek : QPushButton
+    {
+        static int clicks(QPushButton *b) { return static_cast<Peek *>(b)->receivers(SIGNAL(clicked(bool))); }
+    };
+    Rig rig;
+    QCOMPARE(Peek::clicks(rig.area->allButton()), 0);
+    QCOMPARE(rig.area->allButton()->cursor().shape(), Qt::PointingHandCursor);
+}
+
+// The first and last columns of a line where its text is drawn.
+static QPair<int, int> inkColumns(QWidget *card, QLabel *line)
+{
+    const QImage image = card->grab(line->geometry()).toImage();
+    const QColor background = image.pixelColor(0, 0);
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (image.pixelColor(x, y) != background) {
+                first = first < 0 ? x : first;
+                last = x;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
+void TestHardwareCard::linesAreDrawnOnTheirReadingSide()
+{
+    Rig rig([](FakeSystemInfo &f) { f.cpuMhz = 2400; });
+    HardwareCard &card = *rig.area;
+    card.place(true);
+    // In Persian both lines beside a gauge end at the same right edge: a
+    // right-to-left label aligned to the "right" without AlignAbsolute would
+    // draw its text at the left.
+    for (QLabel *line : {card.cpuClockLine(), card.cpuNameLine(), card.gpuNameLine()}) {
+        const QPair<int, int> ink = inkColumns(card.card(), line);
+        QVERIFY2(ink.first > 10 && ink.second >= line->width() - 4,
+                 qPrintable(line->text() + QStringLiteral(": %1..%2").arg(ink.first).arg(ink.second)));
+    }
+    // Back in English the name lines keep their right-to-left direction but
+    // their text starts at the left again.
+    card.place(false);
+    QCOMPARE(card.cpuNameLine()->layoutDirection(), Qt::RightToLeft);
+    for (QLabel *line : {card.cpuClockLine(), card.cpuNameLine()}) {
+        const QPair<int, int> ink = inkColumns(card.card(), line);
+        QVERIFY2(ink.first >= 0 && ink.first <= 3 && ink.second < line->width() / 2 + 20,
+                 qPrintable(line->text() + QStringLiteral(": %1..%2").arg(ink.first).arg(ink.second)));
+    }
 }
 
 QTEST_MAIN(TestHardwareCard)
