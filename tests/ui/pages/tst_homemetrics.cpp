@@ -17,6 +17,15 @@ namespace {
 
 constexpr int kStripY = 958;
 
+// How many slots a button's click reaches (protected in QObject).
+struct ButtonPeek : QPushButton
+{
+    static int clickReceivers(QPushButton *button)
+    {
+        return static_cast<ButtonPeek *>(button)->receivers(SIGNAL(clicked(bool)));
+    }
+};
+
 // A root frame with stand-ins for the dashboard's four upper containers.
 struct Rig
 {
@@ -198,6 +207,8 @@ private slots:
             QCOMPARE(m.subtitle(i)->text(), subtitles[i]);
             QCOMPARE(m.subtitle(i)->font().family(), QStringLiteral("Vazirmatn"));
             QCOMPARE(m.subtitle(i)->layoutDirection(), Qt::RightToLeft);
+            QVERIFY(m.subtitle(i)->width() >=
+                    QFontMetrics(m.subtitle(i)->font()).horizontalAdvance(m.subtitle(i)->text()));
             // The figures are fixed texts in both languages.
             QCOMPARE(m.figure(i)->text(), (QStringList{"16", "+2k", "+1k", "16"}[i]));
         }
@@ -243,6 +254,9 @@ private slots:
         HomeMetrics &m = *rig.metrics;
         m.cardButton(HomeMetrics::Tutorials)->click();
         QVERIFY(rig.opened.isEmpty());
+        // Tutorials has no page: its button is not wired at all.
+        QCOMPARE(ButtonPeek::clickReceivers(m.cardButton(HomeMetrics::Tutorials)), 0);
+        QCOMPARE(ButtonPeek::clickReceivers(m.cardButton(HomeMetrics::Support)), 1);
         m.cardButton(HomeMetrics::Support)->click();
         m.cardButton(HomeMetrics::Discord)->click();
         QCOMPARE(rig.opened, (QList<QUrl>{QUrl("http://127.0.0.1:9/clientarea.php?tab=tickets"),
@@ -254,6 +268,7 @@ private slots:
         unset.metrics->cardButton(HomeMetrics::Support)->click();
         unset.metrics->cardButton(HomeMetrics::Discord)->click();
         QVERIFY(unset.opened.isEmpty());
+        QCOMPARE(ButtonPeek::clickReceivers(unset.metrics->cardButton(HomeMetrics::Discord)), 0);
     }
 
     void missingWidgetsAreSkipped()
