@@ -85,6 +85,12 @@ void PromoPill::addToRow(QHBoxLayout *row, QWidget *searchBar)
     row->addItem(m_leading);
     row->addWidget(m_pill, 0, Qt::AlignTop);
     row->addItem(m_trailing);
+    // The row ends in a stretch, so the bar follows the header spacer and the
+    // leftover width stays at the end. Without it the layout shares that
+    // width out among the fixed items and moves the bar (and the pill) under
+    // the bell and the account pill, which sit at fixed places on the band:
+    // in Persian the edit and the glass end up hidden there.
+    row->addStretch(1);
 }
 
 void PromoPill::setHeaderPromoSpacing(bool on)

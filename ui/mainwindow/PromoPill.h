@@ -28,8 +28,8 @@ public:
     // The gaps after the search bar and after the pill (16 and 306 px).
     QSpacerItem *leadingSpacer() const { return m_leading; }
     QSpacerItem *trailingSpacer() const { return m_trailing; }
-    // Appends the search bar, the first gap, the pill and the second gap to
-    // the header row, which owns the gaps from then on.
+    // Appends the search bar, the first gap, the pill, the second gap and a
+    // closing stretch to the header row, which owns the gaps from then on.
     void addToRow(QHBoxLayout *row, QWidget *searchBar);
 
 signals:
