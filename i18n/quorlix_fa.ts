@@ -24,6 +24,18 @@
         <translation>پروفایل</translation>
     </message>
     <message>
+        <source>Account</source>
+        <translation>حساب کاربری</translation>
+    </message>
+    <message>
+        <source>Not signed in</source>
+        <translation>وارد نشده‌اید</translation>
+    </message>
+    <message>
+        <source>Favorite games</source>
+        <translation>بازی‌های مورد علاقه</translation>
+    </message>
+    <message>
         <source>Dashboard</source>
         <translation>داشبورد</translation>
     </message>

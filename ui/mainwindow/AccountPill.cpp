@@ -244,6 +244,7 @@ void AccountPill::toggleProfilePopup()
 
 void AccountPill::showAccount(const AccountTexts &texts)
 {
+    m_shown = texts;
     setElided(m_userName, texts.name);
     setElided(m_userEmail, texts.emailLabel);
 }
@@ -270,6 +271,18 @@ void AccountPill::retranslate()
 void AccountPill::place(bool persian)
 {
     m_persian = persian;
+    // The pill itself is not mirrored: name and e-mail stay next to the
+    // avatar in either language, in the Persian face when Persian (the
+    // window's Latin face has no Persian letters, and a fallback face draws
+    // them apart).
+    const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
+    for (QLabel *label : {m_userName, m_userEmail}) {
+        QFont font = label->font();
+        font.setFamily(family);
+        label->setFont(font);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
+    }
+    showAccount(m_shown); // elided again for the face now in use
     // The pop-up itself stays left-to-right; only its rows turn around.
     m_popup->setLayoutDirection(Qt::LeftToRight);
     m_popup->layout()->setContentsMargins(4, 12, 20, 12);

@@ -79,5 +79,6 @@ private:
     QPointer<QFrame> m_popup;
     std::array<Row, 3> m_rows;
     QString m_persianFamily;
+    AccountTexts m_shown;
     bool m_persian = false;
 };

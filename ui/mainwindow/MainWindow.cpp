@@ -217,6 +217,10 @@ void MainWindow::applyLanguage(const QString &languageCode)
         area->retranslate();
         area->place(persian);
     }
+    // What the pill shows without a name or an e-mail ("Account", "Not signed
+    // in") is translated when the texts are made: make them again.
+    m_accountPill->showAccount(m_services.accountInfo ? m_services.accountInfo->texts()
+                                                      : AccountTexts::from({}, {}, {}, {}));
 }
 
 QButtonGroup *MainWindow::navGroup() const

@@ -28,8 +28,9 @@ QFont sizedFont(const QString &family, int px, int weight)
 HomeFavorites::HomeFavorites(const Hosts &hosts, GamesBoardState *state, ImageCache *images,
                              const QString &persianFontFamily, QObject *hoverFilter, QObject *parent)
     : QObject(parent), m_section(hosts.section), m_wrap(hosts.wrap), m_host(hosts.cardsHost),
-      m_rocket(hosts.rocket), m_title(hosts.title), m_hint(hosts.hint), m_addGame(hosts.addGame),
-      m_state(state), m_images(images), m_persianFamily(persianFontFamily), m_hoverFilter(hoverFilter)
+      m_stripTitle(hosts.stripTitle), m_rocket(hosts.rocket), m_title(hosts.title), m_hint(hosts.hint),
+      m_addGame(hosts.addGame), m_state(state), m_images(images), m_persianFamily(persianFontFamily),
+      m_hoverFilter(hoverFilter)
 {
     if (m_state)
         connect(m_state, &GamesBoardState::favoritesChanged, this, &HomeFavorites::scheduleRebuild);
@@ -190,6 +191,25 @@ void HomeFavorites::openGame(const QString &title, const QString &logo, const QS
 void HomeFavorites::place(bool persian)
 {
     retranslateHomeEmptyState(persian ? QStringLiteral("fa-IR") : QStringLiteral("en-US"));
+    retranslateStripTitle(persian);
+}
+
+void HomeFavorites::retranslateStripTitle(bool persian)
+{
+    if (!m_stripTitle)
+        return;
+    const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
+    m_stripTitle->setText(persian ? QStringLiteral("بازی\u200Cهای مورد علاقه")
+                                  : QCoreApplication::translate("MainWindow", "Favorite games"));
+    m_stripTitle->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
+    // Absolute: in a right-to-left label a plain right alignment is mirrored to the left.
+    m_stripTitle->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) |
+                               Qt::AlignVCenter);
+    m_stripTitle->setFont(sizedFont(family, 16, 600));
+    m_stripTitle->setStyleSheet(QStringLiteral("color:#FFFFFF;background: transparent;font-family: \"%1\";"
+                                               "font-size: 16px;font-weight: 600;line-height: 24px;"
+                                               "letter-spacing: 0px;")
+                                    .arg(family));
 }
 
 void HomeFavorites::retranslateHomeEmptyState(const QString &languageCode)

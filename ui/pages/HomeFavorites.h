@@ -31,6 +31,7 @@ public:
         QLabel *title = nullptr;        // "HomeReadyTitle"
         QLabel *hint = nullptr;         // "HomeReadySub"
         QPushButton *addGame = nullptr; // "HomeAddGameBtn"
+        QLabel *stripTitle = nullptr;   // "HomeFavTitle"; may be null
     };
     static constexpr int kCardWidth = 290;
     static constexpr int kCardHeight = 82;
@@ -44,9 +45,11 @@ public:
     QList<QWidget *> cards() const;
     static QPixmap removeIcon();
 
-    // The empty state's texts, fonts and placement for the language.
+    // The empty state's texts, fonts and placement, and the strip's heading,
+    // for the language.
     void place(bool persian) override;
     void retranslateHomeEmptyState(const QString &languageCode);
+    void retranslateStripTitle(bool persian);
 
 signals:
     void gameOpened(const QString &title, const QString &logo, const QString &category);
@@ -63,6 +66,7 @@ private:
     QPointer<QWidget> m_section;
     QPointer<QWidget> m_wrap;
     QPointer<QWidget> m_host;
+    QPointer<QLabel> m_stripTitle;
     QPointer<QLabel> m_rocket;
     QPointer<QLabel> m_title;
     QPointer<QLabel> m_hint;

@@ -48,6 +48,7 @@
 #include <QSignalSpy>
 #include <QSpacerItem>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -1397,6 +1398,114 @@ private slots:
         qobject_cast<QPushButton *>(named(&window, "HeaderSignUpCtaHit"))->click();
         QVERIFY(!window.authPage()->isHidden());
         QCOMPARE(window.authPage()->geometry(), window.rect());
+    }
+
+    // The search bar and the promotion pill follow the header spacer; the
+    // bell, the account pill and the window buttons sit at fixed places on
+    // the band. Nothing may cover a part of the bar, in either language, with
+    // the pill shown or not (the Persian edit and glass once lay under the
+    // bell and the account pill).
+    void headerRowKeepsClearOfTheFixedButtons_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<bool>("promo");
+        QTest::newRow("English") << "en-US" << false;
+        QTest::newRow("Persian") << "fa-IR" << false;
+        QTest::newRow("English with the pill") << "en-US" << true;
+        QTest::newRow("Persian with the pill") << "fa-IR" << true;
+    }
+
+    void headerRowKeepsClearOfTheFixedButtons()
+    {
+        QFETCH(QString, language);
+        QFETCH(bool, promo);
+        setLanguage(language);
+        TestWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The first promotion evaluation collapses the gaps; then the pill as asked.
+        QTRY_COMPARE(qobject_cast<QHBoxLayout *>(window.header()->layout())
+                         ->itemAt(window.header()->layout()->indexOf(named(&window, "HeaderSearchBar")) + 1)
+                         ->sizeHint()
+                         .width(),
+                     0);
+        window.setHeaderPromoSpacing(promo);
+        window.authPage()->hide(); // signed out, the sign-in page covers the window
+        setLanguage(QStringLiteral("en-US"));
+        setLanguage(language);
+        window.header()->layout()->activate();
+
+        QWidget *header = window.header();
+        const auto area = [header](QWidget *w) { return QRect(w->mapTo(header, QPoint(0, 0)), w->size()); };
+        QWidget *bar = named(&window, "HeaderSearchBar");
+        QList<QWidget *> row{bar};
+        if (promo)
+            row << named(&window, "HeaderSignUpCta");
+        for (QWidget *part : row) {
+            QVERIFY(part->isVisible());
+            QVERIFY2(header->rect().contains(area(part)), part->objectName().toLatin1());
+            for (const char *fixed :
+                 {"NotifBellButton", "AccountPill", "WindowMinimizeButton", "WindowCloseButton"}) {
+                QWidget *other = named(&window, fixed);
+                const QRect at = area(part);
+                QVERIFY2(!at.intersects(area(other)), qPrintable(QStringLiteral("%1 at x %2..%3 overlaps %4")
+                                                                     .arg(part->objectName())
+                                                                     .arg(at.left())
+                                                                     .arg(at.right())
+                                                                     .arg(QLatin1String(fixed))));
+            }
+        }
+        // Each part of the bar is what a press at its ends and middle reaches.
+        auto *search = bar->findChild<QLineEdit *>();
+        for (QWidget *part : {static_cast<QWidget *>(search), named(&window, "HeaderSearchArrow"),
+                              static_cast<QWidget *>(bar->findChild<QLabel *>())}) {
+            const QRect r = part->rect().adjusted(2, 2, -2, -2);
+            for (const QPoint p : {r.topLeft(), r.center(), r.bottomRight()}) {
+                QWidget *top = window.childAt(part->mapTo(&window, p));
+                QVERIFY2(top == part || part->isAncestorOf(top),
+                         qPrintable(QStringLiteral("%1 is covered by %2")
+                                        .arg(part->metaObject()->className(),
+                                             top ? top->objectName() : QStringLiteral("nothing"))));
+            }
+        }
+        setLanguage(QStringLiteral("en-US"));
+    }
+
+    // Texts that go through the client's catalogue follow a language change
+    // made while the window is open: the stand-ins the account pill shows
+    // with nobody signed in, and the favourites strip's heading.
+    void accountPillAndFavouritesHeadingFollowLanguage()
+    {
+        const QString appFolder = qEnvironmentVariable("QUORLIX_BINARY_DIR") + QStringLiteral("/app");
+        QVERIFY2(QFile::exists(appFolder + QStringLiteral("/translations/app/quorlix_fa.qm")),
+                 "the client's catalogue was not built beside the executable");
+        TranslationManager::instance()->setTranslationFolders(appFolder, QString());
+        setLanguage(QStringLiteral("en-US"));
+        TestWindow window;
+        auto *name = qobject_cast<QLabel *>(named(&window, "HeaderUserName"));
+        auto *email = qobject_cast<QLabel *>(named(&window, "HeaderUserEmail"));
+        auto *heading = qobject_cast<QLabel *>(named(&window, "HomeFavTitle"));
+        QVERIFY(name && email && heading);
+        QTRY_COMPARE(name->text(), QStringLiteral("Account"));
+        QCOMPARE(email->text(), QStringLiteral("Not signed in"));
+        QCOMPARE(heading->text(), QStringLiteral("Favorite games"));
+
+        setLanguage(QStringLiteral("fa-IR"));
+        QCOMPARE(name->text(), QString::fromUtf8("حساب کاربری"));
+        QCOMPARE(email->text(), QString::fromUtf8("وارد نشده\u200cاید"));
+        QCOMPARE(heading->text(), QString::fromUtf8("بازی\u200cهای مورد علاقه"));
+        const auto shownAt = [heading] {
+            return QStyle::visualAlignment(heading->layoutDirection(), heading->alignment()) &
+                   (Qt::AlignLeft | Qt::AlignRight | Qt::AlignHCenter);
+        };
+        QCOMPARE(shownAt(), Qt::AlignRight);
+
+        setLanguage(QStringLiteral("en-US"));
+        QCOMPARE(name->text(), QStringLiteral("Account"));
+        QCOMPARE(email->text(), QStringLiteral("Not signed in"));
+        QCOMPARE(heading->text(), QStringLiteral("Favorite games"));
+        QCOMPARE(shownAt(), Qt::AlignLeft);
+        TranslationManager::instance()->setTranslationFolders(QString(), QString());
     }
 
     // Built in Persian, the bar is mirrored before the window first shows,
