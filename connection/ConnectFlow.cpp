@@ -1,5 +1,6 @@
 #include "connection/ConnectFlow.h"
 
+#include "connection/ConsoleConnect.h"
 #include "connection/MtuProbe.h"
 #include "connection/NetworkFingerprint.h"
 #include "connection/SessionManager.h"
@@ -97,6 +98,9 @@ ConnectFlow::Services ConnectFlow::defaultServices(TunnelClient *tunnel, MtuProb
     s.gameLogo = [] { return SettingsManager::instance()->gameLogo(); };
     s.findGameMeta = &GamePorts::findGameMetaInDatabase;
     s.gameTraffic = &GamePorts::gameTraffic;
+    s.isConsoleGame = [](const QString &title) {
+        return ConsoleConnect::isConsoleGameTitle(ConsoleConnect::GameRecords::database(), title);
+    };
     s.makeDnsVerifier = [](DnsVerifier::TunnelCheck tunnelRunning, QObject *parent) {
         return new DnsVerifier(SystemTools::ProcessRunner::system(), std::move(tunnelRunning),
                                DnsVerifier::chatDomain(), parent);

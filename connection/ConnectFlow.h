@@ -184,7 +184,8 @@ public:
 
     void setIntervals(const Intervals &intervals) { m_intervals = intervals; }
     const ConnectFlowState &state() const { return *m_state; }
-    // The state as the window holds it (the same cells the flow writes).
+    // The state as the window holds it (the same cells the flow writes);
+    // the console path shares it too.
     std::shared_ptr<ConnectFlowState> sharedState() const { return m_state; }
 
     // The connect button: a stop while connecting, connected or waiting to

@@ -12,10 +12,12 @@
 class DebugLog
 {
 public:
-    explicit DebugLog(const QString &tag)
+    // With `warnings`, warning lines with the tag are collected too.
+    explicit DebugLog(const QString &tag, bool warnings = false)
     {
         QMutexLocker lock(&mutex());
         state().tag = tag;
+        state().warnings = warnings;
         state().lines.clear();
         state().previous = qInstallMessageHandler(&DebugLog::handle);
     }
@@ -38,6 +40,7 @@ private:
     struct State
     {
         QString tag;
+        bool warnings = false;
         QStringList lines;
         QtMessageHandler previous = nullptr;
     };
@@ -56,7 +59,8 @@ private:
         QtMessageHandler previous = nullptr;
         {
             QMutexLocker lock(&mutex());
-            if (type == QtDebugMsg && message.startsWith(state().tag))
+            const bool collected = type == QtDebugMsg || (type == QtWarningMsg && state().warnings);
+            if (collected && message.startsWith(state().tag))
                 state().lines << message;
             previous = state().previous;
         }
