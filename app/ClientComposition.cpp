@@ -1,11 +1,14 @@
 #include "app/ClientComposition.h"
 
 #include "connection/ConnectFlow.h"
+#include "connection/ConsoleConnect.h"
 #include "connection/LivePing.h"
 #include "connection/MtuProbe.h"
 #include "connection/PingSweep.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionManager.h"
+#include "engine/qt/ConsoleGatewayEmbedded.h"
+#include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
 #include "platform/InstallerLauncher.h"
@@ -47,6 +50,18 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.connectFlow->setIntervals({intervals.failoverRetryMs, intervals.verifyDelayMs,
                                         intervals.noServerTextMs, intervals.connectFailureMs,
                                         intervals.noPortsTextMs});
+    services.consoleNetwork = new ConsoleNetworkManager;
+    services.consoleGateway = new ConsoleGatewayEmbedded;
+    services.consoleConnect =
+        new ConsoleConnect(ConsoleConnect::defaultServices(services.consoleGateway, services.sessions),
+                           services.connectFlow->sharedState());
+    services.consoleConnect->setIntervals({intervals.consoleStartCheckMs, intervals.noPortsTextMs});
+    QObject::connect(services.connectFlow, &ConnectFlow::consoleConnectRequested, services.consoleConnect,
+                     &ConsoleConnect::startConsoleBranch);
+    QObject::connect(services.connectFlow, &ConnectFlow::consoleStopRequested, services.consoleConnect,
+                     &ConsoleConnect::stopConsole);
+    QObject::connect(services.consoleGateway, &ConsoleGatewayEmbedded::stopped, services.consoleConnect,
+                     &ConsoleConnect::gatewayStopped);
     services.livePing = new LivePing(SystemTools::ProcessRunner::system(),
                                      [] { return SettingsManager::instance()->serverIp(); });
     services.livePing->setTickInterval(intervals.livePingMs);

@@ -321,6 +321,38 @@ to default.</source>
         <source>Reset network settings</source>
         <translation>بازنشانی تنظیمات شبکه</translation>
     </message>
+    <message>
+        <source>Analyzing routes (Europe)</source>
+        <translation>در حال تحلیل مسیرها (اروپا)</translation>
+    </message>
+    <message>
+        <source>Starting boost...</source>
+        <translation>در حال شروع بوست...</translation>
+    </message>
+    <message>
+        <source>Console Connection</source>
+        <translation>اتصال کنسول</translation>
+    </message>
+    <message>
+        <source>Failed to create network adapter. Please run the application as administrator.</source>
+        <translation>ایجاد آداپتور شبکه ناموفق بود. لطفاً برنامه را با دسترسی مدیر اجرا کنید.</translation>
+    </message>
+    <message>
+        <source>Console Connection Error</source>
+        <translation>خطای اتصال کنسول</translation>
+    </message>
+    <message>
+        <source>Failed to setup console connection: %1</source>
+        <translation>راه‌اندازی اتصال کنسول ناموفق بود: %1</translation>
+    </message>
+    <message>
+        <source>Boosted!</source>
+        <translation>بوست شد!</translation>
+    </message>
+    <message>
+        <source>Please follow the steps below to set up your PlayStation</source>
+        <translation>لطفاً برای راه‌اندازی پلی‌استیشن خود مراحل زیر را دنبال کنید</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>

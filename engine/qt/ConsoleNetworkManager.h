@@ -56,8 +56,9 @@ public:
     explicit ConsoleNetworkManager(const Options &options, QObject *parent = nullptr);
     ~ConsoleNetworkManager() override;
 
-    // Publishes the console's fixed network values; cannot fail.
-    bool setupConsoleMode();
+    // Publishes the console's fixed network values. This watch cannot fail;
+    // one that prepares an adapter reports false when it could not.
+    virtual bool setupConsoleMode();
     // Polls from now on; the next poll that sees the console reports it again.
     void startMonitoring();
     // Stops polling and forgets the configuration.

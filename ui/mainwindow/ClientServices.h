@@ -12,6 +12,9 @@ class AccountInfo;
 class AccountSession;
 class AccountStore;
 class ConnectFlow;
+class ConsoleConnect;
+class ConsoleGatewayEmbedded;
+class ConsoleNetworkManager;
 class CountryFlags;
 class DiscordSignIn;
 class GamesCatalogue;
@@ -46,6 +49,12 @@ struct ClientServices
     // the connected state's live ping and packet-loss meters.
     ConnectFlow *connectFlow = nullptr;
     MtuProbe *mtuProbe = nullptr;
+    // The console path: the network watch behind the set-up overlay, the
+    // console gateway, and the connect flow's console side over it. When the
+    // watch or the gateway is missing the window makes its own.
+    ConsoleNetworkManager *consoleNetwork = nullptr;
+    ConsoleGatewayEmbedded *consoleGateway = nullptr;
+    ConsoleConnect *consoleConnect = nullptr;
     LivePing *livePing = nullptr;
     PacketLossMeter *packetLoss = nullptr;
     // Who is signed in; the service client's requests carry its token.

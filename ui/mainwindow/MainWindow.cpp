@@ -5,6 +5,7 @@
 #include "services/UsageEvents.h"
 #include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/AuthPageView.h"
+#include "ui/mainwindow/ConsoleOverlay.h"
 #include "ui/mainwindow/HeaderBand.h"
 #include "ui/mainwindow/HeaderSearch.h"
 #include "ui/mainwindow/NotificationBell.h"
@@ -111,12 +112,15 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
 
     buildHomeAndGames();
 
-    // The connection page: its two panels, the route area and diagram in the
-    // right panel, then the header and left panel.
+    // The connection page: its two panels, the console set-up overlay over
+    // them, the route area and diagram in the right panel, then the header
+    // and left panel.
     m_connectionPanels = new ConnectionPanels(m_rootFrame, size(), this);
     m_sections.add(WindowRules::Section::QuorlixConnLeft, m_connectionPanels->left());
     m_sections.add(WindowRules::Section::QuorlixConnRightScroll, m_connectionPanels->rightScroll());
     m_sections.add(WindowRules::Section::QuorlixConnRight, m_connectionPanels->right());
+    m_consoleOverlay = new ConsoleOverlay(m_rootFrame, size(), this);
+    m_sections.add(WindowRules::Section::ConsoleConnOverlay, m_consoleOverlay->overlay());
     m_routeArea = new RouteArea(m_connectionPanels->right(), m_connectionPanels->rightScroll(), this);
     addLanguageArea(m_routeArea, false);
     buildRouteSettings();

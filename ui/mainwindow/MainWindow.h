@@ -40,6 +40,8 @@ class HomeDashboard;
 class ImageCache;
 struct GameApiItem;
 class ConsoleGatewayEmbedded;
+class ConsoleOverlay;
+class QLabel;
 class HeaderBand;
 class NotificationBell;
 class HeaderSearch;
@@ -255,7 +257,17 @@ public:
     // The connection clock's 250 ms timer.
     QTimer *connectTimer() const { return m_connectTimer; }
 
-    // Console services.
+    // The console path (connection/ConsoleConnect) and its set-up overlay.
+    static bool isConsoleGameTitle(const QString &title);
+    static bool isCurrentGameConsole();
+    static QString slugifyName(const QString &text);
+    void startConsoleGateway(const QString &address, int port, const QString &title, const QStringList &udp,
+                             const QStringList &tcp);
+    void checkConsoleGatewayStarted();
+    void startConsoleBoostAfterSweep(const QString &gameId, const QString &region, const QString &fingerprint,
+                                     const QString &address, int port, const QString &title,
+                                     const QStringList &udp, const QStringList &tcp);
+    QLabel *makeConsoleConfigBox(int index, const QString &label, const QString &value);
     void onConsoleGatewayStarted();
     void onConsoleGatewayStopped(int exitCode);
     void onConsoleGatewayError(const QString &message);
@@ -348,6 +360,7 @@ public:
     ProfileSection *profileSection() const { return m_profile; }
     ConsoleNetworkManager *consoleNetworkManager() const { return m_consoleNetworkManager; }
     ConsoleGatewayEmbedded *consoleGateway() const { return m_consoleGateway; }
+    ConsoleOverlay *consoleOverlay() const { return m_consoleOverlay; }
     static QString persianFontFamily();
 
 signals:
@@ -427,6 +440,7 @@ private:
     HomeMetrics *m_metrics = nullptr;
     GamesSection *m_games = nullptr;
     ConnectionPanels *m_connectionPanels = nullptr;
+    ConsoleOverlay *m_consoleOverlay = nullptr;
     RouteArea *m_routeArea = nullptr;
     RouteSettings *m_routeSettings = nullptr;
     ConnectionPage *m_connectionPage = nullptr;

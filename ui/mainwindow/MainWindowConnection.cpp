@@ -120,18 +120,6 @@ PingOptimizerPage *MainWindow::pingSweepPage()
     return m_pingSweepPage;
 }
 
-// Until the console path joins, the set-up overlay is only shown or hidden
-// where one exists.
-void MainWindow::showSnapshotOverlay(bool show)
-{
-    QWidget *overlay = m_sections.widget(WindowRules::Section::ConsoleConnOverlay);
-    if (!overlay)
-        return;
-    overlay->setVisible(show);
-    if (show)
-        overlay->raise();
-}
-
 // Until the ping sweep's handlers join: the sweep page steps aside for the
 // connection page, and a hidden sweep may run again.
 void MainWindow::applyServerPings(QWidget *window, const QString &title, const QString &logo,
@@ -160,5 +148,3 @@ void MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &
     Q_UNUSED(window);
     Q_UNUSED(pings);
 }
-
-void MainWindow::setupConsoleNetwork() {}

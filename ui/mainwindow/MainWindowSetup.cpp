@@ -3,6 +3,7 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "connection/ConnectFlow.h"
+#include "connection/ConsoleConnect.h"
 #include "connection/LivePing.h"
 #include "connection/MtuProbe.h"
 #include "connection/PingSweep.h"
@@ -89,7 +90,9 @@ void MainWindow::adoptServices()
     for (QObject *service :
          {static_cast<QObject *>(m_services.connectFlow), static_cast<QObject *>(m_services.mtuProbe),
           static_cast<QObject *>(m_services.livePing), static_cast<QObject *>(m_services.packetLoss),
-          static_cast<QObject *>(m_services.discord)}) {
+          static_cast<QObject *>(m_services.discord), static_cast<QObject *>(m_services.consoleNetwork),
+          static_cast<QObject *>(m_services.consoleGateway),
+          static_cast<QObject *>(m_services.consoleConnect)}) {
         if (service && !service->parent())
             service->setParent(this);
     }
@@ -173,28 +176,3 @@ void MainWindow::syncServers(std::function<void(bool ok)> completion)
     else if (completion)
         completion(false);
 }
-
-void MainWindow::createConsoleServices()
-{
-    m_consoleNetworkManager = new ConsoleNetworkManager(this);
-    m_consoleGateway = new ConsoleGatewayEmbedded(this);
-
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::errorOccurred, this,
-            &MainWindow::onConsoleGatewayError);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::configurationReady, this,
-            &MainWindow::onConsoleConfigurationReady);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::consoleConnected, this,
-            &MainWindow::onConsoleConnected);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::errorOccurred, this,
-            &MainWindow::onConsoleNetworkError);
-}
-
-// The console connect flow fills these in.
-void MainWindow::onConsoleGatewayStarted() {}
-void MainWindow::onConsoleGatewayStopped(int) {}
-void MainWindow::onConsoleGatewayError(const QString &) {}
-void MainWindow::onConsoleConfigurationReady(const ConsoleNetworkManager::NetworkConfig &) {}
-void MainWindow::onConsoleConnected() {}
-void MainWindow::onConsoleNetworkError(const QString &) {}

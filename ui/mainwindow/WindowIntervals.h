@@ -20,6 +20,8 @@ struct WindowIntervals
     // After a console game opens: its network set-up, then the connect press.
     int consoleNetworkSetupMs = 100;
     int consoleConnectPressMs = 350;
+    // A console gateway that still runs this long after its start is connected.
+    int consoleStartCheckMs = 900;
     // How long "Closing Quorlyx" stays up before the window closes.
     int closeDelayMs = 2000;
     // The busy overlay's fade in and out.

@@ -950,9 +950,8 @@ private slots:
     {
         freshDatabase(nullptr);
         TestWindow window;
-        auto *overlay = new QWidget(&window);
-        overlay->setObjectName(QStringLiteral("ConsoleConnOverlay"));
-        overlay->hide();
+        QWidget *overlay = named(&window, "ConsoleConnOverlay");
+        QVERIFY(overlay->isHidden());
         signIn(window);
         showAndSettle(window);
         QSignalSpy pressed(window.connectionPageArea()->tapButton(), &QPushButton::clicked);
