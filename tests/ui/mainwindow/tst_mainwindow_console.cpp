@@ -120,8 +120,7 @@ private slots:
         }
         const QList<QLabel *> values{area.gatewayValue(), area.ipAddressValue(), area.dnsValue(),
                                      area.subnetMaskValue()};
-        QCOMPARE(texts(values),
-                 (QStringList{"172.22.255.34", "172.22.255.37", "1.1.1.1", "255.255.0.0"}));
+        QCOMPARE(texts(values), (QStringList{"172.22.255.34", "172.22.255.37", "1.1.1.1", "255.255.0.0"}));
         for (int i = 0; i < 4; ++i) {
             QCOMPARE(values.at(i)->objectName(), QStringLiteral("ConsoleConnCfgValue"));
             QCOMPARE(values.at(i)->parentWidget(), boxes.at(i));
@@ -130,6 +129,12 @@ private slots:
         QCOMPARE(texts(overlay->findChildren<QLabel *>(QStringLiteral("ConsoleConnCfgLabel"))),
                  (QStringList{"Default gateway", "IP Address:", "DNS:", "Subnet mask:"}));
 
+        // Every line of the sheet fits its label.
+        for (QLabel *label : overlay->findChildren<QLabel *>()) {
+            if (!label->text().isEmpty() && !label->styleSheet().contains(QLatin1String("padding")))
+                QVERIFY2(label->fontMetrics().horizontalAdvance(label->text()) <= label->width(),
+                         qPrintable(label->objectName()));
+        }
         QCOMPARE(area.spinner()->objectName(), QStringLiteral("ConsoleConnSpinner"));
         QCOMPARE(area.spinner()->geometry(), QRect(633, 503, 34, 34));
         QCOMPARE(area.status()->objectName(), QStringLiteral("ConsoleConnVerifying"));
@@ -183,8 +188,9 @@ private slots:
         config.subnetMask = QStringLiteral("255.0.0.0");
         config.valid = true;
         emit network->configurationReady(config);
-        QCOMPARE(texts({area->gatewayValue(), area->ipAddressValue(), area->dnsValue(), area->subnetMaskValue()}),
-                 (QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "255.0.0.0"}));
+        QCOMPARE(
+            texts({area->gatewayValue(), area->ipAddressValue(), area->dnsValue(), area->subnetMaskValue()}),
+            (QStringList{"10.0.0.1", "10.0.0.2", "10.0.0.3", "255.0.0.0"}));
         QVERIFY(network->isMonitoring());
         network->destroyAdapter(); // no real polls from here on
 
@@ -205,7 +211,8 @@ private slots:
         emit network->errorOccurred(QStringLiteral("cable unplugged"));
         QCOMPARE(warnings.size(), 1);
         QCOMPARE(warnings.first().title, QStringLiteral("Console Connection Error"));
-        QCOMPARE(warnings.first().text, QStringLiteral("Failed to setup console connection: cable unplugged"));
+        QCOMPARE(warnings.first().text,
+                 QStringLiteral("Failed to setup console connection: cable unplugged"));
 
         const QStringList log = lines.lines();
         QVERIFY(log.contains("[ConsoleConn] Configuration ready: 10.0.0.2"));
@@ -232,8 +239,9 @@ private slots:
         QVERIFY(lines.lines().contains("[ConsoleConn] Failed to create adapter"));
         QCOMPARE(warnings.size(), 1);
         QCOMPARE(warnings.first().title, QStringLiteral("Console Connection"));
-        QCOMPARE(warnings.first().text,
-                 QStringLiteral("Failed to create network adapter. Please run the application as administrator."));
+        QCOMPARE(
+            warnings.first().text,
+            QStringLiteral("Failed to create network adapter. Please run the application as administrator."));
         QVERIFY(!window.consoleNetworkManager()->isMonitoring());
     }
 
@@ -246,8 +254,9 @@ private slots:
         emit gateway->started();
         emit gateway->stopped(3);
         emit gateway->errorOccurred(QStringLiteral("Invalid server IP/port for console gateway"));
-        QCOMPARE(lines.lines(), (QStringList{"[ConsoleGW] started", "[ConsoleGW] stopped rc= 3",
-                                             "[ConsoleGW] error: Invalid server IP/port for console gateway"}));
+        QCOMPARE(lines.lines(),
+                 (QStringList{"[ConsoleGW] started", "[ConsoleGW] stopped rc= 3",
+                              "[ConsoleGW] error: Invalid server IP/port for console gateway"}));
         QVERIFY(warnings.isEmpty());
     }
 
