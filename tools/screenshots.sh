@@ -26,6 +26,9 @@
 # connection-region-relays (the server region page: Manual and Automatic
 # views, a search, a region's relays), connection-route-settings (a game's
 # connection page; English only: the page keeps its layout in every language),
+# console-overlay and console-overlay-ready (a console game's set-up overlay
+# before and after the console's network values arrive; English only: the
+# overlay never mirrors),
 # widgets (the painted widgets), games (the games grid, tiles and home
 # favourites on their sections' sizes), and notifications (the drop-down with
 # read, unread and an expanded row, against a quorlix-devservice started for
@@ -41,7 +44,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 connection-region connection-region-auto connection-region-search connection-region-relays connection-route-settings widgets games notifications)
+  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 connection-region connection-region-auto connection-region-search connection-region-relays connection-route-settings console-overlay console-overlay-ready widgets games notifications)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)
@@ -122,7 +125,7 @@ for view in "${views[@]}"; do
     continue
   fi
   languages=(en-US fa-IR)
-  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep || $view == connection* ]]; then
+  if [[ $view == busy-download || $view == busy-blocked || $view == settings* || $view == signin-overlay || $view == profile* || $view == games-console || $view == games-small || $view == ping-sweep || $view == connection* || $view == console-overlay* ]]; then
     languages=(en-US)
   fi
   if [ "$view" = notifications ]; then

@@ -44,13 +44,18 @@
 //                                region page in the Manual and Automatic views),
 //                                "connection-region-search" (relays found by a search),
 //                                "connection-region-relays" (one region's relays),
-//                                "connection-route-settings" (the route settings panel), and
+//                                "connection-route-settings" (the route settings panel),
+//                                "console-overlay" (a console game opened: the set-up
+//                                overlay as it first shows, before the network values
+//                                arrive), "console-overlay-ready" (the values arrived and
+//                                the connect press analyses the routes), and
 //                                "notifications" (the drop-down with read, unread and an
 //                                expanded row; needs the development service's origins
 //                                and a delay of about 3000 ms)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
+#include "connection/ConsoleConnect.h"
 #include "connection/PingSweep.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
@@ -333,6 +338,34 @@ void stageNotifications(MainWindow *window)
     });
 }
 
+// A console game opened as a games tile opens it: the set-up overlay over
+// the connection page. For "console-overlay-ready" the console's network
+// values arrive and the press's route analysis shows on the spinner line.
+void stageConsoleOverlay(MainWindow *window, const QString &view)
+{
+    QVariantMap game{{"id", "shot-console"},
+                     {"name", "Gran Turismo 7"},
+                     {"category", "PlayStation 5"},
+                     {"status", "active"},
+                     {"udp_ports", QStringList{"3074", "3478-3480"}}};
+    DatabaseManager::instance()->saveGames({game});
+    if (view == QLatin1String("console-overlay")) {
+        // Before the set-up: the overlay as the tile's click shows it.
+        window->updateRoutingPcIcon(true);
+        window->updateConnectionGameHeader(QStringLiteral("Gran Turismo 7"), QString());
+        window->navigateToPage(2);
+        window->showSnapshotOverlay(true);
+        return;
+    }
+    window->handleOpenConnectionsForGame(QStringLiteral("Gran Turismo 7"), QString(),
+                                         QStringLiteral("PlayStation 5"));
+    QTimer::singleShot(600, window, [window] {
+        if (ConsoleConnect *console = window->services().consoleConnect)
+            emit console->progressShown(
+                QCoreApplication::translate("MainWindow", "Analyzing routes (Europe)"));
+    });
+}
+
 void stageView(MainWindow *window, const QString &view)
 {
     AuthPage *page = window->authPage();
@@ -409,6 +442,9 @@ void stageView(MainWindow *window, const QString &view)
             else if (view == QLatin1String("profile-logout"))
                 window->showLogoutConfirm();
         });
+    } else if (view.startsWith(QLatin1String("console-overlay"))) {
+        page->hide();
+        stageConsoleOverlay(window, view);
     } else if (view.startsWith(QLatin1String("connection"))) {
         page->hide();
         // After the sweep page the stand-in flow opens the connection page.
