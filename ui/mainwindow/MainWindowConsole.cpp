@@ -8,6 +8,7 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "storage/SettingsManager.h"
 #include "ui/mainwindow/ConsoleOverlay.h"
+#include "ui/pages/ConnectDisplay.h"
 #include "ui/pages/PingOptimizerPage.h"
 
 #include <QDebug>
@@ -52,6 +53,19 @@ void MainWindow::createConsoleServices()
             m_pingSweepPage->hide();
     };
     console->setRouteSweep(sweep);
+    // The console path moves the connection page as the connect flow does.
+    connect(console, &ConsoleConnect::buttonStateChanged, m_connectDisplay,
+            &ConnectDisplay::applyConnectButtonState);
+    connect(console, &ConsoleConnect::connectingAnimationChanged, m_connectDisplay,
+            &ConnectDisplay::resetConnectingTimer);
+    connect(console, &ConsoleConnect::refusal, m_connectDisplay, &ConnectDisplay::showRefusal);
+    connect(console, &ConsoleConnect::refusalEnded, m_connectDisplay, &ConnectDisplay::resetTapToConnectText);
+    connect(console, &ConsoleConnect::connectedClockStarted, m_connectDisplay,
+            &ConnectDisplay::showConnected);
+    connect(console, &ConsoleConnect::connectedClockStopped, m_connectDisplay,
+            &ConnectDisplay::stopConnectedClock);
+    connect(console, &ConsoleConnect::autoRelayChosen, m_connectDisplay, &ConnectDisplay::showAutoRelay);
+    connect(console, &ConsoleConnect::relayShown, m_connectDisplay, &ConnectDisplay::showGatewayRelay);
     connect(console, &ConsoleConnect::progressShown, m_consoleOverlay, &ConsoleOverlay::showProgress);
     connect(console, &ConsoleConnect::statusChanged, m_consoleOverlay, &ConsoleOverlay::setStatus);
 }

@@ -298,6 +298,19 @@ void ConnectDisplay::showAutoRelay(const QVariantMap &relay)
     }
 }
 
+void ConnectDisplay::showGatewayRelay(const QString &value, const QString &modeText,
+                                      const QString &countryCode)
+{
+    if (!m_page)
+        return;
+    m_page->regionValue()->setText(value);
+    m_page->regionValue()->adjustSize();
+    if (!modeText.isEmpty())
+        m_page->showManualServerLabel(modeText);
+    if (!countryCode.trimmed().isEmpty())
+        CountryFlags::showResourceFlag(m_page->regionFlag(), countryCode, QSize(24, 24));
+}
+
 void ConnectDisplay::showEstimatedPing(int ms)
 {
     if (m_route)

@@ -82,6 +82,10 @@ public slots:
     void showFailure(const QString &message);
     // The relay the flow chose itself, on the relay card with "Auto".
     void showAutoRelay(const QVariantMap &relay);
+    // The console gateway's relay on the card: `value` as its name, and for a
+    // known relay its mode ("Auto" or "Manual") and bundled flag (empty:
+    // left as they are).
+    void showGatewayRelay(const QString &value, const QString &modeText, const QString &countryCode);
     // The route cards' values (the meters' signals land here).
     void showEstimatedPing(int ms);
     void setGameRouteValue(const QString &text);
