@@ -3,6 +3,7 @@
 // with the real UDP socket, the simulated capture fed from the wire by a raw
 // socket tap, and the log sink. Header-only.
 
+#include "engine/common/engine_clock.h"
 #include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
@@ -55,7 +56,9 @@ inline Bytes tcpSyn(const char *src, uint16_t sport, const char *dst, uint16_t d
 
 // One engine run against the relay on 127.0.0.1:50000, with the relay's
 // replies taken off the wire by a raw socket and pushed into the simulated
-// capture as arriving packets.
+// capture as arriving packets. The engine's clock stands still unless a test
+// moves it: the keepalive of the first pass is the only one, and nothing
+// expires, however slowly a loaded machine runs the test.
 class Rig
 {
 public:
@@ -66,6 +69,7 @@ public:
         tunnel_mtu_reset_defaults();
         tunnel_ack_reset();
         quorlix_capsim_reset();
+        quorlix_clock_set(&Rig::stillClock, &now);
         m_log.clear();
         cfg.reset(static_cast<TunnelRuntimeConfig *>(calloc(1, sizeof(TunnelRuntimeConfig))));
         strcpy(cfg->entry_host, "127.0.0.1");
@@ -79,6 +83,7 @@ public:
         tap.stop();
         relay.stop();
         quorlix_capsim_reset();
+        quorlix_clock_set(nullptr, nullptr);
     }
 
     // Relay, tap and engine; false with *why on the first failure.
@@ -119,7 +124,7 @@ public:
     }
 
     // The next packet the engine injected towards the local stack.
-    bool takeStack(Bytes *out, uint32_t timeoutMs = 3000)
+    bool takeStack(Bytes *out, uint32_t timeoutMs = 10000)
     {
         Bytes buf(QUORLIX_CAPTURE_MAX_PACKET);
         size_t len = 0;
@@ -131,12 +136,16 @@ public:
 
     bool logged(const std::string &needle) const { return m_log.contains(needle); }
 
+    // What the engine's clock reads (milliseconds).
+    std::atomic<uint64_t> now{1000};
     testrelay::TestRelay relay;
     testrelay::WireTap tap;
     std::unique_ptr<TunnelRuntimeConfig, void (*)(void *)> cfg{nullptr, free};
     uint64_t pushedOutboundBytes = 0;
 
 private:
+    static uint64_t stillClock(void *ctx) { return static_cast<std::atomic<uint64_t> *>(ctx)->load(); }
+
     std::thread m_thread;
     bool m_running = false;
     std::atomic<int> m_result{-1};
