@@ -368,7 +368,7 @@ QString ServerPicker::serversPageLook()
         "QLabel#SrvServerPing[pingUnknown=\"true\"]{color:#FF3C00; background: transparent;}");
 }
 
-ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page, int index)
+ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page)
 {
     RelayRow r;
     auto *row = new QPushButton(page);
@@ -397,12 +397,36 @@ ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page, int index)
     r.ping->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     r.ping->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
-    // The row keeps its place in the list; what it holds is looked up on click.
-    connect(row, &QPushButton::clicked, this, [this, index] {
-        if (index < m_picks.size())
-            onServerRowClicked(m_picks.at(index));
+    // What the row holds is looked up by its place in the list on click.
+    connect(row, &QPushButton::clicked, this, [this, row] {
+        for (int k = 0; k < m_relayRows.size() && k < m_picks.size(); ++k) {
+            if (m_relayRows.at(k).row == row) {
+                onServerRowClicked(m_picks.at(k));
+                return;
+            }
+        }
     });
     return r;
+}
+
+// A row the list no longer needs waits hidden and nameless, so that nothing
+// looking for the page's rows or ping labels by name finds it.
+void ServerPicker::parkRelayRow(const RelayRow &r)
+{
+    r.row->hide();
+    r.row->setObjectName(QString());
+    r.flag->setObjectName(QString());
+    r.name->setObjectName(QString());
+    r.ping->setObjectName(QString());
+    r.ping->setProperty("server_id", QVariant());
+}
+
+void ServerPicker::unparkRelayRow(const RelayRow &r)
+{
+    r.row->setObjectName(QStringLiteral("SrvServerRow"));
+    r.flag->setObjectName(QStringLiteral("SrvServerFlag"));
+    r.name->setObjectName(QStringLiteral("SrvServerName"));
+    r.ping->setObjectName(QStringLiteral("SrvServerPing"));
 }
 
 void ServerPicker::fillRelayRow(const RelayRow &r, int index, const QVariantMap &relay, int ping)
@@ -475,13 +499,13 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
         delete m_emptyLabel;
     }
 
-    // The page's rows are refilled in place: rows beyond the new list go,
-    // missing ones are made. A row is never deleted while its own click runs,
-    // as a pick does not rebuild the page.
+    // The page's rows are refilled in place: rows beyond the new list are
+    // parked, and missing ones come back from the parked ones before new
+    // ones are made. Making and styling a row costs far more than filling it.
     const int n = int(pairs.size());
     while (m_relayRows.size() > n) {
-        const RelayRow r = m_relayRows.takeLast();
-        delete r.row;
+        m_spareRows.append(m_relayRows.takeLast());
+        parkRelayRow(m_spareRows.last());
     }
     m_picks.clear();
     m_picks.reserve(n);
@@ -498,8 +522,14 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
         picked.flag = text("flag");
         picked.title = title;
         m_picks.append(picked);
-        if (k >= m_relayRows.size())
-            m_relayRows.append(createRelayRow(page, k));
+        if (k >= m_relayRows.size()) {
+            if (m_spareRows.isEmpty()) {
+                m_relayRows.append(createRelayRow(page));
+            } else {
+                m_relayRows.append(m_spareRows.takeLast());
+                unparkRelayRow(m_relayRows.last());
+            }
+        }
         fillRelayRow(m_relayRows.at(k), k, relay, pairs.at(k).second);
     }
 

@@ -158,8 +158,10 @@ private:
         QLabel *ping = nullptr;
     };
     QPushButton *backRow(QWidget *page);
-    RelayRow createRelayRow(QWidget *page, int index);
+    RelayRow createRelayRow(QWidget *page);
     void fillRelayRow(const RelayRow &row, int index, const QVariantMap &relay, int ping);
+    void parkRelayRow(const RelayRow &row);
+    void unparkRelayRow(const RelayRow &row);
 
     Widgets m_w;
     Sources m_sources;
@@ -168,6 +170,8 @@ private:
     // The servers page's rows, top to bottom, and what a click on each picks.
     QList<RelayRow> m_relayRows;
     QList<PickedRow> m_picks;
+    // Rows the list needed before and may need again, hidden.
+    QList<RelayRow> m_spareRows;
     QPointer<QPushButton> m_backRow;
     QPointer<QLabel> m_emptyLabel;
     QHash<QString, QPixmap> m_flagCache;

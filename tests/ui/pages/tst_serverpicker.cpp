@@ -421,6 +421,57 @@ private slots:
         QVERIFY(hasColour(f.relayRow(0)->findChild<QLabel *>(QStringLiteral("SrvServerName")), whitish));
     }
 
+    // The page's rows are refilled rather than rebuilt: a narrower list
+    // leaves no stale row findable, a row's look follows its new ping, and a
+    // click picks what the row shows now.
+    void rowsAreRefilledInPlace()
+    {
+        Fixture f(
+            {relay("a", "Alpha", "Europe"), relay("b", "Beta", "Europe"), relay("g", "Gamma", "Europe")});
+        f.pings = {{"b", 10}, {"g", 20}};
+        QSignalSpy spy(f.picker.get(), &ServerPicker::relayPicked);
+        f.edit()->setText(QStringLiteral("a"));
+        QCOMPARE(f.relayRows(),
+                 (QList<QPair<QString, QString>>{{"Beta", "10 ms"}, {"Gamma", "20 ms"}, {"Alpha", "-1"}}));
+        QPushButton *first = f.relayRow(0);
+        // Someone else restyles a ping label (the ping sweep does).
+        f.relayRow(1)->findChild<QLabel *>(QStringLiteral("SrvServerPing"))->setStyleSheet("color: green;");
+
+        f.edit()->setText(QStringLiteral("alpha"));
+        QCOMPARE(f.relayRows(), (QList<QPair<QString, QString>>{{"Alpha", "-1"}}));
+        QCOMPARE(f.serversPage()->findChildren<QLabel *>(QStringLiteral("SrvServerPing")).size(), 1);
+        QCOMPARE(f.serversPage()->findChildren<QLabel *>(QStringLiteral("SrvServerName")).size(), 1);
+        QCOMPARE(f.relayRow(0), first);
+        auto *ping = first->findChild<QLabel *>(QStringLiteral("SrvServerPing"));
+        QCOMPARE(ping->property("server_id").toString(), QStringLiteral("a"));
+        QTRY_VERIFY(ping->isVisible());
+        const QImage image = ping->grab().toImage();
+        bool red = false;
+        for (int y = 0; y < image.height() && !red; ++y) {
+            for (int x = 0; x < image.width() && !red; ++x) {
+                const QColor c(image.pixel(x, y));
+                red = c.red() > 180 && c.green() < 120 && c.blue() < 80;
+            }
+        }
+        QVERIFY(red);
+        first->click();
+        QCOMPARE(spy.size(), 1);
+        QCOMPARE(f.store.key, QStringLiteral("a"));
+
+        f.edit()->setText(QStringLiteral("a "));
+        f.edit()->setText(QStringLiteral("a"));
+        QCOMPARE(f.relayRows().size(), 3);
+        const QList<QLabel *> pings =
+            f.serversPage()->findChildren<QLabel *>(QStringLiteral("SrvServerPing"));
+        QCOMPARE(pings.size(), 3);
+        for (QLabel *label : pings)
+            QVERIFY(label->styleSheet().isEmpty());
+        f.relayRow(2)->click();
+        QCOMPARE(f.store.key, QStringLiteral("a"));
+        f.relayRow(1)->click();
+        QCOMPARE(f.store.key, QStringLiteral("g"));
+    }
+
     void emptyRegionSaysSo()
     {
         Fixture f(sampleRelays());
