@@ -36,8 +36,8 @@ QLineEdit *g_edit = nullptr;
 QWidget *g_serversPage = nullptr;
 QString g_dbPath;
 
-const char *const kRegions[] = {"Europe", "Asia", "North America", "South America", "Oceania",
-                                "Middle East", "Africa", "Central Asia", "East Asia", "West Europe"};
+const char *const kRegions[] = {"Europe",      "Asia",   "North America", "South America", "Oceania",
+                                "Middle East", "Africa", "Central Asia",  "East Asia",     "West Europe"};
 const char *const kCodes[] = {"DE", "JP", "US", "BR", "AU", "AE", "ZA", "KZ", "KR", "FR"};
 
 QList<QVariantMap> makeRelays()
@@ -63,14 +63,16 @@ int bareMatches(const QString &term)
     QSqlDatabase db = QSqlDatabase::database(QStringLiteral("bench-bare"));
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    q.exec(QStringLiteral("SELECT name, city, region, country FROM servers WHERE "
-                          "lower(trim(ifnull(status,''))) = 'active' ORDER BY trim(region) COLLATE NOCASE, name"));
+    q.exec(QStringLiteral(
+        "SELECT name, city, region, country FROM servers WHERE "
+        "lower(trim(ifnull(status,''))) = 'active' ORDER BY trim(region) COLLATE NOCASE, name"));
     int matches = 0;
     while (q.next()) {
-        const QString text = (q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString() + QLatin1Char(' ') +
-                              q.value(2).toString() + QLatin1Char(' ') + q.value(3).toString())
-                                 .trimmed()
-                                 .toLower();
+        const QString text =
+            (q.value(0).toString() + QLatin1Char(' ') + q.value(1).toString() + QLatin1Char(' ') +
+             q.value(2).toString() + QLatin1Char(' ') + q.value(3).toString())
+                .trimmed()
+                .toLower();
         matches += text.contains(term);
     }
     return matches;
@@ -78,8 +80,9 @@ int bareMatches(const QString &term)
 
 int shownRows()
 {
-    return int(g_serversPage->findChildren<QWidget *>(QStringLiteral("SrvServerRow"), Qt::FindDirectChildrenOnly)
-                   .size());
+    return int(
+        g_serversPage->findChildren<QWidget *>(QStringLiteral("SrvServerRow"), Qt::FindDirectChildrenOnly)
+            .size());
 }
 
 // One keystroke: the text alternates between two spellings of one term (the
@@ -176,7 +179,8 @@ int main(int argc, char **argv)
     QElapsedTimer cold;
     cold.start();
     g_edit->setText(kCommon);
-    std::printf("first search showing %d relays (rows made): %.1f ms\n", shownRows(), cold.nsecsElapsed() / 1e6);
+    std::printf("first search showing %d relays (rows made): %.1f ms\n", shownRows(),
+                cold.nsecsElapsed() / 1e6);
     g_edit->clear();
 
     benchmark::Initialize(&argc, argv);
