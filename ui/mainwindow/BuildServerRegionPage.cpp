@@ -1,27 +1,18 @@
-// The route settings panel and the server region page with its picker: how
-// the window builds and wires them, and the window's named operations for
-// them, each forwarding to the area that does the work.
+// The server region page with its picker: how the window builds and wires
+// them after the connection page, and the window's named operations for
+// them, each forwarding to the picker or the page.
 #include "ui/mainwindow/MainWindow.h"
 
 #include "services/ServerSync.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/ConnectionPage.h"
-#include "ui/pages/ConnectionPanels.h"
 #include "ui/pages/CountryFlags.h"
-#include "ui/pages/RouteArea.h"
-#include "ui/pages/RouteSettings.h"
 #include "ui/pages/ServerPicker.h"
 #include "ui/pages/ServerRegionPage.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
-
-void MainWindow::buildRouteSettings()
-{
-    m_routeSettings = new RouteSettings(m_connectionPanels->right(), m_rootFrame, size(),
-                                        m_routeArea->diagramState(), this);
-}
 
 void MainWindow::buildServerRegionPage()
 {
@@ -133,9 +124,4 @@ QHash<QString, int> MainWindow::loadServerPings()
 bool MainWindow::lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> &b)
 {
     return RelayChoice::lessByPing(a, b);
-}
-
-void MainWindow::toggleRouteSettings()
-{
-    m_routeSettings->toggleRouteSettings();
 }

@@ -1,0 +1,18 @@
+// The route settings panel: the window builds it after the route area, with
+// the routing diagram its counters lay out, and opens and closes it.
+#include "ui/mainwindow/MainWindow.h"
+
+#include "ui/pages/ConnectionPanels.h"
+#include "ui/pages/RouteArea.h"
+#include "ui/pages/RouteSettings.h"
+
+void MainWindow::buildRouteSettings()
+{
+    m_routeSettings = new RouteSettings(m_connectionPanels->right(), m_rootFrame, size(),
+                                        m_routeArea->diagramState(), this);
+}
+
+void MainWindow::toggleRouteSettings()
+{
+    m_routeSettings->toggleRouteSettings();
+}
