@@ -385,14 +385,12 @@ ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page)
 
     r.name = new QLabel(row);
     r.name->setObjectName(QStringLiteral("SrvServerName"));
-    r.name->setFont(interFont(14, 400));
     r.name->setGeometry(56, -2, kPanelWidth - 220, 44);
     r.name->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     r.name->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     r.ping = new QLabel(row);
     r.ping->setObjectName(QStringLiteral("SrvServerPing"));
-    r.ping->setFont(interFont(14, 400));
     r.ping->setGeometry(kPanelWidth - 120, 0, 100, 44);
     r.ping->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     r.ping->setAttribute(Qt::WA_TransparentForMouseEvents, true);

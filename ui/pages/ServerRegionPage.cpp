@@ -339,6 +339,8 @@ void ServerRegionPage::buildRegionList(QWidget *panel)
 
     QWidget *serversPage = styled(content, "SrvServersPage", ServerPicker::serversPageLook());
     serversPage->setGeometry(0, 0, ServerPicker::kPanelWidth, 316);
+    // The relay rows' labels take the page's font.
+    serversPage->setFont(interFont(14, 400));
     serversPage->hide();
     m_picker.serversPage = serversPage;
 
