@@ -414,6 +414,17 @@ void ConnectionPage::showManualServerLabel(const QString &text)
     m_regionMode->setText(trimmed);
     const bool manual = trimmed.compare(QLatin1String("Manual"), Qt::CaseInsensitive) == 0;
     const int w = QFontMetrics(m_regionMode->font()).horizontalAdvance(trimmed);
+    // Both labels took the size of their first texts when the card was
+    // first shown; the texts that come later ("Manual" after "Auto", a relay
+    // name after "United States") need their own, or they are cut. The
+    // relay name stops short of the farthest place of the mode label.
+    m_regionMode->resize(w + 2, m_regionMode->sizeHint().height());
+    if (m_regionValue) {
+        const int nameWidth =
+            QFontMetrics(m_regionValue->font()).horizontalAdvance(m_regionValue->text()) + 2;
+        m_regionValue->resize(std::min(nameWidth, kCardWidth - 30 - 10 - m_regionValue->x()),
+                              m_regionValue->sizeHint().height());
+    }
     int x = m_regionArrow->x() - w - 6 - (manual ? 6 : 0);
     if (m_regionValue) {
         const int valueEnd = m_regionValue->x() +

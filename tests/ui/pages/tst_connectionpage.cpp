@@ -201,6 +201,37 @@ private slots:
             QVERIFY(label->x() >= valueEnd);
     }
 
+    // The card is shown with its first texts, then a pick writes longer
+    // ones: neither label cuts its text, and the name stops before 259.
+    void cardLabelsFitLaterTexts_data()
+    {
+        QTest::addColumn<QString>("relayName");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("short name") << "Paris 1" << true;
+        QTest::newRow("longer than the first text") << "Frankfurt am Main 7" << true;
+        QTest::newRow("too long for the card")
+            << "A very long relay server name indeed, longer still" << false;
+    }
+    void cardLabelsFitLaterTexts()
+    {
+        QFETCH(QString, relayName);
+        QFETCH(bool, fits);
+        Fixture f;
+        f.root.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f.root));
+        QLabel *value = f.page->regionValue();
+        QLabel *mode = f.page->regionMode();
+        value->setText(relayName);
+        f.page->showManualServerLabel(QStringLiteral("Manual"));
+        QVERIFY(mode->width() >= QFontMetrics(mode->font()).horizontalAdvance(mode->text()));
+        const int nameWidth = QFontMetrics(value->font()).horizontalAdvance(relayName);
+        QCOMPARE(value->width() >= nameWidth, fits);
+        QVERIFY(value->geometry().right() < 259);
+        // As tall as the first show made them, so the texts keep their line.
+        QCOMPARE(value->height(), value->sizeHint().height());
+        QCOMPARE(mode->height(), mode->sizeHint().height());
+    }
+
     void boostListSizes_data()
     {
         QTest::addColumn<QVariant>("profilesValue");
