@@ -44,6 +44,7 @@
 //                                region page in the Manual and Automatic views),
 //                                "connection-region-search" (relays found by a search),
 //                                "connection-region-relays" (one region's relays),
+//                                "connection-region-picked" (the card after a pick),
 //                                "connection-route-settings" (the route settings panel),
 //                                "console-overlay" (a console game opened: the set-up
 //                                overlay as it first shows, before the network values
@@ -275,6 +276,11 @@ void stageServerRegion(MainWindow *window, const QString &view)
             edit->setText(QStringLiteral("fra"));
     } else if (view == QLatin1String("connection-region-relays")) {
         window->showRegionServers(QStringLiteral("Europe"));
+    } else if (view == QLatin1String("connection-region-picked")) {
+        // A pick from a region's relays: the page closes onto the card.
+        window->showRegionServers(QStringLiteral("Europe"));
+        if (auto *row = window->findChild<QPushButton *>(QStringLiteral("SrvServerRow")))
+            row->click();
     }
 }
 
