@@ -28,6 +28,8 @@ struct ConnectFlowState;
 class ConnectionPanels;
 class GameConnectionView;
 class PingOptimizerPage;
+class CountryFlags;
+class QLabel;
 class RouteArea;
 class RouteSettings;
 class ServerPicker;
@@ -285,13 +287,21 @@ public:
     void showSnapshotOverlay(bool show);
     void showManualServerLabel(const QString &text);
     void updateRouteDiagram(int routes);
-    // The ping sweep page, created on first need and kept.
+    // The ping sweep page over the whole window (the sweep from app/), created
+    // on first need and kept; the handlers of a finished sweep, shown or
+    // hidden, which keep it in the route cache.
     PingOptimizerPage *pingSweepPage();
-    // Stand-ins for the flows that come with the ping sweep, the server
-    // picker, the connect button and the console path.
     void applyServerPings(QWidget *window, const QString &title, const QString &logo, const QString &region);
     void onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region);
-    void showSelectedRegion(QWidget *window, const QHash<QString, int> &pings);
+    // The automatic choice among the "Europe" relays: stored as the selected
+    // relay (automatic mode) and shown on the relay card. Returns the chosen
+    // relay, empty when there is none (then nothing changes).
+    QVariantMap showSelectedRegion(QWidget *window, const QHash<QString, int> &pings);
+    // A relay's country flag into `label`: bundled, cached, else downloaded once.
+    void loadCountryFlag(QLabel *label, const QString &countryCode, const QString &flagUrl);
+    void onFlagImageReply(QNetworkReply *reply, const QPointer<QLabel> &label, const QString &countryCode);
+    CountryFlags *countryFlags() const { return m_services.flags; }
+    // An opened console game: its network set-up and the connect press.
     void clickTapToConnect();
     void setupConsoleNetwork();
 

@@ -9,7 +9,6 @@
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/ConnectionPanels.h"
 #include "ui/pages/GameConnectionView.h"
-#include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/RouteArea.h"
 
 #include <QDebug>
@@ -108,43 +107,4 @@ void MainWindow::showManualServerLabel(const QString &text)
 void MainWindow::updateRouteDiagram(int routes)
 {
     m_routeArea->updateRouteDiagram(routes);
-}
-
-PingOptimizerPage *MainWindow::pingSweepPage()
-{
-    if (!m_pingSweepPage) {
-        m_pingSweepPage = new PingOptimizerPage(this);
-        m_pingSweepPage->setGeometry(rect());
-        m_pingSweepPage->hide();
-    }
-    return m_pingSweepPage;
-}
-
-// Until the ping sweep's handlers join: the sweep page steps aside for the
-// connection page, and a hidden sweep may run again.
-void MainWindow::applyServerPings(QWidget *window, const QString &title, const QString &logo,
-                                  const QString &region)
-{
-    Q_UNUSED(window);
-    Q_UNUSED(title);
-    Q_UNUSED(logo);
-    Q_UNUSED(region);
-    if (m_pingSweepPage)
-        m_pingSweepPage->hide();
-    navigateToPage(WindowRules::NavNetwork);
-}
-
-void MainWindow::onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region)
-{
-    Q_UNUSED(window);
-    Q_UNUSED(title);
-    Q_UNUSED(region);
-    if (m_pingSweepPage)
-        m_pingSweepPage->setProperty("qxBgPingSweep", false);
-}
-
-void MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &pings)
-{
-    Q_UNUSED(window);
-    Q_UNUSED(pings);
 }
