@@ -244,6 +244,7 @@ private slots:
     void analysisThenStart();
     void relayOfTheGateway_data();
     void relayOfTheGateway();
+    void noRelayAfterTheAnalysis();
     void disconnectDuringAnalysis();
     void disconnectWhileConnected();
     void gatewayEndsAfterTheCheck();
@@ -555,6 +556,23 @@ void TestConsoleConnect::relayOfTheGateway()
         qPrintable(log.join('\n')));
     QVERIFY(log.contains("[ConsoleConn] UDP ports: 3074,3075"));
     QVERIFY(log.contains("[ConsoleConn] TCP ports: 3478-3480"));
+}
+
+// The analysis ran (the button shows "Connecting") and left no relay to
+// start with: the attempt ends instead of connecting for ever.
+void TestConsoleConnect::noRelayAfterTheAnalysis()
+{
+    Fixture f;
+    f.row.clear();
+    f.build();
+    DebugLog lines(QStringLiteral("[ConsoleConn]"), true);
+    f.flow->press();
+    QVERIFY(f.state->connecting);
+    f.europe.clear(); // the relays were withdrawn meanwhile
+    f.console->startConsoleGateway(QString(), 0, f.title, {"3074"}, {});
+    QVERIFY(lines.lines().contains("[ConsoleConn] No server selected; cannot start gateway"));
+    QCOMPARE(f.gateway.starts(), 0);
+    QVERIFY(f.idle());
 }
 
 void TestConsoleConnect::disconnectDuringAnalysis()
