@@ -19,8 +19,10 @@
 # signed in), account-open (its profile pop-up), profile and profile-logout
 # (the Profile section and its sign-out card, English only: the section is
 # never mirrored), header-promo and header-search (signed in against the
-# development service, run inside the helper), ping-sweep (the sweep page
-# part-way; English only: it is never mirrored), connection-boost2,
+# development service, run inside the helper), ping-sweep (a PC game opened
+# without measured pings: the sweep page part-way through pinging the
+# development service's relays on 127.0.0.x, run inside the helper; English
+# only: it is never mirrored), connection-boost2,
 # connection-boost5, connection-dialog, connection-routes1/2/3,
 # connection-region, connection-region-auto, connection-region-search,
 # connection-region-relays (the server region page: Manual and Automatic

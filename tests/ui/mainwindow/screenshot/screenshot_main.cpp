@@ -57,7 +57,6 @@
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "connection/ConsoleConnect.h"
-#include "connection/PingSweep.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
 #include "i18n/TranslationManager.h"
@@ -78,7 +77,6 @@
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
 #include "ui/pages/NotificationDropdown.h"
-#include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/RouteArea.h"
 #include "ui/pages/RouteSettings.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -469,17 +467,13 @@ void stageView(MainWindow *window, const QString &view)
         page->hide();
         QTimer::singleShot(500, window, [window, view] { stageBusy(window, view); });
     } else if (view == QLatin1String("ping-sweep")) {
-        // The sweep page part-way: seven of fifteen routes, dots lighting in turn.
+        // A PC game without measured pings opens the window's sweep page: the
+        // sweep from app/ fetches the development service's relays and pings
+        // them; the shot lands part-way through the analysis. The game opens
+        // once the signed-in window has settled, as a user would open it.
         page->hide();
-        static PingSweep sweep(nullptr, nullptr, QString());
-        auto *sweepPage = new PingOptimizerPage(window, &sweep);
-        sweepPage->setGeometry(window->rect());
-        sweepPage->show();
-        sweepPage->raise();
-        QTimer::singleShot(100, sweepPage, [sweepPage] {
-            sweepPage->raise();
-            emit sweep.progress(7, 15, 48);
-            emit sweep.animationStarted();
+        QTimer::singleShot(100, window, [window] {
+            window->handleOpenConnectionsForGame(QStringLiteral("Counter Strike 2"), QString());
         });
     } else if (view == QLatin1String("signin-overlay")) {
         // The Discord button's own road, up to the wait for the browser.
@@ -531,7 +525,7 @@ int main(int argc, char *argv[])
             DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"),
                                                      QStringLiteral("1080"));
         const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
-        if (isHeaderView(view))
+        if (isHeaderView(view) || view == QLatin1String("ping-sweep"))
             startDevService();
         std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
