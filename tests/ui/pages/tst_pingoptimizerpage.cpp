@@ -71,6 +71,27 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 5000);
     }
 
+    // The window coming back from the task bar re-shows the page: no new analysis.
+    void restoredWindowStartsNothing()
+    {
+        PingSweep sweep(nullptr, nullptr, QString());
+        QSignalSpy started(&sweep, &PingSweep::started);
+        QWidget window;
+        window.resize(800, 600);
+        auto *page = new PingOptimizerPage(&window, &sweep);
+        page->setGeometry(window.rect());
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(started.size(), 1);
+        window.showMinimized();
+        QTRY_VERIFY(window.windowState() & Qt::WindowMinimized);
+        window.showNormal();
+        QTRY_VERIFY(!(window.windowState() & Qt::WindowMinimized));
+        QVERIFY(page->isVisible());
+        QCoreApplication::processEvents();
+        QCOMPARE(started.size(), 1);
+    }
+
     void withoutSweepFinishesAtOnce()
     {
         QWidget window;
