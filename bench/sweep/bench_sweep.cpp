@@ -64,8 +64,10 @@ double timeSweep(FakeService &service, SystemTools::ProcessRunner *runner, int n
     QJsonArray relays;
     const QStringList ips = addresses(n);
     for (int i = 0; i < n; ++i)
-        relays << QJsonObject{{"id", QString::number(i + 1)}, {"ip_address", ips.at(i)},
-                              {"name", QStringLiteral("Relay %1").arg(i + 1)}, {"status", "active"}};
+        relays << QJsonObject{{"id", QString::number(i + 1)},
+                              {"ip_address", ips.at(i)},
+                              {"name", QStringLiteral("Relay %1").arg(i + 1)},
+                              {"status", "active"}};
     service.setServers(relays);
     QFile::remove(path);
 
