@@ -27,8 +27,10 @@
 # connection-region, connection-region-auto, connection-region-search,
 # connection-region-relays (the server region page: Manual and Automatic
 # views, a search, a region's relays), connection-region-picked (the relay
-# card after a pick), connection-route-settings (a game's
-# connection page; English only: the page keeps its layout in every language),
+# card after a pick), connection-route-settings, connection-idle,
+# connection-connecting, connection-connected (the connect button's three
+# states; all of them a game's connection page, English only: the page keeps
+# its layout in every language),
 # console-overlay and console-overlay-ready (a console game's set-up overlay
 # before and after the console's network values arrive; English only: the
 # overlay never mirrors),
@@ -47,7 +49,7 @@ out=${1:-$build/screenshots}
 shift || true
 views=("$@")
 if [ ${#views[@]} -eq 0 ]; then
-  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 connection-region connection-region-auto connection-region-search connection-region-relays connection-region-picked connection-route-settings console-overlay console-overlay-ready widgets games notifications)
+  views=(home home-page home-filled home-lower games-pc games-console games-small busy-overlay busy-download busy-blocked landing settings settings-open-below settings-open-up settings-tooltip signin-form signin-error signin-progress signin-download signin-overlay account account-open profile profile-logout header-promo header-search ping-sweep connection-boost2 connection-boost5 connection-dialog connection-routes1 connection-routes2 connection-routes3 connection-region connection-region-auto connection-region-search connection-region-relays connection-region-picked connection-route-settings console-overlay console-overlay-ready connection-idle connection-connecting connection-connected widgets games notifications)
 fi
 mkdir -p "$out"
 out=$(cd "$out" && pwd)

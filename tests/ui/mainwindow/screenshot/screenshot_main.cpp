@@ -49,14 +49,19 @@
 //                                "console-overlay" (a console game opened: the set-up
 //                                overlay as it first shows, before the network values
 //                                arrive), "console-overlay-ready" (the values arrived and
-//                                the connect press analyses the routes), and
+//                                the connect press analyses the routes),
+//                                "connection-idle", "connection-connecting",
+//                                "connection-connected" (the connect button's three
+//                                states; the last two staged on a held clock), and
 //                                "notifications" (the drop-down with read, unread and an
 //                                expanded row; needs the development service's origins
 //                                and a delay of about 3000 ms)
 
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
+#include "connection/ConnectFlow.h"
 #include "connection/ConsoleConnect.h"
+#include "connection/LivePing.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
 #include "i18n/TranslationManager.h"
@@ -73,6 +78,7 @@
 #include "ui/mainwindow/NotificationBell.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/ConnectDisplay.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
@@ -282,6 +288,40 @@ void stageServerRegion(MainWindow *window, const QString &view)
     }
 }
 
+// The connect button's states without a relay: the page is put where the
+// connect flow would put it, on a clock held at a fixed time.
+void stageConnectState(MainWindow *window, const QString &view)
+{
+    static qint64 now = 0;
+    const std::shared_ptr<ConnectFlowState> &state = window->connectState();
+    state->setClock([] { return now; });
+    if (view == QLatin1String("connection-connecting")) {
+        window->resetConnectingTimer(true);
+        now += 2400;
+        for (int i = 0; i < 3; ++i)
+            window->updateConnectingText();
+        // The held clock keeps the seconds; the dots go on.
+        window->connectDisplay()->connectingTimer()->stop();
+        return;
+    }
+    if (view != QLatin1String("connection-connected"))
+        return;
+    window->connectDisplay()->showAutoRelay(
+        QVariantMap{{"name", "Frankfurt"}, {"country_code", "DE"}, {"flag", QString()}});
+    state->lastShownSecond = -1;
+    state->connectedClock.restart();
+    now += (12 * 60 + 34) * 1000;
+    window->connectDisplay()->showConnected();
+    window->applyConnectButtonState(2);
+    window->updateConnectedTime();
+    // No relay answers here: the meters stop, and the cards show figures
+    // such a connection has.
+    window->services().livePing->reset();
+    window->services().packetLoss->reset();
+    window->showEstimatedPing(24);
+    window->setGameRouteValue(QStringLiteral("1%"));
+}
+
 // A PC game with boost profiles, opened as a games tile opens it.
 void stageConnection(MainWindow *window, const QString &view)
 {
@@ -311,6 +351,7 @@ void stageConnection(MainWindow *window, const QString &view)
             window->routeSettings()->tcpUp()->click();
             window->toggleRouteSettings();
         }
+        stageConnectState(window, view);
     });
 }
 
