@@ -7,6 +7,7 @@
 #include "ui/pages/PageLooks.h"
 #include "ui/pages/RouteArea.h"
 
+#include <QCoreApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -15,6 +16,17 @@
 #include <QScrollArea>
 #include <QTimer>
 #include <QVariantAnimation>
+
+namespace {
+
+// The button's texts are the window's ("MainWindow" in the translation
+// files), the verified status a plain one ("QObject").
+QString windowText(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
 
 ConnectDisplay::ConnectDisplay(ConnectionPage *page, RouteArea *route,
                                std::shared_ptr<ConnectFlowState> state, const Meters &meters,
@@ -186,13 +198,13 @@ void ConnectDisplay::styleButton(int state)
 {
     QPushButton *button = m_page->tapButton();
     if (state == Connected) {
-        button->setText(tr("Disconnect"));
+        button->setText(windowText("Disconnect"));
         button->setStyleSheet(ConnectionPage::tapButtonDisconnectStyle());
     } else if (state == Connecting) {
-        button->setText(tr("Connecting"));
+        button->setText(windowText("Connecting"));
         button->setStyleSheet(ConnectionPage::tapButtonConnectingStyle());
     } else {
-        button->setText(tr("Tap to connect"));
+        button->setText(windowText("Tap to connect"));
         button->setStyleSheet(ConnectionPage::tapButtonNormalStyle());
     }
     button->setEnabled(true);
@@ -254,7 +266,7 @@ void ConnectDisplay::showRefusal(const QString &text)
 void ConnectDisplay::resetTapToConnectText()
 {
     if (m_page && !m_state->connected)
-        m_page->tapButton()->setText(tr("Tap to connect"));
+        m_page->tapButton()->setText(windowText("Tap to connect"));
 }
 
 void ConnectDisplay::showConnected()
@@ -262,7 +274,7 @@ void ConnectDisplay::showConnected()
     if (!m_page)
         return;
     m_connectingTimer->stop();
-    m_page->statusLabel()->setText(tr("You are connected!"));
+    m_page->statusLabel()->setText(QCoreApplication::translate("QObject", "You are connected!"));
     m_page->timerLabel()->setText(clockText(0));
     if (m_clockTimer)
         m_clockTimer->start();

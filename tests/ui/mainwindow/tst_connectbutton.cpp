@@ -29,6 +29,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QVariantAnimation>
 
 namespace {
@@ -513,6 +514,31 @@ private slots:
         QLabel *label = window.routeArea()->lossValue();
         QCOMPARE(label->text(), shown);
         QCOMPARE(label->x(), (396 - QFontMetrics(label->font()).horizontalAdvance(shown)) / 2 - 15);
+    }
+
+    void textsComeFromTheWindowsCatalogue()
+    {
+        // A catalogue that marks what it is asked for, with its context.
+        struct Marking : QTranslator
+        {
+            QString translate(const char *context, const char *source, const char *, int) const override
+            {
+                return QLatin1String(context) + QLatin1Char(':') + QLatin1String(source);
+            }
+        };
+        Marking marking;
+        QCoreApplication::installTranslator(&marking);
+        TestWindow window(nullptr);
+        QPushButton *button = window.page()->tapButton();
+        window.applyConnectButtonState(1);
+        QCOMPARE(button->text(), QStringLiteral("MainWindow:Connecting"));
+        window.connectDisplay()->showConnected();
+        window.applyConnectButtonState(2);
+        QCOMPARE(button->text(), QStringLiteral("MainWindow:Disconnect"));
+        QCOMPARE(window.page()->statusLabel()->text(), QStringLiteral("QObject:You are connected!"));
+        window.applyConnectButtonState(0);
+        QCOMPARE(button->text(), QStringLiteral("MainWindow:Tap to connect"));
+        QCoreApplication::removeTranslator(&marking);
     }
 
     void destroyedPillIsSkipped()
