@@ -16,37 +16,12 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
+using PageLooks::flatButton;
 using PageLooks::interFont;
+using PageLooks::label;
+using PageLooks::styled;
 
 namespace {
-
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QFont &font, const QString &style)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setFont(font);
-    l->setStyleSheet(style);
-    return l;
-}
-
-QWidget *styled(QWidget *parent, const char *name, const QString &style)
-{
-    auto *w = new QWidget(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(style);
-    return w;
-}
-
-QPushButton *flatButton(QWidget *parent, const char *name, const QString &style)
-{
-    auto *b = new QPushButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setFlat(true);
-    b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(style);
-    return b;
-}
 
 const QString kTransparent = QStringLiteral("background: transparent;");
 

@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QString>
 
 namespace PageLooks {
@@ -30,6 +31,38 @@ inline void setScaledPixmap(QLabel *label, const QString &path, const QSize &siz
                             Qt::AspectRatioMode mode = Qt::KeepAspectRatio)
 {
     setScaledPixmap(label, QPixmap(path), size, mode);
+}
+
+// A named label with its font and style sheet.
+inline QLabel *label(QWidget *parent, const char *name, const QString &text, const QFont &font,
+                     const QString &style)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(font);
+    l->setStyleSheet(style);
+    return l;
+}
+
+// A named plain widget that paints its style sheet's background.
+inline QWidget *styled(QWidget *parent, const char *name, const QString &style)
+{
+    auto *w = new QWidget(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setAttribute(Qt::WA_StyledBackground, true);
+    w->setStyleSheet(style);
+    return w;
+}
+
+// A named flat button with the hand cursor.
+inline QPushButton *flatButton(QWidget *parent, const char *name, const QString &style)
+{
+    auto *b = new QPushButton(parent);
+    b->setObjectName(QLatin1String(name));
+    b->setFlat(true);
+    b->setCursor(Qt::PointingHandCursor);
+    b->setStyleSheet(style);
+    return b;
 }
 
 } // namespace PageLooks

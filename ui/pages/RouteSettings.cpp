@@ -13,21 +13,13 @@
 #include <algorithm>
 
 using PageLooks::interFont;
+using PageLooks::styled;
 
 namespace {
 
 QString windowText(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
-}
-
-QWidget *styled(QWidget *parent, const char *name, const QString &style)
-{
-    auto *w = new QWidget(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(style);
-    return w;
 }
 
 QLabel *caption(QWidget *parent, const char *name, const QString &text, const QPoint &at)

@@ -13,42 +13,17 @@
 
 #include <algorithm>
 
+using PageLooks::flatButton;
 using PageLooks::interFont;
+using PageLooks::label;
 using PageLooks::setScaledPixmap;
+using PageLooks::styled;
 
 namespace {
 
 QString windowText(const char *text)
 {
     return QCoreApplication::translate("MainWindow", text);
-}
-
-QLabel *label(QWidget *parent, const char *name, const QString &text, const QFont &font, const QString &style)
-{
-    auto *l = new QLabel(text, parent);
-    l->setObjectName(QLatin1String(name));
-    l->setFont(font);
-    l->setStyleSheet(style);
-    return l;
-}
-
-QWidget *styled(QWidget *parent, const char *name, const QString &style)
-{
-    auto *w = new QWidget(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setAttribute(Qt::WA_StyledBackground, true);
-    w->setStyleSheet(style);
-    return w;
-}
-
-QPushButton *flatButton(QWidget *parent, const char *name, const QString &style)
-{
-    auto *b = new QPushButton(parent);
-    b->setObjectName(QLatin1String(name));
-    b->setFlat(true);
-    b->setCursor(Qt::PointingHandCursor);
-    b->setStyleSheet(style);
-    return b;
 }
 
 // A small picture label at a fixed size, filled when the picture loads.
