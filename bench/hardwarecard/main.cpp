@@ -8,6 +8,7 @@
 //
 //   quorlix_bench_hardwarecard [samples]      (default 1000)
 
+#include "bench/support/SampledCases.h"
 #include "platform/SystemInfo.h"
 #include "ui/pages/HardwareCard.h"
 
@@ -23,6 +24,8 @@
 #include <vector>
 
 namespace {
+
+using BenchCases::Case;
 
 volatile long long g_sink;
 
@@ -41,20 +44,6 @@ public:
         return SystemInfo::MemoryInfo{16ull << 30, 11ull << 30, 5ull << 30, 31};
     }
 };
-
-struct Case
-{
-    const char *name;
-    std::function<void()> run;
-    std::vector<double> micros;
-};
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
 
 } // namespace
 
@@ -92,27 +81,9 @@ int main(int argc, char **argv)
          {}},
     };
 
-    using Clock = std::chrono::steady_clock;
-    for (int warm = 0; warm < 20; ++warm) {
-        for (Case &c : cases)
-            c.run();
-        QCoreApplication::processEvents();
-    }
-    for (int s = 0; s < samples; ++s) {
-        for (Case &c : cases) {
-            const auto t0 = Clock::now();
-            c.run();
-            const auto t1 = Clock::now();
-            c.micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-            QCoreApplication::processEvents();
-        }
-    }
-    const double base = percentile(cases.front().micros, 0.5);
+    BenchCases::sample(cases, samples, [] { QCoreApplication::processEvents(); });
     std::printf("Hardware card tick (%d samples, %u cores, QPA %s)\n\n", samples,
                 std::thread::hardware_concurrency(), qPrintable(QGuiApplication::platformName()));
-    std::printf("| case | median | p99 | ratio (median) |\n|---|---|---|---|\n");
-    for (const Case &c : cases)
-        std::printf("| %s | %.1f µs | %.1f µs | %.2f |\n", c.name, percentile(c.micros, 0.5),
-                    percentile(c.micros, 0.99), percentile(c.micros, 0.5) / base);
+    BenchCases::printTable(cases, "ratio (median)");
     return 0;
 }

@@ -8,6 +8,7 @@
 // Runs on this machine's own files, then on a generated 128-CPU tree (with
 // cpufreq, and without it so the clock falls back to /proc/cpuinfo).
 
+#include "bench/support/SampledCases.h"
 #include "platform/SystemInfo.h"
 
 #include <algorithm>
@@ -29,6 +30,8 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+using BenchCases::Case;
 
 volatile long long g_sink;
 
@@ -61,40 +64,11 @@ void bareReadAndParse(const std::string &root)
              (avail ? std::strtoll(avail + 13, nullptr, 10) : 0);
 }
 
-struct Case
-{
-    const char *name;
-    std::function<void()> run;
-    std::vector<double> micros;
-};
-
-double percentile(std::vector<double> v, double p)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
-    return v[i];
-}
-
 void measure(const char *title, std::vector<Case> &cases, int samples)
 {
-    using Clock = std::chrono::steady_clock;
-    for (int warm = 0; warm < 20; ++warm)
-        for (Case &c : cases)
-            c.run();
-    for (int s = 0; s < samples; ++s) {
-        for (Case &c : cases) {
-            const auto t0 = Clock::now();
-            c.run();
-            const auto t1 = Clock::now();
-            c.micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
-        }
-    }
-    const double base = percentile(cases.front().micros, 0.5);
+    BenchCases::sample(cases, samples);
     std::printf("\n%s (%d samples, %u cores)\n\n", title, samples, std::thread::hardware_concurrency());
-    std::printf("| case | median | p99 | median ratio to bare read |\n|---|---|---|---|\n");
-    for (const Case &c : cases)
-        std::printf("| %s | %.1f µs | %.1f µs | %.2f |\n", c.name, percentile(c.micros, 0.5),
-                    percentile(c.micros, 0.99), percentile(c.micros, 0.5) / base);
+    BenchCases::printTable(cases, "median ratio to bare read");
 }
 
 std::vector<Case> casesFor(const std::string &root, SystemInfo::LinuxReader &reader)
