@@ -17,6 +17,7 @@
 // with their ratio.
 
 #include "app/ClientComposition.h"
+#include "bench/support/SampledCases.h"
 #include "connection/ConnectFlow.h"
 #include "connection/DnsVerifier.h"
 #include "connection/MtuProbe.h"
@@ -46,13 +47,9 @@
 
 namespace {
 
-const QString kRelay = QStringLiteral("127.0.0.12");
+using BenchCases::median;
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0.0 : v[v.size() / 2];
-}
+const QString kRelay = QStringLiteral("127.0.0.12");
 
 // The payloads the probe tries when every step succeeds (loopback).
 QStringList probePayloads()

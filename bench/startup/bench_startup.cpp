@@ -8,6 +8,8 @@
 // --seeded: after the warm-up, the private home gets a 2,000-game catalogue
 // copy and 20 favourites, so the measured starts load and show them.
 
+#include "bench/support/SampledCases.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -21,6 +23,8 @@
 #include <vector>
 
 namespace {
+
+using BenchCases::median;
 
 // Milliseconds until the program's "window shown" line, or -1.
 double timeToFirstShow(const QString &program, const QProcessEnvironment &env)
@@ -44,13 +48,6 @@ double timeToFirstShow(const QString &program, const QProcessEnvironment &env)
     if (!process.waitForFinished(10000))
         process.kill();
     return shownAt;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace

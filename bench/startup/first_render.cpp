@@ -12,6 +12,7 @@
 //                                           bench_startup seeds its private home so)
 
 #include "app/ClientComposition.h"
+#include "bench/support/SampledCases.h"
 #include "resources/BundledFonts.h"
 #include "services/GamesCache.h"
 #include "storage/DatabaseManager.h"
@@ -36,6 +37,8 @@
 #include <vector>
 
 namespace {
+
+using BenchCases::median;
 
 constexpr int kGames = 2000;
 constexpr int kFavourites = 20;
@@ -91,13 +94,6 @@ protected:
         return false;
     }
 };
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
 
 } // namespace
 

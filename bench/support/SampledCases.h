@@ -1,7 +1,7 @@
 #pragma once
-// Hand-timed cases measured side by side: every sample runs each case once in
-// turn, so a load change on the machine hits all of them alike. The first case
-// is the baseline the others are compared with.
+// Timing helpers for the benchmarks that time by hand. Cases measured side by side: every sample runs each
+// case once in turn, so a load change on the machine hits all of them alike. The first case is the baseline
+// the others are compared with.
 
 #include <algorithm>
 #include <chrono>
@@ -23,6 +23,17 @@ inline double percentile(std::vector<double> v, double p)
     std::sort(v.begin(), v.end());
     const std::size_t i = std::min(v.size() - 1, std::size_t(p * double(v.size() - 1) + 0.5));
     return v[i];
+}
+
+// The middle of a set of timings (the mean of the two middle ones for an even
+// count); 0 for none.
+inline double median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 // Twenty warm-up rounds, then `samples` timed rounds; `afterEach` (may be

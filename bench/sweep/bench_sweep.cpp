@@ -11,6 +11,7 @@
 //
 //   quorlix_bench_sweep [rounds]   (default 3)
 
+#include "bench/support/SampledCases.h"
 #include "connection/PingSweep.h"
 #include "platform/ProcessRunner.h"
 #include "services/ServiceClient.h"
@@ -30,6 +31,8 @@
 #include <vector>
 
 namespace {
+
+using BenchCases::median;
 
 // Runs every command as `true`: a ping that ends at once, through the same
 // process start as the real one.
@@ -102,13 +105,6 @@ double timeXargs(const QStringList &command, int n)
     xargs.waitForFinished(-1);
     xargs.readAllStandardOutput();
     return clock.nsecsElapsed() / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 } // namespace
