@@ -4,6 +4,7 @@
 #include "engine/common/engine_log.h"
 #include "engine/tunnel/tunnel_connmap.h"
 #include "engine/tunnel/tunnel_domains.h"
+#include "engine/tunnel/tunnel_mss.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
@@ -74,42 +75,26 @@ int reinject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *addr)
     return TUNNEL_OUT_REINJECTED;
 }
 
-// Lowers an MSS option above 1000 to 1000 on an outbound SYN, so the segments
-// of the connection still fit once the tunnel header is added.
+// Every captured outbound SYN, tunneled or not, leaves with its MSS clamped.
 void clampMss(uint8_t *pkt, size_t len, const quorlix_packet_view &v, uint16_t dstPort)
 {
     uint8_t *tcp = pkt + (v.tcp - reinterpret_cast<const uint8_t *>(pkt));
-    if (!(tcp[13] & 0x02))
+    const uint16_t mss = tunnel_mss_clamp(pkt, len, tcp, v.tcp_header_len);
+    if (mss != 0 && g_run.debugMode)
+        quorlix_log("[MSS] Clamped MSS %u -> 1000 on SYN to %u\n", mss, dstPort);
+}
+
+// A relay carries the server's SYN/ACK back as the server sent it, with the
+// server's own MSS: clamped like an outbound SYN, or the stack here would
+// send full-sized segments that the tunnel can only drop.
+void clampCarriedSyn(uint8_t *ip, size_t n, size_t ihl)
+{
+    if (ihl + 14 > n || !(ip[ihl + 13] & 0x02))
         return;
-    const size_t optLen = v.tcp_header_len - 20;
-    uint8_t *opt = tcp + 20;
-    size_t i = 0;
-    while (i < optLen) {
-        const uint8_t kind = opt[i];
-        if (kind == 0)
-            return;
-        if (kind == 1) {
-            ++i;
-            continue;
-        }
-        if (i + 1 >= optLen)
-            return;
-        const uint8_t olen = opt[i + 1];
-        if (olen < 2 || i + olen > optLen)
-            return;
-        if (kind == 2 && olen == 4) {
-            const uint16_t mss = uint16_t((opt[i + 2] << 8) | opt[i + 3]);
-            if (mss > 1000) {
-                opt[i + 2] = uint8_t(1000 >> 8);
-                opt[i + 3] = uint8_t(1000 & 0xFF);
-                quorlix_packet_calc_checksums(pkt, len);
-                if (g_run.debugMode)
-                    quorlix_log("[MSS] Clamped MSS %u -> 1000 on SYN to %u\n", mss, dstPort);
-            }
-            return;
-        }
-        i += olen;
-    }
+    quorlix_packet_view v;
+    if (!quorlix_packet_parse(ip, n, &v) || !v.tcp || v.fragment)
+        return;
+    tunnel_mss_clamp(ip, n, ip + (v.tcp - ip), v.tcp_header_len);
 }
 
 enum DestClass { DEST_EXTERNAL, DEST_LOCAL, DEST_MULTICAST, DEST_BROADCAST };
@@ -415,6 +400,8 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
     memcpy(&idst, ip + 16, 4);
     quorlix_log("[DEBUG-INNER] innerPacket IP: %s:%u -> %s:%u\n", ipText(isrc).s, tunnel_load_be16(ip + ihl),
                 ipText(idst).s, tunnel_load_be16(ip + ihl + 2));
+    if (ip[9] == TUNNEL_PROTO_TCP)
+        clampCarriedSyn(g_payload, n, ihl);
     return inject(g_payload, n, addr, proto);
 }
 

@@ -23,14 +23,13 @@ int tunnel_mtu_size_test(uint32_t header_len, uint32_t inner_len)
             --m.failure_count;
         return 1;
     }
+    // Counted, and the probe waits until it is paid back, but it never lowers
+    // the safe MTU: the packet was never sent, so it says nothing about the
+    // path, only that it is too big for the tunnel. Stepping down on such
+    // packets took the safe MTU from 1400 to the floor within seconds of a
+    // bulk TCP transfer whose segments did not fit, and then the game's
+    // ordinary datagrams were refused too.
     ++m.failure_count;
-    if (m.failure_count >= TUNNEL_MTU_FAILURES_TO_STEP && safe > m.lower_bound) {
-        int stepped = safe - m.lower_bound <= TUNNEL_MTU_STEP ? m.lower_bound : safe - TUNNEL_MTU_STEP;
-        quorlix_log("[MTU-ADAPT] Reduced MTU from %d to %d after %d failures\n", safe, stepped,
-                    m.failure_count);
-        m.safe_mtu.store(stepped, std::memory_order_relaxed);
-        m.failure_count = 0;
-    }
     quorlix_log_verbose("[MTU-WARN] Packet size %u + %u exceeds safe MTU %u (failure count: %d)\n", inner_len,
                         header_len, static_cast<unsigned>(safe), m.failure_count);
     return 0;

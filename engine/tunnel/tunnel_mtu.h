@@ -3,9 +3,9 @@
 // datagram to a relay may carry (the outer IPv4/UDP headers are not counted).
 //
 // The values live for the whole process (a run starts from what the previous
-// run and quorlix_set_mtu_safe left). tunnel_mtu_size_test steps the safe MTU
-// down after repeated oversized packets; the periodic probe that creeps it back
-// up lives with the capture loop and works on the same state.
+// run and quorlix_set_mtu_safe left). tunnel_mtu_size_test refuses what does
+// not fit; the periodic probe that creeps the safe MTU up lives with the
+// capture loop and works on the same state.
 //
 // safe_mtu may be written from another thread (before a run starts); the rest
 // belongs to the engine thread.
@@ -17,13 +17,12 @@
 #define TUNNEL_MTU_MIN 576
 #define TUNNEL_MTU_MAX 1500
 #define TUNNEL_MTU_STEP 100
-#define TUNNEL_MTU_FAILURES_TO_STEP 3
 #define TUNNEL_MTU_PROBE_INTERVAL_MS 60000u
 
 typedef struct TunnelMtuState
 {
     std::atomic<int> safe_mtu;  // initial 1400
-    int lower_bound;            // initial 576
+    int lower_bound;            // initial 576; the floor of quorlix.conf's mtu_min
     int upper_bound;            // initial 1400; the probe never raises safe_mtu above it
     uint32_t probe_interval_ms; // initial 60000
     int failure_count;          // oversized packets not yet paid back by good ones
@@ -38,8 +37,7 @@ int tunnel_mtu_set_safe(int value);
 
 // Size test for a datagram about to be built. Returns 1 when header_len +
 // inner_len fits the safe MTU (a pending failure is paid back), else counts a
-// failure, steps the safe MTU down by 100 (not below the lower bound) on the
-// third unpaid failure with "[MTU-ADAPT] ..." and returns 0.
+// failure and returns 0. A refusal never lowers the safe MTU.
 int tunnel_mtu_size_test(uint32_t header_len, uint32_t inner_len);
 
 // Restores the values a freshly loaded process has. For tests.

@@ -435,6 +435,25 @@ void TestLoopPaths::inbound_data()
     QTest::newRow("TCP reply is injected as it came")
         << qb(udp(kPrimary, 50000, "10.0.0.2", 40001, datagram(6, kGoldenConnId, innerTcp, 3074, "1.2.3.4")))
         << "inner" << qb(innerTcp);
+    // The server's SYN/ACK comes back as the server sent it; the stack here
+    // must not learn an MSS whose segments the tunnel cannot carry.
+    const auto synAck = [](uint16_t mss) {
+        return tcp("1.2.3.4", 3074, "10.0.0.2", 50000, 0x12,
+                   Bytes{1, 1, 4, 2, 2, 4, uint8_t(mss >> 8), uint8_t(mss & 0xFF)});
+    };
+    QTest::newRow("TCP SYN/ACK announcing 1460 is injected announcing 1000")
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
+                  datagram(6, kGoldenConnId, synAck(1460), 3074, "1.2.3.4")))
+        << "inner" << qb(synAck(1000));
+    QTest::newRow("TCP SYN/ACK announcing 1000 is injected as it came")
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
+                  datagram(6, kGoldenConnId, synAck(1000), 3074, "1.2.3.4")))
+        << "inner" << qb(synAck(1000));
+    const Bytes ackWithMss = tcp("1.2.3.4", 3074, "10.0.0.2", 50000, 0x10, mssOption(1460));
+    QTest::newRow("TCP without SYN keeps what looks like an MSS option")
+        << qb(udp(kPrimary, 50000, "10.0.0.2", 40001,
+                  datagram(6, kGoldenConnId, ackWithMss, 3074, "1.2.3.4")))
+        << "inner" << qb(ackWithMss);
     Bytes badVersion = innerTcp;
     badVersion[0] = 0x65;
     QTest::newRow("TCP reply that is not IPv4")
