@@ -20,7 +20,9 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <libnetfilter_queue/libnetfilter_queue.h>
+#include <linux/netfilter.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -45,6 +47,11 @@ const uint16_t kGameUdpPort = 3074;
 const uint16_t kLearnedUdpPort = 4000;
 const uint16_t kPlainUdpPort = 9999;
 const uint16_t kPlainTcpPort = 8080;
+// TCP of the game: a port mapping sends it through the relay, which hands it
+// to a real server and carries that server's packets back unchanged.
+const uint16_t kGameTcpPort = 27015;
+// Where the server's packets wait in the peer namespace to be carried back.
+const uint16_t kReturnQueue = 9;
 
 // Bounds for waits on a real kernel path (queues, sockets, child processes,
 // the iptables tools and the lock they share with every namespace of the
@@ -66,10 +73,13 @@ int engineHost()
     cfg->udp_ports[0] = kGameUdpPort;
     cfg->udp_port_count = 1;
     cfg->enable_tcp = 1;
+    cfg->tcp_ports[0] = kGameTcpPort;
+    cfg->tcp_port_count = 1;
     strcpy(cfg->app_domains[0], "*.game.test");
     cfg->app_domain_count = 1;
     quorlix_set_runtime_config(cfg);
     free(cfg);
+    quorlix_add_port_server_mapping(kGameTcpPort, kRelay, 50000);
     quorlix_reset_stats();
 
     // SIGTERM stops the run the way the client does.
@@ -171,8 +181,8 @@ int tcpConnect(const char *addr, uint16_t port)
 }
 
 // The game's servers in the peer namespace: UDP answers "pong:" + payload from
-// the address and port asked; the TCP sink counts what it is sent and answers
-// the count when the sender shuts its side.
+// the address and port asked; the TCP sinks count what they are sent and
+// answer the count when the sender shuts its side.
 class Servers
 {
 public:
@@ -182,13 +192,15 @@ public:
     {
         m_udp = {udpSocket(kServer, kGameUdpPort), udpSocket(kLearned, kLearnedUdpPort),
                  udpSocket(kServer, kPlainUdpPort)};
-        m_tcp = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int one = 1;
-        setsockopt(m_tcp, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        sockaddr_in sa = endpoint(kServer, kPlainTcpPort);
-        if (m_tcp < 0 || bind(m_tcp, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 ||
-            listen(m_tcp, 4) != 0)
-            return false;
+        for (uint16_t port : {kPlainTcpPort, kGameTcpPort}) {
+            const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            const int one = 1;
+            setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+            sockaddr_in sa = endpoint(kServer, port);
+            m_tcp.push_back(fd);
+            if (fd < 0 || bind(fd, reinterpret_cast<sockaddr *>(&sa), sizeof sa) != 0 || listen(fd, 4) != 0)
+                return false;
+        }
         for (int fd : m_udp) {
             if (fd < 0)
                 return false;
@@ -205,13 +217,17 @@ public:
             (void)!write(m_wake[1], "x", 1);
             m_thread.join();
         }
+        for (std::thread &t : m_sinks)
+            t.join();
+        m_sinks.clear();
         for (int fd : m_udp)
             if (fd >= 0)
                 close(fd);
         m_udp.clear();
-        if (m_tcp >= 0)
-            close(m_tcp);
-        m_tcp = -1;
+        for (int fd : m_tcp)
+            if (fd >= 0)
+                close(fd);
+        m_tcp.clear();
     }
 
     std::atomic<int> udpAnswers{0};
@@ -223,7 +239,8 @@ private:
             std::vector<pollfd> fds;
             for (int fd : m_udp)
                 fds.push_back({fd, POLLIN, 0});
-            fds.push_back({m_tcp, POLLIN, 0});
+            for (int fd : m_tcp)
+                fds.push_back({fd, POLLIN, 0});
             fds.push_back({m_wake[0], POLLIN, 0});
             if (poll(fds.data(), fds.size(), -1) < 0 && errno != EINTR)
                 return;
@@ -243,24 +260,148 @@ private:
                 sendto(m_udp[i], buf, size_t(n) + 5, 0, reinterpret_cast<sockaddr *>(&from), fl);
                 ++udpAnswers;
             }
-            if (fds[m_udp.size()].revents & POLLIN) {
-                const int c = accept4(m_tcp, nullptr, nullptr, SOCK_CLOEXEC);
-                if (c >= 0) {
-                    uint64_t total = 0;
-                    char buf[65536];
-                    ssize_t n;
-                    while ((n = read(c, buf, sizeof buf)) > 0)
-                        total += uint64_t(n);
-                    (void)!write(c, &total, sizeof total);
-                    close(c);
-                }
+            for (size_t i = 0; i < m_tcp.size(); ++i) {
+                if (!(fds[m_udp.size() + i].revents & POLLIN))
+                    continue;
+                const int c = accept4(m_tcp[i], nullptr, nullptr, SOCK_CLOEXEC);
+                if (c >= 0)
+                    m_sinks.emplace_back([c] { sink(c); });
             }
         }
     }
 
+    // One connection: counts until the sender shuts its side (or stalls past
+    // the read time-out), then answers the count.
+    static void sink(int c)
+    {
+        timeval tv{kAnswerMs / 1000 * 2, 0};
+        setsockopt(c, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+        uint64_t total = 0;
+        std::vector<char> buf(65536);
+        ssize_t n;
+        while ((n = read(c, buf.data(), buf.size())) > 0)
+            total += uint64_t(n);
+        (void)!write(c, &total, sizeof total);
+        close(c);
+    }
+
     std::vector<int> m_udp;
-    int m_tcp = -1;
+    std::vector<int> m_tcp;
     int m_wake[2] = {-1, -1};
+    std::thread m_thread;
+    std::vector<std::thread> m_sinks;
+};
+
+// The relay's way to a real TCP server and back, in the peer namespace: the
+// relay hands each inner packet to the server's stack through a raw socket;
+// the server's own packets to the game are queued on their way out and
+// carried back through the relay, so the client sees them only as the relay
+// delivers them, unchanged (no relay-side MSS clamp).
+class TcpReturnPath
+{
+public:
+    ~TcpReturnPath() { stop(); }
+
+    // Called in the peer namespace.
+    bool start(testrelay::TestRelay *relay, std::string *why)
+    {
+        m_relay = relay;
+        m_raw = socket(AF_INET, SOCK_RAW | SOCK_CLOEXEC, IPPROTO_RAW);
+        std::string out;
+        const std::string rule =
+            QString("OUTPUT -p tcp -s %1 --sport %2 -j NFQUEUE --queue-num %3 --queue-bypass")
+                .arg(kServer)
+                .arg(kGameTcpPort)
+                .arg(kReturnQueue)
+                .toStdString();
+        m_nfq = nfq_open();
+        m_queue = m_nfq ? nfq_create_queue(m_nfq, kReturnQueue, &TcpReturnPath::onPacket, this) : nullptr;
+        if (m_raw < 0 || !m_queue || nfq_set_mode(m_queue, NFQNL_COPY_PACKET, 0xFFFF) < 0 ||
+            pipe2(m_wake, O_CLOEXEC) != 0) {
+            *why = "raw socket or queue in the peer namespace";
+            return false;
+        }
+        if (!sh("iptables -w -A " + rule, &out)) {
+            *why = out;
+            return false;
+        }
+        m_rule = rule;
+        m_thread = std::thread([this] { run(); });
+        const int raw = m_raw;
+        relay->setTcpForwarder([raw](const testrelay::RelayFlow &, const uint8_t *p, size_t len) {
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            memcpy(&to.sin_addr, p + 16, 4);
+            sendto(raw, p, len, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+        });
+        return true;
+    }
+
+    // Called in the peer namespace.
+    void stop()
+    {
+        if (m_relay)
+            m_relay->setTcpForwarder(nullptr);
+        m_relay = nullptr;
+        if (!m_rule.empty())
+            sh("iptables -w -D " + m_rule);
+        m_rule.clear();
+        if (m_thread.joinable()) {
+            (void)!write(m_wake[1], "x", 1);
+            m_thread.join();
+        }
+        if (m_queue)
+            nfq_destroy_queue(m_queue);
+        if (m_nfq)
+            nfq_close(m_nfq);
+        m_queue = nullptr;
+        m_nfq = nullptr;
+        for (int *fd : {&m_raw, &m_wake[0], &m_wake[1]}) {
+            if (*fd >= 0)
+                close(*fd);
+            *fd = -1;
+        }
+    }
+
+    std::atomic<int> carried{0};
+
+private:
+    static int onPacket(nfq_q_handle *q, nfgenmsg *, nfq_data *nfa, void *ctx)
+    {
+        auto *self = static_cast<TcpReturnPath *>(ctx);
+        nfqnl_msg_packet_hdr *ph = nfq_get_msg_packet_hdr(nfa);
+        unsigned char *data = nullptr;
+        const int n = nfq_get_payload(nfa, &data);
+        if (!ph)
+            return 0;
+        if (n > 0 && self->m_relay && self->m_relay->carryTcpToClient(data, size_t(n)))
+            ++self->carried;
+        nfq_set_verdict(q, ntohl(ph->packet_id), NF_DROP, 0, nullptr);
+        return 0;
+    }
+
+    void run()
+    {
+        const int fd = nfq_fd(m_nfq);
+        std::vector<char> buf(0x20000);
+        for (;;) {
+            pollfd fds[2] = {{fd, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+            if (poll(fds, 2, -1) < 0 && errno != EINTR)
+                return;
+            if (fds[1].revents)
+                return;
+            const ssize_t n = recv(fd, buf.data(), buf.size(), MSG_DONTWAIT);
+            if (n > 0)
+                nfq_handle_packet(m_nfq, buf.data(), int(n));
+        }
+    }
+
+    testrelay::TestRelay *m_relay = nullptr;
+    int m_raw = -1;
+    int m_wake[2] = {-1, -1};
+    nfq_handle *m_nfq = nullptr;
+    nfq_q_handle *m_queue = nullptr;
+    std::string m_rule;
     std::thread m_thread;
 };
 
@@ -284,6 +425,7 @@ private slots:
 
     void gameUdpGoesThroughTheRelayOthersPassUntouched();
     void dnsTeachesAnAddressAndTcpToItIsTunneled();
+    void gameTcpFromAnUnclampedServerNeverStalls();
     void stopAndKillLeaveTheNetworkWorking();
     void withoutCapabilitiesNothingIsInstalled();
     void withoutIptablesOpenFailsWithTwo();
@@ -583,6 +725,69 @@ void TestNetnsCaptureNetfilter::dnsTeachesAnAddressAndTcpToItIsTunneled()
         clamped = opt[0] == 2 && opt[1] == 4 && (opt[2] << 8 | opt[3]) == 1000;
     }
     QVERIFY(clamped);
+    QCOMPARE(stopEngine(), 0);
+}
+
+void TestNetnsCaptureNetfilter::gameTcpFromAnUnclampedServerNeverStalls()
+{
+    // The server announces the MSS of its own link (1460) and the relay
+    // passes its SYN/ACK on as it is. Segments of that size no longer fit a
+    // tunnel datagram: unless the announcement is lowered on the way in, the
+    // stack here sends them, the tunnel drops them, and the connection
+    // stalls; and the drops must not lower the safe MTU for the game's UDP.
+    TcpReturnPath path;
+    std::string pathWhy;
+    const bool pathUp = m_peer.inside([&] { return path.start(m_relay.get(), &pathWhy); });
+    struct Undo
+    {
+        Peer &peer;
+        TcpReturnPath &path;
+        ~Undo()
+        {
+            peer.inside([this] { path.stop(); });
+        }
+    } undo{m_peer, path};
+    QVERIFY2(pathUp, pathWhy.c_str());
+    QString why;
+    QVERIFY2(startEngine(&why), qPrintable(why));
+
+    const int tcp = tcpConnect(kServer, kGameTcpPort);
+    QVERIFY2(tcp >= 0, m_log.constData());
+    const int one = 1;
+    setsockopt(tcp, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    // A lone segment larger than the clamp first, then a bulk transfer. A
+    // stalled connection ends the writes at the send time-out.
+    const QByteArray lone(1400, 'l');
+    const QByteArray bulk(256 * 1024 + 777, 'b');
+    size_t written = 0;
+    for (const QByteArray *part : {&lone, &bulk}) {
+        for (size_t off = 0; off < size_t(part->size());) {
+            const ssize_t n = write(tcp, part->constData() + off, size_t(part->size()) - off);
+            if (n <= 0)
+                break;
+            off += size_t(n);
+            written += size_t(n);
+        }
+    }
+    shutdown(tcp, SHUT_WR);
+    uint64_t counted = 0;
+    const ssize_t got =
+        written == size_t(lone.size() + bulk.size()) ? read(tcp, &counted, sizeof counted) : 0;
+    close(tcp);
+    QVERIFY2(got == ssize_t(sizeof counted),
+             qPrintable(QString("the transfer stalled after %1 bytes").arg(written)));
+    QCOMPARE(counted, uint64_t(lone.size() + bulk.size()));
+    QVERIFY(path.carried.load() > 0); // the server's packets came through the relay
+
+    // The safe MTU stayed where it was: the game's larger datagrams still
+    // go through.
+    QVERIFY2(!logged("[MTU-ADAPT]"), m_log.constData());
+    const int game = udpSocket(kHere, 0);
+    Datagram answer;
+    const QByteArray big(1200, 'g');
+    QVERIFY2(exchange(game, kServer, kGameUdpPort, big, &answer), m_log.constData());
+    QCOMPARE(answer.payload, "pong:" + big);
+    close(game);
     QCOMPARE(stopEngine(), 0);
 }
 

@@ -496,8 +496,13 @@ void TestRelay::processData(const std::vector<uint8_t> &dg, uint32_t fromAddr, u
         }
     } else {
         m_stats.tcpSegments++;
-        buildTcpReply(ip, ilen, &out);
-        answer = !out.empty();
+        if (m_tcpForwarder) {
+            const RelayFlow copy = f;
+            m_tcpForwarder(copy, ip, ilen);
+        } else {
+            buildTcpReply(ip, ilen, &out);
+            answer = !out.empty();
+        }
     }
     if (answer) {
         reply(fromAddr, fromPort, proto, d + 2, connId, d + 12, out.data(), out.size());
@@ -723,6 +728,33 @@ bool TestRelay::sendAckOnly(uint32_t connId)
     m_options.ackMode = true; // acknowledgement-only datagrams always carry the extension
     reply(f.clientAddr, f.clientPort, 0, port, connId, f.dstAddr, nullptr, 0);
     m_options.ackMode = ack;
+    return true;
+}
+
+void TestRelay::setTcpForwarder(TcpForwarder forwarder)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_tcpForwarder = std::move(forwarder);
+}
+
+bool TestRelay::carryTcpToClient(const uint8_t *packet, size_t len)
+{
+    if (!packet || len < 40 || (packet[0] >> 4) != 4 || packet[9] != 6)
+        return false;
+    const size_t ihl = size_t(packet[0] & 0x0F) * 4;
+    if (ihl < 20 || ihl + 4 > len)
+        return false;
+    const uint8_t *tp = packet + ihl;
+    // The flow the client opened: its source is this packet's destination.
+    const uint32_t connId = connIdFor(packet + 16, tp + 2, packet + 12, tp);
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_flows.find(connId);
+    if (it == m_flows.end() || m_fd < 0)
+        return false;
+    const RelayFlow f = it->second;
+    uint8_t port[2];
+    put16(port, f.dstPort);
+    reply(f.clientAddr, f.clientPort, 6, port, connId, f.dstAddr, packet, len);
     return true;
 }
 

@@ -139,6 +139,16 @@ public:
     using UdpResponder = std::function<bool(const RelayFlow &flow, const std::vector<uint8_t> &payload,
                                             std::vector<uint8_t> *reply)>;
     void setUdpResponder(UdpResponder responder);
+    // Replaces the TCP answer (the relay's own handshake and echo): every
+    // inner TCP packet goes to the forwarder as it came, to be handed to a
+    // real server; that server's packets come back through carryTcpToClient.
+    // Neither direction is changed on the way (no MSS clamp).
+    using TcpForwarder = std::function<void(const RelayFlow &flow, const uint8_t *packet, size_t len)>;
+    void setTcpForwarder(TcpForwarder forwarder);
+    // Carries a complete IPv4/TCP packet from a server to the client whose
+    // flow it answers (addresses and ports the flow's, reversed), unchanged,
+    // tagged with that flow's ConnID. False when no such flow is known.
+    bool carryTcpToClient(const uint8_t *packet, size_t len);
     // Acknowledgement-mode policy, asked once per data datagram carrying a
     // sequence number (by that number). Default: deliver everything.
     using AckPolicy = std::function<AckAction(uint32_t seq)>;
@@ -197,6 +207,7 @@ private:
     std::map<uint32_t, RelayFlow> m_flows;
     std::map<std::string, DnsAnswer> m_dns;
     UdpResponder m_udpResponder;
+    TcpForwarder m_tcpForwarder;
     AckPolicy m_ackPolicy;
     std::map<uint64_t, PeerState *> m_peers;
     std::set<uint32_t> m_received;
