@@ -1,17 +1,24 @@
-// Instructions per packet of the tunnel engine's outbound path, next to a
-// bare copy of the same packet, for the three common kinds of outbound packet:
-// to an external address and not tunneled (writes "[OUTBOUND-CHECK]"),
-// tunneled (writes "[OUTBOUND-CHECK]" and "[GAME-UDP]", encapsulates, sends),
-// and to a private address (no line).
+// Instructions per packet of the tunnel engine's loop, next to a bare copy of
+// the same packet, for the common kinds of captured packet: outbound to an
+// external address and not tunneled (writes "[OUTBOUND-CHECK]"), tunneled
+// (writes "[OUTBOUND-CHECK]" and "[GAME-UDP]", encapsulates, sends), to a
+// private address (no line), and inbound: a relay's reply to a tunneled flow,
+// rebuilt and injected.
 //
 //   bench/packetcost/run.sh [build folder]     counts under callgrind
 //   quorlix_bench_packetcost [packets]         wall-clock ns per packet
 //
-// The engine runs as a run would set it up, on this thread; the capture's
-// re-inject and the socket's send are stubbed (the first by the linker, the
-// second through the socket's seam), so the figures are the engine's own work.
-// Its log lines go to standard output, which run.sh points at /dev/null: a
-// file that is not a terminal, as in the client.
+// Each packet costs what one pass of the loop spends on it after the
+// receive: the pass's clock reading and tunnel_loop_process_at, with the
+// packet lying behind the loop's headroom as the receive leaves it. The
+// capture's re-inject and the socket's send are stubbed (the first by the
+// linker, the second through the socket's seam), so the figures are the
+// engine's own work. Its log lines go to standard output, which run.sh points
+// at /dev/null: a file that is not a terminal, as in the client.
+//
+// The byte count of a row is the packet's size on the game's side: for the
+// inbound row that is the rebuilt reply (its datagram on the wire carries the
+// tunnel header and the relay's IPv4/UDP headers, 44 bytes more).
 //
 // Under callgrind each measured loop is bracketed by client requests: the
 // counters are zeroed before it and dumped after it under the label
@@ -22,6 +29,7 @@
 #include "engine/common/engine_socket.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_loop.h"
+#include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
 #include "support/TestPackets.h"
 
@@ -64,15 +72,32 @@ __attribute__((noinline)) void bareCopy(const Bytes &pkt)
     asm volatile("" : : "r"(g_copy) : "memory");
 }
 
-__attribute__((noinline)) void process(Bytes &pkt)
+// A captured packet as the loop's receive leaves it: behind the headroom.
+struct Captured
 {
-    static quorlix_capture_addr addr = [] {
-        quorlix_capture_addr a{};
-        a.if_index = 1;
-        a.outbound = 1;
-        return a;
-    }();
-    tunnel_loop_process(pkt.data(), pkt.size(), &addr);
+    explicit Captured(const Bytes &pkt, bool outbound) : bytes(pkt), buffer(TUNNEL_LOOP_HEADROOM + pkt.size())
+    {
+        memcpy(buffer.data() + TUNNEL_LOOP_HEADROOM, pkt.data(), pkt.size());
+        addr.if_index = 1;
+        addr.outbound = outbound ? 1 : 0;
+    }
+    uint8_t *data() { return buffer.data() + TUNNEL_LOOP_HEADROOM; }
+    // The reply is rebuilt over its own datagram; the next round needs the
+    // datagram back (not counted: the receive writes it in the loop).
+    void restore()
+    {
+        CALLGRIND_TOGGLE_COLLECT;
+        memcpy(data(), bytes.data(), bytes.size());
+        CALLGRIND_TOGGLE_COLLECT;
+    }
+    Bytes bytes;
+    std::vector<uint8_t> buffer;
+    quorlix_capture_addr addr{};
+};
+
+__attribute__((noinline)) void process(Captured &c)
+{
+    tunnel_loop_process_at(c.data(), c.bytes.size(), TUNNEL_LOOP_HEADROOM, &c.addr, quorlix_now_ms());
 }
 
 void setUpRun()
@@ -121,13 +146,29 @@ int main(int argc, char **argv)
     setUpRun();
     for (size_t payload : {64, 1200}) {
         const size_t bytes = payload + 28;
-        Bytes external = testpackets::udp("10.0.0.2", 40000, "1.2.3.4", 9999, Bytes(payload, 0xAB));
-        Bytes tunneled = testpackets::udp("10.0.0.2", 40000, "1.2.3.4", 3074, Bytes(payload, 0xAB));
-        Bytes local = testpackets::udp("10.0.0.2", 40000, "192.168.1.20", 9999, Bytes(payload, 0xAB));
-        measure("copy", bytes, packets, [&] { bareCopy(external); });
+        const Bytes data(payload, 0xAB);
+        Captured external(testpackets::udp("10.0.0.2", 40000, "1.2.3.4", 9999, data), true);
+        Captured tunneled(testpackets::udp("10.0.0.2", 40000, "1.2.3.4", 3074, data), true);
+        Captured local(testpackets::udp("10.0.0.2", 40000, "192.168.1.20", 9999, data), true);
+        // The relay's answer to the tunneled flow: a 16-byte header and the
+        // bare UDP payload, from the relay's port 50000.
+        const uint32_t connId =
+            tunnel_conn_id(inet_addr("10.0.0.2"), htons(40000), inet_addr("1.2.3.4"), htons(3074));
+        Bytes datagram(16 + payload);
+        tunnel_header_write(datagram.data(), TUNNEL_FLAG_DATA, TUNNEL_PROTO_UDP, htons(3074), connId, 16,
+                            inet_addr("1.2.3.4"));
+        memcpy(datagram.data() + 16, data.data(), payload);
+        Captured inbound(testpackets::udp("198.51.100.1", 50000, "10.0.0.2", 51000, datagram), false);
+        const Bytes reply = testpackets::udp("1.2.3.4", 3074, "10.0.0.2", 40000, data);
+
+        measure("copy", bytes, packets, [&] { bareCopy(reply); });
         measure("external", bytes, packets, [&] { process(external); });
         measure("tunneled", bytes, packets, [&] { process(tunneled); });
         measure("private", bytes, packets, [&] { process(local); });
+        measure("inbound", bytes, packets, [&] {
+            process(inbound);
+            inbound.restore();
+        });
     }
     quorlix_log_run_end();
     quorlix_socket_close(tunnel_loop_socket());

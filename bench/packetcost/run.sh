@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Counts the tunnel engine's instructions per outbound packet under callgrind
+# Counts the tunnel engine's instructions per captured packet under callgrind
 # and prints each kind's ratio to a bare copy of the same packet.
 #
 #   bash bench/packetcost/run.sh [build folder] [packets per case]
@@ -29,7 +29,7 @@ done | awk -F'[/ ]' '
   { per[$1 "/" $2] = $4 / $3; sizes[$2] = 1; kinds[$1] = 1 }
   END {
     printf "%-10s %6s %14s %8s\n", "packet", "bytes", "instr/packet", "x copy"
-    n = split("copy external tunneled private", order, " ")
+    n = split("copy external tunneled private inbound", order, " ")
     for (s in sizes)
       for (i = 1; i <= n; ++i) {
         k = order[i] "/" s

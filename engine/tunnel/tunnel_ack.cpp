@@ -9,6 +9,7 @@ namespace {
 
 AckSlot g_slots[TUNNEL_ACK_SLOTS];
 bool g_in_use[TUNNEL_ACK_SLOTS];
+unsigned g_last_found = 0; // index of the slot the last lookup returned
 std::atomic<uint64_t> g_tx_sent{0};
 std::atomic<uint64_t> g_tx_acked{0};
 std::atomic<uint64_t> g_tx_lost{0};
@@ -56,10 +57,24 @@ extern "C" void tunnel_bitmap128_shift_left(uint32_t bm[4], uint32_t n)
 
 extern "C" AckSlot *tunnel_ack_slot_lookup(uint32_t relay_addr, uint16_t relay_port, int create)
 {
-    uint64_t now = quorlix_now_ms();
+    return tunnel_ack_slot_lookup_at(relay_addr, relay_port, create, quorlix_now_ms());
+}
+
+extern "C" AckSlot *tunnel_ack_slot_lookup_at(uint32_t relay_addr, uint16_t relay_port, int create,
+                                              uint64_t now)
+{
+    // Nearly every datagram goes to the relay the one before went to. A relay
+    // holds at most one slot (one is claimed only when none matches), so the
+    // slot found last time is the one the scan would find.
+    if (g_in_use[g_last_found] && g_slots[g_last_found].relay_addr == relay_addr &&
+        g_slots[g_last_found].relay_port == relay_port) {
+        g_slots[g_last_found].last_use = now;
+        return &g_slots[g_last_found];
+    }
     for (unsigned i = 0; i < TUNNEL_ACK_SLOTS; ++i) {
         if (g_in_use[i] && g_slots[i].relay_addr == relay_addr && g_slots[i].relay_port == relay_port) {
             g_slots[i].last_use = now;
+            g_last_found = i;
             return &g_slots[i];
         }
     }
@@ -86,6 +101,7 @@ extern "C" AckSlot *tunnel_ack_slot_lookup(uint32_t relay_addr, uint16_t relay_p
     s->next_seq = 1;
     s->last_use = now;
     g_in_use[pick] = true;
+    g_last_found = pick;
     return s;
 }
 

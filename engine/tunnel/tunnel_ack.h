@@ -53,6 +53,9 @@ extern "C" {
 // on a tie), cleared and restarted at sequence 1. Returns NULL only when not
 // found and create == 0.
 AckSlot *tunnel_ack_slot_lookup(uint32_t relay_addr, uint16_t relay_port, int create);
+// The same at a time the caller has already read (the capture loop reads the
+// clock once per packet).
+AckSlot *tunnel_ack_slot_lookup_at(uint32_t relay_addr, uint16_t relay_port, int create, uint64_t now);
 
 // Send step for an acknowledging slot: returns the datagram's sequence number,
 // records it as sent in the ring and counts tx_sent.

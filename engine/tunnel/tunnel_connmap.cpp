@@ -1,6 +1,5 @@
 #include "engine/tunnel/tunnel_connmap.h"
 
-#include "engine/common/engine_clock.h"
 #include "engine/common/engine_log.h"
 
 #include <string.h>
@@ -157,7 +156,7 @@ int expireTable(Table &t, uint64_t now, uint64_t maxIdle)
 } // namespace
 
 int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
-                            uint32_t conn_id)
+                            uint32_t conn_id, uint64_t now)
 {
     const long s = findSlot(g_bySource, homeBySource(src_addr, src_port),
                             [&](const ConnectionEntry &e) { return sameSource(e, src_addr, src_port); });
@@ -173,7 +172,7 @@ int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_a
     e.dst_addr = dst_addr;
     e.dst_port = dst_port;
     e.conn_id = conn_id;
-    e.last_seen = quorlix_now_ms();
+    e.last_seen = now;
     Slot &bs = g_bySource.slots[s];
     if (!bs.used)
         g_bySource.used++;

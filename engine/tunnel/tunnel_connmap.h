@@ -24,13 +24,14 @@ typedef struct ConnectionEntry
     uint32_t dst_addr;
     uint16_t dst_port;
     uint32_t conn_id;   // as a number
-    uint64_t last_seen; // quorlix_now_ms() when last stored
+    uint64_t last_seen; // time of the packet that last stored it
 } ConnectionEntry;
 
-// Stores (or refreshes) the flow in both tables with last_seen = now. Returns
-// 1 when stored, 0 when a table was full (verbose warning; nothing stored).
+// Stores (or refreshes) the flow in both tables with last_seen = now (the
+// time its packet arrived). Returns 1 when stored, 0 when a table was full
+// (verbose warning; nothing stored).
 int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
-                            uint32_t conn_id);
+                            uint32_t conn_id, uint64_t now);
 
 // Finds the flow by ConnID; 1 with *out filled, 0 when absent.
 int tunnel_connection_find(uint32_t conn_id, ConnectionEntry *out);

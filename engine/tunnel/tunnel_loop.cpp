@@ -40,10 +40,18 @@ std::atomic<quorlix_capture_handle> g_handle{QUORLIX_CAPTURE_INVALID};
 uint64_t g_lastKeepalive = kNever;
 uint64_t g_lastCleanup = kNever;
 
-// Datagram being built, decapsulated payload, rebuilt reply. Engine thread only.
+// A datagram for a packet without room in front of it. Engine thread only.
 uint8_t g_datagram[QUORLIX_CAPTURE_MAX_PACKET + TUNNEL_HEADER_ACK_LEN + 1];
-uint8_t g_payload[QUORLIX_CAPTURE_MAX_PACKET + 1];
-uint8_t g_rebuilt[QUORLIX_CAPTURE_MAX_PACKET + 1];
+
+// The captured packet of a pass, with the room in front of it and its time.
+struct Captured
+{
+    uint8_t *pkt;
+    size_t len;
+    size_t headroom;
+    const quorlix_capture_addr *addr;
+    uint64_t now;
+};
 
 struct IpText
 {
@@ -139,9 +147,12 @@ bool isQuietLocalUdp(const uint8_t *p, size_t len)
     return classify(dst) != DEST_EXTERNAL && !quorlix_log_is_verbose();
 }
 
-int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr,
-                       const quorlix_packet_view &v, uint32_t relayAddr, uint16_t relayPort)
+int encapsulateAndSend(const Captured &c, const quorlix_packet_view &v, uint32_t relayAddr,
+                       uint16_t relayPort)
 {
+    uint8_t *pkt = c.pkt;
+    const size_t len = c.len;
+    const quorlix_capture_addr *addr = c.addr;
     const bool udp = v.udp != nullptr;
     const char *proto = udp ? "UDP" : "TCP";
     const uint8_t *th = udp ? v.udp : v.tcp;
@@ -153,7 +164,7 @@ int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *add
     memcpy(&dport, th + 2, 2);
 
     const uint32_t connId = tunnel_conn_id(src, sport, dst, dport);
-    tunnel_connection_store(src, sport, dst, dport, connId);
+    tunnel_connection_store(src, sport, dst, dport, connId, c.now);
     const uint32_t innerLen = v.ip_header_len + (udp ? 8u : v.tcp_header_len) + v.payload_len;
     if (quorlix_log_is_verbose()) {
         quorlix_log("[OUTBOUND] Quorlix %s Encap: %s:%u -> %s:%u (ConnID: 0x%08x, via %s:%u)\n", proto,
@@ -164,9 +175,17 @@ int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *add
     }
     if (innerLen > len) // the parser's views lie inside len; this only guards the arithmetic
         return reinject(pkt, len, addr);
-    const uint32_t n = tunnel_encapsulate(pkt, innerLen, g_datagram, sizeof g_datagram,
-                                          uint8_t(udp ? TUNNEL_PROTO_UDP : TUNNEL_PROTO_TCP), src, sport, dst,
-                                          dport, relayAddr, relayPort);
+    TunnelEncapRequest req;
+    req.conn_id = connId;
+    req.dst_addr_raw = dst;
+    req.dst_port_raw = dport;
+    req.protocol = uint8_t(udp ? TUNNEL_PROTO_UDP : TUNNEL_PROTO_TCP);
+    req.relay_addr = relayAddr;
+    req.relay_port = relayPort;
+    req.now = c.now;
+    uint8_t *datagram = nullptr;
+    const uint32_t n =
+        tunnel_encapsulate_packet(pkt, innerLen, c.headroom, g_datagram, sizeof g_datagram, &req, &datagram);
     if (n == 0) {
         quorlix_log_verbose("[DROP] innerLen + %u exceeds mtu_safe=%d. Dropping to let TCP/MSS handle.\n",
                             16u, g_tunnel_mtu.safe_mtu.load(std::memory_order_relaxed));
@@ -174,15 +193,17 @@ int encapsulateAndSend(uint8_t *pkt, size_t len, const quorlix_capture_addr *add
     }
     quorlix_log_verbose("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u,
                         innerLen);
-    if (tunnel_send_to_server(g_datagram, n, relayAddr, relayPort))
+    if (tunnel_send_to_server(datagram, n, relayAddr, relayPort))
         return TUNNEL_OUT_TUNNELED;
     quorlix_log("[ERROR] Failed to send Quorlix packet\n");
     return reinject(pkt, len, addr);
 }
 
-int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
-                 uint16_t sport, uint16_t dport)
+int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport, uint16_t dport)
 {
+    uint8_t *pkt = c.pkt;
+    const size_t len = c.len;
+    const quorlix_capture_addr *addr = c.addr;
     const bool udp = v.udp != nullptr;
     uint32_t src, dst;
     memcpy(&src, v.ip + 12, 4);
@@ -270,7 +291,7 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
             line.text(" (using default server)\n");
         }
         line.write();
-        return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
+        return encapsulateAndSend(c, v, relayAddr, relayPort);
     }
 
     if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
@@ -315,7 +336,7 @@ int outboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, con
     if (verbose)
         quorlix_log("[ROUTING] Port %u: %s:%u \xE2\x86\x92 %s:%u\n", dport, ipText(primaryAddr).s,
                     primaryPort, ipText(relayAddr).s, relayPort);
-    return encapsulateAndSend(pkt, len, addr, v, relayAddr, relayPort);
+    return encapsulateAndSend(c, v, relayAddr, relayPort);
 }
 
 int inject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *captured, const char *proto)
@@ -327,9 +348,11 @@ int inject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *captured,
     return TUNNEL_OUT_INJECTED;
 }
 
-int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, const quorlix_packet_view &v,
-                uint16_t sport)
+int inboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport)
 {
+    uint8_t *pkt = c.pkt;
+    const size_t len = c.len;
+    const quorlix_capture_addr *addr = c.addr;
     // A relay datagram that arrives in fragments cannot be decoded from its
     // first one: its payload would be cut short. Left to the stack, it is at
     // least not delivered to the game corrupted.
@@ -343,7 +366,8 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
     // The datagram is the UDP payload wherever the IPv4 header (options
     // included) ends, up to the packet's total length.
     TunnelDecoded d;
-    if (!tunnel_decapsulate(v.payload, v.payload_len, g_payload, sizeof g_payload, src, sport, &d))
+    const uint8_t *payload;
+    if (!tunnel_decapsulate_view(v.payload, v.payload_len, src, sport, c.now, &d, &payload))
         return reinject(pkt, len, addr);
     if (d.protocol == TUNNEL_PROTO_NONE || d.payload_len == 0)
         return TUNNEL_OUT_CONSUMED;
@@ -359,11 +383,14 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
 
     if (d.protocol == TUNNEL_PROTO_UDP) {
         if (rawToHost(d.dst_port_raw) == 53 || rawToHost(flow.dst_port) == 53)
-            tunnel_dns_snoop_answer(g_payload, d.payload_len, rawToHost(flow.dst_port));
+            tunnel_dns_snoop_answer(payload, d.payload_len, rawToHost(flow.dst_port));
         const size_t total = size_t(d.payload_len) + 28;
         if (total > QUORLIX_CAPTURE_MAX_PACKET)
             return reinject(pkt, len, addr);
-        uint8_t *o = g_rebuilt;
+        // The reply is rebuilt where it lies: its IPv4 and UDP headers go over
+        // the end of the relay's headers, just in front of the payload (the
+        // captured headers and the datagram header take at least 44 bytes).
+        uint8_t *o = pkt + (payload - pkt) - 28;
         o[0] = 0x45;
         o[1] = 0;
         tunnel_store_be16(o + 2, uint16_t(total));
@@ -377,7 +404,6 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
         memcpy(o + 22, &flow.src_port, 2);
         tunnel_store_be16(o + 24, uint16_t(d.payload_len + 8));
         o[26] = o[27] = 0;
-        memcpy(o + 28, g_payload, d.payload_len);
         quorlix_packet_calc_checksums(o, total);
         if (quorlix_log_is_verbose())
             quorlix_log("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
@@ -388,7 +414,7 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
 
     // TCP: the relay sends the whole IPv4 packet. Only a well-formed one is
     // injected; anything else is handled like a short payload.
-    const uint8_t *ip = g_payload;
+    uint8_t *ip = pkt + (payload - pkt);
     const size_t n = d.payload_len;
     const size_t ihl = n >= 1 ? size_t(ip[0] & 0x0F) * 4 : 0;
     const bool valid = n >= 40 && (ip[0] >> 4) == 4 && ihl >= 20 && ihl + 4 <= n &&
@@ -401,8 +427,8 @@ int inboundPath(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr, cons
     quorlix_log("[DEBUG-INNER] innerPacket IP: %s:%u -> %s:%u\n", ipText(isrc).s, tunnel_load_be16(ip + ihl),
                 ipText(idst).s, tunnel_load_be16(ip + ihl + 2));
     if (ip[9] == TUNNEL_PROTO_TCP)
-        clampCarriedSyn(g_payload, n, ihl);
-    return inject(g_payload, n, addr, proto);
+        clampCarriedSyn(ip, n, ihl);
+    return inject(ip, n, addr, proto);
 }
 
 } // namespace
@@ -479,6 +505,12 @@ void tunnel_loop_timers(uint64_t now)
 
 int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr)
 {
+    return tunnel_loop_process_at(pkt, len, 0, addr, quorlix_now_ms());
+}
+
+int tunnel_loop_process_at(uint8_t *pkt, size_t len, size_t headroom, const quorlix_capture_addr *addr,
+                           uint64_t now)
+{
     if (addr->outbound) {
         tunnel_count_bytes_sent(len);
         if (isQuietLocalUdp(pkt, len))
@@ -495,9 +527,10 @@ int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *ad
     const uint8_t *th = v.udp ? v.udp : v.tcp;
     const uint16_t sport = tunnel_load_be16(th);
     const uint16_t dport = tunnel_load_be16(th + 2);
+    const Captured c{pkt, len, headroom, addr, now};
     if (addr->outbound)
-        return outboundPath(pkt, len, addr, v, sport, dport);
-    return inboundPath(pkt, len, addr, v, sport);
+        return outboundPath(c, v, sport, dport);
+    return inboundPath(c, v, sport);
 }
 
 void tunnel_loop_reset_timers_for_tests(void);

@@ -59,8 +59,20 @@ void tunnel_loop_timers(uint64_t now);
 // Sends a datagram to a relay on the engine socket, counting it; 1 on success.
 int tunnel_send_to_server(const uint8_t *data, size_t len, uint32_t relay_addr, uint16_t relay_port);
 
+// Room the loop keeps in front of every captured packet: a tunneled packet's
+// datagram header is written there, so the packet goes to the relay where it
+// lies instead of being copied behind a header.
+#define TUNNEL_LOOP_HEADROOM 64u
+
 // Handles one captured packet (steps after the receive). pkt may be changed in
-// place (MSS clamp). Sends go through the installed capture handle.
+// place (MSS clamp, a relay's reply rebuilt over its datagram), and so may the
+// headroom bytes in front of it (0 when there are none: a tunneled packet is
+// then copied). now is the time it was received: the one clock reading of its
+// pass, used for every time stamp the packet leaves. Sends go through the
+// installed capture handle.
+int tunnel_loop_process_at(uint8_t *pkt, size_t len, size_t headroom, const quorlix_capture_addr *addr,
+                           uint64_t now);
+// The same for a packet with no room in front of it, at the clock's time now.
 int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *addr);
 
 // Restores the process-start state of the loop's own process-wide values

@@ -23,8 +23,10 @@ std::atomic<bool> g_stop{false};
 // and the run's state with the first.
 std::atomic<bool> g_inRun{false};
 
-// Receive buffer of the loop (engine thread only).
-uint8_t g_packet[QUORLIX_CAPTURE_MAX_PACKET];
+// Receive buffer of the loop (engine thread only), with room in front of the
+// packet for a datagram header.
+uint8_t g_buffer[TUNNEL_LOOP_HEADROOM + QUORLIX_CAPTURE_MAX_PACKET];
+uint8_t *const g_packet = g_buffer + TUNNEL_LOOP_HEADROOM;
 
 void sleepMs(long ms)
 {
@@ -160,8 +162,13 @@ extern "C" int quorlix_tunnel_main(void)
     cfg = nullptr;
 
     int failedReceives = 0;
+    // One clock reading per pass, taken when its packet arrived: the packet's
+    // time stamps and the next pass's timers use it. (Read before the wait, it
+    // would date a packet that ended a long quiet spell to the spell's start,
+    // and the clean-up could drop its flow at once.)
+    uint64_t now = quorlix_now_ms();
     while (!g_stop.load()) {
-        tunnel_loop_timers(quorlix_now_ms());
+        tunnel_loop_timers(now);
         if (tunnel_state_take_config_changed())
             quorlix_log("[RUNTIME] Configuration updated and applied\n");
         if (tunnel_take_filter_rebuild_request()) {
@@ -177,7 +184,9 @@ extern "C" int quorlix_tunnel_main(void)
             break;
         size_t len = 0;
         quorlix_capture_addr addr;
-        const int rc = quorlix_capture_recv(tunnel_loop_handle(), g_packet, sizeof g_packet, &len, &addr);
+        const int rc =
+            quorlix_capture_recv(tunnel_loop_handle(), g_packet, QUORLIX_CAPTURE_MAX_PACKET, &len, &addr);
+        now = quorlix_now_ms();
         if (rc != QUORLIX_CAPTURE_OK) {
             // A closed handle without a stop (nothing else closes it) must not
             // turn the thread into a busy loop.
@@ -186,7 +195,7 @@ extern "C" int quorlix_tunnel_main(void)
             continue;
         }
         failedReceives = 0;
-        tunnel_loop_process(g_packet, len, &addr);
+        tunnel_loop_process_at(g_packet, len, TUNNEL_LOOP_HEADROOM, &addr, now);
     }
 
     quorlix_log("[INFO] Stop requested. Closing WinDivert and exiting loop.\n");

@@ -50,6 +50,27 @@ uint32_t tunnel_encapsulate(const uint8_t *inner, uint32_t inner_len, uint8_t *o
                             uint32_t dst_addr_raw, uint16_t dst_port_raw, uint32_t relay_addr,
                             uint16_t relay_port);
 
+// What the capture loop knows of a packet it tunnels: the header fields of
+// its flow, the relay and the packet's time.
+typedef struct TunnelEncapRequest
+{
+    uint32_t conn_id;      // tunnel_conn_id of the flow
+    uint32_t dst_addr_raw; // as in the inner packet
+    uint16_t dst_port_raw;
+    uint8_t protocol;
+    uint32_t relay_addr;
+    uint16_t relay_port;
+    uint64_t now; // quorlix_now_ms() when the packet arrived
+} TunnelEncapRequest;
+
+// tunnel_encapsulate for the capture loop. When the inner packet has at least
+// TUNNEL_HEADER_ACK_LEN writable bytes in front of it (headroom), the header
+// is written there and the packet itself is not copied; otherwise the
+// datagram is built in spare (spare_cap bytes). Returns the datagram length
+// with *datagram set to its first byte, or 0 as tunnel_encapsulate does.
+uint32_t tunnel_encapsulate_packet(uint8_t *inner, uint32_t inner_len, size_t headroom, uint8_t *spare,
+                                   uint32_t spare_cap, const TunnelEncapRequest *req, uint8_t **datagram);
+
 // Checks and decodes one datagram received from the relay. Returns 1 with *res
 // filled and the payload (everything behind the header) copied into out, or 0
 // when it is not a tunnel datagram (under 16 bytes, version not 1, protocol not
@@ -58,3 +79,9 @@ uint32_t tunnel_encapsulate(const uint8_t *inner, uint32_t inner_len, uint8_t *o
 // its acknowledgement extension to the relay's state.
 int tunnel_decapsulate(const uint8_t *dgram, size_t len, uint8_t *out, size_t out_cap, uint32_t relay_addr,
                        uint16_t relay_port, TunnelDecoded *res);
+
+// tunnel_decapsulate without the copy: on 1, *payload points at the bytes
+// behind the header inside dgram (res->payload_len of them). now is the time
+// the datagram arrived (for the relay's acknowledgement state).
+int tunnel_decapsulate_view(const uint8_t *dgram, size_t len, uint32_t relay_addr, uint16_t relay_port,
+                            uint64_t now, TunnelDecoded *res, const uint8_t **payload);

@@ -11,6 +11,9 @@
 //   flags bit 0: inbound        bit 1: wrap as a datagram from the relay
 //   flags bit 2: sends fail     bit 3: ask for a filter rebuild
 //   flags bit 4: ask for a statistics reset
+//   flags bit 5: the datagram comes from the mapped second relay
+//   flags bit 6: the packet lies with the loop's headroom in front of it
+//                (the datagram header is then built there)
 
 #include "engine/common/engine_clock.h"
 #include "engine/common/engine_log.h"
@@ -102,9 +105,9 @@ void setUp()
     // Flows the seed datagrams answer (they may age out as the clock runs).
     const uint32_t game = inet_addr("10.0.0.2");
     tunnel_connection_store(game, htons(50000), inet_addr("1.2.3.4"), htons(3074),
-                            tunnel_conn_id(game, htons(50000), inet_addr("1.2.3.4"), htons(3074)));
+                            tunnel_conn_id(game, htons(50000), inet_addr("1.2.3.4"), htons(3074)), g_now);
     tunnel_connection_store(game, htons(40053), inet_addr("192.168.1.1"), htons(53),
-                            tunnel_conn_id(game, htons(40053), inet_addr("192.168.1.1"), htons(53)));
+                            tunnel_conn_id(game, htons(40053), inet_addr("192.168.1.1"), htons(53)), g_now);
 }
 
 } // namespace
@@ -127,7 +130,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         quorlix_reset_stats();
 
     // The loop's pass: timers, runtime flags, then the packet.
-    tunnel_loop_timers(quorlix_now_ms());
+    const uint64_t now = quorlix_now_ms();
+    tunnel_loop_timers(now);
     tunnel_state_take_config_changed();
     if (tunnel_take_filter_rebuild_request())
         tunnel_rebuild_filter();
@@ -164,7 +168,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     memset(&addr, 0, sizeof addr);
     addr.if_index = 1;
     addr.outbound = (flags & 0x03) ? 0 : 1;
-    tunnel_loop_process(pkt.data(), pkt.size(), &addr);
+    if (flags & 0x40) {
+        // Exactly the headroom in front, so a write before it is caught.
+        std::vector<uint8_t> room(TUNNEL_LOOP_HEADROOM + pkt.size());
+        memcpy(room.data() + TUNNEL_LOOP_HEADROOM, pkt.data(), pkt.size());
+        tunnel_loop_process_at(room.data() + TUNNEL_LOOP_HEADROOM, pkt.size(), TUNNEL_LOOP_HEADROOM, &addr,
+                               now);
+    } else {
+        tunnel_loop_process(pkt.data(), pkt.size(), &addr);
+    }
     quorlix_capsim_reset(); // forget what was injected
     return 0;
 }

@@ -56,6 +56,7 @@ private slots:
     void mtuRefusalsKeepTheSafeMtu();
     void mtuProbeRaisesUpToTheBound();
     void mtuProbeLeavesAHigherClientValue();
+    void packetAfterAQuietSpellKeepsItsFlow();
     void deletionKeepsChainsFindable_data();
     void deletionKeepsChainsFindable();
     void fullTableRefusesNewFlows_data();
@@ -245,7 +246,8 @@ void TestLoopTimers::deletionKeepsChainsFindable()
         ids.push_back(id);
         // Distinct sources, so the by-source table holds them all too.
         const uint32_t src = htonl(0x0A000000u | uint32_t(i + 1));
-        QVERIFY(tunnel_connection_store(src, htons(uint16_t(1000 + i)), ip("1.2.3.4"), htons(3074), id));
+        QVERIFY(
+            tunnel_connection_store(src, htons(uint16_t(1000 + i)), ip("1.2.3.4"), htons(3074), id, fakeNow));
     }
     const int old = int(ages.count('o'));
     QCOMPARE(tunnel_connection_expire(250000, 120000), old);
@@ -264,6 +266,28 @@ void TestLoopTimers::deletionKeepsChainsFindable()
     QCOMPARE(int(bySource), ages.size() - old);
     quorlix_clock_set(nullptr, nullptr);
     tunnel_connection_reset();
+}
+
+// A packet is stamped with the time it arrived, not the time its pass began
+// to wait: after a long wait the clean-up of the very next pass would
+// otherwise find the new flow already idle and drop it.
+void TestLoopTimers::packetAfterAQuietSpellKeepsItsFlow()
+{
+    Engine e;
+    e.udpPorts({3074});
+    e.setNow(1000);
+    QVERIFY(e.start());
+    QVERIFY(e.settle()); // the engine now waits, its timers run at 1000
+
+    e.setNow(1000 + 200000);
+    e.outbound(gamePacket());
+    QVERIFY(e.settle()); // the pass after it runs the clean-up at 201 s
+    QVERIFY(!e.logged("[GC]"));
+    e.inbound(goldenReply());
+    QVERIFY(e.settle());
+    const auto stack = e.stack();
+    QCOMPARE(int(stack.size()), 1);
+    QCOMPARE(int(stack[0].size()), 30); // rebuilt: the flow is known
 }
 
 void TestLoopTimers::fullTableRefusesNewFlows_data()
@@ -296,7 +320,7 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     for (uint32_t i = 0; i < 65536; ++i) {
         const uint32_t src = bySourceFull ? i : sharedSrc;
         const uint32_t id = bySourceFull ? sharedId : connIdAtSlot(i, 0);
-        QVERIFY(tunnel_connection_store(src, port, dst, port, id));
+        QVERIFY(tunnel_connection_store(src, port, dst, port, id, fakeNow));
     }
     uint32_t bySource = 0, byConn = 0;
     tunnel_connection_counts(&bySource, &byConn);
@@ -305,12 +329,12 @@ void TestLoopTimers::fullTableRefusesNewFlows()
 
     // A known flow is still refreshed.
     QVERIFY(tunnel_connection_store(bySourceFull ? 5u : sharedSrc, port, dst, port,
-                                    bySourceFull ? sharedId : connIdAtSlot(5, 0)));
+                                    bySourceFull ? sharedId : connIdAtSlot(5, 0), fakeNow));
 
     // A new one is refused with the warning; its replies will not find it.
     const uint32_t newSrc = bySourceFull ? 0x10000u : ip("10.0.0.3");
     const uint32_t newId = connIdAtSlot(7, 1);
-    QCOMPARE(tunnel_connection_store(newSrc, port, dst, port, newId), 0);
+    QCOMPARE(tunnel_connection_store(newSrc, port, dst, port, newId, fakeNow), 0);
     QCOMPARE(QString::fromStdString(log.text()), warning);
     QVERIFY(!tunnel_connection_find(newId, nullptr));
     // A full by-source table stores nothing anywhere; a full by-ConnID table
@@ -321,7 +345,7 @@ void TestLoopTimers::fullTableRefusesNewFlows()
     // (By source: the shared source and the refused flow's own.)
     QCOMPARE(tunnel_connection_expire(1000 + 120001, 120000), bySourceFull ? 65536 : 2);
     fakeNow = 1000 + 120001;
-    QVERIFY(tunnel_connection_store(newSrc, port, dst, port, newId));
+    QVERIFY(tunnel_connection_store(newSrc, port, dst, port, newId, fakeNow));
     QVERIFY(tunnel_connection_find(newId, nullptr));
 
     quorlix_log_set_verbose(0);
@@ -362,8 +386,8 @@ void TestLoopTimers::bulkExpiryKeepsSurvivorsFindable()
     for (int i = 0; i < entries; ++i) {
         fakeNow = isOld(i) ? 1000 : 100000;
         old += isOld(i);
-        QVERIFY(
-            tunnel_connection_store(uint32_t(i), htons(3074), ip("1.2.3.4"), htons(3074), ids[size_t(i)]));
+        QVERIFY(tunnel_connection_store(uint32_t(i), htons(3074), ip("1.2.3.4"), htons(3074), ids[size_t(i)],
+                                        fakeNow));
     }
 
     QElapsedTimer t;

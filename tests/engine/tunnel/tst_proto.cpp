@@ -366,6 +366,78 @@ private slots:
         QCOMPARE(d.size(), 1400);
         QCOMPARE(tunnel_load_be32(reinterpret_cast<const uint8_t *>(d.constData()) + 16), 1u);
     }
+
+    // The loop builds the header in the room in front of a captured packet:
+    // the datagram must be byte for byte the copied one, the packet itself and
+    // everything before the header untouched, and a refusal must leave the
+    // room as it was.
+    void headerInFrontOfThePacket_data()
+    {
+        QTest::addColumn<bool>("acknowledging");
+        QTest::addColumn<int>("innerLen");
+        QTest::addColumn<bool>("fits");
+        QTest::newRow("16-byte header") << false << 92 << true;
+        QTest::newRow("40-byte header") << true << 92 << true;
+        QTest::newRow("40-byte header, exactly the safe MTU") << true << 1360 << true;
+        QTest::newRow("16-byte header, over the safe MTU") << false << 1385 << false;
+        QTest::newRow("40-byte header, over the safe MTU") << true << 1361 << false;
+    }
+
+    void headerInFrontOfThePacket()
+    {
+        QFETCH(bool, acknowledging);
+        QFETCH(int, innerLen);
+        QFETCH(bool, fits);
+        TunnelDecoded res;
+        if (acknowledging)
+            QVERIFY(decode(relayAck(9, 0, {0x5, 0, 0, 0x80000000u}), &res));
+        QByteArray inner(innerLen, '\0');
+        for (int i = 0; i < innerLen; ++i)
+            inner[i] = char(i * 7 + 1);
+        // What the copying form makes (its sequence number 1; the in-place
+        // form's gets 2, so that one field is compared apart).
+        const QByteArray copied = encap(inner);
+        QCOMPARE(copied.isEmpty(), !fits);
+
+        const int room = 64;
+        QByteArray buffer = QByteArray(room, '\x77') + inner;
+        uint8_t *packet = reinterpret_cast<uint8_t *>(buffer.data()) + room;
+        TunnelEncapRequest req;
+        req.conn_id = tunnel_conn_id(addr("10.0.0.2"), rawPort(50000), addr("1.2.3.4"), rawPort(3074));
+        req.dst_addr_raw = addr("1.2.3.4");
+        req.dst_port_raw = rawPort(3074);
+        req.protocol = 17;
+        req.relay_addr = kRelay;
+        req.relay_port = kRelayPort;
+        req.now = 1000;
+        uint8_t *datagram = nullptr;
+        const uint32_t n =
+            tunnel_encapsulate_packet(packet, uint32_t(innerLen), room, nullptr, 0, &req, &datagram);
+        QCOMPARE(buffer.mid(room), inner);
+        if (!fits) {
+            QCOMPARE(n, 0u);
+            QCOMPARE(buffer.left(room), QByteArray(room, '\x77'));
+            return;
+        }
+        const int headerLen = acknowledging ? 40 : 16;
+        QCOMPARE(int(n), headerLen + innerLen);
+        QCOMPARE(datagram, packet - headerLen);
+        QCOMPARE(buffer.left(room - headerLen), QByteArray(room - headerLen, '\x77'));
+        QByteArray built = buffer.mid(room - headerLen);
+        if (acknowledging) {
+            QCOMPARE(tunnel_load_be32(datagram + 16), 2u);
+            tunnel_store_be32(reinterpret_cast<uint8_t *>(built.data()) + 16, 1);
+        }
+        QCOMPARE(built.toHex(' '), copied.toHex(' '));
+
+        // Without room in front, the spare buffer gets the same datagram.
+        QByteArray spare(2048, '\0');
+        QVERIFY(tunnel_encapsulate_packet(reinterpret_cast<uint8_t *>(inner.data()), uint32_t(innerLen), 39,
+                                          reinterpret_cast<uint8_t *>(spare.data()), uint32_t(spare.size()),
+                                          &req, &datagram) == n);
+        QCOMPARE(datagram, reinterpret_cast<uint8_t *>(spare.data()));
+        QCOMPARE(spare.mid(headerLen, innerLen), inner);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestProto)
