@@ -60,6 +60,7 @@ void MainWindow::showSignInForm()
     if (!m_authPage)
         return;
     m_authPage->showLoginForm();
+    m_authPage->forgetTypedCredentials();
     m_authPage->setFormEnabled(true);
     m_authPage->setGeometry(rect());
     m_authPage->raise();

@@ -553,6 +553,16 @@ void AuthPage::showLoginForm()
     placeCardContents();
 }
 
+void AuthPage::forgetTypedCredentials()
+{
+    m_password->clear();
+    if (!m_keepLogic->isChecked())
+        m_email->clear();
+    // An emptied field is not a mistake of the user's: no error under it.
+    setErrorShown(m_password, m_passwordError, QString());
+    setErrorShown(m_email, m_emailError, QString());
+}
+
 void AuthPage::showError(const QString &text)
 {
     if (!m_banner || !m_bannerText)

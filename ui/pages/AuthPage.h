@@ -74,6 +74,11 @@ public:
 
     bool isProgressViewShown() const { return m_progressView; }
 
+    // After a sign-out or an ended session: the form no longer holds the
+    // password, and holds the e-mail only when "keep me login" is on, so no
+    // one at the machine can sign in again with what was typed.
+    void forgetTypedCredentials();
+
 public slots:
     // The "Discord" button: dims the page while the browser part runs.
     void startDiscordLogin();

@@ -293,6 +293,56 @@ private slots:
         QCOMPARE(named<QLabel>(&window, "HeaderUserName")->text(), QStringLiteral("Ana"));
     }
 
+    // What was typed into the form before the sign-in does not wait there
+    // for the next person at the machine: sign-out and an ended session both
+    // empty the password; the e-mail stays only with "keep me login".
+    void signInFormForgetsThePassword_data()
+    {
+        QTest::addColumn<bool>("expiry");
+        QTest::addColumn<bool>("keep");
+        QTest::newRow("sign-out, keep me login") << false << true;
+        QTest::newRow("sign-out, not kept") << false << false;
+        QTest::newRow("session ended elsewhere, keep me login") << true << true;
+        QTest::newRow("session ended elsewhere, not kept") << true << false;
+    }
+    void signInFormForgetsThePassword()
+    {
+        QFETCH(bool, expiry);
+        QFETCH(bool, keep);
+        store(QSettings::NativeFormat)->setValue("user/isp", "Net Co");
+        store(QSettings::NativeFormat)->setValue("user/country", "Iran");
+        if (!expiry)
+            storeFullSession(QStringLiteral("tok-9"));
+        TestWindow window;
+        showAndSettle(window);
+        AuthPage *page = window.authPage();
+        auto *email = named<QLineEdit>(page, "AuthEmailInput");
+        auto *password = named<QLineEdit>(page, "AuthPasswordInput");
+        auto *keepBox = named<QAbstractButton>(page, "AuthKeepLoginCheckLogic");
+        email->setText(QStringLiteral("ana@x.io"));
+        password->setText(QStringLiteral("secret-123"));
+        keepBox->setChecked(keep);
+        // Signed in: the page goes away with what was typed still in it.
+        page->hide();
+
+        if (expiry) {
+            signInForThisRun(window);
+            m_service.startSessionElsewhere();
+            QTRY_COMPARE(g_warnings.size(), 1);
+        } else {
+            openLogoutConfirm(window);
+            QTest::mouseClick(named<QPushButton>(&window, "LogoutConfirmConfirm"), Qt::LeftButton);
+        }
+        verifySignInFormShown(window);
+        QVERIFY(password->text().isEmpty());
+        QCOMPARE(email->text(), keep ? QStringLiteral("ana@x.io") : QString());
+        // Emptied by the client, not by the user: no field error shows.
+        QVERIFY(!password->property("hasError").toBool());
+        QVERIFY(!email->property("hasError").toBool());
+        // The button that would sign in again is marked unusable.
+        QVERIFY(named<QPushButton>(page, "AuthV2LoginBtn")->property("invalid").toBool());
+    }
+
     void leavingTheConfirmationChangesNothing_data()
     {
         QTest::addColumn<QString>("how");
