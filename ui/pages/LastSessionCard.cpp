@@ -293,7 +293,10 @@ void LastSessionCard::retranslateLastSessionCard(const QString &languageCode)
     const bool persian = PageWidgets::isPersianCode(languageCode);
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     const Qt::LayoutDirection direction = persian ? Qt::RightToLeft : Qt::LeftToRight;
-    const Qt::Alignment side = (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+    // Absolute: the labels are right-to-left in Persian, where a plain
+    // "right" would be mirrored to the left.
+    const Qt::Alignment side =
+        (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | Qt::AlignVCenter;
 
     struct Line
     {

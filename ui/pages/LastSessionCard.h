@@ -44,6 +44,7 @@ public:
     // Lowest ping, average ping, average jitter, packet loss.
     QList<QLabel *> values() const { return m_values; }
     QList<QLabel *> captions() const { return m_captions; }
+    QLabel *title() const { return m_title; }
     QString logoFolder() const { return m_logoFolder; }
 
     static QString formatDuration(qint64 seconds);

@@ -24,6 +24,27 @@ QByteArray png(const QColor &color)
     return pngBytes(QSize(8, 8), color);
 }
 
+// The first and last columns a label's painting inks (against the colour of
+// its top-left pixel), as the label draws itself.
+QPair<int, int> inkedColumns(QWidget *label)
+{
+    const QImage image = label->grab().toImage();
+    const QRgb ground = image.pixel(0, 0);
+    int first = -1;
+    int last = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (image.pixel(x, y) != ground) {
+                if (first < 0)
+                    first = x;
+                last = x;
+                break;
+            }
+        }
+    }
+    return {first, last};
+}
+
 QRgb centre(const QLabel *label)
 {
     const QImage image = label->pixmap().toImage();
@@ -284,8 +305,23 @@ void TestLastSessionCard::persianKeepsPositions()
     }
     for (int i = 0; i < widgets.size(); ++i)
         QCOMPARE(widgets[i]->geometry(), before[i]);
+    // Drawn on the right: the labels are right-to-left, where a right that
+    // is not absolute would be mirrored back to the left.
+    m_card->showLastSession(session());
+    const QList<QLabel *> sided = QList<QLabel *>(m_card->captions()) << m_card->title();
+    for (QLabel *label : sided) {
+        const QPair<int, int> ink = inkedColumns(label);
+        QVERIFY2(ink.second >= label->width() - 4 && ink.first > label->width() / 4,
+                 qPrintable(QStringLiteral("%1 inked %2..%3 of %4")
+                                .arg(label->objectName())
+                                .arg(ink.first)
+                                .arg(ink.second)
+                                .arg(label->width())));
+    }
 
     m_card->place(false);
+    for (QLabel *label : sided)
+        QVERIFY2(inkedColumns(label).first <= 3, qPrintable(label->objectName()));
     QCOMPARE(m_card->captions().first()->text(), QStringLiteral("Lower ping"));
     QCOMPARE(m_card->captions().first()->layoutDirection(), Qt::LeftToRight);
     QVERIFY(m_card->captions().first()->alignment() & Qt::AlignLeft);
