@@ -137,6 +137,7 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     hosts.section = m_section;
     hosts.wrap = m_favWrap;
     hosts.cardsHost = host;
+    hosts.scroll = m_favScroll;
     hosts.stripTitle = favTitle;
     hosts.rocket = rocket;
     hosts.title = title;

@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -28,9 +30,9 @@ QFont sizedFont(const QString &family, int px, int weight)
 HomeFavorites::HomeFavorites(const Hosts &hosts, GamesBoardState *state, ImageCache *images,
                              const QString &persianFontFamily, QObject *hoverFilter, QObject *parent)
     : QObject(parent), m_section(hosts.section), m_wrap(hosts.wrap), m_host(hosts.cardsHost),
-      m_stripTitle(hosts.stripTitle), m_rocket(hosts.rocket), m_title(hosts.title), m_hint(hosts.hint),
-      m_addGame(hosts.addGame), m_state(state), m_images(images), m_persianFamily(persianFontFamily),
-      m_hoverFilter(hoverFilter)
+      m_scroll(hosts.scroll), m_stripTitle(hosts.stripTitle), m_rocket(hosts.rocket), m_title(hosts.title),
+      m_hint(hosts.hint), m_addGame(hosts.addGame), m_state(state), m_images(images),
+      m_persianFamily(persianFontFamily), m_hoverFilter(hoverFilter)
 {
     if (m_state)
         connect(m_state, &GamesBoardState::favoritesChanged, this, &HomeFavorites::scheduleRebuild);
@@ -90,23 +92,47 @@ void HomeFavorites::rebuildHomeFavorites()
             w->setVisible(!hasFavourites);
     }
 
-    int n = 0;
+    const int n = hasFavourites ? int(m_state->favorites().size()) : 0;
+    const int h = std::max(0, ((n + 1) / 2) * kRowPitch - 20);
+    // Two columns over the whole viewport: the second one ends at its right
+    // edge, beside the scroll bar when the rows need one.
+    const int width = viewportWidth(m_scroll, h);
+    int i = 0;
     if (hasFavourites) {
-        for (const HomeFavoriteItem &item : m_state->favorites())
-            addCard(item, n++);
+        for (const HomeFavoriteItem &item : m_state->favorites()) {
+            addCard(item, QPoint(i % 2 ? width - kCardWidth : 0, (i / 2) * kRowPitch));
+            ++i;
+        }
     }
-    const int h = std::max(0, ((n + 1) / 2) * 102 - 20);
-    m_host->setMinimumSize(kHostWidth, h);
-    m_host->resize(kHostWidth, h);
+    m_host->setMinimumSize(width, h);
+    m_host->resize(width, h);
 }
 
-void HomeFavorites::addCard(const HomeFavoriteItem &item, int index)
+int HomeFavorites::viewportWidth(QScrollArea *scroll, int hostHeight)
+{
+    if (!scroll)
+        return kHostWidth;
+    scroll->ensurePolished();
+    const int frame = 2 * scroll->frameWidth();
+    int width = scroll->width() - frame;
+    const bool needsBar =
+        scroll->verticalScrollBarPolicy() == Qt::ScrollBarAlwaysOn ||
+        (scroll->verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded && hostHeight > scroll->height() - frame);
+    if (needsBar) {
+        QScrollBar *bar = scroll->verticalScrollBar();
+        bar->ensurePolished();
+        width -= bar->sizeHint().width();
+    }
+    return std::max(width, kCardWidth);
+}
+
+void HomeFavorites::addCard(const HomeFavoriteItem &item, const QPoint &place)
 {
     auto *card = new QWidget(m_host);
     card->setObjectName(QStringLiteral("HomeFavCard"));
     card->setAttribute(Qt::WA_StyledBackground, true);
     card->setStyleSheet(QStringLiteral("background:#1A1E24;border-radius:10px;"));
-    card->setGeometry((index % 2) * 310, (index / 2) * 102, kCardWidth, kCardHeight);
+    card->setGeometry(QRect(place, QSize(kCardWidth, kCardHeight)));
 
     auto *icon = new QLabel(card);
     icon->setObjectName(QStringLiteral("HomeFavCardIcon"));

@@ -7,6 +7,7 @@
 #include "ui/widgets/WindowArea.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 
@@ -14,6 +15,7 @@ class GamesBoardState;
 class ImageCache;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QToolButton;
 class QWidget;
 struct HomeFavoriteItem;
@@ -32,10 +34,16 @@ public:
         QLabel *hint = nullptr;         // "HomeReadySub"
         QPushButton *addGame = nullptr; // "HomeAddGameBtn"
         QLabel *stripTitle = nullptr;   // "HomeFavTitle"; may be null
+        QScrollArea *scroll = nullptr;  // "HomeFavScroll", the host's area; may be null
     };
     static constexpr int kCardWidth = 290;
     static constexpr int kCardHeight = 82;
     static constexpr int kHostWidth = 600;
+    static constexpr int kRowPitch = 102;
+
+    // The width the cards have beside the area's scroll bar, when the rows
+    // need it: the second column ends at its right edge.
+    static int viewportWidth(QScrollArea *scroll, int hostHeight);
 
     // Builds the cards once. hoverFilter (may be null) shows a card's cross
     // while the pointer is over it.
@@ -59,13 +67,14 @@ public slots:
 
 private:
     void scheduleRebuild();
-    void addCard(const HomeFavoriteItem &item, int index);
+    void addCard(const HomeFavoriteItem &item, const QPoint &place);
     void removeHomeFavorite(const HomeFavoriteItem &item);
     void openGame(const QString &title, const QString &logo, const QString &platform);
 
     QPointer<QWidget> m_section;
     QPointer<QWidget> m_wrap;
     QPointer<QWidget> m_host;
+    QPointer<QScrollArea> m_scroll;
     QPointer<QLabel> m_stripTitle;
     QPointer<QLabel> m_rocket;
     QPointer<QLabel> m_title;

@@ -5,6 +5,7 @@
 
 #include "services/GamesCatalogue.h"
 #include "ui/pages/GamesBoardState.h"
+#include "ui/pages/ThinScrollBar.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -124,7 +125,11 @@ struct HomeHosts
         wrap->setGeometry(0, 0, 640, 382);
         wrap->hide();
         scroll = new QScrollArea(wrap);
+        scroll->setObjectName(QStringLiteral("HomeFavScroll"));
         scroll->setGeometry(24, 72, 592, 286);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setStyleSheet(thinScrollAreaStyle(QStringLiteral("HomeFavScroll")));
         host = new QWidget;
         host->setObjectName(QStringLiteral("HomeFavCardsHost"));
         scroll->setWidget(host);

@@ -6,6 +6,8 @@
 #include "support/PainterWarnings.h"
 #include "ui/pages/HomeFavorites.h"
 
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -19,6 +21,7 @@ private slots:
 
     void noFavouritesShowsTheEmptyState();
     void cardsInKeyOrder();
+    void secondColumnBesideTheScrollBar();
     void removeBringsTheEmptyStateBack();
     void openingFollowsTheStoredPlatform_data();
     void openingFollowsTheStoredPlatform();
@@ -35,7 +38,7 @@ private:
             state = std::make_unique<GamesBoardState>(&store);
             favourites = std::make_unique<HomeFavorites>(
                 HomeFavorites::Hosts{&hosts.section, hosts.wrap, hosts.host, hosts.rocket, hosts.title,
-                                     hosts.hint, hosts.addGame},
+                                     hosts.hint, hosts.addGame, nullptr, hosts.scroll},
                 state.get(), nullptr, QStringLiteral("Vazirmatn"), nullptr, nullptr);
             favourites->place(false);
             hosts.section.show();
@@ -77,11 +80,13 @@ void TestHomeFavorites::cardsInKeyOrder()
     QCOMPARE(rig.cardTitle(0), QStringLiteral("Halo"));
     QCOMPARE(rig.cardTitle(1), QStringLiteral("Zed")); // upper case before lower case
     QCOMPARE(rig.cardTitle(2), QStringLiteral("apex"));
+    // Two columns over the 592 px viewport: the second ends at its right edge.
     QCOMPARE(rig.card(0)->geometry(), QRect(0, 0, 290, 82));
-    QCOMPARE(rig.card(1)->pos(), QPoint(310, 0));
+    QCOMPARE(rig.card(1)->pos(), QPoint(592 - 290, 0));
     QCOMPARE(rig.card(2)->pos(), QPoint(0, 102));
-    QCOMPARE(rig.hosts.host->size(), QSize(600, 184));
-    QCOMPARE(rig.hosts.host->minimumSize(), QSize(600, 184));
+    QCOMPARE(rig.hosts.host->size(), QSize(592, 184));
+    QCOMPARE(rig.hosts.host->minimumSize(), QSize(592, 184));
+    QCOMPARE(rig.hosts.scroll->viewport()->width(), 592);
 
     Rig many;
     for (int i = 0; i < 500; ++i)
@@ -90,11 +95,29 @@ void TestHomeFavorites::cardsInKeyOrder()
     QCOMPARE(many.hosts.host->height(), 250 * 102 - 20);
 }
 
+void TestHomeFavorites::secondColumnBesideTheScrollBar()
+{
+    // Four rows are taller than the area: the thin bar takes its 6 px and
+    // the second column moves in by as much, whole within the viewport.
+    QList<QVariantMap> rows;
+    for (const char *title : {"A", "B", "C", "D", "E", "F", "G"})
+        rows << row(QLatin1String(title), "PC");
+    Rig rig(rows);
+    QTRY_VERIFY(rig.hosts.scroll->verticalScrollBar()->isVisible());
+    const int viewport = rig.hosts.scroll->viewport()->width();
+    QCOMPARE(viewport, 592 - 6);
+    QCOMPARE(rig.hosts.host->width(), viewport);
+    for (QWidget *card : rig.favourites->cards())
+        QVERIFY2(card->geometry().right() < viewport, qPrintable(card->findChild<QLabel *>()->text()));
+    QCOMPARE(rig.card(1)->geometry().right(), viewport - 1);
+    QCOMPARE(rig.card(6)->pos(), QPoint(0, 3 * 102));
+}
+
 void TestHomeFavorites::removeBringsTheEmptyStateBack()
 {
     Rig rig({row("Apex", "PC")});
     QCOMPARE(rig.favourites->cards().size(), 1);
-    QCOMPARE(rig.hosts.host->size(), QSize(600, 82));
+    QCOMPARE(rig.hosts.host->size(), QSize(592, 82));
     QPointer<QWidget> card = rig.card(0);
     auto *remove = card->findChild<QToolButton *>(QStringLiteral("HomeFavCardRemove"));
     remove->show();
