@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev libqt6sql6-sqlite qt6-svg-dev
   qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools qt6-translations-l10n
   qt6-httpserver-dev qt6-websockets-dev libgl-dev
-  libssl-dev libgtest-dev libbenchmark-dev libsqlite3-dev
+  libssl-dev libgtest-dev libbenchmark-dev libsqlite3-dev libxcb1-dev
   clang-14 libclang-rt-14-dev
   fonts-inter
   iputils-ping bind9-dnsutils iproute2 util-linux

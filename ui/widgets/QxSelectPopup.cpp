@@ -1,10 +1,13 @@
 #include "ui/widgets/QxSelectPopup.h"
 
+#include "ui/widgets/WindowTranslucency.h"
+
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPainterPath>
 #include <QScreen>
 #include <QVBoxLayout>
 
@@ -143,8 +146,58 @@ QxSelectPopup::QxSelectPopup(QWidget *parent) : QFrame(parent)
 
 void QxSelectPopup::applyShadow()
 {
-    // setGraphicsEffect deletes the effect it replaces.
-    m_card->setGraphicsEffect(m_style.hasShadow ? makeCardShadow(m_card) : nullptr);
+    // setGraphicsEffect deletes the effect it replaces. The shadow falls on
+    // the window's transparent margin, which only a translucent window has.
+    const bool shadow = m_style.hasShadow && m_translucent;
+    m_card->setGraphicsEffect(shadow ? makeCardShadow(m_card) : nullptr);
+    const int margin = shadow ? m_style.shadowMargin : 0;
+    m_outerLayout->setContentsMargins(margin, margin, margin, margin);
+}
+
+void QxSelectPopup::followDesktop()
+{
+    const bool translucent = WindowTranslucency::shown();
+    if (translucent == m_translucent)
+        return;
+    m_translucent = translucent;
+    setAttribute(Qt::WA_TranslucentBackground, translucent);
+    // The window's visual is chosen when its native window is made: set the
+    // flags again, which makes it anew at the next show.
+    if (testAttribute(Qt::WA_WState_Created))
+        setWindowFlags(windowFlags());
+    // Opaque, the window itself wears the card's colour where the card's
+    // rounded corners leave it (the shape mask trims the rest).
+    setStyleSheet(translucent
+                      ? QStringLiteral("QFrame#QxSelectPopup { background: transparent; }")
+                      : QStringLiteral("QFrame#QxSelectPopup { background: %1; }").arg(m_style.background));
+    applyShadow();
+    if (translucent)
+        clearMask();
+}
+
+QRegion QxSelectPopup::cardShape() const
+{
+    int radius[4] = {m_style.radius, m_style.radius, m_style.radius, m_style.radius}; // tl, tr, br, bl
+    if (m_style.attached) {
+        if (m_style.openUp)
+            radius[2] = radius[3] = 0;
+        else
+            radius[0] = radius[1] = 0;
+    }
+    const QRectF r = rect();
+    QPainterPath path;
+    path.moveTo(r.left() + radius[0], r.top());
+    path.lineTo(r.right() + 1 - radius[1], r.top());
+    path.arcTo(r.right() + 1 - 2 * radius[1], r.top(), 2 * radius[1], 2 * radius[1], 90, -90);
+    path.lineTo(r.right() + 1, r.bottom() + 1 - radius[2]);
+    path.arcTo(r.right() + 1 - 2 * radius[2], r.bottom() + 1 - 2 * radius[2], 2 * radius[2], 2 * radius[2], 0,
+               -90);
+    path.lineTo(r.left() + radius[3], r.bottom() + 1);
+    path.arcTo(r.left(), r.bottom() + 1 - 2 * radius[3], 2 * radius[3], 2 * radius[3], 270, -90);
+    path.lineTo(r.left(), r.top() + radius[0]);
+    path.arcTo(r.left(), r.top(), 2 * radius[0], 2 * radius[0], 180, -90);
+    path.closeSubpath();
+    return QRegion(path.toFillPolygon().toPolygon());
 }
 
 void QxSelectPopup::updateCardStyle()
@@ -174,10 +227,10 @@ void QxSelectPopup::updateCardStyle()
 void QxSelectPopup::setStyle(const QxSelectPopupStyle &style)
 {
     m_style = style;
-    const int margin = m_style.hasShadow ? m_style.shadowMargin : 0;
-    m_outerLayout->setContentsMargins(margin, margin, margin, margin);
     updateCardStyle();
     applyShadow();
+    if (!m_translucent)
+        setStyleSheet(QStringLiteral("QFrame#QxSelectPopup { background: %1; }").arg(m_style.background));
     m_cardLayout->setContentsMargins(m_style.cardPadding, m_style.cardPadding, m_style.cardPadding,
                                      m_style.cardPadding);
     m_cardLayout->setSpacing(m_style.rowSpacing);
@@ -230,6 +283,7 @@ bool QxSelectPopup::showForAnchor(QWidget *anchor, int minWidth)
 {
     if (!anchor)
         return false;
+    followDesktop();
     setFixedWidth(std::max(anchor->width(), minWidth));
     adjustSize();
 
@@ -253,6 +307,7 @@ void QxSelectPopup::showBelow(QWidget *anchor, int minWidth)
 {
     if (!anchor)
         return;
+    followDesktop();
     setFixedWidth(std::max(anchor->width(), minWidth));
     adjustSize();
     placeAndShow(anchor, false);
@@ -269,6 +324,8 @@ void QxSelectPopup::placeAndShow(QWidget *anchor, bool above)
         offset = m_style.attached ? anchor->height() - m_style.attachOverlap
                                   : anchor->height() + m_style.detachedGap;
     move(anchor->mapToGlobal(QPoint(0, offset)));
+    if (!m_translucent)
+        setMask(cardShape());
     show();
     raise();
     activateWindow();

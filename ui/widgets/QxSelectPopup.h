@@ -3,6 +3,7 @@
 #include <QFrame>
 #include <QList>
 #include <QPixmap>
+#include <QRegion>
 #include <QString>
 #include <QWidget>
 
@@ -88,7 +89,9 @@ private:
 // The drop-down list a select field opens below (or, near the screen's
 // bottom, above) itself: a frameless translucent popup window holding a
 // rounded card of rows. Its corners on the field's side are square when it
-// is attached to the field.
+// is attached to the field. On a desktop that does not show translucent
+// windows (X11 without a compositing manager) it is an opaque window of the
+// card's own shape and colours, without the shadow.
 class QxSelectPopup : public QFrame
 {
 public:
@@ -112,6 +115,9 @@ public:
 
     QFrame *card() const { return m_card; }
     const QList<QxPopupRow *> &rows() const { return m_rows; }
+    // Whether the popup is a translucent window with its shadow, as the
+    // desktop allowed at its last show.
+    bool isTranslucent() const { return m_translucent; }
 
     void updateCardStyle();
     void handleRowClicked(int index);
@@ -121,7 +127,11 @@ protected:
 
 private:
     void applyShadow();
+    // Translucent with the shadow, or opaque, as the desktop shows windows.
+    void followDesktop();
     void placeAndShow(QWidget *anchor, bool above);
+    // The card's outline (its corners as the card style rounds them).
+    QRegion cardShape() const;
 
     QFrame *m_card = nullptr;
     QWidget *m_rowsContainer = nullptr;
@@ -133,4 +143,5 @@ private:
     std::function<void(int)> m_onSelected;
     std::function<void()> m_onHidden;
     QxSelectPopupStyle m_style;
+    bool m_translucent = true;
 };

@@ -1,7 +1,9 @@
 #include "PaintedWidgetTest.h"
 #include "resources/BundledFonts.h"
 #include "ui/widgets/QxSelectPopup.h"
+#include "ui/widgets/WindowTranslucency.h"
 
+#include <QGraphicsEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
@@ -58,6 +60,7 @@ private slots:
         QCOMPARE(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 1920, 1080));
     }
     void init() { PaintedWidgetTest::failOnPainterWarnings(); }
+    void cleanup() { WindowTranslucency::setProbe({}); }
 
     void placesOnTheSideWithRoom_data()
     {
@@ -413,6 +416,92 @@ private slots:
         QX_VERIFY_COLOUR(hovered, 150, 32, QColor(QStringLiteral("#23262C")), 2);
         // The hover background is rounded: its corner pixel stays clear.
         QCOMPARE(hovered.pixelColor(0, 0).alpha(), 0);
+    }
+
+    // A desktop without a compositing manager never shows a translucent
+    // window: the popup is then an opaque window cut to the card's outline,
+    // in the card's colours, with no shadow margin around it.
+    void opaqueWithoutACompositor_data()
+    {
+        QTest::addColumn<bool>("attached");
+        QTest::addColumn<int>("fieldY");
+        QTest::addColumn<bool>("roundTop");
+        QTest::addColumn<bool>("roundBottom");
+        QTest::newRow("attached below") << true << 100 << false << true;
+        QTest::newRow("attached above") << true << 1000 << true << false;
+        QTest::newRow("detached") << false << 100 << true << true;
+    }
+    void opaqueWithoutACompositor()
+    {
+        QFETCH(bool, attached);
+        QFETCH(int, fieldY);
+        QFETCH(bool, roundTop);
+        QFETCH(bool, roundBottom);
+        WindowTranslucency::setProbe([] { return false; });
+        QxSelectPopupStyle style;
+        style.attached = attached;
+        QxSelectPopup popup;
+        popup.setStyle(style);
+        popup.setItems(items(3));
+        popup.setCheckedIndex(1);
+        Field field(200, fieldY);
+        popup.showForAnchor(&field.window, 0);
+
+        QVERIFY(!popup.isTranslucent());
+        QVERIFY(!popup.testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(!popup.card()->graphicsEffect());
+        QCOMPARE(popup.layout()->contentsMargins(), QMargins(0, 0, 0, 0));
+        QCOMPARE(popup.card()->geometry(), popup.rect());
+        // The shape keeps the card's corners: round ones are cut away.
+        const QRegion shape = popup.mask();
+        QVERIFY(shape.contains(popup.rect().center()));
+        QCOMPARE(!shape.contains(QPoint(0, 0)), roundTop);
+        QCOMPARE(!shape.contains(QPoint(popup.width() - 1, popup.height() - 1)), roundBottom);
+        QVERIFY(shape.contains(QPoint(popup.width() / 2, 0)));
+
+        // Painted as the window the screen shows: opaque, the card's colour
+        // between the rows and the border.
+        const QImage shown = popup.grab().toImage();
+        const QColor ground = shown.pixelColor(8, popup.height() / 2);
+        QCOMPARE(ground.alpha(), 255);
+        QCOMPARE(ground.name(), QStringLiteral("#1a1e24"));
+        QCOMPARE(shown.pixelColor(popup.width() / 2, 0).alpha(), 255);
+    }
+
+    void followsTheDesktopAtEveryShow()
+    {
+        bool composited = true;
+        WindowTranslucency::setProbe([&composited] { return composited; });
+        QxSelectPopup popup;
+        popup.setItems(items(3));
+        Field field(200, 100);
+        popup.showBelow(&field.window, 0);
+        QVERIFY(popup.isTranslucent());
+        QVERIFY(popup.testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(popup.card()->graphicsEffect());
+        QCOMPARE(popup.layout()->contentsMargins(), QMargins(10, 10, 10, 10));
+        QVERIFY(popup.mask().isEmpty());
+        popup.hide();
+
+        // The compositing manager went away: the next show is opaque, and
+        // its rows still answer.
+        composited = false;
+        int chosen = -1;
+        popup.setOnSelected([&chosen](int index) { chosen = index; });
+        popup.showBelow(&field.window, 0);
+        QVERIFY(popup.isVisible());
+        QVERIFY(!popup.testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(!popup.card()->graphicsEffect());
+        QVERIFY(!popup.mask().isEmpty());
+        QTest::mouseClick(popup.rows().at(2), Qt::LeftButton);
+        QCOMPARE(chosen, 2);
+        QVERIFY(!popup.isVisible());
+
+        composited = true;
+        popup.showBelow(&field.window, 0);
+        QVERIFY(popup.testAttribute(Qt::WA_TranslucentBackground));
+        QVERIFY(popup.card()->graphicsEffect());
+        QVERIFY(popup.mask().isEmpty());
     }
 
     void listSizes_data()
