@@ -176,7 +176,7 @@ void ConsoleConnect::setConnectingAnimation(bool running)
     emit connectingAnimationChanged(running);
 }
 
-void ConsoleConnect::endAttempt()
+void ConsoleConnect::endAttempt(bool failed)
 {
     m_checkTimer.stop();
     m_sweepToken = 0;
@@ -184,6 +184,27 @@ void ConsoleConnect::endAttempt()
     m_state->connecting = false;
     m_state->kind = ConnectionKind::None;
     applyButtonState(0);
+    // The overlay's spinner said "Starting boost..."; nothing starts now.
+    if (failed)
+        emit progressEnded(ConnectFlow::failureMessage());
+    updateWatchWanted();
+}
+
+void ConsoleConnect::setSetupShown(bool shown)
+{
+    m_setupShown = shown;
+    updateWatchWanted();
+}
+
+void ConsoleConnect::updateWatchWanted()
+{
+    const bool running = m_state->kind == ConnectionKind::Console &&
+                         (m_state->connecting || m_state->connected || m_sweepToken != 0);
+    const bool wanted = m_setupShown || running;
+    if (wanted == m_watchWanted)
+        return;
+    m_watchWanted = wanted;
+    emit consoleWatchWanted(wanted);
 }
 
 void ConsoleConnect::startConsoleBranch(const QString &address, int port, const QString &title,
@@ -229,6 +250,7 @@ void ConsoleConnect::startConsoleBranch(const QString &address, int port, const 
     const QStringList tcp = traffic.tcpTokens;
     setConnectingAnimation(true);
     m_state->connecting = true;
+    updateWatchWanted();
     m_services.sweep.start([self, token, gameId, fingerprint, address, port, title, udp, tcp] {
         // A disconnect during the analysis, or a newer attempt, owns the
         // button now: this sweep starts nothing.
@@ -319,6 +341,7 @@ void ConsoleConnect::startConsoleGateway(const QString &handedAddress, int hande
     setConnectingAnimation(true);
     m_state->connecting = true;
     m_state->kind = ConnectionKind::Console;
+    updateWatchWanted();
 
     qDebug().noquote() << "[ConsoleConn] Starting Console Gateway:" << address << port << profile;
     qDebug().noquote() << "[ConsoleConn] UDP ports:" << udpText;
@@ -374,6 +397,7 @@ void ConsoleConnect::stopConsole(bool wasConnecting)
     m_state->connecting = false;
     m_state->kind = ConnectionKind::None;
     applyButtonState(0);
+    updateWatchWanted();
 }
 
 void ConsoleConnect::gatewayStopped(int exitCode)
@@ -391,4 +415,6 @@ void ConsoleConnect::gatewayStopped(int exitCode)
     emit connectedClockStopped();
     m_state->kind = ConnectionKind::None;
     applyButtonState(0);
+    emit progressEnded(ConnectFlow::failureMessage());
+    updateWatchWanted();
 }

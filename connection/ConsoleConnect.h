@@ -135,6 +135,8 @@ public slots:
     void stopConsole(bool wasConnecting);
     // The gateway's `stopped`.
     void gatewayStopped(int exitCode);
+    // The console set-up overlay was shown or hidden.
+    void setSetupShown(bool shown);
 
 public:
     void startConsoleGateway(const QString &address, int port, const QString &title, const QStringList &udp,
@@ -161,13 +163,21 @@ signals:
     void progressShown(const QString &text);
     // The set-up overlay's status line.
     void statusChanged(const QString &text);
+    // The gateway could not start, or ended on its own: the overlay's
+    // spinner stops and its status line shows `text`.
+    void progressEnded(const QString &text);
+    // Whether the console network is to be watched: while the set-up shows
+    // or a console connection is being made or runs. Sent on changes.
+    void consoleWatchWanted(bool wanted);
 
 private:
     bool automaticMode() const;
     void applyButtonState(int state);
     void setConnectingAnimation(bool running);
-    // Back to idle after a refusal or a failed start.
-    void endAttempt();
+    // Back to idle after a refusal or a failed start; `failed`: the
+    // overlay shows the failure.
+    void endAttempt(bool failed = true);
+    void updateWatchWanted();
 
     Services m_services;
     std::shared_ptr<ConnectFlowState> m_state;
@@ -178,4 +188,6 @@ private:
     int m_connectedRun = 0;   // the run shown as connected, 0 when none
     quint64 m_sweepToken = 0; // the route analysis waited for, 0 when none
     quint64 m_nextSweepToken = 0;
+    bool m_setupShown = false;
+    bool m_watchWanted = false;
 };

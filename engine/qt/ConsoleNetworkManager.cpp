@@ -66,9 +66,31 @@ bool ConsoleNetworkManager::setupConsoleMode()
 
 void ConsoleNetworkManager::startMonitoring()
 {
-    qDebug().noquote() << "[ConsoleNet] Starting connection monitoring...";
     m_connected = false;
+    if (!m_wanted) {
+        m_paused = true;
+        return;
+    }
+    qDebug().noquote() << "[ConsoleNet] Starting connection monitoring...";
+    m_paused = false;
     m_timer->start(m_options.pollIntervalMs);
+}
+
+void ConsoleNetworkManager::setMonitoringWanted(bool wanted)
+{
+    if (wanted == m_wanted)
+        return;
+    m_wanted = wanted;
+    if (!wanted) {
+        if (m_timer->isActive()) {
+            qDebug().noquote() << "[ConsoleNet] Pausing connection monitoring";
+            m_timer->stop();
+            m_paused = true;
+        }
+        return;
+    }
+    if (m_paused)
+        startMonitoring();
 }
 
 bool ConsoleNetworkManager::isMonitoring() const
@@ -81,6 +103,7 @@ void ConsoleNetworkManager::destroyAdapter()
     qDebug().noquote() << "[ConsoleNet] Destroying adapter...";
     qDebug().noquote() << "[ConsoleNet] Stopping connection monitoring";
     m_timer->stop();
+    m_paused = false;
     m_config = NetworkConfig();
     m_connected = false;
     qDebug().noquote() << "[ConsoleNet] Adapter destroyed";
@@ -105,11 +128,23 @@ QString ConsoleNetworkManager::findEthernetAdapter(const QList<Interface> &inter
             excluded = excluded || name.contains(QLatin1String(word), Qt::CaseInsensitive);
         if (excluded)
             continue;
-        qDebug().noquote() << "[ConsoleNet] Found Ethernet adapter:" << name;
         return name;
     }
-    qWarning().noquote() << "[ConsoleNet] No suitable Ethernet adapter found";
     return QString();
+}
+
+void ConsoleNetworkManager::reportAdapter(const QString &adapter)
+{
+    // Once per change, not once a poll: a PC without a wired adapter would
+    // log its warning every second.
+    const QString outcome = adapter.isNull() ? QStringLiteral("") : adapter;
+    if (!m_reportedAdapter.isNull() && outcome == m_reportedAdapter)
+        return;
+    m_reportedAdapter = outcome;
+    if (adapter.isEmpty())
+        qWarning().noquote() << "[ConsoleNet] No suitable Ethernet adapter found";
+    else
+        qDebug().noquote() << "[ConsoleNet] Found Ethernet adapter:" << adapter;
 }
 
 void ConsoleNetworkManager::checkConsoleConnection()
@@ -123,6 +158,7 @@ void ConsoleNetworkManager::checkConsoleConnection()
 
     const QList<Interface> interfaces = m_options.interfaces();
     const QString adapter = findEthernetAdapter(interfaces);
+    reportAdapter(adapter);
     QString localAddress;
     if (!adapter.isEmpty()) {
         for (const Interface &iface : interfaces) {

@@ -60,7 +60,13 @@ public:
     // one that prepares an adapter reports false when it could not.
     virtual bool setupConsoleMode();
     // Polls from now on; the next poll that sees the console reports it again.
+    // While the watch is not wanted the start waits until it is.
     void startMonitoring();
+    // Whether anyone looks at the console now (its set-up shown, or its
+    // connection running). Not wanted, the polls pause; wanted again, a
+    // paused watch starts afresh, so a console still there is reported again.
+    void setMonitoringWanted(bool wanted);
+    bool isMonitoringWanted() const { return m_wanted; }
     // Stops polling and forgets the configuration.
     void destroyAdapter();
     // The wired adapter's name, or empty.
@@ -82,11 +88,17 @@ signals:
 
 private:
     QString findEthernetAdapter(const QList<Interface> &interfaces) const;
+    // Logs the adapter search's outcome when it differs from the last one.
+    void reportAdapter(const QString &adapter);
 
     Options m_options;
     NetworkConfig m_config;
     QTimer *m_timer;
     bool m_connected = false;
+    bool m_wanted = true;
+    bool m_paused = false; // monitoring that waits for the watch to be wanted
+    // The last adapter search's outcome as logged; null before the first.
+    QString m_reportedAdapter;
 };
 
 Q_DECLARE_METATYPE(ConsoleNetworkManager::NetworkConfig)

@@ -4,6 +4,7 @@
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGraphicsBlurEffect>
 #include <QLabel>
 #include <QPainterPath>
@@ -47,6 +48,7 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     m_overlay->setStyleSheet(QStringLiteral("background: transparent;"));
     m_overlay->hide();
     m_overlay->raise();
+    m_overlay->installEventFilter(this);
 
     m_blurBg = new QLabel(m_overlay);
     m_blurBg->setObjectName(QStringLiteral("ConsoleConnBlurBg"));
@@ -181,4 +183,20 @@ void ConsoleOverlay::showProgress(const QString &text)
 void ConsoleOverlay::setStatus(const QString &text)
 {
     m_status->setText(text);
+}
+
+void ConsoleOverlay::showFailure(const QString &text)
+{
+    m_spinner->hide();
+    m_status->show();
+    setStatus(text);
+}
+
+bool ConsoleOverlay::eventFilter(QObject *watched, QEvent *event)
+{
+    // Shown or hidden on its own account (the window may not show yet).
+    if (watched == m_overlay &&
+        (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        emit shownChanged(event->type() == QEvent::ShowToParent);
+    return QObject::eventFilter(watched, event);
 }

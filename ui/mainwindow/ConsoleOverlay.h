@@ -57,6 +57,15 @@ public:
     // The spinner with a status text (the route analysis), or only the text.
     void showProgress(const QString &text);
     void setStatus(const QString &text);
+    // Nothing is under way any more: the spinner stops, the line tells why.
+    void showFailure(const QString &text);
+
+signals:
+    // The overlay came into view or went out of it.
+    void shownChanged(bool shown);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *m_overlay = nullptr;

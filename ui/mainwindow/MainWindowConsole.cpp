@@ -68,6 +68,12 @@ void MainWindow::createConsoleServices()
     connect(console, &ConsoleConnect::relayShown, m_connectDisplay, &ConnectDisplay::showGatewayRelay);
     connect(console, &ConsoleConnect::progressShown, m_consoleOverlay, &ConsoleOverlay::showProgress);
     connect(console, &ConsoleConnect::statusChanged, m_consoleOverlay, &ConsoleOverlay::setStatus);
+    connect(console, &ConsoleConnect::progressEnded, m_consoleOverlay, &ConsoleOverlay::showFailure);
+    // The console network is polled only while someone looks at the console.
+    connect(m_consoleOverlay, &ConsoleOverlay::shownChanged, console, &ConsoleConnect::setSetupShown);
+    connect(console, &ConsoleConnect::consoleWatchWanted, m_consoleNetworkManager,
+            &ConsoleNetworkManager::setMonitoringWanted);
+    m_consoleNetworkManager->setMonitoringWanted(false);
 }
 
 bool MainWindow::isConsoleGameTitle(const QString &title)

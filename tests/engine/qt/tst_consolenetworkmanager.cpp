@@ -85,6 +85,8 @@ private slots:
     void listingDecides();
     void connectSequence();
     void startMonitoringReportsAgain();
+    void adapterLoggedOncePerChange();
+    void pollsOnlyWhileWanted();
     void hangingToolEndsAtItsLimit();
     void kernelTableMissingOrUnreadable();
 };
@@ -161,12 +163,72 @@ void TestConsoleNetworkManager::wiredAdapterChoice()
     QFETCH(QString, chosen);
     Rig rig;
     rig.interfaces = interfaces;
+    QCOMPARE(rig.manager->findEthernetAdapter(), chosen);
+    // A poll reports what it found, on the log's own line for each outcome.
     DebugLog log("[ConsoleNet]");
     if (chosen.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, "[ConsoleNet] No suitable Ethernet adapter found");
-    QCOMPARE(rig.manager->findEthernetAdapter(), chosen);
-    QCOMPARE(log.lines(), chosen.isEmpty() ? QStringList()
-                                           : QStringList{"[ConsoleNet] Found Ethernet adapter: " + chosen});
+    rig.manager->checkConsoleConnection();
+    QCOMPARE(log.lines().filter("adapter"),
+             chosen.isEmpty() ? QStringList()
+                              : QStringList{"[ConsoleNet] Found Ethernet adapter: " + chosen});
+}
+
+void TestConsoleNetworkManager::adapterLoggedOncePerChange()
+{
+    // A PC without a wired adapter polled every second: one warning, not
+    // one a poll; the log speaks again only when the outcome changes.
+    Rig rig;
+    rig.interfaces = {iface("Wi-Fi", "10.0.0.5")};
+    DebugLog log("[ConsoleNet]");
+    QTest::ignoreMessage(QtWarningMsg, "[ConsoleNet] No suitable Ethernet adapter found");
+    const QList<QList<Interface>> polls = {
+        {iface("Wi-Fi", "10.0.0.5")},        {iface("Wi-Fi", "10.0.0.5")},
+        {iface("Wi-Fi", "10.0.0.5")},        {iface("Ethernet", "192.168.1.10")},
+        {iface("Ethernet", "192.168.1.10")}, {iface("Ethernet 2", "192.168.1.10")},
+        {iface("Wi-Fi", "10.0.0.5")},        {iface("Wi-Fi", "10.0.0.5")},
+    };
+    for (int i = 0; i < polls.size(); ++i) {
+        rig.interfaces = polls.at(i);
+        if (i == 6)
+            QTest::ignoreMessage(QtWarningMsg, "[ConsoleNet] No suitable Ethernet adapter found");
+        rig.manager->checkConsoleConnection();
+    }
+    QCOMPARE(log.lines().filter("adapter"), QStringList({"[ConsoleNet] Found Ethernet adapter: Ethernet",
+                                                         "[ConsoleNet] Found Ethernet adapter: Ethernet 2"}));
+}
+
+void TestConsoleNetworkManager::pollsOnlyWhileWanted()
+{
+    Rig rig(10);
+    rig.interfaces = {iface("Ethernet", "192.168.1.10")};
+    rig.listing = section("192.168.1.10", {entry("172.22.1.50")});
+    QVERIFY(rig.manager->setupConsoleMode());
+    QSignalSpy seen(rig.manager.get(), &ConsoleNetworkManager::consoleConnected);
+    rig.manager->startMonitoring();
+    QTRY_COMPARE(seen.count(), 1);
+
+    // Nobody looks at the console: the polls pause.
+    rig.manager->setMonitoringWanted(false);
+    QVERIFY(!rig.manager->isMonitoring());
+    const int polls = rig.runner.commands().size();
+    QTest::qWait(60);
+    QCOMPARE(rig.runner.commands().size(), polls);
+    // A set-up while nobody looks waits too.
+    rig.manager->startMonitoring();
+    QVERIFY(!rig.manager->isMonitoring());
+
+    // Looked at again: the watch starts afresh and reports the console that
+    // is still there, so a set-up shown again can hide.
+    rig.manager->setMonitoringWanted(true);
+    QVERIFY(rig.manager->isMonitoring());
+    QTRY_COMPARE(seen.count(), 2);
+
+    // Never started, a watch that is wanted again starts nothing.
+    Rig idle(10);
+    idle.manager->setMonitoringWanted(false);
+    idle.manager->setMonitoringWanted(true);
+    QVERIFY(!idle.manager->isMonitoring());
 }
 
 void TestConsoleNetworkManager::listingDecides_data()

@@ -187,6 +187,9 @@ private slots:
         config.dns = QStringLiteral("10.0.0.3");
         config.subnetMask = QStringLiteral("255.0.0.0");
         config.valid = true;
+        // The values arrive while the set-up shows (they are asked for when
+        // a console game opens).
+        window.showSnapshotOverlay(true);
         emit network->configurationReady(config);
         QCOMPARE(
             texts({area->gatewayValue(), area->ipAddressValue(), area->dnsValue(), area->subnetMaskValue()}),
@@ -226,6 +229,7 @@ private slots:
             QList<Warning> warnings;
             MainWindow window(servicesWith(&warnings), shortIntervals());
             QSignalSpy ready(window.consoleNetworkManager(), &ConsoleNetworkManager::configurationReady);
+            window.showSnapshotOverlay(true);
             window.setupConsoleNetwork();
             QCOMPARE(ready.size(), 1);
             QVERIFY(warnings.isEmpty());
@@ -258,6 +262,57 @@ private slots:
                  (QStringList{"[ConsoleGW] started", "[ConsoleGW] stopped rc= 3",
                               "[ConsoleGW] error: Invalid server IP/port for console gateway"}));
         QVERIFY(warnings.isEmpty());
+    }
+
+    // The console network is polled only while the set-up shows or a
+    // console connection is made or runs; paused, it waits and resumes.
+    void networkWatchFollowsTheSetupAndTheConnection()
+    {
+        QList<Warning> warnings;
+        MainWindow window(servicesWith(&warnings), shortIntervals());
+        ConsoleNetworkManager *network = window.consoleNetworkManager();
+        ConsoleConnect *console = window.services().consoleConnect;
+        QVERIFY(!network->isMonitoringWanted());
+        window.showSnapshotOverlay(true);
+        QVERIFY(network->isMonitoringWanted());
+        window.setupConsoleNetwork();
+        QVERIFY(network->isMonitoring());
+
+        // Another section: nobody looks.
+        window.openGamesPage();
+        QVERIFY(window.consoleOverlay()->overlay()->isHidden());
+        QVERIFY(!network->isMonitoringWanted());
+        QVERIFY(!network->isMonitoring());
+
+        // A console connection that runs keeps the watch, overlay or not.
+        window.connectState()->kind = ConnectionKind::Console;
+        window.connectState()->connected = true;
+        console->setSetupShown(false); // asks again with the new state
+        QVERIFY(network->isMonitoring());
+        window.showSnapshotOverlay(true);
+        window.showSnapshotOverlay(false);
+        QVERIFY(network->isMonitoring());
+        console->stopConsole(false);
+        QVERIFY(!network->isMonitoring());
+        network->destroyAdapter();
+    }
+
+    // The gateway could not start: the spinner stops and the line tells so.
+    void failureEndsTheSpinner()
+    {
+        QList<Warning> warnings;
+        MainWindow window(servicesWith(&warnings), shortIntervals());
+        ConsoleOverlay *area = window.consoleOverlay();
+        emit window.services().consoleConnect->progressShown(QStringLiteral("Starting boost..."));
+        QVERIFY(!area->spinner()->isHidden());
+        emit window.services().consoleConnect->progressEnded(
+            QStringLiteral("Connection failed. Please try another server."));
+        QVERIFY(area->spinner()->isHidden());
+        QVERIFY(!area->status()->isHidden());
+        QCOMPARE(area->status()->text(), QStringLiteral("Connection failed. Please try another server."));
+        // The next attempt's progress brings the spinner back.
+        emit window.services().consoleConnect->progressShown(QStringLiteral("Analyzing routes (Europe)"));
+        QVERIFY(!area->spinner()->isHidden());
     }
 
     // The console path's progress reaches the overlay's spinner and line.

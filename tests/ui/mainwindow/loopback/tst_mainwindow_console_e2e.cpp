@@ -10,6 +10,7 @@
 #include "ConsoleFixture.h"
 #include "WindowAgainstFake.h"
 #include "app/ClientComposition.h"
+#include "connection/ConnectFlow.h"
 #include "connection/ConsoleConnect.h"
 #include "connection/NetworkFingerprint.h"
 #include "connection/PingSweep.h"
@@ -104,6 +105,47 @@ private:
     QString m_listing;
     FakeRunner m_arp; // the ARP listing, and the route analysis's pings
 
+    int arpPolls() const
+    {
+        int n = 0;
+        for (const ToolCommand &c : m_arp.commands())
+            n += c.kind == SystemTools::ToolKind::Arp ? 1 : 0;
+        return n;
+    }
+
+    // The set-up overlay waits for the console while the boost starts; the
+    // gateway ends at once: the spinner stops and the line says so. Leaving
+    // the page ends the polls of the console network; coming back resumes them.
+    void gatewayFailsBeforeTheConsoleShows(MainWindow &window, DebugLog &log)
+    {
+        ConsoleOverlay *overlay = window.consoleOverlay();
+        ConsoleNetworkManager *network = window.consoleNetworkManager();
+        QTRY_COMPARE(overlay->status()->text(), QStringLiteral("Starting boost..."));
+        QTRY_VERIFY(log.lines().contains("[ConsoleConn] Gateway is not running after start"));
+        QCOMPARE(window.connectDisplay()->buttonState(), 0);
+        QVERIFY(overlay->overlay()->isVisible());
+        QVERIFY(overlay->spinner()->isHidden());
+        QVERIFY(overlay->status()->isVisible());
+        QCOMPARE(overlay->status()->text(), ConnectFlow::failureMessage());
+
+        QVERIFY(network->isMonitoring());
+        QTRY_VERIFY(arpPolls() > 0);
+        window.openGamesPage();
+        QVERIFY(overlay->overlay()->isHidden());
+        QVERIFY(!network->isMonitoring());
+        const int polls = arpPolls();
+        QTest::qWait(150);
+        QCOMPARE(arpPolls(), polls);
+
+        window.handleOpenConnectionsForGame(kGame, QString());
+        QVERIFY(overlay->overlay()->isVisible());
+        QVERIFY(network->isMonitoring());
+        QTRY_VERIFY(arpPolls() > polls);
+        // The console shows up: the overlay goes, as it does at the first set-up.
+        m_listing = arpListing(true);
+        QTRY_VERIFY(overlay->overlay()->isHidden());
+    }
+
 private slots:
     void initTestCase()
     {
@@ -146,6 +188,7 @@ private slots:
         QTest::newRow("pings cached yesterday") << "cached";
         QTest::newRow("no cached pings: hidden route analysis") << "no cache";
         QTest::newRow("the driver cannot be opened") << "no driver";
+        QTest::newRow("the driver cannot be opened, the console not seen yet") << "no driver, no console";
     }
     void consoleGameConnects()
     {
@@ -181,10 +224,10 @@ private slots:
         const QString fingerprint = networkFingerprint();
         const QString key = gameId + "|Europe|" + fingerprint;
         db->deleteRouteCache(key);
-        if (variant != "no cache")
+        if (!variant.startsWith("no cache") && variant != "no driver, no console")
             QVERIFY(db->saveRouteCache(key, gameId, "Europe", fingerprint, "{\"r1\":{\"ping\":12}}",
                                        QDateTime::currentDateTimeUtc().addDays(-1).toString(Qt::ISODate)));
-        if (variant == "no driver")
+        if (variant.startsWith("no driver"))
             quorlix_drvsim_fail(QUORLIX_DRVSIM_OPEN, 2);
 
         ConsoleOverlay *overlay = window.consoleOverlay();
@@ -204,6 +247,10 @@ private slots:
         QCOMPARE(overlay->ipAddressValue()->text(), QStringLiteral("172.22.255.37"));
         QCOMPARE(overlay->gatewayValue()->text(), QStringLiteral("172.22.255.34"));
         QVERIFY(overlay->overlay()->isVisible());
+        if (variant == "no driver, no console") {
+            gatewayFailsBeforeTheConsoleShows(window, log);
+            return;
+        }
         m_listing = arpListing(true);
         QTRY_VERIFY(overlay->overlay()->isHidden());
         QVERIFY(overlay->spinner()->isHidden());
