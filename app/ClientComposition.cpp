@@ -63,7 +63,9 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     QObject::connect(services.consoleGateway, &ConsoleGatewayEmbedded::stopped, services.consoleConnect,
                      &ConsoleConnect::gatewayStopped);
     services.livePing = new LivePing(SystemTools::ProcessRunner::system(),
-                                     [] { return SettingsManager::instance()->serverIp(); });
+                                     runningRelayAddress(services.connectFlow->sharedState(), [] {
+                                         return SettingsManager::instance()->serverIp();
+                                     }));
     services.livePing->setTickInterval(intervals.livePingMs);
     services.livePing->setSessionManager(services.sessions);
     services.packetLoss = new PacketLossMeter(services.tunnel);

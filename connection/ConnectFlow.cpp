@@ -80,6 +80,17 @@ bool TunnelClientControl::isRunning() const
     return m_client && m_client->isRunning();
 }
 
+std::function<QString()> runningRelayAddress(std::shared_ptr<ConnectFlowState> state,
+                                             std::function<QString()> selected)
+{
+    return [state = std::move(state), selected = std::move(selected)] {
+        const std::shared_ptr<ConnectAttempt> &attempt = state->currentAttempt;
+        if (state->kind == ConnectionKind::Pc && attempt && !attempt->address.isEmpty())
+            return attempt->address;
+        return selected ? selected() : QString();
+    };
+}
+
 // ---- ConnectFlow ----
 
 ConnectFlow::Services ConnectFlow::defaultServices(TunnelClient *tunnel, MtuProbe *probe,
@@ -199,9 +210,14 @@ void ConnectFlow::endFailedRetry()
 
 void ConnectFlow::press()
 {
-    if (m_state->connecting || m_state->connected || m_retryTimer.isActive())
-        stopConnection();
-    else
+    if (!m_state->connecting && !m_state->connected && !m_retryTimer.isActive()) {
+        startConnect();
+        return;
+    }
+    const QString running = m_state->connectionGame();
+    const QString selected = m_services.gameTitle ? m_services.gameTitle().trimmed() : QString();
+    stopConnection();
+    if (!running.isEmpty() && !selected.isEmpty() && selected != running)
         startConnect();
 }
 
@@ -235,7 +251,13 @@ void ConnectFlow::startConnect()
     qDebug().noquote() << "[Connect] Picked server:"
                        << attempt->address + QLatin1Char(':') + QString::number(attempt->port);
 
-    attempt->title = m_services.gameTitle ? m_services.gameTitle() : QString();
+    if (m_retrying) {
+        attempt->title = m_retryTitle;
+        attempt->logo = m_retryLogo;
+    } else {
+        attempt->title = m_services.gameTitle ? m_services.gameTitle() : QString();
+        attempt->logo = m_services.gameLogo ? m_services.gameLogo() : QString();
+    }
     attempt->meta = m_services.findGameMeta ? m_services.findGameMeta(attempt->title) : QVariantMap();
     if (attempt->meta.isEmpty())
         qDebug().noquote() << "[Connect] Warning: No game meta found for title:" << attempt->title;
@@ -371,9 +393,8 @@ void ConnectFlow::onConnectVerified(const std::shared_ptr<ConnectAttempt> &attem
     applyButtonState(2);
     m_state->failover.reset();
     if (m_services.sessions && !attempt->title.isEmpty())
-        m_services.sessions->startSession(attempt->title,
-                                          attempt->meta.value(QStringLiteral("executable")).toString(),
-                                          m_services.gameLogo ? m_services.gameLogo() : QString());
+        m_services.sessions->startSession(
+            attempt->title, attempt->meta.value(QStringLiteral("executable")).toString(), attempt->logo);
 }
 
 void ConnectFlow::failoverToNextServer(const std::shared_ptr<ConnectAttempt> &attempt, const QString &reason,
@@ -393,6 +414,8 @@ void ConnectFlow::failoverToNextServer(const std::shared_ptr<ConnectAttempt> &at
         if (m_services.tunnel)
             m_services.tunnel->stop();
         m_state->connecting = false;
+        m_retryTitle = attempt->title;
+        m_retryLogo = attempt->logo;
         // The button stays in state 1 until the retry's attempt takes over.
         m_retryTimer.start(m_intervals.failoverRetryMs);
         return;

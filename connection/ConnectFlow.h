@@ -75,6 +75,7 @@ struct ConnectAttempt
     QString address;
     int port = RelayChoice::kDefaultRelayPort;
     QString title;
+    QString logo;
     QVariantMap meta;
     GamePorts::PcTraffic traffic;
     quint64 mtuProbeId = 0;         // the running probe, 0 when none
@@ -123,6 +124,14 @@ struct ConnectFlowState
     FlowStopwatch connectingClock;
     int connectingDots = 0;
 
+    // The game the running or starting connection is for; empty when none
+    // runs (a failover waiting to retry still counts as running).
+    QString connectionGame() const
+    {
+        const bool busy = connecting || connected || kind != ConnectionKind::None;
+        return busy && currentAttempt ? currentAttempt->title.trimmed() : QString();
+    }
+
     // Both clocks read `source` from now on.
     void setClock(const FlowStopwatch::Source &source)
     {
@@ -130,6 +139,12 @@ struct ConnectFlowState
         connectingClock.setSource(source);
     }
 };
+
+// The relay the live ping measures: the running PC connection's, else the
+// one `selected` gives (the stored selected relay). Opening another game
+// while connected stores that game's choice as the selected relay.
+std::function<QString()> runningRelayAddress(std::shared_ptr<ConnectFlowState> state,
+                                             std::function<QString()> selected);
 
 class ConnectFlow : public QObject
 {
@@ -189,7 +204,9 @@ public:
     std::shared_ptr<ConnectFlowState> sharedState() const { return m_state; }
 
     // The connect button: a stop while connecting, connected or waiting to
-    // retry on the next relay, otherwise a start.
+    // retry on the next relay, otherwise a start. A press for another game
+    // than the one being connected (the page shows that game idle) stops the
+    // running connection and connects the selected game in its place.
     void press();
     void startConnect();
     void stopConnection();
@@ -244,4 +261,8 @@ private:
     QTimer m_failureTimer;   // failure display
     QTimer m_refusalTimer;   // button text reset
     bool m_retrying = false; // startConnect runs from the failover retry
+    // The game of the attempt that failed over: the retry carries on with it
+    // whatever game is selected by then.
+    QString m_retryTitle;
+    QString m_retryLogo;
 };

@@ -10,6 +10,7 @@
 #include "storage/DatabaseManager.h"
 #include "support/faketools/DebugLog.h"
 #include "support/faketools/FakeRunner.h"
+#include "support/faketunnel/RecordingTunnel.h"
 
 #include <QtTest>
 
@@ -19,69 +20,6 @@ using SystemTools::ToolCommand;
 using SystemTools::ToolKind;
 
 namespace {
-
-class RecordingTunnel : public TunnelControl
-{
-public:
-    void stop() override
-    {
-        calls << QStringLiteral("stop");
-        running = false;
-    }
-    void resetStats() override { calls << QStringLiteral("resetStats"); }
-    void setWorkingDirectory(const QString &directory) override
-    {
-        calls << QStringLiteral("setWorkingDirectory");
-        workingDirectory = directory;
-    }
-    void setServer(const QString &address, int p) override
-    {
-        calls << QStringLiteral("setServer");
-        server = address;
-        port = p;
-        servers << address;
-    }
-    void setDomains(const QStringList &d) override
-    {
-        calls << QStringLiteral("setDomains");
-        domains = d;
-    }
-    void setPorts(const QList<int> &u, const QList<int> &t, bool enabled) override
-    {
-        calls << QStringLiteral("setPorts");
-        udp = u;
-        tcp = t;
-        tcpEnabled = enabled;
-    }
-    void setMtu(int m) override
-    {
-        calls << QStringLiteral("setMtu");
-        mtu = m;
-    }
-    void setDebugMode(bool enabled) override
-    {
-        calls << QStringLiteral("setDebugMode");
-        debug = enabled;
-    }
-    bool start() override
-    {
-        calls << QStringLiteral("start");
-        ++starts;
-        startedAt.start();
-        running = startResult;
-        return startResult;
-    }
-    bool isRunning() const override { return running; }
-
-    QStringList calls;
-    QStringList servers;
-    QString workingDirectory, server, domainsText;
-    QStringList domains;
-    QList<int> udp, tcp;
-    int port = 0, mtu = 0, starts = 0;
-    bool tcpEnabled = false, debug = true, running = false, startResult = true;
-    QElapsedTimer startedAt;
-};
 
 class MemoryRelayStore : public RelayChoice::SelectedRelayStore
 {
@@ -251,6 +189,8 @@ private slots:
     void disconnectStopsTheRunningEngine();
     void pressDuringFailureDisplayKeepsTheNewAttempt();
     void retryWithoutARelayEndsIdle();
+    void pressForAnotherGameConnectsIt();
+    void failoverRetryKeepsItsGame();
 
 private:
     QTemporaryDir m_dir;
@@ -585,6 +525,51 @@ void TestConnectFlow::retryWithoutARelayEndsIdle()
     f.script.goodRelays = {"127.0.0.11"};
     f.flow->press();
     QTRY_VERIFY(f.state->connected);
+}
+
+void TestConnectFlow::pressForAnotherGameConnectsIt()
+{
+    Fixture f;
+    f.script.goodRelays = {"127.0.0.11"};
+    f.flow->press();
+    QTRY_VERIFY(f.state->connected);
+    QCOMPARE(f.state->connectionGame(), QStringLiteral("Game"));
+
+    // Another game is opened (its page shows it idle) and its button pressed:
+    // the running connection ends and that game connects in its place.
+    f.title = QStringLiteral("Other");
+    QSignalSpy ended(&f.sessions, &SessionManager::sessionEnded);
+    f.flow->press();
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().value<SessionData>().gameTitle, QStringLiteral("Game"));
+    QVERIFY(f.state->connecting);
+    QCOMPARE(f.state->connectionGame(), QStringLiteral("Other"));
+    QTRY_VERIFY(f.state->connected);
+    QCOMPARE(f.sessions.currentSession().gameTitle, QStringLiteral("Other"));
+
+    // Its own game's press is a Disconnect, as always.
+    f.flow->press();
+    QVERIFY(!f.state->connected);
+    QVERIFY(!f.state->connecting);
+    QVERIFY(f.state->connectionGame().isEmpty());
+    QVERIFY(!f.tunnel.running);
+}
+
+void TestConnectFlow::failoverRetryKeepsItsGame()
+{
+    Fixture f;
+    f.services.findGameMeta = [&f](const QString &) { return f.meta; };
+    f.services.gameLogo = [&f] { return QStringLiteral("/uploads/%1.png").arg(f.title); };
+    f.build();
+    f.script.goodRelays = {"127.0.0.12"};
+    f.flow->press();
+    // While the first relay fails, the user opens another game's page.
+    f.title = QStringLiteral("Other");
+    QTRY_VERIFY(f.state->connected);
+    QCOMPARE(f.tunnel.servers, (QStringList{"127.0.0.11", "127.0.0.12"}));
+    QCOMPARE(f.state->connectionGame(), QStringLiteral("Game"));
+    QCOMPARE(f.sessions.currentSession().gameTitle, QStringLiteral("Game"));
+    QCOMPARE(f.sessions.currentSession().gameLogoPath, QStringLiteral("/uploads/Game.png"));
 }
 
 QTEST_GUILESS_MAIN(TestConnectFlow)

@@ -653,13 +653,21 @@ void TestConsoleConnect::stopFollowsTheRunningKind()
     f.build();
     f.flow->press();
     QTRY_VERIFY(f.state->connected);
-    // A PC game is opened while the console connection runs: Disconnect
-    // still ends the console gateway.
-    f.title = QStringLiteral("PC Game");
+    // The console game's page pressed again: Disconnect ends the gateway.
     f.flow->press();
     QCOMPARE(f.gateway.calls.last(), QStringLiteral("stop"));
     QVERIFY(!f.gateway.running);
     QVERIFY(f.idle());
+
+    // A PC game's page pressed while the console connection runs: the
+    // gateway ends (not the tunnel) before that game is connected.
+    f.flow->press();
+    QTRY_VERIFY(f.state->connected);
+    f.title = QStringLiteral("PC Game");
+    f.flow->press();
+    QVERIFY(!f.gateway.running);
+    QCOMPARE(f.gateway.calls.mid(f.gateway.calls.size() - 1), QStringList{"stop"});
+    QCOMPARE(f.state->kind == ConnectionKind::Console, false);
 }
 
 // The real ConsoleGatewayEmbedded on the scripted engine, in manual mode with
