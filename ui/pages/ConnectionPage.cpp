@@ -3,6 +3,7 @@
 #include "ui/pages/PageLooks.h"
 #include "ui/widgets/IconTint.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
@@ -22,6 +23,13 @@ using PageLooks::label;
 using PageLooks::styled;
 
 namespace {
+
+// The texts are the window's: the translation files hold them under
+// "MainWindow".
+QString trWindow(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
 
 const QString kTransparent = QStringLiteral("background: transparent;");
 
@@ -94,14 +102,14 @@ ConnectionPage::ConnectionPage(QWidget *rootFrame, QWidget *leftPanel, const QSi
     buildBoostSection(rootFrame, leftPanel, windowSize, std::move(games));
 
     m_subtitle =
-        label(m_header, "QuorlixConnSubtitle", tr("Connect To"), QFont(QStringLiteral("IRANYekanXVF")),
+        label(m_header, "QuorlixConnSubtitle", trWindow("Connect To"), QFont(QStringLiteral("IRANYekanXVF")),
               QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"));
     QFont subtitleFont = m_subtitle->font();
     subtitleFont.setPixelSize(12);
     subtitleFont.setWeight(QFont::DemiBold);
     m_subtitle->setFont(subtitleFont);
     m_subtitle->move(144, 31);
-    m_gameTitle = label(m_header, "QuorlixConnGameTitle", tr("League of legend"), interFont(24, 600),
+    m_gameTitle = label(m_header, "QuorlixConnGameTitle", trWindow("League of legend"), interFont(24, 600),
                         QStringLiteral("color: #FFFFFF; background: transparent;"));
     m_gameTitle->move(144, 59);
 }
@@ -191,7 +199,7 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     m_regionOpacity->setOpacity(1.0);
     m_regionCard->setGraphicsEffect(m_regionOpacity);
 
-    QLabel *title = label(m_regionCard, "ServerRegionTitle", tr("Server Region"), interFont(12, 600),
+    QLabel *title = label(m_regionCard, "ServerRegionTitle", trWindow("Server Region"), interFont(12, 600),
                           QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"
                                          "font-family: Inter;font-size: 12px;font-weight: 600;"));
     title->move(14, 10);
@@ -202,10 +210,10 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     m_regionFlag->setStyleSheet(QStringLiteral("background: transparent; border-radius: 12px;"));
     PageLooks::setScaledPixmap(m_regionFlag, QStringLiteral(":/icons/flag-us.png"), QSize(24, 24));
     m_regionValue =
-        label(m_regionCard, "ServerRegionValue", tr("United States"), interFont(14, 500),
+        label(m_regionCard, "ServerRegionValue", trWindow("United States"), interFont(14, 500),
               QStringLiteral("color: #FFFFFF;background: transparent;text-transform: capitalize;"));
     m_regionValue->move(50, 43);
-    m_regionMode = label(m_regionCard, "ServerRegionAuto", tr("Auto"), interFont(12, 400),
+    m_regionMode = label(m_regionCard, "ServerRegionAuto", trWindow("Auto"), interFont(12, 400),
                          QStringLiteral("color: #FFFFFF; background: transparent;"));
     m_regionArrow = new QLabel(m_regionCard);
     m_regionArrow->setObjectName(QStringLiteral("ServerRegionArrow"));
@@ -224,7 +232,7 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     connect(m_regionClickArea, &QPushButton::clicked, this, &ConnectionPage::serverRegionClicked);
 
     m_statusLabel =
-        label(left, "ConnStatusLabel", tr("You are connected!"), interFont(14, 600),
+        label(left, "ConnStatusLabel", trWindow("You are connected!"), interFont(14, 600),
               QStringLiteral("color: #FA8207;background: transparent;font-family: Inter;font-size: "
                              "14px;font-weight: 600;"));
     m_statusLabel->setGeometry(60, 272, 299, 20);
@@ -244,8 +252,8 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
 {
     const QString capitalised =
         QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;");
-    m_boostTitle =
-        label(left, "PlatformBoostTitle", tr("Platform Boost Setting"), interFont(24, 600), capitalised);
+    m_boostTitle = label(left, "PlatformBoostTitle", trWindow("Platform Boost Setting"), interFont(24, 600),
+                         capitalised);
     m_boostTitle->move(60, 302);
     m_boostInfo =
         flatButton(left, "PlatformBoostInfoIcon",
@@ -292,20 +300,20 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     circleIcon->setStyleSheet(kTransparent);
     PageLooks::setScaledPixmap(circleIcon, QStringLiteral(":/icons/info2.png"), QSize(13, 13));
     QLabel *dialogTitle =
-        label(dialog, "PlatformBoostDialogTitle", tr("What is this section?"), interFont(16, 600),
+        label(dialog, "PlatformBoostDialogTitle", trWindow("What is this section?"), interFont(16, 600),
               QStringLiteral("color: #FFFFFF;background: transparent;"));
     dialogTitle->setGeometry(41, 98, 338, 24);
     dialogTitle->setAlignment(Qt::AlignCenter);
-    QLabel *body =
-        label(dialog, "PlatformBoostDialogBody",
-              tr("Some games and companion apps (like Discord for voice chat or Steam to launch your "
+    QLabel *body = label(
+        dialog, "PlatformBoostDialogBody",
+        trWindow("Some games and companion apps (like Discord for voice chat or Steam to launch your "
                  "game) may be restricted or blocked. Any options you enable will be routed through this "
                  "app\u2019s optimized path, so they can run smoothly alongside your game."),
-              interFont(14, 400), QStringLiteral("color: #ADADAD;background: transparent;"));
+        interFont(14, 400), QStringLiteral("color: #ADADAD;background: transparent;"));
     body->setGeometry(40, 142, 340, 120);
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    auto *gotIt = new QPushButton(tr("Got it!"), dialog);
+    auto *gotIt = new QPushButton(trWindow("Got it!"), dialog);
     gotIt->setObjectName(QStringLiteral("PlatformBoostDialogGotIt"));
     gotIt->setGeometry(169, 250, 82, 32);
     gotIt->setFlat(false);
@@ -357,7 +365,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     layout->addStretch(1);
     m_boostScroll->setWidget(content);
 
-    m_tapButton = new QPushButton(tr("Tap to connect"), left);
+    m_tapButton = new QPushButton(trWindow("Tap to connect"), left);
     m_tapButton->setObjectName(QStringLiteral("TapToConnectButton"));
     m_tapButton->setGeometry(60, kTapBaseY, 299, 48);
     m_tapButton->setProperty("tapBaseY", kTapBaseY);

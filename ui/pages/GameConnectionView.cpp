@@ -8,6 +8,7 @@
 #include "storage/SettingsManager.h"
 #include "ui/pages/PingOptimizerPage.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
@@ -22,6 +23,17 @@
 #include <QStandardPaths>
 #include <QTimer>
 #include <QUrl>
+
+namespace {
+
+// The texts are the window's: the translation files hold them under
+// "MainWindow".
+QString trWindow(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
 
 GameConnectionView::Services GameConnectionView::Services::defaults()
 {
@@ -181,9 +193,9 @@ void GameConnectionView::updateConnectionGameHeader(const QString &title, const 
 {
     emit boostSectionRequested(title);
     if (m_labels.title)
-        m_labels.title->setText(title.isEmpty() ? tr("-") : title);
+        m_labels.title->setText(title.isEmpty() ? trWindow("-") : title);
     if (m_labels.routingLabel)
-        m_labels.routingLabel->setText(title.isEmpty() ? tr("-") : title.toLower());
+        m_labels.routingLabel->setText(title.isEmpty() ? trWindow("-") : title.toLower());
     if (logo.isEmpty())
         return;
     QList<QPointer<QLabel>> labels;

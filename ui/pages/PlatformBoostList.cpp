@@ -4,6 +4,7 @@
 #include "storage/DatabaseManager.h"
 #include "ui/pages/PageLooks.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QFontMetrics>
 #include <QLabel>
@@ -15,6 +16,17 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+
+namespace {
+
+// The texts are the window's: the translation files hold them under
+// "MainWindow".
+QString trWindow(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+} // namespace
 
 GameLookup GameLookup::database()
 {
@@ -83,7 +95,7 @@ QWidget *PlatformBoostList::makeCard(const QString &gameId, const QVariantMap &p
     if (text.isEmpty())
         text = profile.value(QStringLiteral("name")).toString().trimmed();
     if (text.isEmpty())
-        text = tr("Profile");
+        text = trWindow("Profile");
     auto *title = new QLabel(text, card);
     title->move(14, 16);
     title->setFont(PageLooks::interFont(14, 500));

@@ -538,6 +538,23 @@ private slots:
         QCOMPARE(window.page()->statusLabel()->text(), QStringLiteral("QObject:You are connected!"));
         window.applyConnectButtonState(0);
         QCOMPARE(button->text(), QStringLiteral("MainWindow:Tap to connect"));
+
+        // The page's and the route area's own texts are the window's too:
+        // the translation files hold them under "MainWindow".
+        const char *const windowTexts[][2] = {
+            {"QuorlixConnSubtitle", "Connect To"},    {"ServerRegionTitle", "Server Region"},
+            {"ServerRegionValue", "United States"},   {"PlatformBoostTitle", "Platform Boost Setting"},
+            {"GameRouteTitle", "Game route"},         {"GameRoutePingSubtitle", "Estimated ping"},
+            {"RoutingDetailTitle", "Routing detail"}, {"RoutingPcLabel", "Your PC"},
+        };
+        for (const auto &entry : windowTexts) {
+            // A text marked this way may be too long for its label: then it
+            // is whole in the tooltip.
+            auto *label = window.findChild<QLabel *>(QLatin1String(entry[0]));
+            QVERIFY2(label, entry[0]);
+            const QString shown = label->toolTip().isEmpty() ? label->text() : label->toolTip();
+            QCOMPARE(shown, QStringLiteral("MainWindow:") + QLatin1String(entry[1]));
+        }
         QCoreApplication::removeTranslator(&marking);
     }
 
