@@ -7,6 +7,7 @@
 #include "ui/pages/ConnectDisplay.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/ConnectionPanels.h"
+#include "ui/pages/GameConnectionView.h"
 
 #include <QPushButton>
 #include <QTimer>
@@ -28,6 +29,8 @@ void MainWindow::buildConnectWiring()
     m_connectDisplay =
         new ConnectDisplay(m_connectionPage, m_routeArea, m_connectState, meters, m_connectTimer, this);
     connect(m_connectDisplay, &ConnectDisplay::pressed, this, &MainWindow::onConnectButtonClicked);
+    // Opening a game lays the page out for that game's state.
+    connect(m_gameView, &GameConnectionView::gameShown, m_connectDisplay, &ConnectDisplay::showGame);
 
     if (flow) {
         connect(flow, &ConnectFlow::buttonStateChanged, m_connectDisplay,

@@ -40,7 +40,7 @@ void MainWindow::buildServerRegionPage()
 
 void MainWindow::onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl)
 {
-    m_connectionPage->regionValue()->setText(cardText);
+    m_connectionPage->showRelayName(cardText);
     showManualServerLabel(QStringLiteral("Manual"));
     if (m_services.flags)
         m_services.flags->loadCountryFlag(m_connectionPage->regionFlag(), countryCode, flagUrl);

@@ -9,10 +9,12 @@
 #include "connection/RouteCache.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/ConnectDisplay.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/CountryFlags.h"
 #include "ui/pages/PingOptimizerPage.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -87,24 +89,24 @@ void MainWindow::onBackgroundPingSweepFinished(QWidget *window, const QString &t
 
 QVariantMap MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &pings)
 {
+    Q_UNUSED(window);
+    // The page of the game being connected keeps the relay in use: neither
+    // its card nor the stored selection takes another choice meanwhile.
+    if (m_connectDisplay && m_connectDisplay->showsRunningConnection())
+        return QVariantMap();
     const QString region = QString::fromLatin1(RelayChoice::kAutomaticRegion);
     const QList<QVariantMap> relays = RelayChoice::databaseSources().activeServersInRegion(region);
     const QVariantMap best = RelayChoice::selectAutomatic(relays, pings, RelayChoice::settingsStore());
     if (best.isEmpty())
         return best;
 
-    QWidget *root = window ? window : this;
-    if (auto *value = root->findChild<QLabel *>(QStringLiteral("ServerRegionValue"))) {
-        const QString name = best.value(QStringLiteral("name")).toString();
-        value->setText(name.isEmpty() ? region : name);
-    }
+    const QString name = best.value(QStringLiteral("name")).toString();
+    m_connectionPage->showRelayName(name.isEmpty() ? region : name);
     // Only the text: the label keeps the place of its last placement.
-    if (auto *mode = root->findChild<QLabel *>(QStringLiteral("ServerRegionAuto")))
-        mode->setText(ConnectionPage::tr("Auto"));
+    m_connectionPage->setModeText(QCoreApplication::translate("MainWindow", "Auto"));
     // The bundled picture only; without one the flag shown before stays.
-    if (auto *flag = root->findChild<QLabel *>(QStringLiteral("ServerRegionFlag")))
-        CountryFlags::showResourceFlag(flag, best.value(QStringLiteral("country_code")).toString(),
-                                       QSize(24, 24));
+    CountryFlags::showResourceFlag(m_connectionPage->regionFlag(),
+                                   best.value(QStringLiteral("country_code")).toString(), QSize(24, 24));
     return best;
 }
 

@@ -81,20 +81,71 @@ QString ConnectDisplay::pulseStyle(double value)
         .arg(border);
 }
 
+bool ConnectDisplay::showsConnection() const
+{
+    if (m_shownGame.isNull())
+        return true;
+    const QString running = m_state->connectionGame();
+    return running.isEmpty() || running == m_shownGame.trimmed();
+}
+
+bool ConnectDisplay::showsRunningConnection() const
+{
+    return m_connectionState != Idle && showsConnection() && !m_state->connectionGame().isEmpty();
+}
+
 void ConnectDisplay::applyConnectButtonState(int state)
 {
     if (!m_page)
         return;
-    const bool active = state == Connecting || state == Connected;
-    const bool connected = state == Connected;
-    m_buttonState = state;
-    m_state->connected = connected;
+    // The card as the press left it is the connection's relay, until the
+    // flow names another.
+    if (m_connectionState == Idle && state != Idle && showsConnection()) {
+        m_connectionCard = m_page->relayCard();
+        m_connectionFlagCode.clear();
+        m_connectionFlagUrl.clear();
+        m_hasConnectionCard = true;
+    } else if (state == Idle) {
+        m_hasConnectionCard = false;
+    }
+    m_connectionState = state;
+    m_state->connected = state == Connected;
+    // The meters follow the connection, whatever game the page shows: the
+    // session's ping samples come from them.
+    runMeters(state == Connected);
+    layOut();
+}
 
+void ConnectDisplay::showGame(const QString &title)
+{
+    m_shownGame = title.isNull() ? QStringLiteral("") : title;
+    if (!m_page)
+        return;
+    layOut();
+    // The connected game's card shows the relay in use, whatever another
+    // game's page put there meanwhile.
+    if (showsRunningConnection() && m_hasConnectionCard) {
+        m_page->showRelayCard(m_connectionCard);
+        if (!m_connectionFlagCode.isEmpty())
+            showFlag(m_connectionFlagCode, m_connectionFlagUrl, m_connectionFlagDownloadable);
+    }
+    // The cards show this game's values: the connection's, or none.
+    const bool own = showsConnection();
+    if (m_route) {
+        m_route->showEstimatedPing(own ? m_lastPing : 0);
+        m_route->setGameRouteValue(own ? m_lastLoss : QStringLiteral("0%"));
+    }
+}
+
+void ConnectDisplay::layOut()
+{
+    const int state = showsConnection() ? m_connectionState : Idle;
+    const bool active = state == Connecting || state == Connected;
+    m_buttonState = state;
     placeCircle(active);
-    styleCircle(active, connected);
+    styleCircle(active, state == Connected);
     placeCardAndButton(active);
     showBoostSection(active);
-    runMeters(connected);
     styleButton(state);
 }
 
@@ -265,7 +316,7 @@ void ConnectDisplay::showRefusal(const QString &text)
 
 void ConnectDisplay::resetTapToConnectText()
 {
-    if (m_page && !m_state->connected)
+    if (m_page && m_buttonState != Connected)
         m_page->tapButton()->setText(windowText("Tap to connect"));
 }
 
@@ -292,45 +343,69 @@ void ConnectDisplay::showFailure(const QString &message)
         return;
     m_connectingTimer->stop();
     m_page->statusLabel()->setText(message);
+    if (!showsConnection())
+        return;
     m_page->statusLabel()->show();
     m_page->timerLabel()->hide();
 }
 
 void ConnectDisplay::showAutoRelay(const QVariantMap &relay)
 {
-    if (!m_page)
-        return;
     const QString name = relay.value(QStringLiteral("name")).toString();
-    m_page->regionValue()->setText(name.isEmpty() ? QStringLiteral("Europe") : name);
-    m_page->regionValue()->adjustSize();
-    m_page->showManualServerLabel(QStringLiteral("Auto"));
-    if (m_flags) {
-        m_flags->loadCountryFlag(m_page->regionFlag(), relay.value(QStringLiteral("country_code")).toString(),
-                                 relay.value(QStringLiteral("flag")).toString());
-    }
+    keepConnectionRelay(name.isEmpty() ? QStringLiteral("Europe") : name, QStringLiteral("Auto"),
+                        relay.value(QStringLiteral("country_code")).toString(),
+                        relay.value(QStringLiteral("flag")).toString(), true);
 }
 
 void ConnectDisplay::showGatewayRelay(const QString &value, const QString &modeText,
                                       const QString &countryCode)
 {
+    keepConnectionRelay(value, modeText, countryCode, QString(), false);
+}
+
+void ConnectDisplay::keepConnectionRelay(const QString &name, const QString &mode, const QString &countryCode,
+                                         const QString &flagUrl, bool downloadable)
+{
     if (!m_page)
         return;
-    m_page->regionValue()->setText(value);
-    m_page->regionValue()->adjustSize();
-    if (!modeText.isEmpty())
-        m_page->showManualServerLabel(modeText);
-    if (!countryCode.trimmed().isEmpty())
+    m_connectionCard.name = name;
+    if (!mode.isEmpty())
+        m_connectionCard.mode = mode;
+    if (!countryCode.trimmed().isEmpty()) {
+        m_connectionFlagCode = countryCode;
+        m_connectionFlagUrl = flagUrl;
+        m_connectionFlagDownloadable = downloadable;
+        m_connectionCard.flag = QPixmap();
+    }
+    // Another game's page keeps its own card; this one is shown with its game.
+    if (!showsConnection())
+        return;
+    m_page->showRelayName(name);
+    if (!mode.isEmpty())
+        m_page->showManualServerLabel(mode);
+    if (countryCode.trimmed().isEmpty())
+        return;
+    showFlag(countryCode, flagUrl, downloadable);
+}
+
+void ConnectDisplay::showFlag(const QString &countryCode, const QString &flagUrl, bool downloadable)
+{
+    if (downloadable && m_flags)
+        m_flags->loadCountryFlag(m_page->regionFlag(), countryCode, flagUrl);
+    else
         CountryFlags::showResourceFlag(m_page->regionFlag(), countryCode, QSize(24, 24));
 }
 
 void ConnectDisplay::showEstimatedPing(int ms)
 {
-    if (m_route)
+    m_lastPing = ms;
+    if (m_route && showsConnection())
         m_route->showEstimatedPing(ms);
 }
 
 void ConnectDisplay::setGameRouteValue(const QString &text)
 {
-    if (m_route)
+    m_lastLoss = text;
+    if (m_route && showsConnection())
         m_route->setGameRouteValue(text);
 }

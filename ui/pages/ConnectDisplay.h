@@ -7,6 +7,12 @@
 // whose values land on the route cards. It decides nothing about the
 // connection itself: the flow's signals drive it, and both connect buttons
 // come out as one `pressed` signal.
+//
+// The page shows one game at a time. It shows the connection's state only
+// for the game the connection is for; any other game shows its own idle
+// state while the connection (and its meters) go on unseen.
+
+#include "ui/pages/ConnectionPage.h"
 
 #include <QObject>
 #include <QPointer>
@@ -15,7 +21,6 @@
 
 #include <memory>
 
-class ConnectionPage;
 class CountryFlags;
 class LivePing;
 class PacketLossMeter;
@@ -53,7 +58,14 @@ public:
 
     QTimer *connectingTimer() const { return m_connectingTimer; }
     QTimer *connectedClockTimer() const { return m_clockTimer; }
+    // The state the page shows, and the connection's own.
     int buttonState() const { return m_buttonState; }
+    int connectionState() const { return m_connectionState; }
+    // Whether the page shows the game the connection is for (or no
+    // connection runs), and whether it shows a connection being made or
+    // running (its relay card then shows the connection's relay).
+    bool showsConnection() const;
+    bool showsRunningConnection() const;
 
     // The "Connecting" text with `n` mod 4 dots, and the seconds ("1.3s").
     static QString connectingText(int n);
@@ -64,7 +76,11 @@ public:
     static QString pulseStyle(double value);
 
 public slots:
+    // The connection's state; the page takes it when it shows that game.
     void applyConnectButtonState(int state);
+    // The page now shows this game, its boost list just built: the page is
+    // laid out again for the state that game has.
+    void showGame(const QString &title);
     // true: the connecting clock and dots from zero, state 1, "Connecting"
     // and "0.0s", the animation timer on; false: the animation timer off.
     void resetConnectingTimer(bool start);
@@ -95,12 +111,19 @@ signals:
     void pressed();
 
 private:
+    // Lays the page out for the state it shows.
+    void layOut();
     void placeCircle(bool active);
     void styleCircle(bool active, bool connected);
     void placeCardAndButton(bool active);
     void showBoostSection(bool active);
     void runMeters(bool connected);
     void styleButton(int state);
+    // The connection's relay for its card: on the card when its game shows,
+    // kept for later either way.
+    void keepConnectionRelay(const QString &name, const QString &mode, const QString &countryCode,
+                             const QString &flagUrl, bool downloadable);
+    void showFlag(const QString &countryCode, const QString &flagUrl, bool downloadable);
 
     QPointer<ConnectionPage> m_page;
     QPointer<RouteArea> m_route;
@@ -111,4 +134,17 @@ private:
     QPointer<QTimer> m_clockTimer;
     QTimer *m_connectingTimer = nullptr;
     int m_buttonState = Idle;
+    int m_connectionState = Idle;
+    // Null until a game is opened: the page then shows whatever runs.
+    QString m_shownGame;
+    // The meters' last values, shown again when the connection's game is.
+    int m_lastPing = 0;
+    QString m_lastLoss = QStringLiteral("0%");
+    // The relay card of the connection, shown again with its game; a flag
+    // chosen while another game showed is loaded again from its code.
+    bool m_hasConnectionCard = false;
+    ConnectionPage::RelayCard m_connectionCard;
+    QString m_connectionFlagCode;
+    QString m_connectionFlagUrl;
+    bool m_connectionFlagDownloadable = false;
 };

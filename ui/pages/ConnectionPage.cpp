@@ -1,6 +1,7 @@
 #include "ui/pages/ConnectionPage.h"
 
 #include "ui/pages/PageLooks.h"
+#include "ui/widgets/FittedText.h"
 #include "ui/widgets/IconTint.h"
 
 #include <QCoreApplication>
@@ -394,30 +395,47 @@ void ConnectionPage::showManualServerLabel(const QString &text)
     if (!m_regionMode || !m_regionArrow)
         return;
     const QString trimmed = text.trimmed();
-    m_regionMode->setText(trimmed);
     const bool manual = trimmed.compare(QLatin1String("Manual"), Qt::CaseInsensitive) == 0;
-    const int w = QFontMetrics(m_regionMode->font()).horizontalAdvance(trimmed);
-    // Both labels took the size of their first texts when the card was
-    // first shown; the texts that come later ("Manual" after "Auto", a relay
-    // name after "United States") need their own, or they are cut. The
-    // relay name stops short of the farthest place of the mode label.
-    m_regionMode->resize(w + 2, m_regionMode->sizeHint().height());
-    if (m_regionValue) {
-        const int nameWidth =
-            QFontMetrics(m_regionValue->font()).horizontalAdvance(m_regionValue->text()) + 2;
-        m_regionValue->resize(std::min(nameWidth, kCardWidth - 30 - 10 - m_regionValue->x()),
-                              m_regionValue->sizeHint().height());
-    }
-    int x = m_regionArrow->x() - w - 6 - (manual ? 6 : 0);
-    if (m_regionValue) {
-        const int valueEnd = m_regionValue->x() +
-                             QFontMetrics(m_regionValue->font()).horizontalAdvance(m_regionValue->text()) +
-                             10;
-        x = std::max(x, valueEnd);
-    }
-    x = std::min(x, kCardWidth - 30);
+    // Its own width for every text ("Manual" after "Auto" is wider).
+    FittedText::fit(m_regionMode, trimmed, kCardWidth);
+    const int x = m_regionArrow->x() - m_regionMode->width() - 6 - (manual ? 6 : 0);
     const int y = m_regionArrow->y() + (m_regionArrow->height() - 16) / 2 - (manual ? 2 : 0);
     m_regionMode->move(x, y);
+    showRelayName(m_relayName.isNull() ? m_regionValue->text() : m_relayName);
+}
+
+void ConnectionPage::setModeText(const QString &text)
+{
+    if (!m_regionMode)
+        return;
+    FittedText::fit(m_regionMode, text, kCardWidth - m_regionMode->x());
+    showRelayName(m_relayName.isNull() ? m_regionValue->text() : m_relayName);
+}
+
+void ConnectionPage::showRelayName(const QString &name)
+{
+    if (!m_regionValue)
+        return;
+    m_relayName = name;
+    const int end = m_regionMode ? m_regionMode->x() - 10 : kCardWidth - 40;
+    FittedText::fit(m_regionValue, name, end - m_regionValue->x());
+}
+
+ConnectionPage::RelayCard ConnectionPage::relayCard() const
+{
+    RelayCard card;
+    card.name = m_relayName.isNull() ? m_regionValue->text() : m_relayName;
+    card.mode = m_regionMode->text();
+    card.flag = m_regionFlag->pixmap();
+    return card;
+}
+
+void ConnectionPage::showRelayCard(const RelayCard &card)
+{
+    showRelayName(card.name);
+    showManualServerLabel(card.mode);
+    if (!card.flag.isNull())
+        m_regionFlag->setPixmap(card.flag);
 }
 
 void ConnectionPage::showPlatformBoostInfo()

@@ -87,8 +87,25 @@ public:
 
 public slots:
     // The relay card's mode label ("Auto", "Manual"), right-aligned before
-    // the arrow, never over the relay name and never past x 269.
+    // the arrow; the relay name keeps to the room left of it.
     void showManualServerLabel(const QString &text);
+    // Only the mode label's text (the automatic choice of a game's opened
+    // page): it keeps the place of its last placement, at its text's width.
+    void setModeText(const QString &text);
+    // The relay's name on the card, as wide as its text up to the mode
+    // label; a longer name ends in an ellipsis with the whole name as tooltip.
+    void showRelayName(const QString &name);
+
+public:
+    // What the relay card shows, to show it again later.
+    struct RelayCard
+    {
+        QString name;
+        QString mode;
+        QPixmap flag;
+    };
+    RelayCard relayCard() const;
+    void showRelayCard(const RelayCard &card);
     // The boost explanation over the whole window.
     void showPlatformBoostInfo();
     void buildPlatformBoostSection(const QString &gameTitle);
@@ -121,6 +138,7 @@ private:
     QGraphicsOpacityEffect *m_regionOpacity = nullptr;
     QLabel *m_regionFlag = nullptr;
     QLabel *m_regionValue = nullptr;
+    QString m_relayName;
     QLabel *m_regionMode = nullptr;
     QLabel *m_regionArrow = nullptr;
     QPushButton *m_regionClickArea = nullptr;

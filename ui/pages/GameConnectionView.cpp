@@ -7,6 +7,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
 #include "ui/pages/PingOptimizerPage.h"
+#include "ui/widgets/FittedText.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -192,10 +193,15 @@ void GameConnectionView::showSweepPage(const QString &title, const QString &logo
 void GameConnectionView::updateConnectionGameHeader(const QString &title, const QString &logo)
 {
     emit boostSectionRequested(title);
-    if (m_labels.title)
-        m_labels.title->setText(title.isEmpty() ? trWindow("-") : title);
+    // Each title takes the width of its text, within the header; the
+    // diagram's caption keeps its place under the game's node.
+    if (QLabel *label = m_labels.title) {
+        const int room = label->parentWidget() ? label->parentWidget()->width() - label->x() : label->width();
+        FittedText::fit(label, title.isEmpty() ? trWindow("-") : title, room);
+    }
     if (m_labels.routingLabel)
-        m_labels.routingLabel->setText(title.isEmpty() ? trWindow("-") : title.toLower());
+        FittedText::elide(m_labels.routingLabel, title.isEmpty() ? trWindow("-") : title.toLower());
+    emit gameShown(title);
     if (logo.isEmpty())
         return;
     QList<QPointer<QLabel>> labels;

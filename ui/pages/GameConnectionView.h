@@ -99,6 +99,8 @@ signals:
     void navigateToPage(int index);
     void routingPcIconRequested(bool console);
     void boostSectionRequested(const QString &title);
+    // The page's header shows this game now (its boost list is built).
+    void gameShown(const QString &title);
     void snapshotOverlayRequested(bool show);
     void consoleModeOpened(const QString &title);
     void setupConsoleNetworkDue();

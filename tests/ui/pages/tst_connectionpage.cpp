@@ -4,6 +4,7 @@
 #include "support/PainterWarnings.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/ConnectionPanels.h"
+#include "ui/widgets/FittedText.h"
 
 #include <QDir>
 #include <QFontMetrics>
@@ -166,70 +167,64 @@ private slots:
         QVERIFY(overlay->isHidden());
     }
 
-    void modeLabelPlacement_data()
+    // The mode label sits right-aligned before the arrow whatever the
+    // relay's name; the name has the room left of it, and a longer name
+    // ends in an ellipsis with the whole name in its tooltip.
+    void relayCardLabels_data()
     {
         QTest::addColumn<QString>("relayName");
         QTest::addColumn<QString>("mode");
-        QTest::newRow("Auto") << QString() << "Auto";
-        QTest::newRow("Manual") << QString() << "Manual";
-        QTest::newRow("manual, small letters") << QString() << "  manual ";
-        QTest::newRow("medium relay name keeps clear of it") << "Frankfurt am Main 7"
-                                                             << "Manual";
-        QTest::newRow("long relay name: clamped at 269") << "A very long relay server name indeed"
-                                                         << "Auto";
+        QTest::addColumn<bool>("whole");
+        QTest::newRow("Auto") << QString() << "Auto" << true;
+        QTest::newRow("Manual") << QString() << "Manual" << true;
+        QTest::newRow("manual, small letters") << QString() << "  manual " << true;
+        QTest::newRow("short name") << "Paris 1"
+                                    << "Manual" << true;
+        QTest::newRow("longer than the first text") << "Frankfurt am Main 7"
+                                                    << "Manual" << true;
+        QTest::newRow("too long for the card") << "A very long relay server name indeed, longer still"
+                                               << "Auto" << false;
     }
-    void modeLabelPlacement()
+    void relayCardLabels()
     {
         QFETCH(QString, relayName);
         QFETCH(QString, mode);
-        Fixture f;
-        QLabel *value = f.page->regionValue();
-        if (!relayName.isEmpty())
-            value->setText(relayName);
-        f.page->showManualServerLabel(mode);
-        QLabel *label = f.page->regionMode();
-        const QString text = mode.trimmed();
-        QCOMPARE(label->text(), text);
-        const bool manual = text.compare(QLatin1String("manual"), Qt::CaseInsensitive) == 0;
-        const int w = QFontMetrics(label->font()).horizontalAdvance(text);
-        const int valueEnd = 50 + QFontMetrics(value->font()).horizontalAdvance(value->text()) + 10;
-        const int expectedX = std::min(std::max(267 - w - 6 - (manual ? 6 : 0), valueEnd), 269);
-        QCOMPARE(label->pos(), QPoint(expectedX, manual ? 43 : 45));
-        if (relayName.startsWith(QLatin1String("A very")))
-            QCOMPARE(label->x(), 269);
-        else if (!relayName.isEmpty())
-            QVERIFY(label->x() >= valueEnd);
-    }
-
-    // The card is shown with its first texts, then a pick writes longer
-    // ones: neither label cuts its text, and the name stops before 259.
-    void cardLabelsFitLaterTexts_data()
-    {
-        QTest::addColumn<QString>("relayName");
-        QTest::addColumn<bool>("fits");
-        QTest::newRow("short name") << "Paris 1" << true;
-        QTest::newRow("longer than the first text") << "Frankfurt am Main 7" << true;
-        QTest::newRow("too long for the card")
-            << "A very long relay server name indeed, longer still" << false;
-    }
-    void cardLabelsFitLaterTexts()
-    {
-        QFETCH(QString, relayName);
-        QFETCH(bool, fits);
+        QFETCH(bool, whole);
         Fixture f;
         f.root.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f.root));
         QLabel *value = f.page->regionValue();
-        QLabel *mode = f.page->regionMode();
-        value->setText(relayName);
-        f.page->showManualServerLabel(QStringLiteral("Manual"));
-        QVERIFY(mode->width() >= QFontMetrics(mode->font()).horizontalAdvance(mode->text()));
-        const int nameWidth = QFontMetrics(value->font()).horizontalAdvance(relayName);
-        QCOMPARE(value->width() >= nameWidth, fits);
-        QVERIFY(value->geometry().right() < 259);
-        // As tall as the first show made them, so the texts keep their line.
+        QLabel *label = f.page->regionMode();
+        const QString name = relayName.isEmpty() ? QStringLiteral("United States") : relayName;
+        if (!relayName.isEmpty())
+            f.page->showRelayName(relayName);
+        f.page->showManualServerLabel(mode);
+
+        const QString text = mode.trimmed();
+        QCOMPARE(label->text(), text);
+        const bool manual = text.compare(QLatin1String("manual"), Qt::CaseInsensitive) == 0;
+        QCOMPARE(label->width(), FittedText::neededWidth(label, text));
+        QCOMPARE(label->pos(), QPoint(267 - label->width() - 6 - (manual ? 6 : 0), manual ? 43 : 45));
+
+        QCOMPARE(value->x(), 50);
+        QVERIFY(value->geometry().right() < label->x() - 9);
+        if (whole) {
+            QCOMPARE(value->text(), name);
+            QVERIFY(value->toolTip().isEmpty());
+            QCOMPARE(value->width(), FittedText::neededWidth(value, name));
+        } else {
+            QVERIFY(value->text().endsWith(QChar(0x2026)));
+            QCOMPARE(value->toolTip(), name);
+            QVERIFY(FittedText::neededWidth(value, value->text()) <= value->width());
+        }
+        // As tall as their texts, so the texts keep their line.
         QCOMPARE(value->height(), value->sizeHint().height());
-        QCOMPARE(mode->height(), mode->sizeHint().height());
+        QCOMPARE(label->height(), label->sizeHint().height());
+
+        // A shorter mode afterwards gives the name its room back.
+        f.page->showManualServerLabel(QStringLiteral("Auto"));
+        QVERIFY(value->geometry().right() < label->x() - 9);
+        QVERIFY(FittedText::neededWidth(value, value->text()) <= value->width());
     }
 
     void boostListSizes_data()
