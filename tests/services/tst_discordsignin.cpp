@@ -369,7 +369,7 @@ private slots:
         QFETCH(QString, endsWith);
         m_fake.script(path == QLatin1String("/api/users/@me") ? "GET" : "POST", path, reply);
         Rig rig(m_fake);
-        rig.client->setInactivityTimeout(300);
+        rig.client->setInactivityTimeout(2000);
         rig.signIn->startDiscordLogin();
         sendToListener(rig.signIn->listeningPort(), {"GET /callback?code=abcdefghijklmnop HTTP/1.1\r\n\r\n"});
         QTRY_COMPARE(rig.outcomes(), 1);

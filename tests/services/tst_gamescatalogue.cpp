@@ -64,7 +64,7 @@ struct Rig
     // Waits for the request under way to be answered.
     bool settle()
     {
-        return QTest::qWaitFor([this]() { return !state().requestInFlight; }, 5000);
+        return QTest::qWaitFor([this]() { return !state().requestInFlight; }, 20000);
     }
     QByteArray diskBody()
     {
@@ -318,7 +318,7 @@ void TestGamesCatalogue::hungReplyEndsAsFailure()
     hang.times = 1;
     m_fake.script("GET", kGames, hang);
     Rig rig(m_fake);
-    rig.client->setInactivityTimeout(200);
+    rig.client->setInactivityTimeout(2000);
     DebugLog log(QStringLiteral("[GamesAPI] failed"));
     rig.catalogue->requestGames(true, true);
     QVERIFY(rig.settle());

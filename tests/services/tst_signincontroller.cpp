@@ -377,7 +377,7 @@ private slots:
             m_service.script("POST", kUserLogin, FakeReply::statusOnly(how.toInt()));
         }
         const auto f = makeFlow(origin);
-        f->client->setInactivityTimeout(150);
+        f->client->setInactivityTimeout(2000);
         const QString password = how == QLatin1String("401") ? QStringLiteral("wrong-pass") : "secret1";
         f->controller->onLoginRequested(QLatin1String(FakeService::kDemoEmail), password);
         QTRY_COMPARE(f->view.lastError(), message);
@@ -424,7 +424,7 @@ private slots:
             m_service.script("GET", kValidate, FakeReply::statusOnly(how.toInt()));
         }
         const auto f = makeFlow(origin);
-        f->client->setInactivityTimeout(150);
+        f->client->setInactivityTimeout(2000);
         QTest::ignoreMessage(
             QtWarningMsg, QRegularExpression(QStringLiteral("^\\[AutoLogin\\] Failed to validate token http= "
                                                             "\\d+ err= [A-Za-z]+$")));

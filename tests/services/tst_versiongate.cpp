@@ -8,6 +8,8 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QNetworkAccessManager>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -32,7 +34,8 @@ struct Rig : UpdateFlowRig
         if (!UpdateFlowRig::start())
             return false;
         fake.loadSampleData();
-        client->setInactivityTimeout(200);
+        // Long enough that a busy machine never turns an answer into a stall.
+        client->setInactivityTimeout(2000);
         gate = std::make_unique<VersionGate>(client, updates.get(), timers.source());
         gate->setOverlay(&overlay);
         gate->setWindowControlsCallback([this](bool enabled) { controls.append(enabled); });
@@ -92,10 +95,11 @@ private slots:
             rig.gate = std::make_unique<VersionGate>(rig.client, rig.updates.get(), rig.timers.source());
         }
 
+        // The reply's end, whatever it is (an answer, a refusal, a stall), is
+        // handled within the same signal that the manager reports it with.
+        QSignalSpy ended(rig.client->manager(), &QNetworkAccessManager::finished);
         rig.gate->validateAppVersion();
-        if (!unreachable)
-            QTRY_VERIFY(rig.fake.requestCount(kValidate) >= 1);
-        QTest::qWait(400); // past the stall limit
+        QTRY_COMPARE_WITH_TIMEOUT(ended.size(), 1, 20000);
         QCOMPARE(rig.gate->isBlocked(), refused);
         if (!unreachable) {
             const RecordedRequest sent = rig.fake.lastRequest(kValidate);
