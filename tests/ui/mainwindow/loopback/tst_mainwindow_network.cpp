@@ -34,14 +34,14 @@ namespace {
 class TestWindow : public MainWindow
 {
 public:
-    static WindowIntervals intervals()
+    static WindowIntervals shortIntervals()
     {
         WindowIntervals shortened;
         shortened.firstHeartbeatMs = 10;
         shortened.promoRefreshMs = 10;
         return shortened;
     }
-    TestWindow() : MainWindow(createClientServices(intervals()), intervals()) {}
+    TestWindow() : MainWindow(createClientServices(shortIntervals()), shortIntervals()) {}
 };
 } // namespace
 
@@ -162,7 +162,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             // Let every start-up deferral and the first heartbeat run.
             QTRY_VERIFY(m_service.requestCount(QStringLiteral("/api/servers")) > 0);
-            QTest::qWait(2 * TestWindow::intervals().firstHeartbeatMs);
+            QTest::qWait(2 * TestWindow::shortIntervals().firstHeartbeatMs);
             window.navigateToPage(2);
             QTRY_COMPARE(posted(QStringLiteral("view_connections")), 1);
         }
@@ -237,7 +237,7 @@ private slots:
         TestWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTest::qWait(2 * TestWindow::intervals().firstHeartbeatMs);
+        QTest::qWait(2 * TestWindow::shortIntervals().firstHeartbeatMs);
         const int before = m_service.requestCount(QStringLiteral("/api/promo/event"));
         window.handleOpenConnectionsForGame(QStringLiteral("Some PC Game"), QString());
         const auto views = [&] {

@@ -28,7 +28,7 @@ namespace {
 class TestWindow : public MainWindow
 {
 public:
-    static WindowIntervals intervals()
+    static WindowIntervals shortIntervals()
     {
         WindowIntervals shortened;
         shortened.firstHeartbeatMs = 60 * 1000; // the heartbeat is not under test here
@@ -36,7 +36,7 @@ public:
         shortened.signInConfigurationMs = 10;
         return shortened;
     }
-    TestWindow() : MainWindow(createClientServices(intervals()), intervals()) {}
+    TestWindow() : MainWindow(createClientServices(shortIntervals()), shortIntervals()) {}
 };
 
 QStringList g_log;

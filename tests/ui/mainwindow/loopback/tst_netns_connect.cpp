@@ -52,7 +52,9 @@ QJsonObject relayJson(const QString &id, const QString &name, const QString &add
         {"status", "active"}};
 }
 
-WindowIntervals intervals()
+// Not named intervals(): inside TestWindow's initialiser list that name is
+// MainWindow::intervals(), read from a window not built yet.
+WindowIntervals shortIntervals()
 {
     WindowIntervals shortened;
     shortened.firstHeartbeatMs = 10;
@@ -68,7 +70,7 @@ WindowIntervals intervals()
 // (the namespace has no other).
 ClientServices windowServices(quint16 resolverPort)
 {
-    const WindowIntervals shortened = intervals();
+    const WindowIntervals shortened = shortIntervals();
     ClientServices s = createClientServices(shortened);
     delete s.connectFlow;
     ConnectFlow::Services flow = ConnectFlow::defaultServices(s.tunnel, s.mtuProbe, s.sessions);
@@ -88,7 +90,7 @@ ClientServices windowServices(quint16 resolverPort)
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), intervals()) {}
+    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), shortIntervals()) {}
     ConnectionPage *page() const { return connectionPageArea(); }
 };
 
