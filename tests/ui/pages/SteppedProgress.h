@@ -5,6 +5,7 @@
 #include "ui/pages/LoginProgressRun.h"
 
 #include <QList>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -22,7 +23,17 @@ public:
                                        due->append(Due{*now + ms, std::move(work)});
                                    },
                                    parent);
+        m_run = run;
     }
+    // A run nothing took over (a page that shows it becomes its parent) goes
+    // with the stepper.
+    ~SteppedProgress()
+    {
+        if (m_run && !m_run->parent())
+            delete m_run.data();
+    }
+    SteppedProgress(const SteppedProgress &) = delete;
+    SteppedProgress &operator=(const SteppedProgress &) = delete;
 
     qint64 now() const { return *m_now; }
 
@@ -66,6 +77,7 @@ private:
             run->tick();
     }
 
+    QPointer<LoginProgressRun> m_run;
     std::shared_ptr<qint64> m_now;
     std::shared_ptr<QList<Due>> m_due;
 };

@@ -2,6 +2,7 @@
 // show in both languages, where the eight dashboard containers go for each
 // language (and back), the links of the "Go to" buttons, and what is drawn.
 
+#include "ClickReceivers.h"
 #include "support/PainterWarnings.h"
 #include "ui/pages/HomeMetrics.h"
 
@@ -16,15 +17,6 @@
 namespace {
 
 constexpr int kStripY = 958;
-
-// How many slots a button's click reaches (protected in QObject).
-struct ButtonPeek : QPushButton
-{
-    static int clickReceivers(QPushButton *button)
-    {
-        return static_cast<ButtonPeek *>(button)->receivers(SIGNAL(clicked(bool)));
-    }
-};
 
 // A root frame with stand-ins for the dashboard's four upper containers.
 struct Rig
@@ -255,8 +247,8 @@ private slots:
         m.cardButton(HomeMetrics::Tutorials)->click();
         QVERIFY(rig.opened.isEmpty());
         // Tutorials has no page: its button is not wired at all.
-        QCOMPARE(ButtonPeek::clickReceivers(m.cardButton(HomeMetrics::Tutorials)), 0);
-        QCOMPARE(ButtonPeek::clickReceivers(m.cardButton(HomeMetrics::Support)), 1);
+        QCOMPARE(ClickReceivers::of(m.cardButton(HomeMetrics::Tutorials)), 0);
+        QCOMPARE(ClickReceivers::of(m.cardButton(HomeMetrics::Support)), 1);
         m.cardButton(HomeMetrics::Support)->click();
         m.cardButton(HomeMetrics::Discord)->click();
         QCOMPARE(rig.opened, (QList<QUrl>{QUrl("http://127.0.0.1:9/clientarea.php?tab=tickets"),
@@ -268,7 +260,7 @@ private slots:
         unset.metrics->cardButton(HomeMetrics::Support)->click();
         unset.metrics->cardButton(HomeMetrics::Discord)->click();
         QVERIFY(unset.opened.isEmpty());
-        QCOMPARE(ButtonPeek::clickReceivers(unset.metrics->cardButton(HomeMetrics::Discord)), 0);
+        QCOMPARE(ClickReceivers::of(unset.metrics->cardButton(HomeMetrics::Discord)), 0);
     }
 
     void missingWidgetsAreSkipped()
