@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 const char FakeService::kDemoEmail[] = "demo@quorlix.test";
 const char FakeService::kDemoPassword[] = "demo-password";
@@ -214,6 +215,10 @@ FakeService::~FakeService()
         if (socket)
             socket->abort();
     }
+    for (const auto &held : std::as_const(m_held)) {
+        if (held.first)
+            held.first->abort();
+    }
 }
 
 bool FakeService::listen(const QHostAddress &address, quint16 port)
@@ -256,6 +261,14 @@ void FakeService::clearScript(const QByteArray &method, const QString &path)
 void FakeService::clearScripts()
 {
     m_scripts.clear();
+}
+
+int FakeService::releaseHeld()
+{
+    const auto held = std::exchange(m_held, {});
+    for (const auto &entry : held)
+        deliver(entry.first, entry.second);
+    return int(held.size());
 }
 
 QList<RecordedRequest> FakeService::requests(const QString &path) const
@@ -313,8 +326,8 @@ void FakeService::handle(const QHttpServerRequest &request, QHttpServerResponder
         reply.headers = answer.headers;
     }
 
-    const bool plain = !reply.hang && !reply.drop && reply.delayMs <= 0 && reply.sizedBody < 0 &&
-                       reply.stallAfter < 0 && reply.cutAfter < 0;
+    const bool plain = !reply.hang && !reply.held && !reply.drop && reply.delayMs <= 0 &&
+                       reply.sizedBody < 0 && reply.stallAfter < 0 && reply.cutAfter < 0;
     if (plain) {
         responder.writeStatusLine(static_cast<QHttpServerResponder::StatusCode>(reply.status));
         if (!reply.contentType.isEmpty())
@@ -327,6 +340,12 @@ void FakeService::handle(const QHttpServerRequest &request, QHttpServerResponder
     }
     // Faults are written straight to the connection, at the time the script asks.
     QPointer<QTcpSocket> socket(responder.socket());
+    if (reply.held) {
+        FakeReply answer = reply;
+        answer.held = false;
+        m_held.append({socket, answer});
+        return;
+    }
     if (reply.delayMs > 0) {
         QTimer::singleShot(reply.delayMs, this, [this, socket, reply]() {
             if (socket)

@@ -4,8 +4,8 @@
 // client reads, serves "/uploads/..." images, plays the sign-in provider and
 // the geolocation service, and records every request it receives. Any route can
 // be scripted to answer differently: another status, body or headers, after a
-// delay, never, by dropping the connection, with a body of a given size, or
-// with fewer body bytes than announced.
+// delay, never, when the test releases it, by dropping the connection, with a
+// body of a given size, or with fewer body bytes than announced.
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -50,6 +50,7 @@ struct FakeReply
     HttpHeaders headers;     // extra headers
     int delayMs = 0;         // answer this much later
     bool hang = false;       // never answer; the connection stays open
+    bool held = false;       // answer as scripted once releaseHeld() is called, not before
     bool drop = false;       // close the connection without answering
     qint64 sizedBody = -1;   // answer with this many body bytes (downloads)
     int chunkSize = 16384;   // sized bodies go out in chunks ...
@@ -92,6 +93,9 @@ public:
     void script(const QByteArray &method, const QString &path, const FakeReply &reply);
     void clearScript(const QByteArray &method, const QString &path);
     void clearScripts();
+    // Sends the answers of the held replies, in the order their requests
+    // came; returns how many there were.
+    int releaseHeld();
 
     // Recorded requests, oldest first.
     QList<RecordedRequest> requests() const { return m_requests; }
@@ -164,6 +168,7 @@ private:
     QList<RecordedRequest> m_requests;
     QHash<QString, FakeReply> m_scripts;
     QList<QPointer<QTcpSocket>> m_hanging;
+    QList<QPair<QPointer<QTcpSocket>, FakeReply>> m_held;
 
     Account m_account;
     QString m_token;
