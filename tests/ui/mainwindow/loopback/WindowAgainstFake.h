@@ -3,6 +3,7 @@
 // names for its stores, a fresh cache database, the fake listening and every
 // origin pointed at it, and only loopback allowed.
 
+#include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/FakeService.h"
@@ -10,6 +11,10 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+
+#include <algorithm>
 
 namespace WindowAgainstFake {
 
@@ -25,6 +30,16 @@ inline bool start(FakeService &service)
     ServiceConfig::setInstance(ServiceConfig(service.origin(), service.origin(), service.origin()));
     LoopbackGuard::install();
     return true;
+}
+
+// Whether every request the client has made was answered and handed to its
+// handler. Once it holds, the fake has counted all of them: a request counted
+// later was made later.
+inline bool nothingInFlight(const ServiceClient *client)
+{
+    const QList<QNetworkReply *> replies = client->manager()->findChildren<QNetworkReply *>();
+    return std::all_of(replies.cbegin(), replies.cend(),
+                       [](const QNetworkReply *r) { return r->isFinished(); });
 }
 
 } // namespace WindowAgainstFake

@@ -2,6 +2,7 @@
 // debounce, matching, result rows and logos, opening a result, dismissing the
 // drop-down, and the bar's two language layouts.
 
+#include "WindowAgainstFake.h"
 #include "services/ServiceClient.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
@@ -119,7 +120,15 @@ private slots:
         QPixmapCache::clear();
         QDir(m_cache.path()).removeRecursively();
     }
-    void cleanup() { m_window.reset(); }
+    // A download a test set going reaches the fake during that test, not
+    // after the next one cleared the record.
+    void cleanup()
+    {
+        if (m_client)
+            QTRY_VERIFY(WindowAgainstFake::nothingInFlight(m_client));
+        m_window.reset();
+        m_client = nullptr;
+    }
     void cleanupTestCase() { QCOMPARE(LoopbackGuard::violations(), QList<QUrl>()); }
 
     void searchesAfterTheDebounceOnly()
@@ -291,14 +300,22 @@ private slots:
         // Drawn rows paint without warnings.
         QVERIFY(!m_search->popup()->grab().isNull());
 
-        // From memory, then from disk: no second download.
+        // From memory, then from disk: no second download. Each search's
+        // downloads (the non-image is asked for again) end before the counts.
+        const auto rowIsRed = [this] {
+            const QIcon icon = m_search->results()->item(0)->data(Qt::DecorationRole).value<QIcon>();
+            return QColor(icon.pixmap(24, 24).toImage().pixel(12, 12)) == QColor(Qt::red);
+        };
         type(QStringLiteral("abc"));
-        QTest::qWait(60);
+        QTRY_COMPARE(m_search->results()->count(), 1);
+        QVERIFY(rowIsRed());
         QPixmapCache::clear();
         type(QStringLiteral("ab"));
-        QTest::qWait(60);
+        QTRY_COMPARE(m_search->results()->count(), 2);
+        QVERIFY(rowIsRed());
+        QTRY_VERIFY(WindowAgainstFake::nothingInFlight(m_client));
         QCOMPARE(m_fake.requestCount(QStringLiteral("/uploads/logos/abc.png")), 1);
-        QTRY_VERIFY(QPixmapCache::find(HeaderSearch::logoCacheKey(url), &cached));
+        QVERIFY(QPixmapCache::find(HeaderSearch::logoCacheKey(url), &cached));
     }
 
     void logosOnlyOverTheWeb()
@@ -310,7 +327,7 @@ private slots:
         QTRY_COMPARE(m_search->results()->count(), 1);
         type(QStringLiteral("a"));
         QTRY_COMPARE(m_search->results()->count(), 2);
-        QTest::qWait(60);
+        QTRY_VERIFY(WindowAgainstFake::nothingInFlight(m_client));
         QCOMPARE(m_fake.requests().size(), 1); // the catalogue only
     }
 

@@ -7,6 +7,7 @@
 #include "services/AccountStore.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
+#include "services/SignInController.h"
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
@@ -31,7 +32,10 @@ public:
     static WindowIntervals shortIntervals()
     {
         WindowIntervals shortened;
-        shortened.firstHeartbeatMs = 60 * 1000; // the heartbeat is not under test here
+        // Not under test here, and longer than any test: the heartbeat and the
+        // start-up notification fetch (the sign-in's own fetch is counted).
+        shortened.firstHeartbeatMs = 60 * 60 * 1000;
+        shortened.firstNotificationsMs = 60 * 60 * 1000;
         shortened.promoRefreshMs = 10;
         shortened.signInConfigurationMs = 10;
         return shortened;
@@ -228,22 +232,27 @@ private slots:
             QCOMPARE(window.findChild<QLabel *>(QStringLiteral("HeaderSignUpCtaLabel"))->text(),
                      QStringLiteral("Sign Up Now"));
             QTest::qWait(50);
+            QTRY_VERIFY(WindowAgainstFake::nothingInFlight(window.services().serviceClient));
             QCOMPARE(m_service.requestCount(QStringLiteral("/api/promo/evaluate")), evaluations);
         }
-        // The next run is signed out: the form, no validation.
+        // The next run is signed out: the form, no validation. A remembered
+        // session would be validated once the start-up update check ends.
         m_service.clearRequests();
         TestWindow next;
         QVERIFY(!next.authPage()->hasRememberedSession());
-        QTest::qWait(100);
+        QTRY_COMPARE(m_service.requestCount(kUpdates), 1);
+        QTRY_VERIFY(!next.isUpdateCheckRunning());
+        QTRY_VERIFY(WindowAgainstFake::nothingInFlight(next.services().serviceClient));
         QCOMPARE(m_service.requestCount(QStringLiteral("/api/auth/validate")), 0);
         verifyNoWholeSessionIdLogged();
     }
 
     void signInDuringTheStartUpCheckWaitsForIt()
     {
-        FakeReply slow = FakeReply::json(QJsonObject{{"success", true}, {"data", QJsonArray()}});
-        slow.delayMs = 400;
-        m_service.script("GET", kUpdates, slow);
+        // The start-up update check is answered only once the form was sent.
+        FakeReply held = FakeReply::json(QJsonObject{{"success", true}, {"data", QJsonArray()}});
+        held.held = true;
+        m_service.script("GET", kUpdates, held);
         TestWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -251,6 +260,10 @@ private slots:
         QVERIFY(window.isUpdateCheckRunning());
         submit(window.authPage(), QLatin1String(FakeService::kDemoEmail),
                QLatin1String(FakeService::kDemoPassword), true);
+        // The sign-in waits for the running check; it starts none of its own.
+        QTRY_VERIFY(window.services().signIn->signInPending());
+        QVERIFY(window.isUpdateCheckRunning());
+        QCOMPARE(m_service.releaseHeld(), 1);
         QTRY_COMPARE(m_service.requestCount(kUserLogin), 1);
         QCOMPARE(order({kUpdates, kUserLogin}), (QStringList{kUpdates, kUserLogin}));
         // The start-up synchronisation and the picker's refresh, then the
