@@ -6,6 +6,8 @@
 namespace {
 std::atomic<quorlix_clock_fn> g_clock{nullptr};
 std::atomic<void *> g_clockCtx{nullptr};
+std::atomic<quorlix_sleep_fn> g_sleep{nullptr};
+std::atomic<void *> g_sleepCtx{nullptr};
 } // namespace
 
 extern "C" void quorlix_clock_set(quorlix_clock_fn fn, void *ctx)
@@ -21,4 +23,20 @@ extern "C" uint64_t quorlix_now_ms(void)
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+extern "C" void quorlix_sleep_set(quorlix_sleep_fn fn, void *ctx)
+{
+    g_sleepCtx.store(ctx);
+    g_sleep.store(fn);
+}
+
+extern "C" void quorlix_sleep_ms(uint32_t ms)
+{
+    if (quorlix_sleep_fn fn = g_sleep.load()) {
+        fn(ms, g_sleepCtx.load());
+        return;
+    }
+    timespec ts = {time_t(ms / 1000u), long(ms % 1000u) * 1000000L};
+    nanosleep(&ts, nullptr);
 }

@@ -7,19 +7,12 @@
 #include <atomic>
 #include <sched.h>
 #include <string.h>
-#include <time.h>
 
 namespace {
 
 std::atomic<int> g_indexWarned[2] = {{0}, {0}};
 std::atomic<uint64_t> g_badLengthLineAt{0};
 std::atomic<uint32_t> g_badLengthSkipped{0};
-
-void sleepMs(int ms)
-{
-    timespec ts = {0, long(ms) * 1000000L};
-    nanosleep(&ts, nullptr);
-}
 
 void warnIndexOnce(int which, const char *ring, uint32_t w, uint32_t r)
 {
@@ -112,6 +105,6 @@ int gateway_ring_put(uint8_t *region, const uint8_t *frame, size_t len)
             quorlix_log_err("[ERROR] Ring buffer full, dropped response\n");
             return 0;
         }
-        sleepMs(1);
+        quorlix_sleep_ms(1);
     }
 }

@@ -13,11 +13,16 @@
 namespace {
 void quiet(int, const char *, size_t, void *) {}
 
+// The count is the set's population, counted a word at a time: two walks of
+// all 65536 ports per input cost more than the parse itself.
 void check_set(const uint8_t *bitmap, unsigned long count)
 {
     unsigned long n = 0;
-    for (unsigned p = 0; p < 65536; ++p)
-        n += unsigned(gateway_port_bitmap_test(bitmap, p));
+    for (size_t i = 0; i < GATEWAY_PORT_BITMAP_BYTES; i += sizeof(uint64_t)) {
+        uint64_t word;
+        memcpy(&word, bitmap + i, sizeof word);
+        n += static_cast<unsigned long>(__builtin_popcountll(word));
+    }
     if (n != count || gateway_port_bitmap_test(bitmap, 0))
         abort();
 }
