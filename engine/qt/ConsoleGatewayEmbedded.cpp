@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <cstdlib>
 #include <memory>
@@ -93,14 +94,12 @@ void ConsoleGatewayEmbedded::runGateway(const WorkerArgs &args)
 {
     const QString serverIp = QString::fromStdString(args.serverIp);
     const QString portText = QString::fromStdString(args.port);
-    QMetaObject::invokeMethod(
-        this, [this, serverIp, portText] { notifyStarted(serverIp, portText); }, Qt::QueuedConnection);
+    postToOwner([this, serverIp, portText] { notifyStarted(serverIp, portText); });
 
     m_engine.setRuntimeConfig(args.serverIp.c_str(), args.profile.c_str(), args.udpPorts.c_str(),
                               args.tcpPorts.c_str(), int(std::strtol(args.port.c_str(), nullptr, 10)),
                               args.tunnelAll ? 1 : 0);
-    QMetaObject::invokeMethod(
-        this, [this] { logRuntimeConfigSet(); }, Qt::QueuedConnection);
+    postToOwner([this] { logRuntimeConfigSet(); });
 
     // main may keep pointers into its arguments for the whole run: these
     // copies live until it returns.
@@ -111,11 +110,35 @@ void ConsoleGatewayEmbedded::runGateway(const WorkerArgs &args)
     std::vector<char *> argv = {program.data(), relay.data(), port.data(), profile.data(), nullptr};
     const int rc = m_engine.main(4, argv.data());
 
-    QMetaObject::invokeMethod(
-        this, [this, rc] { logMainReturned(rc); }, Qt::QueuedConnection);
+    postToOwner([this, rc] { logMainReturned(rc); });
     m_running.exchange(false);
-    QMetaObject::invokeMethod(
-        this, [this, rc] { notifyStopped(rc); }, Qt::QueuedConnection);
+    postToOwner([this, rc] { notifyStopped(rc); });
+}
+
+void ConsoleGatewayEmbedded::postToOwner(std::function<void()> fn)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_postedLock);
+        m_posted.push_back(std::move(fn));
+    }
+    QMetaObject::invokeMethod(this, "runPostedCalls", Qt::QueuedConnection);
+}
+
+void ConsoleGatewayEmbedded::runPostedCalls()
+{
+    std::vector<std::function<void()>> calls;
+    {
+        std::lock_guard<std::mutex> lock(m_postedLock);
+        calls.swap(m_posted);
+    }
+    // A handler of `stopped` may delete the owner; what is left then goes
+    // with it, as queued calls to a deleted object do.
+    const QPointer<ConsoleGatewayEmbedded> self(this);
+    for (const auto &call : calls) {
+        if (!self)
+            return;
+        call();
+    }
 }
 
 void ConsoleGatewayEmbedded::notifyStarted(const QString &serverIp, const QString &port)

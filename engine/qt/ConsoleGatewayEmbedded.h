@@ -12,8 +12,10 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 class ConsoleGatewayEmbedded : public QObject
 {
@@ -65,6 +67,13 @@ private:
     void runGateway(const WorkerArgs &args);
     void joinWorker();
 
+    // Runs fn on the owner's thread, after the calls posted before it. What
+    // a call carries goes through a queue under a std::mutex, not through
+    // the functor of a queued call: Qt's event queue is locked inside Qt,
+    // where ThreadSanitizer cannot see the hand-off.
+    void postToOwner(std::function<void()> fn);
+    Q_INVOKABLE void runPostedCalls();
+
     void notifyStarted(const QString &serverIp, const QString &port);
     void logRuntimeConfigSet();
     void logMainReturned(int rc);
@@ -74,4 +83,6 @@ private:
     ThreadLauncher m_launcher;
     std::atomic<bool> m_running{false};
     std::thread m_worker;
+    std::mutex m_postedLock;
+    std::vector<std::function<void()>> m_posted;
 };

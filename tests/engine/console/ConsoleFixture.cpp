@@ -7,7 +7,6 @@
 #include "platform/driver/console_device.h"
 #include "platform/driver/driver.h"
 
-#include <QMutexLocker>
 #include <errno.h>
 #include <poll.h>
 #include <string.h>
@@ -29,7 +28,7 @@ LogCapture::~LogCapture()
 void LogCapture::sink(int stream, const char *text, size_t len, void *ctx)
 {
     LogCapture *self = static_cast<LogCapture *>(ctx);
-    QMutexLocker g(&self->m_lock);
+    std::lock_guard<std::mutex> g(self->m_lock);
     QString &pending = self->m_pending[stream == 2 ? 2 : 1];
     pending += QString::fromUtf8(text, int(len));
     int nl;
@@ -44,13 +43,13 @@ void LogCapture::sink(int stream, const char *text, size_t len, void *ctx)
 
 QStringList LogCapture::lines() const
 {
-    QMutexLocker g(&m_lock);
+    std::lock_guard<std::mutex> g(m_lock);
     return m_all;
 }
 
 QStringList LogCapture::errLines() const
 {
-    QMutexLocker g(&m_lock);
+    std::lock_guard<std::mutex> g(m_lock);
     return m_err;
 }
 
@@ -64,7 +63,7 @@ int LogCapture::count(const QString &prefix) const
 
 void LogCapture::clear()
 {
-    QMutexLocker g(&m_lock);
+    std::lock_guard<std::mutex> g(m_lock);
     m_all.clear();
     m_err.clear();
 }
@@ -92,7 +91,7 @@ long fsSend(void *ctx, int, const void *data, size_t len, uint32_t addr, uint16_
         *err = f->failSend;
         return -1;
     }
-    QMutexLocker g(&f->lock);
+    std::lock_guard<std::mutex> g(f->lock);
     const uint8_t *p = static_cast<const uint8_t *>(data);
     f->m_sent.push_back({Bytes(p, p + len), addr, port});
     const long s = f->shortSend.load();
@@ -118,7 +117,7 @@ int fsWait(void *ctx, int, int wakeFd, int timeoutMs, int *err)
     const int limit = timeoutMs < 0 || timeoutMs > 20 ? 20 : timeoutMs;
     for (int waited = 0; waited <= limit; waited += 2) {
         {
-            QMutexLocker g(&f->lock);
+            std::lock_guard<std::mutex> g(f->lock);
             if (!f->m_inbox.empty())
                 return 1;
         }
@@ -135,7 +134,7 @@ int fsWait(void *ctx, int, int wakeFd, int timeoutMs, int *err)
 long fsRecv(void *ctx, int, void *buf, size_t cap, uint32_t *addr, uint16_t *port, int *err)
 {
     FakeSocket *f = static_cast<FakeSocket *>(ctx);
-    QMutexLocker g(&f->lock);
+    std::lock_guard<std::mutex> g(f->lock);
     if (f->m_inbox.empty()) {
         *err = EAGAIN;
         return -1;
@@ -173,19 +172,19 @@ FakeSocket::~FakeSocket()
 
 std::vector<FakeSocket::Datagram> FakeSocket::sent() const
 {
-    QMutexLocker g(&lock);
+    std::lock_guard<std::mutex> g(lock);
     return m_sent;
 }
 
 void FakeSocket::clearSent()
 {
-    QMutexLocker g(&lock);
+    std::lock_guard<std::mutex> g(lock);
     m_sent.clear();
 }
 
 void FakeSocket::queue(const Bytes &data, uint32_t fromAddr, uint16_t fromPort)
 {
-    QMutexLocker g(&lock);
+    std::lock_guard<std::mutex> g(lock);
     m_inbox.push_back({data, fromAddr, fromPort});
 }
 

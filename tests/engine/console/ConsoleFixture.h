@@ -7,11 +7,11 @@
 #include "support/TestPackets.h"
 
 #include <QByteArray>
-#include <QMutex>
 #include <QString>
 #include <QStringList>
 #include <atomic>
 #include <deque>
+#include <mutex>
 #include <stdint.h>
 #include <vector>
 
@@ -31,7 +31,7 @@ public:
 
 private:
     static void sink(int stream, const char *text, size_t len, void *ctx);
-    mutable QMutex m_lock;
+    mutable std::mutex m_lock;
     QString m_pending[3];
     QStringList m_all;
     QStringList m_err;
@@ -67,7 +67,7 @@ public:
     std::atomic<long> shortSend{-1}; // >= 0: a send reports this many bytes
     std::atomic<int> binds{0};
 
-    mutable QMutex lock;
+    mutable std::mutex lock;
     std::vector<Datagram> m_sent;
     std::deque<Datagram> m_inbox;
 };

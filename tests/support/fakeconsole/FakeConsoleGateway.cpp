@@ -1,14 +1,14 @@
 #include "FakeConsoleGateway.h"
 
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
+
+#include <mutex>
 
 namespace FakeConsoleGateway {
 
 namespace {
 
-QMutex g_mutex;
+std::mutex g_mutex;
 QStringList g_calls;
 Config g_config;
 QStringList g_args;
@@ -17,7 +17,7 @@ std::atomic<bool> g_inMain{false};
 
 void note(const char *what)
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_calls << QString::fromLatin1(what);
 }
 
@@ -28,7 +28,7 @@ void fakeSetConfig(const char *serverIp, const char *profile, const char *udp, c
     if (controls().configDelayMs.load() > 0)
         QThread::msleep(controls().configDelayMs.load());
     {
-        QMutexLocker lock(&g_mutex);
+        std::lock_guard<std::mutex> lock(g_mutex);
         g_config = {QString::fromUtf8(serverIp ? serverIp : ""),
                     QString::fromUtf8(profile ? profile : ""),
                     QString::fromUtf8(udp ? udp : ""),
@@ -50,7 +50,7 @@ int fakeMain(int argc, char **argv)
 {
     note("main");
     {
-        QMutexLocker lock(&g_mutex);
+        std::lock_guard<std::mutex> lock(g_mutex);
         g_args.clear();
         for (int i = 0; i < argc && argv && argv[i]; ++i)
             g_args << QString::fromUtf8(argv[i]);
@@ -110,7 +110,7 @@ void reset()
     r.arms = r.configs = r.mainsEntered = r.mainsReturned = r.stops = 0;
     g_state = CONSOLE_GATEWAY_IDLE;
     g_inMain = false;
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_calls.clear();
     g_config = Config();
     g_args.clear();
@@ -123,19 +123,19 @@ ConsoleGatewayEngineApi api()
 
 QStringList calls()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_calls;
 }
 
 Config lastConfig()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_config;
 }
 
 QStringList lastArguments()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_args;
 }
 

@@ -1,15 +1,15 @@
 #include "FakeTunnelEngine.h"
 
 #include <QDir>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
+
+#include <mutex>
 
 namespace FakeTunnelEngine {
 
 namespace {
 
-QMutex g_mutex;
+std::mutex g_mutex;
 QStringList g_calls;
 QByteArray g_config;
 QString g_cwd;
@@ -17,7 +17,7 @@ std::atomic<bool> g_stopFlag{false};
 
 void note(const char *what)
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_calls << QString::fromLatin1(what);
 }
 
@@ -25,7 +25,7 @@ int fakeMain()
 {
     note("main");
     {
-        QMutexLocker lock(&g_mutex);
+        std::lock_guard<std::mutex> lock(g_mutex);
         g_cwd = QDir::currentPath();
     }
     record().mainThread = QThread::currentThread();
@@ -54,7 +54,7 @@ void fakeSetConfig(const TunnelRuntimeConfig *config)
 {
     note("config");
     ++record().configs;
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_config = QByteArray(reinterpret_cast<const char *>(config), sizeof(TunnelRuntimeConfig));
 }
 
@@ -116,7 +116,7 @@ void reset()
     r.mainsEntered = r.mainsReturned = r.stops = r.configs = r.resets = r.lastMtuSafe = 0;
     r.mainThread = nullptr;
     g_stopFlag = false;
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     g_calls.clear();
     g_config.clear();
     g_cwd.clear();
@@ -130,19 +130,19 @@ TunnelEngineApi api()
 
 QStringList calls()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_calls;
 }
 
 QByteArray lastConfig()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_config;
 }
 
 QString mainWorkingDirectory()
 {
-    QMutexLocker lock(&g_mutex);
+    std::lock_guard<std::mutex> lock(g_mutex);
     return g_cwd;
 }
 
