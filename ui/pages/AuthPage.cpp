@@ -370,8 +370,8 @@ void AuthPage::buildProgressView()
 
 void AuthPage::readAccountStore()
 {
-    QSettings store(QLatin1String(AccountStoreFiles::Organisation),
-                    QLatin1String(AccountStoreFiles::Application));
+    QSettings store{QLatin1String(AccountStoreFiles::Organisation),
+                    QLatin1String(AccountStoreFiles::Application)};
     const QString file = store.fileName();
     if (!file.isEmpty() && !QFileInfo::exists(file)) {
         // Nothing stored yet (or no store at all): an empty form.
@@ -627,8 +627,8 @@ void AuthPage::submitLogin()
     emit loginRequested(email, password);
     if (!self)
         return;
-    QSettings store(QLatin1String(AccountStoreFiles::Organisation),
-                    QLatin1String(AccountStoreFiles::Application));
+    QSettings store{QLatin1String(AccountStoreFiles::Organisation),
+                    QLatin1String(AccountStoreFiles::Application)};
     store.setValue(QStringLiteral("auth/remember"), keep);
     store.setValue(QStringLiteral("auth/email"), keep ? email.trimmed() : QString());
     syncAccountStore(store);

@@ -45,8 +45,8 @@ private slots:
         QFETCH(QString, token);
         QFETCH(bool, progress);
         {
-            QSettings store(QLatin1String(AccountStoreFiles::Organisation),
-                            QLatin1String(AccountStoreFiles::Application));
+            QSettings store{QLatin1String(AccountStoreFiles::Organisation),
+                            QLatin1String(AccountStoreFiles::Application)};
             store.clear();
             store.setValue(QStringLiteral("auth/remember"), remember);
             store.setValue(QStringLiteral("auth/token"), token);
