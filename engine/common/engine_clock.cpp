@@ -1,6 +1,7 @@
 #include "engine/common/engine_clock.h"
 
 #include <atomic>
+#include <sched.h>
 #include <time.h>
 
 namespace {
@@ -35,6 +36,10 @@ extern "C" void quorlix_sleep_ms(uint32_t ms)
 {
     if (quorlix_sleep_fn fn = g_sleep.load()) {
         fn(ms, g_sleepCtx.load());
+        return;
+    }
+    if (ms == 0) {
+        sched_yield();
         return;
     }
     timespec ts = {time_t(ms / 1000u), long(ms % 1000u) * 1000000L};

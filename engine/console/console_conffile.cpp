@@ -37,30 +37,45 @@ bool flag_value(Slice v)
     return equal_ci(v, "1") || equal_ci(v, "true") || equal_ci(v, "yes");
 }
 
-void set_range(uint8_t *bitmap, unsigned lo, unsigned hi)
+// Sets one port; 1 when it was not set before.
+unsigned long set_port(uint8_t *bitmap, unsigned p)
 {
-    // Byte-wise fill so a text full of wide ranges costs little.
-    unsigned p = lo;
-    while (p <= hi && (p & 7) != 0) {
-        bitmap[p >> 3] |= uint8_t(1u << (p & 7));
-        ++p;
-    }
-    while (p + 7 <= hi) {
-        bitmap[p >> 3] = 0xff;
-        p += 8;
-    }
-    while (p <= hi) {
-        bitmap[p >> 3] |= uint8_t(1u << (p & 7));
-        ++p;
-    }
+    const uint8_t bit = uint8_t(1u << (p & 7));
+    if (bitmap[p >> 3] & bit)
+        return 0;
+    bitmap[p >> 3] |= bit;
+    return 1;
 }
 
-unsigned long popcount_bitmap(const uint8_t *bitmap)
+// Sets ports lo..hi; returns how many were not set before, so a list is
+// counted as it is read rather than by a walk of the whole set after it.
+unsigned long set_range(uint8_t *bitmap, unsigned lo, unsigned hi)
 {
-    unsigned long n = 0;
-    for (size_t i = 0; i < GATEWAY_PORT_BITMAP_BYTES; ++i)
-        n += static_cast<unsigned long>(__builtin_popcount(bitmap[i]));
-    return n;
+    unsigned long added = 0;
+    unsigned p = lo;
+    while (p <= hi && (p & 7) != 0)
+        added += set_port(bitmap, p++);
+    if (p <= hi) {
+        // Whole bytes: what they held is counted a word at a time, then
+        // they are filled at once.
+        uint8_t *from = bitmap + (p >> 3);
+        const size_t bytes = (size_t(hi) + 1 - p) / 8;
+        unsigned long had = 0;
+        size_t b = 0;
+        for (; b + sizeof(uint64_t) <= bytes; b += sizeof(uint64_t)) {
+            uint64_t word;
+            memcpy(&word, from + b, sizeof word);
+            had += static_cast<unsigned long>(__builtin_popcountll(word));
+        }
+        for (; b < bytes; ++b)
+            had += static_cast<unsigned long>(__builtin_popcount(from[b]));
+        memset(from, 0xff, bytes);
+        added += bytes * 8 - had;
+        p += unsigned(bytes * 8);
+    }
+    while (p <= hi)
+        added += set_port(bitmap, p++);
+    return added;
 }
 
 // Splits text into lines the console way: at LF, each line cut at a NUL byte,
@@ -138,14 +153,13 @@ extern "C" void gateway_parse_port_bitmap_n(const char *text, size_t len, uint8_
             if (hi > 65535)
                 hi = 65535;
             if (lo <= hi)
-                set_range(bitmap, unsigned(lo), unsigned(hi));
+                *count += set_range(bitmap, unsigned(lo), unsigned(hi));
         } else {
             int64_t v = first;
             if (v >= 1 && v <= 65535)
-                bitmap[v >> 3] |= uint8_t(1u << (v & 7));
+                *count += set_port(bitmap, unsigned(v));
         }
     }
-    *count = popcount_bitmap(bitmap);
 }
 
 extern "C" void gateway_parse_port_bitmap(const char *text, uint8_t *bitmap, unsigned long *count)

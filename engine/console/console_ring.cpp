@@ -5,7 +5,6 @@
 #include "platform/driver/console_device.h"
 
 #include <atomic>
-#include <sched.h>
 #include <string.h>
 
 namespace {
@@ -97,10 +96,10 @@ int gateway_ring_put(uint8_t *region, const uint8_t *frame, size_t len)
             return 1;
         }
         if (tries < 5) {
-            sched_yield();
+            quorlix_sleep_ms(0);
             continue;
         }
-        sched_yield();
+        quorlix_sleep_ms(0);
         if (quorlix_now_ms() - start >= 50) {
             quorlix_log_err("[ERROR] Ring buffer full, dropped response\n");
             return 0;
