@@ -29,28 +29,35 @@ void LogCapture::sink(int stream, const char *text, size_t len, void *ctx)
 {
     LogCapture *self = static_cast<LogCapture *>(ctx);
     std::lock_guard<std::mutex> g(self->m_lock);
-    QString &pending = self->m_pending[stream == 2 ? 2 : 1];
-    pending += QString::fromUtf8(text, int(len));
-    int nl;
-    while ((nl = pending.indexOf('\n')) >= 0) {
-        const QString line = pending.left(nl);
-        pending.remove(0, nl + 1);
-        self->m_all << line;
+    std::string &pending = self->m_pending[stream == 2 ? 2 : 1];
+    pending.append(text, len);
+    size_t nl;
+    while ((nl = pending.find('\n')) != std::string::npos) {
+        self->m_all.push_back(pending.substr(0, nl));
         if (stream == 2)
-            self->m_err << line;
+            self->m_err.push_back(pending.substr(0, nl));
+        pending.erase(0, nl + 1);
     }
+}
+
+QStringList LogCapture::toList(const std::vector<std::string> &lines)
+{
+    QStringList list;
+    for (const std::string &line : lines)
+        list << QString::fromStdString(line);
+    return list;
 }
 
 QStringList LogCapture::lines() const
 {
     std::lock_guard<std::mutex> g(m_lock);
-    return m_all;
+    return toList(m_all);
 }
 
 QStringList LogCapture::errLines() const
 {
     std::lock_guard<std::mutex> g(m_lock);
-    return m_err;
+    return toList(m_err);
 }
 
 int LogCapture::count(const QString &prefix) const

@@ -1,5 +1,7 @@
 #include "FakeConsoleGateway.h"
 
+#include "support/FreshCopy.h"
+
 #include <QThread>
 
 #include <mutex>
@@ -124,7 +126,7 @@ ConsoleGatewayEngineApi api()
 QStringList calls()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_calls;
+    return freshCopy(g_calls);
 }
 
 Config lastConfig()
@@ -136,7 +138,7 @@ Config lastConfig()
 QStringList lastArguments()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_args;
+    return freshCopy(g_args);
 }
 
 bool inMain()

@@ -1,5 +1,7 @@
 #include "FakeTunnelEngine.h"
 
+#include "support/FreshCopy.h"
+
 #include <QDir>
 #include <QThread>
 
@@ -131,7 +133,7 @@ TunnelEngineApi api()
 QStringList calls()
 {
     std::lock_guard<std::mutex> lock(g_mutex);
-    return g_calls;
+    return freshCopy(g_calls);
 }
 
 QByteArray lastConfig()
