@@ -98,6 +98,10 @@ QUORLIX_API uint64_t quorlix_get_tunnel_packets_received(void);
 QUORLIX_API uint64_t quorlix_get_tunnel_tx_sent(void);
 QUORLIX_API uint64_t quorlix_get_tunnel_tx_acked(void);
 QUORLIX_API uint64_t quorlix_get_tunnel_tx_lost(void);
+// Packets that left or reached the machine past the capture, untunneled,
+// because the capture could not keep up and let them through rather than drop
+// them (since the last quorlix_reset_stats).
+QUORLIX_API uint64_t quorlix_get_capture_bypassed(void);
 
 // --- server mappings (at most 256 entries, port and domain entries together) ---
 QUORLIX_API void quorlix_add_port_server_mapping(int port, const char *relay_address, int relay_port);

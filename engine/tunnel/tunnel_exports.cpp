@@ -5,6 +5,7 @@
 #include "engine/common/engine_log.h"
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
+#include "engine/tunnel/tunnel_loop.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_state.h"
 
@@ -18,6 +19,11 @@ extern "C" void quorlix_print_stats(void)
     quorlix_log("[STATS] Sent: %llu bytes, Received: %llu bytes\n",
                 static_cast<unsigned long long>(quorlix_get_bytes_sent()),
                 static_cast<unsigned long long>(quorlix_get_bytes_received()));
+}
+
+extern "C" uint64_t quorlix_get_capture_bypassed(void)
+{
+    return tunnel_loop_capture_bypassed();
 }
 
 extern "C" uint64_t quorlix_get_bytes_sent(void)

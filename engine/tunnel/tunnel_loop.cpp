@@ -8,6 +8,7 @@
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
+#include "engine/tunnel/tunnel_stats.h"
 #include "platform/capture/packet.h"
 
 #include <arpa/inet.h>
@@ -447,7 +448,9 @@ QuorlixEngineSocket *tunnel_loop_socket(void)
 quorlix_capture_handle tunnel_loop_handle_set(quorlix_capture_handle h)
 {
     std::lock_guard<std::mutex> lock(g_handleLock);
-    return g_handle.exchange(h);
+    const quorlix_capture_handle old = g_handle.exchange(h);
+    tunnel_count_capture_bypassed(quorlix_capture_bypassed(old));
+    return old;
 }
 
 quorlix_capture_handle tunnel_loop_handle(void)
@@ -459,14 +462,26 @@ void tunnel_loop_handle_close_for_stop(void)
 {
     std::lock_guard<std::mutex> lock(g_handleLock);
     const quorlix_capture_handle h = g_handle.load();
-    if (h != QUORLIX_CAPTURE_INVALID)
+    if (h != QUORLIX_CAPTURE_INVALID) {
+        tunnel_count_capture_bypassed(quorlix_capture_bypassed(h));
         quorlix_capture_close(h); // wakes the receive; the engine thread forgets the handle
+    }
 }
 
 quorlix_capture_handle tunnel_loop_handle_take(void)
 {
     std::lock_guard<std::mutex> lock(g_handleLock);
-    return g_handle.exchange(QUORLIX_CAPTURE_INVALID);
+    const quorlix_capture_handle old = g_handle.exchange(QUORLIX_CAPTURE_INVALID);
+    tunnel_count_capture_bypassed(quorlix_capture_bypassed(old));
+    return old;
+}
+
+uint64_t tunnel_loop_capture_bypassed(void)
+{
+    // Under the lock: a handle's count moves to the counter as it leaves.
+    std::lock_guard<std::mutex> lock(g_handleLock);
+    return g_tunnel_counters.capture_bypassed.load(std::memory_order_relaxed) +
+           quorlix_capture_bypassed(g_handle.load());
 }
 
 int tunnel_send_to_server(const uint8_t *data, size_t len, uint32_t relay_addr, uint16_t relay_port)

@@ -42,6 +42,11 @@ quorlix_capture_handle tunnel_loop_handle(void);
 void tunnel_loop_handle_close_for_stop(void);
 quorlix_capture_handle tunnel_loop_handle_take(void);
 
+// Packets the capture let past uncaptured since the statistics were reset
+// (its queue overflowed and it let them through rather than drop them): the
+// handles given up so far and the one in use. Any thread.
+uint64_t tunnel_loop_capture_bypassed(void);
+
 // Filter text for a relay set (addresses as inet_addr gives them): the
 // outbound part excludes every relay, the inbound part admits UDP from source
 // port 50000 of every relay. Returns the text length, 0 when it does not fit.

@@ -17,6 +17,7 @@ extern "C" void quorlix_reset_stats(void)
     g_tunnel_counters.bytes_received.store(0, std::memory_order_relaxed);
     g_tunnel_counters.tunnel_packets_sent.store(0, std::memory_order_relaxed);
     g_tunnel_counters.tunnel_packets_received.store(0, std::memory_order_relaxed);
+    g_tunnel_counters.capture_bypassed.store(0, std::memory_order_relaxed);
     tunnel_run_reset_ack_state();
 }
 
@@ -49,6 +50,7 @@ void tunnel_stats_reset_for_tests(void)
     g_tunnel_counters.bytes_received.store(0);
     g_tunnel_counters.tunnel_packets_sent.store(0);
     g_tunnel_counters.tunnel_packets_received.store(0);
+    g_tunnel_counters.capture_bypassed.store(0);
     quorlix_log_set_verbose(0);
     g_ack_enabled.store(false);
 }

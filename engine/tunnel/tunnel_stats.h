@@ -16,6 +16,9 @@ struct TunnelCounters
     std::atomic<uint64_t> bytes_received{0};
     std::atomic<uint64_t> tunnel_packets_sent{0};
     std::atomic<uint64_t> tunnel_packets_received{0};
+    // What the capture let past uncaptured, counted for the capture handles
+    // the run has given up (the one in use adds its own, tunnel_loop.h).
+    std::atomic<uint64_t> capture_bypassed{0};
 };
 extern TunnelCounters g_tunnel_counters;
 
@@ -26,6 +29,10 @@ inline void tunnel_count_bytes_sent(uint64_t n)
 inline void tunnel_count_bytes_received(uint64_t n)
 {
     g_tunnel_counters.bytes_received.fetch_add(n, std::memory_order_relaxed);
+}
+inline void tunnel_count_capture_bypassed(uint64_t n)
+{
+    g_tunnel_counters.capture_bypassed.fetch_add(n, std::memory_order_relaxed);
 }
 inline void tunnel_count_packet_sent(void)
 {

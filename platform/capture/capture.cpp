@@ -3,6 +3,7 @@
 
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_backend.h"
+#include "platform/capture/capture_netfilter.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -51,4 +52,9 @@ extern "C" void quorlix_capture_close(quorlix_capture_handle h)
         quorlix_capture_nf_close(h);
     else
         quorlix_capture_sim_close(h);
+}
+
+extern "C" uint64_t quorlix_capture_bypassed(quorlix_capture_handle h)
+{
+    return isNetfilter(h) ? quorlix_capture_nf_bypassed(h) : 0;
 }

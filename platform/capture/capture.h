@@ -83,6 +83,12 @@ int quorlix_capture_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t
 int quorlix_capture_send(quorlix_capture_handle h, const void *packet, size_t len,
                          const quorlix_capture_addr *addr);
 
+// Packets the handle's filter may have wanted that went past it uncaptured
+// since it was opened: the backend could not keep up and let them through
+// rather than drop them. 0 for a closed handle and for the simulator (which
+// drops instead). Safe from any thread.
+uint64_t quorlix_capture_bypassed(quorlix_capture_handle h);
+
 // Closes the handle from any thread; idempotent. Packets still queued on it are
 // dropped (as a real capture driver drops them). A receive blocked on it returns QUORLIX_CAPTURE_ERR_CLOSED.
 void quorlix_capture_close(quorlix_capture_handle h);

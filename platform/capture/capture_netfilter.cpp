@@ -40,6 +40,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #ifndef SOL_NETLINK
@@ -55,7 +56,12 @@ constexpr unsigned kSlots = 16;
 constexpr unsigned kIndexBits = 5;
 constexpr unsigned kGenerationBits = 31 - kIndexBits;
 constexpr size_t kRxSize = QUORLIX_CAPTURE_MAX_PACKET + 4096; // one packet and its netlink framing
-constexpr uint32_t kQueueMaxLen = 4096;
+// Far more than the socket buffer holds: a process that falls behind fills
+// the socket first, and the kernel numbers the packets it then lets past (the
+// numbers it skips), where a full queue would let them past unnumbered.
+constexpr uint32_t kQueueMaxLen = 1u << 20;
+// How long the queue must keep up before an overflow counts as over.
+constexpr uint64_t kOverflowQuietMs = 1000;
 constexpr int kSocketBuffer = 8 << 20;
 
 struct Held
@@ -87,10 +93,18 @@ struct Slot
     bool in_use = false;
     bool open = false;
     uint32_t generation = 0;
-    uint64_t open_order = 0;
     unsigned users = 0; // receives and sends running on the slot
     quorlix_filter_scope scope{};
     uint16_t queue_num = 0;
+    int next_queue = -1; // another client's queue, where what this one lets through goes on
+
+    // Packets the kernel let past the full queue (fail-open), seen as gaps
+    // in its packet numbers. Receive side, but readable from any thread.
+    uint32_t last_id = 0;
+    std::atomic<uint64_t> bypassed{0};
+    bool overflowing = false;
+    uint64_t overflow_episode = 0;
+    uint64_t last_gap_ms = 0;
 
     // Set up at open, torn down by the last user after close.
     quorlix_filter *filter = nullptr;
@@ -129,12 +143,9 @@ struct Slot
 
 std::mutex g_lock;
 Slot g_slots[kSlots];
-uint64_t g_open_counter = 0;
 
-// Serialises every change of the kernel rules; g_installed says whether this
-// process's jumps are in place.
+// Serialises this process's changes of the kernel rules.
 std::mutex g_rules_lock;
-bool g_installed = false;
 
 uint64_t now_ms()
 {
@@ -195,8 +206,9 @@ void pass_capabilities_on()
 
 // Runs an iptables tool with `input` on its standard input. Returns its exit
 // status, or -1 when it could not run (err then says why). What it wrote to
-// standard error lands in err.
-int run_tool(const char *name, const char *const *args, const char *input, char *err, size_t err_cap)
+// standard error lands in err; its standard output in *out when asked for.
+int run_tool(const char *name, const char *const *args, const char *input, char *err, size_t err_cap,
+             std::string *out = nullptr)
 {
     err[0] = 0;
     char path[64];
@@ -215,12 +227,13 @@ int run_tool(const char *name, const char *const *args, const char *input, char 
     // Files in memory for both ends: no pipe to fill up, no SIGPIPE.
     const int in_fd = syscall(SYS_memfd_create, "quorlix-rules", MFD_CLOEXEC);
     const int err_fd = syscall(SYS_memfd_create, "quorlix-rules-err", MFD_CLOEXEC);
-    if (in_fd < 0 || err_fd < 0) {
+    const int out_fd = out ? int(syscall(SYS_memfd_create, "quorlix-rules-out", MFD_CLOEXEC)) : -1;
+    if (in_fd < 0 || err_fd < 0 || (out && out_fd < 0)) {
         snprintf(err, err_cap, "memfd_create: %s", strerror(errno));
-        if (in_fd >= 0)
-            close(in_fd);
-        if (err_fd >= 0)
-            close(err_fd);
+        for (int fd : {in_fd, err_fd, out_fd}) {
+            if (fd >= 0)
+                close(fd);
+        }
         return -1;
     }
     size_t left = input ? strlen(input) : 0;
@@ -238,7 +251,7 @@ int run_tool(const char *name, const char *const *args, const char *input, char 
     if (pid == 0) {
         dup2(in_fd, 0);
         dup2(err_fd, 2);
-        const int devnull = open("/dev/null", O_WRONLY);
+        const int devnull = out_fd >= 0 ? out_fd : open("/dev/null", O_WRONLY);
         if (devnull >= 0)
             dup2(devnull, 1);
         pass_capabilities_on();
@@ -261,62 +274,114 @@ int run_tool(const char *name, const char *const *args, const char *input, char 
                 *c = *(c + 1) ? ' ' : 0;
             }
         }
+        if (out) {
+            out->clear();
+            char buf[4096];
+            off_t at = 0;
+            ssize_t got;
+            while ((got = pread(out_fd, buf, sizeof buf, at)) > 0) {
+                out->append(buf, size_t(got));
+                at += got;
+            }
+        }
     }
     close(in_fd);
     close(err_fd);
+    if (out_fd >= 0)
+        close(out_fd);
     return status;
 }
 
-// Removes our jumps and chains, whoever left them. Errors are expected (the
-// chains are usually not there) and ignored.
-void remove_rules()
+// The filter table as iptables -S lists it; empty when it cannot be read.
+std::string list_rules()
 {
     char err[256];
-    static const char *const hooks[][2] = {{"OUTPUT", "QUORLIX_OUT"}, {"INPUT", "QUORLIX_IN"}};
-    for (const auto &h : hooks) {
-        const char *del[] = {"-w", "-D", h[0], "-j", h[1], nullptr};
-        for (int i = 0; i < 16 && run_tool("iptables", del, nullptr, err, sizeof err) == 0; ++i) {
-        }
+    std::string listing;
+    const char *args[] = {"-w", "-S", nullptr};
+    if (run_tool("iptables", args, nullptr, err, sizeof err, &listing) != 0)
+        listing.clear();
+    return listing;
+}
+
+// The queues of this network namespace that someone listens on.
+std::vector<uint16_t> listened_queues()
+{
+    std::vector<uint16_t> queues(4096);
+    std::string text;
+    const int fd = open("/proc/net/netfilter/nfnetlink_queue", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0)
+            text.append(buf, size_t(n));
+        close(fd);
     }
-    for (const auto &h : hooks) {
-        const char *flush[] = {"-w", "-F", h[1], nullptr};
+    queues.resize(quorlix_capture_nf_listened(text.c_str(), queues.data(), queues.size()));
+    return queues;
+}
+
+// Removes the chains (and every jump to them). The one-step way fails as a
+// whole when something changed since the listing; then one command at a
+// time, whatever is still there.
+void remove_chains(const std::string &listing, const char (*chains)[QUORLIX_CAPTURE_NF_CHAIN_LEN],
+                   size_t count)
+{
+    if (count == 0)
+        return;
+    static char script[16384];
+    char err[512];
+    const char *args[] = {"--noflush", "-w", nullptr};
+    if (quorlix_capture_nf_removal(listing.c_str(), chains, count, script, sizeof script) > 0 &&
+        run_tool("iptables-restore", args, script, err, sizeof err) == 0)
+        return;
+    for (size_t k = 0; k < count; ++k) {
+        for (const char *hook : {"OUTPUT", "INPUT"}) {
+            const char *del[] = {"-w", "-D", hook, "-j", chains[k], nullptr};
+            for (int i = 0; i < 16 && run_tool("iptables", del, nullptr, err, sizeof err) == 0; ++i) {
+            }
+        }
+        const char *flush[] = {"-w", "-F", chains[k], nullptr};
         run_tool("iptables", flush, nullptr, err, sizeof err);
-        const char *drop[] = {"-w", "-X", h[1], nullptr};
+        const char *drop[] = {"-w", "-X", chains[k], nullptr};
         run_tool("iptables", drop, nullptr, err, sizeof err);
     }
 }
 
-// Points the kernel rules at the newest open handle, or removes them when
-// none is open. Returns a capture error code.
-int apply_rules()
+// The queue numbers of this process's open handles other than `except`.
+std::vector<uint16_t> own_queues(const Slot *except)
+{
+    std::vector<uint16_t> queues;
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (const Slot &s : g_slots) {
+        if (&s != except && s.open)
+            queues.push_back(s.queue_num);
+    }
+    return queues;
+}
+
+// Installs the chains of a handle whose queue is bound: first removes the
+// chains nobody owns any more, then notes which handle of another client was
+// first until now (what this one lets through goes on to it). Returns a
+// capture error code.
+int install_rules(Slot &s)
 {
     std::lock_guard<std::mutex> rules(g_rules_lock);
-    quorlix_filter_scope scope{};
-    uint16_t queue = 0;
-    bool any = false;
-    {
-        std::lock_guard<std::mutex> guard(g_lock);
-        const Slot *newest = nullptr;
-        for (const Slot &s : g_slots) {
-            if (s.open && (!newest || s.open_order > newest->open_order))
-                newest = &s;
-        }
-        if (newest) {
-            any = true;
-            scope = newest->scope;
-            queue = newest->queue_num;
-        }
-    }
-    if (!any) {
-        if (g_installed)
-            remove_rules();
-        g_installed = false;
-        return QUORLIX_CAPTURE_OK;
-    }
-    if (!g_installed)
-        remove_rules(); // a killed run's chains must not stay jumped to twice
+    const std::string listing = list_rules();
+    const std::vector<uint16_t> listened = listened_queues();
+    static char stale[64][QUORLIX_CAPTURE_NF_CHAIN_LEN];
+    const size_t nstale =
+        quorlix_capture_nf_stale(listing.c_str(), listened.data(), listened.size(), s.queue_num, stale, 64);
+    remove_chains(listing, stale, nstale);
+    // This process's own older handles are about to be closed (a new filter
+    // replaces them): nothing goes on to them.
+    const std::vector<uint16_t> mine = own_queues(&s);
+    std::vector<uint16_t> skip = mine;
+    skip.push_back(s.queue_num);
+    s.next_queue = quorlix_capture_nf_first_live(listing.c_str(), listened.data(), listened.size(),
+                                                 skip.data(), skip.size());
+
     static char script[16384];
-    if (quorlix_capture_nf_rules(&scope, queue, g_installed ? 0 : 1, script, sizeof script) == 0) {
+    if (quorlix_capture_nf_rules(&s.scope, s.queue_num, script, sizeof script) == 0) {
         fprintf(stderr, "[CAPTURE] The capture rules do not fit in %zu bytes\n", sizeof script);
         return QUORLIX_CAPTURE_ERR_NO_MEMORY;
     }
@@ -326,12 +391,18 @@ int apply_rules()
     if (status != 0) {
         fprintf(stderr, "[CAPTURE] Could not install the capture rules: %s\n",
                 err[0] ? err : "iptables-restore failed");
-        if (!g_installed)
-            remove_rules();
         return status < 0 ? QUORLIX_CAPTURE_ERR_UNAVAILABLE : quorlix_capture_nf_tool_error(status, err);
     }
-    g_installed = true;
     return QUORLIX_CAPTURE_OK;
+}
+
+// Removes the chains of a handle that is gone (its queue already unbound).
+void remove_own_rules(uint16_t queue)
+{
+    std::lock_guard<std::mutex> rules(g_rules_lock);
+    char chains[2][QUORLIX_CAPTURE_NF_CHAIN_LEN];
+    quorlix_capture_nf_chain_names(queue, chains[0], chains[1]);
+    remove_chains(list_rules(), chains, 2);
 }
 
 // ---- checks before anything is touched -----------------------------------------
@@ -370,6 +441,86 @@ void verdict(Slot *s, uint32_t id, uint32_t v, size_t len = 0, const void *data 
     nfq_set_verdict(s->qh, id, v, uint32_t(len), static_cast<const unsigned char *>(data));
 }
 
+// What becomes of a packet this handle lets through: it goes on to the queue
+// of the client that came before this one, or on its way when there is none
+// (or that client has gone since: the bypass flag).
+uint32_t pass_verdict(const Slot *s)
+{
+    return s->next_queue >= 0 ? uint32_t(NF_QUEUE_NR(s->next_queue)) | NF_VERDICT_FLAG_QUEUE_BYPASS
+                              : NF_ACCEPT;
+}
+
+// The kernel numbers every packet it tries to hand to the queue; a number
+// skipped is a packet it let past because the socket was full.
+void count_bypassed(Slot *s, uint32_t skipped)
+{
+    if (skipped == 0)
+        return;
+    s->bypassed.fetch_add(skipped, std::memory_order_relaxed);
+    s->last_gap_ms = now_ms();
+    if (!s->overflowing) {
+        s->overflowing = true;
+        s->overflow_episode = 0;
+        fprintf(stderr, "[CAPTURE] The capture queue is full: packets pass without the tunnel\n");
+    }
+    s->overflow_episode += skipped;
+}
+
+void note_packet_id(Slot *s, uint32_t id)
+{
+    const int32_t step = int32_t(id - s->last_id);
+    if (step <= 0) // already counted as skipped by the look at the kernel's own count
+        return;
+    s->last_id = id;
+    count_bypassed(s, uint32_t(step - 1));
+}
+
+// The last packet number the kernel gave out on the queue (the id_sequence
+// of /proc/net/netfilter/nfnetlink_queue), or -1.
+int64_t kernel_last_id(uint16_t queue)
+{
+    char text[8192];
+    const int fd = open("/proc/net/netfilter/nfnetlink_queue", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const ssize_t n = read(fd, text, sizeof text - 1);
+    close(fd);
+    if (n <= 0)
+        return -1;
+    text[n] = 0;
+    for (char *line = text; line && *line;) {
+        char *end = strchr(line, '\n');
+        if (end)
+            *end = 0;
+        unsigned num, portid, total, mode, range, dropped, user_dropped, seq;
+        if (sscanf(line, "%u %u %u %u %u %u %u %u", &num, &portid, &total, &mode, &range, &dropped,
+                   &user_dropped, &seq) == 8 &&
+            num == queue)
+            return seq;
+        line = end ? end + 1 : nullptr;
+    }
+    return -1;
+}
+
+// Ends an overflow once the queue has kept up for a while. Called with the
+// socket read empty: packets let past after the last one read show only in
+// the kernel's own count, nothing unread stands between.
+void check_overflow_end(Slot *s, uint64_t now)
+{
+    if (!s->overflowing || now - s->last_gap_ms < kOverflowQuietMs)
+        return;
+    const int64_t last = kernel_last_id(s->queue_num);
+    if (last >= 0 && int32_t(uint32_t(last) - s->last_id) > 0) {
+        const uint32_t trailing = uint32_t(last) - s->last_id;
+        s->last_id = uint32_t(last);
+        s->bypassed.fetch_add(trailing, std::memory_order_relaxed);
+        s->overflow_episode += trailing;
+    }
+    s->overflowing = false;
+    fprintf(stderr, "[CAPTURE] The capture queue keeps up again: %llu packets passed without the tunnel\n",
+            (unsigned long long)s->overflow_episode);
+}
+
 // Sends a packet of our own: the kernel routes it by its destination, a
 // remote one to the wire, a local one (an inbound packet) back into this
 // machine's stack with its source as written. Our mark keeps the rules from
@@ -403,7 +554,7 @@ void finish_group_locked(Slot *s)
 {
     Group &g = s->group;
     if (!g.spoiled && g.unchanged == g.segments) {
-        verdict(s, g.id, NF_ACCEPT);
+        verdict(s, g.id, pass_verdict(s));
     } else {
         for (const std::vector<uint8_t> &seg : g.returned)
             raw_send(s, seg.data(), seg.size());
@@ -461,12 +612,13 @@ int on_packet(nfq_q_handle *, nfgenmsg *, nfq_data *nfa, void *ctx)
     if (!ph)
         return 0;
     const uint32_t id = ntohl(ph->packet_id);
+    note_packet_id(s, id);
     unsigned char *data = nullptr;
     const int n = nfq_get_payload(nfa, &data);
     // The rules hook OUTPUT and INPUT only; anything else is let through.
     const bool outbound = ph->hook == NF_INET_LOCAL_OUT || ph->hook == NF_INET_POST_ROUTING;
     if (n <= 0 || !data || !quorlix_filter_match(s->filter, data, size_t(n), outbound ? 1 : 0)) {
-        verdict(s, id, NF_ACCEPT);
+        verdict(s, id, pass_verdict(s));
         return 0;
     }
     const uint32_t info = s->gso ? nfq_get_skbinfo(nfa) : 0;
@@ -523,6 +675,10 @@ int on_packet(nfq_q_handle *, nfgenmsg *, nfq_data *nfa, void *ctx)
 // Frees what a slot holds. Caller holds g_lock; the slot has no users.
 void teardown(Slot &s)
 {
+    if (s.overflowing)
+        fprintf(stderr,
+                "[CAPTURE] The capture closes during an overflow: %llu packets passed without the tunnel\n",
+                (unsigned long long)s.overflow_episode);
     if (s.qh)
         nfq_destroy_queue(s.qh); // the kernel drops what is still queued
     if (s.nfq)
@@ -542,6 +698,9 @@ void teardown(Slot &s)
     s.backlog.clear();
     s.pending = false;
     s.group = Group{};
+    s.next_queue = -1;
+    s.last_id = 0;
+    s.overflowing = false;
     s.in_use = false;
 }
 
@@ -611,20 +770,20 @@ int open_queue(Slot &s)
 }
 
 // Ends a call's use of a slot; the last user of a closed slot tears it down
-// and brings the kernel rules up to date.
+// and removes its chains.
 void leave(Slot *s)
 {
-    bool rules = false;
+    int gone = -1;
     {
         std::lock_guard<std::mutex> guard(g_lock);
         --s->users;
         if (!s->open && s->users == 0 && s->in_use) {
+            gone = s->queue_num;
             teardown(*s);
-            rules = true;
         }
     }
-    if (rules)
-        apply_rules();
+    if (gone >= 0)
+        remove_own_rules(uint16_t(gone));
 }
 
 // Same flow, same datagram: the engine edited the packet it was given (an
@@ -697,6 +856,7 @@ extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, in
     s.filter = compiled;
     s.scope = scope;
     s.closing.store(false);
+    s.bypassed.store(0);
     s.target = Slot::Target{};
     int rc = open_queue(s);
     quorlix_capture_handle h = QUORLIX_CAPTURE_INVALID;
@@ -707,23 +867,18 @@ extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, in
             s.generation = 1;
         s.open = true;
         s.users = 0;
-        s.open_order = ++g_open_counter;
         h = make_handle(idx, s.generation);
     }
     if (rc == QUORLIX_CAPTURE_OK) {
-        rc = apply_rules();
+        rc = install_rules(s); // all or nothing
         if (rc != QUORLIX_CAPTURE_OK) {
             std::lock_guard<std::mutex> guard(g_lock);
             s.open = false;
         }
     }
     if (rc != QUORLIX_CAPTURE_OK) {
-        {
-            std::lock_guard<std::mutex> guard(g_lock);
-            teardown(s);
-        }
-        if (h != QUORLIX_CAPTURE_INVALID)
-            apply_rules(); // back to the handles that were open before
+        std::lock_guard<std::mutex> guard(g_lock);
+        teardown(s);
         err = rc;
         return QUORLIX_CAPTURE_INVALID;
     }
@@ -763,8 +918,16 @@ extern "C" int quorlix_capture_nf_recv(quorlix_capture_handle h, void *buf, size
             }
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ENOBUFS)
                 break;
+            // An overflow's end is written on time even when the traffic
+            // stops with it.
+            int wait = -1;
+            if (s->overflowing) {
+                check_overflow_end(s, now_ms());
+                const uint64_t quiet = now_ms() - s->last_gap_ms;
+                wait = !s->overflowing ? -1 : quiet >= kOverflowQuietMs ? 0 : int(kOverflowQuietMs - quiet);
+            }
             pollfd fds[2] = {{s->fd, POLLIN, 0}, {s->wake_fd, POLLIN, 0}};
-            if (poll(fds, 2, -1) < 0 && errno != EINTR)
+            if (poll(fds, 2, wait) < 0 && errno != EINTR)
                 break;
             if (fds[1].revents & POLLIN)
                 break;
@@ -806,9 +969,9 @@ extern "C" int quorlix_capture_nf_send(quorlix_capture_handle h, const void *pac
                     if (unchanged)
                         ++s->group.unchanged;
                 } else if (unchanged) {
-                    verdict(s, s->pending_id, NF_ACCEPT);
+                    verdict(s, s->pending_id, pass_verdict(s));
                 } else {
-                    verdict(s, s->pending_id, NF_ACCEPT, len, p);
+                    verdict(s, s->pending_id, pass_verdict(s), len, p);
                 }
             }
         }
@@ -819,9 +982,16 @@ extern "C" int quorlix_capture_nf_send(quorlix_capture_handle h, const void *pac
     return rc;
 }
 
+extern "C" uint64_t quorlix_capture_nf_bypassed(quorlix_capture_handle h)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    const Slot *s = find_open(h);
+    return s ? s->bypassed.load(std::memory_order_relaxed) : 0;
+}
+
 extern "C" void quorlix_capture_nf_close(quorlix_capture_handle h)
 {
-    bool rules = false;
+    int gone = -1;
     {
         std::lock_guard<std::mutex> guard(g_lock);
         Slot *s = find_open(h);
@@ -834,10 +1004,10 @@ extern "C" void quorlix_capture_nf_close(quorlix_capture_handle h)
             // The eventfd cannot be full after one write; nothing to do.
         }
         if (s->users == 0) {
+            gone = s->queue_num;
             teardown(*s);
-            rules = true;
         }
     }
-    if (rules)
-        apply_rules();
+    if (gone >= 0)
+        remove_own_rules(uint16_t(gone));
 }

@@ -151,28 +151,123 @@ private slots:
         quorlix_filter_scope s;
         quorlix_filter_scope_of(c.f, &s);
         char buf[4096];
-        QVERIFY(quorlix_capture_nf_rules(&s, 4471, 1, buf, sizeof buf) > 0);
+        QVERIFY(quorlix_capture_nf_rules(&s, 4471, buf, sizeof buf) > 0);
         QCOMPARE(QString(buf), QString("*filter\n"
-                                       ":QUORLIX_OUT - [0:0]\n"
-                                       ":QUORLIX_IN - [0:0]\n"
-                                       "-A QUORLIX_OUT -o lo -j RETURN\n"
-                                       "-A QUORLIX_OUT -m mark --mark 0x51584c58 -j RETURN\n"
-                                       "-A QUORLIX_OUT -d 192.0.2.1/32 -j RETURN\n"
-                                       "-A QUORLIX_OUT -j NFQUEUE --queue-num 4471 --queue-bypass\n"
-                                       "-A QUORLIX_IN -i lo -j RETURN\n"
-                                       "-A QUORLIX_IN -p udp -s 192.0.2.1/32 --sport 50000 -j NFQUEUE "
+                                       ":QUORLIX_OUT_4471 - [0:0]\n"
+                                       ":QUORLIX_IN_4471 - [0:0]\n"
+                                       "-A QUORLIX_OUT_4471 -o lo -j RETURN\n"
+                                       "-A QUORLIX_OUT_4471 -m mark --mark 0x51584c58 -j RETURN\n"
+                                       "-A QUORLIX_OUT_4471 -d 192.0.2.1/32 -j RETURN\n"
+                                       "-A QUORLIX_OUT_4471 -j NFQUEUE --queue-num 4471 --queue-bypass\n"
+                                       "-A QUORLIX_IN_4471 -i lo -j RETURN\n"
+                                       "-A QUORLIX_IN_4471 -p udp -s 192.0.2.1/32 --sport 50000 -j NFQUEUE "
                                        "--queue-num 4471 --queue-bypass\n"
-                                       "-A QUORLIX_IN -p udp -s 192.0.2.2/32 --sport 50000 -j NFQUEUE "
+                                       "-A QUORLIX_IN_4471 -p udp -s 192.0.2.2/32 --sport 50000 -j NFQUEUE "
                                        "--queue-num 4471 --queue-bypass\n"
-                                       "-I OUTPUT 1 -j QUORLIX_OUT\n"
-                                       "-I INPUT 1 -j QUORLIX_IN\n"
+                                       "-I OUTPUT 1 -j QUORLIX_OUT_4471\n"
+                                       "-I INPUT 1 -j QUORLIX_IN_4471\n"
                                        "COMMIT\n"));
-        // Re-pointing the chains later leaves the jumps alone; a buffer too
-        // small gives nothing rather than half a rule set.
-        QVERIFY(quorlix_capture_nf_rules(&s, 4471, 0, buf, sizeof buf) > 0);
-        QVERIFY(!QString(buf).contains("-I OUTPUT"));
-        QCOMPARE(quorlix_capture_nf_rules(&s, 4471, 1, buf, 200), size_t(0));
+        // A buffer too small gives nothing rather than half a rule set.
+        QCOMPARE(quorlix_capture_nf_rules(&s, 4471, buf, 200), size_t(0));
         QCOMPARE(buf[0], '\0');
+    }
+
+    // What a listing of the filter table says to a handle that has just
+    // bound its queue: whose chains are left over, and whose came first.
+    void chainsInAListing_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<QList<int>>("listened");
+        QTest::addColumn<int>("ownQueue");
+        QTest::addColumn<QStringList>("stale");
+        QTest::addColumn<int>("firstLive");
+
+        const QString two =
+            "-P OUTPUT ACCEPT\n"
+            "-N QUORLIX_IN_4470\n-N QUORLIX_IN_4471\n-N QUORLIX_OUT_4470\n-N QUORLIX_OUT_4471\n"
+            "-N other\n"
+            "-A INPUT -j QUORLIX_IN_4471\n-A INPUT -j QUORLIX_IN_4470\n"
+            "-A OUTPUT -j QUORLIX_OUT_4471\n-A OUTPUT -j QUORLIX_OUT_4470\n"
+            "-A OUTPUT -j other\n"
+            "-A QUORLIX_OUT_4470 -j NFQUEUE --queue-num 4470 --queue-bypass\n"
+            "-A QUORLIX_OUT_4471 -j NFQUEUE --queue-num 4471 --queue-bypass\n";
+        QTest::newRow("both alive: nothing stale, the newest first")
+            << two << QList<int>{4470, 4471, 4472} << 4472 << QStringList{} << 4471;
+        QTest::newRow("the newest was killed: its chains go, the older comes first")
+            << two << QList<int>{4470, 4472} << 4472 << QStringList{"QUORLIX_IN_4471", "QUORLIX_OUT_4471"}
+            << 4470;
+        QTest::newRow("a killed owner's number bound again: its chains are left over")
+            << two << QList<int>{4470, 4471} << 4471 << QStringList{"QUORLIX_IN_4471", "QUORLIX_OUT_4471"}
+            << 4470;
+        QTest::newRow("nobody alive")
+            << two << QList<int>{7} << 4472
+            << QStringList{"QUORLIX_IN_4470", "QUORLIX_IN_4471", "QUORLIX_OUT_4470", "QUORLIX_OUT_4471"}
+            << -1;
+        const QString older =
+            "-N QUORLIX_IN\n-N QUORLIX_OUT\n-A INPUT -j QUORLIX_IN\n-A OUTPUT -j QUORLIX_OUT\n"
+            "-A QUORLIX_IN -p udp -j NFQUEUE --queue-num 4470 --queue-bypass\n"
+            "-A QUORLIX_OUT -j NFQUEUE --queue-num 4470 --queue-bypass\n";
+        QTest::newRow("an older client's chains, its queue alive")
+            << older << QList<int>{4470, 4471} << 4471 << QStringList{} << -1;
+        QTest::newRow("an older client's chains, its queue gone")
+            << older << QList<int>{4471} << 4471 << QStringList{"QUORLIX_IN", "QUORLIX_OUT"} << -1;
+        QTest::newRow("an empty chain of ours") << "-N QUORLIX_OUT\n"
+                                                << QList<int>{} << 4470 << QStringList{"QUORLIX_OUT"} << -1;
+        QTest::newRow("empty listing") << "" << QList<int>{4470} << 4470 << QStringList{} << -1;
+    }
+
+    void chainsInAListing()
+    {
+        QFETCH(QString, listing);
+        QFETCH(QList<int>, listened);
+        QFETCH(int, ownQueue);
+        QFETCH(QStringList, stale);
+        QFETCH(int, firstLive);
+        std::vector<uint16_t> queues(listened.begin(), listened.end());
+        const QByteArray text = listing.toLatin1();
+        char names[8][QUORLIX_CAPTURE_NF_CHAIN_LEN];
+        const size_t n =
+            quorlix_capture_nf_stale(text.constData(), queues.data(), queues.size(), ownQueue, names, 8);
+        QStringList got;
+        for (size_t i = 0; i < n; ++i)
+            got << names[i];
+        QCOMPARE(got, stale);
+        const uint16_t own = uint16_t(ownQueue);
+        QCOMPARE(quorlix_capture_nf_first_live(text.constData(), queues.data(), queues.size(), &own, 1),
+                 firstLive);
+    }
+
+    void removalOfChains()
+    {
+        const char listing[] = "-N QUORLIX_IN_4471\n-N QUORLIX_OUT_4471\n-N QUORLIX_OUT_4470\n"
+                               "-A INPUT -j QUORLIX_IN_4471\n"
+                               "-A OUTPUT -j QUORLIX_OUT_4471\n-A OUTPUT -j QUORLIX_OUT_4470\n"
+                               "-A OUTPUT -p tcp -j QUORLIX_OUT_4471\n"
+                               "-A QUORLIX_OUT_4471 -j NFQUEUE --queue-num 4471 --queue-bypass";
+        const char chains[2][QUORLIX_CAPTURE_NF_CHAIN_LEN] = {"QUORLIX_OUT_4471", "QUORLIX_IN_4471"};
+        char buf[1024];
+        QVERIFY(quorlix_capture_nf_removal(listing, chains, 2, buf, sizeof buf) > 0);
+        QCOMPARE(QString(buf), QString("*filter\n"
+                                       "-D INPUT -j QUORLIX_IN_4471\n"
+                                       "-D OUTPUT -j QUORLIX_OUT_4471\n"
+                                       "-D OUTPUT -p tcp -j QUORLIX_OUT_4471\n"
+                                       "-F QUORLIX_OUT_4471\n-F QUORLIX_IN_4471\n"
+                                       "-X QUORLIX_OUT_4471\n-X QUORLIX_IN_4471\n"
+                                       "COMMIT\n"));
+        QCOMPARE(quorlix_capture_nf_removal(listing, chains, 2, buf, 40), size_t(0));
+    }
+
+    void listenedQueues()
+    {
+        // /proc/net/netfilter/nfnetlink_queue, one line per bound queue.
+        const char text[] = " 4470  12345     0 2 65535     0     0       12  1\n"
+                            "    7 -4001     3 2 65535     0     0        3  1\n"
+                            "garbage\n";
+        uint16_t queues[4] = {};
+        QCOMPARE(quorlix_capture_nf_listened(text, queues, 4), size_t(2));
+        QCOMPARE(int(queues[0]), 4470);
+        QCOMPARE(int(queues[1]), 7);
+        QCOMPARE(quorlix_capture_nf_listened(text, queues, 1), size_t(1));
     }
 
     // A large TCP packet cut as the stack's offload would cut it.
