@@ -119,9 +119,10 @@ function(quorlix_test name)
 endfunction()
 
 #   quorlix_test_folder([DEPS <targets...>] [TIMEOUT <s>])
-#     One test per tst_*.cpp file of the calling folder, each also compiled with
-#     the folder's other *.cpp files (shared fixtures). Files named
-#     tst_netns_*.cpp run in a private network namespace (see NETNS above).
+#     One test per tst_*.cpp file of the calling folder, each also built with
+#     the folder's other *.cpp and *.h files (shared fixtures; the *.cpp files
+#     are compiled once for the whole folder). Files named tst_netns_*.cpp run
+#     in a private network namespace (see NETNS above).
 function(quorlix_test_folder)
   cmake_parse_arguments(ARG "" "TIMEOUT" "DEPS" ${ARGN})
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tst_*.cpp)
@@ -130,12 +131,26 @@ function(quorlix_test_folder)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
+  set(deps ${ARG_DEPS})
+  set(fixture_sources ${shared})
+  list(FILTER fixture_sources INCLUDE REGEX "\\.cpp$")
+  if(fixture_sources)
+    file(RELATIVE_PATH rel ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+    string(MAKE_C_IDENTIFIER "quorlix_fixtures_${rel}" fixtures)
+    add_library(${fixtures} OBJECT ${shared})
+    set_target_properties(${fixtures} PROPERTIES AUTOMOC ON)
+    quorlix_autogen_follows_headers(${fixtures} ${shared})
+    target_link_libraries(${fixtures} PUBLIC Qt6::Test Qt6::Widgets quorlix_testsupport ${ARG_DEPS})
+    target_compile_options(${fixtures} PRIVATE ${QUORLIX_TEST_COMPILE_OPTIONS})
+    list(APPEND deps ${fixtures})
+    set(shared)
+  endif()
   foreach(file IN LISTS tests)
     get_filename_component(name ${file} NAME_WE)
     set(netns)
     if(name MATCHES "^tst_netns_")
       set(netns NETNS)
     endif()
-    quorlix_test(${name} ${netns} SOURCES ${file} ${shared} DEPS ${ARG_DEPS} TIMEOUT ${ARG_TIMEOUT})
+    quorlix_test(${name} ${netns} SOURCES ${file} ${shared} DEPS ${deps} TIMEOUT ${ARG_TIMEOUT})
   endforeach()
 endfunction()
