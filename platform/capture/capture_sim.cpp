@@ -150,6 +150,14 @@ size_t count_open()
     return n;
 }
 
+size_t count_receivers()
+{
+    size_t n = 0;
+    for (Slot &s : g_slots)
+        n += s.open ? s.waiters : 0;
+    return n;
+}
+
 } // namespace
 
 // ---- capture handles ---------------------------------------------------------
@@ -203,6 +211,7 @@ extern "C" int quorlix_capture_sim_recv(quorlix_capture_handle h, void *buf, siz
     if (!s)
         return QUORLIX_CAPTURE_ERR_INVALID_HANDLE;
     ++s->waiters;
+    g_state_cv.notify_all();
     s->cv.wait(lock, [s] { return !s->open || !s->queue.empty(); });
     --s->waiters;
     if (!s->open) {
@@ -318,6 +327,15 @@ extern "C" int quorlix_capsim_wait_open_handles(size_t count, uint32_t timeout_m
     std::unique_lock<std::mutex> lock(g_lock);
     return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
                                [count] { return count_open() >= count; })
+               ? 1
+               : 0;
+}
+
+extern "C" int quorlix_capsim_wait_receivers(size_t count, uint32_t timeout_ms)
+{
+    std::unique_lock<std::mutex> lock(g_lock);
+    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                               [count] { return count_receivers() >= count; })
                ? 1
                : 0;
 }

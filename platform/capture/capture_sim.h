@@ -56,6 +56,11 @@ size_t quorlix_capsim_pending(int sink);
 size_t quorlix_capsim_open_handles(void);
 int quorlix_capsim_wait_open_handles(size_t count, uint32_t timeout_ms);
 
+// Bounded wait until at least `count` receives wait on open handles (1 when
+// reached, 0 on time-out). A receive counted here is already blocked, so a
+// test can close a handle under a receiver that is really waiting.
+int quorlix_capsim_wait_receivers(size_t count, uint32_t timeout_ms);
+
 // Bounded wait until every open handle's queue is empty, i.e. the engine has
 // taken everything pushed so far (1 when reached, 0 on time-out). The engine
 // may still be processing the last packet it took.

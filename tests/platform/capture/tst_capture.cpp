@@ -192,10 +192,11 @@ private slots:
             size_t len = 0;
             rc = quorlix_capture_recv(h, buf.data(), size_t(buf.size()), &len, nullptr);
         });
-        // Let the reader block, then close from this thread.
-        QTest::qWait(20);
+        // Once the reader is blocked, close from this thread.
+        const int blocked = quorlix_capsim_wait_receivers(1, 20000);
         quorlix_capture_close(h);
         reader.join();
+        QCOMPARE(blocked, 1);
         QCOMPARE(rc.load(), int(QUORLIX_CAPTURE_ERR_CLOSED));
     }
 
