@@ -328,13 +328,16 @@ void TestTunnelClient::stopDuringFlushKeepsEngineFromStarting()
 {
     m_runnerHolder->setScript([](const ToolCommand &) { return FakeRunner::hang(); });
     TunnelClient client(FakeTunnelEngine::api(), m_runnerHolder.get());
+    // A flush limit no stop comes near, even on a busy machine.
+    const int flushLimitMs = 60000;
+    client.setDnsFlushTimeout(flushLimitMs);
     client.setDomains({QStringLiteral("discord.com")});
     QVERIFY(client.start());
     QTRY_COMPARE(m_runnerHolder->commands().size(), 1); // the flush is under way
     QElapsedTimer clock;
     clock.start();
     QVERIFY(client.stop());
-    QVERIFY2(clock.elapsed() < 2000, "a stop must cut the flush short");
+    QVERIFY2(clock.elapsed() < flushLimitMs / 2, "a stop must cut the flush short");
     QCOMPARE(m_runnerHolder->jobsKilled(), 1);
     QCOMPARE(FakeTunnelEngine::record().mainsEntered.load(), 0);
     QCOMPARE(FakeTunnelEngine::record().configs.load(), 0);
@@ -368,7 +371,8 @@ void TestTunnelClient::hungFlushIsBounded()
     client.setDnsFlushTimeout(100);
     client.setDomains({QStringLiteral("discord.com")});
     QVERIFY(client.start());
-    QTRY_COMPARE_WITH_TIMEOUT(FakeTunnelEngine::record().mainsEntered.load(), 1, 3000);
+    // Well past the 100 ms asked for, yet short of the 5 s default limit.
+    QTRY_COMPARE_WITH_TIMEOUT(FakeTunnelEngine::record().mainsEntered.load(), 1, 4000);
     QVERIFY(client.stop());
 }
 
