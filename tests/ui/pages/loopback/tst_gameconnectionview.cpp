@@ -420,9 +420,11 @@ private slots:
             m_service.setUpload(logo, body);
         if (blockedFile)
             QVERIFY(QDir().mkpath(f.coverPath(logo)));
+        // The view handles the reply within the signal the manager reports it with.
+        QSignalSpy answered(f.network.get(), &QNetworkAccessManager::finished);
         f.view->updateConnectionGameHeader(QStringLiteral("Apex Legends"), logo);
-        QTRY_COMPARE(m_service.requestCount(logo), 1);
-        QTest::qWait(50);
+        QTRY_COMPARE_WITH_TIMEOUT(answered.size(), 1, 10000);
+        QCOMPARE(m_service.requestCount(logo), 1);
         QVERIFY(QDir(f.covers.path() + QStringLiteral("/covers")).entryList(QDir::Files).isEmpty());
         // A picture that arrived still shows, though it could not be kept.
         QCOMPARE(f.icon.pixmap().isNull(), !blockedFile);
