@@ -8,8 +8,9 @@
 //   QUORLIX_OUT_<queue>: outbound IPv4 not on loopback, not carrying
 //     QUORLIX_CAPTURE_NF_MARK and not to a destination the handle's filter
 //     can never admit (the relays);
-//   QUORLIX_IN_<queue>: inbound IPv4 not on loopback, narrowed to what the
-//     filter can admit (the relays' UDP from their source port).
+//   QUORLIX_IN_<queue>: inbound IPv4 narrowed to what the filter can admit
+//     (the relays' UDP from their source port); from loopback only when the
+//     filter names its sources, so that a relay on this machine is heard.
 // The rules only pre-select; the filter still decides every packet. One the
 // filter does not admit is let through at once; one it admits is taken and
 // handed to quorlix_capture_recv. Sending it back unchanged (or, outbound, as

@@ -73,9 +73,14 @@ extern "C" size_t quorlix_capture_nf_rules(const quorlix_filter_scope *s, uint16
         o.add("-A %s %s\n", out, queue);
     }
     if (s->inbound) {
-        o.add("-A %s -i lo -j RETURN\n", in);
         const size_t nsrc =
             s->in_src_count < QUORLIX_FILTER_SCOPE_MAX ? s->in_src_count : QUORLIX_FILTER_SCOPE_MAX;
+        // Rules that name their sources take only those senders' packets, so
+        // they may look at loopback too: a relay on this machine (a local
+        // development relay) answers there. Without sources, loopback stays
+        // out of the queue.
+        if (nsrc == 0)
+            o.add("-A %s -i lo -j RETURN\n", in);
         const size_t nport = s->inbound_udp_only
                                  ? (s->in_sport_count < QUORLIX_FILTER_SCOPE_MAX ? s->in_sport_count
                                                                                  : QUORLIX_FILTER_SCOPE_MAX)

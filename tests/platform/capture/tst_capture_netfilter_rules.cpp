@@ -159,7 +159,6 @@ private slots:
                                        "-A QUORLIX_OUT_4471 -m mark --mark 0x51584c58 -j RETURN\n"
                                        "-A QUORLIX_OUT_4471 -d 192.0.2.1/32 -j RETURN\n"
                                        "-A QUORLIX_OUT_4471 -j NFQUEUE --queue-num 4471 --queue-bypass\n"
-                                       "-A QUORLIX_IN_4471 -i lo -j RETURN\n"
                                        "-A QUORLIX_IN_4471 -p udp -s 192.0.2.1/32 --sport 50000 -j NFQUEUE "
                                        "--queue-num 4471 --queue-bypass\n"
                                        "-A QUORLIX_IN_4471 -p udp -s 192.0.2.2/32 --sport 50000 -j NFQUEUE "
@@ -268,6 +267,45 @@ private slots:
         QCOMPARE(int(queues[0]), 4470);
         QCOMPARE(int(queues[1]), 7);
         QCOMPARE(quorlix_capture_nf_listened(text, queues, 1), size_t(1));
+    }
+
+    // Inbound rules that name the relays also take their datagrams on
+    // loopback (a relay on this machine); rules for any sender never do.
+    void loopbackOnlyForNamedSources_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("inbound");
+        QTest::newRow("relay on loopback")
+            << "((outbound and ip and ip.DstAddr != 127.0.0.11) or (inbound and udp.SrcPort == 50000 and "
+               "(ip.SrcAddr == 127.0.0.11)))"
+            << "-A QUORLIX_IN_4471 -p udp -s 127.0.0.11/32 --sport 50000 -j NFQUEUE --queue-num 4471 "
+               "--queue-bypass\n";
+        QTest::newRow("any sender on a port") << "inbound and udp.SrcPort == 50000"
+                                              << "-A QUORLIX_IN_4471 -i lo -j RETURN\n"
+                                                 "-A QUORLIX_IN_4471 -p udp --sport 50000 -j NFQUEUE "
+                                                 "--queue-num 4471 --queue-bypass\n";
+        QTest::newRow("any sender at all")
+            << "inbound"
+            << "-A QUORLIX_IN_4471 -i lo -j RETURN\n"
+               "-A QUORLIX_IN_4471 -j NFQUEUE --queue-num 4471 --queue-bypass\n";
+    }
+
+    void loopbackOnlyForNamedSources()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, inbound);
+        Compiled c(filter);
+        QVERIFY(c.f);
+        quorlix_filter_scope s;
+        quorlix_filter_scope_of(c.f, &s);
+        char buf[4096];
+        QVERIFY(quorlix_capture_nf_rules(&s, 4471, buf, sizeof buf) > 0);
+        QStringList lines;
+        for (const QString &line : QString(buf).split('\n')) {
+            if (line.startsWith("-A QUORLIX_IN"))
+                lines << line + '\n';
+        }
+        QCOMPARE(lines.join(QString()), inbound);
     }
 
     // A large TCP packet cut as the stack's offload would cut it.
