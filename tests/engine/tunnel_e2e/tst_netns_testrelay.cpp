@@ -18,27 +18,7 @@ namespace {
 // A datagram as a correct client builds it (16-byte header, or 40 with seq).
 Bytes wrap(const Bytes &inner, uint32_t seq = 0)
 {
-    const size_t hlen = seq ? 40 : 16;
-    Bytes d(hlen + inner.size(), 0);
-    const size_t ihl = size_t(inner[0] & 0x0F) * 4;
-    d[0] = 0x18;
-    d[1] = inner[9];
-    memcpy(&d[2], &inner[ihl + 2], 2);
-    const uint32_t id = testrelay::connIdFor(&inner[12], &inner[ihl], &inner[16], &inner[ihl + 2]);
-    d[4] = uint8_t(id >> 24);
-    d[5] = uint8_t(id >> 16);
-    d[6] = uint8_t(id >> 8);
-    d[7] = uint8_t(id);
-    d[9] = uint8_t(hlen);
-    memcpy(&d[12], &inner[16], 4);
-    if (seq) {
-        d[16] = uint8_t(seq >> 24);
-        d[17] = uint8_t(seq >> 16);
-        d[18] = uint8_t(seq >> 8);
-        d[19] = uint8_t(seq);
-    }
-    memcpy(&d[hlen], inner.data(), inner.size());
-    return d;
+    return testrelay::clientDatagram(inner, seq);
 }
 
 class Client

@@ -133,6 +133,27 @@ uint32_t connIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uin
     return h;
 }
 
+std::vector<uint8_t> clientDatagram(const std::vector<uint8_t> &inner, uint32_t seq)
+{
+    if (inner.size() < 20)
+        return {};
+    const size_t ihl = size_t(inner[0] & 0x0F) * 4;
+    if (ihl < 20 || inner.size() < ihl + 4)
+        return {};
+    const size_t hlen = seq ? 40 : 16;
+    std::vector<uint8_t> d(hlen + inner.size(), 0);
+    d[0] = 0x18;
+    d[1] = inner[9];
+    memcpy(&d[2], &inner[ihl + 2], 2);
+    put32(&d[4], connIdFor(&inner[12], &inner[ihl], &inner[16], &inner[ihl + 2]));
+    d[9] = uint8_t(hlen);
+    memcpy(&d[12], &inner[16], 4);
+    if (seq)
+        put32(&d[16], seq);
+    memcpy(&d[hlen], inner.data(), inner.size());
+    return d;
+}
+
 uint16_t ipv4HeaderChecksum(const uint8_t *header, size_t len)
 {
     return fold(sumWords(header, len, 0));

@@ -44,6 +44,12 @@ uint32_t connIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uin
 uint32_t consoleConnIdFor(const uint8_t srcAddr[4], const uint8_t srcPort[2], const uint8_t dstAddr[4],
                           const uint8_t dstPort[2], uint8_t proto);
 
+// A data datagram as a correct PC client builds it around a whole IPv4 packet
+// (UDP or TCP, as the relay checks it): a 16-byte header, or the 40-byte one
+// carrying the sequence number when seq is not 0. Empty when the packet is too
+// short to carry its ports.
+std::vector<uint8_t> clientDatagram(const std::vector<uint8_t> &inner, uint32_t seq = 0);
+
 // RFC 1071 sum over an IPv4 header / with a pseudo header for UDP and TCP.
 uint16_t ipv4HeaderChecksum(const uint8_t *header, size_t len);
 uint16_t transportChecksum(const uint8_t srcAddr[4], const uint8_t dstAddr[4], uint8_t proto,
