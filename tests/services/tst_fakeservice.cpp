@@ -7,9 +7,11 @@
 #include "support/fakeservice/LoopbackGuard.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QTemporaryDir>
 #include <QTest>
 
 using ServiceApi::Endpoint;
@@ -28,11 +30,12 @@ private slots:
     void demoAccountSession();
     void notificationsAndReadMarks();
     void signInProviderAndLocation();
+    void sessionsKeptInAFile();
 
 private:
     ServiceApi::Reply
     call(const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send,
-         const QString &token = QString());
+         const QString &token = QString(), const FakeService *fake = nullptr);
 
     FakeService m_fake;
     QNetworkAccessManager *m_manager = nullptr;
@@ -58,10 +61,10 @@ void TestFakeService::cleanupTestCase()
 
 ServiceApi::Reply
 TestFakeService::call(const std::function<QNetworkReply *(ServiceClient *, ServiceClient::Handler)> &send,
-                      const QString &token)
+                      const QString &token, const FakeService *fake)
 {
     QObject owner;
-    ServiceClient *client = ServiceTest::clientFor(m_fake, &owner, token);
+    ServiceClient *client = ServiceTest::clientFor(fake ? *fake : m_fake, &owner, token);
     ServiceApi::Reply got;
     bool done = false;
     if (!send(client, [&](const ServiceApi::Reply &r) {
@@ -304,6 +307,92 @@ void TestFakeService::signInProviderAndLocation()
     geo->deleteLater();
     QVERIFY(!location.value("isp").toString().isEmpty());
     QCOMPARE(location.value("countryCode").toString(), QStringLiteral("DE"));
+}
+
+// The development service keeps its sessions in a file, so a remembered
+// sign-in outlives a restart of the service.
+void TestFakeService::sessionsKeptInAFile()
+{
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString file = folder.filePath(QStringLiteral("sessions.json"));
+    auto login = [this](const FakeService &fake) {
+        return call(
+                   [](ServiceClient *c, auto h) {
+                       return c->send(Endpoint::UserLogin, h,
+                                      {{"email", FakeService::kDemoEmail},
+                                       {"password", FakeService::kDemoPassword},
+                                       {"remember", true}});
+                   },
+                   QString(), &fake)
+            .object();
+    };
+    auto validate = [this](const FakeService &fake, const QString &token) {
+        return call([](ServiceClient *c, auto h) { return c->send(Endpoint::ValidateToken, h); }, token,
+                    &fake);
+    };
+    auto heartbeat = [this](const FakeService &fake, const QString &token, const QString &session) {
+        return call(
+            [&](ServiceClient *c, auto h) {
+                return c->send(Endpoint::Heartbeat, h, {{"session_id", session}});
+            },
+            token, &fake);
+    };
+
+    QString token, session;
+    {
+        FakeService first;
+        QVERIFY(first.listen());
+        QVERIFY(first.setSessionFile(file));
+        const QJsonObject signedIn = login(first);
+        token = signedIn.value("token").toString();
+        session = signedIn.value("session_id").toString();
+        QVERIFY(!token.isEmpty());
+    }
+
+    // Started again, the service knows the remembered session; a sign-in
+    // there ends it, for the start after that too.
+    QString newer;
+    {
+        FakeService again;
+        QVERIFY(again.listen());
+        QVERIFY(again.setSessionFile(file));
+        const ServiceApi::Reply valid = validate(again, token);
+        QVERIFY(valid.ok());
+        QCOMPARE(valid.object().value("session_id").toString(), session);
+        QVERIFY(heartbeat(again, token, session).ok());
+        newer = login(again).value("token").toString();
+        QVERIFY(!newer.isEmpty() && newer != token);
+    }
+    {
+        FakeService third;
+        QVERIFY(third.listen());
+        QVERIFY(third.setSessionFile(file));
+        QCOMPARE(heartbeat(third, token, session).object().value("error").toString(),
+                 QStringLiteral("Session expired"));
+        QVERIFY(validate(third, newer).ok());
+    }
+
+    // A file that does not hold sessions is reported and left out; the next
+    // sign-in replaces it.
+    for (const QByteArray &bad : {QByteArray("{\"token\": "), QByteArray("[1, 2]"),
+                                  QByteArray("{\"counter\": 3, \"token\": \"t\"}")}) {
+        QFile damaged(file);
+        QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        damaged.write(bad);
+        damaged.close();
+        FakeService broken;
+        QVERIFY(broken.listen());
+        QString why;
+        QVERIFY2(!broken.setSessionFile(file, &why), bad.constData());
+        QVERIFY(!why.isEmpty());
+        QCOMPARE(validate(broken, newer).httpStatus, 401);
+        newer = login(broken).value("token").toString();
+        FakeService mended;
+        QVERIFY(mended.listen());
+        QVERIFY(mended.setSessionFile(file));
+        QVERIFY(validate(mended, newer).ok());
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFakeService)

@@ -4,11 +4,14 @@
 #include <QColor>
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDebug>
+#include <QFile>
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QImage>
 #include <QJsonDocument>
+#include <QSaveFile>
 #include <QTcpSocket>
 #include <QTimer>
 
@@ -431,11 +434,70 @@ void FakeService::newSession()
                           .toHex()
                           .left(12)));
     m_sessionId = QStringLiteral("session-%1").arg(m_sessionCounter);
+    saveSessions();
 }
 
 void FakeService::startSessionElsewhere()
 {
     newSession();
+}
+
+namespace {
+
+// Ended sessions a stored file remembers (their heartbeats then get "Session
+// expired" rather than "Unauthorized"): enough for any trial by hand.
+constexpr int kStoredExpiredTokens = 32;
+
+} // namespace
+
+bool FakeService::setSessionFile(const QString &path, QString *error)
+{
+    m_sessionFile = path;
+    QFile file(path);
+    if (!file.exists())
+        return true;
+    QJsonParseError parse{};
+    const QJsonDocument document =
+        file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll(), &parse) : QJsonDocument();
+    const QJsonObject stored = document.object();
+    const int counter = stored.value(QStringLiteral("counter")).toInt(-1);
+    const QString token = stored.value(QStringLiteral("token")).toString();
+    const QString sessionId = stored.value(QStringLiteral("session_id")).toString();
+    if (!document.isObject() || counter < 0 || token.isEmpty() != sessionId.isEmpty()) {
+        if (error)
+            *error = file.error() != QFileDevice::NoError      ? file.errorString()
+                     : parse.error != QJsonParseError::NoError ? parse.errorString()
+                                                               : QStringLiteral("not a sessions file");
+        return false;
+    }
+    m_sessionCounter = counter;
+    m_token = token;
+    m_sessionId = sessionId;
+    m_expiredTokens.clear();
+    for (const QJsonValue &expired : stored.value(QStringLiteral("expired")).toArray()) {
+        if (!expired.toString().isEmpty())
+            m_expiredTokens.append(expired.toString());
+    }
+    return true;
+}
+
+void FakeService::saveSessions() const
+{
+    if (m_sessionFile.isEmpty())
+        return;
+    QJsonArray expired;
+    for (const QString &token :
+         m_expiredTokens.mid(qMax(0, int(m_expiredTokens.size()) - kStoredExpiredTokens)))
+        expired.append(token);
+    QSaveFile file(m_sessionFile);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(compact(QJsonObject{{QStringLiteral("counter"), m_sessionCounter},
+                                       {QStringLiteral("token"), m_token},
+                                       {QStringLiteral("session_id"), m_sessionId},
+                                       {QStringLiteral("expired"), expired}})) < 0 ||
+        !file.commit())
+        qWarning().noquote() << "fake service: cannot store the sessions in" << m_sessionFile
+                             << file.errorString();
 }
 
 bool FakeService::bearerIsCurrent(const RecordedRequest &request) const

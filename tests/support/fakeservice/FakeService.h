@@ -120,6 +120,13 @@ public:
     // Signs the demo account in as if from another device: the previous
     // session's heartbeat is then answered with "Session expired".
     void startSessionElsewhere();
+    // Keeps the sessions in this file from now on, so that a service started
+    // again still knows a remembered sign-in: what the file holds is loaded
+    // now, and every new session is written to it. False (with the reason in
+    // *error) when the file exists but cannot be read as sessions; the
+    // service then starts without them and replaces the file at the next
+    // sign-in.
+    bool setSessionFile(const QString &path, QString *error = nullptr);
 
     void setServers(const QJsonArray &servers) { m_servers = servers; }
     QJsonArray servers() const { return m_servers; }
@@ -160,6 +167,7 @@ private:
 
     bool bearerIsCurrent(const RecordedRequest &request) const;
     void newSession();
+    void saveSessions() const;
     QJsonObject userObject() const;
 
     std::unique_ptr<QHttpServer> m_server;
@@ -186,4 +194,5 @@ private:
     quint16 m_discordListenerPort = 17860;
     QHash<QString, QPair<QByteArray, QByteArray>> m_uploads;
     int m_sessionCounter = 0;
+    QString m_sessionFile;
 };
