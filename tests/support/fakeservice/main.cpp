@@ -2,10 +2,12 @@
 // client can be tried on one machine with a sample catalogue, relays on
 // 127.0.0.x and a demo account (see README.md).
 
+#include "support/fakeservice/DevRelays.h"
 #include "support/fakeservice/FakeService.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTextStream>
 
 int main(int argc, char **argv)
@@ -22,8 +24,17 @@ int main(int argc, char **argv)
                                         QStringLiteral("port"), QStringLiteral("18080"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Do not log each request."));
+    const QCommandLineOption relaysOption(
+        QStringLiteral("relays"),
+        QStringLiteral("Also run the relays of the relay list on their loopback addresses."));
+    const QCommandLineOption dataOption(
+        QStringLiteral("data-dir"),
+        QStringLiteral("Keep the sessions in this folder, so a restart keeps remembered sign-ins."),
+        QStringLiteral("folder"));
     parser.addOption(portOption);
     parser.addOption(quietOption);
+    parser.addOption(relaysOption);
+    parser.addOption(dataOption);
     parser.process(app);
 
     bool ok = false;
@@ -35,9 +46,28 @@ int main(int argc, char **argv)
     }
 
     FakeService service;
+    // Nothing is read or written, and no relay is taken, before the port is
+    // ours: a second service started while one runs leaves the first alone.
     if (!service.listen(QHostAddress(QHostAddress::LocalHost), quint16(port))) {
-        err << "quorlix-devservice: cannot listen on 127.0.0.1:" << port << Qt::endl;
+        err << "quorlix-devservice: cannot listen on 127.0.0.1:" << port
+            << " (taken by another program, or another development service)" << Qt::endl;
         return 1;
+    }
+    if (parser.isSet(dataOption)) {
+        const QString folder = parser.value(dataOption);
+        QString why;
+        if (!QDir().mkpath(folder))
+            err << "quorlix-devservice: cannot create " << folder << "; sessions are not kept" << Qt::endl;
+        else if (!service.setSessionFile(QDir(folder).filePath(QStringLiteral("sessions.json")), &why))
+            err << "quorlix-devservice: stored sessions not read (" << why << "); starting without them"
+                << Qt::endl;
+    }
+    DevRelays relays;
+    if (parser.isSet(relaysOption)) {
+        QStringList problems;
+        relays.start(service.servers(), service.games(), &problems);
+        for (const QString &problem : std::as_const(problems))
+            err << "quorlix-devservice: " << problem << Qt::endl;
     }
     QTextStream out(stdout);
     out << "quorlix-devservice listening on " << service.origin().toString() << Qt::endl
@@ -46,6 +76,8 @@ int main(int argc, char **argv)
         << "  point the client at it with QUORLIX_SERVICE_ORIGIN, QUORLIX_DISCORD_ORIGIN and "
            "QUORLIX_GEO_ORIGIN = "
         << service.origin().toString() << Qt::endl;
+    for (const QString &relay : relays.describe())
+        out << "  relay " << relay << Qt::endl;
     if (!parser.isSet(quietOption)) {
         QObject::connect(&service, &FakeService::requestReceived, &app, [&out](const RecordedRequest &r) {
             out << r.method << ' ' << r.path;
