@@ -5,12 +5,13 @@
 #     subfolders). NO_QT: plain C/C++ code that must never see Qt (the engines).
 #
 #   quorlix_test(<name> SOURCES <files...> [DEPS <targets...>] [TIMEOUT <s>] [LABELS <l...>]
-#                [NETNS] [ENV <VAR=value...>])
+#                [NETNS] [ENV <VAR=value...>] [WRAPPER <command...>])
 #     A Qt Test executable registered with CTest. It runs through
 #     tests/support/isolated-run.sh: a fresh temporary HOME and XDG folders,
 #     LC_ALL=C, the offscreen platform with a 1920x1080 screen, and service origins
 #     pointed at a closed loopback port. NETNS: run inside a private network
-#     namespace (root only; the test is skipped elsewhere).
+#     namespace (root only; the test is skipped elsewhere). WRAPPER: the test
+#     runs as the arguments of this command, inside that sealed-off environment.
 
 # With Ninja, a target's moc step reruns only when a file it already knew
 # changed: a header with Q_OBJECT that arrives later (a new file, a rebase)
@@ -93,7 +94,7 @@ function(quorlix_test_pch_target)
 endfunction()
 
 function(quorlix_test name)
-  cmake_parse_arguments(ARG "NETNS" "TIMEOUT" "SOURCES;DEPS;LABELS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "NETNS" "TIMEOUT" "SOURCES;DEPS;LABELS;ENV;WRAPPER" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES AUTOMOC ON)
   quorlix_autogen_follows_headers(${name} ${ARG_SOURCES})
@@ -106,7 +107,7 @@ function(quorlix_test name)
   if(ARG_NETNS)
     list(APPEND runner_args --netns)
   endif()
-  add_test(NAME ${name} COMMAND ${QUORLIX_TEST_RUNNER} ${runner_args} $<TARGET_FILE:${name}>)
+  add_test(NAME ${name} COMMAND ${QUORLIX_TEST_RUNNER} ${runner_args} ${ARG_WRAPPER} $<TARGET_FILE:${name}>)
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
