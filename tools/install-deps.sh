@@ -26,8 +26,11 @@ missing=()
 if ! command -v npm >/dev/null 2>&1; then
   packages+=(nodejs npm)
 fi
+# One query for all of them: run.sh passes here at every start.
+installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${packages[@]}" 2>/dev/null |
+  sed -n 's/^\([^ ]*\) install ok installed$/\1/p' || true)
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  [[ $'\n'$installed$'\n' == *$'\n'"$p"$'\n'* ]] || missing+=("$p")
 done
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""
