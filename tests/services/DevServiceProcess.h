@@ -39,7 +39,8 @@ public:
         m_process.start(program(), arguments);
         if (!m_process.waitForStarted(timeoutMs))
             return false;
-        static const QRegularExpression listening(QStringLiteral("listening on (http://127\\.0\\.0\\.1:\\d+)"));
+        static const QRegularExpression listening(
+            QStringLiteral("listening on (http://127\\.0\\.0\\.1:\\d+)"));
         const bool up = QTest::qWaitFor(
             [&] {
                 gather();
@@ -91,8 +92,9 @@ public:
         request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
         if (!token.isEmpty())
             request.setRawHeader("Authorization", "Bearer " + token.toUtf8());
-        QNetworkReply *reply = post ? manager.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact))
-                                    : manager.get(request);
+        QNetworkReply *reply = post
+                                   ? manager.post(request, QJsonDocument(body).toJson(QJsonDocument::Compact))
+                                   : manager.get(request);
         (void)QTest::qWaitFor([reply] { return reply->isFinished(); }, 10000);
         if (status)
             *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QLoggingCategory>
 #include <QTextStream>
 
 int main(int argc, char **argv)
@@ -48,7 +49,11 @@ int main(int argc, char **argv)
     FakeService service;
     // Nothing is read or written, and no relay is taken, before the port is
     // ours: a second service started while one runs leaves the first alone.
-    if (!service.listen(QHostAddress(QHostAddress::LocalHost), quint16(port))) {
+    // One line of our own says why listening failed; Qt's would only repeat it.
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.httpserver=false"));
+    const bool listening = service.listen(QHostAddress(QHostAddress::LocalHost), quint16(port));
+    QLoggingCategory::setFilterRules(QString());
+    if (!listening) {
         err << "quorlix-devservice: cannot listen on 127.0.0.1:" << port
             << " (taken by another program, or another development service)" << Qt::endl;
         return 1;
