@@ -6,15 +6,22 @@
 
 namespace {
 
-struct Slot
+// One slot: the entry and its flags in 32 bytes on a 32-byte boundary, so a
+// look-up that finds its key in the home slot reads one cache line.
+struct alignas(32) Slot
 {
     ConnectionEntry entry;
     uint8_t used;
+    // By-ConnID table only: the by-source table's entry for this flow's source
+    // holds this very flow, and storing the flow again refreshes it through
+    // this slot (see tunnel_connection_store).
+    uint8_t holdsSource;
 };
+static_assert(sizeof(Slot) == 32, "a slot must not straddle a cache line");
 
 struct Table
 {
-    Slot slots[TUNNEL_CONNMAP_SLOTS];
+    alignas(64) Slot slots[TUNNEL_CONNMAP_SLOTS];
     uint32_t used;
 };
 
@@ -60,6 +67,12 @@ bool sameSource(const ConnectionEntry &e, uint32_t addr, uint16_t port)
     return e.src_addr == addr && e.src_port == port;
 }
 
+bool sameFlow(const ConnectionEntry &a, const ConnectionEntry &b)
+{
+    return a.conn_id == b.conn_id && a.src_addr == b.src_addr && a.dst_addr == b.dst_addr &&
+           a.src_port == b.src_port && a.dst_port == b.dst_port;
+}
+
 // Probes from home for a free slot or the slot holding the key; -1 when the
 // whole table was probed without stopping.
 template <typename Same> long findSlot(Table &t, uint32_t home, Same same)
@@ -70,6 +83,36 @@ template <typename Same> long findSlot(Table &t, uint32_t home, Same same)
             return long(s);
     }
     return -1;
+}
+
+// The occupied slot holding the key, or null.
+Slot *findSource(uint32_t addr, uint16_t port)
+{
+    const long s = findSlot(g_bySource, homeBySource(addr, port),
+                            [&](const ConnectionEntry &e) { return sameSource(e, addr, port); });
+    return s >= 0 && g_bySource.slots[s].used ? &g_bySource.slots[s] : nullptr;
+}
+
+Slot *findConnId(uint32_t connId)
+{
+    const long s = findSlot(g_byConnId, homeByConnId(connId),
+                            [&](const ConnectionEntry &e) { return e.conn_id == connId; });
+    return s >= 0 && g_byConnId.slots[s].used ? &g_byConnId.slots[s] : nullptr;
+}
+
+// The by-ConnID slot through which the source entry is refreshed, or null.
+Slot *refresherOf(const Slot &source)
+{
+    Slot *c = findConnId(source.entry.conn_id);
+    return c && c->holdsSource && sameFlow(c->entry, source.entry) ? c : nullptr;
+}
+
+// When the source entry was last stored: its own time, or a later store of
+// the same flow that refreshed only the by-ConnID entry.
+uint64_t sourceLastSeen(const Slot &source)
+{
+    const Slot *c = refresherOf(source);
+    return c && c->entry.last_seen > source.entry.last_seen ? c->entry.last_seen : source.entry.last_seen;
 }
 
 bool expired(const Slot &slot, uint64_t now, uint64_t maxIdle)
@@ -155,75 +198,112 @@ int expireTable(Table &t, uint64_t now, uint64_t maxIdle)
 
 } // namespace
 
+// Both tables take every stored flow. The by-source entry of a flow that goes
+// on sending is the same entry packet after packet, so it is refreshed
+// lazily: while the by-ConnID slot of the flow is marked as holding its
+// source, storing the flow again only refreshes that one slot (one cache line
+// when it lies in its home slot), and the source entry's time is taken as the
+// later of its own and that slot's wherever it is read. The mark is cleared
+// whenever the source entry gets another flow, and the slot's time is handed
+// to the source entry whenever the slot gets another flow.
 int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
                             uint32_t conn_id, uint64_t now)
 {
+    Slot &home = g_byConnId.slots[homeByConnId(conn_id)];
+    if (home.used && home.holdsSource && home.entry.conn_id == conn_id && home.entry.src_addr == src_addr &&
+        home.entry.dst_addr == dst_addr && home.entry.src_port == src_port &&
+        home.entry.dst_port == dst_port) {
+        home.entry.last_seen = now;
+        return 1;
+    }
+
+    ConnectionEntry e;
+    memset(&e, 0, sizeof e);
+    e.src_addr = src_addr;
+    e.dst_addr = dst_addr;
+    e.conn_id = conn_id;
+    e.src_port = src_port;
+    e.dst_port = dst_port;
+    e.last_seen = now;
+
     const long s = findSlot(g_bySource, homeBySource(src_addr, src_port),
-                            [&](const ConnectionEntry &e) { return sameSource(e, src_addr, src_port); });
+                            [&](const ConnectionEntry &x) { return sameSource(x, src_addr, src_port); });
     if (s < 0) {
         quorlix_log_verbose("[WARNING] Map full, cannot store new connection\n");
         return 0;
     }
-    const long c = findSlot(g_byConnId, homeByConnId(conn_id),
-                            [&](const ConnectionEntry &e) { return e.conn_id == conn_id; });
-    ConnectionEntry e;
-    e.src_addr = src_addr;
-    e.src_port = src_port;
-    e.dst_addr = dst_addr;
-    e.dst_port = dst_port;
-    e.conn_id = conn_id;
-    e.last_seen = now;
     Slot &bs = g_bySource.slots[s];
-    if (!bs.used)
+    if (bs.used) {
+        if (Slot *previous = refresherOf(bs))
+            previous->holdsSource = 0; // the source entry is about to be rewritten
+    } else {
         g_bySource.used++;
+    }
     bs.used = 1;
+    bs.holdsSource = 0;
     bs.entry = e;
+
+    const long c = findSlot(g_byConnId, homeByConnId(conn_id),
+                            [&](const ConnectionEntry &x) { return x.conn_id == conn_id; });
     if (c < 0) {
         quorlix_log_verbose("[WARNING] Connection map full, cannot store new connection\n");
         return 0;
     }
     Slot &bc = g_byConnId.slots[c];
-    if (!bc.used)
+    if (bc.used) {
+        // Another flow with the same ConnID gives way: the source entry it
+        // kept fresh takes its time first.
+        if (bc.holdsSource && !sameFlow(bc.entry, e)) {
+            if (Slot *source = findSource(bc.entry.src_addr, bc.entry.src_port)) {
+                if (sameFlow(source->entry, bc.entry) && bc.entry.last_seen > source->entry.last_seen)
+                    source->entry.last_seen = bc.entry.last_seen;
+            }
+        }
+    } else {
         g_byConnId.used++;
+    }
     bc.used = 1;
+    bc.holdsSource = 1;
     bc.entry = e;
     return 1;
 }
 
 int tunnel_connection_find(uint32_t conn_id, ConnectionEntry *out)
 {
-    const uint32_t home = homeByConnId(conn_id);
-    for (uint32_t i = 0; i < TUNNEL_CONNMAP_SLOTS; ++i) {
-        const Slot &slot = g_byConnId.slots[(home + i) & kMask];
-        if (!slot.used)
-            return 0;
-        if (slot.entry.conn_id == conn_id) {
-            if (out)
-                *out = slot.entry;
-            return 1;
-        }
-    }
-    return 0;
+    const Slot *slot = findConnId(conn_id);
+    if (!slot)
+        return 0;
+    if (out)
+        *out = slot->entry;
+    return 1;
 }
 
 int tunnel_connection_find_source(uint32_t src_addr, uint16_t src_port, ConnectionEntry *out)
 {
-    const uint32_t home = homeBySource(src_addr, src_port);
-    for (uint32_t i = 0; i < TUNNEL_CONNMAP_SLOTS; ++i) {
-        const Slot &slot = g_bySource.slots[(home + i) & kMask];
-        if (!slot.used)
-            return 0;
-        if (sameSource(slot.entry, src_addr, src_port)) {
-            if (out)
-                *out = slot.entry;
-            return 1;
-        }
+    const Slot *slot = findSource(src_addr, src_port);
+    if (!slot)
+        return 0;
+    if (out) {
+        *out = slot->entry;
+        out->last_seen = sourceLastSeen(*slot);
     }
-    return 0;
+    return 1;
 }
 
 int tunnel_connection_expire(uint64_t now, uint64_t max_idle_ms)
 {
+    // The source entries first take the times their flows were last stored
+    // at, so both sweeps judge every entry by its true age. A source entry
+    // is then never younger than the slot that refreshes it, so whenever the
+    // sweep frees a source entry it frees that slot too: no mark outlives the
+    // entry it stands for.
+    for (Slot &c : g_byConnId.slots) {
+        if (!c.used || !c.holdsSource)
+            continue;
+        Slot *source = findSource(c.entry.src_addr, c.entry.src_port);
+        if (source && sameFlow(source->entry, c.entry) && c.entry.last_seen > source->entry.last_seen)
+            source->entry.last_seen = c.entry.last_seen;
+    }
     const int freed = expireTable(g_bySource, now, max_idle_ms);
     expireTable(g_byConnId, now, max_idle_ms);
     return freed;

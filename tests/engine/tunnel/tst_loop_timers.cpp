@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
+#include <map>
 #include <set>
 
 using namespace loopharness;
@@ -61,6 +62,7 @@ private slots:
     void deletionKeepsChainsFindable();
     void fullTableRefusesNewFlows_data();
     void fullTableRefusesNewFlows();
+    void storeAgreesWithBothTablesKeptPlainly();
     void bulkExpiryKeepsSurvivorsFindable_data();
     void bulkExpiryKeepsSurvivorsFindable();
 };
@@ -350,6 +352,91 @@ void TestLoopTimers::fullTableRefusesNewFlows()
 
     quorlix_log_set_verbose(0);
     quorlix_clock_set(nullptr, nullptr);
+    tunnel_connection_reset();
+}
+
+// The map refreshes a flow that goes on sending through one slot and dates
+// its source entry lazily. Against both tables kept plainly (every store
+// writes both entries), over random stores of flows that share sources and
+// ConnIDs (some ConnIDs share a home slot, so flows also sit away from home)
+// and clean-ups at random times, every look-up must give the same entry with
+// the same time, and every clean-up free the same number of entries.
+void TestLoopTimers::storeAgreesWithBothTablesKeptPlainly()
+{
+    using Source = std::pair<uint32_t, uint16_t>;
+    std::map<Source, ConnectionEntry> bySource;
+    std::map<uint32_t, ConnectionEntry> byConnId;
+    const auto expirePlainly = [](auto &table, uint64_t now, uint64_t maxIdle) {
+        int freed = 0;
+        for (auto it = table.begin(); it != table.end();) {
+            if (now > it->second.last_seen && now - it->second.last_seen > maxIdle) {
+                it = table.erase(it);
+                ++freed;
+            } else {
+                ++it;
+            }
+        }
+        return freed;
+    };
+
+    const uint32_t addrs[] = {ip("10.0.0.2"), ip("10.0.0.3"), ip("192.168.1.9")};
+    const uint16_t ports[] = {htons(50000), htons(50001), htons(3074)};
+    const uint32_t dsts[] = {ip("1.2.3.4"), ip("5.6.7.8")};
+    const uint32_t ids[] = {connIdAtSlot(9, 0), connIdAtSlot(9, 1), connIdAtSlot(9, 2), connIdAtSlot(10, 0),
+                            connIdAtSlot(65535, 0)};
+    const auto same = [](const ConnectionEntry &a, const ConnectionEntry &b) {
+        return a.src_addr == b.src_addr && a.src_port == b.src_port && a.dst_addr == b.dst_addr &&
+               a.dst_port == b.dst_port && a.conn_id == b.conn_id && a.last_seen == b.last_seen;
+    };
+
+    tunnel_connection_reset();
+    uint32_t x = 88172645u;
+    const auto next = [&x](uint32_t n) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        return x % n;
+    };
+    uint64_t now = 1000;
+    for (int step = 0; step < 20000; ++step) {
+        now += next(4) == 0 ? next(90000) : next(3);
+        if (next(25) == 0) {
+            const uint64_t maxIdle = next(2) ? 120000 : next(200000);
+            const int plain = expirePlainly(bySource, now, maxIdle);
+            expirePlainly(byConnId, now, maxIdle);
+            QCOMPARE(tunnel_connection_expire(now, maxIdle), plain);
+        } else {
+            ConnectionEntry e;
+            e.src_addr = addrs[next(3)];
+            e.src_port = ports[next(3)];
+            e.dst_addr = dsts[next(2)];
+            e.dst_port = ports[next(3)];
+            e.conn_id =
+                next(2) ? tunnel_conn_id(e.src_addr, e.src_port, e.dst_addr, e.dst_port) : ids[next(5)];
+            e.last_seen = now;
+            QVERIFY(tunnel_connection_store(e.src_addr, e.src_port, e.dst_addr, e.dst_port, e.conn_id, now));
+            bySource[{e.src_addr, e.src_port}] = e;
+            byConnId[e.conn_id] = e;
+        }
+        for (uint32_t a : addrs) {
+            for (uint16_t p : ports) {
+                ConnectionEntry got;
+                const auto it = bySource.find({a, p});
+                QCOMPARE(bool(tunnel_connection_find_source(a, p, &got)), it != bySource.end());
+                if (it != bySource.end())
+                    QVERIFY2(same(got, it->second), qPrintable(QString("step %1").arg(step)));
+            }
+        }
+        for (const auto &[id, entry] : byConnId) {
+            ConnectionEntry got;
+            QVERIFY(tunnel_connection_find(id, &got));
+            QVERIFY2(same(got, entry), qPrintable(QString("step %1").arg(step)));
+        }
+        uint32_t sources = 0, connIds = 0;
+        tunnel_connection_counts(&sources, &connIds);
+        QCOMPARE(size_t(sources), bySource.size());
+        QCOMPARE(size_t(connIds), byConnId.size());
+    }
     tunnel_connection_reset();
 }
 
