@@ -221,33 +221,35 @@ int formatLine(char *buf, size_t cap, const char *fmt, va_list ap)
 std::mutex g_lock; // the sink, the writes to the streams, the flusher's state
 quorlix_log_sink_fn g_sink = nullptr;
 void *g_sinkCtx = nullptr;
-std::atomic<int> g_verbose{0};
 
-// Guards the gathered lines (and a copy of "sink installed" and "gathering").
-// A spin lock: the engine thread takes it for one short copy per line, where
-// a mutex's lock and unlock cost more than the line itself; nobody holds it
-// across a write to a stream.
-std::atomic_flag g_spin = ATOMIC_FLAG_INIT;
+// g_quorlix_log_gather's spin lock guards the gathered lines (and a copy of
+// "sink installed" and "gathering"). A spin lock: the engine thread takes it
+// for one short copy per line, where a mutex's lock and unlock cost more than
+// the line itself; nobody holds it across a write to a stream.
 struct Spin
 {
     Spin()
     {
-        while (g_spin.test_and_set(std::memory_order_acquire))
+        while (g_quorlix_log_gather.spin.test_and_set(std::memory_order_acquire))
             std::this_thread::yield();
     }
-    ~Spin() { g_spin.clear(std::memory_order_release); }
+    ~Spin() { g_quorlix_log_gather.spin.clear(std::memory_order_release); }
 };
 
 // Standard output during a run, when it is not a terminal: lines gather here
 // and reach the stream whole, at the latest a flush interval after they were
 // written, when the buffer fills, before a line to standard error, and when
 // the run ends.
-constexpr size_t kBuffer = 64 * 1024;
+constexpr size_t kBuffer = QUORLIX_LOG_GATHER_BYTES;
 char g_buffers[2][kBuffer];
-char *g_buffer = g_buffers[0]; // the one being filled
-size_t g_buffered = 0;
-bool g_gathering = false; // during a run; read under g_spin
-bool g_sinkSet = false;   // g_sink != nullptr; read under g_spin
+QuorlixLogGather &g_gather = g_quorlix_log_gather;
+bool g_gathering = false; // during a run; read under the spin lock
+bool g_sinkSet = false;   // g_sink != nullptr; read under the spin lock
+// With the spin lock held, after either of the two above changed.
+void updateOpen()
+{
+    g_gather.open = g_gathering && !g_sinkSet;
+}
 unsigned g_flushIntervalMs = 1000;
 // Made once and never destroyed, so a process that exits during a run does
 // not tear them down under the flusher thread.
@@ -263,10 +265,10 @@ void flushLocked()
     size_t n;
     {
         Spin spin;
-        full = g_buffer;
-        n = g_buffered;
-        g_buffer = g_buffer == g_buffers[0] ? g_buffers[1] : g_buffers[0];
-        g_buffered = 0;
+        full = g_gather.buffer;
+        n = g_gather.used;
+        g_gather.buffer = g_gather.buffer == g_buffers[0] ? g_buffers[1] : g_buffers[0];
+        g_gather.used = 0;
     }
     if (n)
         fwrite(full, 1, n, stdout);
@@ -276,18 +278,12 @@ void flushLocked()
 // The common case: a line for standard output during a run, with room left.
 bool gather(const char *text, size_t len)
 {
-    Spin spin;
-    if (!g_gathering || g_sinkSet || len > kBuffer - g_buffered)
-        return false;
-    memcpy(g_buffer + g_buffered, text, len);
-    g_buffered += len;
-    return true;
+    return quorlix_log_gather_append(text, len);
 }
 
-void writeLine(int stream, const char *text, size_t len)
+// Everything but the common case (a line gathered for standard output).
+__attribute__((noinline)) void writeLineSlow(int stream, const char *text, size_t len)
 {
-    if (stream == 1 && gather(text, len))
-        return;
     std::lock_guard<std::mutex> guard(g_lock);
     if (g_sink) {
         g_sink(stream, text, len, g_sinkCtx);
@@ -303,6 +299,13 @@ void writeLine(int stream, const char *text, size_t len)
     if (stream == 1 && gathering && gather(text, len))
         return;
     fwrite(text, 1, len, stream == 2 ? stderr : stdout);
+}
+
+void writeLine(int stream, const char *text, size_t len)
+{
+    if (stream == 1 && gather(text, len))
+        return;
+    writeLineSlow(stream, text, len);
 }
 
 void flusherMain()
@@ -349,6 +352,15 @@ void emit(int stream, const char *fmt, va_list ap)
 }
 
 } // namespace
+
+std::atomic<int> g_quorlix_log_verbose{0};
+QuorlixLogGather g_quorlix_log_gather{ATOMIC_FLAG_INIT, false, g_buffers[0], 0};
+
+void quorlix_log_gather_wait(void)
+{
+    while (g_quorlix_log_gather.spin.test_and_set(std::memory_order_acquire))
+        std::this_thread::yield();
+}
 
 extern "C" int quorlix_log_format(char *buf, size_t cap, const char *fmt, va_list ap)
 {
@@ -424,6 +436,7 @@ extern "C" void quorlix_log_set_sink(quorlix_log_sink_fn fn, void *ctx)
     {
         Spin spin;
         g_sinkSet = fn != nullptr;
+        updateOpen();
     }
     g_sink = fn;
     g_sinkCtx = ctx;
@@ -431,7 +444,8 @@ extern "C" void quorlix_log_set_sink(quorlix_log_sink_fn fn, void *ctx)
 
 extern "C" void quorlix_log_line(const char *text, size_t len)
 {
-    writeLine(1, text, len);
+    if (!gather(text, len))
+        writeLineSlow(1, text, len);
 }
 
 extern "C" void quorlix_log(const char *fmt, ...)
@@ -452,17 +466,17 @@ extern "C" void quorlix_log_err(const char *fmt, ...)
 
 extern "C" void quorlix_log_set_verbose(int on)
 {
-    g_verbose.store(on ? 1 : 0, std::memory_order_relaxed);
+    g_quorlix_log_verbose.store(on ? 1 : 0, std::memory_order_relaxed);
 }
 
 extern "C" int quorlix_log_is_verbose(void)
 {
-    return g_verbose.load(std::memory_order_relaxed);
+    return g_quorlix_log_verbose.load(std::memory_order_relaxed);
 }
 
 extern "C" void quorlix_log_verbose(const char *fmt, ...)
 {
-    if (!g_verbose.load(std::memory_order_relaxed))
+    if (!g_quorlix_log_verbose.load(std::memory_order_relaxed))
         return;
     va_list ap;
     va_start(ap, fmt);
@@ -478,6 +492,7 @@ extern "C" void quorlix_log_run_begin(void)
         if (g_gathering || isatty(fileno(stdout)))
             return;
         g_gathering = true;
+        updateOpen();
     }
     static const bool registered = (atexit(flushAtExit), true);
     (void)registered;
@@ -497,6 +512,7 @@ extern "C" void quorlix_log_run_end(void)
             if (!g_gathering)
                 return;
             g_gathering = false;
+            updateOpen();
         }
         g_flusherStop = true;
         flusher = g_flusher;

@@ -63,7 +63,49 @@ void quorlix_log_set_flush_interval(unsigned ms);
 #ifdef __cplusplus
 }
 
+#include <atomic>
 #include <string.h>
+
+// Standard output gathered during a run (engine_log.cpp), appended to inline
+// by the lines written for every packet. The spin lock guards the rest.
+#define QUORLIX_LOG_GATHER_BYTES (64u * 1024u)
+struct QuorlixLogGather
+{
+    std::atomic_flag spin;
+    bool open;    // gathering, and no sink installed: lines may be appended
+    char *buffer; // the buffer being filled (QUORLIX_LOG_GATHER_BYTES)
+    size_t used;
+};
+extern QuorlixLogGather g_quorlix_log_gather;
+// Takes the spin lock after a first attempt found it held.
+void quorlix_log_gather_wait(void);
+
+// Appends a line to the gathered output; false (nothing done) when nothing is
+// being gathered or there is no room: the line then goes through
+// quorlix_log_line's other ways. copy (at least len) bytes of text are read
+// and written to the buffer; only len count. A copy of fixed length compiles
+// to a few moves.
+template <size_t Copy = 0> inline bool quorlix_log_gather_append(const char *text, size_t len)
+{
+    QuorlixLogGather &g = g_quorlix_log_gather;
+    if (g.spin.test_and_set(std::memory_order_acquire))
+        quorlix_log_gather_wait();
+    const size_t copy = Copy ? Copy : len;
+    const bool ok = g.open && len <= copy && copy <= QUORLIX_LOG_GATHER_BYTES - g.used;
+    if (ok) {
+        memcpy(g.buffer + g.used, text, copy);
+        g.used += len;
+    }
+    g.spin.clear(std::memory_order_release);
+    return ok;
+}
+
+// The verbose switch, read inline where every packet asks for it.
+extern std::atomic<int> g_quorlix_log_verbose;
+inline bool quorlix_log_verbose_on()
+{
+    return g_quorlix_log_verbose.load(std::memory_order_relaxed) != 0;
+}
 
 // A log line put together piece by piece, for the lines written on every
 // outbound packet whether verbose or not ("[OUTBOUND-CHECK]", "[GAME-UDP]",
@@ -129,6 +171,8 @@ public:
         return *this;
     }
     void write() const { quorlix_log_line(m_text, m_len); }
+    const char *data() const { return m_text; }
+    size_t size() const { return m_len; }
 
 private:
     static constexpr char kPairs[] =
@@ -137,5 +181,56 @@ private:
         "8081828384858687888990919293949596979899";
     char m_text[240];
     size_t m_len = 0;
+};
+
+// The per-packet lines of one call site, kept as text for the keys they were
+// last made for. A flow's lines read the same packet after packet, so each is
+// put together once per flow and afterwards only copied out. The key must
+// name everything the line's text depends on. Slots (a power of two) lines
+// are kept; a key whose slot holds another key's line makes its own again.
+// Not thread-safe: one memo per call site of one thread (the engine thread).
+template <unsigned Slots> class QuorlixLineMemo
+{
+    static_assert(Slots && (Slots & (Slots - 1)) == 0, "a power of two");
+
+public:
+    // Writes the line for the key (k0, k1): the kept text when the memo has
+    // it, else the text make(QuorlixLogLine &) puts together, kept for next
+    // time.
+    template <typename Make> void write(uint64_t k0, uint64_t k1, Make &&make)
+    {
+        Entry &e = m_entries[index(k0, k1)];
+        if (e.len == 0 || e.k0 != k0 || e.k1 != k1) {
+            QuorlixLogLine line;
+            make(line);
+            if (line.size() == 0 || line.size() > sizeof e.text) {
+                line.write(); // too long to keep (no per-packet line is)
+                return;
+            }
+            memcpy(e.text, line.data(), line.size());
+            e.len = uint32_t(line.size());
+            e.k0 = k0;
+            e.k1 = k1;
+        }
+        // The whole text field is copied: a fixed length needs no call.
+        if (!quorlix_log_gather_append<sizeof e.text>(e.text, e.len))
+            quorlix_log_line(e.text, e.len);
+    }
+
+private:
+    static unsigned index(uint64_t k0, uint64_t k1)
+    {
+        const uint64_t h = (k0 ^ (k1 * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
+        return unsigned(h >> 40) & (Slots - 1);
+    }
+    struct Entry
+    {
+        char text[104];
+        uint64_t k0;
+        uint64_t k1;
+        uint32_t len; // 0: empty (no line is empty)
+    };
+    static_assert(sizeof(Entry) == 128, "two cache lines");
+    Entry m_entries[Slots] = {};
 };
 #endif

@@ -294,6 +294,46 @@ private slots:
         QCOMPARE(out.text().right(5), QByteArray("five\n"));
     }
 
+    // Lines kept per key: whichever keys share a slot, each line reads as
+    // its own format, and gathered output holds exactly the lines (the kept
+    // text is copied in fixed-size pieces, never past a line's end into the
+    // output), also when a line does not fit the memo or the buffer's rest.
+    void keptLinesReadAsTheirFormat()
+    {
+        CapturedStdout out;
+        quorlix_log_set_flush_interval(600000);
+        quorlix_log_run_begin();
+        QuorlixLineMemo<4> memo; // few slots: keys keep taking each other's
+        QByteArray expected;
+        const auto writeKey = [&](uint64_t k0, uint64_t k1) {
+            const bool longLine = k0 % 7 == 3;
+            memo.write(k0, k1, [&](QuorlixLogLine &line) {
+                line.text("[K] ").number(unsigned(k0)).text(" / ").number(unsigned(k1));
+                if (longLine)
+                    line.text(
+                        " and a tail long enough that the line no longer fits the memo's slot of text ");
+                line.text("\n");
+            });
+            char want[200];
+            snprintf(want, sizeof want, "[K] %u / %u%s\n", unsigned(k0), unsigned(k1),
+                     longLine
+                         ? " and a tail long enough that the line no longer fits the memo's slot of text "
+                         : "");
+            expected += want;
+        };
+        for (int round = 0; round < 3; ++round) {
+            for (uint64_t k = 0; k < 40; ++k)
+                writeKey(round == 1 ? 39 - k : k, k % 3);
+        }
+        // Up to the buffer's end and past it: a line that no longer fits
+        // flushes and starts the next buffer.
+        while (expected.size() < 3 * 64 * 1024)
+            writeKey(uint64_t(expected.size() % 11), 0);
+        quorlix_log_run_end();
+        QCOMPARE(out.text().size(), expected.size());
+        QVERIFY(out.text() == expected);
+    }
+
     void runFlushesOnItsOwn()
     {
         CapturedStdout out;
