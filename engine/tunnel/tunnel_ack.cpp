@@ -60,17 +60,11 @@ extern "C" AckSlot *tunnel_ack_slot_lookup(uint32_t relay_addr, uint16_t relay_p
     return tunnel_ack_slot_lookup_at(relay_addr, relay_port, create, quorlix_now_ms());
 }
 
-extern "C" AckSlot *tunnel_ack_slot_lookup_at(uint32_t relay_addr, uint16_t relay_port, int create,
-                                              uint64_t now)
+namespace {
+
+__attribute__((noinline)) AckSlot *slot_scan(uint32_t relay_addr, uint16_t relay_port, int create,
+                                             uint64_t now)
 {
-    // Nearly every datagram goes to the relay the one before went to. A relay
-    // holds at most one slot (one is claimed only when none matches), so the
-    // slot found last time is the one the scan would find.
-    if (g_in_use[g_last_found] && g_slots[g_last_found].relay_addr == relay_addr &&
-        g_slots[g_last_found].relay_port == relay_port) {
-        g_slots[g_last_found].last_use = now;
-        return &g_slots[g_last_found];
-    }
     for (unsigned i = 0; i < TUNNEL_ACK_SLOTS; ++i) {
         if (g_in_use[i] && g_slots[i].relay_addr == relay_addr && g_slots[i].relay_port == relay_port) {
             g_slots[i].last_use = now;
@@ -103,6 +97,22 @@ extern "C" AckSlot *tunnel_ack_slot_lookup_at(uint32_t relay_addr, uint16_t rela
     g_in_use[pick] = true;
     g_last_found = pick;
     return s;
+}
+
+} // namespace
+
+extern "C" AckSlot *tunnel_ack_slot_lookup_at(uint32_t relay_addr, uint16_t relay_port, int create,
+                                              uint64_t now)
+{
+    // Nearly every datagram goes to the relay the one before went to. A relay
+    // holds at most one slot (one is claimed only when none matches), so the
+    // slot found last time is the one the scan would find.
+    AckSlot &last = g_slots[g_last_found];
+    if (g_in_use[g_last_found] && last.relay_addr == relay_addr && last.relay_port == relay_port) {
+        last.last_use = now;
+        return &last;
+    }
+    return slot_scan(relay_addr, relay_port, create, now);
 }
 
 extern "C" uint32_t tunnel_ack_on_send(AckSlot *slot)

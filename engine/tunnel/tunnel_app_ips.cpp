@@ -28,18 +28,12 @@ int g_app_ip_count = 0;
 AppIpRoute g_app_routes[TUNNEL_MAX_APP_IPS];
 int g_app_route_count = 0;
 
-constexpr uint32_t kAppHashSlots = 1024; // twice the list capacity: short probe runs
-uint16_t g_app_hash[kAppHashSlots];      // index + 1 into g_app_ips, 0 = empty
-
-// Read without the lock on every outbound packet: one bit per home slot, set
-// once an address with that home slot is listed and cleared only with the
-// whole list. A clear bit means the address is not listed (the lookup then
-// costs a load instead of a lock); a set bit sends it through the lock.
-std::atomic<uint64_t> g_app_home_used[kAppHashSlots / 64];
+constexpr uint32_t kAppHashSlots = TUNNEL_APP_IP_HASH_SLOTS;
+uint16_t g_app_hash[kAppHashSlots]; // index + 1 into g_app_ips, 0 = empty
 
 uint32_t app_hash_home(uint32_t addr)
 {
-    return (addr * 2654435761u) >> 22; // top 10 bits
+    return tunnel_app_ip_home(addr);
 }
 
 // Caller holds g_app_ip_lock. Returns the list index or -1.
@@ -62,7 +56,7 @@ void app_ip_clear_locked()
     memset(g_app_ip_addr, 0, sizeof g_app_ip_addr);
     memset(g_app_routes, 0, sizeof g_app_routes);
     memset(g_app_hash, 0, sizeof g_app_hash);
-    for (std::atomic<uint64_t> &word : g_app_home_used)
+    for (std::atomic<uint64_t> &word : g_tunnel_app_ip_homes)
         word.store(0, std::memory_order_release);
     g_app_ip_count = 0;
     g_app_route_count = 0;
@@ -78,11 +72,10 @@ void addr_text(uint32_t addr, char out[INET_ADDRSTRLEN])
 
 } // namespace
 
-bool tunnel_app_ip_known_addr(uint32_t addr)
+std::atomic<uint64_t> g_tunnel_app_ip_homes[TUNNEL_APP_IP_HASH_SLOTS / 64];
+
+bool tunnel_app_ip_search(uint32_t addr)
 {
-    const uint32_t home = app_hash_home(addr);
-    if (!((g_app_home_used[home / 64].load(std::memory_order_acquire) >> (home % 64)) & 1u))
-        return false;
     std::lock_guard<std::mutex> g(g_app_ip_lock);
     return app_ip_find(addr) >= 0;
 }
@@ -143,7 +136,7 @@ bool tunnel_app_ip_add(uint32_t addr, uint32_t relay_addr, uint16_t relay_port)
             while (g_app_hash[h] != 0)
                 h = (h + 1) & (kAppHashSlots - 1);
             g_app_hash[h] = static_cast<uint16_t>(i + 1);
-            g_app_home_used[home / 64].fetch_or(uint64_t(1) << (home % 64), std::memory_order_release);
+            g_tunnel_app_ip_homes[home / 64].fetch_or(uint64_t(1) << (home % 64), std::memory_order_release);
             if (g_app_route_count < TUNNEL_MAX_APP_IPS) {
                 AppIpRoute &r = g_app_routes[g_app_route_count++];
                 conf_copy_cut_str(r.text, sizeof r.text, text, sizeof text);

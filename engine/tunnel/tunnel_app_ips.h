@@ -8,12 +8,30 @@
 // mapping lock; every function takes it itself and writes its log lines only
 // after letting it go.
 
+#include <atomic>
 #include <stdint.h>
 
 #define TUNNEL_MAX_APP_IPS 512
 
-// Lookup by the address bytes (as in the packet / inet_addr).
-bool tunnel_app_ip_known_addr(uint32_t addr);
+// Lookup by the address bytes (as in the packet / inet_addr). Asked for every
+// external packet, so the common answer comes inline: one bit per hash slot,
+// set once an address with that home slot is listed (cleared only with the
+// whole list), says "not listed" with one load; a set bit sends the lookup
+// through the lock.
+#define TUNNEL_APP_IP_HASH_SLOTS 1024u // twice the list capacity: short probe runs
+extern std::atomic<uint64_t> g_tunnel_app_ip_homes[TUNNEL_APP_IP_HASH_SLOTS / 64];
+inline uint32_t tunnel_app_ip_home(uint32_t addr)
+{
+    return (addr * 2654435761u) >> 22; // top 10 bits
+}
+bool tunnel_app_ip_search(uint32_t addr);
+inline bool tunnel_app_ip_known_addr(uint32_t addr)
+{
+    const uint32_t home = tunnel_app_ip_home(addr);
+    if (!((g_tunnel_app_ip_homes[home / 64].load(std::memory_order_acquire) >> (home % 64)) & 1u))
+        return false;
+    return tunnel_app_ip_search(addr);
+}
 // Exact dotted-text lookup (the text form the list stores, "%u.%u.%u.%u").
 bool tunnel_app_ip_known(const char *text);
 // Relay of the first route entry for addr; false when no route has it.

@@ -196,27 +196,9 @@ int expireTable(Table &t, uint64_t now, uint64_t maxIdle)
     return freed;
 }
 
-} // namespace
-
-// Both tables take every stored flow. The by-source entry of a flow that goes
-// on sending is the same entry packet after packet, so it is refreshed
-// lazily: while the by-ConnID slot of the flow is marked as holding its
-// source, storing the flow again only refreshes that one slot (one cache line
-// when it lies in its home slot), and the source entry's time is taken as the
-// later of its own and that slot's wherever it is read. The mark is cleared
-// whenever the source entry gets another flow, and the slot's time is handed
-// to the source entry whenever the slot gets another flow.
-int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
-                            uint32_t conn_id, uint64_t now)
+__attribute__((noinline)) int storeBothTables(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr,
+                                              uint16_t dst_port, uint32_t conn_id, uint64_t now)
 {
-    Slot &home = g_byConnId.slots[homeByConnId(conn_id)];
-    if (home.used && home.holdsSource && home.entry.conn_id == conn_id && home.entry.src_addr == src_addr &&
-        home.entry.dst_addr == dst_addr && home.entry.src_port == src_port &&
-        home.entry.dst_port == dst_port) {
-        home.entry.last_seen = now;
-        return 1;
-    }
-
     ConnectionEntry e;
     memset(&e, 0, sizeof e);
     e.src_addr = src_addr;
@@ -268,9 +250,34 @@ int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_a
     return 1;
 }
 
+} // namespace
+
+// Both tables take every stored flow. The by-source entry of a flow that goes
+// on sending is the same entry packet after packet, so it is refreshed
+// lazily: while the by-ConnID slot of the flow is marked as holding its
+// source, storing the flow again only refreshes that one slot (one cache line
+// when it lies in its home slot), and the source entry's time is taken as the
+// later of its own and that slot's wherever it is read. The mark is cleared
+// whenever the source entry gets another flow, and the slot's time is handed
+// to the source entry whenever the slot gets another flow.
+int tunnel_connection_store(uint32_t src_addr, uint16_t src_port, uint32_t dst_addr, uint16_t dst_port,
+                            uint32_t conn_id, uint64_t now)
+{
+    Slot &home = g_byConnId.slots[homeByConnId(conn_id)];
+    if (home.used && home.holdsSource && home.entry.conn_id == conn_id && home.entry.src_addr == src_addr &&
+        home.entry.dst_addr == dst_addr && home.entry.src_port == src_port &&
+        home.entry.dst_port == dst_port) {
+        home.entry.last_seen = now;
+        return 1;
+    }
+    return storeBothTables(src_addr, src_port, dst_addr, dst_port, conn_id, now);
+}
+
 int tunnel_connection_find(uint32_t conn_id, ConnectionEntry *out)
 {
-    const Slot *slot = findConnId(conn_id);
+    // A relay's reply names a flow that is nearly always in its home slot.
+    const Slot &home = g_byConnId.slots[homeByConnId(conn_id)];
+    const Slot *slot = home.used && home.entry.conn_id == conn_id ? &home : findConnId(conn_id);
     if (!slot)
         return 0;
     if (out)

@@ -6,6 +6,7 @@
 #include "engine/tunnel/tunnel_domains.h"
 #include "engine/tunnel/tunnel_mss.h"
 #include "engine/tunnel/tunnel_mtu.h"
+#include "engine/tunnel/tunnel_packet.h"
 #include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
 #include "engine/tunnel/tunnel_stats.h"
@@ -43,6 +44,14 @@ uint64_t g_lastCleanup = kNever;
 
 // A datagram for a packet without room in front of it. Engine thread only.
 uint8_t g_datagram[QUORLIX_CAPTURE_MAX_PACKET + TUNNEL_HEADER_ACK_LEN + 1];
+
+// The lines written for every matching packet whether verbose or not, each
+// put together once per flow (engine thread only).
+QuorlixLineMemo<64> g_outboundCheckLines;
+QuorlixLineMemo<64> g_appIpLines;
+QuorlixLineMemo<64> g_gameUdpLines;
+QuorlixLineMemo<16> g_gameTcpLines;
+QuorlixLineMemo<64> g_innerLines;
 
 // The captured packet of a pass, with the room in front of it and its time.
 struct Captured
@@ -131,23 +140,6 @@ DestClass classify(uint32_t dstRaw)
     return DEST_EXTERNAL;
 }
 
-// The commonest outbound packet of all: UDP (not DNS) to this network's own
-// addresses, in an IPv4 header without options. Every step of the outbound
-// path would re-inject it unchanged and, outside verbose mode, write nothing,
-// so it is recognised from its fixed header fields and re-injected before the
-// full parse. Anything else, or anything malformed, takes the full path.
-bool isQuietLocalUdp(const uint8_t *p, size_t len)
-{
-    if (len < 28 || p[0] != 0x45 || p[9] != TUNNEL_PROTO_UDP)
-        return false;
-    const uint16_t total = tunnel_load_be16(p + 2);
-    if (total < 28 || total > len || tunnel_load_be16(p + 22) == 53)
-        return false;
-    uint32_t dst;
-    memcpy(&dst, p + 16, 4);
-    return classify(dst) != DEST_EXTERNAL && !quorlix_log_is_verbose();
-}
-
 int encapsulateAndSend(const Captured &c, const quorlix_packet_view &v, uint32_t relayAddr,
                        uint16_t relayPort)
 {
@@ -167,7 +159,7 @@ int encapsulateAndSend(const Captured &c, const quorlix_packet_view &v, uint32_t
     const uint32_t connId = tunnel_conn_id(src, sport, dst, dport);
     tunnel_connection_store(src, sport, dst, dport, connId, c.now);
     const uint32_t innerLen = v.ip_header_len + (udp ? 8u : v.tcp_header_len) + v.payload_len;
-    if (quorlix_log_is_verbose()) {
+    if (quorlix_log_verbose_on()) {
         quorlix_log("[OUTBOUND] Quorlix %s Encap: %s:%u -> %s:%u (ConnID: 0x%08x, via %s:%u)\n", proto,
                     ipText(src).s, rawToHost(sport), ipText(dst).s, rawToHost(dport), connId,
                     ipText(relayAddr).s, relayPort);
@@ -192,15 +184,16 @@ int encapsulateAndSend(const Captured &c, const quorlix_packet_view &v, uint32_t
                             16u, g_tunnel_mtu.safe_mtu.load(std::memory_order_relaxed));
         return TUNNEL_OUT_DROPPED;
     }
-    quorlix_log_verbose("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u,
-                        innerLen);
+    if (quorlix_log_verbose_on())
+        quorlix_log("[DEBUG] Quorlix packet created: outerLen=%u (header=%u + inner=%u)\n", n, 16u, innerLen);
     if (tunnel_send_to_server(datagram, n, relayAddr, relayPort))
         return TUNNEL_OUT_TUNNELED;
     quorlix_log("[ERROR] Failed to send Quorlix packet\n");
     return reinject(pkt, len, addr);
 }
 
-int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport, uint16_t dport)
+__attribute__((noinline)) int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport,
+                                           uint16_t dport, DestClass cls)
 {
     uint8_t *pkt = c.pkt;
     const size_t len = c.len;
@@ -212,7 +205,7 @@ int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport
     uint32_t primaryAddr;
     uint16_t primaryPort;
     tunnel_primary_relay(&primaryAddr, &primaryPort);
-    const bool verbose = quorlix_log_is_verbose() != 0;
+    const bool verbose = quorlix_log_verbose_on() != 0;
 
     if (dst == primaryAddr && dport == primaryPort) {
         quorlix_log_verbose("[DEBUG] Skipping packet to Entry Server to avoid loop\n");
@@ -242,7 +235,6 @@ int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport
     if (!udp)
         clampMss(pkt, len, v, dport);
 
-    const DestClass cls = classify(dst);
     if (cls == DEST_MULTICAST) {
         if (verbose)
             quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s,
@@ -262,16 +254,14 @@ int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport
     const bool appIp = tunnel_app_ip_known_addr(dst);
     if (cls == DEST_EXTERNAL) {
         // "[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n"
-        QuorlixLogLine line;
-        line.text("[OUTBOUND-CHECK] External ");
-        udp ? line.text("UDP") : line.text("TCP");
-        line.text(" packet to ").ipv4(dst).text(":");
-        line.number(dport).text(" (in app_ip list: ");
-        if (appIp)
-            line.text("YES)\n");
-        else
-            line.text("NO)\n");
-        line.write();
+        const uint64_t key = dst | uint64_t(dport) << 32 | uint64_t(udp) << 48 | uint64_t(appIp) << 49;
+        g_outboundCheckLines.write(key, 0, [&](QuorlixLogLine &line) {
+            line.text("[OUTBOUND-CHECK] External ");
+            udp ? line.text("UDP") : line.text("TCP");
+            line.text(" packet to ").ipv4(dst).text(":");
+            line.number(dport).text(" (in app_ip list: ");
+            appIp ? line.text("YES)\n") : line.text("NO)\n");
+        });
     }
 
     if (appIp) {
@@ -279,34 +269,41 @@ int outboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport
         uint16_t relayPort;
         // "[APP-IP] Tunneling %s traffic to %s:%u via %s:%u\n", or with
         // " (using default server)\n" in place of the relay
-        QuorlixLogLine line;
-        line.text("[APP-IP] Tunneling ");
-        udp ? line.text("UDP") : line.text("TCP");
-        line.text(" traffic to ").ipv4(dst).text(":");
-        line.number(dport);
-        if (tunnel_app_ip_route(dst, &relayAddr, &relayPort)) {
-            line.text(" via ").ipv4(relayAddr).text(":").number(relayPort).text("\n");
-        } else {
+        const bool routed = tunnel_app_ip_route(dst, &relayAddr, &relayPort);
+        if (!routed) {
             relayAddr = primaryAddr;
             relayPort = primaryPort;
-            line.text(" (using default server)\n");
         }
-        line.write();
+        const uint64_t key = dst | uint64_t(dport) << 32 | uint64_t(udp) << 48 | uint64_t(routed) << 49;
+        const uint64_t relayKey = routed ? (relayAddr | uint64_t(relayPort) << 32) : 0;
+        g_appIpLines.write(key, relayKey, [&](QuorlixLogLine &line) {
+            line.text("[APP-IP] Tunneling ");
+            udp ? line.text("UDP") : line.text("TCP");
+            line.text(" traffic to ").ipv4(dst).text(":");
+            line.number(dport);
+            if (routed)
+                line.text(" via ").ipv4(relayAddr).text(":").number(relayPort).text("\n");
+            else
+                line.text(" (using default server)\n");
+        });
         return encapsulateAndSend(c, v, relayAddr, relayPort);
     }
 
     if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
         (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))) {
         // "[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n"
-        QuorlixLogLine line;
-        line.text("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port ").number(dport).text(" (srcP=").number(sport);
-        line.text(", dstP=").number(dport).text(")\n");
-        line.write();
+        g_gameUdpLines.write(sport | uint64_t(dport) << 16, 0, [&](QuorlixLogLine &line) {
+            line.text("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port ")
+                .number(dport)
+                .text(" (srcP=")
+                .number(sport);
+            line.text(", dstP=").number(dport).text(")\n");
+        });
     } else if (!udp && g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport))) {
         // "[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n"
-        QuorlixLogLine line;
-        line.text("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port ").number(dport).text("\n");
-        line.write();
+        g_gameTcpLines.write(dport, 0, [&](QuorlixLogLine &line) {
+            line.text("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port ").number(dport).text("\n");
+        });
     } else if (!dnsMatched) {
         return reinject(pkt, len, addr);
     }
@@ -344,7 +341,8 @@ int inject(const uint8_t *pkt, size_t len, const quorlix_capture_addr *captured,
 {
     quorlix_capture_addr a = *captured;
     a.outbound = 0;
-    quorlix_log_verbose("[INJECT] %s packet -> stack: len=%u\n", proto, unsigned(len));
+    if (quorlix_log_verbose_on())
+        quorlix_log("[INJECT] %s packet -> stack: len=%u\n", proto, unsigned(len));
     quorlix_capture_send(g_handle.load(std::memory_order_relaxed), pkt, len, &a);
     return TUNNEL_OUT_INJECTED;
 }
@@ -377,7 +375,7 @@ int inboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport)
     if (!tunnel_connection_find(d.conn_id, &flow))
         return reinject(pkt, len, addr);
     const char *proto = d.protocol == TUNNEL_PROTO_UDP ? "UDP" : "TCP";
-    if (quorlix_log_is_verbose())
+    if (quorlix_log_verbose_on())
         quorlix_log("[INBOUND] Quorlix %s Decap: %s:%u -> %s:%u (ConnID: 0x%08x, from %s:%u)\n", proto,
                     ipText(flow.dst_addr).s, rawToHost(flow.dst_port), ipText(flow.src_addr).s,
                     rawToHost(flow.src_port), d.conn_id, ipText(src).s, sport);
@@ -405,8 +403,8 @@ int inboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport)
         memcpy(o + 22, &flow.src_port, 2);
         tunnel_store_be16(o + 24, uint16_t(d.payload_len + 8));
         o[26] = o[27] = 0;
-        quorlix_packet_calc_checksums(o, total);
-        if (quorlix_log_is_verbose())
+        tunnel_udp_checksums(o, total);
+        if (quorlix_log_verbose_on())
             quorlix_log("[INBOUND] Rebuilt UDP packet: %s:%u -> %s:%u (len=%u)\n", ipText(flow.dst_addr).s,
                         rawToHost(flow.dst_port), ipText(flow.src_addr).s, rawToHost(flow.src_port),
                         unsigned(total));
@@ -425,8 +423,14 @@ int inboundPath(const Captured &c, const quorlix_packet_view &v, uint16_t sport)
     uint32_t isrc, idst;
     memcpy(&isrc, ip + 12, 4);
     memcpy(&idst, ip + 16, 4);
-    quorlix_log("[DEBUG-INNER] innerPacket IP: %s:%u -> %s:%u\n", ipText(isrc).s, tunnel_load_be16(ip + ihl),
-                ipText(idst).s, tunnel_load_be16(ip + ihl + 2));
+    // "[DEBUG-INNER] innerPacket IP: %s:%u -> %s:%u\n"
+    const uint16_t isport = tunnel_load_be16(ip + ihl);
+    const uint16_t idport = tunnel_load_be16(ip + ihl + 2);
+    g_innerLines.write(
+        isrc | uint64_t(idst) << 32, isport | uint64_t(idport) << 16, [&](QuorlixLogLine &line) {
+            line.text("[DEBUG-INNER] innerPacket IP: ").ipv4(isrc).text(":").number(isport).text(" -> ");
+            line.ipv4(idst).text(":").number(idport).text("\n");
+        });
     if (ip[9] == TUNNEL_PROTO_TCP)
         clampCarriedSyn(ip, n, ihl);
     return inject(ip, n, addr, proto);
@@ -494,7 +498,8 @@ int tunnel_send_to_server(const uint8_t *data, size_t len, uint32_t relay_addr, 
     }
     tunnel_count_bytes_sent(uint64_t(sent));
     tunnel_count_packet_sent();
-    quorlix_log_verbose("[DEBUG] Sent %d bytes to Entry Server\n", int(sent));
+    if (quorlix_log_verbose_on())
+        quorlix_log("[DEBUG] Sent %d bytes to Entry Server\n", int(sent));
     return 1;
 }
 
@@ -523,19 +528,13 @@ int tunnel_loop_process(uint8_t *pkt, size_t len, const quorlix_capture_addr *ad
     return tunnel_loop_process_at(pkt, len, 0, addr, quorlix_now_ms());
 }
 
-int tunnel_loop_process_at(uint8_t *pkt, size_t len, size_t headroom, const quorlix_capture_addr *addr,
-                           uint64_t now)
-{
-    if (addr->outbound) {
-        tunnel_count_bytes_sent(len);
-        if (isQuietLocalUdp(pkt, len))
-            return reinject(pkt, len, addr);
-    } else {
-        tunnel_count_bytes_received(len);
-    }
+namespace {
 
+__attribute__((noinline)) int processParsed(uint8_t *pkt, size_t len, size_t headroom,
+                                            const quorlix_capture_addr *addr, uint64_t now)
+{
     quorlix_packet_view v;
-    if (!quorlix_packet_parse(pkt, len, &v) || !v.ip)
+    if (!tunnel_packet_parse(pkt, len, &v) || !v.ip)
         return reinject(pkt, len, addr);
     if (!v.udp && !v.tcp)
         return reinject(pkt, len, addr);
@@ -543,9 +542,41 @@ int tunnel_loop_process_at(uint8_t *pkt, size_t len, size_t headroom, const quor
     const uint16_t sport = tunnel_load_be16(th);
     const uint16_t dport = tunnel_load_be16(th + 2);
     const Captured c{pkt, len, headroom, addr, now};
-    if (addr->outbound)
-        return outboundPath(c, v, sport, dport);
-    return inboundPath(c, v, sport);
+    if (!addr->outbound)
+        return inboundPath(c, v, sport);
+    uint32_t dst;
+    memcpy(&dst, v.ip + 16, 4);
+    return outboundPath(c, v, sport, dport, classify(dst));
+}
+
+} // namespace
+
+int tunnel_loop_process_at(uint8_t *pkt, size_t len, size_t headroom, const quorlix_capture_addr *addr,
+                           uint64_t now)
+{
+    if (!addr->outbound) {
+        tunnel_count_bytes_received(len);
+        return processParsed(pkt, len, headroom, addr, now);
+    }
+    tunnel_count_bytes_sent(len);
+    // The commonest outbound packet of all: a whole UDP datagram in an IPv4
+    // header without options, read from its fixed header fields. When it goes
+    // to this network's own addresses (and is not DNS), every step of the
+    // outbound path would re-inject it unchanged and, outside verbose mode,
+    // write nothing, so it is re-injected at once.
+    if (const uint32_t total = tunnel_packet_plain_udp(pkt, len)) {
+        uint32_t dst;
+        memcpy(&dst, pkt + 16, 4);
+        const uint16_t dport = tunnel_load_be16(pkt + 22);
+        const DestClass cls = classify(dst);
+        if (cls != DEST_EXTERNAL && dport != 53 && !quorlix_log_verbose_on())
+            return reinject(pkt, len, addr);
+        quorlix_packet_view v;
+        tunnel_packet_plain_udp_view(pkt, total, &v);
+        return outboundPath(Captured{pkt, len, headroom, addr, now}, v, tunnel_load_be16(pkt + 20), dport,
+                            cls);
+    }
+    return processParsed(pkt, len, headroom, addr, now);
 }
 
 void tunnel_loop_reset_timers_for_tests(void);

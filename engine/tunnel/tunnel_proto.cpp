@@ -6,17 +6,6 @@
 
 namespace {
 
-// The relay's acknowledgement state and the header length it calls for, after
-// the safe-MTU test; 0 when the datagram is refused.
-uint32_t header_for(const TunnelEncapRequest &req, uint32_t inner_len, AckSlot **slot)
-{
-    *slot = tunnel_ack_slot_lookup_at(req.relay_addr, req.relay_port, 1, req.now);
-    const uint32_t header_len = (*slot)->acknowledging ? TUNNEL_HEADER_ACK_LEN : TUNNEL_HEADER_LEN;
-    if (!tunnel_mtu_size_test(header_len, inner_len))
-        return 0;
-    return header_len;
-}
-
 void write_header(uint8_t *out, uint32_t header_len, const TunnelEncapRequest &req, AckSlot *slot)
 {
     tunnel_header_write(out, TUNNEL_FLAG_DATA, req.protocol, req.dst_port_raw, req.conn_id,
@@ -35,22 +24,19 @@ void write_header(uint8_t *out, uint32_t header_len, const TunnelEncapRequest &r
 uint32_t tunnel_encapsulate_packet(uint8_t *inner, uint32_t inner_len, size_t headroom, uint8_t *spare,
                                    uint32_t spare_cap, const TunnelEncapRequest *req, uint8_t **datagram)
 {
-    if (!req || !datagram || (!inner && inner_len))
+    if (!inner && inner_len)
         return 0;
-    const bool inPlace = inner && headroom >= TUNNEL_HEADER_ACK_LEN;
-    if (!inPlace && !spare)
-        return 0;
-    AckSlot *slot;
-    const uint32_t header_len = header_for(*req, inner_len, &slot);
-    if (header_len == 0)
+    AckSlot *slot = tunnel_ack_slot_lookup_at(req->relay_addr, req->relay_port, 1, req->now);
+    const uint32_t header_len = slot->acknowledging ? TUNNEL_HEADER_ACK_LEN : TUNNEL_HEADER_LEN;
+    if (!tunnel_mtu_size_test(header_len, inner_len))
         return 0;
     uint8_t *out;
-    if (inPlace) {
+    if (inner && headroom >= TUNNEL_HEADER_ACK_LEN) {
         out = inner - header_len;
     } else {
         // The caller's buffer is sized for the largest safe MTU; a shortfall
         // here is a caller bug, refused before a sequence number is spent.
-        if (static_cast<uint64_t>(header_len) + inner_len > spare_cap)
+        if (!spare || static_cast<uint64_t>(header_len) + inner_len > spare_cap)
             return 0;
         out = spare;
         if (inner_len)

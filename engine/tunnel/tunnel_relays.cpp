@@ -19,10 +19,6 @@ std::mutex g_mapping_lock;
 
 std::atomic<bool> g_filter_rebuild{false};
 
-// Address and port in one atomic word so a reader never sees a new address
-// with an old port.
-std::atomic<uint64_t> g_primary{0};
-
 // Guarded by g_mapping_lock.
 struct ServerMapping
 {
@@ -34,7 +30,6 @@ struct ServerMapping
 };
 ServerMapping g_mappings[TUNNEL_MAX_MAPPINGS];
 int g_mapping_count = 0;
-std::atomic<bool> g_mapping_created{false};
 
 // Reads a caller's address text: at most 63 characters are looked at, so a
 // buffer without a terminating NUL is cut instead of read past.
@@ -46,23 +41,14 @@ uint32_t parse_relay_address(const char *text, char copy[64])
 
 } // namespace
 
-void tunnel_primary_relay(uint32_t *addr, uint16_t *port)
-{
-    uint64_t v = g_primary.load(std::memory_order_acquire);
-    if (addr)
-        *addr = static_cast<uint32_t>(v >> 16);
-    if (port)
-        *port = static_cast<uint16_t>(v & 0xffffu);
-}
+// Address and port in one atomic word so a reader never sees a new address
+// with an old port.
+std::atomic<uint64_t> g_tunnel_primary_relay{0};
+std::atomic<bool> g_tunnel_mapping_created{false};
 
 void tunnel_set_primary_relay(uint32_t addr, uint16_t port)
 {
-    g_primary.store((uint64_t(addr) << 16) | port, std::memory_order_release);
-}
-
-bool tunnel_mapping_lock_exists(void)
-{
-    return g_mapping_created.load();
+    g_tunnel_primary_relay.store((uint64_t(addr) << 16) | port, std::memory_order_release);
 }
 
 int tunnel_mapping_count(void)
@@ -78,7 +64,7 @@ int tunnel_relay_set(uint32_t out[TUNNEL_MAX_RELAYS], int *total_mappings)
     out[0] = primary;
     int n = 1;
     int total = 0;
-    if (g_mapping_created.load()) {
+    if (g_tunnel_mapping_created.load()) {
         std::lock_guard<std::mutex> g(g_mapping_lock);
         total = g_mapping_count;
         for (int i = 0; i < g_mapping_count && n < TUNNEL_MAX_RELAYS; ++i) {
@@ -94,10 +80,8 @@ int tunnel_relay_set(uint32_t out[TUNNEL_MAX_RELAYS], int *total_mappings)
     return n;
 }
 
-bool tunnel_mapping_port_lookup(uint32_t dst_port, uint32_t *relay_addr, uint16_t *relay_port)
+bool tunnel_mapping_port_search(uint32_t dst_port, uint32_t *relay_addr, uint16_t *relay_port)
 {
-    if (!g_mapping_created.load())
-        return false;
     std::lock_guard<std::mutex> g(g_mapping_lock);
     for (int i = 0; i < g_mapping_count; ++i) {
         const ServerMapping &m = g_mappings[i];
@@ -112,15 +96,8 @@ bool tunnel_mapping_port_lookup(uint32_t dst_port, uint32_t *relay_addr, uint16_
     return false;
 }
 
-bool tunnel_is_relay_endpoint(uint32_t addr, uint16_t port)
+bool tunnel_mapping_relay_search(uint32_t addr, uint16_t port)
 {
-    uint32_t pa;
-    uint16_t pp;
-    tunnel_primary_relay(&pa, &pp);
-    if (pa == addr && pp == port)
-        return true;
-    if (!g_mapping_created.load())
-        return false;
     std::lock_guard<std::mutex> g(g_mapping_lock);
     for (int i = 0; i < g_mapping_count; ++i) {
         if (g_mappings[i].relay_addr == addr && g_mappings[i].relay_port == port)
@@ -131,7 +108,7 @@ bool tunnel_is_relay_endpoint(uint32_t addr, uint16_t port)
 
 bool tunnel_find_domain_mapping(const char *name, uint32_t *relay_addr, uint16_t *relay_port)
 {
-    if (!name || !g_mapping_created.load())
+    if (!name || !g_tunnel_mapping_created.load())
         return false;
     std::lock_guard<std::mutex> g(g_mapping_lock);
     for (int i = 0; i < g_mapping_count; ++i) {
@@ -170,7 +147,7 @@ namespace {
 void add_mapping(bool is_domain, uint32_t port, const char *pattern, const char *relay_address,
                  int relay_port)
 {
-    g_mapping_created.store(true);
+    g_tunnel_mapping_created.store(true);
     char addr_copy[64];
     char pattern_copy[QUORLIX_DOMAIN_LEN];
     if (is_domain)
@@ -227,7 +204,7 @@ extern "C" void quorlix_add_domain_server_mapping(const char *pattern, const cha
 
 extern "C" void quorlix_clear_port_server_mappings(void)
 {
-    g_mapping_created.store(true);
+    g_tunnel_mapping_created.store(true);
     {
         std::lock_guard<std::mutex> g(g_mapping_lock);
         g_mapping_count = 0;
@@ -264,8 +241,8 @@ void tunnel_relays_reset_for_tests(void)
         std::lock_guard<std::mutex> g(g_mapping_lock);
         memset(g_mappings, 0, sizeof g_mappings);
         g_mapping_count = 0;
-        g_mapping_created.store(false);
+        g_tunnel_mapping_created.store(false);
     }
-    g_primary.store(0);
+    g_tunnel_primary_relay.store(0);
     g_filter_rebuild.store(false);
 }

@@ -23,6 +23,7 @@
 #include "engine/tunnel/tunnel_connmap.h"
 #include "engine/tunnel/tunnel_loop.h"
 #include "engine/tunnel/tunnel_mtu.h"
+#include "engine/tunnel/tunnel_packet.h"
 #include "engine/tunnel/tunnel_proto.h"
 #include "engine/tunnel/tunnel_state.h"
 #include "platform/capture/capture_sim.h"
@@ -164,6 +165,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             return 0;
         pkt.assign(data, data + size);
     }
+    // The loop's own reading of the common packets must agree with the
+    // general parser on every input.
+    quorlix_packet_view general, own;
+    memset(&own, 0, sizeof own); // padding, for the byte comparison
+    const int parsed = quorlix_packet_parse(pkt.data(), pkt.size(), &general);
+    if (tunnel_packet_parse(pkt.data(), pkt.size(), &own) != parsed ||
+        memcmp(&general, &own, sizeof own) != 0)
+        abort();
+
     quorlix_capture_addr addr;
     memset(&addr, 0, sizeof addr);
     addr.if_index = 1;
