@@ -185,52 +185,66 @@ private:
 
 // The per-packet lines of one call site, kept as text for the keys they were
 // last made for. A flow's lines read the same packet after packet, so each is
-// put together once per flow and afterwards only copied out. The key must
-// name everything the line's text depends on. Slots (a power of two) lines
-// are kept; a key whose slot holds another key's line makes its own again.
-// Not thread-safe: one memo per call site of one thread (the engine thread).
-template <unsigned Slots> class QuorlixLineMemo
+// put together once per flow and afterwards only copied out. The key (one or
+// two words) must name everything the line's text depends on. Slots (a power
+// of two) lines are kept; a key whose slot holds another key's line makes its
+// own again. Not thread-safe: one memo per call site of one thread (the
+// engine thread).
+template <unsigned Slots, unsigned KeyWords = 1> class QuorlixLineMemo
 {
     static_assert(Slots && (Slots & (Slots - 1)) == 0, "a power of two");
+    static_assert(KeyWords == 1 || KeyWords == 2, "one or two key words");
 
 public:
-    // Writes the line for the key (k0, k1): the kept text when the memo has
-    // it, else the text make(QuorlixLogLine &) puts together, kept for next
-    // time.
+    // Writes the line for the key: the kept text when the memo has it, else
+    // the text make(QuorlixLogLine &) puts together, kept for next time.
+    template <typename Make> void write(uint64_t k0, Make &&make)
+    {
+        static_assert(KeyWords == 1, "a two-word key");
+        writeKey(k0, 0, make);
+    }
     template <typename Make> void write(uint64_t k0, uint64_t k1, Make &&make)
     {
+        static_assert(KeyWords == 2, "a one-word key");
+        writeKey(k0, k1, make);
+    }
+
+private:
+    // Bytes copied out per line: a fixed length is a few moves, where a
+    // line's own length would be a call. Longer lines are not kept (no
+    // per-packet line is that long).
+    static constexpr size_t kCopy = 96;
+
+    template <typename Make> void writeKey(uint64_t k0, uint64_t k1, Make &make)
+    {
         Entry &e = m_entries[index(k0, k1)];
-        if (e.len == 0 || e.k0 != k0 || e.k1 != k1) {
+        if (e.len == 0 || e.key[0] != k0 || (KeyWords == 2 && e.key[KeyWords - 1] != k1)) {
             QuorlixLogLine line;
             make(line);
-            if (line.size() == 0 || line.size() > sizeof e.text) {
-                line.write(); // too long to keep (no per-packet line is)
+            if (line.size() == 0 || line.size() > kCopy) {
+                line.write();
                 return;
             }
             memcpy(e.text, line.data(), line.size());
             e.len = uint32_t(line.size());
-            e.k0 = k0;
-            e.k1 = k1;
+            e.key[0] = k0;
+            e.key[KeyWords - 1] = KeyWords == 2 ? k1 : k0;
         }
-        // The whole text field is copied: a fixed length needs no call.
-        if (!quorlix_log_gather_append<sizeof e.text>(e.text, e.len))
+        if (!quorlix_log_gather_append<kCopy>(e.text, e.len))
             quorlix_log_line(e.text, e.len);
     }
 
-private:
     static unsigned index(uint64_t k0, uint64_t k1)
     {
-        const uint64_t h = (k0 ^ (k1 * 0xC2B2AE3D27D4EB4Full)) * 0x9E3779B97F4A7C15ull;
+        const uint64_t h = (KeyWords == 2 ? k0 ^ (k1 * 0xC2B2AE3D27D4EB4Full) : k0) * 0x9E3779B97F4A7C15ull;
         return unsigned(h >> 40) & (Slots - 1);
     }
     struct Entry
     {
-        char text[104];
-        uint64_t k0;
-        uint64_t k1;
+        char text[kCopy];
+        uint64_t key[KeyWords];
         uint32_t len; // 0: empty (no line is empty)
     };
-    static_assert(sizeof(Entry) == 128, "two cache lines");
     Entry m_entries[Slots] = {};
 };
 #endif

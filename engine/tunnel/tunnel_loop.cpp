@@ -48,10 +48,10 @@ uint8_t g_datagram[QUORLIX_CAPTURE_MAX_PACKET + TUNNEL_HEADER_ACK_LEN + 1];
 // The lines written for every matching packet whether verbose or not, each
 // put together once per flow (engine thread only).
 QuorlixLineMemo<64> g_outboundCheckLines;
-QuorlixLineMemo<64> g_appIpLines;
+QuorlixLineMemo<64, 2> g_appIpLines;
 QuorlixLineMemo<64> g_gameUdpLines;
 QuorlixLineMemo<16> g_gameTcpLines;
-QuorlixLineMemo<64> g_innerLines;
+QuorlixLineMemo<64, 2> g_innerLines;
 
 // The captured packet of a pass, with the room in front of it and its time.
 struct Captured
@@ -235,27 +235,29 @@ __attribute__((noinline)) int outboundPath(const Captured &c, const quorlix_pack
     if (!udp)
         clampMss(pkt, len, v, dport);
 
-    if (cls == DEST_MULTICAST) {
-        if (verbose)
-            quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n", ipText(dst).s,
-                        dport);
-        return reinject(pkt, len, addr);
-    }
-    if (cls == DEST_BROADCAST) {
-        quorlix_log_verbose("[DROP-BROADCAST] Destination is broadcast, skipping tunnel\n");
-        return reinject(pkt, len, addr);
-    }
-    if (cls == DEST_LOCAL && !(udp && dport == 53)) {
-        if (verbose)
-            quorlix_log("[DEBUG] Skipping packet to private/local IP: %s:%u\n", ipText(dst).s, dport);
-        return reinject(pkt, len, addr);
+    if (cls != DEST_EXTERNAL) {
+        if (cls == DEST_MULTICAST) {
+            if (verbose)
+                quorlix_log("[DROP-MULTICAST] Destination %s:%u is multicast, skipping tunnel\n",
+                            ipText(dst).s, dport);
+            return reinject(pkt, len, addr);
+        }
+        if (cls == DEST_BROADCAST) {
+            quorlix_log_verbose("[DROP-BROADCAST] Destination is broadcast, skipping tunnel\n");
+            return reinject(pkt, len, addr);
+        }
+        if (!(udp && dport == 53)) {
+            if (verbose)
+                quorlix_log("[DEBUG] Skipping packet to private/local IP: %s:%u\n", ipText(dst).s, dport);
+            return reinject(pkt, len, addr);
+        }
     }
 
     const bool appIp = tunnel_app_ip_known_addr(dst);
     if (cls == DEST_EXTERNAL) {
         // "[OUTBOUND-CHECK] External %s packet to %s:%u (in app_ip list: %s)\n"
         const uint64_t key = dst | uint64_t(dport) << 32 | uint64_t(udp) << 48 | uint64_t(appIp) << 49;
-        g_outboundCheckLines.write(key, 0, [&](QuorlixLogLine &line) {
+        g_outboundCheckLines.write(key, [&](QuorlixLogLine &line) {
             line.text("[OUTBOUND-CHECK] External ");
             udp ? line.text("UDP") : line.text("TCP");
             line.text(" packet to ").ipv4(dst).text(":");
@@ -292,7 +294,7 @@ __attribute__((noinline)) int outboundPath(const Captured &c, const quorlix_pack
     if (udp && sport != 53 && dport != 53 && dport != 443 && dport != 80 &&
         (tunnel_udp_port_member(sport) || tunnel_udp_port_member(dport))) {
         // "[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port %u (srcP=%u, dstP=%u)\n"
-        g_gameUdpLines.write(sport | uint64_t(dport) << 16, 0, [&](QuorlixLogLine &line) {
+        g_gameUdpLines.write(sport | uint64_t(dport) << 16, [&](QuorlixLogLine &line) {
             line.text("[GAME-UDP] \xE2\x9C\x93 Tunneling UDP port ")
                 .number(dport)
                 .text(" (srcP=")
@@ -301,7 +303,7 @@ __attribute__((noinline)) int outboundPath(const Captured &c, const quorlix_pack
         });
     } else if (!udp && g_run.enableTcp && (tunnel_tcp_port_member(sport) || tunnel_tcp_port_member(dport))) {
         // "[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port %u\n"
-        g_gameTcpLines.write(dport, 0, [&](QuorlixLogLine &line) {
+        g_gameTcpLines.write(dport, [&](QuorlixLogLine &line) {
             line.text("[GAME-TCP] \xE2\x9C\x93 Tunneling TCP port ").number(dport).text("\n");
         });
     } else if (!dnsMatched) {

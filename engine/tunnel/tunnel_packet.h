@@ -124,15 +124,16 @@ static inline uint64_t tunnel_sum_words(const uint8_t *p, size_t len, uint64_t a
     return acc + (acc < carries ? 1 : 0);
 }
 
-// The checksum field for a native-order sum: folded to 16 bits, complemented,
-// stored in packet order.
+// The checksum field for a native-order sum: folded to 16 bits with every
+// carry added back, complemented, stored in packet order.
 static inline void tunnel_store_checksum(uint8_t *field, uint64_t acc)
 {
-    acc = (acc & 0xFFFFFFFFu) + (acc >> 32);
-    acc = (acc & 0xFFFFu) + (acc >> 16);
-    acc = (acc & 0xFFFFu) + (acc >> 16);
-    acc = (acc & 0xFFFFu) + (acc >> 16);
-    const uint16_t sum = (uint16_t)~acc;
+    uint32_t lo = (uint32_t)acc;
+    uint32_t folded = lo + (uint32_t)(acc >> 32);
+    folded += folded < lo ? 1 : 0;
+    folded = (folded & 0xFFFFu) + (folded >> 16);
+    folded = (folded & 0xFFFFu) + (folded >> 16);
+    const uint16_t sum = (uint16_t)~folded;
     memcpy(field, &sum, 2);
 }
 
@@ -143,13 +144,18 @@ static inline void tunnel_store_checksum(uint8_t *field, uint64_t acc)
 // rebuilt this way.
 static inline void tunnel_udp_checksums(uint8_t *ip, size_t total)
 {
-    tunnel_store_checksum(ip + 10, tunnel_sum_words(ip, 20, 0));
-    // Pseudo header: both addresses, the protocol and the UDP length, the
-    // latter two as network-order words.
+    // Both address words take part in both sums. Five 32-bit words cannot
+    // carry out of 64 bits, so the header needs no carry tracking.
+    uint32_t w[7];
+    memcpy(w, ip, 28);
+    const uint64_t addresses = (uint64_t)w[3] + w[4];
+    tunnel_store_checksum(ip + 10, addresses + w[0] + w[1] + w[2]);
+    // Pseudo header: the addresses, the protocol and the UDP length, the
+    // latter two as network-order words; then the UDP header and payload.
     const uint8_t tail[4] = {0, TUNNEL_PROTO_UDP, ip[24], ip[25]};
-    uint64_t acc = tunnel_sum_words(ip + 12, 8, 0);
-    acc = tunnel_sum_words(tail, 4, acc);
-    acc = tunnel_sum_words(ip + 20, total - 20, acc);
+    uint32_t pseudo;
+    memcpy(&pseudo, tail, 4);
+    const uint64_t acc = tunnel_sum_words(ip + 28, total - 28, addresses + pseudo + w[5] + w[6]);
     uint8_t *field = ip + 26;
     tunnel_store_checksum(field, acc);
     if (field[0] == 0 && field[1] == 0)

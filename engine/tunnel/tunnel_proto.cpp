@@ -19,6 +19,22 @@ void write_header(uint8_t *out, uint32_t header_len, const TunnelEncapRequest &r
     }
 }
 
+// The acknowledgement extension of a received datagram (header of 28 bytes
+// or more), applied to the relay's state.
+__attribute__((noinline)) void apply_ack_extension(const uint8_t *dgram, uint16_t header_len,
+                                                   uint32_t relay_addr, uint16_t relay_port, uint64_t now)
+{
+    uint32_t seq = tunnel_load_be32(dgram + TUNNEL_OFF_SEQ);
+    uint32_t ack = tunnel_load_be32(dgram + TUNNEL_OFF_ACK);
+    uint32_t words[4] = {tunnel_load_be32(dgram + TUNNEL_OFF_BITMAP), 0, 0, 0};
+    if (header_len >= TUNNEL_HEADER_ACK_LEN) {
+        for (int i = 1; i < 4; ++i)
+            words[i] = tunnel_load_be32(dgram + TUNNEL_OFF_BITMAP + 4 * i);
+    }
+    AckSlot *slot = tunnel_ack_slot_lookup_at(relay_addr, relay_port, 1, now);
+    tunnel_ack_on_receive(slot, seq, ack, words);
+}
+
 } // namespace
 
 uint32_t tunnel_encapsulate_packet(uint8_t *inner, uint32_t inner_len, size_t headroom, uint8_t *spare,
@@ -89,17 +105,8 @@ int tunnel_decapsulate_view(const uint8_t *dgram, size_t len, uint32_t relay_add
     res->flags = dgram[TUNNEL_OFF_VERFLAGS] & 0x0Fu;
     res->header_len = header_len;
 
-    if ((res->flags & TUNNEL_FLAG_DATA) && header_len >= TUNNEL_HEADER_ACK_MIN) {
-        uint32_t seq = tunnel_load_be32(dgram + TUNNEL_OFF_SEQ);
-        uint32_t ack = tunnel_load_be32(dgram + TUNNEL_OFF_ACK);
-        uint32_t words[4] = {tunnel_load_be32(dgram + TUNNEL_OFF_BITMAP), 0, 0, 0};
-        if (header_len >= TUNNEL_HEADER_ACK_LEN) {
-            for (int i = 1; i < 4; ++i)
-                words[i] = tunnel_load_be32(dgram + TUNNEL_OFF_BITMAP + 4 * i);
-        }
-        AckSlot *slot = tunnel_ack_slot_lookup_at(relay_addr, relay_port, 1, now);
-        tunnel_ack_on_receive(slot, seq, ack, words);
-    }
+    if ((res->flags & TUNNEL_FLAG_DATA) && header_len >= TUNNEL_HEADER_ACK_MIN)
+        apply_ack_extension(dgram, header_len, relay_addr, relay_port, now);
 
     res->payload_len = static_cast<uint32_t>(len - header_len);
     *payload = dgram + header_len;

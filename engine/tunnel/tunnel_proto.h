@@ -16,6 +16,10 @@
 static inline uint32_t tunnel_conn_id(uint32_t src_addr_raw, uint16_t src_port_raw, uint32_t dst_addr_raw,
                                       uint16_t dst_port_raw)
 {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // The values as they lie in memory are already the numbers wanted.
+    return ((src_addr_raw * 31u + src_port_raw) * 31u + dst_addr_raw) * 31u + dst_port_raw;
+#else
     uint8_t s[4], d[4], sp[2], dp[2];
     memcpy(s, &src_addr_raw, 4);
     memcpy(d, &dst_addr_raw, 4);
@@ -26,6 +30,7 @@ static inline uint32_t tunnel_conn_id(uint32_t src_addr_raw, uint16_t src_port_r
     uint32_t SP = (uint32_t)sp[0] | ((uint32_t)sp[1] << 8);
     uint32_t DP = (uint32_t)dp[0] | ((uint32_t)dp[1] << 8);
     return ((S * 31u + SP) * 31u + D) * 31u + DP;
+#endif
 }
 
 // What tunnel_decapsulate gives back.

@@ -303,22 +303,24 @@ private slots:
         CapturedStdout out;
         quorlix_log_set_flush_interval(600000);
         quorlix_log_run_begin();
-        QuorlixLineMemo<4> memo; // few slots: keys keep taking each other's
+        QuorlixLineMemo<4, 2> memo; // few slots: keys keep taking each other's
         QByteArray expected;
         const auto writeKey = [&](uint64_t k0, uint64_t k1) {
             const bool longLine = k0 % 7 == 3;
             memo.write(k0, k1, [&](QuorlixLogLine &line) {
                 line.text("[K] ").number(unsigned(k0)).text(" / ").number(unsigned(k1));
                 if (longLine)
-                    line.text(
-                        " and a tail long enough that the line no longer fits the memo's slot of text ");
+                    line.text(" and a tail long enough that the line no longer fits the memo's slot of text, "
+                              "which holds "
+                              "lines of at most 96 bytes ");
                 line.text("\n");
             });
             char want[200];
             snprintf(want, sizeof want, "[K] %u / %u%s\n", unsigned(k0), unsigned(k1),
-                     longLine
-                         ? " and a tail long enough that the line no longer fits the memo's slot of text "
-                         : "");
+                     longLine ? " and a tail long enough that the line no longer fits the memo's slot of "
+                                "text, which holds "
+                                "lines of at most 96 bytes "
+                              : "");
             expected += want;
         };
         for (int round = 0; round < 3; ++round) {

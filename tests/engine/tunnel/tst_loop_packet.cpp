@@ -54,8 +54,8 @@ private slots:
     void parseReadsAsTheGeneralParser()
     {
         const Bytes udp = testpackets::udp("10.0.0.2", 40000, "1.2.3.4", 3074, Bytes(64, 0xAB));
-        const Bytes tcp = testpackets::tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x02, {2, 4, 5, 0xB4},
-                                           Bytes(10, 'd'));
+        const Bytes tcp =
+            testpackets::tcp("10.0.0.2", 40000, "1.2.3.4", 443, 0x02, {2, 4, 5, 0xB4}, Bytes(10, 'd'));
         Bytes trailing = udp;
         trailing.resize(udp.size() + 7, 0xEE); // bytes past the total length
         const std::vector<std::pair<const char *, Bytes>> cases = {
@@ -63,7 +63,8 @@ private slots:
             {"UDP, no payload", testpackets::ipv4("10.0.0.2", "1.2.3.4", 17, Bytes{0, 1, 0, 2, 0, 8, 0, 0})},
             {"UDP with IPv4 options", testpackets::udp("10.0.0.2", 1, "1.2.3.4", 2, Bytes(5, 1), 8)},
             {"TCP with options", tcp},
-            {"TCP header only", testpackets::ipv4("10.0.0.2", "1.2.3.4", 6, withByte(Bytes(20, 0), 12, 0x50))},
+            {"TCP header only",
+             testpackets::ipv4("10.0.0.2", "1.2.3.4", 6, withByte(Bytes(20, 0), 12, 0x50))},
             {"trailing bytes", trailing},
             {"total length past the bytes", Bytes(udp.begin(), udp.end() - 1)},
             {"total length 27", withByte(udp, 3, 27)},
