@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 abort();
         }
         static char rules[1 << 16];
-        const size_t n = quorlix_capture_nf_rules(&scope, 4470, 1, rules, sizeof rules);
+        const size_t n = quorlix_capture_nf_rules(&scope, 4470, rules, sizeof rules);
         if (n == 0 || strlen(rules) != n || memcmp(rules + n - 7, "COMMIT\n", 7) != 0)
             abort();
         for (size_t i = 0; i < n; ++i) {
