@@ -25,7 +25,8 @@ static int accept_all(struct nfq_q_handle *q, struct nfgenmsg *msg, struct nfq_d
 int main(int argc, char **argv)
 {
     struct nfq_handle *h = nfq_open();
-    struct nfq_q_handle *q = h && argc > 1 ? nfq_create_queue(h, (uint16_t)atoi(argv[1]), accept_all, NULL) : NULL;
+    struct nfq_q_handle *q =
+        h && argc > 1 ? nfq_create_queue(h, (uint16_t)atoi(argv[1]), accept_all, NULL) : NULL;
     if (!q || nfq_set_mode(q, NFQNL_COPY_PACKET, 0xFFFF) < 0) {
         perror("netfilter queue");
         return 1;

@@ -88,7 +88,8 @@ int tunnel_rebuild_filter(void)
     quorlix_log("[WINDIVERT-RESTART] New filter: %s\n", filter);
     quorlix_log("[WINDIVERT-RESTART] Opening new WinDivert handle...\n");
     int err = 0;
-    const quorlix_capture_handle h = quorlix_capture_open(filter, &err);
+    const quorlix_capture_handle h =
+        quorlix_capture_open_socket(filter, tunnel_loop_socket()->fd.load(), &err);
     if (h == QUORLIX_CAPTURE_INVALID) {
         quorlix_log("[WINDIVERT-RESTART] \xE2\x9D\x8C Failed to open WinDivert (%lu)\n", (unsigned long)err);
         if (err == QUORLIX_CAPTURE_ERR_FILTER_SYNTAX) {

@@ -144,7 +144,10 @@ extern "C" int quorlix_tunnel_main(void)
     quorlix_log("[INFO] WinDivert filter: %s\n", filter);
     quorlix_log_verbose("[DEBUG] Filter length: %d characters\n", int(filterLen));
 
-    const quorlix_capture_handle h = quorlix_capture_open(filter, &err);
+    // The relays answer to the engine's socket: a capture that can take
+    // their datagrams from there saves them a trip through its queue.
+    const quorlix_capture_handle h =
+        quorlix_capture_open_socket(filter, tunnel_loop_socket()->fd.load(), &err);
     if (h == QUORLIX_CAPTURE_INVALID) {
         quorlix_log_err("Open failed (%lu)\n", (unsigned long)err);
         if (err == QUORLIX_CAPTURE_ERR_FILTER_SYNTAX) {

@@ -20,9 +20,14 @@ bool isNetfilter(quorlix_capture_handle h)
 
 extern "C" quorlix_capture_handle quorlix_capture_open(const char *filter, int *error)
 {
+    return quorlix_capture_open_socket(filter, -1, error);
+}
+
+extern "C" quorlix_capture_handle quorlix_capture_open_socket(const char *filter, int socket_fd, int *error)
+{
     const char *choice = getenv("QUORLIX_CAPTURE");
     if (!choice || !*choice || strcmp(choice, "netfilter") == 0)
-        return quorlix_capture_nf_open(filter, error);
+        return quorlix_capture_nf_open(filter, socket_fd, error);
     if (strcmp(choice, "sim") == 0)
         return quorlix_capture_sim_open(filter, error);
     fprintf(stderr, "[CAPTURE] Unknown capture backend \"%s\" in QUORLIX_CAPTURE (sim or netfilter)\n",

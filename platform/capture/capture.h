@@ -67,6 +67,20 @@ typedef struct quorlix_capture_addr
 // QUORLIX_CAPTURE_ERR_UNAVAILABLE when the backend cannot work here.
 quorlix_capture_handle quorlix_capture_open(const char *filter, int *error);
 
+// Opens a handle as quorlix_capture_open does, for an owner that talks to the
+// filter's inbound sources (its relays) through a UDP socket of its own,
+// socket_fd, and never reads it: what arrives on that socket is taken from
+// the socket itself and handed to quorlix_capture_recv as the inbound
+// IPv4/UDP packet it arrived as (its headers rebuilt from the datagram's
+// addresses; no UDP checksum) when the filter admits it, rather than
+// diverted on its way there. What the filter does not admit ends at the
+// socket, as it would have. Sending such a packet back unchanged lets it go on:
+// to that socket, where it ends. The handle keeps a reference of its own to
+// the socket; the owner may close its descriptor at any time. A backend
+// without such a route (the simulator), or a socket_fd that is not an IPv4
+// UDP socket, or one below 0: as quorlix_capture_open.
+quorlix_capture_handle quorlix_capture_open_socket(const char *filter, int socket_fd, int *error);
+
 // Waits for the next packet the handle captured and copies it into buf.
 // Returns QUORLIX_CAPTURE_OK with *len (and *addr when not NULL) filled, or an
 // error: QUORLIX_CAPTURE_ERR_CLOSED when the handle was closed during the

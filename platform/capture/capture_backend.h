@@ -37,7 +37,7 @@ int quorlix_capture_sim_send(quorlix_capture_handle h, const void *packet, size_
                              const quorlix_capture_addr *addr);
 void quorlix_capture_sim_close(quorlix_capture_handle h);
 
-quorlix_capture_handle quorlix_capture_nf_open(const char *filter, int *error);
+quorlix_capture_handle quorlix_capture_nf_open(const char *filter, int owner_socket, int *error);
 int quorlix_capture_nf_recv(quorlix_capture_handle h, void *buf, size_t cap, size_t *len,
                             quorlix_capture_addr *addr);
 int quorlix_capture_nf_send(quorlix_capture_handle h, const void *packet, size_t len,

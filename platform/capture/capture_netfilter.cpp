@@ -10,37 +10,41 @@
 // which costs no second trip through the stack and keeps the socket's own
 // offloads; when it sends something else or nothing, the original is dropped
 // at the next receive.
+//
+// Under load the work goes in batches: one read takes every message the
+// queue holds (up to kBatch), and while packets of that read are still to be
+// handed over, verdicts and packets of our own are gathered and go to the
+// kernel together (one message with every verdict, one call for every
+// packet), before the next read or wait.
 
 #include "platform/capture/capture_netfilter.h"
 #include "platform/capture/capture.h"
 #include "platform/capture/capture_backend.h"
 #include "platform/capture/capture_filter.h"
+#include "platform/capture/capture_netfilter_setup.h"
 #include "platform/capture/packet.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <libnetfilter_queue/libnetfilter_queue.h>
-#include <linux/capability.h>
 #include <linux/netfilter.h>
+#include <linux/netfilter/nfnetlink.h>
+#include <linux/netfilter/nfnetlink_queue.h>
+#include <linux/netlink.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
-#include <sys/prctl.h>
 #include <sys/socket.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <deque>
 #include <mutex>
-#include <string>
 #include <vector>
 
 #ifndef SOL_NETLINK
@@ -56,6 +60,8 @@ constexpr unsigned kSlots = 16;
 constexpr unsigned kIndexBits = 5;
 constexpr unsigned kGenerationBits = 31 - kIndexBits;
 constexpr size_t kRxSize = QUORLIX_CAPTURE_MAX_PACKET + 4096; // one packet and its netlink framing
+// Messages taken from the queue, and datagrams from the owner's socket, in one read.
+constexpr unsigned kBatch = 32;
 // Far more than the socket buffer holds: a process that falls behind fills
 // the socket first, and the kernel numbers the packets it then lets past (the
 // numbers it skips), where a full queue would let them past unnumbered.
@@ -63,13 +69,14 @@ constexpr uint32_t kQueueMaxLen = 1u << 20;
 // How long the queue must keep up before an overflow counts as over.
 constexpr uint64_t kOverflowQuietMs = 1000;
 constexpr int kSocketBuffer = 8 << 20;
+// Gathered verdicts and packets of our own, bytes.
+constexpr size_t kVerdictBuffer = 128 * 1024;
+constexpr size_t kSendBuffer = 256 * 1024;
 
-struct Held
+// A segment cut from a large TCP packet, waiting to be handed over.
+struct Segment
 {
-    uint32_t id;
-    uint8_t outbound;
     uint32_t if_index;
-    bool in_group; // a segment cut from the packet the group stands for
     std::vector<uint8_t> bytes;
 };
 
@@ -86,6 +93,9 @@ struct Group
     bool spoiled = false;
     std::vector<std::vector<uint8_t>> returned;
 };
+
+// Where the packet last handed over came from.
+enum Source { FROM_QUEUE, FROM_GROUP, FROM_SOCKET };
 
 struct Slot
 {
@@ -113,13 +123,24 @@ struct Slot
     int fd = -1;
     int wake_fd = -1;
     int raw_fd = -1;
+    int sock_fd = -1; // the owner's socket (our own reference), or -1
+    uint16_t sock_port = 0;
     bool gso = false; // the queue hands over large TCP packets before segmentation
     std::atomic<bool> closing{false};
 
     // Receive side: one receive at a time.
     std::mutex recv_lock;
-    uint8_t *rx = nullptr;
-    std::deque<Held> backlog; // admitted packets that came in one read with another
+    uint8_t *rx = nullptr; // kBatch buffers of kRxSize
+    mmsghdr rx_msgs[kBatch];
+    iovec rx_iov[kBatch];
+    unsigned rx_count = 0, rx_next = 0;
+    uint8_t *srx = nullptr; // kBatch datagram buffers of QUORLIX_CAPTURE_MAX_PACKET
+    mmsghdr s_msgs[kBatch];
+    iovec s_iov[kBatch];
+    sockaddr_in s_from[kBatch];
+    char s_ctl[kBatch][64];
+    unsigned s_count = 0, s_next = 0;
+    std::deque<Segment> segments; // of the group being worked through
     struct Target
     {
         void *buf;
@@ -130,22 +151,30 @@ struct Slot
         bool delivered;
     } target{};
 
-    // The admitted packet whose verdict is held back, with its bytes as taken.
+    // The admitted packet whose verdict is held back, with its bytes as
+    // taken, and what is gathered for the kernel.
     std::mutex pending_lock;
     bool pending = false;
-    bool pending_in_group = false;
+    Source pending_source = FROM_QUEUE;
     Group group;
     uint32_t pending_id = 0;
     uint8_t pending_outbound = 0;
     size_t pending_len = 0;
     uint8_t *pending_copy = nullptr;
+    bool batching = false; // more of the last read is still to be handed over
+    uint8_t *vbuf = nullptr;
+    size_t vlen = 0;
+    uint32_t vseq = 0;
+    uint8_t *sbuf = nullptr;
+    size_t slen = 0;
+    mmsghdr s_out[kBatch];
+    iovec s_out_iov[kBatch];
+    sockaddr_in s_out_to[kBatch];
+    unsigned s_out_count = 0;
 };
 
 std::mutex g_lock;
 Slot g_slots[kSlots];
-
-// Serialises this process's changes of the kernel rules.
-std::mutex g_rules_lock;
 
 uint64_t now_ms()
 {
@@ -171,274 +200,73 @@ Slot *find_open(quorlix_capture_handle h)
     return &s;
 }
 
-// ---- running the iptables tools ----------------------------------------------
+// ---- what goes to the kernel: verdicts and packets of our own ----------------
 
-const char *find_tool(const char *name, char *out, size_t cap)
+// Sends the gathered verdicts and packets. Caller holds pending_lock.
+void flush_locked(Slot *s)
 {
-    // Fixed places only: the binary may run with file capabilities, and the
-    // tools it starts get them too, so PATH must not choose them.
-    static const char *const dirs[] = {"/usr/sbin", "/sbin", "/usr/bin", "/bin"};
-    for (const char *d : dirs) {
-        snprintf(out, cap, "%s/%s", d, name);
-        if (access(out, X_OK) == 0)
-            return out;
+    if (s->vlen > 0) {
+        sockaddr_nl kernel{};
+        kernel.nl_family = AF_NETLINK;
+        // A verdict the kernel refuses comes back as an error message, which
+        // the receive side skips.
+        sendto(s->fd, s->vbuf, s->vlen, 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel);
+        s->vlen = 0;
     }
-    return nullptr;
+    for (unsigned done = 0; done < s->s_out_count;) {
+        const int n = sendmmsg(s->raw_fd, s->s_out + done, s->s_out_count - done, 0);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR)
+                continue;
+            ++done; // that packet is refused (the kernel's reason is lost): go on with the rest
+            continue;
+        }
+        done += unsigned(n);
+    }
+    s->s_out_count = 0;
+    s->slen = 0;
 }
 
-// Lets the capabilities this process holds reach the program it is about to
-// exec. Runs in the forked child: raw system calls only.
-void pass_capabilities_on()
+// One verdict message, gathered until the batch is through (or sent at once
+// when no batch is being worked through). Caller holds pending_lock.
+void verdict_locked(Slot *s, uint32_t id, uint32_t v, size_t len = 0, const void *data = nullptr)
 {
-    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &hdr, data) != 0)
+    const size_t hdr = NLMSG_ALIGN(sizeof(nlmsghdr)) + NLMSG_ALIGN(sizeof(nfgenmsg));
+    const size_t vattr = NLA_ALIGN(NLA_HDRLEN + sizeof(nfqnl_msg_verdict_hdr));
+    const size_t pattr = data ? NLA_ALIGN(NLA_HDRLEN + len) : 0;
+    const size_t total = hdr + vattr + pattr;
+    if (s->vlen + total > kVerdictBuffer || (data && NLA_HDRLEN + len > 0xFFFF))
+        flush_locked(s);
+    if (total > kVerdictBuffer ||
+        (data && NLA_HDRLEN + len > 0xFFFF)) { // a changed packet too large to gather
+        nfq_set_verdict(s->qh, id, v, uint32_t(len), static_cast<const unsigned char *>(data));
         return;
-    const uint32_t want = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
-    data[0].inheritable |= data[0].permitted & want;
-    if (syscall(SYS_capset, &hdr, data) != 0)
-        return;
-    if (data[0].permitted & (1u << CAP_NET_ADMIN))
-        prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_ADMIN, 0, 0);
-    if (data[0].permitted & (1u << CAP_NET_RAW))
-        prctl(PR_CAP_AMBIENT, PR_CAP_AMBIENT_RAISE, CAP_NET_RAW, 0, 0);
-}
-
-// Runs an iptables tool with `input` on its standard input. Returns its exit
-// status, or -1 when it could not run (err then says why). What it wrote to
-// standard error lands in err; its standard output in *out when asked for.
-int run_tool(const char *name, const char *const *args, const char *input, char *err, size_t err_cap,
-             std::string *out = nullptr)
-{
-    err[0] = 0;
-    char path[64];
-    if (!find_tool(name, path, sizeof path)) {
-        snprintf(err, err_cap, "%s was not found (the iptables package)", name);
-        return -1;
     }
-    const char *argv[16];
-    size_t argc = 0;
-    argv[argc++] = path;
-    for (size_t i = 0; args[i] && argc < 15; ++i)
-        argv[argc++] = args[i];
-    argv[argc] = nullptr;
-    static const char *const envp[] = {"PATH=/usr/sbin:/usr/bin:/sbin:/bin", "LC_ALL=C", nullptr};
-
-    // Files in memory for both ends: no pipe to fill up, no SIGPIPE.
-    const int in_fd = syscall(SYS_memfd_create, "quorlix-rules", MFD_CLOEXEC);
-    const int err_fd = syscall(SYS_memfd_create, "quorlix-rules-err", MFD_CLOEXEC);
-    const int out_fd = out ? int(syscall(SYS_memfd_create, "quorlix-rules-out", MFD_CLOEXEC)) : -1;
-    if (in_fd < 0 || err_fd < 0 || (out && out_fd < 0)) {
-        snprintf(err, err_cap, "memfd_create: %s", strerror(errno));
-        for (int fd : {in_fd, err_fd, out_fd}) {
-            if (fd >= 0)
-                close(fd);
-        }
-        return -1;
+    uint8_t *m = s->vbuf + s->vlen;
+    memset(m, 0, total);
+    nlmsghdr *nh = reinterpret_cast<nlmsghdr *>(m);
+    nh->nlmsg_len = uint32_t(total);
+    nh->nlmsg_type = uint16_t((NFNL_SUBSYS_QUEUE << 8) | NFQNL_MSG_VERDICT);
+    nh->nlmsg_flags = NLM_F_REQUEST;
+    nh->nlmsg_seq = ++s->vseq;
+    nfgenmsg *g = reinterpret_cast<nfgenmsg *>(m + NLMSG_ALIGN(sizeof(nlmsghdr)));
+    g->nfgen_family = AF_UNSPEC;
+    g->version = NFNETLINK_V0;
+    g->res_id = htons(s->queue_num);
+    nlattr *a = reinterpret_cast<nlattr *>(m + hdr);
+    a->nla_len = uint16_t(NLA_HDRLEN + sizeof(nfqnl_msg_verdict_hdr));
+    a->nla_type = NFQA_VERDICT_HDR;
+    nfqnl_msg_verdict_hdr vh{htonl(v), htonl(id)};
+    memcpy(m + hdr + NLA_HDRLEN, &vh, sizeof vh);
+    if (data) {
+        nlattr *p = reinterpret_cast<nlattr *>(m + hdr + vattr);
+        p->nla_len = uint16_t(NLA_HDRLEN + len);
+        p->nla_type = NFQA_PAYLOAD;
+        memcpy(m + hdr + vattr + NLA_HDRLEN, data, len);
     }
-    size_t left = input ? strlen(input) : 0;
-    const char *p = input;
-    while (left > 0) {
-        const ssize_t n = write(in_fd, p, left);
-        if (n <= 0)
-            break;
-        p += n;
-        left -= size_t(n);
-    }
-    lseek(in_fd, 0, SEEK_SET);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in_fd, 0);
-        dup2(err_fd, 2);
-        const int devnull = out_fd >= 0 ? out_fd : open("/dev/null", O_WRONLY);
-        if (devnull >= 0)
-            dup2(devnull, 1);
-        pass_capabilities_on();
-        execve(path, const_cast<char *const *>(argv), const_cast<char *const *>(envp));
-        _exit(127);
-    }
-    int status = -1;
-    if (pid < 0) {
-        snprintf(err, err_cap, "fork: %s", strerror(errno));
-    } else {
-        int ws = 0;
-        while (waitpid(pid, &ws, 0) < 0 && errno == EINTR) {
-        }
-        status = WIFEXITED(ws) ? WEXITSTATUS(ws) : 128;
-        const ssize_t n = pread(err_fd, err, err_cap - 1, 0);
-        err[n > 0 ? n : 0] = 0;
-        // One line is enough for a log.
-        for (char *c = err; *c; ++c) {
-            if (*c == '\n') {
-                *c = *(c + 1) ? ' ' : 0;
-            }
-        }
-        if (out) {
-            out->clear();
-            char buf[4096];
-            off_t at = 0;
-            ssize_t got;
-            while ((got = pread(out_fd, buf, sizeof buf, at)) > 0) {
-                out->append(buf, size_t(got));
-                at += got;
-            }
-        }
-    }
-    close(in_fd);
-    close(err_fd);
-    if (out_fd >= 0)
-        close(out_fd);
-    return status;
-}
-
-// The filter table as iptables -S lists it; empty when it cannot be read.
-std::string list_rules()
-{
-    char err[256];
-    std::string listing;
-    const char *args[] = {"-w", "-S", nullptr};
-    if (run_tool("iptables", args, nullptr, err, sizeof err, &listing) != 0)
-        listing.clear();
-    return listing;
-}
-
-// The queues of this network namespace that someone listens on.
-std::vector<uint16_t> listened_queues()
-{
-    std::vector<uint16_t> queues(4096);
-    std::string text;
-    const int fd = open("/proc/net/netfilter/nfnetlink_queue", O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0)
-            text.append(buf, size_t(n));
-        close(fd);
-    }
-    queues.resize(quorlix_capture_nf_listened(text.c_str(), queues.data(), queues.size()));
-    return queues;
-}
-
-// Removes the chains (and every jump to them). The one-step way fails as a
-// whole when something changed since the listing; then one command at a
-// time, whatever is still there.
-void remove_chains(const std::string &listing, const char (*chains)[QUORLIX_CAPTURE_NF_CHAIN_LEN],
-                   size_t count)
-{
-    if (count == 0)
-        return;
-    static char script[16384];
-    char err[512];
-    const char *args[] = {"--noflush", "-w", nullptr};
-    if (quorlix_capture_nf_removal(listing.c_str(), chains, count, script, sizeof script) > 0 &&
-        run_tool("iptables-restore", args, script, err, sizeof err) == 0)
-        return;
-    for (size_t k = 0; k < count; ++k) {
-        for (const char *hook : {"OUTPUT", "INPUT"}) {
-            const char *del[] = {"-w", "-D", hook, "-j", chains[k], nullptr};
-            for (int i = 0; i < 16 && run_tool("iptables", del, nullptr, err, sizeof err) == 0; ++i) {
-            }
-        }
-        const char *flush[] = {"-w", "-F", chains[k], nullptr};
-        run_tool("iptables", flush, nullptr, err, sizeof err);
-        const char *drop[] = {"-w", "-X", chains[k], nullptr};
-        run_tool("iptables", drop, nullptr, err, sizeof err);
-    }
-}
-
-// The queue numbers of this process's open handles other than `except`.
-std::vector<uint16_t> own_queues(const Slot *except)
-{
-    std::vector<uint16_t> queues;
-    std::lock_guard<std::mutex> guard(g_lock);
-    for (const Slot &s : g_slots) {
-        if (&s != except && s.open)
-            queues.push_back(s.queue_num);
-    }
-    return queues;
-}
-
-// Installs the chains of a handle whose queue is bound: first removes the
-// chains nobody owns any more, then notes which handle of another client was
-// first until now (what this one lets through goes on to it). Returns a
-// capture error code.
-int install_rules(Slot &s)
-{
-    std::lock_guard<std::mutex> rules(g_rules_lock);
-    const std::string listing = list_rules();
-    const std::vector<uint16_t> listened = listened_queues();
-    static char stale[64][QUORLIX_CAPTURE_NF_CHAIN_LEN];
-    const size_t nstale =
-        quorlix_capture_nf_stale(listing.c_str(), listened.data(), listened.size(), s.queue_num, stale, 64);
-    remove_chains(listing, stale, nstale);
-    // This process's own older handles are about to be closed (a new filter
-    // replaces them): nothing goes on to them.
-    const std::vector<uint16_t> mine = own_queues(&s);
-    std::vector<uint16_t> skip = mine;
-    skip.push_back(s.queue_num);
-    s.next_queue = quorlix_capture_nf_first_live(listing.c_str(), listened.data(), listened.size(),
-                                                 skip.data(), skip.size());
-
-    static char script[16384];
-    if (quorlix_capture_nf_rules(&s.scope, s.queue_num, script, sizeof script) == 0) {
-        fprintf(stderr, "[CAPTURE] The capture rules do not fit in %zu bytes\n", sizeof script);
-        return QUORLIX_CAPTURE_ERR_NO_MEMORY;
-    }
-    char err[512];
-    const char *args[] = {"--noflush", "-w", nullptr};
-    const int status = run_tool("iptables-restore", args, script, err, sizeof err);
-    if (status != 0) {
-        fprintf(stderr, "[CAPTURE] Could not install the capture rules: %s\n",
-                err[0] ? err : "iptables-restore failed");
-        return status < 0 ? QUORLIX_CAPTURE_ERR_UNAVAILABLE : quorlix_capture_nf_tool_error(status, err);
-    }
-    return QUORLIX_CAPTURE_OK;
-}
-
-// Removes the chains of a handle that is gone (its queue already unbound).
-void remove_own_rules(uint16_t queue)
-{
-    std::lock_guard<std::mutex> rules(g_rules_lock);
-    char chains[2][QUORLIX_CAPTURE_NF_CHAIN_LEN];
-    quorlix_capture_nf_chain_names(queue, chains[0], chains[1]);
-    remove_chains(list_rules(), chains, 2);
-}
-
-// ---- checks before anything is touched -----------------------------------------
-
-bool has_capabilities()
-{
-    __user_cap_header_struct hdr{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct data[2]{};
-    if (syscall(SYS_capget, &hdr, data) != 0)
-        return false;
-    const uint32_t want = (1u << CAP_NET_ADMIN) | (1u << CAP_NET_RAW);
-    return (data[0].effective & want) == want;
-}
-
-// Under the test runner the real backend may only run in a network namespace
-// the runner or a test made for itself: diverting the machine's own traffic
-// from a test would take every program's network hostage. The runner names
-// the namespace it made in QUORLIX_PRIVATE_NETNS ("net:[inode]", as the
-// namespace's link reads).
-bool allowed_here()
-{
-    const char *t = getenv("QUORLIX_TEST");
-    if (!t || !*t)
-        return true;
-    const char *made = getenv("QUORLIX_PRIVATE_NETNS");
-    char own[64] = {};
-    if (!made || readlink("/proc/self/ns/net", own, sizeof own - 1) <= 0)
-        return false;
-    return strcmp(own, made) == 0;
-}
-
-// ---- the queue ------------------------------------------------------------------
-
-void verdict(Slot *s, uint32_t id, uint32_t v, size_t len = 0, const void *data = nullptr)
-{
-    nfq_set_verdict(s->qh, id, v, uint32_t(len), static_cast<const unsigned char *>(data));
+    s->vlen += total;
+    if (!s->batching)
+        flush_locked(s);
 }
 
 // What becomes of a packet this handle lets through: it goes on to the queue
@@ -449,6 +277,38 @@ uint32_t pass_verdict(const Slot *s)
     return s->next_queue >= 0 ? uint32_t(NF_QUEUE_NR(s->next_queue)) | NF_VERDICT_FLAG_QUEUE_BYPASS
                               : NF_ACCEPT;
 }
+
+// Sends a packet of our own: the kernel routes it by its destination, a
+// remote one to the wire, a local one (an inbound packet) back into this
+// machine's stack with its source as written. Our mark keeps the rules from
+// queueing it again. Gathered like the verdicts. Caller holds pending_lock.
+bool raw_send_locked(Slot *s, const uint8_t *p, size_t len)
+{
+    if (len < 20 || (p[0] & 0xF0) != 0x40)
+        return false;
+    if (s->s_out_count == kBatch || s->slen + len > kSendBuffer)
+        flush_locked(s);
+    if (len > kSendBuffer)
+        return false;
+    const unsigned i = s->s_out_count++;
+    memcpy(s->sbuf + s->slen, p, len);
+    s->s_out_iov[i] = iovec{s->sbuf + s->slen, len};
+    s->slen += len;
+    s->s_out_to[i] = sockaddr_in{};
+    s->s_out_to[i].sin_family = AF_INET;
+    memcpy(&s->s_out_to[i].sin_addr, p + 16, 4);
+    msghdr &h = s->s_out[i].msg_hdr;
+    h = msghdr{};
+    h.msg_name = &s->s_out_to[i];
+    h.msg_namelen = sizeof s->s_out_to[i];
+    h.msg_iov = &s->s_out_iov[i];
+    h.msg_iovlen = 1;
+    if (!s->batching)
+        flush_locked(s);
+    return true;
+}
+
+// ---- overflow --------------------------------------------------------------------
 
 // The kernel numbers every packet it tries to hand to the queue; a number
 // skipped is a packet it let past because the socket was full.
@@ -475,33 +335,6 @@ void note_packet_id(Slot *s, uint32_t id)
     count_bypassed(s, uint32_t(step - 1));
 }
 
-// The last packet number the kernel gave out on the queue (the id_sequence
-// of /proc/net/netfilter/nfnetlink_queue), or -1.
-int64_t kernel_last_id(uint16_t queue)
-{
-    char text[8192];
-    const int fd = open("/proc/net/netfilter/nfnetlink_queue", O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    const ssize_t n = read(fd, text, sizeof text - 1);
-    close(fd);
-    if (n <= 0)
-        return -1;
-    text[n] = 0;
-    for (char *line = text; line && *line;) {
-        char *end = strchr(line, '\n');
-        if (end)
-            *end = 0;
-        unsigned num, portid, total, mode, range, dropped, user_dropped, seq;
-        if (sscanf(line, "%u %u %u %u %u %u %u %u", &num, &portid, &total, &mode, &range, &dropped,
-                   &user_dropped, &seq) == 8 &&
-            num == queue)
-            return seq;
-        line = end ? end + 1 : nullptr;
-    }
-    return -1;
-}
-
 // Ends an overflow once the queue has kept up for a while. Called with the
 // socket read empty: packets let past after the last one read show only in
 // the kernel's own count, nothing unread stands between.
@@ -509,7 +342,7 @@ void check_overflow_end(Slot *s, uint64_t now)
 {
     if (!s->overflowing || now - s->last_gap_ms < kOverflowQuietMs)
         return;
-    const int64_t last = kernel_last_id(s->queue_num);
+    const int64_t last = nfsetup::kernel_last_id(s->queue_num);
     if (last >= 0 && int32_t(uint32_t(last) - s->last_id) > 0) {
         const uint32_t trailing = uint32_t(last) - s->last_id;
         s->last_id = uint32_t(last);
@@ -521,19 +354,7 @@ void check_overflow_end(Slot *s, uint64_t now)
             (unsigned long long)s->overflow_episode);
 }
 
-// Sends a packet of our own: the kernel routes it by its destination, a
-// remote one to the wire, a local one (an inbound packet) back into this
-// machine's stack with its source as written. Our mark keeps the rules from
-// queueing it again.
-bool raw_send(Slot *s, const uint8_t *p, size_t len)
-{
-    if (len < 20 || (p[0] & 0xF0) != 0x40)
-        return false;
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    memcpy(&to.sin_addr, p + 16, 4);
-    return sendto(s->raw_fd, p, len, 0, reinterpret_cast<sockaddr *>(&to), sizeof to) == ssize_t(len);
-}
+// ---- handing packets over ------------------------------------------------------
 
 // The engine went on without sending the packet it was given back: it took
 // it. Caller holds pending_lock.
@@ -541,10 +362,11 @@ void drop_pending_locked(Slot *s)
 {
     if (!s->pending)
         return;
-    if (s->pending_in_group)
+    if (s->pending_source == FROM_GROUP)
         s->group.spoiled = true;
-    else
-        verdict(s, s->pending_id, NF_DROP);
+    else if (s->pending_source == FROM_QUEUE)
+        verdict_locked(s, s->pending_id, NF_DROP);
+    // A datagram from the owner's socket has reached its end already.
     s->pending = false;
 }
 
@@ -554,35 +376,41 @@ void finish_group_locked(Slot *s)
 {
     Group &g = s->group;
     if (!g.spoiled && g.unchanged == g.segments) {
-        verdict(s, g.id, pass_verdict(s));
+        verdict_locked(s, g.id, pass_verdict(s));
     } else {
         for (const std::vector<uint8_t> &seg : g.returned)
-            raw_send(s, seg.data(), seg.size());
-        verdict(s, g.id, NF_DROP);
+            raw_send_locked(s, seg.data(), seg.size());
+        verdict_locked(s, g.id, NF_DROP);
     }
     g = Group{};
+}
+
+bool more_to_hand_over(const Slot *s)
+{
+    return !s->segments.empty() || s->rx_next < s->rx_count || s->s_next < s->s_count;
 }
 
 void settle_pending(Slot *s)
 {
     std::lock_guard<std::mutex> guard(s->pending_lock);
+    s->batching = more_to_hand_over(s);
     drop_pending_locked(s);
-    if (s->group.active && (s->backlog.empty() || !s->backlog.front().in_group))
+    if (s->group.active && s->segments.empty())
         finish_group_locked(s);
 }
 
-// Hands an admitted packet (or a segment of a group) to the waiting receive.
-void deliver(Slot *s, uint32_t id, uint8_t outbound, uint32_t if_index, const uint8_t *data, size_t len,
-             bool in_group = false)
+// Hands a packet to the waiting receive.
+void deliver(Slot *s, Source source, uint32_t id, uint8_t outbound, uint32_t if_index, const uint8_t *data,
+             size_t len)
 {
     Slot::Target &t = s->target;
     t.delivered = true;
     if (!t.buf || len > t.cap) {
         std::lock_guard<std::mutex> guard(s->pending_lock);
-        if (in_group)
+        if (source == FROM_GROUP)
             s->group.spoiled = true;
-        else
-            verdict(s, id, NF_DROP);
+        else if (source == FROM_QUEUE)
+            verdict_locked(s, id, NF_DROP);
         t.result = QUORLIX_CAPTURE_ERR_BUFFER_TOO_SMALL;
         return;
     }
@@ -597,79 +425,214 @@ void deliver(Slot *s, uint32_t id, uint8_t outbound, uint32_t if_index, const ui
     }
     t.result = QUORLIX_CAPTURE_OK;
     std::lock_guard<std::mutex> guard(s->pending_lock);
-    memcpy(s->pending_copy, data, len);
+    memcpy(s->pending_copy, t.buf, len);
     s->pending = true;
-    s->pending_in_group = in_group;
+    s->pending_source = source;
     s->pending_id = id;
     s->pending_outbound = outbound;
     s->pending_len = len;
+    s->batching = more_to_hand_over(s);
 }
 
-int on_packet(nfq_q_handle *, nfgenmsg *, nfq_data *nfa, void *ctx)
+// A packet message of the queue, read from its attributes.
+struct QueuedPacket
 {
-    Slot *s = static_cast<Slot *>(ctx);
-    nfqnl_msg_packet_hdr *ph = nfq_get_msg_packet_hdr(nfa);
-    if (!ph)
-        return 0;
-    const uint32_t id = ntohl(ph->packet_id);
-    note_packet_id(s, id);
-    unsigned char *data = nullptr;
-    const int n = nfq_get_payload(nfa, &data);
-    // The rules hook OUTPUT and INPUT only; anything else is let through.
-    const bool outbound = ph->hook == NF_INET_LOCAL_OUT || ph->hook == NF_INET_POST_ROUTING;
-    if (n <= 0 || !data || !quorlix_filter_match(s->filter, data, size_t(n), outbound ? 1 : 0)) {
-        verdict(s, id, pass_verdict(s));
-        return 0;
+    uint32_t id = 0;
+    bool have_id = false;
+    uint8_t hook = 0;
+    uint32_t indev = 0, outdev = 0, skbinfo = 0;
+    uint8_t *payload = nullptr;
+    size_t len = 0;
+};
+
+// Parses one netlink message; false for anything but a queued packet.
+bool parse_message(uint8_t *m, size_t len, QueuedPacket *p)
+{
+    if (len < NLMSG_HDRLEN + sizeof(nfgenmsg))
+        return false;
+    const nlmsghdr *nh = reinterpret_cast<const nlmsghdr *>(m);
+    if (nh->nlmsg_len < NLMSG_HDRLEN + sizeof(nfgenmsg) || nh->nlmsg_len > len ||
+        nh->nlmsg_type != ((NFNL_SUBSYS_QUEUE << 8) | NFQNL_MSG_PACKET))
+        return false;
+    size_t off = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(nfgenmsg));
+    const size_t end = nh->nlmsg_len;
+    while (off + NLA_HDRLEN <= end) {
+        nlattr a;
+        memcpy(&a, m + off, sizeof a);
+        if (a.nla_len < NLA_HDRLEN || off + a.nla_len > end)
+            break;
+        uint8_t *v = m + off + NLA_HDRLEN;
+        const size_t vlen = a.nla_len - NLA_HDRLEN;
+        uint32_t be = 0;
+        switch (a.nla_type & NLA_TYPE_MASK) {
+        case NFQA_PACKET_HDR:
+            if (vlen >= sizeof(nfqnl_msg_packet_hdr)) {
+                nfqnl_msg_packet_hdr ph;
+                memcpy(&ph, v, sizeof ph);
+                p->id = ntohl(ph.packet_id);
+                p->hook = ph.hook;
+                p->have_id = true;
+            }
+            break;
+        case NFQA_IFINDEX_INDEV:
+        case NFQA_IFINDEX_OUTDEV:
+        case NFQA_SKB_INFO:
+            if (vlen >= 4) {
+                memcpy(&be, v, 4);
+                const uint32_t host = ntohl(be);
+                if ((a.nla_type & NLA_TYPE_MASK) == NFQA_IFINDEX_INDEV)
+                    p->indev = host;
+                else if ((a.nla_type & NLA_TYPE_MASK) == NFQA_IFINDEX_OUTDEV)
+                    p->outdev = host;
+                else
+                    p->skbinfo = host;
+            }
+            break;
+        case NFQA_PAYLOAD:
+            p->payload = v;
+            p->len = vlen;
+            break;
+        default:
+            break;
+        }
+        off += NLA_ALIGN(a.nla_len);
     }
-    const uint32_t info = s->gso ? nfq_get_skbinfo(nfa) : 0;
-    const uint32_t if_index = outbound ? nfq_get_outdev(nfa) : nfq_get_indev(nfa);
+    return p->have_id;
+}
+
+// Works through one message of the last read (the queue sends each packet
+// as a message of its own): a packet the filter admits is handed over (a
+// large TCP one as its segments), anything else goes on.
+void take_queued(Slot *s, uint8_t *m, size_t n)
+{
+    QueuedPacket q;
+    if (!parse_message(m, n, &q))
+        return; // an error message for a refused verdict, or something unknown
+    note_packet_id(s, q.id);
+    // The rules hook OUTPUT and INPUT only; anything else is let through.
+    const bool outbound = q.hook == NF_INET_LOCAL_OUT || q.hook == NF_INET_POST_ROUTING;
+    if (!q.payload || q.len == 0 || !quorlix_filter_match(s->filter, q.payload, q.len, outbound ? 1 : 0)) {
+        std::lock_guard<std::mutex> guard(s->pending_lock);
+        verdict_locked(s, q.id, pass_verdict(s));
+        return;
+    }
+    const uint32_t info = s->gso ? q.skbinfo : 0;
+    const uint32_t if_index = outbound ? q.outdev : q.indev;
     if ((info & NFQA_SKB_GSO) && outbound) {
         static thread_local std::vector<uint8_t> cut(2 * QUORLIX_CAPTURE_MAX_PACKET);
         size_t lens[QUORLIX_CAPTURE_MAX_PACKET / QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD + 1];
         const size_t count =
-            quorlix_capture_nf_segment_tcp(data, size_t(n), QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD, cut.data(),
+            quorlix_capture_nf_segment_tcp(q.payload, q.len, QUORLIX_CAPTURE_NF_SEGMENT_PAYLOAD, cut.data(),
                                            cut.size(), lens, sizeof lens / sizeof *lens);
-        // One group at a time (the socket is not read while one is worked
-        // through, so a second one is not expected): another large packet is
-        // handed over whole.
+        // One group at a time: another large packet (one that came in the
+        // same read) is handed over whole.
         bool busy;
         {
             std::lock_guard<std::mutex> guard(s->pending_lock);
             busy = s->group.active;
             if (count > 0 && !busy) {
                 s->group.active = true;
-                s->group.id = id;
+                s->group.id = q.id;
                 s->group.segments = count;
             }
         }
         if (count > 0 && !busy) {
             const uint8_t *p = cut.data();
             for (size_t i = 0; i < count; ++i) {
-                s->backlog.push_back(
-                    Held{id, uint8_t(outbound), if_index, true, std::vector<uint8_t>(p, p + lens[i])});
+                s->segments.push_back(Segment{if_index, std::vector<uint8_t>(p, p + lens[i])});
                 p += lens[i];
             }
-            if (!s->target.delivered) {
-                Held first = std::move(s->backlog.front());
-                s->backlog.pop_front();
-                deliver(s, first.id, first.outbound, first.if_index, first.bytes.data(), first.bytes.size(),
-                        true);
-            }
-            return 0;
+            Segment first = std::move(s->segments.front());
+            s->segments.pop_front();
+            deliver(s, FROM_GROUP, q.id, 1, first.if_index, first.bytes.data(), first.bytes.size());
+            return;
         }
     }
     // The stack would fill the checksums in later (offload); whoever reads
     // the packet now needs them. The bytes are our own receive buffer. (The
     // segments of a group get theirs as they are cut.)
     if (info & NFQA_SKB_CSUMNOTREADY)
-        quorlix_packet_calc_checksums(data, size_t(n));
-    if (s->target.delivered) {
-        s->backlog.push_back(
-            Held{id, uint8_t(outbound), if_index, false, std::vector<uint8_t>(data, data + n)});
-        return 0;
+        quorlix_packet_calc_checksums(q.payload, q.len);
+    deliver(s, FROM_QUEUE, q.id, uint8_t(outbound), if_index, q.payload, q.len);
+}
+
+// Presents a datagram read from the owner's socket as the captured inbound
+// IPv4/UDP packet it arrived as: the owner's relay sent it to that socket.
+void take_datagram(Slot *s, unsigned i)
+{
+    const size_t n = s->s_msgs[i].msg_len;
+    if (s->s_msgs[i].msg_hdr.msg_flags & MSG_TRUNC)
+        return; // longer than any IPv4 packet can carry whole
+    in_addr dst{};
+    uint32_t if_index = 0;
+    for (cmsghdr *c = CMSG_FIRSTHDR(&s->s_msgs[i].msg_hdr); c; c = CMSG_NXTHDR(&s->s_msgs[i].msg_hdr, c)) {
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+            in_pktinfo pi;
+            memcpy(&pi, CMSG_DATA(c), sizeof pi);
+            dst = pi.ipi_addr;
+            if_index = uint32_t(pi.ipi_ifindex);
+        }
     }
-    deliver(s, id, uint8_t(outbound), if_index, data, size_t(n));
-    return 0;
+    if (s->sock_port == 0) {
+        sockaddr_in own{};
+        socklen_t ol = sizeof own;
+        if (getsockname(s->sock_fd, reinterpret_cast<sockaddr *>(&own), &ol) == 0)
+            s->sock_port = ntohs(own.sin_port);
+    }
+    // Built where the datagram lies: its buffer keeps room for the headers.
+    uint8_t *p = s->srx + size_t(i) * (QUORLIX_CAPTURE_MAX_PACKET + 28);
+    const size_t total = n + 28;
+    if (total > QUORLIX_CAPTURE_MAX_PACKET)
+        return;
+    p[0] = 0x45;
+    p[1] = 0;
+    p[2] = uint8_t(total >> 8);
+    p[3] = uint8_t(total);
+    memset(p + 4, 0, 4);
+    p[8] = 64;
+    p[9] = 17;
+    p[10] = p[11] = 0;
+    memcpy(p + 12, &s->s_from[i].sin_addr, 4);
+    memcpy(p + 16, &dst, 4);
+    memcpy(p + 20, &s->s_from[i].sin_port, 2);
+    p[22] = uint8_t(s->sock_port >> 8);
+    p[23] = uint8_t(s->sock_port);
+    p[24] = uint8_t((n + 8) >> 8);
+    p[25] = uint8_t(n + 8);
+    p[26] = p[27] = 0; // no UDP checksum: the datagram was checked on arrival
+    const uint16_t sum = quorlix_inet_checksum(p, 20, 0);
+    p[10] = uint8_t(sum >> 8);
+    p[11] = uint8_t(sum);
+    // Only what the filter would have captured; the owner never reads the
+    // socket itself, so anything else ends here as it would have there.
+    if (!quorlix_filter_match(s->filter, p, total, 0))
+        return;
+    deliver(s, FROM_SOCKET, 0, 0, if_index, p, total);
+}
+
+// Fills the batches: every message the queue holds and every datagram the
+// owner's socket holds, without waiting. Returns false on a fatal error.
+bool refill(Slot *s)
+{
+    if (s->rx_next >= s->rx_count) {
+        s->rx_count = s->rx_next = 0;
+        const int n = recvmmsg(s->fd, s->rx_msgs, kBatch, MSG_DONTWAIT, nullptr);
+        if (n > 0)
+            s->rx_count = unsigned(n);
+        else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ENOBUFS)
+            return false;
+    }
+    if (s->sock_fd >= 0 && s->s_next >= s->s_count) {
+        s->s_count = s->s_next = 0;
+        for (unsigned i = 0; i < kBatch; ++i) { // the kernel wrote what it found into these
+            s->s_msgs[i].msg_hdr.msg_namelen = sizeof s->s_from[i];
+            s->s_msgs[i].msg_hdr.msg_controllen = sizeof s->s_ctl[i];
+        }
+        const int n = recvmmsg(s->sock_fd, s->s_msgs, kBatch, MSG_DONTWAIT | MSG_TRUNC, nullptr);
+        if (n > 0)
+            s->s_count = unsigned(n);
+    }
+    return true;
 }
 
 // Frees what a slot holds. Caller holds g_lock; the slot has no users.
@@ -679,24 +642,38 @@ void teardown(Slot &s)
         fprintf(stderr,
                 "[CAPTURE] The capture closes during an overflow: %llu packets passed without the tunnel\n",
                 (unsigned long long)s.overflow_episode);
+    if (s.fd >= 0) {
+        // What the last batch left gathered, then the packets still held.
+        std::lock_guard<std::mutex> guard(s.pending_lock);
+        s.batching = false;
+        flush_locked(&s);
+    }
     if (s.qh)
         nfq_destroy_queue(s.qh); // the kernel drops what is still queued
     if (s.nfq)
         nfq_close(s.nfq);
-    if (s.wake_fd >= 0)
-        close(s.wake_fd);
-    if (s.raw_fd >= 0)
-        close(s.raw_fd);
+    for (int fd : {s.wake_fd, s.raw_fd, s.sock_fd}) {
+        if (fd >= 0)
+            close(fd);
+    }
     quorlix_filter_free(s.filter);
     free(s.rx);
+    free(s.srx);
     free(s.pending_copy);
+    free(s.vbuf);
+    free(s.sbuf);
     s.qh = nullptr;
     s.nfq = nullptr;
-    s.fd = s.wake_fd = s.raw_fd = -1;
+    s.fd = s.wake_fd = s.raw_fd = s.sock_fd = -1;
+    s.sock_port = 0;
     s.filter = nullptr;
-    s.rx = s.pending_copy = nullptr;
-    s.backlog.clear();
+    s.rx = s.srx = s.pending_copy = s.vbuf = s.sbuf = nullptr;
+    s.rx_count = s.rx_next = s.s_count = s.s_next = 0;
+    s.segments.clear();
     s.pending = false;
+    s.batching = false;
+    s.vlen = s.slen = 0;
+    s.s_out_count = 0;
     s.group = Group{};
     s.next_queue = -1;
     s.last_id = 0;
@@ -704,8 +681,13 @@ void teardown(Slot &s)
     s.in_use = false;
 }
 
+int on_unused_packet(nfq_q_handle *, nfgenmsg *, nfq_data *, void *)
+{
+    return 0; // messages are read and parsed by take_queued
+}
+
 // Opens the queue side of a claimed slot. Returns a capture error code.
-int open_queue(Slot &s)
+int open_queue(Slot &s, int owner_socket)
 {
     s.nfq = nfq_open();
     if (!s.nfq) {
@@ -718,7 +700,7 @@ int open_queue(Slot &s)
     for (unsigned i = 0; i < QUORLIX_CAPTURE_NF_QUEUE_TRIES && !s.qh; ++i) {
         const uint16_t num = uint16_t(QUORLIX_CAPTURE_NF_QUEUE_FIRST + i);
         errno = 0;
-        s.qh = nfq_create_queue(s.nfq, num, on_packet, &s);
+        s.qh = nfq_create_queue(s.nfq, num, on_unused_packet, &s);
         if (s.qh) {
             s.queue_num = num;
             break;
@@ -761,11 +743,47 @@ int open_queue(Slot &s)
         fprintf(stderr, "[CAPTURE] Cannot mark sent packets (%s)\n", strerror(errno));
         return errno == EPERM ? QUORLIX_CAPTURE_ERR_ACCESS_DENIED : QUORLIX_CAPTURE_ERR_UNAVAILABLE;
     }
+    // The owner's socket: a reference of our own, which also tells each
+    // datagram's destination address.
+    if (owner_socket >= 0) {
+        int type = 0;
+        socklen_t tl = sizeof type;
+        sockaddr_in own{};
+        socklen_t ol = sizeof own;
+        if (getsockopt(owner_socket, SOL_SOCKET, SO_TYPE, &type, &tl) == 0 && type == SOCK_DGRAM &&
+            getsockname(owner_socket, reinterpret_cast<sockaddr *>(&own), &ol) == 0 &&
+            own.sin_family == AF_INET)
+            s.sock_fd = fcntl(owner_socket, F_DUPFD_CLOEXEC, 0);
+        if (s.sock_fd >= 0)
+            setsockopt(s.sock_fd, IPPROTO_IP, IP_PKTINFO, &one, sizeof one);
+    }
     s.wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    s.rx = static_cast<uint8_t *>(malloc(kRxSize));
+    s.rx = static_cast<uint8_t *>(malloc(kBatch * kRxSize));
+    s.srx =
+        s.sock_fd >= 0 ? static_cast<uint8_t *>(malloc(kBatch * (QUORLIX_CAPTURE_MAX_PACKET + 28))) : nullptr;
     s.pending_copy = static_cast<uint8_t *>(malloc(QUORLIX_CAPTURE_MAX_PACKET));
-    if (s.wake_fd < 0 || !s.rx || !s.pending_copy)
+    s.vbuf = static_cast<uint8_t *>(malloc(kVerdictBuffer));
+    s.sbuf = static_cast<uint8_t *>(malloc(kSendBuffer));
+    if (s.wake_fd < 0 || !s.rx || !s.pending_copy || !s.vbuf || !s.sbuf || (s.sock_fd >= 0 && !s.srx))
         return QUORLIX_CAPTURE_ERR_NO_MEMORY;
+    // The read batches' descriptions, set once.
+    for (unsigned i = 0; i < kBatch; ++i) {
+        s.rx_iov[i] = iovec{s.rx + size_t(i) * kRxSize, kRxSize};
+        s.rx_msgs[i].msg_hdr = msghdr{};
+        s.rx_msgs[i].msg_hdr.msg_iov = &s.rx_iov[i];
+        s.rx_msgs[i].msg_hdr.msg_iovlen = 1;
+        if (!s.srx)
+            continue;
+        // Each datagram lands behind room for the headers it is presented with.
+        s.s_iov[i] = iovec{s.srx + size_t(i) * (QUORLIX_CAPTURE_MAX_PACKET + 28) + 28,
+                           QUORLIX_CAPTURE_MAX_PACKET - 28};
+        msghdr &h = s.s_msgs[i].msg_hdr;
+        h = msghdr{};
+        h.msg_name = &s.s_from[i];
+        h.msg_iov = &s.s_iov[i];
+        h.msg_iovlen = 1;
+        h.msg_control = s.s_ctl[i];
+    }
     return QUORLIX_CAPTURE_OK;
 }
 
@@ -783,7 +801,7 @@ void leave(Slot *s)
         }
     }
     if (gone >= 0)
-        remove_own_rules(uint16_t(gone));
+        nfsetup::remove_rules(uint16_t(gone));
 }
 
 // Same flow, same datagram: the engine edited the packet it was given (an
@@ -800,9 +818,20 @@ bool same_packet(const uint8_t *a, const uint8_t *b, size_t len)
            memcmp(a + ihl, b + ihl, 4) == 0;
 }
 
+std::vector<uint16_t> own_queues(const Slot *except)
+{
+    std::vector<uint16_t> queues;
+    std::lock_guard<std::mutex> guard(g_lock);
+    for (const Slot &s : g_slots) {
+        if (&s != except && s.open)
+            queues.push_back(s.queue_num);
+    }
+    return queues;
+}
+
 } // namespace
 
-extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, int *error)
+extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, int owner_socket, int *error)
 {
     int dummy;
     int &err = error ? *error : dummy;
@@ -821,14 +850,14 @@ extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, in
         err = QUORLIX_CAPTURE_ERR_FILTER_SYNTAX;
         return QUORLIX_CAPTURE_INVALID;
     }
-    if (!allowed_here()) {
+    if (!nfsetup::allowed_here()) {
         fprintf(stderr, "[CAPTURE] Tests may open the netfilter capture only in a network namespace "
                         "of their own\n");
         quorlix_filter_free(compiled);
         err = QUORLIX_CAPTURE_ERR_UNAVAILABLE;
         return QUORLIX_CAPTURE_INVALID;
     }
-    if (!has_capabilities()) {
+    if (!nfsetup::has_capabilities()) {
         fprintf(stderr, "[CAPTURE] Packet capture needs the capabilities cap_net_admin and cap_net_raw "
                         "(tools/run.sh grants them to the client)\n");
         quorlix_filter_free(compiled);
@@ -854,11 +883,15 @@ extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, in
     }
     Slot &s = g_slots[idx];
     s.filter = compiled;
-    s.scope = scope;
     s.closing.store(false);
     s.bypassed.store(0);
     s.target = Slot::Target{};
-    int rc = open_queue(s);
+    int rc = open_queue(s, owner_socket);
+    // What reaches the owner's socket is read there: the inbound rules need
+    // not divert it.
+    s.scope = scope;
+    if (s.sock_fd >= 0)
+        s.scope.inbound = 0;
     quorlix_capture_handle h = QUORLIX_CAPTURE_INVALID;
     if (rc == QUORLIX_CAPTURE_OK) {
         std::lock_guard<std::mutex> guard(g_lock);
@@ -870,11 +903,12 @@ extern "C" quorlix_capture_handle quorlix_capture_nf_open(const char *filter, in
         h = make_handle(idx, s.generation);
     }
     if (rc == QUORLIX_CAPTURE_OK) {
-        rc = install_rules(s); // all or nothing
-        if (rc != QUORLIX_CAPTURE_OK) {
-            std::lock_guard<std::mutex> guard(g_lock);
+        int next = -1;
+        rc = nfsetup::install_rules(s.scope, s.queue_num, own_queues(&s), &next); // all or nothing
+        std::lock_guard<std::mutex> guard(g_lock);
+        s.next_queue = next;
+        if (rc != QUORLIX_CAPTURE_OK)
             s.open = false;
-        }
     }
     if (rc != QUORLIX_CAPTURE_OK) {
         std::lock_guard<std::mutex> guard(g_lock);
@@ -902,22 +936,40 @@ extern "C" int quorlix_capture_nf_recv(quorlix_capture_handle h, void *buf, size
         std::lock_guard<std::mutex> one(s->recv_lock);
         settle_pending(s);
         s->target = Slot::Target{buf, cap, len, addr, QUORLIX_CAPTURE_OK, false};
-        if (!s->backlog.empty()) {
-            Held held = std::move(s->backlog.front());
-            s->backlog.pop_front();
-            deliver(s, held.id, held.outbound, held.if_index, held.bytes.data(), held.bytes.size(),
-                    held.in_group);
-        }
+        bool from_socket_next = false; // turns between the two batches
         while (!s->target.delivered && !s->closing.load()) {
-            // Under load the next message is already there: read first, and
-            // wait only when there is nothing.
-            const ssize_t n = recv(s->fd, s->rx, kRxSize, MSG_DONTWAIT);
-            if (n > 0) {
-                nfq_handle_packet(s->nfq, reinterpret_cast<char *>(s->rx), int(n));
+            if (!s->segments.empty()) {
+                Segment seg = std::move(s->segments.front());
+                s->segments.pop_front();
+                deliver(s, FROM_GROUP, s->group.id, 1, seg.if_index, seg.bytes.data(), seg.bytes.size());
                 continue;
             }
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR && errno != ENOBUFS)
+            const bool queued = s->rx_next < s->rx_count, datagram = s->s_next < s->s_count;
+            if (queued && (!datagram || !from_socket_next)) {
+                const unsigned i = s->rx_next++;
+                take_queued(s, s->rx + size_t(i) * kRxSize, s->rx_msgs[i].msg_len);
+                from_socket_next = true;
+                continue;
+            }
+            if (datagram) {
+                take_datagram(s, s->s_next++);
+                from_socket_next = false;
+                continue;
+            }
+            // Nothing left of the last read: what it gathered goes out, then
+            // the next read, which under load finds more at once.
+            {
+                std::lock_guard<std::mutex> guard(s->pending_lock);
+                flush_locked(s);
+                s->batching = false;
+            }
+            if (!refill(s))
                 break;
+            if (s->rx_count > 0 || s->s_count > 0) {
+                std::lock_guard<std::mutex> guard(s->pending_lock);
+                s->batching = true;
+                continue;
+            }
             // An overflow's end is written on time even when the traffic
             // stops with it.
             int wait = -1;
@@ -926,8 +978,8 @@ extern "C" int quorlix_capture_nf_recv(quorlix_capture_handle h, void *buf, size
                 const uint64_t quiet = now_ms() - s->last_gap_ms;
                 wait = !s->overflowing ? -1 : quiet >= kOverflowQuietMs ? 0 : int(kOverflowQuietMs - quiet);
             }
-            pollfd fds[2] = {{s->fd, POLLIN, 0}, {s->wake_fd, POLLIN, 0}};
-            if (poll(fds, 2, wait) < 0 && errno != EINTR)
+            pollfd fds[3] = {{s->fd, POLLIN, 0}, {s->wake_fd, POLLIN, 0}, {s->sock_fd, POLLIN, 0}};
+            if (poll(fds, s->sock_fd >= 0 ? 3 : 2, wait) < 0 && errno != EINTR)
                 break;
             if (fds[1].revents & POLLIN)
                 break;
@@ -955,29 +1007,33 @@ extern "C" int quorlix_capture_nf_send(quorlix_capture_handle h, const void *pac
     }
     const uint8_t *p = static_cast<const uint8_t *>(packet);
     int rc = QUORLIX_CAPTURE_OK;
-    bool released = false;
     {
         std::lock_guard<std::mutex> guard(s->pending_lock);
+        bool released = false;
         if (s->pending && s->pending_outbound == (addr->outbound ? 1 : 0) && s->pending_len == len) {
             const bool unchanged = memcmp(p, s->pending_copy, len) == 0;
-            if (unchanged || (addr->outbound && same_packet(p, s->pending_copy, len))) {
+            if (s->pending_source == FROM_SOCKET) {
+                // Going on means reaching the owner's socket, where it came from.
+                released = unchanged;
+            } else if (unchanged || (addr->outbound && same_packet(p, s->pending_copy, len))) {
                 released = true;
-                s->pending = false;
-                if (s->pending_in_group) {
+                if (s->pending_source == FROM_GROUP) {
                     // Held back until the whole group is through.
                     s->group.returned.emplace_back(p, p + len);
                     if (unchanged)
                         ++s->group.unchanged;
                 } else if (unchanged) {
-                    verdict(s, s->pending_id, pass_verdict(s));
+                    verdict_locked(s, s->pending_id, pass_verdict(s));
                 } else {
-                    verdict(s, s->pending_id, pass_verdict(s), len, p);
+                    verdict_locked(s, s->pending_id, pass_verdict(s), len, p);
                 }
             }
+            if (released)
+                s->pending = false;
         }
+        if (!released && !raw_send_locked(s, p, len)) // anything else is a packet of its own
+            rc = QUORLIX_CAPTURE_ERR_BAD_PACKET;
     }
-    if (!released && !raw_send(s, p, len)) // anything else is a packet of its own
-        rc = QUORLIX_CAPTURE_ERR_BAD_PACKET;
     leave(s);
     return rc;
 }
@@ -1009,5 +1065,5 @@ extern "C" void quorlix_capture_nf_close(quorlix_capture_handle h)
         }
     }
     if (gone >= 0)
-        remove_own_rules(uint16_t(gone));
+        nfsetup::remove_rules(uint16_t(gone));
 }

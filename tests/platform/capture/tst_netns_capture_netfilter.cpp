@@ -513,6 +513,7 @@ private slots:
     void badInputIsRefusedAndLeavesNoRule();
     void aTakenQueueNumberIsSkipped();
     void aPacketLongerThanTheBufferIsDropped();
+    void relayDatagramsAreTakenFromTheOwnersSocket();
 
 private:
     // Starts the engine host (this program, or `program` with `args` before
@@ -1159,6 +1160,71 @@ void TestNetnsCaptureNetfilter::aPacketLongerThanTheBufferIsDropped()
     closer.join();
     QVERIFY(sawWait);
     close(fd);
+    QCOMPARE(ourRules(), QString());
+}
+
+void TestNetnsCaptureNetfilter::relayDatagramsAreTakenFromTheOwnersSocket()
+{
+    // The owner's socket to its relay: what the relay sends there is handed
+    // over as the captured packet it arrived as, without a trip through the
+    // queue (no inbound rule), and only what the filter admits.
+    const int own = udpSocket(kHere, 0);
+    QVERIFY(own >= 0);
+    sockaddr_in bound{};
+    socklen_t bl = sizeof bound;
+    getsockname(own, reinterpret_cast<sockaddr *>(&bound), &bl);
+    const uint16_t ownPort = ntohs(bound.sin_port);
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    int err = -1;
+    const QByteArray filter = QString("(outbound and ip and ip.DstAddr != %1) or (inbound and udp.SrcPort == "
+                                      "50000 and (ip.SrcAddr == %1))")
+                                  .arg(kRelay)
+                                  .toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open_socket(filter.constData(), own, &err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    QCOMPARE(err, 0);
+    close(own); // the handle keeps its own reference
+    QVERIFY2(
+        !ourRules().contains("QUORLIX_IN_" + QString::number(QUORLIX_CAPTURE_NF_QUEUE_FIRST) + " -p udp"),
+        qPrintable(ourRules()));
+
+    // From a stranger first, then from the relay.
+    const int stranger = m_peer.inside([] { return udpSocket(kServer, 0); });
+    sockaddr_in to = endpoint(kHere, ownPort);
+    QCOMPARE(sendto(stranger, "nobody", 6, 0, reinterpret_cast<sockaddr *>(&to), sizeof to), ssize_t(6));
+    uint32_t here = 0;
+    inet_pton(AF_INET, kHere, &here);
+    QVERIFY(m_relay->sendRaw(here, ownPort, {'r', 'e', 'l', 'a', 'y'}));
+
+    uint8_t buf[2048];
+    size_t len = 0;
+    quorlix_capture_addr addr{};
+    QCOMPARE(quorlix_capture_recv(h, buf, sizeof buf, &len, &addr), int(QUORLIX_CAPTURE_OK));
+    QCOMPARE(len, size_t(20 + 8 + 5));
+    QCOMPARE(int(addr.outbound), 0);
+    quorlix_packet_view v;
+    QVERIFY(quorlix_packet_parse(buf, len, &v) && v.udp);
+    char src[16], dst[16];
+    inet_ntop(AF_INET, buf + 12, src, sizeof src);
+    inet_ntop(AF_INET, buf + 16, dst, sizeof dst);
+    QCOMPARE(QString(src), QString(kRelay));
+    QCOMPARE(QString(dst), QString(kHere));
+    QCOMPARE(int(v.udp[0] << 8 | v.udp[1]), 50000);
+    QCOMPARE(int(v.udp[2] << 8 | v.udp[3]), int(ownPort));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(v.payload), int(v.payload_len)), QByteArray("relay"));
+    QVERIFY(quorlix_packet_checksums_ok(buf, len));
+
+    // Sent back unchanged it goes on to the socket, where it ends: it does
+    // not come round again. Nothing else is waiting either (the stranger's
+    // datagram was never the filter's); a close ends the wait.
+    QCOMPARE(quorlix_capture_send(h, buf, len, &addr), int(QUORLIX_CAPTURE_OK));
+    std::thread closer([h] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        quorlix_capture_close(h);
+    });
+    QCOMPARE(quorlix_capture_recv(h, buf, sizeof buf, &len, &addr), int(QUORLIX_CAPTURE_ERR_CLOSED));
+    closer.join();
+    close(stranger);
     QCOMPARE(ourRules(), QString());
 }
 
