@@ -137,6 +137,7 @@ int gateway_server_rx_thread(void)
     uint64_t lastAlive = quorlix_now_ms();
     static thread_local uint8_t buf[kRecvCap];
     int foreignWarned = 0;
+    int oversizedWarned = 0;
     while (gateway_is_running()) {
         int err = 0;
         uint32_t from = 0;
@@ -153,8 +154,17 @@ int gateway_server_rx_thread(void)
                 }
                 continue;
             }
-            // EMSGSIZE lands here too: an answer longer than 2064 bytes is
-            // dropped whole, never put on the console's wire cut short.
+            if (err == EMSGSIZE) {
+                // Longer than any answer (2064 bytes): the receive already
+                // dropped it whole. Anyone may send one, from anywhere, so it
+                // is reported once and costs no pause: a stream of them must
+                // not hold back the relay's answers behind it.
+                if (!oversizedWarned) {
+                    oversizedWarned = 1;
+                    quorlix_log_err("[ERROR] recvfrom failed: %d (WSA err=%d)\n", int(n), err);
+                }
+                continue;
+            }
             quorlix_log_err("[ERROR] recvfrom failed: %d (WSA err=%d)\n", int(n), err);
             for (int i = 0; i < 10 && gateway_is_running(); ++i)
                 sleepMs(10);
