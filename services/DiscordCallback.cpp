@@ -51,9 +51,10 @@ Result parse(const QByteArray &received, const QString &expectedState)
         if (!hasState)
             state = searchItem(text, QStringLiteral("state"), &hasState);
     }
-    // The state answers for the attempt: a code sent back with another one
-    // belongs to some other request and is not ours to exchange.
-    if (hasState && state != expectedState)
+    // The state answers for the attempt: a code sent back with another one,
+    // or with none, may have been planted by some other page (a forged
+    // sign-in) and is not ours to exchange.
+    if (!hasState || expectedState.isEmpty() || state != expectedState)
         code.clear();
     result.code = code;
     return result;

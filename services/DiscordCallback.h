@@ -25,8 +25,8 @@ struct Result
 
 // `received` is every byte of the connection so far. The code comes from the
 // request target's query item "code", failing that from "code=" anywhere in
-// the bytes received. A returned "state" that differs from `expectedState`
-// counts as no code; a missing one is accepted.
+// the bytes received. A code without a returned "state" equal to
+// `expectedState` counts as no code.
 Result parse(const QByteArray &received, const QString &expectedState);
 
 } // namespace DiscordCallback

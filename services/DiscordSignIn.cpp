@@ -16,6 +16,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <utility>
+
 const char DiscordSignIn::kScope[] = "identify+email";
 const char DiscordSignIn::kBrowserAnswer[] =
     "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n\r\n"
@@ -60,6 +62,14 @@ DiscordSignIn::~DiscordSignIn()
 quint16 DiscordSignIn::listeningPort() const
 {
     return m_listener && m_listener->isListening() ? m_listener->serverPort() : 0;
+}
+
+int DiscordSignIn::openConnections() const
+{
+    int open = 0;
+    for (const QPointer<QTcpSocket> &socket : m_connections)
+        open += socket && socket->state() != QAbstractSocket::UnconnectedState;
+    return open;
 }
 
 QString DiscordSignIn::base64Url(const QByteArray &bytes)
@@ -133,6 +143,7 @@ void DiscordSignIn::startDiscordLogin()
     // A new start ends whatever the previous attempt still had running.
     ++m_attempt;
     abortRequest();
+    closeConnections();
     dropListener();
     m_phase = Phase::Listening;
 
@@ -159,6 +170,7 @@ void DiscordSignIn::cancelDiscordLogin()
     ++m_attempt;
     abortRequest();
     closeListener();
+    closeConnections();
     m_phase = Phase::Idle;
 }
 
@@ -167,6 +179,8 @@ void DiscordSignIn::onCallbackConnection()
     QTcpServer *listener = qobject_cast<QTcpServer *>(sender());
     while (listener && listener->hasPendingConnections()) {
         QTcpSocket *socket = listener->nextPendingConnection();
+        m_connections.removeIf([](const QPointer<QTcpSocket> &gone) { return gone.isNull(); });
+        m_connections.append(socket);
         socket->setProperty(kBufProperty, QByteArray());
         socket->setProperty(kProcessedProperty, false);
         const quint64 attempt = m_attempt;
@@ -277,6 +291,7 @@ void DiscordSignIn::onDiscordUserReply(const ServiceApi::Reply &reply)
         return;
     }
     m_phase = Phase::Idle;
+    closeConnections();
     emit emailReceived(email);
 }
 
@@ -296,6 +311,16 @@ void DiscordSignIn::dropListener()
     m_listener = nullptr;
 }
 
+void DiscordSignIn::closeConnections()
+{
+    const QList<QPointer<QTcpSocket>> connections = std::exchange(m_connections, {});
+    for (const QPointer<QTcpSocket> &socket : connections) {
+        // An answered one is already closing once its answer is out.
+        if (socket && !socket->property(kProcessedProperty).toBool())
+            socket->abort();
+    }
+}
+
 void DiscordSignIn::abortRequest()
 {
     if (QNetworkReply *reply = m_reply.data()) {
@@ -307,6 +332,7 @@ void DiscordSignIn::abortRequest()
 void DiscordSignIn::fail(const QString &text)
 {
     closeListener();
+    closeConnections();
     m_phase = Phase::Idle;
     emit failed(text);
 }

@@ -46,6 +46,8 @@ public:
     QUrl redirectUri() const { return m_redirectUri; }
     QString clientId() const { return m_clientId; }
 
+    // Connections the listener accepted that are still open.
+    int openConnections() const;
     // The running (or last) attempt's PKCE verifier and state.
     QString verifier() const { return m_verifier; }
     QString state() const { return m_state; }
@@ -80,6 +82,9 @@ private:
     void onDiscordUserReply(const ServiceApi::Reply &reply);
     void closeListener();
     void dropListener();
+    // Ends every connection the listener accepted that is still open and
+    // unanswered: once the attempt is over nothing will answer them.
+    void closeConnections();
     void abortRequest();
     void fail(const QString &text);
 
@@ -94,6 +99,7 @@ private:
     // Counts attempts: a timer or reply of an earlier one finds it changed.
     quint64 m_attempt = 0;
     QPointer<QTcpServer> m_listener;
+    QList<QPointer<QTcpSocket>> m_connections;
     QPointer<QNetworkReply> m_reply;
     QString m_verifier;
     QString m_state;

@@ -7,6 +7,9 @@
 #include "services/DiscordCallback.h"
 
 #include <QRegularExpression>
+#include <QUrl>
+
+#include <algorithm>
 
 #include <stdlib.h>
 
@@ -29,14 +32,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         abort();
     if (whole.status != DiscordCallback::Status::Complete && !whole.code.isEmpty())
         abort();
-    // A code carried by a complete request line never changes with more
-    // bytes: a line cut between reads must not yield a cut-off code. (A code
-    // found only further on is taken from what has arrived, by design.)
+    // A code is handed over only when the attempt's state came back with it.
+    if (!whole.code.isEmpty() && !QUrl::fromPercentEncoding(input).contains(QStringLiteral("state=st-1")))
+        abort();
+    // A code and state carried by a complete request line never change with
+    // more bytes: a line cut between reads must not yield a cut-off code. (A
+    // code found only further on is taken from what has arrived, by design.)
     static const QRegularExpression inLine(QStringLiteral("[?&]code=[^&\\s]+"));
+    static const QRegularExpression stateInLine(QStringLiteral("[?&]state=st-1"));
     const qsizetype lineEnd = input.indexOf('\n');
+    const QString line = QString::fromUtf8(input.left(std::max<qsizetype>(lineEnd, 0)));
     if (first.status == DiscordCallback::Status::Complete &&
-        whole.status == DiscordCallback::Status::Complete && !input.contains("state=") && lineEnd >= 0 &&
-        inLine.match(QString::fromUtf8(input.left(lineEnd))).hasMatch() && first.code != whole.code)
+        whole.status == DiscordCallback::Status::Complete && lineEnd >= 0 && inLine.match(line).hasMatch() &&
+        stateInLine.match(line).hasMatch() && first.code != whole.code)
         abort();
     return 0;
 }

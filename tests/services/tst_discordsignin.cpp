@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QSslConfiguration>
@@ -59,6 +60,11 @@ struct Rig
         failed = std::make_unique<QSignalSpy>(signIn.get(), &DiscordSignIn::failed);
     }
     QUrlQuery lastQuery() const { return QUrlQuery(opened.last()); }
+    // The browser's request back with a code and the running attempt's state.
+    QByteArray callback(const QByteArray &code) const
+    {
+        return "GET /callback?code=" + code + "&state=" + signIn->state().toLatin1() + " HTTP/1.1\r\n\r\n";
+    }
     int outcomes() const { return email->size() + failed->size(); }
     QString failure() const { return failed->isEmpty() ? QString() : failed->first().first().toString(); }
 };
@@ -195,19 +201,26 @@ private slots:
         QTest::addColumn<QByteArray>("answerStart");
         QTest::addColumn<QString>("code"); // the code exchanged; empty: the attempt ends as invalid
 
+        // STATE stands for the attempt's own state.
         const QByteArray ok = DiscordSignIn::kBrowserAnswer;
         QTest::newRow("whole request")
-            << QList<QByteArray>{"GET /callback?code=abc123 HTTP/1.1\r\nHost: x\r\n\r\n"} << ok << "abc123";
+            << QList<QByteArray>{"GET /callback?code=abc123&state=STATE HTTP/1.1\r\nHost: x\r\n\r\n"} << ok
+            << "abc123";
         QTest::newRow("request line split inside the code")
-            << QList<QByteArray>{"GET /callback?code=abc", "def HTTP/1.1\r\nHost: x\r\n\r\n"} << ok
-            << "abcdef";
+            << QList<QByteArray>{"GET /callback?state=STATE&code=abc", "def HTTP/1.1\r\nHost: x\r\n\r\n"}
+            << ok << "abcdef";
         QTest::newRow("percent-encoded ampersand in the code")
-            << QList<QByteArray>{"GET /callback?code=a%26b&x=1 HTTP/1.1\r\n\r\n"} << ok << "a&b";
+            << QList<QByteArray>{"GET /callback?code=a%26b&x=1&state=STATE HTTP/1.1\r\n\r\n"} << ok << "a&b";
         QTest::newRow("code only further on")
-            << QList<QByteArray>{"POST /callback HTTP/1.1\r\nReferer: http://h/?code=zz9\r\n\r\n"} << ok
-            << "zz9";
+            << QList<QByteArray>{"POST /callback HTTP/1.1\r\nReferer: http://h/?code=zz9&state=STATE\r\n\r\n"}
+            << ok << "zz9";
         QTest::newRow("favicon first") << QList<QByteArray>{"GET /favicon.ico HTTP/1.1\r\n\r\n"} << ok << "";
         QTest::newRow("not HTTP") << QList<QByteArray>{"hello\n"} << ok << "";
+        // Without the state anyone could hand in a code of their own and
+        // sign this client in to their account.
+        QTest::newRow("no state") << QList<QByteArray>{"GET /callback?code=abc HTTP/1.1\r\n\r\n"} << ok << "";
+        QTest::newRow("empty state") << QList<QByteArray>{"GET /callback?code=abc&state= HTTP/1.1\r\n\r\n"}
+                                     << ok << "";
         QTest::newRow("state of another attempt")
             << QList<QByteArray>{"GET /callback?code=abc&state=someone-else HTTP/1.1\r\n\r\n"} << ok << "";
         QTest::newRow("9 KiB request line")
@@ -225,6 +238,8 @@ private slots:
         const quint16 port = rig.signIn->listeningPort();
         QVERIFY(port != 0);
 
+        for (QByteArray &chunk : chunks)
+            chunk.replace("STATE", rig.signIn->state().toLatin1());
         bool answeredEarly = false;
         const QByteArray answer = sendToListener(port, chunks, &answeredEarly);
         QVERIFY(!answeredEarly);
@@ -258,9 +273,8 @@ private slots:
         second.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
         QTRY_COMPARE(second.state(), QAbstractSocket::ConnectedState);
 
-        QCOMPARE(sendToListener(port, {"GET /callback?code=first HTTP/1.1\r\n\r\n"}),
-                 QByteArray(DiscordSignIn::kBrowserAnswer));
-        second.write("GET /callback?code=second HTTP/1.1\r\n\r\n");
+        QCOMPARE(sendToListener(port, {rig.callback("first")}), QByteArray(DiscordSignIn::kBrowserAnswer));
+        second.write(rig.callback("second"));
         QTRY_COMPARE(second.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(second.readAll(), QByteArray(DiscordSignIn::kBrowserAnswer));
 
@@ -371,7 +385,7 @@ private slots:
         Rig rig(m_fake);
         rig.client->setInactivityTimeout(2000);
         rig.signIn->startDiscordLogin();
-        sendToListener(rig.signIn->listeningPort(), {"GET /callback?code=abcdefghijklmnop HTTP/1.1\r\n\r\n"});
+        sendToListener(rig.signIn->listeningPort(), {rig.callback("abcdefghijklmnop")});
         QTRY_COMPARE(rig.outcomes(), 1);
         if (!email.isEmpty()) {
             QCOMPARE(rig.email->first().first().toString(), email);
@@ -395,7 +409,7 @@ private slots:
         origin.setPort(closedPort());
         Rig rig(m_fake, origin);
         rig.signIn->startDiscordLogin();
-        sendToListener(rig.signIn->listeningPort(), {"GET /callback?code=abcdefghijklmnop HTTP/1.1\r\n\r\n"});
+        sendToListener(rig.signIn->listeningPort(), {rig.callback("abcdefghijklmnop")});
         QTRY_COMPARE(rig.failed->size(), 1);
         const QString text = rig.failure();
         QVERIFY2(text.startsWith(kFailedLine + QStringLiteral("Network Error: 1 - ")), qPrintable(text));
@@ -427,6 +441,47 @@ private slots:
         QCOMPARE(plain.port(), quint16(17860));
     }
 
+    // However the attempt ends, a connection the listener took and that
+    // never sent a whole request (a browser's spare connection, or
+    // anything else on this machine) is closed with it.
+    void idleConnectionsCloseWithTheAttempt_data()
+    {
+        QTest::addColumn<QString>("ending");
+        for (const char *ending : {"cancel", "new start", "no code", "token refused", "signed in"})
+            QTest::newRow(ending) << QString::fromLatin1(ending);
+    }
+
+    void idleConnectionsCloseWithTheAttempt()
+    {
+        QFETCH(QString, ending);
+        if (ending == QLatin1String("token refused"))
+            m_fake.script("POST", QStringLiteral("/api/v10/oauth2/token"),
+                          FakeReply::json(
+                              QJsonObject{{QStringLiteral("error"), QStringLiteral("invalid_grant")}}, 400));
+        Rig rig(m_fake);
+        rig.signIn->startDiscordLogin();
+        const quint16 port = rig.signIn->listeningPort();
+        QTcpSocket idle;
+        idle.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+        idle.write("GET /callback?co");
+        QTRY_COMPARE(rig.signIn->openConnections(), 1);
+
+        if (ending == QLatin1String("cancel")) {
+            rig.signIn->cancelDiscordLogin();
+        } else if (ending == QLatin1String("new start")) {
+            rig.signIn->startDiscordLogin();
+        } else {
+            const QByteArray request = ending == QLatin1String("no code")
+                                           ? QByteArray("GET /favicon.ico HTTP/1.1\r\n\r\n")
+                                           : rig.callback("abc");
+            sendToListener(port, {request});
+            QTRY_COMPARE(rig.outcomes(), 1);
+            QCOMPARE(rig.email->size(), ending == QLatin1String("signed in") ? 1 : 0);
+        }
+        QTRY_COMPARE(idle.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(rig.signIn->openConnections(), 0);
+    }
+
     // "Cancel" or a new start ends the attempt in any phase: nothing it had
     // under way reports afterwards.
     void endedAttemptsStaySilent_data()
@@ -453,7 +508,7 @@ private slots:
         const QString firstVerifier = rig.signIn->verifier();
         const QString firstState = rig.signIn->state();
         if (phase != QLatin1String("waiting")) {
-            sendToListener(port, {"GET /callback?code=abc HTTP/1.1\r\n\r\n"});
+            sendToListener(port, {rig.callback("abc")});
             QTRY_COMPARE(m_fake.requestCount(path), 1);
         }
 
