@@ -1,6 +1,7 @@
 #include "connection/PingSweep.h"
 
 #include "platform/ProcessRunner.h"
+#include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 
 #include <QDateTime>
@@ -69,19 +70,18 @@ void PingSweep::start()
     if (m_client) {
         m_client->send(ServiceApi::Endpoint::ServersSync, [self, generation](const ServiceApi::Reply &reply) {
             if (self)
-                self->onList(generation, reply.ok(), reply.body);
+                self->onList(generation, reply.ok(), reply.document());
         });
     } else {
-        QTimer::singleShot(0, this, [this, generation] { onList(generation, false, QByteArray()); });
+        QTimer::singleShot(0, this, [this, generation] { onList(generation, false, QJsonDocument()); });
     }
     QTimer::singleShot(m_intervals.fallbackMs, this, [this, generation] { applyFallback(generation); });
 }
 
-void PingSweep::onList(quint64 generation, bool ok, const QByteArray &body)
+void PingSweep::onList(quint64 generation, bool ok, const QJsonDocument &doc)
 {
     if (generation != m_generation || !m_active)
         return;
-    const QJsonDocument doc = QJsonDocument::fromJson(body);
     const QJsonValue servers = doc.isObject() ? doc.object().value(QStringLiteral("servers")) : QJsonValue();
     if (!ok || !servers.isArray()) {
         // Nothing can be measured; whoever waits on the sweep hears at once
@@ -89,7 +89,12 @@ void PingSweep::onList(quint64 generation, bool ok, const QByteArray &body)
         end();
         return;
     }
-    const QJsonArray list = servers.toArray();
+    // Each relay costs a ping: a list over the bound is cut, not swept.
+    ReplyBounds::Report report;
+    const QJsonArray list = ReplyBounds::bound(servers.toArray(), ReplyBounds::relayRules(), &report);
+    if (report.any())
+        qWarning().noquote() << "[PingSweep] relay list over its bounds:"
+                             << report.summary(QStringLiteral("relays"));
     m_total = int(list.size());
     emit progress(0, m_total, 0);
     startAnimation();

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QMap>
 #include <QObject>
 #include <QString>
@@ -61,7 +62,7 @@ signals:
     void finished();
 
 private:
-    void onList(quint64 generation, bool ok, const QByteArray &body);
+    void onList(quint64 generation, bool ok, const QJsonDocument &doc);
     void applyFallback(quint64 generation);
     void startAnimation();
     void tick();

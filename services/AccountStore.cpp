@@ -1,5 +1,6 @@
 #include "services/AccountStore.h"
 
+#include "services/ReplyBounds.h"
 #include "storage/AccountStoreFiles.h"
 #include "storage/DeviceId.h"
 
@@ -50,13 +51,16 @@ void setIfNotEmpty(QSettings &store, const QString &key, const QString &value)
 
 AccountStore::Account AccountStore::Account::fromReply(const QJsonObject &reply)
 {
+    // Everything here is kept in the account store and sent or shown again:
+    // a token or id over its bound is refused (the sign-in then fails as
+    // without one), the texts are cut.
     const QJsonObject user = reply.value(QStringLiteral("user")).toObject();
     Account a;
-    a.token = reply.value(QStringLiteral("token")).toString();
-    a.sessionId = reply.value(QStringLiteral("session_id")).toString();
-    a.userId = user.value(QStringLiteral("id")).toString();
-    a.email = user.value(QStringLiteral("email")).toString();
-    a.firstName = user.value(QStringLiteral("first_name")).toString();
+    a.token = ReplyBounds::wholeText(reply.value(QStringLiteral("token")));
+    a.sessionId = ReplyBounds::wholeText(reply.value(QStringLiteral("session_id")));
+    a.userId = ReplyBounds::wholeText(user.value(QStringLiteral("id")));
+    a.email = ReplyBounds::text(user.value(QStringLiteral("email")));
+    a.firstName = ReplyBounds::text(user.value(QStringLiteral("first_name")));
     return a;
 }
 
@@ -119,6 +123,14 @@ void AccountStore::setValue(const QString &key, const QVariant &value)
 {
     const std::unique_ptr<QSettings> store = openForWriting();
     store->setValue(key, value);
+    syncAccountStore(*store);
+}
+
+void AccountStore::setValues(const QVariantMap &values)
+{
+    const std::unique_ptr<QSettings> store = openForWriting();
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it)
+        store->setValue(it.key(), it.value());
     syncAccountStore(*store);
 }
 

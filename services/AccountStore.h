@@ -67,6 +67,8 @@ public:
     // Any other key of the store (location, read list, diagnostics).
     QVariant value(const QString &key, const QVariant &defaultValue = {}) const;
     void setValue(const QString &key, const QVariant &value);
+    // Several keys in one write of the store (each setValue rewrites it).
+    void setValues(const QVariantMap &values);
 
     // A remembered sign-in reply: "user"."email" into "auth/email" and
     // "user/email", then token, session id, first name and user id; each only

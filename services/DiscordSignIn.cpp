@@ -1,6 +1,7 @@
 #include "services/DiscordSignIn.h"
 
 #include "services/DiscordCallback.h"
+#include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 
 #include <QCoreApplication>
@@ -124,10 +125,10 @@ QString DiscordSignIn::tokenFailureText(const ServiceApi::Reply &reply, const QS
     if (reply.error != QNetworkReply::NoError && reply.error != QNetworkReply::UnknownNetworkError)
         text += QStringLiteral("Network Error: %1 - %2\n").arg(int(reply.error)).arg(reply.errorString);
     text += QStringLiteral("OAuth Code: %1\n").arg(code.left(10) + QStringLiteral("..."));
-    const QString error = object.value(QStringLiteral("error")).toString();
+    const QString error = ReplyBounds::text(object.value(QStringLiteral("error")));
     if (!error.isEmpty())
         text += QStringLiteral("Error: %1\n").arg(error);
-    const QString description = object.value(QStringLiteral("error_description")).toString();
+    const QString description = ReplyBounds::text(object.value(QStringLiteral("error_description")));
     if (!description.isEmpty())
         text += QStringLiteral("Description: %1\n").arg(description);
     text += QStringLiteral("HTTP Status: %1\n").arg(reply.httpStatus);
@@ -266,7 +267,7 @@ void DiscordSignIn::onDiscordTokenReply(const ServiceApi::Reply &reply, const QS
 {
     m_reply = nullptr;
     // The token decides, not the status: an error status with a token goes on.
-    const QString token = reply.object().value(QStringLiteral("access_token")).toString();
+    const QString token = ReplyBounds::wholeText(reply.object().value(QStringLiteral("access_token")));
     if (token.isEmpty()) {
         qWarning().noquote() << "[Discord] token exchange failed, status" << reply.httpStatus;
         fail(tokenFailureText(reply, code));
@@ -285,7 +286,7 @@ void DiscordSignIn::onDiscordTokenReply(const ServiceApi::Reply &reply, const QS
 void DiscordSignIn::onDiscordUserReply(const ServiceApi::Reply &reply)
 {
     m_reply = nullptr;
-    const QString email = reply.object().value(QStringLiteral("email")).toString();
+    const QString email = ReplyBounds::wholeText(reply.object().value(QStringLiteral("email")));
     if (!reply.ok() || email.isEmpty()) {
         fail(QStringLiteral("Discord email not accessible. Please enable the 'email' scope."));
         return;

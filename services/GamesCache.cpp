@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QMutexLocker>
+#include <QRecursiveMutex>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -60,8 +62,17 @@ static bool replaceFile(const QString &path, const QByteArray &data)
     return ok;
 }
 
+// Every copy of GamesCache in the process takes its turn on the files here:
+// a save replaces the file a load may be reading or migrating.
+static QRecursiveMutex &fileTurn()
+{
+    static QRecursiveMutex mutex;
+    return mutex;
+}
+
 bool GamesCache::saveGamesCache(const QString &path, const QByteArray &bytes) const
 {
+    QMutexLocker turn(&fileTurn());
     QByteArray blob;
     if (!m_protection.protect(bytes, entropy(), &blob)) {
         qWarning().noquote() << "[GamesAPI] DPAPI encryption failed for games list cache";
@@ -87,67 +98,82 @@ bool GamesCache::decryptGamesCache(const QByteArray &protectedBytes, QByteArray 
     return false;
 }
 
-// The whole file, or empty when it is missing or cannot be read.
-static QByteArray readAll(const QString &path)
+// The whole file, or empty when it is missing, cannot be read or is larger
+// than maxBytes (a copy no client within the bounds writes: it is left for
+// the next good reply to replace, never read).
+static QByteArray readAll(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
-    return file.readAll();
+    if (file.size() > maxBytes) {
+        qWarning().noquote() << "[GamesAPI] ignored" << QFileInfo(path).fileName() << "of" << file.size()
+                             << "bytes, over the bound of" << maxBytes;
+        return QByteArray();
+    }
+    return file.read(maxBytes);
 }
 
-static bool holdsGames(const QByteArray &body)
+PreparedCatalogue GamesCache::readCatalogue() const
 {
-    QList<GameApiItem> items;
-    return parseGamesJson(body, &items);
+    QMutexLocker turn(&fileTurn());
+    PreparedCatalogue none;
+    QByteArray plain;
+    bool legacy = false;
+    // Migrated forms, and a copy that went over the bounds, are written
+    // again as what a reply of today would leave.
+    auto rewrite = [this](const PreparedCatalogue &prepared) {
+        return saveGamesCache(path(), prepared.kept);
+    };
+
+    PreparedCatalogue prepared;
+    const QByteArray raw = readAll(path(), kMaxFileBytes);
+    if (!raw.isEmpty() && decryptGamesCache(raw, &plain, &legacy) && !plain.isEmpty()) {
+        prepared = prepareCatalogue(plain);
+        if (prepared.items.isEmpty())
+            return none;
+        if (legacy && rewrite(prepared))
+            qDebug().noquote() << "[GamesAPI] upgraded encrypted cache to entropy-based DPAPI";
+        else if (!legacy && prepared.report.any() && rewrite(prepared))
+            qWarning().noquote() << "[GamesAPI] games list cache cut to its bounds:"
+                                 << prepared.report.summary(QStringLiteral("games"));
+        return prepared;
+    }
+    if (!raw.isEmpty() && plain.isEmpty() && raw.size() <= ReplyBounds::kMaxBodyBytes) {
+        prepared = prepareCatalogue(raw);
+        if (!prepared.items.isEmpty()) {
+            // A migration is reported only once it happened; otherwise the
+            // older copy stays and the next start tries again.
+            if (rewrite(prepared))
+                qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.dat -> encrypted (DPAPI)";
+            return prepared;
+        }
+    }
+    const QByteArray json = readAll(legacyJsonPath(), ReplyBounds::kMaxBodyBytes);
+    if (json.isEmpty())
+        return none;
+    prepared = prepareCatalogue(json);
+    if (prepared.items.isEmpty())
+        return none;
+    // The plain copy goes only once its protected replacement is on disk.
+    if (rewrite(prepared)) {
+        QFile::remove(legacyJsonPath());
+        qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.json -> encrypted games_list.dat";
+    }
+    return prepared;
 }
 
 bool GamesCache::loadGamesCache(CatalogueState *state, const GamesCatalogue::SaveGames &saveGames) const
 {
     if (!state)
         return false;
-    QByteArray plain;
-    bool legacy = false;
-
-    const QByteArray raw = readAll(path());
-    if (raw.isEmpty() || !decryptGamesCache(raw, &plain, &legacy)) {
-        plain.clear();
-        if (!raw.isEmpty() && holdsGames(raw)) {
-            plain = raw;
-            // A migration is reported only once it happened; otherwise the
-            // older copy stays and the next start tries again.
-            if (saveGamesCache(path(), plain))
-                qDebug().noquote() << "[GamesAPI] migrated plaintext games_list.dat -> encrypted (DPAPI)";
-        }
-    }
-    if (!plain.isEmpty() && legacy && saveGamesCache(path(), plain))
-        qDebug().noquote() << "[GamesAPI] upgraded encrypted cache to entropy-based DPAPI";
-    if (plain.isEmpty()) {
-        const QByteArray json = readAll(legacyJsonPath());
-        if (holdsGames(json)) {
-            plain = json;
-            // The plain copy goes only once its protected replacement is on disk.
-            if (saveGamesCache(path(), json)) {
-                QFile::remove(legacyJsonPath());
-                qDebug().noquote()
-                    << "[GamesAPI] migrated plaintext games_list.json -> encrypted games_list.dat";
-            }
-        }
-    }
-    if (plain.isEmpty())
+    PreparedCatalogue prepared = readCatalogue();
+    if (prepared.items.isEmpty())
         return false;
-
-    const QJsonDocument document = QJsonDocument::fromJson(plain);
-    QJsonArray array;
-    selectGamesArray(document, &array);
-    QList<GameApiItem> fresh;
-    parseGamesArray(array, &fresh);
-    if (fresh.isEmpty())
-        return false;
-    *state->items = std::move(fresh);
+    *state->items = std::move(prepared.items);
     state->catalogueLoaded = true;
     qDebug().noquote() << "[GamesAPI] loaded from disk (encrypted):" << state->items->size();
     if (saveGames)
-        saveGames(gameRecords(array));
+        saveGames(prepared.records);
     return true;
 }

@@ -36,9 +36,18 @@ public:
     // Opens protected bytes, with this device's entropy or else in the older
     // form without it (legacy is then set). False for anything else.
     bool decryptGamesCache(const QByteArray &protectedBytes, QByteArray *plain, bool *legacy = nullptr) const;
-    // Fills state's items from the disk copy (migrating older forms) and stores
-    // the games through saveGames. True when the copy held games.
+    // The disk copy read, opened and parsed within ReplyBounds, migrating
+    // older forms once (each is rewritten protected, in its bounded form).
+    // A file larger than any copy within the bounds is not read. Its items
+    // are empty when there was no usable copy. Safe on a worker thread: the
+    // copies of one process take turns on the files.
+    PreparedCatalogue readCatalogue() const;
+    // Fills state's items from the disk copy (readCatalogue) and stores the
+    // games through saveGames. True when the copy held games.
     bool loadGamesCache(CatalogueState *state, const GamesCatalogue::SaveGames &saveGames) const;
+
+    // A protected copy of a body within the bounds is never larger.
+    static constexpr qint64 kMaxFileBytes = ReplyBounds::kMaxBodyBytes + DataProtection::kOverhead;
 
 private:
     QString m_folder;

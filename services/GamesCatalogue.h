@@ -5,6 +5,8 @@
 // one is under way and a silent refresh is not repeated; the grid, the cover
 // prefetch and the loading label follow its signals.
 
+#include "services/ReplyBounds.h"
+
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonValue>
@@ -12,6 +14,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 #include <QVariantMap>
 
 #include <functional>
@@ -65,12 +68,34 @@ bool parseGamesJson(const QByteArray &body, QList<GameApiItem> *out);
 // The object elements of a games array as the cache database stores them.
 QList<QVariantMap> gameRecords(const QJsonArray &array);
 
+// A catalogue body read within ReplyBounds, as a worker thread prepares it
+// for the GUI thread.
+struct PreparedCatalogue
+{
+    bool isCatalogue = false; // the body held a games array
+    QList<GameApiItem> items;
+    QList<QVariantMap> records; // what the cache database stores
+    // Games without an id or a name: the database takes none of the list then,
+    // so the list is not written in slices.
+    int unstorable = 0;
+    // What the disk copy holds: the body itself, or its games in their
+    // bounded form when bounding changed anything.
+    QByteArray kept;
+    ReplyBounds::Report report;
+};
+// Parses and bounds a catalogue body; `document` is the body parsed ahead,
+// or null to parse it here. Pure: safe on any thread.
+PreparedCatalogue prepareCatalogue(const QByteArray &body, const QJsonDocument *document = nullptr);
+
 class GamesCatalogue : public QObject
 {
     Q_OBJECT
 public:
     // How many covers are fetched ahead after a reply or a load from disk.
     static constexpr int kPrefetchCovers = 35;
+    // Games written to the cache database per turn of the event loop: a
+    // few milliseconds each, so a long catalogue never holds the GUI thread.
+    static constexpr int kSaveSlice = 500;
 
     using SaveGames = std::function<void(const QList<QVariantMap> &games)>;
 
@@ -89,8 +114,14 @@ public:
     // loaded, a silent one was already made. renderNow renders a loaded catalogue
     // at once when the grid was never rendered.
     void requestGames(bool showLoading, bool renderNow);
-    // Fills the catalogue from the disk copy; true when it held games.
+    // Fills the catalogue from the disk copy at once; true when it held games.
     bool loadGamesCache();
+    // The same, read, opened and parsed on a worker thread: cacheLoaded
+    // follows when the copy held games and no reply has brought a list first.
+    void loadGamesCacheInBackground();
+
+    // Games of the last list are still to be written to the cache database.
+    bool isSaving() const { return m_pendingNext < m_pendingRecords.size(); }
 
     // The covers of the first kPrefetchCovers items, in order (empty ones skipped).
     QStringList coversToPrefetch() const;
@@ -112,10 +143,25 @@ signals:
     void prefetchRequested();
     // "GamesLoadingLabel" shows this text.
     void loadingTextChanged(const QString &text);
+    // The disk copy's games became the items (loadGamesCacheInBackground).
+    void cacheLoaded();
 
 private:
+    void onPrepared(const PreparedCatalogue &prepared, bool renderNow, bool kept, const QString &from);
+    void failed(const QString &reason, int httpStatus, qsizetype bytes, bool showLoading);
+    void applyFromDisk(PreparedCatalogue prepared);
+    // Stores records in slices; a later call takes over from one still running.
+    void saveRecords(QList<QVariantMap> records, int unstorable);
+    void saveNextSlice(quint64 run);
+
     ServiceClient *m_client;
     std::unique_ptr<GamesCache> m_cache;
     SaveGames m_saveGames;
     std::shared_ptr<CatalogueState> m_state = std::make_shared<CatalogueState>();
+    quint64 m_saveRun = 0;
+    QList<QVariantMap> m_pendingRecords;
+    qsizetype m_pendingNext = 0;
+    // The disk copy's reads and writes, one at a time and in the order asked.
+    // Last, so that it is destroyed (and waits for them) first.
+    QThreadPool m_diskIo;
 };

@@ -4,7 +4,7 @@
 #include <QJsonObject>
 
 // The reading of reply bodies, apart from the requests so that it builds on
-// its own (the fuzz target links only this).
+// its own (the fuzz target links only this and the bounds).
 
 bool jsonToBool(const QJsonValue &value)
 {
@@ -134,4 +134,25 @@ QList<QVariantMap> gameRecords(const QJsonArray &array)
             records.append(value.toObject().toVariantMap());
     }
     return records;
+}
+
+PreparedCatalogue prepareCatalogue(const QByteArray &body, const QJsonDocument *document)
+{
+    PreparedCatalogue prepared;
+    QJsonArray array;
+    prepared.isCatalogue = selectGamesArray(document ? *document : QJsonDocument::fromJson(body), &array);
+    if (!prepared.isCatalogue)
+        return prepared;
+    const QJsonArray bounded = ReplyBounds::bound(array, ReplyBounds::gameRules(), &prepared.report);
+    // Every object element of the array went through unchanged: the body
+    // itself is what gets kept.
+    prepared.kept = prepared.report.any() ? QJsonDocument(bounded).toJson(QJsonDocument::Compact) : body;
+    parseGamesArray(bounded, &prepared.items);
+    prepared.records = gameRecords(bounded);
+    for (const QVariantMap &record : std::as_const(prepared.records)) {
+        if (record.value(QStringLiteral("id")).toString().isNull() ||
+            record.value(QStringLiteral("name")).toString().isNull())
+            ++prepared.unstorable;
+    }
+    return prepared;
 }

@@ -7,7 +7,10 @@
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QTimer>
 #include <QUrlQuery>
+
+#include <algorithm>
 
 NotificationService::NotificationService(ServiceClient *client, AccountStore *account, QObject *parent)
     : QObject(parent), m_client(client), m_account(account)
@@ -35,6 +38,9 @@ void NotificationService::emptyScope(Scope scope)
     ScopeState &s = m_scopes[scope];
     s.expanded = nullptr;
     s.unread = 0;
+    s.pending.clear();
+    s.nextPending = 0;
+    ++s.run;
     if (s.list)
         s.list->clearRows();
 }
@@ -47,6 +53,10 @@ void NotificationService::fetchScope(Scope scope)
         return;
     s.expanded = nullptr;
     s.unread = 0;
+    // Rows an earlier reply still had to list wait for this fetch's reply.
+    s.pending.clear();
+    s.nextPending = 0;
+    ++s.run;
 
     const QString token = m_account ? m_account->token() : QString();
     if (token.isEmpty()) {
@@ -68,11 +78,16 @@ void NotificationService::onNotificationsReply(Scope scope, const ServiceApi::Re
     emit unreadChanged(hasUnread());
 
     QList<NotificationEntry> entries;
-    if (!reply.ok() || reply.httpStatus >= 400 || !parseEntries(reply.body, &entries)) {
+    ReplyBounds::Report report;
+    // An unreadable body gives a null document, which holds no entries.
+    if (!reply.ok() || reply.httpStatus >= 400 || !entriesOf(reply.document(), &entries, &report)) {
         // A refused, failed or unreadable reply leaves the scope empty.
         emit unreadChanged(hasUnread());
         return;
     }
+    if (report.any())
+        qWarning().noquote() << "[Notifs] reply over its bounds, scope=" + scopeName(scope) + ":"
+                             << report.summary(QStringLiteral("notifications"));
 
     const QStringList readIds =
         m_account ? m_account->value(AccountStore::ReadIds).toStringList() : QStringList();
@@ -80,14 +95,30 @@ void NotificationService::onNotificationsReply(Scope scope, const ServiceApi::Re
     for (NotificationEntry &e : entries) {
         if (!e.id.isEmpty() && readIds.contains(e.id))
             e.unread = false;
-        if (e.title.trimmed().isEmpty())
-            continue;
-        if (!s.list->addRow(e))
-            continue;
-        if (e.unread)
+        if (!e.title.trimmed().isEmpty())
+            s.pending.append(e);
+    }
+    listSlice(scope, s.run);
+}
+
+void NotificationService::listSlice(Scope scope, quint64 run)
+{
+    ScopeState &s = m_scopes[scope];
+    if (run != s.run || !s.list)
+        return;
+    const qsizetype end = std::min<qsizetype>(s.pending.size(), s.nextPending + kRowsPerSlice);
+    for (; s.nextPending < end; ++s.nextPending) {
+        const NotificationEntry &e = s.pending.at(s.nextPending);
+        if (s.list->addRow(e) && e.unread)
             ++s.unread;
     }
     emit unreadChanged(hasUnread());
+    if (s.nextPending < s.pending.size()) {
+        QTimer::singleShot(0, this, [this, scope, run]() { listSlice(scope, run); });
+        return;
+    }
+    s.pending.clear();
+    s.nextPending = 0;
 }
 
 void NotificationService::rememberRead(const QString &id)

@@ -5,7 +5,10 @@
 // marked read locally at once and on the service. The rows are reached
 // through NotificationList and NotificationRow, so no widget is needed here.
 
+#include "services/ReplyBounds.h"
+
 #include <QDateTime>
+#include <QJsonDocument>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -60,15 +63,31 @@ public:
 
     NotificationService(ServiceClient *client, AccountStore *account, QObject *parent = nullptr);
 
+    // Rows are made this many at a time, one batch per turn of the event
+    // loop: a reply of the size asked for is listed at once, and a flood of
+    // them never holds the GUI thread.
+    static constexpr int kRowsPerSlice = 20;
+
     static QString scopeName(Scope scope);
     // The entries of a reply body: a JSON array, or an object holding it
-    // under "items". False when the body is neither (nothing to list).
-    static bool parseEntries(const QByteArray &body, QList<NotificationEntry> *out);
+    // under "items", bounded by ReplyBounds (at most kMaxNotifications
+    // entries; elements that are not objects list nothing and are left
+    // out). False when the body is neither (nothing to list).
+    static bool parseEntries(const QByteArray &body, QList<NotificationEntry> *out,
+                             ReplyBounds::Report *report = nullptr);
+    static bool entriesOf(const QJsonDocument &document, QList<NotificationEntry> *out,
+                          ReplyBounds::Report *report = nullptr);
 
     // Where each scope's rows go; without a list a scope is not fetched.
     void setList(Scope scope, NotificationList *list);
 
     int unreadCount(Scope scope) const { return m_scopes[scope].unread; }
+    // Rows of a reply are still to be listed in a later turn.
+    bool isListing() const
+    {
+        return m_scopes[Personal].nextPending < m_scopes[Personal].pending.size() ||
+               m_scopes[Public].nextPending < m_scopes[Public].pending.size();
+    }
     bool hasUnread() const { return m_scopes[Personal].unread + m_scopes[Public].unread > 0; }
 
 public slots:
@@ -90,9 +109,15 @@ private:
         NotificationList *list = nullptr;
         NotificationRow *expanded = nullptr;
         int unread = 0;
+        // Entries still to be listed, and the run they belong to: a fetch
+        // or a clear starts a new run, which drops what an older one left.
+        QList<NotificationEntry> pending;
+        qsizetype nextPending = 0;
+        quint64 run = 0;
     };
 
     void onNotificationsReply(Scope scope, const ServiceApi::Reply &reply);
+    void listSlice(Scope scope, quint64 run);
     void emptyScope(Scope scope);
     void rememberRead(const QString &id);
 

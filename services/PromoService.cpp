@@ -1,6 +1,7 @@
 #include "services/PromoService.h"
 
 #include "services/AccountStore.h"
+#include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 #include "services/UsageEvents.h"
 
@@ -15,11 +16,13 @@ void recordPromoReply(AccountStore *account, const QString &prefix, const Servic
 {
     if (!account)
         return;
-    account->setValue(prefix + QStringLiteral("http"), reply.httpStatus);
-    account->setValue(prefix + QStringLiteral("net_err"), int(reply.error));
-    account->setValue(prefix + QStringLiteral("net_err_str"), reply.errorString);
-    account->setValue(prefix + QStringLiteral("raw"), QString::fromUtf8(reply.body.left(rawLimit)));
-    account->setValue(prefix + QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    // One write of the store for all five: each write rewrites the whole file.
+    account->setValues(
+        {{prefix + QStringLiteral("http"), reply.httpStatus},
+         {prefix + QStringLiteral("net_err"), int(reply.error)},
+         {prefix + QStringLiteral("net_err_str"), reply.errorString},
+         {prefix + QStringLiteral("raw"), QString::fromUtf8(reply.body.left(rawLimit))},
+         {prefix + QStringLiteral("at"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)}});
 }
 
 namespace {
@@ -36,11 +39,11 @@ PromoService::Look PromoService::lookFromReply(const QJsonObject &reply)
 {
     Look look;
     const QJsonObject cta = reply.value(QStringLiteral("cta")).toObject();
-    look.kind = cta.value(QStringLiteral("kind")).toString();
-    const QString title = cta.value(QStringLiteral("title")).toString();
+    look.kind = ReplyBounds::text(cta.value(QStringLiteral("kind")));
+    const QString title = ReplyBounds::text(cta.value(QStringLiteral("title")));
     look.label = title.isEmpty() ? labelForKind(look.kind) : title;
     const QJsonObject badge = reply.value(QStringLiteral("badge")).toObject();
-    const QString text = badge.value(QStringLiteral("text")).toString();
+    const QString text = ReplyBounds::text(badge.value(QStringLiteral("text")));
     look.badgeShown =
         !badge.isEmpty() && badge.value(QStringLiteral("percent")).toInt() >= 1 && !text.isEmpty();
     if (look.badgeShown) {
@@ -138,9 +141,10 @@ void PromoService::onPromoLinkReply(const ServiceApi::Reply &reply)
 {
     recordPromoReply(m_account, QStringLiteral("debug/promo_link_last_"), reply, kRawLimit);
     const QJsonObject body = reply.object();
-    const QJsonValue url = body.value(QStringLiteral("url"));
-    if (body.value(QStringLiteral("ok")).toBool() && url.isString() && !url.toString().isEmpty()) {
-        const QUrl link(url.toString(), QUrl::StrictMode);
+    // An address over its bound is refused whole: a cut one leads elsewhere.
+    const QString url = ReplyBounds::wholeText(body.value(QStringLiteral("url")));
+    if (body.value(QStringLiteral("ok")).toBool() && !url.isEmpty()) {
+        const QUrl link(url, QUrl::StrictMode);
         // Only a web address goes to the browser; anything else a reply might
         // carry (file:, javascript:, a custom handler) is never opened.
         if (ServiceConfig::isWebAddress(link)) {

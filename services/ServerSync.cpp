@@ -1,10 +1,14 @@
 #include "services/ServerSync.h"
 
+#include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 
 #include <QDebug>
+#include <QFutureWatcher>
 #include <QJsonDocument>
 #include <QJsonValue>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <memory>
 
@@ -90,6 +94,18 @@ QList<QVariantMap> pickerRecords(const QJsonArray &servers)
 
 } // namespace ServerRecords
 
+// The relays of a reply within ReplyBounds, with one log line when that
+// changed anything.
+static QJsonArray boundRelays(const QJsonArray &servers)
+{
+    ReplyBounds::Report report;
+    const QJsonArray bounded = ReplyBounds::bound(servers, ReplyBounds::relayRules(), &report);
+    if (report.any())
+        qWarning().noquote() << "[ServerSync] reply over its bounds:"
+                             << report.summary(QStringLiteral("relays"));
+    return bounded;
+}
+
 ServerSync::ServerSync(ServiceClient *client, ServersCache cache, QObject *parent)
     : QObject(parent), m_client(client), m_cache(std::move(cache))
 {}
@@ -112,8 +128,13 @@ void ServerSync::syncServers(std::function<void(bool ok)> completion)
         finish(false);
         return;
     }
+    QPointer<ServerSync> self(this);
     m_client->send(
-        ServiceApi::Endpoint::ServersSync, [cache = m_cache, finish](const ServiceApi::Reply &reply) {
+        ServiceApi::Endpoint::ServersSync, [self, cache = m_cache, finish](const ServiceApi::Reply &reply) {
+            if (!self) {
+                finish(false);
+                return;
+            }
             qDebug().noquote() << "[ServerSync] HTTP status:" << reply.httpStatus;
             if (!reply.ok()) {
                 qWarning().noquote() << "[ServerSync] Failed to fetch servers:" << reply.errorString;
@@ -121,7 +142,7 @@ void ServerSync::syncServers(std::function<void(bool ok)> completion)
                 return;
             }
             qDebug().noquote() << "[ServerSync] bytes:" << reply.body.size();
-            const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+            const QJsonDocument doc = reply.document();
             if (!doc.isObject()) {
                 qWarning().noquote() << "[ServerSync] Invalid JSON response";
                 finish(false);
@@ -136,34 +157,55 @@ void ServerSync::syncServers(std::function<void(bool ok)> completion)
                 return;
             }
             qDebug().noquote() << "[ServerSync] Received" << servers.size() << "servers from API";
-            const QList<QVariantMap> records = ServerRecords::syncRecords(servers);
-            // A reply whose entries are all unusable must not wipe a good cached list.
-            if (records.isEmpty()) {
-                qWarning().noquote() << "[ServerSync] No usable servers in API response";
-                finish(false);
-                return;
-            }
-            if (!cache.replace || !cache.replace(records)) {
-                qWarning().noquote() << "[ServerSync] Failed to save servers to DB";
-                finish(false);
-                return;
-            }
-            qDebug().noquote() << "[ServerSync] Successfully cached" << records.size() << "servers in DB";
-            qDebug().noquote() << "[ServerSync] DB active servers count:"
-                               << (cache.countActive ? cache.countActive() : 0);
-            finish(true);
+            self->convert(servers, false, [cache, finish](const QList<QVariantMap> &records) {
+                // A reply whose entries are all unusable must not wipe a good cached list.
+                if (records.isEmpty()) {
+                    qWarning().noquote() << "[ServerSync] No usable servers in API response";
+                    finish(false);
+                    return;
+                }
+                if (!cache.replace || !cache.replace(records)) {
+                    qWarning().noquote() << "[ServerSync] Failed to save servers to DB";
+                    finish(false);
+                    return;
+                }
+                qDebug().noquote() << "[ServerSync] Successfully cached" << records.size() << "servers in DB";
+                qDebug().noquote() << "[ServerSync] DB active servers count:"
+                                   << (cache.countActive ? cache.countActive() : 0);
+                finish(true);
+            });
         });
+}
+
+void ServerSync::convert(const QJsonArray &servers, bool picker,
+                         const std::function<void(const QList<QVariantMap> &)> &use)
+{
+    const auto records = [servers, picker]() {
+        const QJsonArray bounded = boundRelays(servers);
+        return picker ? ServerRecords::pickerRecords(bounded) : ServerRecords::syncRecords(bounded);
+    };
+    if (servers.size() <= kConvertHereUpTo) {
+        use(records());
+        return;
+    }
+    auto *watcher = new QFutureWatcher<QList<QVariantMap>>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [watcher, use]() {
+        watcher->deleteLater();
+        use(watcher->result());
+    });
+    watcher->setFuture(QtConcurrent::run(records));
 }
 
 void ServerSync::requestPickerServers(std::function<void()> reload)
 {
     if (!m_client)
         return;
+    QPointer<ServerSync> self(this);
     m_client->send(ServiceApi::Endpoint::ServersPicker,
-                   [cache = m_cache, reload](const ServiceApi::Reply &reply) {
-                       if (!reply.ok() || reply.body.isEmpty())
+                   [self, cache = m_cache, reload](const ServiceApi::Reply &reply) {
+                       if (!self || !reply.ok() || reply.body.isEmpty())
                            return;
-                       const QJsonDocument doc = QJsonDocument::fromJson(reply.body);
+                       const QJsonDocument doc = reply.document();
                        if (!doc.isObject())
                            return;
                        const QJsonObject root = doc.object();
@@ -174,14 +216,15 @@ void ServerSync::requestPickerServers(std::function<void()> reload)
                            servers = root.value(QStringLiteral("data")).toArray();
                        if (servers.isEmpty())
                            return;
-                       const QList<QVariantMap> records = ServerRecords::pickerRecords(servers);
-                       if (records.isEmpty())
-                           return;
-                       if (cache.replace)
-                           cache.replace(records);
-                       if (cache.stampLoaded)
-                           cache.stampLoaded();
-                       if (reload)
-                           reload();
+                       self->convert(servers, true, [cache, reload](const QList<QVariantMap> &records) {
+                           if (records.isEmpty())
+                               return;
+                           if (cache.replace)
+                               cache.replace(records);
+                           if (cache.stampLoaded)
+                               cache.stampLoaded();
+                           if (reload)
+                               reload();
+                       });
                    });
 }

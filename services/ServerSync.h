@@ -58,6 +58,14 @@ public:
     void requestPickerServers(std::function<void()> reload = {});
 
 private:
+    // Longer lists are bounded and converted on a worker thread: some
+    // thousands of relays would hold the GUI thread for tens of ms.
+    static constexpr int kConvertHereUpTo = 500;
+    // The records of a reply's relays (the picker's or the
+    // synchronisation's conversion), handed to `use` on this thread.
+    void convert(const QJsonArray &servers, bool picker,
+                 const std::function<void(const QList<QVariantMap> &)> &use);
+
     ServiceClient *m_client;
     ServersCache m_cache;
 };

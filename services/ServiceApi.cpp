@@ -13,6 +13,7 @@ const char kAppVersion[] = "2.0.0";
 const char kUserAgent[] = "Quorlix/2.0.0";
 
 static const char kTimedOutProperty[] = "quorlixInactivityTimedOut";
+static const char kTooLargeProperty[] = "quorlixBodyTooLarge";
 static const char kAbortedProperty[] = "quorlixAbortedOnPurpose";
 
 void abortOnPurpose(QNetworkReply *reply)
@@ -164,6 +165,46 @@ void watchInactivity(QNetworkReply *reply, int ms)
     timer->start();
 }
 
+void limitBody(QNetworkReply *reply, qint64 maxBytes)
+{
+    if (!reply || maxBytes < 0 || reply->isFinished())
+        return;
+    QPointer<QNetworkReply> guard(reply);
+    auto refuse = [guard]() {
+        if (!guard || guard->isFinished())
+            return;
+        guard->setProperty(kTooLargeProperty, true);
+        guard->abort();
+    };
+    // The announced length ends it before a byte of the body is buffered.
+    QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [guard, maxBytes, refuse]() {
+        if (guard && guard->header(QNetworkRequest::ContentLengthHeader).toLongLong() > maxBytes)
+            refuse();
+    });
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [maxBytes, refuse](qint64 received, qint64 total) {
+                         if (received > maxBytes || total > maxBytes)
+                             refuse();
+                     });
+}
+
+void keepCredentialsAtOrigin(QNetworkRequest *request)
+{
+    if (request && (request->hasRawHeader("Authorization") || request->hasRawHeader("X-Device-Id")))
+        request->setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                              QNetworkRequest::SameOriginRedirectPolicy);
+}
+
+bool sameOrigin(const QUrl &a, const QUrl &b)
+{
+    const QString scheme = a.scheme().toLower();
+    const int defaultPort = scheme == QLatin1String("https")  ? 443
+                            : scheme == QLatin1String("http") ? 80
+                                                              : -1;
+    return a.isValid() && b.isValid() && scheme == b.scheme().toLower() &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && a.port(defaultPort) == b.port(defaultPort);
+}
+
 bool unableToConnect(QNetworkReply::NetworkError error)
 {
     switch (error) {
@@ -183,9 +224,14 @@ bool Reply::unableToConnect() const
     return ServiceApi::unableToConnect(error);
 }
 
+QJsonDocument Reply::document() const
+{
+    return parsed ? *parsed : QJsonDocument::fromJson(body);
+}
+
 QJsonObject Reply::object() const
 {
-    return QJsonDocument::fromJson(body).object();
+    return document().object();
 }
 
 Reply readReply(QNetworkReply *reply)
@@ -200,6 +246,15 @@ Reply readReply(QNetworkReply *reply)
     const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
     if (length.isValid())
         r.contentLength = length.toLongLong();
+    r.url = reply->url();
+    if (reply->property(kTooLargeProperty).toBool()) {
+        // Whatever arrived before the abort is dropped unread.
+        r.tooLarge = true;
+        r.error = QNetworkReply::UnknownContentError;
+        r.errorString = QStringLiteral("The reply was larger than the client takes in");
+        reply->deleteLater();
+        return r;
+    }
     if (reply->isOpen())
         r.body = reply->readAll();
     // Qt ends a reply whose own transfer time-out ran out with "operation

@@ -5,11 +5,13 @@
 
 #include "services/ServiceConfig.h"
 
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrlQuery>
 
+#include <memory>
 #include <optional>
 
 namespace ServiceApi {
@@ -68,6 +70,17 @@ QByteArray compactJson(const QJsonObject &object);
 // Aborts the reply when nothing moved for ms; readReply then reports
 // QNetworkReply::TimeoutError, the same path as a service that cannot be reached.
 void watchInactivity(QNetworkReply *reply, int ms = kInactivityTimeoutMs);
+// Aborts the reply as soon as its body is announced or found to be longer
+// than maxBytes; readReply then reports it as too large, with no body.
+void limitBody(QNetworkReply *reply, qint64 maxBytes);
+
+// A request that carries the account's token or this device's identifier
+// follows redirects only within its own origin: whatever answers in the
+// service's place must not be able to send them on to another host.
+void keepCredentialsAtOrigin(QNetworkRequest *request);
+// Scheme, host and port are the same (a missing port counts as the
+// scheme's default).
+bool sameOrigin(const QUrl &a, const QUrl &b);
 
 // Refused, host not found, timed out, or the network is down.
 bool unableToConnect(QNetworkReply::NetworkError error);
@@ -81,10 +94,17 @@ struct Reply
     QByteArray body;
     qint64 contentLength = -1; // the "Content-Length" the service announced; -1 without one
     bool timedOut = false;
+    bool tooLarge = false; // the body went over its bound and was dropped
+    QUrl url;              // where the body came from, after any redirect
+    // The body parsed ahead (on a worker thread for a large body); when
+    // unset, document() parses it on the spot.
+    std::shared_ptr<const QJsonDocument> parsed;
 
     bool ok() const { return error == QNetworkReply::NoError; }
     // Refused, host not found, timed out, or the network is down.
     bool unableToConnect() const;
+    // The body as JSON; an empty document when it does not parse.
+    QJsonDocument document() const;
     // The body as a JSON object; an empty object when it is anything else.
     QJsonObject object() const;
 };

@@ -1,9 +1,12 @@
 #include "services/ServiceClient.h"
 
 #include "services/NetworkAccess.h"
+#include "services/ReplyBounds.h"
 
+#include <QFutureWatcher>
 #include <QNetworkAccessManager>
 #include <QNetworkCookieJar>
+#include <QtConcurrent/QtConcurrentRun>
 
 ServiceClient::ServiceClient(QObject *parent)
     : ServiceClient(ServiceConfig::instance(), &ServiceApi::storedCredentials, parent)
@@ -43,10 +46,10 @@ QNetworkReply *ServiceClient::dispatch(QNetworkAccessManager *manager, ServiceAp
                                        const QJsonObject &body, const QUrlQuery &query)
 {
     const ServiceApi::EndpointInfo e = ServiceApi::info(endpoint);
-    const std::optional<QNetworkRequest> request =
-        ServiceApi::buildRequest(endpoint, m_config, credentials, query);
+    std::optional<QNetworkRequest> request = ServiceApi::buildRequest(endpoint, m_config, credentials, query);
     if (!request)
         return nullptr;
+    ServiceApi::keepCredentialsAtOrigin(&*request);
     QNetworkReply *reply = nullptr;
     if (e.method == "POST")
         reply = manager->post(*request, ServiceApi::compactJson(body));
@@ -60,21 +63,48 @@ QNetworkReply *ServiceClient::dispatch(QNetworkAccessManager *manager, ServiceAp
 
 QNetworkReply *ServiceClient::get(const QNetworkRequest &request, Handler handler)
 {
-    return track(m_manager->get(request), m_inactivityTimeoutMs, std::move(handler));
+    QNetworkRequest sent(request);
+    ServiceApi::keepCredentialsAtOrigin(&sent);
+    return track(m_manager->get(sent), m_inactivityTimeoutMs, std::move(handler));
 }
 
 QNetworkReply *ServiceClient::post(const QNetworkRequest &request, const QByteArray &body, Handler handler)
 {
-    return track(m_manager->post(request, body), m_inactivityTimeoutMs, std::move(handler));
+    QNetworkRequest sent(request);
+    ServiceApi::keepCredentialsAtOrigin(&sent);
+    return track(m_manager->post(sent, body), m_inactivityTimeoutMs, std::move(handler));
 }
 
-QNetworkReply *ServiceClient::track(QNetworkReply *reply, int inactivityMs, Handler handler)
+QNetworkReply *ServiceClient::download(const QNetworkRequest &request, Handler handler)
+{
+    QNetworkRequest sent(request);
+    ServiceApi::keepCredentialsAtOrigin(&sent);
+    return track(m_manager->get(sent), m_inactivityTimeoutMs, std::move(handler), Body::File);
+}
+
+QNetworkReply *ServiceClient::track(QNetworkReply *reply, int inactivityMs, Handler handler, Body kind)
 {
     ServiceApi::watchInactivity(reply, inactivityMs);
-    connect(reply, &QNetworkReply::finished, this, [reply, handler = std::move(handler)]() {
-        const ServiceApi::Reply result = ServiceApi::readReply(reply);
-        if (handler)
-            handler(result);
+    if (kind == Body::Json)
+        ServiceApi::limitBody(reply, ReplyBounds::kMaxBodyBytes);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, kind, handler = std::move(handler)]() {
+        ServiceApi::Reply result = ServiceApi::readReply(reply);
+        if (kind == Body::File || result.body.size() <= ReplyBounds::kParseOffThreadBytes) {
+            if (handler)
+                handler(result);
+            return;
+        }
+        // A large body is parsed on a worker thread; the handler runs on this
+        // thread once it is done, unless the client is gone by then.
+        auto *watcher = new QFutureWatcher<QJsonDocument>(this);
+        connect(watcher, &QFutureWatcherBase::finished, this, [watcher, result, handler]() mutable {
+            result.parsed = std::make_shared<const QJsonDocument>(watcher->result());
+            watcher->deleteLater();
+            if (handler)
+                handler(result);
+        });
+        const QByteArray body = result.body;
+        watcher->setFuture(QtConcurrent::run([body] { return QJsonDocument::fromJson(body); }));
     });
     return reply;
 }

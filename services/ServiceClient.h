@@ -45,12 +45,18 @@ public:
     QNetworkReply *get(const QNetworkRequest &request, Handler handler);
     // A POST of any address (the sign-in provider) with the same reply handling.
     QNetworkReply *post(const QNetworkRequest &request, const QByteArray &body, Handler handler);
+    // A GET of a file (the installer): its body is neither bounded nor read
+    // as JSON. Every other request's body is refused over
+    // ReplyBounds::kMaxBodyBytes, and one over kParseOffThreadBytes is
+    // parsed on a worker thread before the handler runs (Reply::parsed).
+    QNetworkReply *download(const QNetworkRequest &request, Handler handler);
 
 private:
+    enum class Body { Json, File };
     QNetworkReply *dispatch(QNetworkAccessManager *manager, ServiceApi::Endpoint endpoint,
                             const ServiceApi::Credentials &credentials, Handler handler,
                             const QJsonObject &body, const QUrlQuery &query);
-    QNetworkReply *track(QNetworkReply *reply, int inactivityMs, Handler handler);
+    QNetworkReply *track(QNetworkReply *reply, int inactivityMs, Handler handler, Body kind = Body::Json);
 
     ServiceConfig m_config;
     CredentialsSource m_credentials;

@@ -219,7 +219,7 @@ void UpdateController::downloadUpdate(const QString &url, const QString &version
     request.setRawHeader("User-Agent", "Quorlix-Updater/1.0");
     auto sent = std::make_shared<QNetworkReply *>(nullptr);
     QPointer<UpdateController> self(this);
-    QNetworkReply *reply = m_client->get(request, [self, sent](const ServiceApi::Reply &result) {
+    QNetworkReply *reply = m_client->download(request, [self, sent](const ServiceApi::Reply &result) {
         if (self)
             self->onUpdateDownloaded(*sent, result);
     });

@@ -1,6 +1,8 @@
 #include "storage/DeviceId.h"
 
 #include <QCryptographicHash>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QSysInfo>
 
 namespace {
@@ -38,8 +40,16 @@ QString DeviceId::fromInputs(const DeviceInputs &inputs, const QString &fallback
     return QString::fromLatin1(digest.toHex().left(32));
 }
 
+// The games list cache is opened and written on worker threads too.
+static QMutex &idLock()
+{
+    static QMutex mutex;
+    return mutex;
+}
+
 QString DeviceId::get()
 {
+    QMutexLocker lock(&idLock());
     QString &id = cachedId();
     if (!id.isEmpty())
         return id;
@@ -50,6 +60,7 @@ QString DeviceId::get()
 
 void DeviceId::setInputReaderForTesting(std::function<DeviceInputs()> reader)
 {
+    QMutexLocker lock(&idLock());
     inputReader() = std::move(reader);
     cachedId().clear();
 }

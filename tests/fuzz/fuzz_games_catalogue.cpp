@@ -1,9 +1,9 @@
-// fuzz-sources: services/GamesCatalogueJson.cpp platform/DataProtection.cpp
+// fuzz-sources: services/GamesCatalogueJson.cpp services/ReplyBounds.cpp platform/DataProtection.cpp
 // fuzz-pkg: Qt6Core libcrypto
 //
 // The two readers of the games list's outside bytes: a reply body (or an old
-// plain copy) through the catalogue parser, and a protected copy through the
-// blob reader, plus a seal/open round trip of the same bytes.
+// plain copy) through the catalogue parser and its bounds, and a protected
+// copy through the blob reader, plus a seal/open round trip of the same bytes.
 
 #include "platform/DataProtection.h"
 #include "services/GamesCatalogue.h"
@@ -35,6 +35,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             if (item.title.isEmpty())
                 abort();
             if (item.cover.isEmpty() != item.logo.isEmpty())
+                abort();
+        }
+        // Within the bounds, and what is kept reads back as the same games,
+        // with nothing more to cut.
+        const PreparedCatalogue prepared = prepareCatalogue(input);
+        if (prepared.isCatalogue != found || prepared.items.size() > ReplyBounds::kMaxGames ||
+            prepared.records.size() != prepared.items.size())
+            abort();
+        for (const GameApiItem &item : prepared.items) {
+            if (item.title.size() > ReplyBounds::kMaxTextChars || item.id.size() > ReplyBounds::kMaxTextChars)
+                abort();
+        }
+        if (prepared.isCatalogue) {
+            const PreparedCatalogue again = prepareCatalogue(prepared.kept);
+            if (again.report.any() || again.items.size() != prepared.items.size())
                 abort();
         }
     } else {

@@ -9,9 +9,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
 #include <unistd.h>
 
 static const QByteArray kBody =
@@ -83,6 +88,10 @@ private slots:
     void olderFormsStayWhenProtectionFails_data();
     void olderFormsStayWhenProtectionFails();
     void entropyFollowsTheDeviceId();
+    void overBoundFileIsNeverRead();
+    void copyOverTheBoundsIsCut_data();
+    void copyOverTheBoundsIsCut();
+    void savesFromTwoThreadsTakeTurns();
 };
 
 void TestGamesCache::cleanup()
@@ -311,6 +320,90 @@ void TestGamesCache::entropyFollowsTheDeviceId()
         "Devored|TitlesListBlob|v3|" + DeviceId::get().toUtf8(), QCryptographicHash::Sha256);
     QCOMPARE(GamesCache::entropy(), expected);
     QCOMPARE(GamesCache::entropy().size(), 32);
+}
+
+// A file larger than any copy within the bounds (left by a client that kept
+// whatever the service sent) is not read at all; it stays for the next good
+// reply to replace.
+void TestGamesCache::overBoundFileIsNeverRead()
+{
+    Disk disk;
+    const QByteArray huge(int(GamesCache::kMaxFileBytes + 1), 'z');
+    writeFile(disk.cache.path(), huge);
+    DebugLog log(QStringLiteral("[GamesAPI]"), true);
+    CatalogueState state;
+    bool stored = false;
+    QVERIFY(!disk.cache.loadGamesCache(&state, [&stored](const QList<QVariantMap> &) { stored = true; }));
+    QCOMPARE(readFile(disk.cache.path()).size(), huge.size());
+    QVERIFY(!stored);
+    QVERIFY(state.items->isEmpty());
+    QVERIFY2(log.lines().join('\n').contains(QStringLiteral("ignored games_list.dat")),
+             qPrintable(log.lines().join('\n')));
+}
+
+// A copy within the body bound whose games are not (every form a start
+// takes over) is cut when read and written back cut, protected.
+void TestGamesCache::copyOverTheBoundsIsCut_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::newRow("protected") << "protected";
+    QTest::newRow("plain games_list.dat") << "plain dat";
+    QTest::newRow("plain games_list.json") << "plain json";
+}
+
+void TestGamesCache::copyOverTheBoundsIsCut()
+{
+    QFETCH(QString, form);
+    Disk disk;
+    QJsonArray games;
+    for (int i = 0; i < ReplyBounds::kMaxGames + 5; ++i)
+        games.append(QJsonObject{{"id", QString::number(i)}, {"title", i == 0 ? QString(9000, 'x') : "g"}});
+    const QByteArray body = QJsonDocument(games).toJson(QJsonDocument::Compact);
+    QVERIFY(body.size() < ReplyBounds::kMaxBodyBytes);
+    if (form == "protected")
+        QVERIFY(disk.cache.saveGamesCache(disk.cache.path(), body));
+    else
+        writeFile(form == "plain dat" ? disk.cache.path() : disk.cache.legacyJsonPath(), body);
+
+    QVERIFY(disk.load());
+    QCOMPARE(disk.state.items->size(), ReplyBounds::kMaxGames);
+    QCOMPARE(disk.state.items->first().title.size(), ReplyBounds::kMaxTextChars);
+    QCOMPARE(disk.dbWrites.first().size(), ReplyBounds::kMaxGames);
+
+    QByteArray plain;
+    QVERIFY(disk.cache.decryptGamesCache(readFile(disk.cache.path()), &plain));
+    const PreparedCatalogue kept = prepareCatalogue(plain);
+    QVERIFY(!kept.report.any());
+    QCOMPARE(kept.items.size(), ReplyBounds::kMaxGames);
+    QVERIFY(!QFile::exists(disk.cache.legacyJsonPath()));
+
+    // Read again, nothing more to cut: nothing is written.
+    const QByteArray blob = readFile(disk.cache.path());
+    QVERIFY(disk.load());
+    QCOMPARE(readFile(disk.cache.path()), blob);
+}
+
+// Replies are kept and copies read on worker threads: two copies of the
+// cache writing at once still leave one whole file.
+void TestGamesCache::savesFromTwoThreadsTakeTurns()
+{
+    Disk disk;
+    const QByteArray a = QByteArray(R"([{"id":"a","title":")") + QByteArray(200000, 'a') + R"("}])";
+    const QByteArray b = QByteArray(R"([{"id":"b","title":")") + QByteArray(300000, 'b') + R"("}])";
+    std::atomic<int> failures{0};
+    auto writer = [&](const QByteArray &body) {
+        const GamesCache copy = disk.cache;
+        for (int i = 0; i < 20; ++i)
+            failures += copy.saveGamesCache(copy.path(), body) ? 0 : 1;
+    };
+    std::thread one(writer, a), two(writer, b);
+    one.join();
+    two.join();
+    QCOMPARE(failures.load(), 0);
+    QByteArray plain;
+    QVERIFY(disk.cache.decryptGamesCache(readFile(disk.cache.path()), &plain));
+    QVERIFY(plain == a || plain == b);
+    QVERIFY(!QFile::exists(disk.cache.path() + ".part"));
 }
 
 QTEST_GUILESS_MAIN(TestGamesCache)

@@ -5,6 +5,7 @@
 #include "ServiceTestSupport.h"
 #include "services/GamesCache.h"
 #include "services/GamesCatalogue.h"
+#include "services/ReplyBounds.h"
 #include "storage/DatabaseManager.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "support/faketools/DebugLog.h"
@@ -23,6 +24,7 @@ static QJsonArray games(int count, const QString &prefix = QStringLiteral("g"))
     for (int i = 0; i < count; ++i)
         out.append(QJsonObject{{"id", QString("%1%2").arg(prefix).arg(i)},
                                {"title", QString("Game %1").arg(i)},
+                               {"name", QString("Game %1").arg(i)},
                                {"coverImage", QString("/uploads/covers/%1%2.png").arg(prefix).arg(i)}});
     return out;
 }
@@ -105,6 +107,8 @@ private slots:
     void hungReplyEndsAsFailure();
     void catalogueGoneBeforeTheReply();
     void storesGamesInTheDatabase();
+    void catalogueFromAnotherHostIsNotKept();
+    void longCatalogueIsCutAndStoredInSlices();
 
 private:
     FakeService m_fake;
@@ -214,6 +218,14 @@ void TestGamesCatalogue::replies_data()
                               << kept << false << 0 << failed;
     QTest::newRow("empty body") << FakeReply::text("", 200, "application/json") << false << kept << false << 0
                                 << QString();
+    // Over the body bound: dropped unread, whatever it holds.
+    QTest::newRow("body over the bound")
+        << FakeReply::sized(ReplyBounds::kMaxBodyBytes + 1, "application/json") << true << kept << false << 0
+        << failed;
+    QJsonArray longTitle = games(2, "n");
+    longTitle[0] = QJsonObject{{"id", "n0"}, {"title", QString(100000, 'x')}};
+    QTest::newRow("title far over the bound is cut")
+        << FakeReply::json(longTitle) << false << QStringList{"n0", "n1"} << true << 1 << QString();
 }
 
 void TestGamesCatalogue::replies()
@@ -248,6 +260,59 @@ void TestGamesCatalogue::replies()
     QCOMPARE(rig.dbWrites.size(), dbWrites);
     QCOMPARE(rig.labelTexts.isEmpty() ? QString() : rig.labelTexts.last(), label);
     QVERIFY(!QFile::exists(rig.cache.path() + ".part"));
+    // Whatever came, the items, the copy and the database hold no text over its bound.
+    for (const GameApiItem &item : *rig.catalogue->items())
+        QVERIFY(item.title.size() <= ReplyBounds::kMaxTextChars);
+    QVERIFY(rig.diskBody().size() < 3 * ReplyBounds::kMaxTextChars);
+    for (const QList<QVariantMap> &write : std::as_const(rig.dbWrites)) {
+        for (const QVariantMap &game : write)
+            QVERIFY(game.value("title").toString().size() <= ReplyBounds::kMaxTextChars);
+    }
+}
+
+// A catalogue that a redirect brought from another host is shown, but
+// neither the disk copy nor the database takes it.
+void TestGamesCatalogue::catalogueFromAnotherHostIsNotKept()
+{
+    FakeService elsewhere;
+    QVERIFY(elsewhere.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+    elsewhere.setGames(games(2, "far"));
+    m_fake.setGames(games(1, "old"));
+    Rig rig(m_fake);
+    rig.catalogue->requestGames(true, false);
+    QVERIFY(rig.settle());
+    const QByteArray oldBody = rig.diskBody();
+    rig.dbWrites.clear();
+
+    FakeReply moved = FakeReply::statusOnly(302);
+    moved.headers.append({"Location", elsewhere.url(kGames).toEncoded()});
+    m_fake.script("GET", kGames, moved);
+    DebugLog log(QStringLiteral("[GamesAPI]"), true);
+    rig.catalogue->requestGames(true, true);
+    QVERIFY(rig.settle());
+    QCOMPARE(elsewhere.requestCount(kGames), 1);
+    QCOMPARE(ids(*rig.catalogue->items()), (QStringList{"far0", "far1"}));
+    QCOMPARE(rig.diskBody(), oldBody);
+    QVERIFY(rig.dbWrites.isEmpty());
+    QVERIFY(log.lines().join('\n').contains(QStringLiteral("came from another host (127.0.0.2)")));
+}
+
+// A long catalogue is cut to its bound and reaches the database a slice
+// at a time, in order.
+void TestGamesCatalogue::longCatalogueIsCutAndStoredInSlices()
+{
+    m_fake.setGames(games(ReplyBounds::kMaxGames + 10));
+    Rig rig(m_fake);
+    rig.catalogue->requestGames(false, false);
+    QVERIFY(rig.settle());
+    QCOMPARE(rig.catalogue->items()->size(), ReplyBounds::kMaxGames);
+    const int slices = ReplyBounds::kMaxGames / GamesCatalogue::kSaveSlice;
+    QTRY_COMPARE(rig.dbWrites.size(), slices);
+    for (const QList<QVariantMap> &slice : std::as_const(rig.dbWrites))
+        QCOMPARE(slice.size(), GamesCatalogue::kSaveSlice);
+    QCOMPARE(rig.dbWrites.first().first().value("id").toString(), QString("g0"));
+    QCOMPARE(rig.dbWrites.last().last().value("id").toString(),
+             QString("g%1").arg(ReplyBounds::kMaxGames - 1));
 }
 
 void TestGamesCatalogue::renderRule_data()

@@ -4,6 +4,7 @@
 #include "ServiceTestSupport.h"
 #include "services/AccountStore.h"
 #include "services/NotificationService.h"
+#include "services/ReplyBounds.h"
 #include "support/fakeservice/LoopbackGuard.h"
 
 #include <QJsonArray>
@@ -316,6 +317,42 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(m_fake.requestCount("/api/notifications/mark-read"), 0);
         QVERIFY(m_account->value(AccountStore::ReadIds).toStringList().isEmpty());
+    }
+
+    // A reply far longer than asked for: the list stops at its bound, rows
+    // come a slice per turn of the event loop, the first slice at once, and
+    // a new fetch drops what an older reply still had to list.
+    void floodIsCutAndListedInSlices()
+    {
+        signIn(true);
+        QJsonArray flood;
+        for (int i = 0; i < 100000; ++i)
+            flood.append(note(QString::number(i), i == 0 ? QString(9000, 't') : QStringLiteral("N")));
+        m_fake.script("GET", "/api/notifications", FakeReply::json(QJsonObject{{"items", flood}}));
+        // The rows listed each time the dot is set: one slice more each time.
+        QList<int> listed;
+        QObject probe;
+        connect(m_service.get(), &NotificationService::unreadChanged, &probe,
+                [&]() { listed << int(m_personal.rows.size()); });
+        m_service->fetchScope(NotificationService::Personal);
+        QTRY_COMPARE(m_personal.rows.size(), size_t(ReplyBounds::kMaxNotifications));
+        QCOMPARE(m_personal.rows.front()->entry.title.size(), ReplyBounds::kMaxTextChars);
+        QVERIFY(listed.contains(NotificationService::kRowsPerSlice));
+        for (int i = 1; i < listed.size(); ++i)
+            QVERIFY(listed.at(i) - listed.at(i - 1) <= NotificationService::kRowsPerSlice);
+        QCOMPARE(m_personal.rows.back()->entry.id, QString::number(ReplyBounds::kMaxNotifications - 1));
+        QCOMPARE(m_service->unreadCount(NotificationService::Personal), ReplyBounds::kMaxNotifications);
+
+        // A fetch while rows are still to come: the old ones stop.
+        m_fake.script("GET", "/api/notifications", FakeReply::json(QJsonObject{{"items", flood}}));
+        m_service->fetchScope(NotificationService::Personal);
+        QTRY_COMPARE(m_personal.clears, 2);
+        QTRY_VERIFY(m_personal.rows.size() > 0);
+        m_fake.script("GET", "/api/notifications",
+                      FakeReply::json(QJsonObject{{"items", QJsonArray{note("x", "X")}}}));
+        m_service->fetchScope(NotificationService::Personal);
+        QTRY_COMPARE(m_personal.titles(), QStringList{"X"});
+        QCOMPARE(m_service->unreadCount(NotificationService::Personal), 1);
     }
 
 private:

@@ -2,6 +2,7 @@
 // read and released, and a stalled service on the "unable to connect" path.
 
 #include "ServiceTestSupport.h"
+#include "services/ReplyBounds.h"
 #include "support/fakeservice/LoopbackGuard.h"
 
 #include <QElapsedTimer>
@@ -25,6 +26,8 @@ private slots:
     void qtTransferTimeoutCountsAsTimeout();
     void deliberateAbortIsNotATimeout();
     void rejectedOriginFailsWithoutSending();
+    void bodyOverTheBoundIsDroppedUnread();
+    void largeBodyIsParsedAhead();
 
 private:
     // Sends one request and waits for its handler; fails when it runs more than once.
@@ -217,6 +220,53 @@ void TestServiceReplies::rejectedOriginFailsWithoutSending()
     QVERIFY(!r.ok());
     QCOMPARE(r.httpStatus, 0);
     QCOMPARE(m_fake.requests().size(), 0);
+}
+
+// Whatever the endpoint, a body over the bound ends the reply as soon as it
+// is announced, and none of it reaches the handler.
+void TestServiceReplies::bodyOverTheBoundIsDroppedUnread()
+{
+    m_fake.script("GET", "/api/servers",
+                  FakeReply::sized(ReplyBounds::kMaxBodyBytes + 1, "application/json"));
+    QObject owner;
+    ServiceClient *client = ServiceTest::clientFor(m_fake, &owner);
+    const ServiceApi::Reply r = sendOnce(client, Endpoint::ServersSync);
+    QVERIFY(r.tooLarge);
+    QVERIFY(!r.ok());
+    QVERIFY(!r.timedOut);
+    QVERIFY(r.body.isEmpty());
+    QVERIFY(r.object().isEmpty());
+
+    // The installer's download is a file: it has no such bound.
+    m_fake.script("GET", "/big.bin", FakeReply::sized(ReplyBounds::kMaxBodyBytes + 1));
+    ServiceApi::Reply file;
+    bool done = false;
+    client->download(QNetworkRequest(m_fake.url("/big.bin")), [&](const ServiceApi::Reply &got) {
+        file = got;
+        done = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(done, 10000);
+    QVERIFY(file.ok());
+    QCOMPARE(file.body.size(), ReplyBounds::kMaxBodyBytes + 1);
+}
+
+// A body over a few hundred KiB is parsed on a worker thread and reaches
+// the handler parsed; a small one is parsed where it is read.
+void TestServiceReplies::largeBodyIsParsedAhead()
+{
+    QObject owner;
+    ServiceClient *client = ServiceTest::clientFor(m_fake, &owner);
+    const QString big(int(ReplyBounds::kParseOffThreadBytes), QLatin1Char('b'));
+    m_fake.script("GET", "/api/servers",
+                  FakeReply::json(QJsonObject{{"servers", QJsonArray{}}, {"pad", big}}));
+    ServiceApi::Reply r = sendOnce(client, Endpoint::ServersSync);
+    QVERIFY(r.parsed);
+    QCOMPARE(r.object().value("pad").toString(), big);
+
+    m_fake.script("GET", "/api/servers", FakeReply::json(QJsonObject{{"servers", QJsonArray{}}}));
+    r = sendOnce(client, Endpoint::ServersSync);
+    QVERIFY(!r.parsed);
+    QVERIFY(r.object().contains("servers"));
 }
 
 QTEST_GUILESS_MAIN(TestServiceReplies)

@@ -25,6 +25,8 @@ private slots:
     void compactBodiesAndQueries();
     void tokenIsTrimmed();
     void imageRequestsCarryTheUserAgent();
+    void credentialsStayWithTheirOrigin_data();
+    void credentialsStayWithTheirOrigin();
 
 private:
     FakeService m_fake;
@@ -196,6 +198,80 @@ void TestServiceRequests::imageRequestsCarryTheUserAgent()
     QVERIFY(got.ok());
     QVERIFY(got.body.startsWith("\x89PNG"));
     QCOMPARE(m_fake.lastRequest("/uploads/covers/a.png").header("User-Agent"), QByteArray("Quorlix/2.0.0"));
+}
+
+// A redirect to another host is followed only by requests that carry no
+// credentials: what answers in the service's place must not be able to
+// collect the token or the device id.
+void TestServiceRequests::credentialsStayWithTheirOrigin_data()
+{
+    QTest::addColumn<Endpoint>("endpoint");
+    QTest::addColumn<QByteArray>("method");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("validate") << Endpoint::ValidateToken << QByteArray("GET") << "/api/auth/validate"
+                              << false;
+    QTest::newRow("heartbeat") << Endpoint::Heartbeat << QByteArray("POST") << "/api/auth/heartbeat" << false;
+    QTest::newRow("user login") << Endpoint::UserLogin << QByteArray("POST") << "/api/auth/user-login"
+                                << false;
+    QTest::newRow("notifications") << Endpoint::Notifications << QByteArray("GET") << "/api/notifications"
+                                   << false;
+    QTest::newRow("mark read") << Endpoint::NotificationsMarkRead << QByteArray("POST")
+                               << "/api/notifications/mark-read" << false;
+    QTest::newRow("promotion") << Endpoint::PromoEvaluate << QByteArray("GET") << "/api/promo/evaluate"
+                               << false;
+    QTest::newRow("promotion event") << Endpoint::PromoEvent << QByteArray("POST") << "/api/promo/event"
+                                     << false;
+    QTest::newRow("promotion link") << Endpoint::PromoLinkCreate << QByteArray("POST")
+                                    << "/api/promo/link/create" << false;
+    QTest::newRow("games carry nothing") << Endpoint::Games << QByteArray("GET") << "/api/games" << true;
+    QTest::newRow("relays carry nothing")
+        << Endpoint::ServersPicker << QByteArray("GET") << "/api/servers" << true;
+}
+
+void TestServiceRequests::credentialsStayWithTheirOrigin()
+{
+    QFETCH(Endpoint, endpoint);
+    QFETCH(QByteArray, method);
+    QFETCH(QString, path);
+    QFETCH(bool, followed);
+    FakeService elsewhere;
+    QVERIFY(elsewhere.listen(QHostAddress(QStringLiteral("127.0.0.2"))));
+    FakeReply moved = FakeReply::statusOnly(method == "POST" ? 307 : 302);
+    moved.headers.append({"Location", elsewhere.url(path).toEncoded()});
+    m_fake.script(method, path, moved);
+
+    QObject owner;
+    ServiceClient *client = ServiceTest::clientFor(m_fake, &owner);
+    ServiceApi::Reply got;
+    int handled = 0;
+    QVERIFY(client->send(endpoint, [&](const ServiceApi::Reply &r) {
+        got = r;
+        ++handled;
+    }));
+    QTRY_COMPARE_WITH_TIMEOUT(handled, 1, 5000);
+    m_fake.clearScript(method, path);
+    QCOMPARE(m_fake.requestCount(path), 1);
+    QCOMPARE(elsewhere.requestCount(path), followed ? 1 : 0);
+    QCOMPARE(got.ok(), followed);
+    if (followed)
+        QCOMPARE(got.url.host(), QStringLiteral("127.0.0.2"));
+
+    // The same holds for any request the client is handed with a token in it.
+    FakeReply again = FakeReply::statusOnly(302);
+    again.headers.append({"Location", elsewhere.url(path).toEncoded()});
+    m_fake.script("GET", path, again);
+    QNetworkRequest own(m_fake.url(path));
+    own.setRawHeader("Authorization", "Bearer provider-token");
+    handled = 0;
+    client->get(own, [&](const ServiceApi::Reply &) { ++handled; });
+    QTRY_COMPARE_WITH_TIMEOUT(handled, 1, 5000);
+    QCOMPARE(elsewhere.requestCount(path), followed ? 1 : 0);
+    m_fake.clearScript("GET", path);
+    for (const RecordedRequest &r : elsewhere.requests()) {
+        QVERIFY(!r.hasHeader("Authorization"));
+        QVERIFY(!r.hasHeader("X-Device-Id"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestServiceRequests)

@@ -1,6 +1,7 @@
 #include "ui/mainwindow/HeaderSearch.h"
 
 #include "services/GamesCatalogue.h"
+#include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
 
@@ -395,12 +396,12 @@ void HeaderSearch::runSearch()
 void HeaderSearch::onGamesReply(const ServiceApi::Reply &reply)
 {
     m_gamesPending = false;
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(reply.body, &error);
+    // A body that does not parse gives a null document, which holds no list.
     QJsonArray games;
-    if (error.error != QJsonParseError::NoError || !selectGamesArray(document, &games))
+    if (!selectGamesArray(reply.document(), &games))
         return;
-    m_games = games;
+    // Every keystroke walks the list: it is held to the catalogue's bounds.
+    m_games = ReplyBounds::bound(games, ReplyBounds::gameRules(), nullptr);
     m_loaded = true;
     fillResults(m_edit->text().trimmed());
 }

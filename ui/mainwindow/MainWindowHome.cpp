@@ -109,14 +109,14 @@ void MainWindow::startGamesCatalogue()
     connect(catalogue, &GamesCatalogue::prefetchRequested, m_images, &ImageCache::prefetchGameCovers);
     connect(catalogue, &GamesCatalogue::loadingTextChanged, m_games, &GamesSection::showLoadingText);
 
-    if (catalogue->loadGamesCache()) {
+    // The disk copy is read and opened on a worker thread, so the window
+    // shows at once; its games reach the grid when they are ready.
+    connect(catalogue, &GamesCatalogue::cacheLoaded, m_games, [this] {
         prefetchGameCovers();
-        QTimer::singleShot(0, m_games, [this] {
-            const auto &state = m_services.games->state();
-            if (!state->gridRendered)
-                renderGamesGrid();
-        });
-    }
+        if (!m_services.games->state()->gridRendered)
+            renderGamesGrid();
+    });
+    catalogue->loadGamesCacheInBackground();
     QTimer::singleShot(0, this, [this] { requestGames(false, true); });
 }
 

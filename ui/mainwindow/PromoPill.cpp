@@ -14,6 +14,16 @@ const char kTextStyle[] = "color:#FFFFFF; font-family: Inter; font-weight:700; f
                           "line-height:20px; text-transform: capitalize;";
 const int kLeadingGap = 16;
 const int kTrailingGap = 306;
+// What the fixed 223 px pill has room for inside its margins; a longer text
+// from the service ends in an ellipsis instead of stretching the row's
+// layout over thousands of pixels.
+const int kLabelRoom = 183;
+const int kBadgeRoom = 100;
+
+QString fitted(const QLabel *label, const QString &text, int room)
+{
+    return label->fontMetrics().elidedText(text, Qt::ElideRight, room);
+}
 } // namespace
 
 PromoPill::PromoPill(QWidget *header, QObject *parent) : QObject(parent)
@@ -109,14 +119,14 @@ void PromoPill::setHeaderPromoSpacing(bool on)
 void PromoPill::setLabelText(const QString &text)
 {
     if (m_label)
-        m_label->setText(text);
+        m_label->setText(fitted(m_label, text, kLabelRoom));
 }
 
 void PromoPill::setBadge(bool shown, const QString &text)
 {
     if (!m_badge || !m_badgeLabel)
         return;
-    m_badgeLabel->setText(text);
+    m_badgeLabel->setText(fitted(m_badgeLabel, text, kBadgeRoom));
     m_badge->setVisible(shown);
     if (shown)
         m_badge->adjustSize();

@@ -208,6 +208,7 @@ void ImageCache::loadGameCover(QLabel *label, const QString &raw)
     m_coverWaiters[url] = label ? Waiters{QPointer<QLabel>(label)} : Waiters{};
     QNetworkReply *reply = m_coverManager->get(ServiceApi::imageRequest(QUrl(url)));
     ServiceApi::watchInactivity(reply, m_inactivityMs);
+    ServiceApi::limitBody(reply, kMaxImageBytes);
     connect(reply, &QNetworkReply::finished, this,
             [this, reply, url, file] { onGameCoverReply(reply, url, file); });
 }
@@ -291,6 +292,7 @@ void ImageCache::loadFavoriteLogo(QLabel *label, const QString &raw)
     m_logoWaiters[url] = Waiters{QPointer<QLabel>(label)};
     QNetworkReply *reply = m_logoManager->get(ServiceApi::imageRequest(QUrl(url)));
     ServiceApi::watchInactivity(reply, m_inactivityMs);
+    ServiceApi::limitBody(reply, kMaxImageBytes);
     connect(reply, &QNetworkReply::finished, this, [this, reply, url] { onFavoriteLogoReply(reply, url); });
 }
 

@@ -36,6 +36,9 @@ public:
     static constexpr int kLogoRadius = 10;
     // Images larger than this many pixels are not decoded.
     static constexpr qint64 kMaxImagePixels = 40LL * 1000 * 1000;
+    // A cover or logo download longer than this is dropped unread and never
+    // written to the covers folder: real ones are tens to hundreds of KiB.
+    static constexpr qint64 kMaxImageBytes = 8LL * 1024 * 1024;
 
     // config resolves "/uploads/" paths; covers are kept in dataFolder +
     // "/covers". The two managers (not owned) carry the cover and the logo
