@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QScrollArea>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace GamesGridRules;
 
@@ -22,6 +25,9 @@ GamesGrid::GamesGrid(const Hosts &hosts, std::shared_ptr<CatalogueState> catalog
         m_columns = gridColumns(m_section->width());
         m_minHeight = m_section->height() - 110;
     }
+    // The rows a full view of the tile area shows, and one partly shown.
+    const int viewHeight = m_scroll ? m_scroll->height() : m_minHeight;
+    m_rowsPerSlice = std::max(1, viewHeight / kRowPitch + 1);
 }
 
 QList<GameTile *> GamesGrid::tiles() const
@@ -42,6 +48,9 @@ QString GamesGrid::emptyText(bool pcMode, int chipId)
 
 void GamesGrid::clearGameTiles()
 {
+    ++m_run;
+    m_pending.clear();
+    m_nextTile = 0;
     if (!m_content)
         return;
     // At once, not deferred: a render never shows two generations of tiles.
@@ -79,24 +88,46 @@ void GamesGrid::renderGamesGrid(const QList<GameApiItem> &items)
     const int sectionWidth = m_section ? m_section->width() : m_content->width();
     m_content->setMinimumSize(sectionWidth, contentHeight(count, m_columns, m_minHeight));
 
-    for (int i = 0; i < count; ++i) {
-        const GameApiItem &entry = items.at(filtered.at(order.at(i)));
-        const GameTileData data{entry.id,       entry.title,  entry.cover,        entry.logo,
-                                entry.category, entry.isFree, entry.freeDaysLeft, entry.freeSource};
-        auto *tile = new GameTile(data, m_state, m_images, m_timings, m_hoverFilter, m_content);
-        tile->move(tilePosition(i, m_columns));
-        tile->show();
-        connect(tile, &GameTile::openRequested, this, &GamesGrid::gameOpened);
-    }
+    m_pending.reserve(count);
+    for (int i = 0; i < count; ++i)
+        m_pending.append(items.at(filtered.at(order.at(i))));
+    makeTiles(m_run);
 
-    m_content->update();
-    m_scroll->viewport()->update();
     if (m_catalogue)
         m_catalogue->gridRendered = true;
-
     if (count == 0)
         showMessage(emptyText(pcMode, m_state ? m_state->categoryChip() : 0));
     emit rendered();
+    if (!isFilling())
+        emit filled();
+}
+
+void GamesGrid::makeTiles(quint64 run)
+{
+    if (run != m_run || !m_content || !m_scroll)
+        return;
+    const qsizetype end = std::min<qsizetype>(m_pending.size(), m_nextTile + m_rowsPerSlice * m_columns);
+    for (; m_nextTile < end; ++m_nextTile) {
+        const GameApiItem &entry = m_pending.at(m_nextTile);
+        const GameTileData data{entry.id,       entry.title,  entry.cover,        entry.logo,
+                                entry.category, entry.isFree, entry.freeDaysLeft, entry.freeSource};
+        auto *tile = new GameTile(data, m_state, m_images, m_timings, m_hoverFilter, m_content);
+        tile->move(tilePosition(int(m_nextTile), m_columns));
+        tile->show();
+        connect(tile, &GameTile::openRequested, this, &GamesGrid::gameOpened);
+    }
+    m_content->update();
+    m_scroll->viewport()->update();
+    if (m_nextTile < m_pending.size()) {
+        QTimer::singleShot(0, this, [this, run]() {
+            makeTiles(run);
+            if (run == m_run && !isFilling())
+                emit filled();
+        });
+        return;
+    }
+    m_pending.clear();
+    m_nextTile = 0;
 }
 
 void GamesGrid::renderCatalogue()

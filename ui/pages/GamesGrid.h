@@ -44,9 +44,19 @@ public:
     // The translated message for an empty grid.
     static QString emptyText(bool pcMode, int chipId);
 
+    // Rows of tiles made per turn of the event loop: the rows the scroll
+    // area shows come first, in the render itself, and the rest follow a
+    // few milliseconds at a time, so the GUI thread is never held long.
+    int rowsPerSlice() const { return m_rowsPerSlice; }
+    // Tiles of the last render still to be made.
+    bool isFilling() const { return m_nextTile < m_pending.size(); }
+
 signals:
     void gameOpened(const QString &title, const QString &logo, const QString &category);
+    // The render's first rows are there (the rest may follow: filled).
     void rendered();
+    // Every tile of the last render is there.
+    void filled();
 
 public slots:
     void renderGamesGrid(const QList<GameApiItem> &items);
@@ -76,4 +86,12 @@ private:
     QPointer<QObject> m_hoverFilter;
     int m_columns = 1;
     int m_minHeight = 0;
+    int m_rowsPerSlice = 1;
+    // The entries of the tiles the last render still has to make, in place
+    // order; a clear or a new render starts a new run.
+    QList<GameApiItem> m_pending;
+    qsizetype m_nextTile = 0;
+    quint64 m_run = 0;
+
+    void makeTiles(quint64 run);
 };

@@ -13,6 +13,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -505,6 +506,9 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
         m_spareRows.append(m_relayRows.takeLast());
         parkRelayRow(m_spareRows.last());
     }
+    // Rows still showing the previous list wait hidden for their new relay.
+    for (qsizetype k = kRowsPerSlice; k < m_relayRows.size(); ++k)
+        m_relayRows.at(k).row->hide();
     m_picks.clear();
     m_picks.reserve(n);
     for (int k = 0; k < n; ++k) {
@@ -520,6 +524,27 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
         picked.flag = text("flag");
         picked.title = title;
         m_picks.append(picked);
+    }
+    m_fill = std::move(pairs);
+    m_fillNext = 0;
+    fillRows(++m_fillRun, page);
+
+    const int height = n == 0 ? kEmptyPageHeight : kRowHeight + kRowPitch * n;
+    page->setGeometry(0, 0, kPanelWidth, height);
+    page->show();
+    page->raise();
+    setContentHeight(height);
+    scrollToTop();
+    repaintList();
+}
+
+void ServerPicker::fillRows(quint64 run, QWidget *page)
+{
+    if (run != m_fillRun || !page || page != m_w.serversPage)
+        return;
+    const qsizetype end = std::min<qsizetype>(m_fill.size(), m_fillNext + kRowsPerSlice);
+    for (; m_fillNext < end; ++m_fillNext) {
+        const int k = int(m_fillNext);
         if (k >= m_relayRows.size()) {
             if (m_spareRows.isEmpty()) {
                 m_relayRows.append(createRelayRow(page));
@@ -528,16 +553,14 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
                 unparkRelayRow(m_relayRows.last());
             }
         }
-        fillRelayRow(m_relayRows.at(k), k, relay, pairs.at(k).second);
+        fillRelayRow(m_relayRows.at(k), k, m_fill.at(k).first, m_fill.at(k).second);
     }
-
-    const int height = pairs.isEmpty() ? kEmptyPageHeight : kRowHeight + kRowPitch * n;
-    page->setGeometry(0, 0, kPanelWidth, height);
-    page->show();
-    page->raise();
-    setContentHeight(height);
-    scrollToTop();
-    repaintList();
+    if (m_fillNext < m_fill.size()) {
+        QTimer::singleShot(0, this, [this, run, guard = QPointer<QWidget>(page)]() { fillRows(run, guard); });
+        return;
+    }
+    m_fill.clear();
+    m_fillNext = 0;
 }
 
 void ServerPicker::scrollServerList()

@@ -46,6 +46,9 @@ public:
     static constexpr int kRowPitch = 54;
     static constexpr int kEmptyPageHeight = 82;
     static constexpr int kDefaultRelayPort = 50000;
+    // Relay rows filled per turn of the event loop: the first batch covers
+    // the rows the list shows, and a long list never holds the GUI thread.
+    static constexpr int kRowsPerSlice = 24;
 
     // The page's widgets the picker works on (built by ServerRegionPage).
     struct Widgets
@@ -162,6 +165,9 @@ private:
     void fillRelayRow(const RelayRow &row, int index, const QVariantMap &relay, int ping);
     void parkRelayRow(const RelayRow &row);
     void unparkRelayRow(const RelayRow &row);
+    // Fills the next rows of the list being shown; later ones follow on
+    // later turns of the event loop unless a newer list took over.
+    void fillRows(quint64 run, QWidget *page);
 
     Widgets m_w;
     Sources m_sources;
@@ -172,6 +178,11 @@ private:
     QList<PickedRow> m_picks;
     // Rows the list needed before and may need again, hidden.
     QList<RelayRow> m_spareRows;
+    // The relays (with their pings) of the list being shown, the next one to
+    // fill, and the run they belong to.
+    QList<QPair<QVariantMap, int>> m_fill;
+    qsizetype m_fillNext = 0;
+    quint64 m_fillRun = 0;
     QPointer<QPushButton> m_backRow;
     QPointer<QLabel> m_emptyLabel;
     QHash<QString, QPixmap> m_flagCache;

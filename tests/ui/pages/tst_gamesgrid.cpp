@@ -182,9 +182,16 @@ void TestGamesGrid::hundredEntriesMakeSeventyTiles()
 {
     Rig rig(numberedGames(100));
     QSignalSpy rendered(&rig.grid, &GamesGrid::rendered);
+    QSignalSpy filled(&rig.grid, &GamesGrid::filled);
     rig.grid.renderGamesGrid(*rig.catalogue->items);
     QCOMPARE(rendered.size(), 1);
     QVERIFY(rig.catalogue->gridRendered);
+    // The rows the scroll area shows are there at once; the rest follow a
+    // slice of rows per turn of the event loop.
+    QCOMPARE(rig.grid.tiles().size(), rig.grid.rowsPerSlice() * 7);
+    QVERIFY(rig.grid.isFilling());
+    QCOMPARE(filled.size(), 0);
+    QTRY_COMPARE(filled.size(), 1);
     const QList<GameTile *> tiles = rig.grid.tiles();
     QCOMPARE(tiles.size(), 70);
     for (GameTile *tile : tiles)
@@ -329,9 +336,16 @@ void TestGamesGrid::rendersDoNotPileUpWidgets()
 {
     Rig rig(numberedGames(20));
     rig.grid.renderGamesGrid(*rig.catalogue->items);
+    QTRY_VERIFY(!rig.grid.isFilling());
     const int afterOne = rig.hosts.content->findChildren<QObject *>().size();
-    for (int i = 0; i < 100; ++i)
+    // Renders that come while the last rows are still to be made drop them.
+    for (int i = 0; i < 100; ++i) {
         rig.grid.renderGamesGrid(*rig.catalogue->items);
+        if (i % 10 == 0)
+            QCoreApplication::processEvents();
+    }
+    QTRY_VERIFY(!rig.grid.isFilling());
+    QCOMPARE(rig.grid.tiles().size(), 20);
     QCOMPARE(rig.hosts.content->findChildren<QObject *>().size(), afterOne);
 }
 
