@@ -4,6 +4,7 @@
 
 #include "support/fakeservice/DevRelays.h"
 #include "support/fakeservice/FakeService.h"
+#include "support/fakeservice/HostileModes.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -25,6 +26,15 @@ int main(int argc, char **argv)
                                         QStringLiteral("port"), QStringLiteral("18080"));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Do not log each request."));
+    QStringList modeNames;
+    for (HostileModes::Mode mode : HostileModes::all())
+        modeNames << HostileModes::name(mode);
+    const QCommandLineOption hostileOption(
+        QStringLiteral("hostile"),
+        QStringLiteral("Answer every API endpoint in a hostile way: %1. \"redirect\" sends each request "
+                       "to a second host on 127.0.0.2, which logs what reaches it.")
+            .arg(modeNames.join(QStringLiteral(", "))),
+        QStringLiteral("mode"));
     const QCommandLineOption relaysOption(
         QStringLiteral("relays"),
         QStringLiteral("Also run the relays of the relay list on their loopback addresses."));
@@ -36,6 +46,7 @@ int main(int argc, char **argv)
     parser.addOption(quietOption);
     parser.addOption(relaysOption);
     parser.addOption(dataOption);
+    parser.addOption(hostileOption);
     parser.process(app);
 
     bool ok = false;
@@ -74,7 +85,31 @@ int main(int argc, char **argv)
         for (const QString &problem : std::as_const(problems))
             err << "quorlix-devservice: " << problem << Qt::endl;
     }
+    HostileModes::Mode mode = HostileModes::Mode::HugeField;
+    FakeService elsewhere;
+    if (parser.isSet(hostileOption)) {
+        if (!HostileModes::fromName(parser.value(hostileOption), &mode)) {
+            err << "quorlix-devservice: unknown mode " << parser.value(hostileOption) << Qt::endl;
+            return 2;
+        }
+        if (mode == HostileModes::Mode::Redirect &&
+            !elsewhere.listen(QHostAddress(QStringLiteral("127.0.0.2")), 0)) {
+            err << "quorlix-devservice: cannot listen on 127.0.0.2" << Qt::endl;
+            return 1;
+        }
+        HostileModes::apply(service, mode, HostileModes::Sizes(), elsewhere.origin());
+    }
     QTextStream out(stdout);
+    if (parser.isSet(hostileOption)) {
+        out << "  every endpoint answers: " << HostileModes::name(mode) << Qt::endl;
+        if (mode == HostileModes::Mode::Redirect)
+            out << "  redirects go to " << elsewhere.origin().toString() << Qt::endl;
+    }
+    QObject::connect(&elsewhere, &FakeService::requestReceived, &app, [&out](const RecordedRequest &r) {
+        out << "[elsewhere] " << r.method << ' ' << r.path
+            << (r.hasHeader("Authorization") ? " with Authorization" : "")
+            << (r.hasHeader("X-Device-Id") ? " with X-Device-Id" : "") << Qt::endl;
+    });
     out << "quorlix-devservice listening on " << service.origin().toString() << Qt::endl
         << "  demo account: " << FakeService::kDemoEmail << " / " << FakeService::kDemoPassword << Qt::endl
         << "  Discord demo email: " << FakeService::kDemoDiscordEmail << Qt::endl
