@@ -95,7 +95,7 @@ public:
     static constexpr int kPrefetchCovers = 35;
     // Games written to the cache database per turn of the event loop: a
     // few milliseconds each, so a long catalogue never holds the GUI thread.
-    static constexpr int kSaveSlice = 500;
+    static constexpr int kSaveSlice = 250;
 
     using SaveGames = std::function<void(const QList<QVariantMap> &games)>;
 

@@ -64,9 +64,9 @@ public:
     NotificationService(ServiceClient *client, AccountStore *account, QObject *parent = nullptr);
 
     // Rows are made this many at a time, one batch per turn of the event
-    // loop: a reply of the size asked for is listed at once, and a flood of
-    // them never holds the GUI thread.
-    static constexpr int kRowsPerSlice = 20;
+    // loop (a few milliseconds each): a flood of them never holds the GUI
+    // thread.
+    static constexpr int kRowsPerSlice = 10;
 
     static QString scopeName(Scope scope);
     // The entries of a reply body: a JSON array, or an object holding it

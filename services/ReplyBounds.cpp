@@ -19,10 +19,10 @@ const EntryRules &gameRules()
         EntryRules r;
         r.maxEntries = kMaxGames;
         r.refuseKeys = QStringList{QStringLiteral("id")};
-        r.dropKeys = QStringList{QStringLiteral("cover"), QStringLiteral("cover_url"),
-                                 QStringLiteral("coverImage"), QStringLiteral("image"),
-                                 QStringLiteral("logo"), QStringLiteral("logo_url"),
-                                 QStringLiteral("icon")};
+        r.dropKeys =
+            QStringList{QStringLiteral("cover"), QStringLiteral("cover_url"), QStringLiteral("coverImage"),
+                        QStringLiteral("image"), QStringLiteral("logo"),      QStringLiteral("logo_url"),
+                        QStringLiteral("icon")};
         r.longTextKeys = QStringList{QStringLiteral("description")};
         return r;
     }();

@@ -60,22 +60,22 @@ private slots:
                                    << QJsonValue(longText(kMaxTextChars)) << 1;
         QTest::newRow("title at the bound kept") << with("title", longText(kMaxTextChars)) << false << "title"
                                                  << QJsonValue(longText(kMaxTextChars)) << 0;
-        QTest::newRow("long description kept") << with("description", longText(60000)) << false << "description"
-                                               << QJsonValue(longText(60000)) << 0;
+        QTest::newRow("long description kept") << with("description", longText(60000)) << false
+                                               << "description" << QJsonValue(longText(60000)) << 0;
         QTest::newRow("description cut") << with("description", longText(70000)) << false << "description"
                                          << QJsonValue(longText(kMaxLongTextChars)) << 1;
-        QTest::newRow("cover address left out")
-            << with("coverImage", "https://x/" + longText(5000)) << false << "coverImage" << QJsonValue(QJsonValue::Undefined)
-            << 0;
-        QTest::newRow("id refuses the game") << with("id", longText(5000)) << true << "" << QJsonValue(QJsonValue::Undefined) << 0;
+        QTest::newRow("cover address left out") << with("coverImage", "https://x/" + longText(5000)) << false
+                                                << "coverImage" << QJsonValue(QJsonValue::Undefined) << 0;
+        QTest::newRow("id refuses the game")
+            << with("id", longText(5000)) << true << "" << QJsonValue(QJsonValue::Undefined) << 0;
         QTest::newRow("numeric id kept") << with("id", 42) << false << "id" << QJsonValue(42) << 0;
         QTest::newRow("tag cut") << with("tags", QJsonArray{"a", longText(5000)}) << false << "tags"
                                  << QJsonValue(QJsonArray{"a", longText(kMaxTextChars)}) << 1;
         QTest::newRow("unknown member bounded too")
             << with("notes", longText(5000)) << false << "notes" << QJsonValue(longText(kMaxTextChars)) << 1;
         QTest::newRow("cut never splits a pair")
-            << with("name", longText(kMaxTextChars - 1) + QString::fromUtf8("\xf0\x9f\x8e\xae") + "x") << false
-            << "name" << QJsonValue(longText(kMaxTextChars - 1)) << 1;
+            << with("name", longText(kMaxTextChars - 1) + QString::fromUtf8("\xf0\x9f\x8e\xae") + "x")
+            << false << "name" << QJsonValue(longText(kMaxTextChars - 1)) << 1;
     }
 
     void game()
@@ -104,10 +104,8 @@ private slots:
         for (int i = 0; i < kMaxListItems + 500; ++i)
             ports.append(i);
         QJsonObject profile{{"id", "steam"}, {"udp_ports", QJsonArray{"27000-27100"}}};
-        const QJsonObject game{{"id", "g"},
-                               {"udp_ports", ports},
-                               {"profiles", QJsonArray{profile}},
-                               {"deep", nested(50)}};
+        const QJsonObject game{
+            {"id", "g"}, {"udp_ports", ports}, {"profiles", QJsonArray{profile}}, {"deep", nested(50)}};
         Report report;
         const QJsonObject out = bound(QJsonArray{game}, gameRules(), &report).first().toObject();
         QCOMPARE(out.value("udp_ports").toArray().size(), kMaxListItems);
@@ -145,13 +143,16 @@ private slots:
         QCOMPARE(report.entries, bound + 10);
         QCOMPARE(report.kept, bound);
         QVERIFY(report.any());
-        QVERIFY(report.summary("things").startsWith(QStringLiteral("kept %1 of %2 things").arg(bound).arg(bound + 10)));
+        QVERIFY(report.summary("things").startsWith(
+            QStringLiteral("kept %1 of %2 things").arg(bound).arg(bound + 10)));
     }
 
     // Relays and notifications keep only what the client reads.
     void onlyReadMembersKept()
     {
-        const QJsonObject relay{{"id", "r1"}, {"name", "Relay"}, {"flag", "/f/" + longText(5000)},
+        const QJsonObject relay{{"id", "r1"},
+                                {"name", "Relay"},
+                                {"flag", "/f/" + longText(5000)},
                                 {"secret_payload", QJsonArray{1, 2, 3}}};
         Report report;
         const QJsonObject r = bound(QJsonArray{relay}, relayRules(), &report).first().toObject();

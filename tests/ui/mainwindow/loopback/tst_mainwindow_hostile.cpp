@@ -300,9 +300,10 @@ private slots:
                 if (QTest::currentTestFailed())
                     return;
                 const qint64 longest = meter.longest();
-                QVERIFY2(longest < bound, qPrintable(QStringLiteral("start %1: the GUI thread stopped for %2 ms")
-                                                         .arg(start)
-                                                         .arg(longest)));
+                QVERIFY2(longest < bound,
+                         qPrintable(QStringLiteral("start %1: the GUI thread stopped for %2 ms")
+                                        .arg(start)
+                                        .arg(longest)));
                 if (start == 2)
                     QVERIFY(window.gamesCatalogue()->state()->catalogueLoaded);
             }
