@@ -18,18 +18,26 @@
 
 namespace WindowAgainstFake {
 
-// False when the database or the fake could not be set up.
-inline bool start(FakeService &service)
+// The names, the database and every origin pointed at a fake already
+// listening there (on a thread of its own, say). False when the database
+// could not be set up.
+inline bool startAt(const QUrl &origin)
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
     QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
     const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
     QDir().mkpath(folder);
-    if (!DatabaseManager::instance()->initialize(folder) || !service.listen())
+    if (!DatabaseManager::instance()->initialize(folder))
         return false;
-    ServiceConfig::setInstance(ServiceConfig(service.origin(), service.origin(), service.origin()));
+    ServiceConfig::setInstance(ServiceConfig(origin, origin, origin));
     LoopbackGuard::install();
     return true;
+}
+
+// False when the database or the fake could not be set up.
+inline bool start(FakeService &service)
+{
+    return service.listen() && startAt(service.origin());
 }
 
 // Whether every request the client has made was answered and handed to its
