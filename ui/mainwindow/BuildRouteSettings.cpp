@@ -2,6 +2,8 @@
 // the routing diagram its counters lay out, and opens and closes it.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "ui/mainwindow/WindowRules.h"
+
 #include "ui/pages/ConnectionPanels.h"
 #include "ui/pages/RouteArea.h"
 #include "ui/pages/RouteSettings.h"
@@ -10,6 +12,7 @@ void MainWindow::buildRouteSettings()
 {
     m_routeSettings = new RouteSettings(m_connectionPanels->right(), m_rootFrame, size(),
                                         m_routeArea->diagramState(), this);
+    m_sections.add(WindowRules::Section::RouteSettingsPanel, m_routeSettings->panel());
 }
 
 void MainWindow::toggleRouteSettings()

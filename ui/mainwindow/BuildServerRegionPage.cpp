@@ -58,6 +58,7 @@ void MainWindow::showServerRegionPage(bool open)
             w->setVisible(!open);
     }
     m_serverRegion->setShown(open);
+    m_sections.placeForLanguage(currentLanguageIsPersian());
 }
 
 void MainWindow::leaveServerSearch()

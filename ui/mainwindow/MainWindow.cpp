@@ -148,6 +148,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
             w->setVisible(rule.visible);
     }
     addLanguageArea(m_sideNavigation, /*alsoWhenLoopStarts=*/true);
+    m_sections.placeForLanguage(currentLanguageIsPersian());
 
     m_pageStack = new PageStack(this, m_rootFrame, m_rootLayout, m_sections);
     // The root frame's width is final once the event loop runs.
@@ -221,6 +222,7 @@ void MainWindow::applyLanguage(const QString &languageCode)
         area->retranslate();
         area->place(persian);
     }
+    m_sections.placeForLanguage(persian);
     // What the pill shows without a name or an e-mail ("Account", "Not signed
     // in") is translated when the texts are made: make them again.
     m_accountPill->showAccount(m_services.accountInfo ? m_services.accountInfo->texts()
@@ -386,6 +388,8 @@ void MainWindow::switchNavSection(int id)
         }
         w->setVisible(rule.visible);
     }
+    // A page shown for the first time is placed for the language too.
+    m_sections.placeForLanguage(currentLanguageIsPersian());
     if (id == WindowRules::NavGames)
         emit gamesSectionOpened();
 }

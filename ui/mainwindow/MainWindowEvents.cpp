@@ -95,6 +95,7 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     if (m_sideNavigation)
         m_sideNavigation->setShown(!(m_authPage && m_authPage->isVisible()), persian);
     placeFloatingSections(persian);
+    m_sections.placeForLanguage(persian);
     if (m_windowButtons)
         m_windowButtons->follow(persian);
 }

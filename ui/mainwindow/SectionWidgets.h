@@ -19,6 +19,11 @@ public:
     // The section's widget, or null when there is none.
     QWidget *widget(WindowRules::Section section) const;
 
+    // Moves every section that shifts in Persian to its x for the language
+    // (from the x it was built at); sections not built yet are placed when
+    // this runs again after they are.
+    void placeForLanguage(bool persian) const;
+
 private:
     QWidget *m_window;
     QHash<int, QPointer<QWidget>> m_registered;

@@ -61,24 +61,25 @@ const QVector<SectionInfo> &sectionTable()
     using S = Section;
     const auto show = SectionRule::Show;
     const auto hideOnly = SectionRule::HideOnly;
+    const int page = kPersianPageShift;
     static const QVector<SectionInfo> table = {
         {S::DashboardTitle, "DashboardTitle", View::Home, show},
-        {S::ConnectionsLandingTitle, "ConnectionsLandingTitle", View::Landing, show},
+        {S::ConnectionsLandingTitle, "ConnectionsLandingTitle", View::Landing, show, page},
         {S::QuorlixConnectionTitle, "QuorlixConnectionTitle", View::Never, show},
-        {S::GamesTitle, "GamesTitle", View::Games, show},
+        {S::GamesTitle, "GamesTitle", View::Games, show, page},
         {S::ProfileTitle, "ProfileTitle", View::Profile, show},
-        {S::SettingsTitle, "SettingsTitle", View::Setting, show},
-        {S::SettingsResetDefaultButton, "SettingsResetDefaultButton", View::Setting, show},
-        {S::SettingsPreferencesCard, "SettingsPreferencesCard", View::Setting, show},
-        {S::SettingsLeftSectionCard, "SettingsLeftSectionCard", View::Setting, show},
-        {S::SettingsRightSectionCard, "SettingsRightSectionCard", View::Setting, show},
-        {S::SettingsBottomLeftSectionCard, "SettingsBottomLeftSectionCard", View::Setting, show},
-        {S::SettingsBottomRightSectionCard, "SettingsBottomRightSectionCard", View::Setting, show},
+        {S::SettingsTitle, "SettingsTitle", View::Setting, show, page},
+        {S::SettingsResetDefaultButton, "SettingsResetDefaultButton", View::Setting, show, page},
+        {S::SettingsPreferencesCard, "SettingsPreferencesCard", View::Setting, show, page},
+        {S::SettingsLeftSectionCard, "SettingsLeftSectionCard", View::Setting, show, page},
+        {S::SettingsRightSectionCard, "SettingsRightSectionCard", View::Setting, show, page},
+        {S::SettingsBottomLeftSectionCard, "SettingsBottomLeftSectionCard", View::Setting, show, page},
+        {S::SettingsBottomRightSectionCard, "SettingsBottomRightSectionCard", View::Setting, show, page},
         {S::ProfileLeftSection, "ProfileLeftSection", View::Profile, show},
         {S::ProfileLogoutButton, "ProfileLogoutButton", View::Profile, show},
         {S::LogoutConfirmOverlay, "LogoutConfirmOverlay", View::Profile, hideOnly},
         {S::ConnectionsSection, "ConnectionsSection", View::Home, show},
-        {S::GamesSectionWrap, "GamesSectionWrap", View::Games, show},
+        {S::GamesSectionWrap, "GamesSectionWrap", View::Games, show, page},
         {S::ConnectionsSectionRight, "ConnectionsSectionRight", View::Home, show},
         {S::DashboardLowerLeft, "DashboardLowerLeft", View::Home, show},
         {S::DashboardLowerRight, "DashboardLowerRight", View::Home, show},
@@ -87,18 +88,20 @@ const QVector<SectionInfo> &sectionTable()
         {S::HelpCardSupport, "HelpCardSupport", View::Home, show},
         {S::HelpCardDiscord, "HelpCardDiscord", View::Home, show},
         {S::ConnectionsHero, "ConnectionsHero", View::Home, show},
-        {S::QuorlixConnLeft, "QuorlixConnLeft", View::Connection, show},
-        {S::QuorlixConnRightScroll, "QuorlixConnRightScroll", View::Connection, show},
+        {S::QuorlixConnLeft, "QuorlixConnLeft", View::Connection, show, page},
+        {S::QuorlixConnRightScroll, "QuorlixConnRightScroll", View::Connection, show, page},
         {S::QuorlixConnRight, "QuorlixConnRight", View::Connection, show},
-        {S::QuorlixConnHeader, "QuorlixConnHeader", View::Connection, show},
-        {S::ConsoleConnOverlay, "ConsoleConnOverlay", View::Connection, hideOnly},
-        {S::ConnectionsLandingBanner, "ConnectionsLandingBanner", View::Landing, show},
-        {S::ConnectionsLandingBody, "ConnectionsLandingBody", View::Landing, show},
-        {S::ServerRegionBack, "ServerRegionBack", View::Never, show},
-        {S::ServerRegionPageTitle, "ServerRegionPageTitle", View::Never, show},
-        {S::ServerRegionLeftPanel, "ServerRegionLeftPanel", View::Never, show},
-        {S::ServerRegionRightPanel, "ServerRegionRightPanel", View::Never, show},
+        {S::QuorlixConnHeader, "QuorlixConnHeader", View::Connection, show, page},
+        {S::ConsoleConnOverlay, "ConsoleConnOverlay", View::Connection, hideOnly, page},
+        {S::ConnectionsLandingBanner, "ConnectionsLandingBanner", View::Landing, show, page},
+        {S::ConnectionsLandingBody, "ConnectionsLandingBody", View::Landing, show, page},
+        {S::ServerRegionBack, "ServerRegionBack", View::Never, show, page},
+        {S::ServerRegionPageTitle, "ServerRegionPageTitle", View::Never, show, page},
+        {S::ServerRegionLeftPanel, "ServerRegionLeftPanel", View::Never, show, page},
+        {S::ServerRegionRightPanel, "ServerRegionRightPanel", View::Never, show, page},
         {S::NotifDropdownOverlay, "NotifDropdownOverlay", View::Never, hideOnly},
+        // The route settings panel lies inside its own full-window overlay.
+        {S::RouteSettingsPanel, "RouteSettingsPanel", View::Never, SectionRule::PlaceOnly, page},
     };
     return table;
 }
@@ -117,9 +120,22 @@ QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic)
     const View view = viewFor(navId, programmatic);
     QVector<SectionVisibility> rules;
     rules.reserve(sectionTable().size());
-    for (const SectionInfo &info : sectionTable())
-        rules.append({info.section, view != View::Never && info.shownIn == view, info.rule});
+    for (const SectionInfo &info : sectionTable()) {
+        if (info.rule != SectionRule::PlaceOnly)
+            rules.append({info.section, view != View::Never && info.shownIn == view, info.rule});
+    }
     return rules;
+}
+
+int sectionX(Section section, int leftToRightX, bool persian)
+{
+    if (!persian)
+        return leftToRightX;
+    for (const SectionInfo &info : sectionTable()) {
+        if (info.section == section)
+            return leftToRightX + info.persianShift;
+    }
+    return leftToRightX;
 }
 
 QVector<SectionX> homeSectionPlaces(bool persian)

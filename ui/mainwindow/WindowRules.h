@@ -83,6 +83,7 @@ enum class Section {
     ServerRegionLeftPanel,
     ServerRegionRightPanel,
     NotifDropdownOverlay,
+    RouteSettingsPanel,
 };
 
 // What the navigation shows: one view per button, except that Network is the
@@ -93,9 +94,15 @@ View viewFor(int navId, bool programmatic);
 
 // How a section follows the view.
 enum class SectionRule {
-    Show,     // visible exactly in its view
-    HideOnly, // hidden outside its view, left alone in it
+    Show,      // visible exactly in its view
+    HideOnly,  // hidden outside its view, left alone in it
+    PlaceOnly, // never shown or hidden by the navigation; only placed
 };
+
+// The pages that keep their left-to-right layout in Persian lie under the
+// side navigation, which moves to the window's right edge there: in Persian
+// they move left by this much, each as a whole.
+inline constexpr int kPersianPageShift = -100;
 
 struct SectionInfo
 {
@@ -103,6 +110,7 @@ struct SectionInfo
     const char *objectName;
     View shownIn;
     SectionRule rule;
+    int persianShift = 0; // added to the section's x in Persian
 };
 
 // Every section, in the order a section switch applies them.
@@ -117,6 +125,9 @@ struct SectionVisibility
     SectionRule rule;
 };
 QVector<SectionVisibility> sectionVisibility(int navId, bool programmatic);
+
+// The x of a section for the language, given its left-to-right x.
+int sectionX(Section section, int leftToRightX, bool persian);
 
 // x of each floating home section for the language, in placement order: the
 // home metrics' table (HomeMetrics::containerX), so the resize handling, the

@@ -136,7 +136,60 @@ private slots:
             names.insert(QLatin1String(info.objectName));
             QCOMPARE(sectionName(info.section), info.objectName);
         }
-        QCOMPARE(sections.size(), int(Section::NotifDropdownOverlay) + 1);
+        QCOMPARE(sections.size(), int(Section::RouteSettingsPanel) + 1);
+    }
+
+    // In Persian the side navigation stands at the right edge: every page
+    // that keeps its left-to-right layout moves left by 100 px as a whole,
+    // so its right edge (1420 at most) clears the column at 1346. Mirrored
+    // home sections and the titles that mirror themselves stay put here.
+    void persianShift_data()
+    {
+        QTest::addColumn<int>("section");
+        QTest::addColumn<int>("shift");
+        const QList<Section> pages = {Section::GamesTitle,
+                                      Section::GamesSectionWrap,
+                                      Section::QuorlixConnLeft,
+                                      Section::QuorlixConnRightScroll,
+                                      Section::QuorlixConnHeader,
+                                      Section::ConsoleConnOverlay,
+                                      Section::ServerRegionBack,
+                                      Section::ServerRegionPageTitle,
+                                      Section::ServerRegionLeftPanel,
+                                      Section::ServerRegionRightPanel,
+                                      Section::ConnectionsLandingTitle,
+                                      Section::ConnectionsLandingBanner,
+                                      Section::ConnectionsLandingBody,
+                                      Section::SettingsTitle,
+                                      Section::SettingsResetDefaultButton,
+                                      Section::SettingsPreferencesCard,
+                                      Section::SettingsLeftSectionCard,
+                                      Section::SettingsRightSectionCard,
+                                      Section::SettingsBottomLeftSectionCard,
+                                      Section::SettingsBottomRightSectionCard,
+                                      Section::RouteSettingsPanel};
+        for (Section s : pages)
+            QTest::newRow(sectionName(s)) << int(s) << -100;
+        for (Section s :
+             {Section::DashboardTitle, Section::ConnectionsSection, Section::ProfileLeftSection,
+              Section::QuorlixConnRight, Section::NotifDropdownOverlay, Section::LogoutConfirmOverlay})
+            QTest::newRow(sectionName(s)) << int(s) << 0;
+    }
+    void persianShift()
+    {
+        QFETCH(int, section);
+        QFETCH(int, shift);
+        QCOMPARE(sectionX(Section(section), 120, false), 120);
+        QCOMPARE(sectionX(Section(section), 120, true), 120 + shift);
+        QVERIFY(1420 + (shift ? shift : 0) < sideNavX(kDesignWidth, true) || shift == 0);
+    }
+
+    void placedOnlySectionsAreNeverShownOrHidden()
+    {
+        for (int id : {int(NavHome), int(NavGames), int(NavNetwork), int(NavSetting), int(NavProfile)}) {
+            for (const SectionVisibility &rule : sectionVisibility(id, true))
+                QVERIFY(rule.section != Section::RouteSettingsPanel);
+        }
     }
 
     void sectionVisibilityPerView_data()
