@@ -102,6 +102,17 @@ void QxPopupRow::setChecked(bool checked)
     m_check->setVisible(checked);
 }
 
+int QxPopupRow::neededWidth() const
+{
+    const QFontMetrics metrics(m_right->font());
+    int width = m_rowPaddingLeft + metrics.horizontalAdvance(m_right->text()) + m_rowInnerSpacing +
+                m_checkSize + m_rowPaddingRight;
+    if (!m_left->text().isEmpty())
+        width += std::max(m_leftMinWidth, QFontMetrics(m_left->font()).horizontalAdvance(m_left->text())) +
+                 m_rowInnerSpacing;
+    return width + 2; // a glyph may reach a fraction past its advance
+}
+
 void QxPopupRow::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton && m_onClick)
@@ -284,7 +295,7 @@ bool QxSelectPopup::showForAnchor(QWidget *anchor, int minWidth)
     if (!anchor)
         return false;
     followDesktop();
-    setFixedWidth(std::max(anchor->width(), minWidth));
+    setFixedWidth(fittingWidth(anchor, minWidth));
     adjustSize();
 
     const QPoint topLeft = anchor->mapToGlobal(QPoint(0, 0));
@@ -308,9 +319,21 @@ void QxSelectPopup::showBelow(QWidget *anchor, int minWidth)
     if (!anchor)
         return;
     followDesktop();
-    setFixedWidth(std::max(anchor->width(), minWidth));
+    setFixedWidth(fittingWidth(anchor, minWidth));
     adjustSize();
     placeAndShow(anchor, false);
+}
+
+int QxSelectPopup::fittingWidth(const QWidget *anchor, int minWidth) const
+{
+    // Never narrower than its rows need: a row squeezed below its texts and
+    // check mark runs them together and cuts the last one.
+    int needed = 0;
+    for (const QxPopupRow *row : m_rows)
+        needed = std::max(needed, row->neededWidth());
+    const int margin = m_translucent && m_style.hasShadow ? m_style.shadowMargin : 0;
+    needed += 2 * (margin + m_style.cardPadding + m_style.borderWidth);
+    return std::max({anchor->width(), minWidth, needed});
 }
 
 void QxSelectPopup::placeAndShow(QWidget *anchor, bool above)

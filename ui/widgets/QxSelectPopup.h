@@ -64,6 +64,8 @@ public:
     QLabel *checkLabel() const { return m_check; }
 
     void applyLabelFonts();
+    // The width the row needs to show its texts and check mark whole.
+    int neededWidth() const;
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
@@ -130,6 +132,7 @@ private:
     // Translucent with the shadow, or opaque, as the desktop shows windows.
     void followDesktop();
     void placeAndShow(QWidget *anchor, bool above);
+    int fittingWidth(const QWidget *anchor, int minWidth) const;
     // The card's outline (its corners as the card style rounds them).
     QRegion cardShape() const;
 

@@ -418,6 +418,35 @@ private slots:
         QCOMPARE(hovered.pixelColor(0, 0).alpha(), 0);
     }
 
+    // Rows that need more than the field is wide widen the popup: their
+    // texts and the check mark show whole, apart.
+    void widerRowsWidenThePopup()
+    {
+        QxSelectPopupStyle style;
+        style.rowPaddingLeft = 58;
+        style.rowFontPx = 14;
+        QxSelectPopup popup;
+        popup.setStyle(style);
+        popup.setItems({{QStringLiteral("Max."), QStringLiteral("1440*810")}});
+        popup.setCheckedIndex(0);
+        Field field(200, 100, 162, 43);
+        popup.showBelow(&field.window, 0);
+        QVERIFY(popup.width() > 162);
+        QxPopupRow *row = popup.rows().first();
+        QTRY_VERIFY(row->width() > 162 - 2 * 16);
+        for (QLabel *label : {row->leftLabel(), row->rightLabel()})
+            QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                     qPrintable(label->text()));
+        QVERIFY(row->leftLabel()->geometry().right() < row->rightLabel()->x());
+        QVERIFY(row->rightLabel()->x() + row->fontMetrics().horizontalAdvance(QStringLiteral("1440*810")) <=
+                row->checkLabel()->x());
+        // A field wider than the rows keeps its width.
+        Field wide(200, 300, 400, 43);
+        popup.hide();
+        popup.showBelow(&wide.window, 0);
+        QCOMPARE(popup.width(), 400);
+    }
+
     // A desktop without a compositing manager never shows a translucent
     // window: the popup is then an opaque window cut to the card's outline,
     // in the card's colours, with no shadow margin around it.
