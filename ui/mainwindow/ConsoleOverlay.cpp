@@ -65,7 +65,7 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     m_tint->setAttribute(Qt::WA_StyledBackground, true);
     m_tint->setStyleSheet(QStringLiteral("background-color: rgba(17,19,23,0.80); border-radius: 20px;"));
 
-    const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
+    const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter;
     makeLabel(m_tint, "ConsoleConnTitle", trWindow("Boosted!"), QRect(269, 49, 762, 32), 24, 600,
               Qt::AlignCenter,
               QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: 24px;"

@@ -158,7 +158,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_title->setFont(titleFont);
     m_title->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;"
                                           "font-size: 14px;font-weight: 600;"));
-    m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     m_title->setText(QFontMetrics(titleFont).elidedText(data.title, Qt::ElideRight, kWidth));
 
     m_tag = new QLabel(QCoreApplication::translate("QObject", "Free"), this);
@@ -187,7 +187,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_timeLeft->setFont(interFont(12, 500));
     m_timeLeft->setStyleSheet(QStringLiteral("color: #707174;background: transparent;font-family: Inter;"
                                              "font-size: 12px;font-weight: 500;"));
-    m_timeLeft->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_timeLeft->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     if (showDays) {
         m_timeLeft->setText(
             QCoreApplication::translate("QObject", "%1 days left").arg(std::max(0, data.freeDaysLeft)));

@@ -114,7 +114,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         name->adjustSize();
         name->setGeometry(80, row.y, name->sizeHint().width(), 20);
         QLabel *value = label(m_card, row.value, QString(), kTitleStyle);
-        value->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        value->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         value->setGeometry(80, row.y + 26, w - 80 - 20, 24);
         *row.valueLabel = value;
         if (i < 2) {

@@ -72,6 +72,9 @@ QLabel *caption(QWidget *parent, const char *name, const QString &text)
     label->setObjectName(QLatin1String(name));
     label->setFont(interFont(12, 400));
     label->setStyleSheet(QLatin1String(kCaptionStyle));
+    // Left of its place in every language: a translated caption is drawn
+    // right-to-left, which would mirror a plain left.
+    label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     return label;
 }
 
@@ -254,7 +257,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     s.relayALogo->move(278, 447);
     QLabel *autoCaption = caption(panel, "RoutingAutoLabel", trWindow("Auto"));
     autoCaption->setGeometry(296, 443, 80, 16);
-    autoCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    autoCaption->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     s.relayACaption = autoCaption;
 
     s.relayB = nodeBox(panel, "RoutingDubaiBackground", QRect(500, 355, 80, 80));
@@ -264,7 +267,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     const int t = QFontMetrics(dubaiCaption->font()).horizontalAdvance(dubai);
     const int d = RouteDiagram::centredLogoX(500, t);
     dubaiCaption->setGeometry(d + 20, 445, t + 4, 16);
-    dubaiCaption->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    dubaiCaption->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     s.relayBCaption = dubaiCaption;
     s.relayBLogo = relayLogo(panel, "RoutingDubaiLogo", logoPixmap);
     s.relayBLogo->move(d, 447);

@@ -347,7 +347,7 @@ QPushButton *ServerPicker::backRow(QWidget *page)
     text->setFont(interFont(14, 400));
     text->setStyleSheet(QStringLiteral("color: #707174; background: transparent;"));
     text->setGeometry(48, 12, 220, 20);
-    text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    text->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     text->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     connect(back, &QPushButton::clicked, this, &ServerPicker::leaveServerSearch);
@@ -387,13 +387,13 @@ ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page)
     r.name = new QLabel(row);
     r.name->setObjectName(QStringLiteral("SrvServerName"));
     r.name->setGeometry(56, -2, kPanelWidth - 220, 44);
-    r.name->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    r.name->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     r.name->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     r.ping = new QLabel(row);
     r.ping->setObjectName(QStringLiteral("SrvServerPing"));
     r.ping->setGeometry(kPanelWidth - 120, 0, 100, 44);
-    r.ping->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    r.ping->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
     r.ping->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     // What the row holds is looked up by its place in the list on click.

@@ -96,6 +96,8 @@ ServerRegionPage::ServerRegionPage(QWidget *rootFrame, int windowWidth, QObject 
         label(rootFrame, "ServerRegionPageTitle", windowText("Server region"), interFont(24, 600),
               QStringLiteral("color: #FFFFFF;background: transparent;font-size: 24px;font-weight: 600;"));
     m_title->setGeometry(170, 111, windowWidth - 230, 32);
+    // Left on the page in every language, also for a right-to-left text.
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
 
     buildRightPanel(rootFrame, windowWidth);
     buildLeftPanel(rootFrame, windowWidth);
@@ -119,7 +121,7 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
     QLabel *diff = label(m_rightPanel, "ServerRegionDiffTitle", windowText("The diffrence?"),
                          interFont(16, 600), QString::fromLatin1(kWhiteTitle16));
     diff->setGeometry(20, 26, 235, 24);
-    diff->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    diff->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
 
     QWidget *questionBg =
         styled(m_rightPanel, "ServerRegionQuestionBg",
@@ -132,14 +134,14 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
         QLabel *title = label(m_rightPanel, titleName, windowText("Manual server"), interFont(14, 400),
                               QString::fromLatin1(kWhiteTitle14));
         title->setGeometry(20, titleY, 275, 20);
-        title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         QLabel *body = label(m_rightPanel, bodyName, windowText(kPlaceholder), interFont(14, 400),
                              QString::fromLatin1(kGreyBody));
         // Tall enough for the paragraph's seven lines (the 100 px of the
         // design cut the last one).
         body->setGeometry(20, bodyY, 275, 140);
         body->setWordWrap(true);
-        body->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        body->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignTop);
     };
     section("ServerRegionManualTitle", "ServerRegionManualBody", 86, 116);
 
@@ -161,7 +163,7 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
               QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: "
                              "14px;font-weight: 400;"));
     more->setGeometry(14, 6, 92, 20);
-    more->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    more->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     const QPixmap link(QStringLiteral(":/icons/linl.png"));
     if (!link.isNull()) {
         auto *linkIcon = new QLabel(pill);
@@ -213,11 +215,11 @@ void ServerRegionPage::buildCards(QWidget *panel)
         QLabel *title =
             label(card, c.title, c.titleText, interFont(16, 600), QString::fromLatin1(kWhiteTitle16));
         title->setGeometry(20, 20, 372, 24);
-        title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         QLabel *desc = label(card, c.desc, description, interFont(14, 400), QString::fromLatin1(kGreyBody));
         desc->setGeometry(20, 54, 412, 40);
         desc->setWordWrap(true);
-        desc->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        desc->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignTop);
         QWidget *radio = styled(card, c.radio, QString());
         radio->setGeometry(412, 20, 20, 20);
         auto *checkLabel = new QLabel(radio);
@@ -283,7 +285,7 @@ void ServerRegionPage::buildRegionList(QWidget *panel)
     QLabel *recommended = label(panel, "SrvRecommendedLabel", QObject::tr("Recommended"), interFont(14, 400),
                                 QString::fromLatin1(kGreyBody));
     recommended->setGeometry(20, 234, 200, 20);
-    recommended->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    recommended->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     m_picker.recommendedLabel = recommended;
 
     auto *scroll = new QScrollArea(panel);
@@ -348,7 +350,7 @@ void ServerRegionPage::buildRegionList(QWidget *panel)
             tag->setFont(interFont(14, 400));
             tag->setStyleSheet(QStringLiteral("color:#707174; background: transparent;"));
             tag->setGeometry(767, 12, 160, 20);
-            tag->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            tag->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
             tag->hide();
             m_picker.autoTag = tag;
         }

@@ -49,7 +49,7 @@ QLabel *rowText(QWidget *card, const QString &name, const QString &text)
     label->setFont(interFont(14, QFont::Normal));
     label->setStyleSheet(kRowTextSheet);
     label->setLayoutDirection(Qt::LeftToRight);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     return label;
 }
 
@@ -296,7 +296,7 @@ void SettingsSection::buildPreferencesCard()
         label->setFont(boxFont);
         label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: #FFFFFF; }")
                                  .arg(QLatin1String(name)));
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         label->setGeometry(geometry);
         return label;
     };
@@ -432,7 +432,7 @@ GradientBorderCard *SettingsSection::makeCard(const char *name, const char *titl
                        "font-weight: 600;line-height: 24px;"));
     label->setGeometry(20, 20, geometry.width() - 40, 24);
     label->setLayoutDirection(Qt::LeftToRight);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     return card;
 }
 

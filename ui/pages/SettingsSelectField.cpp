@@ -67,7 +67,7 @@ Parts makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *
     parts.text->setFont(textFont);
     parts.text->setStyleSheet(textSheet);
     parts.text->setLayoutDirection(Qt::LeftToRight);
-    parts.text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    parts.text->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     parts.text->setGeometry(place.textX, 0, w - place.textX - 36, h);
     parts.caret = PageWidgets::pictureLabel(parts.box, caretName, QStringLiteral(":/icons/caret-down.png"),
                                             QSize(16, 16));

@@ -241,7 +241,7 @@ void TitlesAndLanding::placeDashboardTitle(bool persian)
         return;
     label->setText(persian ? QStringLiteral("داشبورد") : trMain("Dashboard"));
     label->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
-    label->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
+    label->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | Qt::AlignVCenter);
     if (persian) {
         QFont font(m_persianFamily);
         font.setPixelSize(32);

@@ -1089,7 +1089,10 @@ private slots:
         auto *title = qobject_cast<QLabel *>(named(&window, "DashboardTitle"));
         window.retranslateDashboardTitle(code);
         QCOMPARE(title->text(), persian ? QStringLiteral("داشبورد") : QStringLiteral("Dashboard"));
-        QCOMPARE(title->alignment() & Qt::AlignHorizontal_Mask, persian ? Qt::AlignRight : Qt::AlignLeft);
+        // Absolute: the Persian word is drawn right-to-left, which would
+        // mirror a plain right back to the left.
+        QCOMPARE(title->alignment() & Qt::AlignHorizontal_Mask,
+                 (persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute);
         QCOMPARE(title->y(), 95);
         if (persian) {
             QCOMPARE(title->height(), 40);

@@ -110,14 +110,14 @@ private slots:
         title->ensurePolished();
         if (persian) {
             QCOMPARE(title->text(), QStringLiteral("داشبورد"));
-            QCOMPARE(title->alignment(), Qt::AlignRight | Qt::AlignVCenter);
+            QCOMPARE(title->alignment(), Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
             QCOMPARE(title->layoutDirection(), Qt::RightToLeft);
             QCOMPARE(title->height(), 40);
             QCOMPARE(title->geometry().right() + 1, 1440 - 120);
             QCOMPARE(title->font().family(), kPersianFamily);
         } else {
             QCOMPARE(title->text(), QStringLiteral("Dashboard"));
-            QCOMPARE(title->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
+            QCOMPARE(title->alignment(), Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
             QCOMPARE(title->layoutDirection(), Qt::LeftToRight);
             QCOMPARE(title->styleSheet(), QString());
             QCOMPARE(title->maximumHeight(), 16777215);
