@@ -365,6 +365,11 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     layout->setSpacing(4);
     layout->addStretch(1);
     m_boostScroll->setWidget(content);
+    // The title's line reaches 4 px into the list below it: drawn above the
+    // list, its descenders are not cut by the first card, and clicks there
+    // still reach the card.
+    m_boostTitle->raise();
+    m_boostTitle->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     m_tapButton = new QPushButton(trWindow("Tap to connect"), left);
     m_tapButton->setObjectName(QStringLiteral("TapToConnectButton"));
