@@ -119,6 +119,8 @@ QWidget *PlatformBoostList::makeCard(const QString &gameId, const QVariantMap &p
     styleSwitch(track, knob, QSettings().value(settingsKey, steam).toBool());
 
     auto *hit = new QPushButton(card);
+    // Named after its card, as the window's hit buttons are.
+    hit->setObjectName(card->objectName() + QLatin1String("Hit"));
     hit->setGeometry(0, 0, 299, kCardHeight);
     hit->setFlat(true);
     hit->setCursor(Qt::PointingHandCursor);

@@ -1,62 +1,56 @@
 // Starts the client as its binary does, signs nobody in and saves what the
 // window shows, so a person can compare the layout and palette for each
-// language.
+// language; or, with QUORLIX_SCREENSHOT_CHECK=1, looks at the view's widget
+// geometry instead (LayoutCheck) and prints what it finds.
 //
-//   QUORLIX_SCREENSHOT_FILE      where the PNG goes (required)
+//   QUORLIX_SCREENSHOT_FILE      where the PNG goes (required unless checking)
 //   QUORLIX_SCREENSHOT_LANGUAGE  "en-US" (default) or "fa-IR"
-//   QUORLIX_SCREENSHOT_DELAY_MS  how long the window runs before the grab (default 1500)
-//   QUORLIX_SCREENSHOT_VIEW      "home" (default: the sign-in page put aside),
-//                                "busy-overlay" (over home: "Stopping Proxy" at 50 %),
-//                                "signin-form", "signin-error" (a two-line banner),
-//                                "signin-progress" (the bar near 50 %),
-//                                "signin-overlay" (the Discord button pressed: the
-//                                browser-wait overlay over the disabled form),
-//                                "signin-download" (the games download stage of a sign-in,
-//                                its longest text),
-//                                "landing" (the Connections landing a click on Network shows),
-//                                "busy-download" (the busy overlay halfway through an
-//                                update download), "busy-blocked" (the version refused),
-//                                "settings" (the Setting section at full height),
-//                                "settings-open-below", "settings-open-up" (a select field's
-//                                popup below and, with the window low on the screen, above it),
-//                                "settings-tooltip" (an info icon's card),
-//                                "account" (a signed-in name and e-mail on the header's pill),
-//                                "account-open" (the pill's profile pop-up open),
-//                                "profile" (the Profile section with a known location),
-//                                "profile-logout" (its sign-out confirmation card),
-//                                "home-page" (the whole home page, last session empty;
-//                                both home pages with fixed hardware figures),
-//                                "home-filled" (the whole home page with favourites and a
-//                                last session), "home-lower" (the dashboard's lower row,
-//                                the metrics strip and the help cards, fixed hardware
-//                                figures), "games-pc", "games-console" (the Games
-//                                section over a small catalogue; covers stay placeholders),
-//                                "games-small" (the same in the 1080 x 608 window),
-//                                "header-promo" (signed in: the promotion pill with its badge),
-//                                "header-search" (signed in: the search's drop-down with six
-//                                rows and their logos); both run against the development
-//                                service in this process,
-//                                "connection-boost2" and "connection-boost5" (a game's
-//                                connection page with two or five boost profiles),
-//                                "connection-dialog" (the boost explanation),
-//                                "connection-routes1/2/3" (the routing diagram),
-//                                "connection-region", "connection-region-auto" (the server
-//                                region page in the Manual and Automatic views),
-//                                "connection-region-search" (relays found by a search),
-//                                "connection-region-relays" (one region's relays),
-//                                "connection-region-picked" (the card after a pick),
-//                                "connection-route-settings" (the route settings panel),
-//                                "console-overlay" (a console game opened: the set-up
-//                                overlay as it first shows, before the network values
-//                                arrive), "console-overlay-ready" (the values arrived and
-//                                the connect press analyses the routes),
-//                                "connection-idle", "connection-connecting",
-//                                "connection-connected" (the connect button's three
-//                                states; the last two staged on a held clock), and
-//                                "notifications" (the drop-down with read, unread and an
-//                                expanded row; needs the development service's origins
-//                                and a delay of about 3000 ms)
+//   QUORLIX_SCREENSHOT_SETTLE_MS how long after the view is ready the shot is
+//                                taken (default 500: fades and first ticks end)
+//   QUORLIX_SCREENSHOT_DELAY_MS  the least time from start to the shot (default 0)
+//   QUORLIX_SCREENSHOT_CHECK     "1": check the geometry, save nothing; exit 3
+//                                when a fault is found
+//   QUORLIX_SCREENSHOT_VIEW      one of the views below (default "home")
+//
+// Views (every one in English and Persian):
+//   home (the sign-in page put aside), home-page, home-filled, home-lower (the
+//   whole home page: last session empty, then with favourites and a last
+//   session; the dashboard's lower row; fixed hardware figures);
+//   games-pc, games-console, games-small (a small catalogue, the last in the
+//   1080 x 608 window);
+//   busy-overlay, busy-download, busy-blocked (the busy overlay over home, the
+//   update download at half, the version refused);
+//   landing (the Connections landing a click on Network shows);
+//   settings (the whole Setting section), settings-open-language,
+//   settings-open-size, settings-open-accuracy, settings-open-protocol,
+//   settings-open-ipversion, settings-open-redirect (each select's popup),
+//   settings-open-up (a popup above its field, the window low on the screen),
+//   settings-tooltip (an info icon's card);
+//   signin-form, signin-error, signin-progress, signin-download,
+//   signin-overlay (the Discord button pressed: the browser-wait overlay);
+//   account, account-open (the header's pill, its pop-up), profile,
+//   profile-logout;
+//   header-promo, header-search, ping-sweep, notifications (against the
+//   development service, run in this process);
+//   connection-idle-0/2/5, connection-connecting-0/2/5,
+//   connection-connected-0/2/5 (a game's connection page with 0, 2 or 5
+//   boost profiles in each state of the connect button; the clocks held);
+//   connection-reopened (the connected game opened again),
+//   connection-second-game (another game opened while one is connected);
+//   connection-dialog (the boost explanation), connection-routes1/2/3 (the
+//   routing diagram), connection-route-settings (its panel open);
+//   connection-region, connection-region-auto (the server region page in the
+//   Manual and Automatic views), connection-region-search (relays found by a
+//   search), connection-region-relays (one region's relays),
+//   connection-region-picked (the relay card after a pick);
+//   console-overlay (a console game's set-up as it first shows),
+//   console-overlay-ready (the console's values arrived, the routes being
+//   analysed), console-overlay-failed (the gateway could not start).
+// Earlier names still taken: connection-boost2, connection-boost5,
+// connection-idle, connection-connecting, connection-connected (two boost
+// profiles) and settings-open-below (the accuracy select).
 
+#include "LayoutCheck.h"
 #include "app/ClientComposition.h"
 #include "app/Startup.h"
 #include "connection/ConnectFlow.h"
@@ -83,6 +77,7 @@
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/LoginProgressRun.h"
 #include "ui/pages/NotificationDropdown.h"
+#include "ui/pages/PingOptimizerPage.h"
 #include "ui/pages/RouteArea.h"
 #include "ui/pages/RouteSettings.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
@@ -91,8 +86,10 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -100,6 +97,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 
 #include <algorithm>
@@ -288,14 +286,68 @@ void stageServerRegion(MainWindow *window, const QString &view)
     }
 }
 
+using Done = std::function<void()>;
+
+// Calls `done` once `ready` holds (looked at every 50 ms); after `limitMs`
+// it is called all the same, and the shot shows what there is.
+void whenReady(QObject *context, std::function<bool()> ready, Done done, int limitMs = 15000)
+{
+    auto *timer = new QTimer(context);
+    auto waited = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, waited, ready, done, limitMs] {
+        *waited += 50;
+        if (!ready() && *waited < limitMs)
+            return;
+        if (*waited >= limitMs)
+            std::fprintf(stderr, "view not ready after %d ms; taken as it is\n", limitMs);
+        timer->stop();
+        timer->deleteLater();
+        done();
+    });
+    timer->start(50);
+}
+
+// The number at a view name's end ("connection-idle-5"), or `fallback`.
+int trailingNumber(const QString &view, int fallback)
+{
+    bool ok = false;
+    const int n = view.section(QLatin1Char('-'), -1).toInt(&ok);
+    return ok ? n : fallback;
+}
+
+// Older names of the connection views.
+QString canonicalView(const QString &view)
+{
+    if (view == QLatin1String("connection-boost2") || view == QLatin1String("connection-idle"))
+        return QStringLiteral("connection-idle-2");
+    if (view == QLatin1String("connection-boost5"))
+        return QStringLiteral("connection-idle-5");
+    if (view == QLatin1String("connection-connecting") || view == QLatin1String("connection-connected"))
+        return view + QStringLiteral("-2");
+    if (view == QLatin1String("settings-open-below"))
+        return QStringLiteral("settings-open-accuracy");
+    return view;
+}
+
 // The connect button's states without a relay: the page is put where the
-// connect flow would put it, on a clock held at a fixed time.
-void stageConnectState(MainWindow *window, const QString &view)
+// connect flow would put it, on a clock held at a fixed time. A connection
+// is the attempt of `title`, as the flow records it.
+void stageConnectState(MainWindow *window, const QString &view, const QString &title)
 {
     static qint64 now = 0;
     const std::shared_ptr<ConnectFlowState> &state = window->connectState();
     state->setClock([] { return now; });
-    if (view == QLatin1String("connection-connecting")) {
+    const bool connecting = view.startsWith(QLatin1String("connection-connecting"));
+    const bool connected = view.startsWith(QLatin1String("connection-connected")) ||
+                           view == QLatin1String("connection-reopened") ||
+                           view == QLatin1String("connection-second-game");
+    if (!connecting && !connected)
+        return;
+    auto attempt = std::make_shared<ConnectAttempt>();
+    attempt->title = title;
+    state->currentAttempt = attempt;
+    state->kind = ConnectionKind::Pc;
+    if (connecting) {
         window->resetConnectingTimer(true);
         now += 2400;
         for (int i = 0; i < 3; ++i)
@@ -304,8 +356,6 @@ void stageConnectState(MainWindow *window, const QString &view)
         window->connectDisplay()->connectingTimer()->stop();
         return;
     }
-    if (view != QLatin1String("connection-connected"))
-        return;
     window->connectDisplay()->showAutoRelay(
         QVariantMap{{"name", "Frankfurt"}, {"country_code", "DE"}, {"flag", QString()}});
     state->lastShownSecond = -1;
@@ -322,61 +372,83 @@ void stageConnectState(MainWindow *window, const QString &view)
     window->setGameRouteValue(QStringLiteral("1%"));
 }
 
-// A PC game with boost profiles, opened as a games tile opens it.
-void stageConnection(MainWindow *window, const QString &view)
+QVariantMap shotGame(const QString &id, const QString &name, int profiles)
 {
-    const int profiles = view == QLatin1String("connection-boost5") ? 5 : 2;
     const QStringList names = {"Steam", "Discord", "Battle.net", "Epic Games Launcher", "Riot Client"};
     QVariantList list;
-    for (int i = 0; i < profiles; ++i)
+    for (int i = 0; i < profiles && i < names.size(); ++i)
         list << QVariantMap{{"id", QStringLiteral("p%1").arg(i)}, {"title", names.at(i)}};
-    QVariantMap game{{"id", "shot-game"},
-                     {"name", "Counter Strike 2"},
-                     {"category", "Shooter"},
-                     {"status", "active"},
-                     {"profiles", list}};
-    DatabaseManager::instance()->saveGames({game});
-    window->handleOpenConnectionsForGame(QStringLiteral("Counter Strike 2"), QString());
-    // Once the connection page is up (the stand-in sweep opens it).
-    QTimer::singleShot(300, window, [window, view] {
-        if (view == QLatin1String("connection-dialog"))
-            window->showPlatformBoostInfo();
-        if (view.startsWith(QLatin1String("connection-routes")))
-            window->updateRouteDiagram(view.right(1).toInt());
-        if (view.startsWith(QLatin1String("connection-region")))
-            stageServerRegion(window, view);
-        if (view == QLatin1String("connection-route-settings")) {
-            // Two TCP routes and one UDP route, the panel open over them.
-            window->routeSettings()->tcpUp()->click();
-            window->routeSettings()->tcpUp()->click();
-            window->toggleRouteSettings();
-        }
-        stageConnectState(window, view);
-    });
+    return {{"id", id}, {"name", name}, {"category", "Shooter"}, {"status", "active"}, {"profiles", list}};
+}
+
+// A PC game with boost profiles, opened as a games tile opens it; once its
+// page is up (the stand-in sweep opens it), the view's state.
+void stageConnection(MainWindow *window, const QString &view, Done done)
+{
+    const QString game = QStringLiteral("Counter Strike 2");
+    const QString other = QStringLiteral("Arena Strike: Legends of the Northern Front");
+    const bool stateView = view.startsWith(QLatin1String("connection-idle")) ||
+                           view.startsWith(QLatin1String("connection-connecting")) ||
+                           view.startsWith(QLatin1String("connection-connected"));
+    DatabaseManager::instance()->saveGames(
+        {shotGame(QStringLiteral("shot-game"), game, stateView ? trailingNumber(view, 2) : 2),
+         shotGame(QStringLiteral("shot-other"), other, 1)});
+    window->handleOpenConnectionsForGame(game, QString());
+    ConnectionPage *page = window->connectionPageArea();
+    whenReady(
+        window, [page] { return page->header()->isVisible(); },
+        [window, view, game, other, done] {
+            if (view == QLatin1String("connection-dialog"))
+                window->showPlatformBoostInfo();
+            if (view.startsWith(QLatin1String("connection-routes")))
+                window->updateRouteDiagram(view.right(1).toInt());
+            if (view.startsWith(QLatin1String("connection-region")))
+                stageServerRegion(window, view);
+            if (view == QLatin1String("connection-route-settings")) {
+                // Two TCP routes and one UDP route, the panel open over them.
+                window->routeSettings()->tcpUp()->click();
+                window->routeSettings()->tcpUp()->click();
+                window->toggleRouteSettings();
+            }
+            stageConnectState(window, view, game);
+            if (view == QLatin1String("connection-reopened") ||
+                view == QLatin1String("connection-second-game")) {
+                // Opened again through the same slot; the route cache the
+                // first opening stored spares the sweep.
+                window->handleOpenConnectionsForGame(
+                    view == QLatin1String("connection-reopened") ? game : other, QString());
+            }
+            done();
+        });
 }
 
 // Once the start-up fetch (with nobody signed in) is over, signs the
 // development service's demo account in for this run, opens the drop-down
 // and, when the lists are there, clicks the first personal row: it is read
 // and expanded, its neighbours stay unread or read.
-void stageNotifications(MainWindow *window)
+void stageNotifications(MainWindow *window, Done done)
 {
-    QTimer::singleShot(window->intervals().firstNotificationsMs + 200, window, [window] {
+    QTimer::singleShot(window->intervals().firstNotificationsMs + 200, window, [window, done] {
         const ClientServices &s = window->services();
-        if (!s.serviceClient || !s.account || !s.notifications)
+        if (!s.serviceClient || !s.account || !s.notifications) {
+            done();
             return;
+        }
         s.serviceClient->send(
             ServiceApi::Endpoint::UserLogin,
-            [window](const ServiceApi::Reply &reply) {
+            [window, done](const ServiceApi::Reply &reply) {
                 window->services().account->keepForThisRun(AccountStore::Account::fromReply(reply.object()));
                 window->onNotificationBellClicked();
-                QTimer::singleShot(700, window, [window] {
-                    const QList<NotifItem *> rows =
-                        window->notificationBell()->list(NotificationService::Personal)->rows();
-                    if (rows.size() > 1)
-                        window->services().notifications->markNotificationRead(NotificationService::Personal,
-                                                                               rows.at(1));
-                });
+                NotificationBell *bell = window->notificationBell();
+                whenReady(
+                    window, [bell] { return bell->list(NotificationService::Personal)->rows().size() > 1; },
+                    [window, bell, done] {
+                        const QList<NotifItem *> rows = bell->list(NotificationService::Personal)->rows();
+                        if (rows.size() > 1)
+                            window->services().notifications->markNotificationRead(
+                                NotificationService::Personal, rows.at(1));
+                        done();
+                    });
             },
             QJsonObject{{QStringLiteral("email"), QStringLiteral("demo@quorlix.test")},
                         {QStringLiteral("password"), QStringLiteral("demo-password")}});
@@ -385,8 +457,9 @@ void stageNotifications(MainWindow *window)
 
 // A console game opened as a games tile opens it: the set-up overlay over
 // the connection page. For "console-overlay-ready" the console's network
-// values arrive and the press's route analysis shows on the spinner line.
-void stageConsoleOverlay(MainWindow *window, const QString &view)
+// values arrive and the press's route analysis shows on the spinner line;
+// for "console-overlay-failed" the boost then cannot start.
+void stageConsoleOverlay(MainWindow *window, const QString &view, Done done)
 {
     QVariantMap game{{"id", "shot-console"},
                      {"name", "Gran Turismo 7"},
@@ -400,22 +473,51 @@ void stageConsoleOverlay(MainWindow *window, const QString &view)
         window->updateConnectionGameHeader(QStringLiteral("Gran Turismo 7"), QString());
         window->navigateToPage(2);
         window->showSnapshotOverlay(true);
+        done();
         return;
     }
     window->handleOpenConnectionsForGame(QStringLiteral("Gran Turismo 7"), QString(),
                                          QStringLiteral("PlayStation 5"));
-    QTimer::singleShot(600, window, [window] {
-        if (ConsoleConnect *console = window->services().consoleConnect)
+    QTimer::singleShot(600, window, [window, view, done] {
+        if (ConsoleConnect *console = window->services().consoleConnect) {
             emit console->progressShown(
                 QCoreApplication::translate("MainWindow", "Analyzing routes (Europe)"));
+            if (view == QLatin1String("console-overlay-failed")) {
+                emit console->statusChanged(QCoreApplication::translate("MainWindow", "Starting boost..."));
+                emit console->progressEnded(ConnectFlow::failureMessage());
+            }
+        }
+        done();
     });
 }
 
-void stageView(MainWindow *window, const QString &view)
+// A select field of the Setting section opened, scrolled into the window.
+void openSettingsSelect(MainWindow *window, const QString &view)
+{
+    const QHash<QString, QString> hits = {
+        {"settings-open-language", "SettingsLangBoxHit"},
+        {"settings-open-size", "SettingsScreenBoxHit"},
+        {"settings-open-accuracy", "SettingsOptAccuracySelectBoxHit"},
+        {"settings-open-up", "SettingsOptAccuracySelectBoxHit"},
+        {"settings-open-protocol", "SettingsOptRouteProtocolSelectBoxHit"},
+        {"settings-open-ipversion", "SettingsOptIpVersionSelectBoxHit"},
+        {"settings-open-redirect", "SettingsAdvRedirectSelectBoxHit"},
+    };
+    auto *hit = window->findChild<QAbstractButton *>(hits.value(view));
+    if (!hit)
+        return;
+    if (auto *scroll = window->findChild<QScrollArea *>(QStringLiteral("MainScrollArea")))
+        scroll->ensureWidgetVisible(hit, 0, 60);
+    hit->click();
+}
+
+void stageView(MainWindow *window, const QString &view, Done done)
 {
     AuthPage *page = window->authPage();
-    if (!page)
+    if (!page) {
+        done();
         return;
+    }
     if (view == QLatin1String("home") || view == QLatin1String("home-page") ||
         view == QLatin1String("home-lower")) {
         page->hide();
@@ -438,62 +540,78 @@ void stageView(MainWindow *window, const QString &view)
             window->findChild<QPushButton *>(QStringLiteral("GamesConsoleBtn"))->click();
     } else if (view == QLatin1String("header-promo")) {
         page->hide();
+        auto *pill = window->findChild<QWidget *>(QStringLiteral("HeaderSignUpCta"));
+        whenReady(
+            window, [pill] { return pill && pill->isVisible(); }, done);
+        return;
     } else if (view == QLatin1String("header-search")) {
         page->hide();
-        QTimer::singleShot(300, window, [window] {
+        QTimer::singleShot(300, window, [window, done] {
             QWidget *bar = window->findChild<QWidget *>(QStringLiteral("HeaderSearchBar"));
             if (auto *edit = bar ? bar->findChild<QLineEdit *>() : nullptr)
                 edit->setText(QStringLiteral("a"));
+            auto *popup = window->findChild<QWidget *>(QStringLiteral("HeaderSearchPopup"));
+            // The rows' logos come from the service after the rows.
+            whenReady(
+                window, [popup] { return popup && popup->isVisible(); },
+                [window, done] { QTimer::singleShot(600, window, done); });
         });
+        return;
     } else if (view == QLatin1String("notifications")) {
         page->hide();
-        stageNotifications(window);
+        stageNotifications(window, done);
+        return;
     } else if (view == QLatin1String("landing")) {
         page->hide();
         window->navGroup()->button(2)->click();
     } else if (view == QLatin1String("busy-overlay")) {
         page->hide();
         // Late enough for the page beneath to be laid out when the overlay
-        // takes its snapshot, early enough for the fade-in to be over at the grab.
-        QTimer::singleShot(500, window, [window] {
+        // takes its snapshot; the settle time lets the fade-in end.
+        QTimer::singleShot(500, window, [window, done] {
             window->busyOverlay()->showProgress(QStringLiteral("Stopping Proxy"), 50, 5242880, 10485760);
+            done();
         });
+        return;
     } else if (view.startsWith(QLatin1String("settings"))) {
         page->hide();
         window->navGroup()->button(3)->click();
         if (view == QLatin1String("settings-open-up"))
             window->move(window->x(), 1080 - 775 - 60);
         // After the move has reached the display.
-        QTimer::singleShot(300, window, [window, view] {
+        QTimer::singleShot(300, window, [window, view, done] {
             if (view.startsWith(QLatin1String("settings-open"))) {
-                if (auto *hit =
-                        window->findChild<QPushButton *>(QStringLiteral("SettingsOptAccuracySelectBoxHit")))
-                    hit->click();
+                openSettingsSelect(window, view);
             } else if (view == QLatin1String("settings-tooltip")) {
                 if (auto *icon = window->findChild<QWidget *>(QStringLiteral("SettingsOptSmartHelpIcon"))) {
                     QEnterEvent enter(QPointF(10, 10), QPointF(10, 10), icon->mapToGlobal(QPointF(10, 10)));
                     QApplication::sendEvent(icon, &enter);
                 }
             }
+            done();
         });
+        return;
     } else if (view.startsWith(QLatin1String("account")) || view.startsWith(QLatin1String("profile"))) {
         page->hide();
         stageAccount(window);
         if (view.startsWith(QLatin1String("profile")))
             window->navGroup()->button(4)->click();
-        QTimer::singleShot(300, window, [window, view] {
+        QTimer::singleShot(300, window, [window, view, done] {
             if (view == QLatin1String("account-open"))
                 window->toggleProfilePopup();
             else if (view == QLatin1String("profile-logout"))
                 window->showLogoutConfirm();
+            done();
         });
+        return;
     } else if (view.startsWith(QLatin1String("console-overlay"))) {
         page->hide();
-        stageConsoleOverlay(window, view);
+        stageConsoleOverlay(window, view, done);
+        return;
     } else if (view.startsWith(QLatin1String("connection"))) {
         page->hide();
-        // After the sweep page the stand-in flow opens the connection page.
-        stageConnection(window, view);
+        stageConnection(window, view, done);
+        return;
     } else if (view == QLatin1String("signin-error")) {
         page->showLoginForm();
         page->setFormEnabled(true);
@@ -506,16 +624,25 @@ void stageView(MainWindow *window, const QString &view)
     } else if (view == QLatin1String("busy-download") || view == QLatin1String("busy-blocked")) {
         // The overlay's frosted backdrop is taken of the home view.
         page->hide();
-        QTimer::singleShot(500, window, [window, view] { stageBusy(window, view); });
+        QTimer::singleShot(500, window, [window, view, done] {
+            stageBusy(window, view);
+            done();
+        });
+        return;
     } else if (view == QLatin1String("ping-sweep")) {
         // A PC game without measured pings opens the window's sweep page: the
         // sweep from app/ fetches the development service's relays and pings
         // them; the shot lands part-way through the analysis. The game opens
         // once the signed-in window has settled, as a user would open it.
         page->hide();
-        QTimer::singleShot(100, window, [window] {
+        QTimer::singleShot(100, window, [window, done] {
             window->handleOpenConnectionsForGame(QStringLiteral("Counter Strike 2"), QString());
+            PingOptimizerPage *sweep = window->pingSweepPage();
+            whenReady(
+                window, [sweep] { return sweep->isVisible(); },
+                [window, done] { QTimer::singleShot(1500, window, done); });
         });
+        return;
     } else if (view == QLatin1String("signin-overlay")) {
         // The Discord button's own road, up to the wait for the browser.
         static BrowserStandIn browser;
@@ -523,31 +650,140 @@ void stageView(MainWindow *window, const QString &view)
         QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "open");
         page->startDiscordLogin();
     }
+    done();
+}
+
+// The PNG of the view: the whole page for the long views, the screen around
+// the window where popups and cards are windows of their own, else the window.
+QPixmap shotOf(MainWindow *window, const QString &view)
+{
+    QPixmap shot;
+    QScreen *screen = window->screen();
+    if (view == QLatin1String("settings") || view.startsWith(QLatin1String("home-"))) {
+        // The whole scrolling page, not only what the window shows of it.
+        if (auto *frame = window->findChild<QWidget *>(QStringLiteral("WindowFrame"))) {
+            // The dashboard's lower row reaches below the window.
+            if (view.startsWith(QLatin1String("home-")))
+                frame->setFixedHeight(std::max({frame->height(), frame->minimumHeight(), 960}));
+            shot = frame->grab();
+            // The lower rows only: from just above the dashboard's lower row
+            // to just below the help cards.
+            QWidget *lower = frame->findChild<QWidget *>(QStringLiteral("DashboardLowerLeft"));
+            QWidget *cards = frame->findChild<QWidget *>(QStringLiteral("HelpCardTutorials"));
+            if (view == QLatin1String("home-lower") && lower && cards) {
+                const int top = std::max(0, lower->y() - 20);
+                shot = shot.copy(0, top, shot.width(), cards->geometry().bottom() + 21 - top);
+            }
+        }
+    } else if ((view.startsWith(QLatin1String("settings-")) || view == QLatin1String("account-open") ||
+                isHeaderView(view)) &&
+               screen) {
+        const QRect area = window->frameGeometry().adjusted(0, -200, 0, 200) & screen->geometry();
+        shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    } else if (screen) {
+        shot = screen->grabWindow(window->winId());
+    }
+    if (shot.isNull())
+        shot = window->grab();
+    return shot;
+}
+
+int envInt(const char *name, int fallback)
+{
+    bool ok = false;
+    const int value = qEnvironmentVariableIntValue(name, &ok);
+    return ok && value >= 0 ? value : fallback;
 }
 
 } // namespace
 
+// Every view this helper takes, in the order tools/screenshots.sh takes them.
+const char *const kViews[] = {
+    "home",
+    "home-page",
+    "home-filled",
+    "home-lower",
+    "games-pc",
+    "games-console",
+    "games-small",
+    "busy-overlay",
+    "busy-download",
+    "busy-blocked",
+    "landing",
+    "settings",
+    "settings-open-language",
+    "settings-open-size",
+    "settings-open-accuracy",
+    "settings-open-protocol",
+    "settings-open-ipversion",
+    "settings-open-redirect",
+    "settings-open-up",
+    "settings-tooltip",
+    "signin-form",
+    "signin-error",
+    "signin-progress",
+    "signin-download",
+    "signin-overlay",
+    "account",
+    "account-open",
+    "profile",
+    "profile-logout",
+    "header-promo",
+    "header-search",
+    "ping-sweep",
+    "notifications",
+    "connection-idle-0",
+    "connection-idle-2",
+    "connection-idle-5",
+    "connection-connecting-0",
+    "connection-connecting-2",
+    "connection-connecting-5",
+    "connection-connected-0",
+    "connection-connected-2",
+    "connection-connected-5",
+    "connection-reopened",
+    "connection-second-game",
+    "connection-dialog",
+    "connection-routes1",
+    "connection-routes2",
+    "connection-routes3",
+    "connection-route-settings",
+    "connection-region",
+    "connection-region-auto",
+    "connection-region-search",
+    "connection-region-relays",
+    "connection-region-picked",
+    "console-overlay",
+    "console-overlay-ready",
+    "console-overlay-failed",
+};
+
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && qstrcmp(argv[1], "--views") == 0) {
+        for (const char *name : kViews)
+            std::printf("%s\n", name);
+        return 0;
+    }
+    const bool check = qEnvironmentVariable("QUORLIX_SCREENSHOT_CHECK") == QLatin1String("1");
     const QString file = qEnvironmentVariable("QUORLIX_SCREENSHOT_FILE");
-    if (file.isEmpty()) {
+    if (file.isEmpty() && !check) {
         std::fprintf(stderr, "QUORLIX_SCREENSHOT_FILE is not set\n");
         return 2;
     }
     const QString language = qEnvironmentVariable("QUORLIX_SCREENSHOT_LANGUAGE", QStringLiteral("en-US"));
-    bool ok = false;
-    int delayMs = qEnvironmentVariableIntValue("QUORLIX_SCREENSHOT_DELAY_MS", &ok);
-    if (!ok || delayMs < 0)
-        delayMs = 1500;
+    const int settleMs = envInt("QUORLIX_SCREENSHOT_SETTLE_MS", 500);
+    const int leastMs = envInt("QUORLIX_SCREENSHOT_DELAY_MS", 0);
+    const QString view =
+        canonicalView(qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home")));
 
     static int exitCode = 0;
     StartupOptions options = StartupOptions::fromEnvironment();
-    options.createWindow = [file, language, delayMs] {
+    options.createWindow = [file, language, view, check, settleMs, leastMs] {
         // The catalogues lie beside the client, not beside this helper.
         TranslationManager::instance()->setTranslationFolders(QStringLiteral(QUORLIX_CLIENT_DIR), QString());
         TranslationManager::instance()->setLanguage(language, false);
-        const QString shownView = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
-        if (shownView.startsWith(QLatin1String("home-"))) {
+        if (view.startsWith(QLatin1String("home-"))) {
             // Fixed hardware figures, so shots of the card compare across machines.
             static FakeSystemInfo readings;
             readings.cpuPercent = 37;
@@ -556,17 +792,17 @@ int main(int argc, char *argv[])
             readings.gpuCelsius = 61;
             readings.memory = {16ull << 30, 11ull << 30, 5ull << 30, 31};
         }
-        if (shownView == QLatin1String("home-filled")) {
+        if (view == QLatin1String("home-filled")) {
             DatabaseGameRecords records;
             records.addFavorite(QStringLiteral("Arena Strike"), QStringLiteral("PC"), QString());
             records.addFavorite(QStringLiteral("Sky Raiders"), QStringLiteral("PC"), QString());
             records.addFavorite(QStringLiteral("Kart Party"), QStringLiteral("Console"), QString());
         }
-        if (shownView == QLatin1String("games-small"))
+        if (view == QLatin1String("games-small"))
             DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"),
                                                      QStringLiteral("1080"));
-        const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW", QStringLiteral("home"));
-        if (isHeaderView(view) || view == QLatin1String("ping-sweep"))
+        if (isHeaderView(view) || view == QLatin1String("ping-sweep") ||
+            view == QLatin1String("notifications"))
             startDevService();
         std::unique_ptr<MainWindow> window = createMainWindow();
         MainWindow *raw = window.get();
@@ -576,39 +812,18 @@ int main(int argc, char *argv[])
             account.token = qEnvironmentVariable("QUORLIX_SCREENSHOT_TOKEN");
             raw->services().account->keepForThisRun(account);
         }
-        QTimer::singleShot(0, raw, [raw, view] { stageView(raw, view); });
-        QTimer::singleShot(delayMs, raw, [raw, file] {
-            QPixmap shot;
-            const QString view = qEnvironmentVariable("QUORLIX_SCREENSHOT_VIEW");
-            QScreen *screen = raw->screen();
-            if (view == QLatin1String("settings") || view.startsWith(QLatin1String("home-"))) {
-                // The whole scrolling page, not only what the window shows of it.
-                if (auto *frame = raw->findChild<QWidget *>(QStringLiteral("WindowFrame"))) {
-                    // The dashboard's lower row reaches below the window.
-                    if (view.startsWith(QLatin1String("home-")))
-                        frame->setFixedHeight(std::max({frame->height(), frame->minimumHeight(), 960}));
-                    shot = frame->grab();
-                    // The lower rows only: from just above the dashboard's
-                    // lower row to just below the help cards.
-                    QWidget *lower = frame->findChild<QWidget *>(QStringLiteral("DashboardLowerLeft"));
-                    QWidget *cards = frame->findChild<QWidget *>(QStringLiteral("HelpCardTutorials"));
-                    if (view == QLatin1String("home-lower") && lower && cards) {
-                        const int top = std::max(0, lower->y() - 20);
-                        shot = shot.copy(0, top, shot.width(), cards->geometry().bottom() + 21 - top);
-                    }
-                }
-            } else if ((view.startsWith(QLatin1String("settings-")) ||
-                        view == QLatin1String("account-open") || isHeaderView(view)) &&
-                       screen) {
-                // Popups and tooltip cards are windows of their own: take the
-                // screen around the window.
-                const QRect area = raw->frameGeometry().adjusted(0, -200, 0, 200) & screen->geometry();
-                shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-            } else if (screen) {
-                shot = screen->grabWindow(raw->winId());
+        auto started = std::make_shared<QElapsedTimer>();
+        started->start();
+        auto finish = [raw, file, view, check] {
+            if (check) {
+                const QStringList faults = LayoutCheck::findFaults(raw);
+                for (const QString &fault : faults)
+                    std::printf("LAYOUT %s: %s\n", qPrintable(view), qPrintable(fault));
+                exitCode = faults.isEmpty() ? 0 : 3;
+                QCoreApplication::exit(exitCode);
+                return;
             }
-            if (shot.isNull())
-                shot = raw->grab();
+            const QPixmap shot = shotOf(raw, view);
             if (shot.isNull() || !shot.save(file, "PNG")) {
                 std::fprintf(stderr, "could not save %s\n", qPrintable(file));
                 exitCode = 1;
@@ -616,6 +831,12 @@ int main(int argc, char *argv[])
                 std::printf("%s %dx%d\n", qPrintable(file), shot.width(), shot.height());
             }
             QCoreApplication::exit(exitCode);
+        };
+        QTimer::singleShot(0, raw, [raw, view, started, settleMs, leastMs, finish] {
+            stageView(raw, view, [raw, started, settleMs, leastMs, finish] {
+                const int wait = std::max<int>(settleMs, leastMs - int(started->elapsed()));
+                QTimer::singleShot(wait, raw, finish);
+            });
         });
         return window;
     };

@@ -214,8 +214,9 @@ struct HomeScene
         host->setAttribute(Qt::WA_StyledBackground);
         host->setStyleSheet(QStringLiteral("background: transparent;"));
         scroll->setWidget(host);
-        favourites = new HomeFavorites({section, wrap, host, rocket, title, hint, addGame}, board, images,
-                                       QStringLiteral("Vazirmatn"), relay, &window);
+        favourites =
+            new HomeFavorites({section, wrap, host, rocket, title, hint, addGame, stripTitle, scroll}, board,
+                              images, QStringLiteral("Vazirmatn"), relay, &window);
     }
     QWidget window;
     QWidget *section;
