@@ -169,29 +169,38 @@ static QString normalisedName(const QString &s)
 
 QVariantMap findGameMeta(const QString &title, const QList<QVariantMap> &activeGames)
 {
+    QStringList names;
+    names.reserve(activeGames.size());
+    for (const QVariantMap &game : activeGames)
+        names.append(game.value(QStringLiteral("name")).toString());
+    const int index = findGameIndex(title, names);
+    return index < 0 ? QVariantMap() : activeGames.at(index);
+}
+
+int findGameIndex(const QString &title, const QStringList &names)
+{
     const QString target = normalisedName(title);
     // A blank title or a blank name would be "contained" in everything.
     if (target.isEmpty())
-        return {};
+        return -1;
     qDebug().noquote() << "[GameMeta] Searching for target:" << target;
-    for (const QVariantMap &game : activeGames) {
-        if (normalisedName(game.value(QStringLiteral("name")).toString()) == target)
-            return game;
+    for (int i = 0; i < names.size(); ++i) {
+        if (normalisedName(names.at(i)) == target)
+            return i;
     }
-    for (const QVariantMap &game : activeGames) {
-        const QString name = normalisedName(game.value(QStringLiteral("name")).toString());
+    for (int i = 0; i < names.size(); ++i) {
+        const QString name = normalisedName(names.at(i));
         if (name.isEmpty())
             continue;
         if (name.contains(target) || target.contains(name)) {
-            qDebug().noquote() << "[GameMeta] Fuzzy matched:" << title
-                               << "with DB game:" << game.value(QStringLiteral("name")).toString();
-            return game;
+            qDebug().noquote() << "[GameMeta] Fuzzy matched:" << title << "with DB game:" << names.at(i);
+            return i;
         }
     }
     qDebug().noquote() << "[GameMeta] FAILED to find game. Dumping DB names (first 10):";
-    for (int i = 0; i < activeGames.size() && i < 10; ++i)
-        qDebug().noquote() << " - " << activeGames.at(i).value(QStringLiteral("name")).toString();
-    return {};
+    for (int i = 0; i < names.size() && i < 10; ++i)
+        qDebug().noquote() << " - " << names.at(i);
+    return -1;
 }
 
 void collectBoostTraffic(const QString &gameId, const QVariantList &profiles, const BoostSwitchReader &isOn,

@@ -38,6 +38,8 @@ void removeDuplicateTexts(QStringList &list);
 // The game record whose "name" matches the title: exact (simplified, any case)
 // first, then containment either way. Empty map when nothing matches.
 QVariantMap findGameMeta(const QString &title, const QList<QVariantMap> &activeGames);
+// The same choice over the games' names alone: the index of the match, or -1.
+int findGameIndex(const QString &title, const QStringList &names);
 
 // Reads a boost switch: (settings key, default) -> on.
 using BoostSwitchReader = std::function<bool(const QString &key, bool defaultOn)>;

@@ -10,7 +10,19 @@ QVariantMap findGameMetaInDatabase(const QString &title)
 {
     if (title.isEmpty())
         return {};
-    return findGameMeta(title, DatabaseManager::instance()->getActiveGames());
+    // The search needs only the names; only the game found becomes a map.
+    DatabaseManager *db = DatabaseManager::instance();
+    const QList<GameRecord> games = db->activeGameRecords();
+    QStringList names;
+    names.reserve(games.size());
+    for (const GameRecord &game : games)
+        names.append(game.name);
+    const int index = findGameIndex(title, names);
+    if (index < 0)
+        return {};
+    const QVariantMap found = db->getGameById(games.at(index).id);
+    // A row stored without an id (an old client's) is found only by its place.
+    return found.isEmpty() ? db->getActiveGames().value(index) : found;
 }
 
 void collectGameTraffic(const QString &title, QStringList &udp, QStringList &tcp, QStringList &domains)

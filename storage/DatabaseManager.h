@@ -2,9 +2,18 @@
 // The process-wide SQLite cache "quorlix_cache.db": games catalogue, relay
 // list, favourites, click counts, flag images, route cache, saved game
 // connections and a key/value metadata table (settings page options, UI
-// language, last session). Rows travel as QVariantMaps keyed by column name.
+// language, last session). Games and relays are read and written as
+// GameRecord and RelayRecord; their QVariantMap forms, keyed by column name,
+// are kept for the callers that exchange maps.
 // All callers are on the GUI thread; one mutex guards the operations that are
 // documented as locked.
+//
+// One class over one connection, its operations in one file per table
+// (DatabaseGames.cpp, DatabaseServers.cpp, ...): every caller keeps the one
+// object it knows, and the lock and the connection stay in one place.
+
+#include "storage/GameRecord.h"
+#include "storage/RelayRecord.h"
 
 #include <QByteArray>
 #include <QDateTime>
@@ -47,15 +56,25 @@ public:
     void setMetadataTimestamp(const QString &key, const QDateTime &when);
 
     // games
+    // Catalogue entries as the games API delivers them
+    // (GameRecord::fromCatalogueMap); all of them or none.
     bool saveGames(const QList<QVariantMap> &games);
-    // Served from a copy kept until the next write to games.
+    bool saveGameRecords(const QList<GameRecord> &games);
+    // Every column of each active game under its name, as the driver gives
+    // it, the list columns parsed.
     QList<QVariantMap> getActiveGames();
+    // The active games, last updated first. Served from a copy kept until the
+    // next write to games.
+    QList<GameRecord> activeGameRecords();
     QVariantMap getGameById(const QString &gameId);
     QString findGameIdByName(const QString &name);
 
     // servers
     bool replaceServersCache(const QList<QVariantMap> &servers);
+    bool replaceRelays(const QList<RelayRecord> &relays);
     QList<QVariantMap> getActiveServers();
+    // The active relays, by region and then name.
+    QList<RelayRecord> activeRelays();
     QList<QVariantMap> getActiveServersInRegion(const QString &region);
     int countActiveServers();
     QStringList getServerRegions();
@@ -98,9 +117,10 @@ private:
     QMutex m_mutex;
     QString m_connectionName;
 
-    // The last getActiveGames result, kept until games is written.
+    // The last activeGameRecords result, kept until games is written.
     QMutex m_activeGamesLock;
-    QList<QVariantMap> m_activeGames;
+    QList<GameRecord> m_activeGames;
+    qsizetype m_activeGamesCount = 0; // of the last read, kept when the copy is dropped
     qint64 m_activeGamesVersion = -1;
     bool m_activeGamesValid = false;
 };

@@ -166,6 +166,23 @@ QVariant SqliteStatement::value(int column) const
     }
 }
 
+QString SqliteStatement::text(int column) const
+{
+    switch (sqlite3_column_type(m_stmt, column)) {
+    case SQLITE_NULL:
+        return QString();
+    case SQLITE_TEXT: {
+        const char *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int size = sqlite3_column_bytes(m_stmt, column);
+        if (isAscii(utf8, size_t(size)))
+            return QString::fromLatin1(utf8, size);
+        return value(column).toString();
+    }
+    default:
+        return value(column).toString();
+    }
+}
+
 QByteArray SqliteStatement::bytes(int column) const
 {
     // As the driver builds it: an empty blob comes back as a null array too.

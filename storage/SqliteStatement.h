@@ -51,6 +51,9 @@ public:
     QString columnName(int column) const;
     // A column of the current row as QSqlQuery::value gives it.
     QVariant value(int column) const;
+    // A column of the current row as QSqlQuery::value(column).toString()
+    // gives it (a null QString for NULL).
+    QString text(int column) const;
     // The stored bytes of a text or blob column (a null array for NULL and,
     // as the driver gives it, for an empty blob).
     QByteArray bytes(int column) const;

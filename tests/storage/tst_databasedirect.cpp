@@ -70,6 +70,7 @@ private slots:
     void cleanup();
 
     void gameReadsMatchQtDriver();
+    void gameRecordsAgreeWithMaps();
     void storedGameForms_data();
     void storedGameForms();
     void storedServerForms_data();
@@ -130,6 +131,59 @@ void tst_DatabaseDirect::gameReadsMatchQtDriver()
     }
     QCOMPARE(db()->getGameById("missing"), QVariantMap());
     QCOMPARE(db()->getGameById(QString()), QVariantMap());
+}
+
+void tst_DatabaseDirect::gameRecordsAgreeWithMaps()
+{
+    // Every column of the typed read against the map form of the same rows,
+    // through the column table: a name, kind or position out of step with
+    // the table shows here.
+    QVariantMap full = game("full", QString::fromUtf8("بازی 🎮"));
+    full["tags"] = QVariantList{"fps", 3, true};
+    full["profiles"] = QVariantList{QVariantMap{{"id", "steam"}, {"udp_ports", QVariantList{"1-2"}}}};
+    full["coverImage"] = "cover.png";
+    full["free_days_left"] = 4;
+    full["is_free"] = true;
+    QVERIFY(db()->saveGames({full}));
+    QSqlDatabase r = openRaw(m_dir->path());
+    QSqlQuery q(r);
+    QVERIFY(q.exec("INSERT INTO games (id, name, status, logo_cached_path) VALUES ('bare', 'Bare', 'active', "
+                   "'/c/b.png')"));
+    QVERIFY(q.exec("INSERT INTO games (id, name, description, category, executable, tcp_ports, udp_ports, "
+                   "is_free_effective, free_days_left, status, updated_at) VALUES ('odd', 'Odd', 42, 1.5, "
+                   "x'00ff', x'', 'not json', NULL, 'seven', 'active', 7)"));
+
+    const QList<QVariantMap> maps = db()->getActiveGames();
+    const QList<GameRecord> records = db()->activeGameRecords();
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(ids(maps), QStringList({"odd", "full", "bare"}));
+    for (int i = 0; i < records.size(); ++i) {
+        const GameRecord &g = records.at(i);
+        const QVariantMap &m = maps.at(i);
+        QCOMPARE(m.size(), GameRecord::kColumnCount);
+        for (const GameRecord::Column &c : GameRecord::kColumns) {
+            const QVariant v = m.value(c.name);
+            QVERIFY2(m.contains(c.name), c.name);
+            switch (c.kind) {
+            case GameRecord::Column::Kind::Text:
+                QCOMPARE(g.*c.text, v.toString());
+                QCOMPARE((g.*c.text).isNull(), v.isNull());
+                break;
+            case GameRecord::Column::Kind::Int:
+                QCOMPARE(g.*c.number, v.toInt());
+                break;
+            case GameRecord::Column::Kind::Json:
+                QCOMPARE(GameRecord::parseList(g.*c.json), v);
+                break;
+            }
+        }
+    }
+    const GameRecord &saved = records.at(1);
+    QCOMPARE(saved.coverImage, QString("cover.png"));
+    QCOMPARE(saved.isFreeEffective, 1);
+    QCOMPARE(saved.freeDaysLeft, 4);
+    QCOMPARE(GameRecord::parseList(saved.tagsJson), QVariant(QVariantList{"fps", 3, true}));
+    QCOMPARE(records.last().logoCachedPath, QString("/c/b.png"));
 }
 
 void tst_DatabaseDirect::storedGameForms_data()
@@ -303,6 +357,9 @@ void tst_DatabaseDirect::activeGamesFollowEveryWrite()
     QVERIFY(db()->saveGames({game("a", "A"), game("b", "B")}));
     QList<QVariantMap> first = db()->getActiveGames();
     QCOMPARE(ids(first), QStringList({"a", "b"}));
+    // The typed read keeps its copy until the table changes.
+    QList<GameRecord> kept = db()->activeGameRecords();
+    QCOMPARE(kept.size(), 2);
 
     QTemporaryDir other;
     if (change == "save") {
@@ -322,10 +379,17 @@ void tst_DatabaseDirect::activeGamesFollowEveryWrite()
     } else if (change == "mutate") {
         first.first()["id"] = "changed";
         first.removeLast();
+        kept.first().id = "changed";
+        kept.removeLast();
     }
     QStringList got = ids(db()->getActiveGames());
     got.sort();
     QCOMPARE(got, after);
+    QStringList gotRecords;
+    for (const GameRecord &g : db()->activeGameRecords())
+        gotRecords << g.id;
+    gotRecords.sort();
+    QCOMPARE(gotRecords, after);
 }
 
 QTEST_GUILESS_MAIN(tst_DatabaseDirect)
