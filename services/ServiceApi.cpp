@@ -24,69 +24,69 @@ void abortOnPurpose(QNetworkReply *reply)
     reply->abort();
 }
 
+namespace {
+
+// Which headers each endpoint carries, in the order of Endpoint.
+struct EndpointRow
+{
+    Endpoint endpoint;
+    const char *method;
+    const char *path;
+    bool authorization, deviceId, accept, jsonBody, userAgent, appVersion;
+    int inactivityTimeoutMs;
+};
+
+constexpr int kDefault = kInactivityTimeoutMs;
+
+// clang-format off
+constexpr EndpointRow kEndpoints[] = {
+    //                                  method  path                            auth   device accept json   agent  version timeout
+    {Endpoint::UserLogin,              "POST", "/api/auth/user-login",          false, true,  false, true,  false, false, kDefault},
+    {Endpoint::DiscordLogin,           "POST", "/api/auth/discord/login",       false, true,  false, true,  false, false, kDefault},
+    {Endpoint::ValidateToken,          "GET",  "/api/auth/validate",            true,  true,  false, false, false, false, kDefault},
+    {Endpoint::Heartbeat,              "POST", "/api/auth/heartbeat",           true,  true,  false, true,  false, false, kDefault},
+    {Endpoint::AppUpdates,             "GET",  "/api/app-updates?latest=true",  false, false, true,  false, false, false, kDefault},
+    {Endpoint::VersionValidate,        "GET",  "/api/app-version/validate",     false, false, true,  false, false, true,  kDefault},
+    {Endpoint::PromoEvaluate,          "GET",  "/api/promo/evaluate",           true,  true,  false, false, false, false, kDefault},
+    // The promotion event gives up sooner than the rest.
+    {Endpoint::PromoEvent,             "POST", "/api/promo/event",              true,  true,  false, true,  false, false, 4000},
+    {Endpoint::PromoLinkCreate,        "POST", "/api/promo/link/create",        true,  true,  false, true,  false, false, kDefault},
+    {Endpoint::Games,                  "GET",  "/api/games",                    false, false, true,  false, true,  false, kDefault},
+    // The synchronisation and the ping sweep announce JSON instead of asking for it.
+    {Endpoint::ServersSync,            "GET",  "/api/servers",                  false, false, false, true,  false, false, kDefault},
+    {Endpoint::ServersPicker,          "GET",  "/api/servers",                  false, false, true,  false, false, false, kDefault},
+    {Endpoint::Notifications,          "GET",  "/api/notifications",            true,  false, false, false, true,  false, kDefault},
+    {Endpoint::NotificationsMarkRead,  "POST", "/api/notifications/mark-read",  true,  false, false, true,  true,  false, kDefault},
+};
+// clang-format on
+
+constexpr bool rowsInEnumOrder()
+{
+    for (int i = 0; i < int(sizeof kEndpoints / sizeof kEndpoints[0]); ++i) {
+        if (int(kEndpoints[i].endpoint) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(rowsInEnumOrder(), "kEndpoints must follow the order of Endpoint");
+static_assert(sizeof kEndpoints / sizeof kEndpoints[0] == size_t(Endpoint::NotificationsMarkRead) + 1,
+              "kEndpoints must list every Endpoint");
+
+} // namespace
+
 EndpointInfo info(Endpoint endpoint)
 {
+    const EndpointRow &row = kEndpoints[int(endpoint)];
     EndpointInfo e;
-    switch (endpoint) {
-    case Endpoint::UserLogin:
-        e.method = "POST", e.path = QStringLiteral("/api/auth/user-login");
-        e.deviceId = e.jsonBody = true;
-        break;
-    case Endpoint::DiscordLogin:
-        e.method = "POST", e.path = QStringLiteral("/api/auth/discord/login");
-        e.deviceId = e.jsonBody = true;
-        break;
-    case Endpoint::ValidateToken:
-        e.method = "GET", e.path = QStringLiteral("/api/auth/validate");
-        e.authorization = e.deviceId = true;
-        break;
-    case Endpoint::Heartbeat:
-        e.method = "POST", e.path = QStringLiteral("/api/auth/heartbeat");
-        e.authorization = e.deviceId = e.jsonBody = true;
-        break;
-    case Endpoint::AppUpdates:
-        e.method = "GET", e.path = QStringLiteral("/api/app-updates?latest=true");
-        e.accept = true;
-        break;
-    case Endpoint::VersionValidate:
-        e.method = "GET", e.path = QStringLiteral("/api/app-version/validate");
-        e.accept = e.appVersion = true;
-        break;
-    case Endpoint::PromoEvaluate:
-        e.method = "GET", e.path = QStringLiteral("/api/promo/evaluate");
-        e.authorization = e.deviceId = true;
-        break;
-    case Endpoint::PromoEvent:
-        e.method = "POST", e.path = QStringLiteral("/api/promo/event");
-        e.authorization = e.deviceId = e.jsonBody = true;
-        e.inactivityTimeoutMs = 4000;
-        break;
-    case Endpoint::PromoLinkCreate:
-        e.method = "POST", e.path = QStringLiteral("/api/promo/link/create");
-        e.authorization = e.deviceId = e.jsonBody = true;
-        break;
-    case Endpoint::Games:
-        e.method = "GET", e.path = QStringLiteral("/api/games");
-        e.accept = e.userAgent = true;
-        break;
-    case Endpoint::ServersSync:
-        // The synchronisation and the ping sweep announce JSON instead of asking for it.
-        e.method = "GET", e.path = QStringLiteral("/api/servers");
-        e.jsonBody = true;
-        break;
-    case Endpoint::ServersPicker:
-        e.method = "GET", e.path = QStringLiteral("/api/servers");
-        e.accept = true;
-        break;
-    case Endpoint::Notifications:
-        e.method = "GET", e.path = QStringLiteral("/api/notifications");
-        e.authorization = e.userAgent = true;
-        break;
-    case Endpoint::NotificationsMarkRead:
-        e.method = "POST", e.path = QStringLiteral("/api/notifications/mark-read");
-        e.authorization = e.userAgent = e.jsonBody = true;
-        break;
-    }
+    e.method = row.method;
+    e.path = QString::fromLatin1(row.path);
+    e.authorization = row.authorization;
+    e.deviceId = row.deviceId;
+    e.accept = row.accept;
+    e.jsonBody = row.jsonBody;
+    e.userAgent = row.userAgent;
+    e.appVersion = row.appVersion;
+    e.inactivityTimeoutMs = row.inactivityTimeoutMs;
     return e;
 }
 
