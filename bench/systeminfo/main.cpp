@@ -153,8 +153,9 @@ int main(int argc, char **argv)
         measure("This machine's own files", cases, samples);
     }
 
-    char pattern[] = "/tmp/quorlix-bench-systeminfo-XXXXXX";
-    if (!mkdtemp(pattern)) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/quorlix-bench-systeminfo-XXXXXX";
+    if (!mkdtemp(pattern.data())) {
         std::perror("mkdtemp");
         return 1;
     }

@@ -13,7 +13,9 @@
 #include "support/testrelay/TestRelay.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTest>
 
@@ -42,6 +44,21 @@
 using namespace netnspeer;
 
 namespace {
+
+// The temporary folder (TMPDIR) when an unprivileged user can pass through
+// every folder above it, else /tmp: a test's own TMPDIR usually sits in a
+// folder only its owner may enter.
+QString reachableTempFolder()
+{
+    const QString temp = QDir::tempPath();
+    for (QString folder = temp; !folder.isEmpty() && folder != QLatin1String("/");
+         folder = QFileInfo(folder).path()) {
+        struct stat st;
+        if (stat(folder.toLocal8Bit().constData(), &st) != 0 || !(st.st_mode & S_IXOTH))
+            return QStringLiteral("/tmp");
+    }
+    return temp;
+}
 
 const uint16_t kGameUdpPort = 3074;
 const uint16_t kLearnedUdpPort = 4000;
@@ -1036,12 +1053,12 @@ void TestNetnsCaptureNetfilter::anOrdinaryUserWithTheFileCapabilitiesCaptures()
     // As tools/run.sh sets the client up: the binary carries the two
     // capabilities, the user is nobody in particular. The iptables tools the
     // capture starts must get them too.
-    char dirTemplate[] = "/tmp/quorlix-caps.XXXXXX";
-    QVERIFY(mkdtemp(dirTemplate));
-    const QString dir = dirTemplate;
+    QByteArray dirTemplate = (reachableTempFolder() + "/quorlix-caps.XXXXXX").toLocal8Bit();
+    QVERIFY(mkdtemp(dirTemplate.data()));
+    const QString dir = QString::fromLocal8Bit(dirTemplate);
     const QString copy = dir + "/engine-host";
     QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
-    chmod(dirTemplate, 0755);
+    chmod(dirTemplate.constData(), 0755);
     chmod(copy.toLocal8Bit().constData(), 0755);
     std::string out;
     if (!sh("setcap cap_net_admin,cap_net_raw+ep '" + copy.toStdString() + "'", &out)) {
