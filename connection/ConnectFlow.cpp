@@ -299,7 +299,7 @@ void ConnectFlow::startConnect()
         // No prober: the tunnel starts with its default.
         QTimer::singleShot(0, this, [self = QPointer<ConnectFlow>(this), attempt] {
             if (self)
-                self->onMtuProbed(attempt, 1200);
+                self->onMtuProbed(attempt, TunnelClient::kDefaultMtu);
         });
         return;
     }

@@ -24,8 +24,8 @@ void MtuSearch::record(int payload, bool success)
 int MtuSearch::mtu() const
 {
     int mtu = qMin(best + 28, 1500);
-    if (mtu <= 1200)
-        mtu = 1200;
+    if (mtu <= kFloorMtu)
+        mtu = kFloorMtu;
     return mtu;
 }
 

@@ -18,9 +18,12 @@
 // at most six steps.
 struct MtuSearch
 {
-    int lo = 1200;
+    // The least MTU the probe reports; its payloads start there too.
+    static constexpr int kFloorMtu = 1200;
+
+    int lo = kFloorMtu;
     int hi = 1472;
-    int best = 1200;
+    int best = kFloorMtu;
     int steps = 0;
     int stepLimit = 6;
 
@@ -28,7 +31,7 @@ struct MtuSearch
     // The payload the next step tries (and counts the step).
     int nextPayload();
     void record(int payload, bool success);
-    // best + 28 (IPv4 and ICMP headers), at most 1500, and 1200 unless above it.
+    // best + 28 (IPv4 and ICMP headers), at most 1500, and kFloorMtu unless above it.
     int mtu() const;
 };
 

@@ -127,7 +127,7 @@ bool TunnelClient::start()
     // be called again while the thread prepares, without racing it.
     auto settings = std::make_shared<RunSettings>(m_settings);
     if (!m_mtuSet)
-        settings->mtu = 1200;
+        settings->mtu = kDefaultMtu;
     m_mtuSet = false; // every run needs its own setMtu
     if (settings->workingDirectory.isEmpty())
         settings->workingDirectory = QCoreApplication::applicationDirPath();

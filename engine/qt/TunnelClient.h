@@ -22,6 +22,9 @@ class TunnelClient : public QObject
 {
     Q_OBJECT
 public:
+    // The MTU a run starts with when nothing measured it.
+    static constexpr int kDefaultMtu = 1200;
+
     // Everything one run of the engine is started with.
     struct RunSettings
     {
@@ -33,7 +36,7 @@ public:
         bool tcpEnabled = true;
         bool debugMode = true;
         QStringList domains;
-        int mtu = 1200;
+        int mtu = kDefaultMtu;
     };
 
     explicit TunnelClient(QObject *parent = nullptr);
@@ -49,7 +52,7 @@ public:
     // Replaces the domain list with the given names trimmed and lower-cased;
     // names that come out empty are dropped.
     void setDomains(const QStringList &domains);
-    // The MTU of the next run only; a run without its own setMtu uses 1200.
+    // The MTU of the next run only; a run without its own setMtu uses kDefaultMtu.
     void setMtu(int mtu);
 
     // Starts a run on the tunnel thread; true. While the thread runs it does
