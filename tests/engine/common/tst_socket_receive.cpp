@@ -107,6 +107,19 @@ long fakeRecv(void *ctx, int, void *buf, size_t cap, uint32_t *addr, uint16_t *p
 }
 const QuorlixSocketOps kFakeOps = {fakeOpen, fakeSend, fakeClose, fakeBind, fakeWait, fakeRecv};
 
+// Whether a thread of this process is asleep in the kernel. A thread that does
+// nothing but a receive without a time limit sleeps only in the receive's wait.
+bool threadSleeps(pid_t tid)
+{
+    QFile stat(QStringLiteral("/proc/self/task/%1/stat").arg(tid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = stat.readAll();
+    // "tid (name) state ...": the name may hold spaces and brackets.
+    const qsizetype end = text.lastIndexOf(')');
+    return end > 0 && text.mid(end + 2, 1) == "S";
+}
+
 long receive(QuorlixEngineSocket &s, QByteArray &buf, int timeoutMs, int *err, uint32_t *addr = nullptr,
              uint16_t *port = nullptr)
 {
@@ -230,17 +243,21 @@ private slots:
         QVERIFY(quorlix_socket_bind(&s, inet_addr("127.0.0.1"), 0, nullptr));
         std::atomic<long> result{0};
         std::atomic<int> error{0};
-        std::atomic<bool> entered{false};
+        std::atomic<pid_t> rxThread{0};
         std::thread rx([&] {
             QByteArray buf(64, '\0');
             int err = 0;
-            entered = true;
+            rxThread = gettid();
             result = receive(s, buf, -1, &err);
             error = err;
         });
-        while (!entered)
+        while (!rxThread)
             std::this_thread::yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it reach the wait
+        // Stopping before the receive waits would test another case (a closed
+        // socket answers EBADF): on a busy machine that can take a while.
+        QDeadlineTimer waiting(20000);
+        while (!threadSleeps(rxThread) && !waiting.hasExpired())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (byClose)
             quorlix_socket_close(&s);
         else
