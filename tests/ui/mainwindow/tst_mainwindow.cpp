@@ -418,7 +418,7 @@ private slots:
 
         QCOMPARE(FakeTunnelEngine::record().stops.load(), 0); // nothing stops before the overlay's time is up
 
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
         QCOMPARE(FakeTunnelEngine::record().stops.load(), tunnelRunning ? 1 : 0);
         QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(),
                  FakeTunnelEngine::record().mainsEntered.load());
@@ -486,7 +486,7 @@ private slots:
         // Once the block is lifted the window closes through the overlay again.
         window.setVersionBlocked(false);
         QVERIFY(!window.close());
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
     }
 
     void placementForLanguage_data()
@@ -1356,7 +1356,7 @@ private slots:
         window.showNormal();
         close->click();
         QVERIFY(window.busyOverlay()->isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
     }
 
     void tintKeepsAlpha()

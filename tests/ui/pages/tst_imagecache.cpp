@@ -294,7 +294,7 @@ void TestImageCache::hungDownloadGivesUp()
     m_fake.script("GET", upload("hang.png"), FakeReply::hanging());
     QLabel label;
     quick.loadGameCover(&label, upload("hang.png"));
-    QVERIFY(QTest::qWaitFor([&quick] { return quick.coversInFlight() == 0; }, 3000));
+    QVERIFY(QTest::qWaitFor([&quick] { return quick.coversInFlight() == 0; }, 10000));
     QVERIFY(isPlaceholder(label, quick.coverPlaceholder()));
 }
 

@@ -206,7 +206,7 @@ private slots:
         QVERIFY(border.testAttribute(Qt::WA_TransparentForMouseEvents));
         border.resize(400, 60);
         QVERIFY(!border.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(border.position() > -120.0, 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(border.position() > -120.0, 10000);
     }
 
     void spinnerTurnsOnceIn60Ticks()

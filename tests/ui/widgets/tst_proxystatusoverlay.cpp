@@ -127,7 +127,7 @@ private slots:
         host.overlay->showMessage(QStringLiteral("Closing Quorlyx"));
         host.overlay->fadeOut();
         host.overlay->fadeOut(); // a second request while fading changes nothing
-        QTRY_VERIFY_WITH_TIMEOUT(!host.overlay->isVisible(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!host.overlay->isVisible(), 10000);
         QCOMPARE(finished.count(), 1);
         QTest::qWait(3 * kFadeMs);
         QCOMPARE(finished.count(), 1);
@@ -161,7 +161,7 @@ private slots:
         QSignalSpy finished(host.overlay, &ProxyStatusOverlay::finished);
         host.overlay->showMessage(QStringLiteral("Application Closing..."));
         host.overlay->fadeOut(); // the fade-in has only just begun
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
         QVERIFY(!host.overlay->isVisible());
     }
 
@@ -172,7 +172,7 @@ private slots:
         host.overlay->showMessage(QStringLiteral("Closing Quorlyx"));
         QVERIFY(host.overlay->isRepaintTimerActive());
         host.overlay->fadeOut();
-        QTRY_VERIFY_WITH_TIMEOUT(!host.overlay->isVisible(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!host.overlay->isVisible(), 10000);
         QVERIFY(!host.overlay->isRepaintTimerActive());
     }
 

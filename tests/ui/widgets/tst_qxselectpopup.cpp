@@ -252,7 +252,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&popup));
 
         QTest::mousePress(&popup, Qt::LeftButton, {}, QPoint(-40, popup.height() + 40));
-        QTRY_VERIFY_WITH_TIMEOUT(!popup.isVisible(), 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(!popup.isVisible(), 10000);
         QCOMPARE(selected, 0);
         QCOMPARE(hidden, 1);
     }
