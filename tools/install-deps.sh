@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(
-  build-essential cmake ninja-build pkg-config
+  build-essential cmake ninja-build pkg-config lld
   qt6-base-dev libqt6sql6-sqlite qt6-svg-dev
   qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools qt6-translations-l10n
   qt6-httpserver-dev qt6-websockets-dev libgl-dev
