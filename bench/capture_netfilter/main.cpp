@@ -179,6 +179,33 @@ private:
     uint64_t m_user = 0, m_system = 0;
 };
 
+// CPU time (clock ticks) of every thread of this process by name: where the
+// time of a path goes, besides the engine's own thread.
+std::map<std::string, uint64_t> threadTicks()
+{
+    std::map<std::string, uint64_t> out;
+    DIR *dir = opendir("/proc/self/task");
+    while (dirent *e = dir ? readdir(dir) : nullptr) {
+        if (e->d_name[0] == '.')
+            continue;
+        const std::string path = std::string("/proc/self/task/") + e->d_name + "/stat";
+        FILE *f = fopen(path.c_str(), "r");
+        char line[1024] = {};
+        if (f && fgets(line, sizeof line, f)) {
+            const char *open = strchr(line, '('), *close = strrchr(line, ')');
+            unsigned long long u = 0, st = 0;
+            if (open && close &&
+                sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &u, &st) == 2)
+                out[std::string(open + 1, close)] += u + st;
+        }
+        if (f)
+            fclose(f);
+    }
+    if (dir)
+        closedir(dir);
+    return out;
+}
+
 struct Sample
 {
     double rate = 0;     // round trips per second, 32 in flight
@@ -186,6 +213,7 @@ struct Sample
     double callsPerRt = 0;
     double cpuUsPerRt = 0;
     double kernelShare = 0;
+    std::map<std::string, double> threadUs; // CPU per round trip of this program's threads, by name
 };
 
 // Round trips of 64-byte datagrams with `window` in flight; the median
@@ -229,7 +257,14 @@ Sample measure(int fd, uint16_t port, int rounds, TaskCounters *counters)
     roundTrips(fd, port, rounds / 4, 1, &unused, &s.medianUs);
     if (counters)
         counters->start();
+    const auto before = threadTicks();
     roundTrips(fd, port, rounds, 32, &s.rate, &unused);
+    for (const auto &t : threadTicks()) {
+        const auto b = before.find(t.first);
+        const double ticks = double(t.second - (b == before.end() ? 0 : b->second));
+        if (ticks > 0)
+            s.threadUs[t.first] = ticks * 1e6 / double(sysconf(_SC_CLK_TCK)) / rounds;
+    }
     if (counters) {
         double calls, ns;
         counters->stop(&calls, &ns, &s.kernelShare);
@@ -355,33 +390,6 @@ private:
 
 void quiet(int, const char *, size_t, void *) {}
 
-// CPU time (clock ticks) of every thread of this process by name: where the
-// time of a path goes, besides the engine's own thread.
-std::map<std::string, uint64_t> threadTicks()
-{
-    std::map<std::string, uint64_t> out;
-    DIR *dir = opendir("/proc/self/task");
-    while (dirent *e = dir ? readdir(dir) : nullptr) {
-        if (e->d_name[0] == '.')
-            continue;
-        const std::string path = std::string("/proc/self/task/") + e->d_name + "/stat";
-        FILE *f = fopen(path.c_str(), "r");
-        char line[1024] = {};
-        if (f && fgets(line, sizeof line, f)) {
-            const char *open = strchr(line, '('), *close = strrchr(line, ')');
-            unsigned long long u = 0, st = 0;
-            if (open && close &&
-                sscanf(close + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &u, &st) == 2)
-                out[std::string(open + 1, close)] += u + st;
-        }
-        if (f)
-            fclose(f);
-    }
-    if (dir)
-        closedir(dir);
-    return out;
-}
-
 struct Stats
 {
     double min, median, max;
@@ -407,6 +415,23 @@ void row(const char *name, const std::vector<Sample> &samples)
            l.max);
     if (c.max > 0)
         printf(" | %5.2f %6.1f %4.0f%%", c.median, u.median, 100 * k.median);
+    printf("\n");
+}
+
+// Median CPU per round trip of each thread of this program (the relay's is
+// the one still named after the program), and of the path's own reader.
+void threads(const char *name, const std::vector<Sample> &samples, bool withCounted)
+{
+    std::map<std::string, std::vector<double>> by;
+    for (const Sample &s : samples) {
+        for (const auto &t : s.threadUs)
+            by[t.first].push_back(t.second);
+        if (withCounted)
+            by["reader process"].push_back(s.cpuUsPerRt);
+    }
+    printf("  %-26s", name);
+    for (const auto &t : by)
+        printf(" %s %.1f", t.first == "quorlix_bench_c" ? "relay" : t.first.c_str(), stats(t.second).median);
     printf("\n");
 }
 
@@ -572,20 +597,7 @@ int main(int argc, char **argv)
                 startEngine();
                 TaskCounters c;
                 c.open(getpid(), engineTid.load());
-                const auto before = threadTicks();
                 e = measure(game, kEchoedPort, trips, &c);
-                const auto after = threadTicks();
-                if (r == 0) {
-                    printf("  CPU per engine round trip by thread (first round):");
-                    for (const auto &t : after) {
-                        const auto b = before.find(t.first);
-                        const double ticks = double(t.second - (b == before.end() ? 0 : b->second));
-                        if (ticks > 0)
-                            printf(" %s %.1f us", t.first.c_str(),
-                                   ticks * 1e6 / double(sysconf(_SC_CLK_TCK)) / trips);
-                    }
-                    printf("\n");
-                }
                 full = measure(game, kServerPort, trips, &c);
                 stopEngine();
                 break;
@@ -609,6 +621,12 @@ int main(int argc, char **argv)
     row("plain queue reader", reader);
     row("engine + relay", engineOne);
     row("engine + relay + server", engineFull);
+    printf("\n  CPU us per round trip by thread, 32 in flight (median; ticks of 1/%ld s)\n",
+           sysconf(_SC_CLK_TCK));
+    threads("direct", direct, false);
+    threads("plain queue reader", reader, true);
+    threads("engine + relay", engineOne, false);
+    threads("engine + relay + server", engineFull, false);
     printf("\n  ratios per round (min / median / max)\n");
     ratio("engine / plain reader (round trips/s)", vsReader);
     ratio("engine / direct (round trips/s)", vsDirect);

@@ -222,8 +222,8 @@ int install_rules(const quorlix_filter_scope &scope, uint16_t queue, const std::
     // replaces them): nothing goes on to them.
     std::vector<uint16_t> skip = own_others;
     skip.push_back(queue);
-    *next_queue =
-        quorlix_capture_nf_first_live(listing.c_str(), listened.data(), listened.size(), skip.data(), skip.size());
+    *next_queue = quorlix_capture_nf_first_live(listing.c_str(), listened.data(), listened.size(),
+                                                skip.data(), skip.size());
 
     static char script[16384];
     if (quorlix_capture_nf_rules(&scope, queue, script, sizeof script) == 0) {
