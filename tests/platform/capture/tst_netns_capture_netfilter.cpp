@@ -499,6 +499,25 @@ private:
     QByteArray m_log;
 };
 
+// Opens the real backend in this process (the runner's default is the
+// simulator), optionally with the owner's relay socket.
+quorlix_capture_handle openReal(const QString &filter, int *err, int socketFd = -1)
+{
+    qputenv("QUORLIX_CAPTURE", "netfilter");
+    const QByteArray text = filter.toLatin1();
+    const quorlix_capture_handle h = quorlix_capture_open_socket(text.constData(), socketFd, err);
+    qputenv("QUORLIX_CAPTURE", "sim");
+    return h;
+}
+
+// The filter the engine opens with for the test's relay.
+QString engineFilter()
+{
+    return QString("((outbound and ip and ip.DstAddr != %1) or (inbound and udp.SrcPort == 50000 and "
+                   "(ip.SrcAddr == %1)))")
+        .arg(kRelay);
+}
+
 QString ourRules()
 {
     std::string out;
@@ -882,14 +901,8 @@ void TestNetnsCaptureNetfilter::stopAndKillLeaveTheNetworkWorking()
     QCOMPARE(answer.payload, QByteArray("pong:game-after-kill"));
 
     // The next open clears them: one jump each, then nothing after the close.
-    qputenv("QUORLIX_CAPTURE", "netfilter");
     int err = -1;
-    const QByteArray filter = QString("(outbound and ip and ip.DstAddr != %1) or (inbound and udp.SrcPort == "
-                                      "50000 and (ip.SrcAddr == %1))")
-                                  .arg(kRelay)
-                                  .toLatin1();
-    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
-    qputenv("QUORLIX_CAPTURE", "sim");
+    const quorlix_capture_handle h = openReal(engineFilter(), &err);
     QCOMPARE(err, 0);
     const QString rules = ourRules();
     QCOMPARE(rules.count("-j QUORLIX_OUT"), 1);
@@ -1096,11 +1109,8 @@ void TestNetnsCaptureNetfilter::badInputIsRefusedAndLeavesNoRule()
 {
     QFETCH(QString, filter);
     QFETCH(int, error);
-    qputenv("QUORLIX_CAPTURE", "netfilter");
     int err = 0;
-    const QByteArray text = filter.toLatin1();
-    const quorlix_capture_handle h = quorlix_capture_open(text.constData(), &err);
-    qputenv("QUORLIX_CAPTURE", "sim");
+    const quorlix_capture_handle h = openReal(filter, &err);
     QCOMPARE(h, QUORLIX_CAPTURE_INVALID);
     QCOMPARE(err, error);
     QCOMPARE(ourRules(), QString());
@@ -1115,11 +1125,8 @@ void TestNetnsCaptureNetfilter::aTakenQueueNumberIsSkipped()
         other, QUORLIX_CAPTURE_NF_QUEUE_FIRST,
         [](nfq_q_handle *, nfgenmsg *, nfq_data *, void *) { return 0; }, nullptr);
     QVERIFY(taken);
-    qputenv("QUORLIX_CAPTURE", "netfilter");
     int err = -1;
-    const QByteArray filter = QString("outbound and ip.DstAddr != %1").arg(kRelay).toLatin1();
-    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
-    qputenv("QUORLIX_CAPTURE", "sim");
+    const quorlix_capture_handle h = openReal(QString("outbound and ip.DstAddr != %1").arg(kRelay), &err);
     QCOMPARE(err, 0);
     QVERIFY2(ourRules().contains(QString("--queue-num %1").arg(QUORLIX_CAPTURE_NF_QUEUE_FIRST + 1)),
              qPrintable(ourRules()));
@@ -1131,14 +1138,9 @@ void TestNetnsCaptureNetfilter::aTakenQueueNumberIsSkipped()
 
 void TestNetnsCaptureNetfilter::aPacketLongerThanTheBufferIsDropped()
 {
-    qputenv("QUORLIX_CAPTURE", "netfilter");
     int err = -1;
-    const QByteArray filter = QString("outbound and udp.DstPort == %1 and ip.DstAddr != %2")
-                                  .arg(kPlainUdpPort)
-                                  .arg(kRelay)
-                                  .toLatin1();
-    const quorlix_capture_handle h = quorlix_capture_open(filter.constData(), &err);
-    qputenv("QUORLIX_CAPTURE", "sim");
+    const quorlix_capture_handle h = openReal(
+        QString("outbound and udp.DstPort == %1 and ip.DstAddr != %2").arg(kPlainUdpPort).arg(kRelay), &err);
     QCOMPARE(err, 0);
     const int fd = udpSocket(kHere, 0);
     sockaddr_in dst = endpoint(kServer, kPlainUdpPort);
@@ -1191,14 +1193,8 @@ void TestNetnsCaptureNetfilter::relayDatagramsAreTakenFromTheOwnersSocket()
     socklen_t bl = sizeof bound;
     getsockname(own, reinterpret_cast<sockaddr *>(&bound), &bl);
     const uint16_t ownPort = ntohs(bound.sin_port);
-    qputenv("QUORLIX_CAPTURE", "netfilter");
     int err = -1;
-    const QByteArray filter = QString("(outbound and ip and ip.DstAddr != %1) or (inbound and udp.SrcPort == "
-                                      "50000 and (ip.SrcAddr == %1))")
-                                  .arg(kRelay)
-                                  .toLatin1();
-    const quorlix_capture_handle h = quorlix_capture_open_socket(filter.constData(), own, &err);
-    qputenv("QUORLIX_CAPTURE", "sim");
+    const quorlix_capture_handle h = openReal(engineFilter(), &err, own);
     QCOMPARE(err, 0);
     close(own); // the handle keeps its own reference
     QVERIFY2(

@@ -736,20 +736,26 @@ TestRelay::AckPolicy TestRelay::script(std::set<uint32_t> drop, std::set<uint32_
     };
 }
 
-bool TestRelay::sendAckOnly(uint32_t connId)
+bool TestRelay::replyToFlow(uint32_t connId, uint8_t proto, const uint8_t *payload, size_t len)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
     auto it = m_flows.find(connId);
     if (it == m_flows.end() || m_fd < 0)
         return false;
     const RelayFlow f = it->second;
     uint8_t port[2];
     put16(port, f.dstPort);
+    reply(f.clientAddr, f.clientPort, proto, port, connId, f.dstAddr, payload, len);
+    return true;
+}
+
+bool TestRelay::sendAckOnly(uint32_t connId)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
     const bool ack = m_options.ackMode;
     m_options.ackMode = true; // acknowledgement-only datagrams always carry the extension
-    reply(f.clientAddr, f.clientPort, 0, port, connId, f.dstAddr, nullptr, 0);
+    const bool sent = replyToFlow(connId, 0, nullptr, 0);
     m_options.ackMode = ack;
-    return true;
+    return sent;
 }
 
 void TestRelay::setTcpForwarder(TcpForwarder forwarder)
@@ -769,14 +775,7 @@ bool TestRelay::carryTcpToClient(const uint8_t *packet, size_t len)
     // The flow the client opened: its source is this packet's destination.
     const uint32_t connId = connIdFor(packet + 16, tp + 2, packet + 12, tp);
     std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = m_flows.find(connId);
-    if (it == m_flows.end() || m_fd < 0)
-        return false;
-    const RelayFlow f = it->second;
-    uint8_t port[2];
-    put16(port, f.dstPort);
-    reply(f.clientAddr, f.clientPort, 6, port, connId, f.dstAddr, packet, len);
-    return true;
+    return replyToFlow(connId, 6, packet, len);
 }
 
 bool TestRelay::sendRaw(uint32_t clientAddr, uint16_t clientPort, const std::vector<uint8_t> &datagram)

@@ -192,6 +192,8 @@ private:
     void run();
     void handleDatagram(const uint8_t *data, size_t len, uint32_t fromAddr, uint16_t fromPort);
     void processData(const std::vector<uint8_t> &dg, uint32_t fromAddr, uint16_t fromPort);
+    // Sends a reply datagram to the client of a known flow; caller holds m_mutex.
+    bool replyToFlow(uint32_t connId, uint8_t proto, const uint8_t *payload, size_t len);
     void reply(uint32_t toAddr, uint16_t toPort, uint8_t proto, const uint8_t dstPort[2], uint32_t connId,
                const uint8_t dstAddr[4], const uint8_t *payload, size_t len);
     void sendDatagram(uint32_t toAddr, uint16_t toPort, const std::vector<uint8_t> &dg);
