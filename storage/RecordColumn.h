@@ -7,8 +7,7 @@
 #include <QByteArray>
 #include <QString>
 
-template <typename Record>
-struct RecordColumn
+template <typename Record> struct RecordColumn
 {
     enum class Kind {
         Text, // QString; a null text is stored as NULL
