@@ -8,7 +8,7 @@
 #
 #   rounds                 how many times the suite runs (default 3)
 #   QUORLIX_STRESS_CORES   the cores to pin to (default 0-1)
-#   QUORLIX_BUILD_DIR      the build to test (default build/; built first)
+#   QUORLIX_BUILD_DIR      the build to test (default build/; brought up to date first)
 #
 # Exits non-zero when any round had a failure. Each round's full output is
 # kept in <build>/stress/round-N.log.
@@ -22,7 +22,13 @@ if [ $# -gt 0 ] && [[ $1 =~ ^[0-9]+$ ]]; then
   shift
 fi
 
-"$here/tools/build.sh" >/dev/null
+# An existing build is brought up to date as it is configured (switching its
+# options would rebuild everything); a missing one is made.
+if [ -f "$build/CMakeCache.txt" ]; then
+  cmake --build "$build" -j "${QUORLIX_JOBS:-$(nproc)}" >/dev/null
+else
+  "$here/tools/build.sh" >/dev/null
+fi
 
 # One ctest job and one hog per pinned core.
 ncores=$(taskset -c "$cores" nproc)
