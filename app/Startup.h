@@ -16,9 +16,10 @@ struct StartupOptions
     // Tells the user, on a second start, that the client already runs.
     // Blocks until dismissed by default (a message box).
     std::function<void()> alreadyRunningNotifier;
-    // Print one line describing the window when it is first shown, then
-    // quit. Set from QUORLIX_QUIT_AFTER_SHOW=1; used by the smoke test and
-    // the start-up benchmark to see the real binary come up.
+    // Print one line describing the window when it is first shown and one
+    // when its first frame is on screen, then quit. Set from
+    // QUORLIX_QUIT_AFTER_SHOW=1; used by the smoke test and the start-up
+    // benchmark to see the real binary come up.
     bool quitAfterFirstShow = false;
     // Builds the client's window once start-up is done (main() supplies the
     // composition root's window; tests supply their own or none).

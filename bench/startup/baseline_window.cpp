@@ -1,7 +1,10 @@
 // The baseline of the start-up benchmark: the least a styled client window
 // costs. Same fonts, same style sheet, same frameless 1440x810 window, no
-// content. Prints one line when the window is first shown, then quits.
+// content. Reports its first show and its first frame on screen as the
+// client does, then quits (or, with QUORLIX_EXIT_AT_FIRST_FRAME=1, ends at
+// the frame).
 
+#include "app/FirstFrameWatch.h"
 #include "resources/BundledFonts.h"
 
 #include <QApplication>
@@ -11,6 +14,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -23,7 +27,14 @@ protected:
             m_reported = true;
             std::printf("baseline: window shown %dx%d\n", width(), height());
             std::fflush(stdout);
-            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+            new FirstFrameWatch(this, [] {
+                std::printf("baseline: first frame flushed peak_rss_kb=%ld\n",
+                            FirstFrameWatch::peakResidentKb());
+                std::fflush(stdout);
+                if (qEnvironmentVariableIntValue("QUORLIX_EXIT_AT_FIRST_FRAME") == 1)
+                    std::_Exit(0);
+                QCoreApplication::quit();
+            });
         }
         return QWidget::event(e);
     }

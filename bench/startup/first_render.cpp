@@ -9,12 +9,14 @@
 // start-up beside an empty window is bench_startup's figure.)
 //
 //   quorlix_bench_first_render [rounds]    (default 9)
-//   quorlix_bench_first_render --seed-only (fills the current home and quits;
-//                                           bench_startup seeds its private home so)
+//   quorlix_bench_first_render --seed-only [--signed-in]
+//       fills the current home and quits (bench_startup seeds its private
+//       home so); --signed-in also stores a remembered sign-in
 
 #include "app/ClientComposition.h"
 #include "bench/support/SampledCases.h"
 #include "resources/BundledFonts.h"
+#include "services/AccountStore.h"
 #include "services/GamesCache.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -44,7 +46,7 @@ using BenchCases::median;
 constexpr int kGames = 2000;
 constexpr int kFavourites = 20;
 
-bool seed()
+bool seed(bool signedIn)
 {
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
     QDir().mkpath(dataFolder + QStringLiteral("/cache"));
@@ -68,6 +70,17 @@ bool seed()
         if (!DatabaseManager::instance()->addFavorite(QStringLiteral("Game number %1").arg(i * 7),
                                                       QStringLiteral("PC"), QString()))
             return false;
+    }
+    if (signedIn) {
+        AccountStore store;
+        AccountStore::Account account;
+        account.token = QStringLiteral("bench-token");
+        account.sessionId = QStringLiteral("bench-session");
+        account.userId = QStringLiteral("7");
+        account.email = QStringLiteral("bench@example.com");
+        account.firstName = QStringLiteral("Bench");
+        store.storeSignIn(account);
+        store.setValue(AccountStore::Remember, true);
     }
     return true;
 }
@@ -121,7 +134,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorlix"));
     QApplication::setOrganizationName(QStringLiteral("Quorlix"));
-    if (!seed()) {
+    if (!seed(seedOnly && QCoreApplication::arguments().contains(QStringLiteral("--signed-in")))) {
         std::fprintf(stderr, "could not seed the catalogue and favourites\n");
         return 1;
     }

@@ -27,6 +27,7 @@ private slots:
         QCOMPARE(runClient(&out), 0);
         QVERIFY2(out.contains("quorlix: window shown 1440x810 frameless=1 title=Quorlix v2.0.0\n"),
                  out.constData());
+        QVERIFY2(out.contains("quorlix: first frame flushed"), out.constData());
 
         for (const char *sub : {"cache", "flags", "covers"})
             QVERIFY2(QDir(m_dataFolder + QLatin1Char('/') + QLatin1String(sub)).exists(), sub);
