@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -65,9 +66,18 @@ Reader &current()
 
 } // namespace
 
-LinuxReader::LinuxReader(std::string root, std::vector<std::string> nvmlLibraries)
-    : m_root(std::move(root)), m_nvmlLibraries(std::move(nvmlLibraries))
+LinuxReader::LinuxReader(std::string root, std::vector<std::string> nvmlLibraries,
+                         std::function<std::int64_t()> monotonicMs)
+    : m_root(std::move(root)), m_nvmlLibraries(std::move(nvmlLibraries)),
+      m_monotonicMs(std::move(monotonicMs))
 {
+    if (!m_monotonicMs) {
+        m_monotonicMs = [] {
+            return std::int64_t(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count());
+        };
+    }
     while (!m_root.empty() && m_root.back() == '/')
         m_root.pop_back();
 }
@@ -244,6 +254,11 @@ bool LinuxReader::loadNvml()
 {
     if (m_nvml.module)
         return m_nvml.complete();
+    const std::int64_t now = m_monotonicMs();
+    if (m_nvmlFailed && now - m_nvmlFailedAtMs < kNvmlRetryMs)
+        return false;
+    m_nvmlFailed = true;
+    m_nvmlFailedAtMs = now;
 
     for (const std::string &name : m_nvmlLibraries) {
         if (name.empty()) // dlopen would hand back the program itself
@@ -264,10 +279,11 @@ bool LinuxReader::loadNvml()
     resolve(m_nvml.module, "nvmlDeviceGetTemperature", m_nvml.temperature);
     if (m_nvml.complete() && m_nvml.init() == 0) {
         m_nvml.shutdown();
+        m_nvmlFailed = false;
         return true;
     }
     // A library without a driver behind it may work once the driver is
-    // installed, so the next call looks again from the start.
+    // installed, so a later call looks again from the start.
     unloadNvml();
     return false;
 }

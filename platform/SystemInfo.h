@@ -3,6 +3,7 @@
 #include "platform/SystemInfoText.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,12 +41,18 @@ public:
 
 // Reads the kernel's files below `root` ("/" for this machine; tests point it
 // at fixture trees) and NVIDIA's management library, opened at run time from
-// the first of `nvmlLibraries` that loads and never linked.
+// the first of `nvmlLibraries` that loads and never linked. A library that
+// would not load (or not initialise) is looked for again once
+// kNvmlRetryMs have passed on `monotonicMs` (a steady clock unless given),
+// not on every tick: each attempt maps and unmaps the loader's cache.
 class LinuxReader : public Reader
 {
 public:
+    static constexpr std::int64_t kNvmlRetryMs = 60000;
+
     explicit LinuxReader(std::string root = "/",
-                         std::vector<std::string> nvmlLibraries = defaultNvmlLibraries());
+                         std::vector<std::string> nvmlLibraries = defaultNvmlLibraries(),
+                         std::function<std::int64_t()> monotonicMs = {});
     ~LinuxReader() override;
     LinuxReader(const LinuxReader &) = delete;
     LinuxReader &operator=(const LinuxReader &) = delete;
@@ -62,6 +69,8 @@ public:
     int wmiProcessorFrequency() override;
     // Sum of the DRM cards' busy percentages, capped at 100.
     int gpuUsagePercent() override;
+    // True while the library is loaded and usable; a failed attempt is
+    // repeated only after kNvmlRetryMs.
     bool loadNvml() override;
     // Sensor 0 of device 0; the library is initialised and shut down around
     // every read.
@@ -103,6 +112,9 @@ private:
     std::vector<std::string> m_curFreqPaths; // one per CPU folder, found once, relative to m_cpuDirFd
 
     Nvml m_nvml;
+    std::function<std::int64_t()> m_monotonicMs;
+    bool m_nvmlFailed = false;
+    std::int64_t m_nvmlFailedAtMs = 0;
 };
 
 int cpuUsagePercent();

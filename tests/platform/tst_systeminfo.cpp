@@ -403,7 +403,10 @@ private slots:
         dlclose(fake);
     }
 
-    void nvmlInitFailingAtLoadIsRetried()
+    // A library that loads but does not initialise (no driver behind it) is
+    // looked for again, but only once the retry interval has passed on the
+    // reader's clock; until then every call answers at once.
+    void nvmlInitFailingAtLoadIsRetriedAfterTheInterval()
     {
         void *fake = dlopen(FAKE_NVML_PATH, RTLD_NOW | RTLD_LOCAL);
         QVERIFY2(fake, dlerror());
@@ -411,29 +414,47 @@ private slots:
         resetFake(state);
 
         {
-            SystemInfo::LinuxReader reader({}, {FAKE_NVML_PATH});
+            std::int64_t nowMs = 1000;
+            SystemInfo::LinuxReader reader({}, {FAKE_NVML_PATH}, [&nowMs] { return nowMs; });
             state()->initResult = 1; // as with a library but no driver
             QCOMPARE(reader.gpuTemperature(), -1);
+            QCOMPARE(state()->initCalls, 1);
+            state()->initResult = 0; // the driver arrives
+            nowMs += SystemInfo::LinuxReader::kNvmlRetryMs - 1;
             QVERIFY(!reader.loadNvml());
-            QCOMPARE(state()->initCalls, 2);
+            QCOMPARE(reader.gpuTemperature(), -1);
+            QCOMPARE(state()->initCalls, 1);
             QCOMPARE(state()->shutdownCalls, 0);
 
-            state()->initResult = 0;
+            nowMs += 1;
+            QCOMPARE(reader.gpuTemperature(), 61);
+            QCOMPARE(state()->initCalls, 3); // the load's check, then the read
+            // Loaded: no clock rule applies to a library that works.
+            nowMs += 1;
             QCOMPARE(reader.gpuTemperature(), 61);
         }
         dlclose(fake);
     }
 
-    void nvmlMissingASymbolIsUnloadedAndLookedForAgain()
+    void nvmlMissingASymbolIsUnloadedAndLookedForAgainLater()
     {
         QVERIFY(!dlopen(FAKE_NVML_NOCLOCK_PATH, RTLD_NOW | RTLD_NOLOAD));
-        SystemInfo::LinuxReader reader({}, {FAKE_NVML_NOCLOCK_PATH, FAKE_NVML_PATH});
+        std::int64_t nowMs = 0;
+        SystemInfo::LinuxReader reader({}, {FAKE_NVML_NOCLOCK_PATH, FAKE_NVML_PATH},
+                                       [&nowMs] { return nowMs; });
 
         const int loads = nvmlLoads();
         QVERIFY(!reader.loadNvml());
         QCOMPARE(nvmlLoads(), loads + 1);
         QVERIFY(!dlopen(FAKE_NVML_NOCLOCK_PATH, RTLD_NOW | RTLD_NOLOAD));
 
+        // Every 500 ms tick of a minute: no second load.
+        for (int tick = 0; tick < 119; ++tick) {
+            nowMs += 500;
+            QCOMPARE(reader.gpuTemperature(), -1);
+        }
+        QCOMPARE(nvmlLoads(), loads + 1);
+        nowMs += 500;
         QCOMPARE(reader.gpuTemperature(), -1);
         QCOMPARE(nvmlLoads(), loads + 2);
         QVERIFY(!dlopen(FAKE_NVML_NOCLOCK_PATH, RTLD_NOW | RTLD_NOLOAD));
