@@ -149,16 +149,25 @@ QString DatabaseManager::databasePath() const
 
 bool DatabaseManager::createTables()
 {
+    // One transaction: on a first start every statement writes, and each on
+    // its own would wait for its own sync to disk.
+    const bool inTransaction = m_db.transaction();
     QSqlQuery q(m_db);
     for (const char *statement : kTableStatements) {
         if (!q.exec(QString::fromLatin1(statement))) {
             qWarning().noquote() << "[DB] cannot create the schema:" << q.lastError().text();
+            q.finish();
+            if (inTransaction)
+                m_db.rollback();
             return false;
         }
     }
     for (const char *statement : kIndexStatements)
         q.exec(QString::fromLatin1(statement));
+    // On a database that has them, these fail harmlessly, each undoing only
+    // itself.
     for (const char *statement : kColumnAdditions)
         q.exec(QString::fromLatin1(statement));
-    return true;
+    q.finish();
+    return !inTransaction || commitOrRollback(m_db, "createTables");
 }

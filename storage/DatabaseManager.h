@@ -21,10 +21,13 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QRecursiveMutex>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <QVariantMap>
+
+#include <functional>
 
 class DatabaseManager : public QObject
 {
@@ -54,6 +57,11 @@ public:
     bool getMetadataBool(const QString &key, bool defaultValue);
     bool setMetadataBool(const QString &key, bool on);
     void setMetadataTimestamp(const QString &key, const QDateTime &when);
+    // Runs `writes` (metadata reads and writes only) in one transaction, so
+    // a page storing the defaults of all its options on a first start costs
+    // one commit instead of one each. Other threads wait until it is done.
+    // Without an open database the writes run as they are.
+    void inOneTransaction(const std::function<void()> &writes);
 
     // games
     // Catalogue entries as the games API delivers them
@@ -114,7 +122,9 @@ private:
     qint64 dataVersion();
 
     QSqlDatabase m_db;
-    QMutex m_mutex;
+    // Recursive so that inOneTransaction can hold it around the operations
+    // it runs.
+    QRecursiveMutex m_mutex;
     QString m_connectionName;
 
     // The last activeGameRecords result, kept until games is written.

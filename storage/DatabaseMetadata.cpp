@@ -79,6 +79,15 @@ bool DatabaseManager::setMetadata(const QString &key, const QString &value)
     return true;
 }
 
+void DatabaseManager::inOneTransaction(const std::function<void()> &writes)
+{
+    QMutexLocker locker(&m_mutex);
+    const bool inTransaction = m_db.isOpen() && beginTransaction(m_db, "inOneTransaction");
+    writes();
+    if (inTransaction)
+        commitOrRollback(m_db, "inOneTransaction");
+}
+
 QString DatabaseManager::getMetadataOrInit(const QString &key, const QString &defaultValue)
 {
     QString value;

@@ -35,6 +35,7 @@ private slots:
     void metadataDefaultsAreStoredOnFirstRead();
     void metadataBoolParsing_data();
     void metadataBoolParsing();
+    void metadataWrittenInOneTransactionArriveTogether();
     void metadataTimestampsAreLocalIso();
     void failedReadNeverOverwritesStoredValue();
     void closedDatabaseReturnsDefaultsAndStoresNothing();
@@ -294,6 +295,34 @@ void tst_DatabaseSchema::metadataBoolParsing()
     QVERIFY(db->setMetadataBool(key, !expected));
     QVERIFY(db->tryGetMetadata(key, &after));
     QCOMPARE(after, expected ? QString("0") : QString("1"));
+}
+
+void tst_DatabaseSchema::metadataWrittenInOneTransactionArriveTogether()
+{
+    QTemporaryDir dir;
+    QVERIFY(openFresh(dir));
+    auto *db = DatabaseManager::instance();
+    QSqlDatabase raw = openRaw(dir.path());
+    const auto storedCount = [&raw] {
+        return scalar(raw, "SELECT COUNT(*) FROM metadata WHERE key LIKE 'settings/toggle_%'").toInt();
+    };
+    int seenInside = -1;
+    db->inOneTransaction([&] {
+        QCOMPARE(db->getMetadataOrInit("settings/toggle_a", "1"), QString("1"));
+        QCOMPARE(db->getMetadataOrInit("settings/toggle_b", "0"), QString("0"));
+        // The manager reads its own writes; nobody else sees them yet.
+        QCOMPARE(db->getMetadataOrInit("settings/toggle_a", "other"), QString("1"));
+        seenInside = storedCount();
+    });
+    QCOMPARE(seenInside, 0);
+    QCOMPARE(storedCount(), 2);
+
+    // Without an open database the work still runs, storing nothing.
+    db->close();
+    bool ran = false;
+    db->inOneTransaction([&] { ran = db->getMetadataOrInit("settings/toggle_c", "1") == "1"; });
+    QVERIFY(ran);
+    QCOMPARE(storedCount(), 2);
 }
 
 void tst_DatabaseSchema::metadataTimestampsAreLocalIso()

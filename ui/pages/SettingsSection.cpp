@@ -226,13 +226,21 @@ SettingsSection::SettingsSection(QWidget *rootFrame, QWidget *popupParent, Setti
     : QObject(parent), m_rootFrame(rootFrame), m_popupParent(popupParent), m_store(store),
       m_translations(translations)
 {
-    buildResetButton(windowWidth);
-    buildPreferencesCard();
-    reconcilePreferences();
-    buildBehaviorCard();
-    buildNotificationsCard();
-    buildOptimizationCard();
-    buildAdvancedCard();
+    const auto build = [this, windowWidth] {
+        buildResetButton(windowWidth);
+        buildPreferencesCard();
+        reconcilePreferences();
+        buildBehaviorCard();
+        buildNotificationsCard();
+        buildOptimizationCard();
+        buildAdvancedCard();
+    };
+    // On a first start the cards store every option's default as they read
+    // it: one commit for all of them.
+    if (m_store)
+        m_store->inOneBatch(build);
+    else
+        build();
 }
 
 void SettingsSection::buildResetButton(int windowWidth)

@@ -21,3 +21,8 @@ bool MetadataSettingsStore::writeBool(const QString &key, bool on)
 {
     return DatabaseManager::instance()->setMetadataBool(key, on);
 }
+
+void MetadataSettingsStore::inOneBatch(const std::function<void()> &work)
+{
+    DatabaseManager::instance()->inOneTransaction(work);
+}

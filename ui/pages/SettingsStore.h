@@ -2,6 +2,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 // Where the settings page keeps its options: text values under "settings/..."
 // keys. The page takes a null store as "no database": controls then show
 // their defaults and store nothing.
@@ -17,6 +19,9 @@ public:
     // around them; anything else reads as the default and is stored as "1"/"0".
     virtual bool readBool(const QString &key, bool defaultValue) = 0;
     virtual bool writeBool(const QString &key, bool on) = 0;
+    // Runs `work` with the store's writes gathered into one commit where the
+    // store has such a thing (the page's first build stores every default).
+    virtual void inOneBatch(const std::function<void()> &work) { work(); }
 };
 
 // The cache database's metadata table.
@@ -29,4 +34,5 @@ public:
     bool write(const QString &key, const QString &value) override;
     bool readBool(const QString &key, bool defaultValue) override;
     bool writeBool(const QString &key, bool on) override;
+    void inOneBatch(const std::function<void()> &work) override;
 };

@@ -65,6 +65,40 @@ public:
     bool writeBool(const QString &, bool) override { return false; }
 };
 
+// The database's store, noting how the section reads and stores through it.
+class BatchWatchingStore : public MetadataSettingsStore
+{
+public:
+    int batches = 0;
+    int outsideBatch = 0; // reads and writes made outside a batch
+
+    void inOneBatch(const std::function<void()> &work) override
+    {
+        ++batches;
+        m_inBatch = true;
+        MetadataSettingsStore::inOneBatch(work);
+        m_inBatch = false;
+    }
+    QString readOrInit(const QString &key, const QString &defaultValue) override
+    {
+        outsideBatch += !m_inBatch;
+        return MetadataSettingsStore::readOrInit(key, defaultValue);
+    }
+    bool readBool(const QString &key, bool defaultValue) override
+    {
+        outsideBatch += !m_inBatch;
+        return MetadataSettingsStore::readBool(key, defaultValue);
+    }
+    bool write(const QString &key, const QString &value) override
+    {
+        outsideBatch += !m_inBatch;
+        return MetadataSettingsStore::write(key, value);
+    }
+
+private:
+    bool m_inBatch = false;
+};
+
 // The section on a root frame in a shown window of the design size.
 struct Page
 {
@@ -124,7 +158,11 @@ private slots:
 
     void firstStartStoresEveryOption()
     {
-        Page page(&m_store);
+        // Every default is read and stored within one batch: one commit.
+        BatchWatchingStore watching;
+        Page page(&watching);
+        QCOMPARE(watching.batches, 1);
+        QCOMPARE(watching.outsideBatch, 0);
         for (const SwitchKey &s : kSwitches) {
             QCOMPARE(stored(QLatin1String(s.key)), s.defaultOn ? QStringLiteral("1") : QStringLiteral("0"));
             QCOMPARE(page.hitOf(s.stem)->property("on").toBool(), s.defaultOn);
