@@ -6,6 +6,7 @@
 #include "i18n/TranslationManager.h"
 #include "platform/CrashHandler.h"
 #include "platform/Taskbar.h"
+#include "resources/AppIcon.h"
 #include "resources/BundledFonts.h"
 #include "storage/DatabaseManager.h"
 
@@ -120,15 +121,7 @@ void applyStyleAndIcon(QApplication &app)
     if (styleSheet.open(QIODevice::ReadOnly))
         app.setStyleSheet(QString::fromUtf8(styleSheet.readAll()));
 
-    QIcon icon;
-    for (const char *candidate : {":/icons/app-icon.ico", ":/icons/logo.png", ":/icons/home.svg"}) {
-        const QString path = QString::fromLatin1(candidate);
-        if (QFile::exists(path)) {
-            icon = QIcon(path);
-            break;
-        }
-    }
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(appIcon());
 }
 
 int runClient(int &argc, char **argv, const StartupOptions &options)

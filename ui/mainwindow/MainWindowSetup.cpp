@@ -11,6 +11,7 @@
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
+#include "resources/AppIcon.h"
 #include "resources/BundledFonts.h"
 #include "services/AccountInfo.h"
 #include "services/AccountSession.h"
@@ -129,10 +130,9 @@ void MainWindow::loadApplicationFonts()
 
 void MainWindow::buildSignInPage()
 {
-    const QString icon = QFile::exists(QStringLiteral(":/icons/app-icon.ico"))
-                             ? QStringLiteral(":/icons/app-icon.ico")
-                             : QStringLiteral(":/icons/logo.png");
-    setWindowIcon(QIcon(icon));
+    // ":/icons/app-icon.ico" when it exists, else ":/icons/logo.png": the
+    // application's icon, made once for the process.
+    setWindowIcon(appIcon());
 
     m_authPage = new AuthPage(this);
     m_authPage->setUrlOpener(m_services.openUrl);

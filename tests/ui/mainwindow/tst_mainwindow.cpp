@@ -6,6 +6,7 @@
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "resources/AppIcon.h"
 #include "services/ServerSync.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
@@ -271,6 +272,16 @@ private slots:
         QCOMPARE(window.authPage()->geometry(), window.rect());
         for (const char *name : {"WindowMinimizeButton", "WindowCloseButton", "MiniLogoWrap"})
             QCOMPARE(named(&window, name)->parentWidget(), window.header());
+    }
+
+    void windowIconIsTheApplicationsOwn()
+    {
+        // One icon for the process: the window does not read the file again.
+        QApplication::setWindowIcon(appIcon());
+        TestWindow window;
+        QVERIFY(!window.windowIcon().isNull());
+        QCOMPARE(window.windowIcon().cacheKey(), appIcon().cacheKey());
+        QCOMPARE(QApplication::windowIcon().cacheKey(), appIcon().cacheKey());
     }
 
     void sideNavigationItems()
