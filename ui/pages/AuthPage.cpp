@@ -7,14 +7,13 @@
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/LoginBannerText.h"
 #include "ui/pages/LoginProgressRun.h"
+#include "ui/widgets/CachedEffects.h"
 
 #include <QCheckBox>
 #include <QDebug>
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
-#include <QGraphicsBlurEffect>
-#include <QGraphicsDropShadowEffect>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -69,10 +68,12 @@ QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent)
     return label;
 }
 
-// The page's background, loaded once for every page of the process.
+// The page's background, loaded once for every page of the process. Read as
+// a pixmap: the style sheet's border image of the page is the same file and
+// then comes from the pixmap cache instead of being decoded again.
 const QImage &loginBackground()
 {
-    static const QImage image(QStringLiteral(":/icons/auth-login-bg.png"));
+    static const QImage image = QPixmap(QStringLiteral(":/icons/auth-login-bg.png")).toImage();
     return image;
 }
 
@@ -205,17 +206,13 @@ void AuthPage::buildCard(QWidget *overlay)
     m_card = new QFrame(overlay);
     m_card->setObjectName(QStringLiteral("AuthMainCard"));
     m_card->setFixedSize(kCardWidth, kCardHeight);
-    auto *shadow = new QGraphicsDropShadowEffect(m_card);
-    shadow->setBlurRadius(80);
-    shadow->setOffset(0, 0);
-    shadow->setColor(QColor(0, 0, 0, 120));
-    m_card->setGraphicsEffect(shadow);
+    // Shadow and frost are worked out once, not on every paint of the card
+    // (its text fields' cursors blink twice a second).
+    m_card->setGraphicsEffect(new CachedShadowEffect(80, QPointF(0, 0), QColor(0, 0, 0, 120), m_card));
 
     m_frostBg = namedLabel(QStringLiteral("AuthMainFrostBg"), QString(), m_card);
-    auto *blur = new QGraphicsBlurEffect(m_frostBg);
-    blur->setBlurRadius(100);
-    blur->setBlurHints(QGraphicsBlurEffect::QualityHint);
-    m_frostBg->setGraphicsEffect(blur);
+    m_frostBlur = new CachedBlurEffect(100, QGraphicsBlurEffect::QualityHint, m_frostBg);
+    m_frostBg->setGraphicsEffect(m_frostBlur);
     m_frostLayers = {namedLabel(QStringLiteral("AuthMainFrostMatte"), QString(), m_card),
                      namedLabel(QStringLiteral("AuthMainFrostTint"), QString(), m_card)};
     m_frostVignette = namedLabel(QStringLiteral("AuthMainFrostTopVignette"), QString(), m_card);
@@ -800,6 +797,7 @@ void AuthPage::updateFrostedGlass()
     QPixmap glass = QPixmap::fromImage(canvas.copy(under));
     glass.setDevicePixelRatio(dpr);
     m_frostBg->setPixmap(glass);
+    m_frostBlur->contentChanged();
     m_frostBg->lower();
 }
 

@@ -16,6 +16,7 @@
 #include <QWidget>
 
 class AuthProgressOverlay;
+class CachedBlurEffect;
 class DiscordSignIn;
 class LoginProgressRun;
 class QCheckBox;
@@ -144,6 +145,7 @@ private:
     QFrame *m_langPill = nullptr;
 
     QFrame *m_card = nullptr;
+    CachedBlurEffect *m_frostBlur = nullptr;
     QLabel *m_frostBg = nullptr;
     QList<QLabel *> m_frostLayers; // matte, tint (fill the card)
     QLabel *m_frostVignette = nullptr;

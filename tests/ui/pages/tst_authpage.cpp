@@ -8,6 +8,7 @@
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/AuthProgressOverlay.h"
 #include "ui/pages/LoginBannerText.h"
+#include "ui/widgets/CachedEffects.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QApplication>
@@ -433,6 +434,35 @@ private slots:
         QVERIFY(sun->geometry().contains(ray));
         const QColor painted = image.pixelColor(ray - QPoint(826, 146));
         QVERIFY2(painted.red() > 200 && painted.blue() < 100, qPrintable(painted.name()));
+    }
+
+    // The card's frost and shadow are worked out for its first paint and
+    // kept while the form is used; a new size works them out again.
+    void frostAndShadowAreKeptWhileTheFormChanges()
+    {
+        ShownPage s;
+        auto *frost = dynamic_cast<CachedBlurEffect *>(child(&s.page, "AuthMainFrostBg")->graphicsEffect());
+        auto *shadow = dynamic_cast<CachedShadowEffect *>(s.card()->graphicsEffect());
+        QVERIFY(frost && shadow);
+        QCOMPARE(shadow->blurRadius(), 80.0);
+        QCOMPARE(shadow->color(), QColor(0, 0, 0, 120));
+        QCOMPARE(frost->blurRadius(), 100.0);
+        s.page.repaint();
+        QCOMPARE(frost->blurCount(), 1);
+        QCOMPARE(shadow->shadowCount(), 1);
+
+        QTest::keyClicks(s.email(), QStringLiteral("sam@example.com"));
+        s.page.showError(QStringLiteral("Unable to connect to server."));
+        s.page.repaint();
+        QCOMPARE(frost->blurCount(), 1);
+        QCOMPARE(shadow->shadowCount(), 1);
+
+        // The page is laid out again at another size: the card stays, the
+        // picture under it is cut anew.
+        s.page.resize(1300, 810);
+        s.page.repaint();
+        QCOMPARE(frost->blurCount(), 2);
+        QCOMPARE(shadow->shadowCount(), 1);
     }
 
     void bannerLayout_data()
