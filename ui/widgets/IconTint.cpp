@@ -1,5 +1,8 @@
 #include "ui/widgets/IconTint.h"
 
+#include <QHash>
+#include <QPair>
+
 #include <QImage>
 #include <QPainter>
 
@@ -15,7 +18,18 @@ QPixmap tintPixmap(const QPixmap &pixmap, const QColor &color)
 
 QIcon tintedIcon(const QString &path, const QSize &size, const QColor &color)
 {
-    QPixmap source = QIcon(path).pixmap(size);
+    // An icon is tinted in more than one colour (a navigation button's normal
+    // and active look): its file is read and drawn at the size once.
+    static QHash<QPair<QString, QSize>, QImage> drawn;
+    const auto key = qMakePair(path, size);
+    QPixmap source;
+    if (const auto it = drawn.constFind(key); it != drawn.constEnd()) {
+        source = QPixmap::fromImage(*it);
+    } else {
+        source = QIcon(path).pixmap(size);
+        if (!source.isNull())
+            drawn.insert(key, source.toImage());
+    }
     if (source.isNull())
         source = QPixmap(path);
     if (source.isNull())
