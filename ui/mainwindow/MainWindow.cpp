@@ -150,7 +150,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     addLanguageArea(m_sideNavigation, /*alsoWhenLoopStarts=*/true);
     m_sections.placeForLanguage(currentLanguageIsPersian());
 
-    m_pageStack = new PageStack(this, m_rootFrame, m_rootLayout, m_sections);
+    m_pageStack = new PageStack(this, m_scroll, m_rootFrame, m_rootLayout, m_sections);
     // The root frame's width is final once the event loop runs.
     QTimer::singleShot(0, this, &MainWindow::deferDashboardTitle);
     for (WindowRules::Section section : WindowRules::initialStackingOrder()) {
@@ -180,7 +180,10 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
 
 void MainWindow::buildRootFrame()
 {
-    m_rootFrame = new QWidget(this);
+    // Built straight into the scroll area's viewport: handing the finished
+    // frame to the scroll area later would polish every widget on it again.
+    m_scroll = PageStack::makeScrollArea(this);
+    m_rootFrame = new QWidget(m_scroll->viewport());
     m_rootFrame->setObjectName(QStringLiteral("WindowFrame"));
     m_rootFrame->setAttribute(Qt::WA_StyledBackground, true);
     m_rootFrame->setStyleSheet(

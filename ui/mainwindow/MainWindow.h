@@ -57,6 +57,7 @@ class QIcon;
 class QJsonObject;
 class QNetworkReply;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 class QuorlixConnection;
 class QVBoxLayout;
@@ -433,6 +434,7 @@ private:
     SectionWidgets m_sections;
     QVector<WindowArea *> m_languageAreas;
 
+    QScrollArea *m_scroll = nullptr;
     QWidget *m_rootFrame = nullptr;
     QVBoxLayout *m_rootLayout = nullptr;
     HeaderBand *m_headerBand = nullptr;

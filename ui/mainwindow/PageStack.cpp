@@ -18,9 +18,20 @@ constexpr int kUnboundedHeight = 16777215;
 
 using WindowRules::Section;
 
-PageStack::PageStack(QMainWindow *window, QWidget *rootFrame, QVBoxLayout *rootLayout,
+QScrollArea *PageStack::makeScrollArea(QMainWindow *window)
+{
+    auto *scroll = new QScrollArea(window);
+    scroll->setObjectName(QStringLiteral("MainScrollArea"));
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    return scroll;
+}
+
+PageStack::PageStack(QMainWindow *window, QScrollArea *scroll, QWidget *rootFrame, QVBoxLayout *rootLayout,
                      const SectionWidgets &sections)
-    : QObject(window), m_window(window), m_rootFrame(rootFrame), m_sections(sections)
+    : QObject(window), m_window(window), m_rootFrame(rootFrame), m_sections(sections), m_scroll(scroll)
 {
     // The y at which the home metrics strip sits and the lower settings
     // card's height; 0 while those sections are not built.
@@ -45,12 +56,10 @@ PageStack::PageStack(QMainWindow *window, QWidget *rootFrame, QVBoxLayout *rootL
 
     rootLayout->addWidget(m_stack, 1);
 
-    m_scroll = new QScrollArea(window);
-    m_scroll->setObjectName(QStringLiteral("MainScrollArea"));
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The scroll area lies above what the window built before the page
+    // stack (the floating widgets raise themselves later); the root frame
+    // already lives in its viewport, so nothing is reparented here.
+    m_scroll->raise();
     m_scroll->setWidget(rootFrame);
     window->setCentralWidget(m_scroll);
 }

@@ -18,9 +18,14 @@ class PageStack : public QObject
 {
     Q_OBJECT
 public:
+    // The window's scroll area "MainScrollArea", made before the root frame
+    // so that the frame is built straight into its viewport.
+    static QScrollArea *makeScrollArea(QMainWindow *window);
+
     // The content heights come from the sections built by then (the home
-    // metrics strip's y, the lower settings card's height).
-    PageStack(QMainWindow *window, QWidget *rootFrame, QVBoxLayout *rootLayout,
+    // metrics strip's y, the lower settings card's height). The root frame is
+    // a child of the scroll area's viewport.
+    PageStack(QMainWindow *window, QScrollArea *scroll, QWidget *rootFrame, QVBoxLayout *rootLayout,
               const SectionWidgets &sections);
 
     QStackedWidget *stack() const { return m_stack; }
@@ -41,7 +46,7 @@ private:
     QStackedWidget *m_stack = nullptr;
     QWidget *m_homeRoot = nullptr;
     QuorlixConnection *m_connectionPage = nullptr;
-    QScrollArea *m_scroll = nullptr;
+    QScrollArea *m_scroll;
     int m_homeHeight = 0;
     int m_settingsHeight = 0;
 };
