@@ -160,18 +160,27 @@ QList<GameRecord> DatabaseManager::activeGameRecords()
 
     static const QByteArray sql =
         "SELECT " + RecordStatement::columnNames(GameRecord::kColumns, false) + kActiveWhere;
-    QList<GameRecord> out;
-    // The catalogue seldom changes its size: room for as many as last time.
-    out.reserve(m_activeGamesCount);
+    // The rows are read over the last copy where no caller holds it still:
+    // a catalogue read again after a small change then keeps nearly every
+    // buffer it had.
+    m_activeGamesValid = false;
+    QList<GameRecord> out = std::move(m_activeGames);
+    m_activeGames = QList<GameRecord>();
+    if (!out.isDetached())
+        out = QList<GameRecord>();
+    qsizetype rows = 0;
     SqliteStatement q(m_db, sql.constData());
     if (!q.isValid())
-        return out;
-    while (q.next())
-        RecordStatement::read(q, GameRecord::kColumns, out.emplaceBack());
+        return QList<GameRecord>();
+    while (q.next()) {
+        GameRecord &record = rows < out.size() ? out[rows] : out.emplaceBack();
+        RecordStatement::read(q, GameRecord::kColumns, record);
+        ++rows;
+    }
     if (q.failed())
         return QList<GameRecord>();
+    out.resize(rows);
     m_activeGames = out;
-    m_activeGamesCount = out.size();
     m_activeGamesVersion = version;
     m_activeGamesValid = true;
     return out;
@@ -188,9 +197,9 @@ QVariantMap DatabaseManager::getGameById(const QString &gameId)
 
 void DatabaseManager::dropActiveGames()
 {
+    // The rows stay, to be read over by the next read.
     QMutexLocker locker(&m_activeGamesLock);
     m_activeGamesValid = false;
-    m_activeGames = QList<GameRecord>();
 }
 
 qint64 DatabaseManager::dataVersion()

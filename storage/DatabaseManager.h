@@ -127,10 +127,10 @@ private:
     QRecursiveMutex m_mutex;
     QString m_connectionName;
 
-    // The last activeGameRecords result, kept until games is written.
+    // The last activeGameRecords result: served until games is written, then
+    // read over by the next read where no caller holds it.
     QMutex m_activeGamesLock;
     QList<GameRecord> m_activeGames;
-    qsizetype m_activeGamesCount = 0; // of the last read, kept when the copy is dropped
     qint64 m_activeGamesVersion = -1;
     bool m_activeGamesValid = false;
 };

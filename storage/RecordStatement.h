@@ -77,13 +77,13 @@ void read(const SqliteStatement &q, const std::array<RecordColumn<Record>, N> &c
     for (const RecordColumn<Record> &c : columns) {
         switch (c.kind) {
         case RecordColumn<Record>::Kind::Text:
-            record.*c.text = q.text(i);
+            q.readText(i, &(record.*c.text));
             break;
         case RecordColumn<Record>::Kind::Int:
             record.*c.number = q.value(i).toInt();
             break;
         case RecordColumn<Record>::Kind::Json:
-            record.*c.json = q.bytes(i);
+            q.readBytes(i, &(record.*c.json));
             break;
         }
         ++i;

@@ -183,6 +183,34 @@ QString SqliteStatement::text(int column) const
     }
 }
 
+void SqliteStatement::readText(int column, QString *to) const
+{
+    if (sqlite3_column_type(m_stmt, column) == SQLITE_TEXT && !to->isNull()) {
+        const char *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, column));
+        const int size = sqlite3_column_bytes(m_stmt, column);
+        if (isAscii(utf8, size_t(size))) {
+            to->resize(size);
+            char16_t *out = reinterpret_cast<char16_t *>(to->data());
+            for (int i = 0; i < size; ++i)
+                out[i] = char16_t(uchar(utf8[i]));
+            return;
+        }
+    }
+    *to = text(column);
+}
+
+void SqliteStatement::readBytes(int column, QByteArray *to) const
+{
+    const void *data = sqlite3_column_blob(m_stmt, column);
+    const int size = sqlite3_column_bytes(m_stmt, column);
+    if (!data || to->isNull()) {
+        *to = QByteArray(static_cast<const char *>(data), size);
+        return;
+    }
+    to->resize(size);
+    memcpy(to->data(), data, size_t(size));
+}
+
 QByteArray SqliteStatement::bytes(int column) const
 {
     // As the driver builds it: an empty blob comes back as a null array too.

@@ -54,6 +54,11 @@ public:
     // A column of the current row as QSqlQuery::value(column).toString()
     // gives it (a null QString for NULL).
     QString text(int column) const;
+    // The same, written over *to: an unshared text of enough capacity keeps
+    // its buffer.
+    void readText(int column, QString *to) const;
+    // The stored bytes written over *to, as bytes() gives them.
+    void readBytes(int column, QByteArray *to) const;
     // The stored bytes of a text or blob column (a null array for NULL and,
     // as the driver gives it, for an empty blob).
     QByteArray bytes(int column) const;

@@ -71,6 +71,7 @@ private slots:
 
     void gameReadsMatchQtDriver();
     void gameRecordsAgreeWithMaps();
+    void recordsReadAgainKeepHeldCopies();
     void storedGameForms_data();
     void storedGameForms();
     void storedServerForms_data();
@@ -184,6 +185,39 @@ void tst_DatabaseDirect::gameRecordsAgreeWithMaps()
     QCOMPARE(saved.freeDaysLeft, 4);
     QCOMPARE(GameRecord::parseList(saved.tagsJson), QVariant(QVariantList{"fps", 3, true}));
     QCOMPARE(records.last().logoCachedPath, QString("/c/b.png"));
+}
+
+void tst_DatabaseDirect::recordsReadAgainKeepHeldCopies()
+{
+    // A read after a change writes over the kept rows only where no caller
+    // holds them: what a caller holds stays as it was read, and rows written
+    // over show the new texts whatever their length or NULL.
+    QVariantMap b = game("b", "B");
+    b["description"] = "first";
+    QVERIFY(db()->saveGames({game("a", "A"), b}));
+    const QList<GameRecord> held = db()->activeGameRecords();
+    QSqlDatabase r = openRaw(m_dir->path());
+    QSqlQuery q(r);
+    QVERIFY(q.exec("UPDATE games SET name = 'A much longer name', description = NULL WHERE id = 'a'"));
+    auto byId = [](const QList<GameRecord> &games, const QString &id) {
+        for (const GameRecord &g : games) {
+            if (g.id == id)
+                return g;
+        }
+        return GameRecord();
+    };
+    QCOMPARE(byId(db()->activeGameRecords(), "a").name, QString("A much longer name"));
+    QCOMPARE(byId(held, "a").name, QString("A"));
+    QCOMPARE(byId(held, "b").description, QString("first"));
+
+    QVERIFY(q.exec("UPDATE games SET name = 'Z', description = 'x' WHERE id = 'a'"));
+    QVERIFY(q.exec("UPDATE games SET description = NULL, tags = '[1]' WHERE id = 'b'"));
+    const QList<GameRecord> again = db()->activeGameRecords();
+    QCOMPARE(byId(again, "a").name, QString("Z"));
+    QCOMPARE(byId(again, "a").description, QString("x"));
+    QVERIFY(byId(again, "b").description.isNull());
+    QCOMPARE(GameRecord::parseList(byId(again, "b").tagsJson), QVariant(QVariantList{1}));
+    QCOMPARE(byId(held, "a").name, QString("A"));
 }
 
 void tst_DatabaseDirect::storedGameForms_data()
