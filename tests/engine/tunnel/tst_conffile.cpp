@@ -6,7 +6,7 @@
 #include "engine/tunnel/tunnel_conffile.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_state.h"
-#include "engine_state_fixture.h"
+#include "support/EngineStateFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -35,7 +35,7 @@ QStringList domains(const TunnelRuntimeConfig &cfg)
 
 struct Parsed
 {
-    std::unique_ptr<TunnelRuntimeConfig> cfg = makeRecord();
+    std::unique_ptr<TunnelRuntimeConfig> cfg = EngineStateFixture::makeRecord();
     TunnelConfFileEngine eng{};
 };
 
@@ -73,11 +73,11 @@ class TestConfFile : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { tunnel_state_reset_for_tests(); }
+    void init() { EngineStateFixture::reset(); }
     void cleanup()
     {
         tunnel_conffile_set_reader(nullptr, nullptr);
-        tunnel_state_reset_for_tests();
+        EngineStateFixture::reset();
     }
 
     void defaults();
@@ -330,7 +330,7 @@ void TestConfFile::loadReadsTwiceAndKeepsFirstPassWhenReopenFails()
 {
     const QByteArray text =
         "[warzone]\nudp_ports=1\n[custom]\nudp_ports=7\ngame_profile=custom\ndebug_mode=true\n";
-    auto cfg = makeRecord();
+    auto cfg = EngineStateFixture::makeRecord();
 
     ScriptedReader both{{text, text}};
     tunnel_conffile_set_reader(&ScriptedReader::read, &both);
@@ -360,7 +360,7 @@ void TestConfFile::loadFailsWithoutFile_data()
 void TestConfFile::loadFailsWithoutFile()
 {
     QFETCH(bool, directory);
-    auto cfg = makeRecord();
+    auto cfg = EngineStateFixture::makeRecord();
     EngineLogCapture log;
     QTemporaryDir dir;
     QVERIFY(dir.isValid());

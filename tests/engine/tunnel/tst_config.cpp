@@ -5,7 +5,7 @@
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_mtu.h"
 #include "engine/tunnel/tunnel_state.h"
-#include "engine_state_fixture.h"
+#include "support/EngineStateFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -61,8 +61,8 @@ class TestConfig : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { tunnel_state_reset_for_tests(); }
-    void cleanup() { tunnel_state_reset_for_tests(); }
+    void init() { EngineStateFixture::reset(); }
+    void cleanup() { EngineStateFixture::reset(); }
 
     void recordLayoutIsByteExact();
     void safeMtuBounds_data();
@@ -92,7 +92,7 @@ void TestConfig::recordLayoutIsByteExact()
 {
     // A caller built elsewhere fills the record by offsets; write through the
     // fields and find the bytes where the interface says they are.
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     rec->entry_port = 0x01020304;
     rec->udp_ports[1] = 0x0A0B0C0D;
     rec->tcp_port_count = 7;
@@ -146,7 +146,7 @@ void TestConfig::nullRecordIsIgnored()
 
 void TestConfig::recordBeforeRunIsOnlyStored()
 {
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     strcpy(rec->entry_host, "198.51.100.7");
     rec->entry_port = 50001;
     strcpy(rec->game_profile, "custom");
@@ -164,7 +164,7 @@ void TestConfig::recordBeforeRunIsOnlyStored()
 
     // The caller may free its record at once: the engine kept a copy.
     memset(rec.get(), 0, sizeof *rec);
-    auto loaded = makeRecord();
+    auto loaded = EngineStateFixture::makeRecord();
     QCOMPARE(tunnel_load_config(loaded.get()), 1);
     QCOMPARE(QByteArray(loaded->entry_host), QByteArray("198.51.100.7"));
     QCOMPARE(loaded->entry_port, 50001);
@@ -172,7 +172,7 @@ void TestConfig::recordBeforeRunIsOnlyStored()
     QCOMPARE(QByteArray(loaded->app_domains[0]), QByteArray("*.game.test"));
 
     // A record handed over once serves every later run.
-    auto again = makeRecord();
+    auto again = EngineStateFixture::makeRecord();
     QCOMPARE(tunnel_load_config(again.get()), 1);
     QCOMPARE(again->entry_port, 50001);
 }
@@ -198,13 +198,13 @@ void TestConfig::loadAppliesDefaultsAndVerbose()
     QFETCH(QByteArray, host);
     QFETCH(int, port);
     QFETCH(int, debug);
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     memcpy(rec->entry_host, host.constData(), size_t(host.size()));
     rec->entry_port = port;
     rec->debug_mode = uint32_t(debug);
     quorlix_set_runtime_config(rec.get());
     tunnel_set_verbose(!debug); // the load must set it either way
-    auto loaded = makeRecord();
+    auto loaded = EngineStateFixture::makeRecord();
     QCOMPARE(tunnel_load_config(loaded.get()), 1);
     QTEST(QByteArray(loaded->entry_host), "expectedHost");
     QTEST(int(loaded->entry_port), "expectedPort");
@@ -214,7 +214,7 @@ void TestConfig::loadAppliesDefaultsAndVerbose()
 void TestConfig::hostileRecordIsCutAndClamped()
 {
     // Text fields without their NUL, counts past every capacity.
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     memset(rec->entry_host, 'h', sizeof rec->entry_host);
     memset(rec->game_profile, 'p', sizeof rec->game_profile);
     for (auto &d : rec->app_domains)
@@ -225,7 +225,7 @@ void TestConfig::hostileRecordIsCutAndClamped()
     rec->app_ip_count = 999;
     quorlix_set_runtime_config(rec.get());
 
-    auto loaded = makeRecord();
+    auto loaded = EngineStateFixture::makeRecord();
     QCOMPARE(tunnel_load_config(loaded.get()), 1);
     QCOMPARE(strlen(loaded->entry_host), size_t(255));
     QCOMPARE(strlen(loaded->game_profile), size_t(63));
@@ -248,7 +248,7 @@ void TestConfig::hostileRecordIsCutAndClamped()
 
 void TestConfig::clearedRecordFallsBackToFile()
 {
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     strcpy(rec->entry_host, "198.51.100.7");
     quorlix_set_runtime_config(rec.get());
     quorlix_clear_runtime_config();
@@ -259,7 +259,7 @@ void TestConfig::clearedRecordFallsBackToFile()
     const QString before = QDir::currentPath();
     QVERIFY(QDir::setCurrent(dir.path()));
     EngineLogCapture log;
-    auto loaded = makeRecord();
+    auto loaded = EngineStateFixture::makeRecord();
     QCOMPARE(tunnel_load_config(loaded.get()), 0); // no quorlix.conf here
     QCOMPARE(log.out(), QStringList{"[ERROR] Cannot open quorlix.conf file\n"});
 
@@ -277,7 +277,7 @@ void TestConfig::recordDuringRunRebuildsSetsAndDomains()
     tunnel_set_primary_relay(ip("192.0.2.1"), 50000);
     tunnel_state_run_begin();
 
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     strcpy(rec->entry_host, "198.51.100.200");
     rec->entry_port = 1234;
     for (int i = 0; i < 60000; ++i)
@@ -343,7 +343,7 @@ void TestConfig::startupBuildsPortSets()
     QFETCH(int, tcpCount);
     QFETCH(bool, enableTcp);
     QFETCH(bool, catchAllLine);
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     for (int i = 0; i < udpCount; ++i)
         rec->udp_ports[i] = uint32_t(1000 + i);
     for (int i = 0; i < tcpCount; ++i)
@@ -380,7 +380,7 @@ void TestConfig::startupLoadsDomains()
     QFETCH(int, count);
     QFETCH(bool, verbose);
     QFETCH(int, kept);
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     strcpy(rec->app_domains[0], "*.game.test");
     strcpy(rec->app_domains[1], "play.test");
     rec->app_domain_count = count;
@@ -512,7 +512,7 @@ void TestConfig::updateDomains()
     std::vector<char> domainSlots(200 * QUORLIX_DOMAIN_LEN, 'a'); // no slot is NUL-terminated
     strcpy(&domainSlots[0], "*.game.test");
     tunnel_state_run_begin();
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     strcpy(rec->app_domains[0], "old.test");
     rec->app_domain_count = 1;
     quorlix_set_runtime_config(rec.get());

@@ -5,7 +5,7 @@
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_domains.h"
 #include "engine/tunnel/tunnel_state.h"
-#include "engine_state_fixture.h"
+#include "support/EngineStateFixture.h"
 
 #include <QtTest>
 
@@ -76,7 +76,7 @@ const uint8_t *bytes(const QByteArray &b)
 
 void setDomains(const QList<QByteArray> &patterns)
 {
-    auto rec = makeRecord();
+    auto rec = EngineStateFixture::makeRecord();
     for (int i = 0; i < patterns.size(); ++i)
         strcpy(rec->app_domains[i], patterns[i].constData());
     rec->app_domain_count = patterns.size();
@@ -89,12 +89,8 @@ class TestDomains : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        tunnel_state_reset_for_tests();
-        tunnel_set_primary_relay(ip("192.0.2.1"), 50000);
-    }
-    void cleanup() { tunnel_state_reset_for_tests(); }
+    void init() { EngineStateFixture::resetWithPrimaryRelay(); }
+    void cleanup() { EngineStateFixture::reset(); }
 
     void patternMatch_data();
     void patternMatch();

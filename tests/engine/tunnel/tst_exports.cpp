@@ -4,7 +4,7 @@
 #include "engine/tunnel/quorlix_tunnel.h"
 #include "engine/tunnel/tunnel_ack.h"
 #include "engine/tunnel/tunnel_state.h"
-#include "engine_state_fixture.h"
+#include "support/EngineStateFixture.h"
 
 #include <QtTest>
 
@@ -27,12 +27,8 @@ class TestExports : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        tunnel_state_reset_for_tests();
-        tunnel_set_primary_relay(ip("192.0.2.1"), 50000);
-    }
-    void cleanup() { tunnel_state_reset_for_tests(); }
+    void init() { EngineStateFixture::resetWithPrimaryRelay(); }
+    void cleanup() { EngineStateFixture::reset(); }
 
     void lookupsWithoutMappingsUsePrimary();
     void mappingAddsLogAndRequestRebuild_data();
