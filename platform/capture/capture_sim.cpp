@@ -158,6 +158,14 @@ size_t count_receivers()
     return n;
 }
 
+// Waits until `reached` holds (1) or timeout_ms passes (0); `reached` runs
+// under g_lock each time the state changes.
+template <typename Reached> int wait_state(uint32_t timeout_ms, Reached reached)
+{
+    std::unique_lock<std::mutex> lock(g_lock);
+    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), reached) ? 1 : 0;
+}
+
 } // namespace
 
 // ---- capture handles ---------------------------------------------------------
@@ -324,28 +332,17 @@ extern "C" size_t quorlix_capsim_open_handles(void)
 
 extern "C" int quorlix_capsim_wait_open_handles(size_t count, uint32_t timeout_ms)
 {
-    std::unique_lock<std::mutex> lock(g_lock);
-    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [count] { return count_open() >= count; })
-               ? 1
-               : 0;
+    return wait_state(timeout_ms, [count] { return count_open() >= count; });
 }
 
 extern "C" int quorlix_capsim_wait_receivers(size_t count, uint32_t timeout_ms)
 {
-    std::unique_lock<std::mutex> lock(g_lock);
-    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [count] { return count_receivers() >= count; })
-               ? 1
-               : 0;
+    return wait_state(timeout_ms, [count] { return count_receivers() >= count; });
 }
 
 extern "C" int quorlix_capsim_wait_idle(uint32_t timeout_ms)
 {
-    std::unique_lock<std::mutex> lock(g_lock);
-    return g_state_cv.wait_for(lock, std::chrono::milliseconds(timeout_ms), [] { return all_queues_empty(); })
-               ? 1
-               : 0;
+    return wait_state(timeout_ms, [] { return all_queues_empty(); });
 }
 
 extern "C" void quorlix_capsim_fail_next_open(int error)
