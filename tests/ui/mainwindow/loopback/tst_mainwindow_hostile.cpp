@@ -113,7 +113,11 @@ private:
     FakeService *m_elsewhere = nullptr;
 };
 
-// The longest time between two ticks of a 10 ms timer on the GUI thread.
+// The longest time between two ticks of a 10 ms timer on the GUI thread,
+// less the time the thread waited for a processor in between: on a busy
+// machine the thread may be runnable and not run for a while, which is no
+// stop of the client's own. What is left is time the thread worked or was
+// blocked.
 class GapMeter : public QObject
 {
 public:
@@ -122,6 +126,7 @@ public:
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(10);
         connect(&m_timer, &QTimer::timeout, this, [this] { tick(); });
+        m_lastWaited = waitedForCpuMs();
         m_clock.start();
         m_timer.start();
     }
@@ -132,15 +137,28 @@ public:
     }
 
 private:
+    // The time this thread has spent runnable but waiting for a processor
+    // (the kernel's scheduler statistics; 0 where it keeps none).
+    static qint64 waitedForCpuMs()
+    {
+        QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
+        if (!stat.open(QIODevice::ReadOnly))
+            return 0;
+        const QList<QByteArray> fields = stat.readAll().simplified().split(' ');
+        return fields.size() >= 2 ? fields.at(1).toLongLong() / 1000000 : 0;
+    }
     void tick()
     {
         const qint64 now = m_clock.elapsed();
-        m_longest = std::max(m_longest, now - m_last);
+        const qint64 waited = waitedForCpuMs();
+        m_longest = std::max(m_longest, (now - m_last) - (waited - m_lastWaited));
         m_last = now;
+        m_lastWaited = waited;
     }
     QTimer m_timer;
     QElapsedTimer m_clock;
     qint64 m_last = 0;
+    qint64 m_lastWaited = 0;
     qint64 m_longest = 0;
 };
 
