@@ -10,6 +10,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/faketools/FakeRunner.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -34,22 +35,6 @@
 
 namespace {
 
-WindowIntervals shortIntervals()
-{
-    WindowIntervals intervals;
-    intervals.closeDelayMs = 50;
-    intervals.firstHeartbeatMs = 10;
-    intervals.failoverRetryMs = 10;
-    intervals.verifyDelayMs = 10;
-    intervals.noServerTextMs = 10;
-    intervals.connectFailureMs = 10;
-    intervals.noPortsTextMs = 10;
-    intervals.livePingMs = 10;
-    intervals.packetLossMs = 10;
-    intervals.packetLossGraceMs = 10;
-    return intervals;
-}
-
 // The client's services on the fake engine; the live ping's tool hangs
 // until it is killed (or answers as `runner` is told) unless `systemPing`.
 ClientServices windowServices(FakeRunner *runner, const WindowIntervals &intervals)
@@ -68,7 +53,8 @@ ClientServices windowServices(FakeRunner *runner, const WindowIntervals &interva
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(FakeRunner *runner, const WindowIntervals &intervals = shortIntervals())
+    explicit TestWindow(FakeRunner *runner,
+                        const WindowIntervals &intervals = WindowFixture::connectIntervals())
         : MainWindow(windowServices(runner, intervals), intervals)
     {}
     ConnectionPage *page() const { return connectionPageArea(); }
@@ -100,11 +86,8 @@ class TestConnectButton : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        WindowFixture::useClientNames();
+        QVERIFY(WindowFixture::openDatabase());
     }
     void init()
     {
@@ -408,12 +391,10 @@ private slots:
     {
         // No relay stored: a press is refused on the button, then the text
         // comes back on the window's interval.
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/empty");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(WindowFixture::openDatabase(QStringLiteral("empty")));
         SettingsManager::instance()->setServer(QString(), QString(), QString(), QString());
         SettingsManager::instance()->setConnectionMode(false);
-        WindowIntervals intervals = shortIntervals();
+        WindowIntervals intervals = WindowFixture::connectIntervals();
         intervals.noServerTextMs = 200;
         TestWindow window(nullptr, intervals);
         QPushButton *button = window.page()->tapButton();
@@ -428,8 +409,7 @@ private slots:
         QTRY_COMPARE(button->text(), QStringLiteral("Tap to connect"));
         QCOMPARE(window.connectDisplay()->buttonState(), 0);
         SettingsManager::instance()->setConnectionMode(true);
-        const QString db = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QVERIFY(DatabaseManager::instance()->initialize(db));
+        QVERIFY(WindowFixture::openDatabase());
     }
 
     void flowSignalsMoveThePage()

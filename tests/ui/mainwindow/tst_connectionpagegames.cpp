@@ -16,6 +16,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/faketools/FakeRunner.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "support/faketunnel/RecordingTunnel.h"
@@ -253,11 +254,8 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        WindowFixture::useClientNames();
+        QVERIFY(WindowFixture::openDatabase());
     }
 
     void init()

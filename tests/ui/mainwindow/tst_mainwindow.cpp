@@ -15,6 +15,7 @@
 #include "storage/SettingsManager.h"
 #include "support/FakeSystemInfo.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/PageStack.h"
@@ -97,23 +98,6 @@ const char *const kSections[] = {"DashboardTitle",
 const char *const kHideOnly[] = {"LogoutConfirmOverlay", "ConsoleConnOverlay", "NotifDropdownOverlay"};
 
 // Short intervals, so nothing here waits for the client's real ones.
-WindowIntervals shortIntervals()
-{
-    WindowIntervals intervals;
-    intervals.closeDelayMs = 50;
-    intervals.promoRefreshMs = 20;
-    intervals.firstHeartbeatMs = 10;
-    intervals.failoverRetryMs = 10;
-    intervals.verifyDelayMs = 10;
-    intervals.noServerTextMs = 10;
-    intervals.connectFailureMs = 10;
-    intervals.noPortsTextMs = 10;
-    intervals.livePingMs = 10;
-    intervals.packetLossMs = 10;
-    intervals.packetLossGraceMs = 10;
-    return intervals;
-}
-
 // The window as the composition root builds it, on the fake engine (whose
 // record starts afresh with each window).
 TunnelEngineApi freshFakeEngine()
@@ -125,7 +109,7 @@ TunnelEngineApi freshFakeEngine()
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(const WindowIntervals &intervals = shortIntervals())
+    explicit TestWindow(const WindowIntervals &intervals = WindowFixture::connectIntervals())
         : MainWindow(createClientServices(intervals, freshFakeEngine()), intervals)
     {}
 };
@@ -161,10 +145,7 @@ private:
     // A fresh cache database, optionally with a stored window size.
     void freshDatabase(const QString *windowSize)
     {
-        const QString folder =
-            qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db%1").arg(++m_dbFolder);
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(WindowFixture::openDatabase(QStringLiteral("db%1").arg(++m_dbFolder)));
         if (windowSize)
             DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"), *windowSize);
     }
@@ -183,11 +164,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-    }
+    void initTestCase() { WindowFixture::useClientNames(); }
 
     void init() { TestSupport::failOnPainterWarnings(); }
     void cleanup() { setLanguage(QStringLiteral("en-US")); }
@@ -456,7 +433,7 @@ private slots:
         QPointer<QNetworkReply> watched = download;
         QSignalSpy failed(download, &QNetworkReply::errorOccurred);
 
-        WindowIntervals intervals = shortIntervals();
+        WindowIntervals intervals = WindowFixture::connectIntervals();
         intervals.closeDelayMs = 5000; // the window itself must not close during the test
         TestWindow window(intervals);
         showAndSettle(window);
@@ -638,7 +615,7 @@ private slots:
         fake.cpuPercent = 37;
         fake.gpuCelsius = 61;
         fake.memory = {16ull << 30, 11ull << 30, 5ull << 30, 31};
-        WindowIntervals intervals = shortIntervals();
+        WindowIntervals intervals = WindowFixture::connectIntervals();
         intervals.hardwareRefreshMs = 15;
         setLanguage(QStringLiteral("en-US"));
         TestWindow window(intervals);
@@ -679,13 +656,13 @@ private slots:
     void metricsStripAndHelpCardsBelowTheDashboard()
     {
         QList<QUrl> opened;
-        ClientServices services = createClientServices(shortIntervals(), freshFakeEngine());
+        ClientServices services = createClientServices(WindowFixture::connectIntervals(), freshFakeEngine());
         services.openUrl = [&opened](const QUrl &url) {
             opened << url;
             return true;
         };
         setLanguage(QStringLiteral("en-US"));
-        MainWindow window(services, shortIntervals());
+        MainWindow window(services, WindowFixture::connectIntervals());
         signIn(window);
         QWidget *strip = named(&window, "BottomBreakerSection");
         QVERIFY(strip);
@@ -783,12 +760,12 @@ private slots:
     void visitWebsiteOpensTheSite()
     {
         QList<QUrl> opened;
-        ClientServices services = createClientServices(shortIntervals(), freshFakeEngine());
+        ClientServices services = createClientServices(WindowFixture::connectIntervals(), freshFakeEngine());
         services.openUrl = [&opened](const QUrl &url) {
             opened << url;
             return true;
         };
-        MainWindow window(services, shortIntervals());
+        MainWindow window(services, WindowFixture::connectIntervals());
         auto *hit = window.findChild<QPushButton *>(QStringLiteral("ConnectionsVisitHit"));
         QVERIFY(hit);
         hit->click();

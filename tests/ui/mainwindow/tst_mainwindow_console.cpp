@@ -9,6 +9,7 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/faketools/DebugLog.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/ConsoleOverlay.h"
@@ -23,12 +24,10 @@
 
 namespace {
 
-WindowIntervals shortIntervals()
+WindowIntervals consoleIntervals()
 {
-    WindowIntervals intervals;
+    WindowIntervals intervals = WindowFixture::shortIntervals();
     intervals.closeDelayMs = 50;
-    intervals.promoRefreshMs = 20;
-    intervals.firstHeartbeatMs = 10;
     intervals.consoleNetworkSetupMs = 10;
     intervals.consoleConnectPressMs = 20;
     return intervals;
@@ -49,7 +48,7 @@ public:
 ClientServices servicesWith(QList<Warning> *warnings, ConsoleNetworkManager *network = nullptr)
 {
     FakeTunnelEngine::reset();
-    ClientServices services = createClientServices(shortIntervals(), FakeTunnelEngine::api());
+    ClientServices services = createClientServices(consoleIntervals(), FakeTunnelEngine::api());
     services.showWarning = [warnings](QWidget *, const QString &title, const QString &text) {
         warnings->append({title, text});
     };
@@ -77,11 +76,8 @@ class TestMainWindowConsole : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        WindowFixture::useClientNames();
+        QVERIFY(WindowFixture::openDatabase());
     }
     void init() { TestSupport::failOnPainterWarnings(); }
 
@@ -175,7 +171,7 @@ private slots:
     void networkWatchSlots()
     {
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings), shortIntervals());
+        MainWindow window(servicesWith(&warnings), consoleIntervals());
         ConsoleOverlay *area = window.consoleOverlay();
         ConsoleNetworkManager *network = window.consoleNetworkManager();
         QVERIFY(area && network);
@@ -227,7 +223,7 @@ private slots:
     {
         {
             QList<Warning> warnings;
-            MainWindow window(servicesWith(&warnings), shortIntervals());
+            MainWindow window(servicesWith(&warnings), consoleIntervals());
             QSignalSpy ready(window.consoleNetworkManager(), &ConsoleNetworkManager::configurationReady);
             window.showSnapshotOverlay(true);
             window.setupConsoleNetwork();
@@ -237,7 +233,7 @@ private slots:
             QVERIFY(window.consoleNetworkManager()->isMonitoring());
         }
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings, new FailingNetworkManager), shortIntervals());
+        MainWindow window(servicesWith(&warnings, new FailingNetworkManager), consoleIntervals());
         DebugLog lines(QStringLiteral("[ConsoleConn]"), true);
         window.setupConsoleNetwork();
         QVERIFY(lines.lines().contains("[ConsoleConn] Failed to create adapter"));
@@ -252,7 +248,7 @@ private slots:
     void gatewaySlotsLog()
     {
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings), shortIntervals());
+        MainWindow window(servicesWith(&warnings), consoleIntervals());
         ConsoleGatewayEmbedded *gateway = window.consoleGateway();
         DebugLog lines(QStringLiteral("[ConsoleGW]"), true);
         emit gateway->started();
@@ -269,7 +265,7 @@ private slots:
     void networkWatchFollowsTheSetupAndTheConnection()
     {
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings), shortIntervals());
+        MainWindow window(servicesWith(&warnings), consoleIntervals());
         ConsoleNetworkManager *network = window.consoleNetworkManager();
         ConsoleConnect *console = window.services().consoleConnect;
         QVERIFY(!network->isMonitoringWanted());
@@ -301,7 +297,7 @@ private slots:
     void failureEndsTheSpinner()
     {
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings), shortIntervals());
+        MainWindow window(servicesWith(&warnings), consoleIntervals());
         ConsoleOverlay *area = window.consoleOverlay();
         emit window.services().consoleConnect->progressShown(QStringLiteral("Starting boost..."));
         QVERIFY(!area->spinner()->isHidden());
@@ -319,7 +315,7 @@ private slots:
     void progressOnTheOverlay()
     {
         QList<Warning> warnings;
-        MainWindow window(servicesWith(&warnings), shortIntervals());
+        MainWindow window(servicesWith(&warnings), consoleIntervals());
         ConsoleOverlay *area = window.consoleOverlay();
         area->hideForConsole();
         emit window.services().consoleConnect->progressShown(QStringLiteral("Analyzing routes (Europe)"));

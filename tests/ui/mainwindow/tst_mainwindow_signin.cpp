@@ -4,6 +4,7 @@
 #include "app/ClientComposition.h"
 #include "storage/AccountStoreFiles.h"
 #include "storage/DatabaseManager.h"
+#include "support/WindowFixture.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
 #include "ui/pages/LoginProgressRun.h"
@@ -22,11 +23,8 @@ class TestMainWindowSignIn : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        WindowFixture::useClientNames();
+        QVERIFY(WindowFixture::openDatabase());
     }
 
     void init() { PaintedWidgetTest::failOnPainterWarnings(); }

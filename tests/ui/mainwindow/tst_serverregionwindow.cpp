@@ -2,6 +2,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
@@ -89,10 +90,7 @@ class TestServerRegionWindow : public QObject
 
     void freshDatabase(const QString &windowSize = QString())
     {
-        const QString folder =
-            qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db%1").arg(++m_dbFolder);
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(WindowFixture::openDatabase(QStringLiteral("db%1").arg(++m_dbFolder)));
         if (!windowSize.isEmpty())
             DatabaseManager::instance()->setMetadata(QStringLiteral("settings/window_size"), windowSize);
     }
@@ -109,11 +107,7 @@ class TestServerRegionWindow : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-    }
+    void initTestCase() { WindowFixture::useClientNames(); }
     void init()
     {
         TestSupport::failOnPainterWarnings();

@@ -2,6 +2,7 @@
 #include "services/GamePlatform.h"
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "ui/pages/ConnectionPage.h"
 #include "ui/pages/ConnectionPanels.h"
 #include "ui/widgets/FittedText.h"
@@ -91,11 +92,8 @@ class TestConnectionPage : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-        const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        WindowFixture::useClientNames();
+        QVERIFY(WindowFixture::openDatabase());
     }
     void init() { TestSupport::failOnPainterWarnings(); }
 

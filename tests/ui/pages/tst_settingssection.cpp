@@ -5,6 +5,7 @@
 #include "i18n/TranslationManager.h"
 #include "resources/BundledFonts.h"
 #include "storage/DatabaseManager.h"
+#include "support/WindowFixture.h"
 #include "ui/pages/SettingsControls.h"
 #include "ui/pages/SettingsSection.h"
 #include "ui/pages/SettingsStore.h"
@@ -150,10 +151,7 @@ private slots:
     void init()
     {
         PaintedWidgetTest::failOnPainterWarnings();
-        const QString folder =
-            qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/settings%1").arg(++m_folder);
-        QDir().mkpath(folder);
-        QVERIFY(DatabaseManager::instance()->initialize(folder));
+        QVERIFY(WindowFixture::openDatabase(QStringLiteral("settings%1").arg(++m_folder)));
     }
 
     void firstStartStoresEveryOption()

@@ -6,6 +6,7 @@
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
+#include "support/WindowFixture.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 
@@ -23,11 +24,8 @@ namespace WindowAgainstFake {
 // could not be set up.
 inline bool startAt(const QUrl &origin)
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-    const QString folder = qEnvironmentVariable("QUORLIX_TEST_TMP") + QStringLiteral("/db");
-    QDir().mkpath(folder);
-    if (!DatabaseManager::instance()->initialize(folder))
+    WindowFixture::useClientNames();
+    if (!WindowFixture::openDatabase())
         return false;
     ServiceConfig::setInstance(ServiceConfig(origin, origin, origin));
     LoopbackGuard::install();

@@ -10,6 +10,7 @@
 #include "services/SignInController.h"
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/AccountPill.h"
@@ -37,12 +38,10 @@ struct Warning
 };
 QList<Warning> g_warnings;
 
-WindowIntervals shortIntervals()
+WindowIntervals accountIntervals()
 {
-    WindowIntervals intervals;
-    intervals.firstHeartbeatMs = 10;
+    WindowIntervals intervals = WindowFixture::shortIntervals();
     intervals.heartbeatMs = 40;
-    intervals.promoRefreshMs = 10;
     intervals.signInConfigurationMs = 10;
     intervals.closeDelayMs = 10;
     return intervals;
@@ -50,7 +49,7 @@ WindowIntervals shortIntervals()
 
 ClientServices recordingServices()
 {
-    ClientServices services = createClientServices(shortIntervals());
+    ClientServices services = createClientServices(accountIntervals());
     services.showWarning = [](QWidget *, const QString &title, const QString &text) {
         g_warnings.append({title, text});
     };
@@ -60,7 +59,7 @@ ClientServices recordingServices()
 class TestWindow : public MainWindow
 {
 public:
-    TestWindow() : MainWindow(recordingServices(), shortIntervals()) {}
+    TestWindow() : MainWindow(recordingServices(), accountIntervals()) {}
 };
 
 std::unique_ptr<QSettings> store(QSettings::Format format)
@@ -228,7 +227,7 @@ private slots:
         ServiceClient *client = window.services().serviceClient;
         QTRY_VERIFY(WindowAgainstFake::nothingInFlight(client));
         const int sent = m_service.requestCount(kHeartbeat);
-        QTest::qWait(4 * shortIntervals().heartbeatMs);
+        QTest::qWait(4 * accountIntervals().heartbeatMs);
         QTRY_VERIFY(WindowAgainstFake::nothingInFlight(client));
         QCOMPARE(m_service.requestCount(kHeartbeat), sent);
         QCOMPARE(g_warnings.size(), 1);

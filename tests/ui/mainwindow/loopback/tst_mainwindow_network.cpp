@@ -6,6 +6,7 @@
 #include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -34,14 +35,9 @@ namespace {
 class TestWindow : public MainWindow
 {
 public:
-    static WindowIntervals shortIntervals()
-    {
-        WindowIntervals shortened;
-        shortened.firstHeartbeatMs = 10;
-        shortened.promoRefreshMs = 10;
-        return shortened;
-    }
-    TestWindow() : MainWindow(createClientServices(shortIntervals()), shortIntervals()) {}
+    TestWindow()
+        : MainWindow(createClientServices(WindowFixture::shortIntervals()), WindowFixture::shortIntervals())
+    {}
 };
 } // namespace
 
@@ -163,7 +159,7 @@ private slots:
             QVERIFY(QTest::qWaitForWindowExposed(&window));
             // Let every start-up deferral and the first heartbeat run.
             QTRY_VERIFY(m_service.requestCount(QStringLiteral("/api/servers")) > 0);
-            QTest::qWait(2 * TestWindow::shortIntervals().firstHeartbeatMs);
+            QTest::qWait(2 * WindowFixture::shortIntervals().firstHeartbeatMs);
             window.navigateToPage(2);
             QTRY_COMPARE(posted(QStringLiteral("view_connections")), 1);
         }
@@ -238,7 +234,7 @@ private slots:
         TestWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-        QTest::qWait(2 * TestWindow::shortIntervals().firstHeartbeatMs);
+        QTest::qWait(2 * WindowFixture::shortIntervals().firstHeartbeatMs);
         const int before = m_service.requestCount(QStringLiteral("/api/promo/event"));
         window.handleOpenConnectionsForGame(QStringLiteral("Some PC Game"), QString());
         const auto views = [&] {

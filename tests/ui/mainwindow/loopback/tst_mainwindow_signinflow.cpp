@@ -9,6 +9,7 @@
 #include "services/ServiceConfig.h"
 #include "services/SignInController.h"
 #include "storage/DatabaseManager.h"
+#include "support/WindowFixture.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -29,18 +30,17 @@ namespace {
 class TestWindow : public MainWindow
 {
 public:
-    static WindowIntervals shortIntervals()
+    static WindowIntervals signInIntervals()
     {
-        WindowIntervals shortened;
+        WindowIntervals shortened = WindowFixture::shortIntervals();
         // Not under test here, and longer than any test: the heartbeat and the
         // start-up notification fetch (the sign-in's own fetch is counted).
         shortened.firstHeartbeatMs = 60 * 60 * 1000;
         shortened.firstNotificationsMs = 60 * 60 * 1000;
-        shortened.promoRefreshMs = 10;
         shortened.signInConfigurationMs = 10;
         return shortened;
     }
-    TestWindow() : MainWindow(createClientServices(shortIntervals()), shortIntervals()) {}
+    TestWindow() : MainWindow(createClientServices(signInIntervals()), signInIntervals()) {}
 };
 
 QStringList g_log;

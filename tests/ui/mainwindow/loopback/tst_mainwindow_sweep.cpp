@@ -12,6 +12,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
+#include "support/WindowFixture.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/faketools/FakeRunner.h"
 #include "ui/mainwindow/MainWindow.h"
@@ -33,11 +34,9 @@ namespace {
 
 using Pings = QHash<QString, int>;
 
-WindowIntervals shortIntervals()
+WindowIntervals sweepIntervals()
 {
-    WindowIntervals intervals;
-    intervals.firstHeartbeatMs = 10;
-    intervals.promoRefreshMs = 10;
+    WindowIntervals intervals = WindowFixture::shortIntervals();
     intervals.pingSweep.fallbackMs = 150;
     intervals.pingSweep.tickMs = 2;
     intervals.pingSweep.finishDelayMs = 20;
@@ -50,7 +49,7 @@ WindowIntervals shortIntervals()
 // runner instead of the system's ping.
 ClientServices servicesWithRunner(FakeRunner *runner)
 {
-    const WindowIntervals intervals = shortIntervals();
+    const WindowIntervals intervals = sweepIntervals();
     ClientServices services = createClientServices(intervals);
     delete services.pingSweep;
     services.pingSweep =
@@ -61,7 +60,7 @@ ClientServices servicesWithRunner(FakeRunner *runner)
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(FakeRunner *runner) : MainWindow(servicesWithRunner(runner), shortIntervals()) {}
+    explicit TestWindow(FakeRunner *runner) : MainWindow(servicesWithRunner(runner), sweepIntervals()) {}
 };
 
 QJsonObject relay(const QString &id, const QString &ip, const QString &name, const QString &country,

@@ -22,6 +22,7 @@
 #include "storage/SettingsManager.h"
 #include "support/PainterWarnings.h"
 #include "support/TestPackets.h"
+#include "support/WindowFixture.h"
 #include "support/testrelay/TestRelay.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/pages/AuthPage.h"
@@ -58,11 +59,9 @@ QJsonObject relayJson(const QString &id, const QString &name, const QString &add
 
 // Not named intervals(): inside TestWindow's initialiser list that name is
 // MainWindow::intervals(), read from a window not built yet.
-WindowIntervals shortIntervals()
+WindowIntervals netnsIntervals()
 {
-    WindowIntervals shortened;
-    shortened.firstHeartbeatMs = 10;
-    shortened.promoRefreshMs = 10;
+    WindowIntervals shortened = WindowFixture::shortIntervals();
     shortened.verifyDelayMs = 100;
     shortened.failoverRetryMs = 50;
     shortened.packetLossMs = 100;
@@ -74,7 +73,7 @@ WindowIntervals shortIntervals()
 // (the namespace has no other).
 ClientServices windowServices(quint16 resolverPort)
 {
-    const WindowIntervals shortened = shortIntervals();
+    const WindowIntervals shortened = netnsIntervals();
     ClientServices s = createClientServices(shortened);
     delete s.connectFlow;
     ConnectFlow::Services flow = ConnectFlow::defaultServices(s.tunnel, s.mtuProbe, s.sessions);
@@ -94,7 +93,7 @@ ClientServices windowServices(quint16 resolverPort)
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), shortIntervals()) {}
+    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), netnsIntervals()) {}
     ConnectionPage *page() const { return connectionPageArea(); }
 };
 
