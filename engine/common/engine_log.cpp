@@ -52,7 +52,8 @@ struct Out
     }
 };
 
-struct Spec
+// The flags and width of one printf conversion.
+struct Conversion
 {
     bool left = false;
     bool zero = false;
@@ -61,20 +62,21 @@ struct Spec
 
 // Writes body (with an optional sign or prefix before any zero padding) to
 // the width the conversion asks for.
-void padded(Out &o, const Spec &spec, const char *sign, size_t signLen, const char *body, size_t len)
+void padded(Out &o, const Conversion &conversion, const char *sign, size_t signLen, const char *body,
+            size_t len)
 {
-    if (spec.width == 0) {
+    if (conversion.width == 0) {
         o.put(sign, signLen);
         o.put(body, len);
         return;
     }
     const size_t used = signLen + len;
-    const size_t pad = spec.width > used ? spec.width - used : 0;
-    if (spec.left) {
+    const size_t pad = conversion.width > used ? conversion.width - used : 0;
+    if (conversion.left) {
         o.put(sign, signLen);
         o.put(body, len);
         o.fill(' ', pad);
-    } else if (spec.zero) {
+    } else if (conversion.zero) {
         o.put(sign, signLen);
         o.fill('0', pad);
         o.put(body, len);
@@ -85,7 +87,8 @@ void padded(Out &o, const Spec &spec, const char *sign, size_t signLen, const ch
     }
 }
 
-void number(Out &o, const Spec &spec, unsigned long long v, bool negative, unsigned base, bool upper)
+void number(Out &o, const Conversion &conversion, unsigned long long v, bool negative, unsigned base,
+            bool upper)
 {
     char digits[24];
     char *end = digits + sizeof digits;
@@ -102,7 +105,7 @@ void number(Out &o, const Spec &spec, unsigned long long v, bool negative, unsig
             v >>= 4;
         } while (v);
     }
-    padded(o, spec, "-", negative ? 1 : 0, d, size_t(end - d));
+    padded(o, conversion, "-", negative ? 1 : 0, d, size_t(end - d));
 }
 
 // The formatter proper: the full length of the text (as vsnprintf returns
@@ -122,23 +125,23 @@ int format(char *buf, size_t cap, const char *fmt, va_list ap)
         if (!*pct)
             break;
         f = pct + 1;
-        Spec spec;
+        Conversion conversion;
         for (;; ++f) {
             if (*f == '-')
-                spec.left = true;
+                conversion.left = true;
             else if (*f == '0')
-                spec.zero = true;
+                conversion.zero = true;
             else
                 break;
         }
         while (*f >= '0' && *f <= '9') {
-            spec.width = spec.width * 10 + size_t(*f - '0');
-            if (spec.width > 4096)
+            conversion.width = conversion.width * 10 + size_t(*f - '0');
+            if (conversion.width > 4096)
                 return -1;
             ++f;
         }
-        if (spec.left)
-            spec.zero = false;
+        if (conversion.left)
+            conversion.zero = false;
         int longs = 0;
         bool sizeT = false;
         if (*f == 'l') {
@@ -152,8 +155,8 @@ int format(char *buf, size_t cap, const char *fmt, va_list ap)
             ++f;
             sizeT = true;
         }
-        const char conv = *f++;
-        switch (conv) {
+        const char letter = *f++;
+        switch (letter) {
         case 'd':
         case 'i': {
             long long v = sizeT        ? (long long)va_arg(ap, ssize_t)
@@ -163,7 +166,7 @@ int format(char *buf, size_t cap, const char *fmt, va_list ap)
             const bool negative = v < 0;
             const unsigned long long magnitude =
                 negative ? 0ull - (unsigned long long)v : (unsigned long long)v;
-            number(o, spec, magnitude, negative, 10, false);
+            number(o, conversion, magnitude, negative, 10, false);
             break;
         }
         case 'u':
@@ -173,27 +176,27 @@ int format(char *buf, size_t cap, const char *fmt, va_list ap)
                                    : longs == 2 ? va_arg(ap, unsigned long long)
                                    : longs == 1 ? (unsigned long long)va_arg(ap, unsigned long)
                                                 : (unsigned long long)va_arg(ap, unsigned int);
-            number(o, spec, v, false, conv == 'u' ? 10 : 16, conv == 'X');
+            number(o, conversion, v, false, letter == 'u' ? 10 : 16, letter == 'X');
             break;
         }
         case 's': {
-            if (spec.zero || longs || sizeT)
+            if (conversion.zero || longs || sizeT)
                 return -1;
             const char *s = va_arg(ap, const char *);
             if (!s)
                 s = "(null)";
-            padded(o, spec, "", 0, s, strlen(s));
+            padded(o, conversion, "", 0, s, strlen(s));
             break;
         }
         case 'c': {
-            if (spec.zero || longs || sizeT)
+            if (conversion.zero || longs || sizeT)
                 return -1;
             const char c = char(va_arg(ap, int));
-            padded(o, spec, "", 0, &c, 1);
+            padded(o, conversion, "", 0, &c, 1);
             break;
         }
         case '%':
-            if (spec.left || spec.zero || spec.width || longs || sizeT)
+            if (conversion.left || conversion.zero || conversion.width || longs || sizeT)
                 return -1;
             o.put("%", 1);
             break;
