@@ -1,10 +1,11 @@
 // First grid render of the client's window with a large catalogue on disk:
 // in one process, a private home is seeded with a 2,000-game catalogue copy
-// and 20 favourites; then the client's window is built and shown again and
-// again, and the time from the start of building to the window's first show
-// and to the Games grid's first render (its rows in view, once a worker
-// thread has read the disk copy) and to its last tile is taken. The
-// window's own first show is the
+// and 20 favourites; then the client's window is built (its pages too, the
+// sign-in page put aside as after a sign-in) and shown again and again, and
+// the time from the start of building to the window's first show and to the
+// Games grid's first render (its rows in view, once a worker thread has read
+// the disk copy) and to its last tile is taken. The window's own first show
+// is the
 // baseline of the render. Prints the medians and their ratio. (The process
 // start-up beside an empty window is bench_startup's figure.)
 //
@@ -20,6 +21,7 @@
 #include "services/GamesCache.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
+#include "ui/pages/AuthPage.h"
 #include "ui/pages/GamesGrid.h"
 #include "ui/pages/GamesSection.h"
 
@@ -156,6 +158,9 @@ int main(int argc, char *argv[])
         double shownAt = -1, renderedAt = -1, filledAt = -1;
         clock.restart();
         std::unique_ptr<MainWindow> window = createMainWindow();
+        // Signed in: the grid is built once the sign-in page is out of the way.
+        window->authPage()->hide();
+        window->buildPages();
         const double builtAt = clock.nsecsElapsed() / 1e6;
         QObject::connect(window->gamesSection()->grid(), &GamesGrid::rendered, [&] {
             if (!rendered)

@@ -54,26 +54,31 @@ void MainWindow::buildConnectWiring()
 
 void MainWindow::applyConnectButtonState(int state)
 {
+    buildPages();
     m_connectDisplay->applyConnectButtonState(state);
 }
 
 void MainWindow::resetConnectingTimer(bool start)
 {
+    buildPages();
     m_connectDisplay->resetConnectingTimer(start);
 }
 
 void MainWindow::updateConnectingText()
 {
+    buildPages();
     m_connectDisplay->updateConnectingText();
 }
 
 void MainWindow::updateConnectedTime()
 {
+    buildPages();
     m_connectDisplay->updateConnectedTime();
 }
 
 void MainWindow::pulseConnectCircle(const QVariant &value)
 {
+    buildPages();
     m_connectDisplay->pulseConnectCircle(value);
 }
 
@@ -87,20 +92,24 @@ void MainWindow::onConnectButtonClicked()
 
 void MainWindow::resetTapToConnectText()
 {
+    buildPages();
     m_connectDisplay->resetTapToConnectText();
 }
 
 void MainWindow::clickTapToConnect()
 {
+    buildPages();
     m_connectionPage->tapButton()->click();
 }
 
 void MainWindow::showEstimatedPing(int ms)
 {
+    buildPages();
     m_connectDisplay->showEstimatedPing(ms);
 }
 
 void MainWindow::setGameRouteValue(const QString &text)
 {
+    buildPages();
     m_connectDisplay->setGameRouteValue(text);
 }

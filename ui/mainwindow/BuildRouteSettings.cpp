@@ -17,5 +17,6 @@ void MainWindow::buildRouteSettings()
 
 void MainWindow::toggleRouteSettings()
 {
+    buildPages();
     m_routeSettings->toggleRouteSettings();
 }

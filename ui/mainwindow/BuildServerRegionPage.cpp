@@ -33,13 +33,11 @@ void MainWindow::buildServerRegionPage()
     m_serverPicker = new ServerPicker(m_serverRegion->pickerWidgets(), std::move(sources), this);
     connect(m_serverPicker, &ServerPicker::relayPicked, this, &MainWindow::onRelayPicked);
     connect(m_serverRegion, &ServerRegionPage::backClicked, this, [this] { showServerRegionPage(false); });
-    // The service's relay list, once the event loop runs; its reply reloads
-    // the regions.
-    QTimer::singleShot(0, this, &MainWindow::requestPickerServers);
 }
 
 void MainWindow::onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl)
 {
+    buildPages();
     m_connectionPage->showRelayName(cardText);
     showManualServerLabel(QStringLiteral("Manual"));
     if (m_services.flags)
@@ -51,6 +49,7 @@ void MainWindow::onRelayPicked(const QString &cardText, const QString &countryCo
 
 void MainWindow::showServerRegionPage(bool open)
 {
+    buildPages();
     for (WindowRules::Section section :
          {WindowRules::Section::QuorlixConnLeft, WindowRules::Section::QuorlixConnRightScroll,
           WindowRules::Section::QuorlixConnRight, WindowRules::Section::QuorlixConnHeader}) {
@@ -63,46 +62,55 @@ void MainWindow::showServerRegionPage(bool open)
 
 void MainWindow::leaveServerSearch()
 {
+    buildPages();
     m_serverPicker->leaveServerSearch();
 }
 
 void MainWindow::applyServerModeStyle(bool manual)
 {
+    buildPages();
     m_serverPicker->applyServerModeStyle(manual);
 }
 
 void MainWindow::showRegionHeader(bool manual)
 {
+    buildPages();
     m_serverPicker->showRegionHeader(manual);
 }
 
 void MainWindow::reloadServerPicker()
 {
+    buildPages();
     m_serverPicker->reloadServerPicker();
 }
 
 void MainWindow::onRegionButtonClicked(QPushButton *row)
 {
+    buildPages();
     m_serverPicker->onRegionButtonClicked(row);
 }
 
 void MainWindow::showRegionServers(const QString &region)
 {
+    buildPages();
     m_serverPicker->showRegionServers(region);
 }
 
 void MainWindow::searchServers()
 {
+    buildPages();
     m_serverPicker->searchServers();
 }
 
 void MainWindow::showServerSearchResults(const QList<QVariantMap> &servers, const QString &title)
 {
+    buildPages();
     m_serverPicker->showServerSearchResults(servers, title);
 }
 
 void MainWindow::scrollServerList()
 {
+    buildPages();
     m_serverPicker->scrollServerList();
 }
 
@@ -110,10 +118,11 @@ void MainWindow::requestPickerServers()
 {
     if (!m_services.serverSync)
         return;
-    const QPointer<ServerPicker> picker(m_serverPicker);
-    m_services.serverSync->requestPickerServers([picker] {
-        if (picker)
-            picker->reloadServerPicker();
+    // A picker built after the reply reads the stored list itself.
+    const QPointer<MainWindow> self(this);
+    m_services.serverSync->requestPickerServers([self] {
+        if (self && self->m_serverPicker)
+            self->m_serverPicker->reloadServerPicker();
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include "i18n/TranslationManager.h"
 #include "services/AccountInfo.h"
+#include "services/PromoService.h"
 #include "services/UsageEvents.h"
 #include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/AuthPageView.h"
@@ -46,117 +47,40 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     buildRootFrame();
 
     m_headerBand = new HeaderBand(this, m_rootFrame);
-    // Header contents (promotion pill, search, bell, account pill) join here,
-    // as children of the header band, in this order: promotion pill and
-    // header search; notification bell and drop-down; account pill and
-    // profile pop-up. The account pill sits at (1022, 20) and the bell at
-    // (958, 20) until their language pass places them.
-    m_promoPill = new PromoPill(m_headerBand->header(), this);
-    m_headerSearch = new HeaderSearch(m_headerBand->header(), this, m_services.serviceClient,
-                                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
-                                          QStringLiteral("/cache"),
-                                      m_intervals.headerSearchDebounceMs, this);
-    addLanguageArea(m_headerSearch, false);
-    m_promoPill->addToRow(m_headerBand->row(), m_headerSearch->bar());
-    wireHeaderSearchAndPromo();
-    m_notifications = new NotificationBell(this, m_headerBand->header(), m_services.notifications,
-                                           persianFontFamily(), m_intervals.firstNotificationsMs, this);
-    addLanguageArea(m_notifications, false);
-    m_sections.add(WindowRules::Section::NotifDropdownOverlay, m_notifications->overlay());
-    const AccountTexts accountTexts =
-        m_services.accountInfo ? m_services.accountInfo->texts() : AccountTexts::from({}, {}, {}, {});
-    m_accountPill = new AccountPill(m_headerBand->header(), this, persianFontFamily(), accountTexts, this);
-    addLanguageArea(m_accountPill, false);
+    // The header's contents (promotion pill, search, bell, account pill) and
+    // the page sections are built after the first frame (buildPages): the
+    // signed-out user sees only the sign-in page. They keep their place in
+    // the building order: the header's contents here, the sections after the
+    // window buttons; these two stand in for them until they are built.
+    m_frameSlot = new QWidget(m_rootFrame);
+    m_frameSlot->hide();
+    m_windowSlot = new QWidget(this);
+    m_windowSlot->hide();
+    m_languageRank = LanguageRankHeaderContents;
+    wirePromotion();
 
+    m_languageRank = LanguageRankWindowButtons;
     m_windowButtons = new WindowButtons(m_headerBand, this);
     connect(m_windowButtons, &WindowButtons::minimizeClicked, this, &MainWindow::minimizeWindow);
     connect(m_windowButtons, &WindowButtons::closeClicked, this, &MainWindow::closeWindow);
     m_rootLayout->addWidget(m_headerBand->header(), 0);
     addLanguageArea(m_windowButtons, /*alsoWhenLoopStarts=*/true);
+    wireAccountService();
+    // The server picker's relay list, once the event loop runs; its reply
+    // reloads the regions of a picker built by then.
+    QTimer::singleShot(0, this, &MainWindow::requestPickerServers);
 
-    // The page sections join here, as children of m_rootFrame, in this order:
-    // page titles and Connections landing; profile section and logout
-    // confirmation; settings frame and Preferences card; settings option
-    // cards; home connection section and games section; dashboard hero,
-    // last-session card and lower-right panel; console set-up overlay; game
-    // route area and routing diagram; route settings; connection page; server
-    // region page; connect-flow state; home metrics, help cards and hardware
-    // card; connections hero picture and link.
-    m_titles = new TitlesAndLanding(m_rootFrame, persianFontFamily(), this);
-    addLanguageArea(m_titles, false);
-    m_sections.add(WindowRules::Section::DashboardTitle, m_titles->dashboardTitle());
-    m_sections.add(WindowRules::Section::GamesTitle, m_titles->gamesTitle());
-    m_sections.add(WindowRules::Section::SettingsTitle, m_titles->settingsTitle());
-    m_sections.add(WindowRules::Section::ProfileTitle, m_titles->profileTitle());
-    m_sections.add(WindowRules::Section::ConnectionsLandingTitle, m_titles->landingTitle());
-    m_sections.add(WindowRules::Section::ConnectionsLandingBanner, m_titles->banner());
-    m_sections.add(WindowRules::Section::ConnectionsLandingBody, m_titles->body());
-    connect(this, &MainWindow::landingBannerBackdropNeeded, m_titles,
-            &TitlesAndLanding::snapshotBannerBackground);
-    connect(m_titles, &TitlesAndLanding::gamesRequested, this, &MainWindow::openGamesPage);
-
-    m_profile = new ProfileSection(m_rootFrame, this, accountTexts, this);
-    m_sections.add(WindowRules::Section::ProfileLeftSection, m_profile->card());
-    m_sections.add(WindowRules::Section::ProfileLogoutButton, m_profile->logoutButton());
-    m_sections.add(WindowRules::Section::LogoutConfirmOverlay, m_profile->overlay());
-    wireAccount();
-
-    m_settings =
-        new SettingsSection(m_rootFrame, this, m_services.settings, m_services.translations, width(), this);
-    m_sections.add(WindowRules::Section::SettingsResetDefaultButton, m_settings->resetButton());
-    m_sections.add(WindowRules::Section::SettingsPreferencesCard, m_settings->preferencesCard());
-    m_sections.add(WindowRules::Section::SettingsLeftSectionCard, m_settings->behaviorCard());
-    m_sections.add(WindowRules::Section::SettingsRightSectionCard, m_settings->notificationsCard());
-    m_sections.add(WindowRules::Section::SettingsBottomLeftSectionCard, m_settings->optimizationCard());
-    m_sections.add(WindowRules::Section::SettingsBottomRightSectionCard, m_settings->advancedCard());
-
-    buildHomeAndGames();
-
-    // The connection page: its two panels, the console set-up overlay over
-    // them, the route area and diagram in the right panel, then the header
-    // and left panel.
-    m_connectionPanels = new ConnectionPanels(m_rootFrame, size(), this);
-    m_sections.add(WindowRules::Section::QuorlixConnLeft, m_connectionPanels->left());
-    m_sections.add(WindowRules::Section::QuorlixConnRightScroll, m_connectionPanels->rightScroll());
-    m_sections.add(WindowRules::Section::QuorlixConnRight, m_connectionPanels->right());
-    m_consoleOverlay = new ConsoleOverlay(m_rootFrame, size(), this);
-    m_sections.add(WindowRules::Section::ConsoleConnOverlay, m_consoleOverlay->overlay());
-    m_routeArea = new RouteArea(m_connectionPanels->right(), m_connectionPanels->rightScroll(), this);
-    addLanguageArea(m_routeArea, false);
-    buildRouteSettings();
-    m_connectionPage =
-        new ConnectionPage(m_rootFrame, m_connectionPanels->left(), size(), GameLookup::database(), this);
-    addLanguageArea(m_connectionPage, false);
-    m_sections.add(WindowRules::Section::QuorlixConnHeader, m_connectionPage->header());
-    wireConnectionPage();
-    buildServerRegionPage();
-    buildConnectWiring();
-
-    // The metrics strip, the help cards and the hardware card's contents,
-    // then the hero card's picture and link.
-    buildMetricsAndHardware();
-    m_home->hero()->addPictureAndLink();
-    retranslateConnectionsHero(currentLanguage());
-
+    m_languageRank = LanguageRankSideNavigation;
     m_sideNavigation = new SideNavigation(this, m_headerBand->fixedLogo(), m_headerBand->fixedLogoLine());
     connect(m_sideNavigation, &SideNavigation::sectionClicked, this, &MainWindow::onSectionClicked);
-    // The Home state, set directly rather than through a click.
-    for (const WindowRules::SectionVisibility &rule :
-         WindowRules::sectionVisibility(WindowRules::NavHome, false)) {
-        QWidget *w = m_sections.widget(rule.section);
-        if (w && (rule.rule == WindowRules::SectionRule::Show || !rule.visible))
-            w->setVisible(rule.visible);
-    }
+    // The Home state; the sections take it (or the state shown by then) as
+    // they are built.
     addLanguageArea(m_sideNavigation, /*alsoWhenLoopStarts=*/true);
     m_sections.placeForLanguage(currentLanguageIsPersian());
 
     m_pageStack = new PageStack(this, m_scroll, m_rootFrame, m_rootLayout, m_sections);
     // The root frame's width is final once the event loop runs.
     QTimer::singleShot(0, this, &MainWindow::deferDashboardTitle);
-    for (WindowRules::Section section : WindowRules::initialStackingOrder()) {
-        if (QWidget *w = m_sections.widget(section))
-            w->raise();
-    }
     m_sideNavigation->raiseAll();
 
     buildSignInPage();
@@ -176,6 +100,203 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
         connect(m_services.translations, &TranslationManager::languageChanged, this,
                 &MainWindow::applyLanguage);
     }
+}
+
+bool MainWindow::pagesBuilt() const
+{
+    return m_pagePartsBuilt == int(PagePart::Count);
+}
+
+void MainWindow::buildPages()
+{
+    // A part being built reaches here through the operations it calls; the
+    // parts before it are there, the ones after it are not needed yet.
+    while (!m_buildingPagePart && !pagesBuilt())
+        buildNextPagePart();
+}
+
+void MainWindow::buildNextPagePart()
+{
+    if (m_buildingPagePart || pagesBuilt())
+        return;
+    m_buildingPagePart = true;
+    const QObjectList frameBefore = m_rootFrame->children();
+    const QObjectList windowBefore = children();
+    const int sectionsBefore = m_sections.added();
+    const auto part = PagePart(m_pagePartsBuilt);
+    m_languageRank = part == PagePart::HeaderContents ? LanguageRankHeaderContents : LanguageRankPages;
+    switch (part) {
+    case PagePart::HeaderContents:
+        buildHeaderContents();
+        break;
+    case PagePart::Titles:
+        buildTitles();
+        break;
+    case PagePart::Profile:
+        buildProfile();
+        break;
+    case PagePart::Settings:
+        buildSettings();
+        break;
+    case PagePart::HomeAndGames:
+        buildHomeAndGames();
+        break;
+    case PagePart::Connection:
+        buildConnectionPart();
+        break;
+    case PagePart::Metrics:
+        buildMetricsAndHardware();
+        break;
+    case PagePart::Count:
+        break;
+    }
+    ++m_pagePartsBuilt;
+    settlePagePart(frameBefore, windowBefore, sectionsBefore);
+    m_buildingPagePart = false;
+    if (pagesBuilt()) {
+        delete m_frameSlot;
+        delete m_windowSlot;
+        m_frameSlot = nullptr;
+        m_windowSlot = nullptr;
+    }
+}
+
+void MainWindow::settlePagePart(const QObjectList &frameBefore, const QObjectList &windowBefore,
+                                int sectionsBefore)
+{
+    // Stacked where the part would have been had it been built with the
+    // window: above what came before it, below what the window built after.
+    const auto stackIntoSlot = [](QWidget *parent, const QObjectList &before, QWidget *slot) {
+        for (QObject *child : parent->children()) {
+            auto *w = qobject_cast<QWidget *>(child);
+            if (w && w != slot && !before.contains(child))
+                w->stackUnder(slot);
+        }
+    };
+    stackIntoSlot(m_rootFrame, frameBefore, m_frameSlot);
+    stackIntoSlot(this, windowBefore, m_windowSlot);
+
+    // The part's sections as the navigation shows the current section.
+    const QVector<WindowRules::Section> built = m_sections.addedSince(sectionsBefore);
+    for (const WindowRules::SectionVisibility &rule :
+         WindowRules::sectionVisibility(m_navId, m_navProgrammatic)) {
+        if (!built.contains(rule.section))
+            continue;
+        QWidget *w = m_sections.widget(rule.section);
+        if (w && (rule.rule == WindowRules::SectionRule::Show || !rule.visible))
+            w->setVisible(rule.visible);
+    }
+    // Until the first navigation the sections lie in the window's initial
+    // stacking order; a navigation raises what it shows itself.
+    if (!m_navigated) {
+        for (WindowRules::Section section : WindowRules::initialStackingOrder()) {
+            if (QWidget *w = m_sections.widget(section))
+                w->raise();
+        }
+    }
+    // As the window's resize placed what it found (a resize after the first
+    // show raises nothing that is not shown yet).
+    if (m_placedForWindow)
+        placeSectionsForWindow(currentLanguageIsPersian(), /*raiseShown=*/false);
+    m_pageStack->sectionsBuilt();
+}
+
+void MainWindow::startIdlePageBuilding()
+{
+    if (m_closing || pagesBuilt())
+        return;
+    // One part per turn of the event loop, so input and painting go on in
+    // between.
+    QTimer::singleShot(0, this, [this] {
+        if (m_closing)
+            return;
+        buildNextPagePart();
+        startIdlePageBuilding();
+    });
+}
+
+void MainWindow::buildHeaderContents()
+{
+    // As children of the header band, in this order: promotion pill and
+    // header search; notification bell and drop-down; account pill and
+    // profile pop-up. The account pill sits at (1022, 20) and the bell at
+    // (958, 20) until their language pass places them.
+    m_promoPill = new PromoPill(m_headerBand->header(), this);
+    m_headerSearch = new HeaderSearch(m_headerBand->header(), this, m_services.serviceClient,
+                                      QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) +
+                                          QStringLiteral("/cache"),
+                                      m_intervals.headerSearchDebounceMs, this);
+    addLanguageArea(m_headerSearch, false);
+    m_promoPill->addToRow(m_headerBand->row(), m_headerSearch->bar());
+    wireHeaderSearchAndPromo();
+    m_notifications = new NotificationBell(this, m_headerBand->header(), m_services.notifications,
+                                           persianFontFamily(), m_intervals.firstNotificationsMs, this);
+    addLanguageArea(m_notifications, false);
+    m_sections.add(WindowRules::Section::NotifDropdownOverlay, m_notifications->overlay());
+    m_accountPill =
+        new AccountPill(m_headerBand->header(), this, persianFontFamily(), currentAccountTexts(), this);
+    addLanguageArea(m_accountPill, false);
+}
+
+void MainWindow::buildTitles()
+{
+    m_titles = new TitlesAndLanding(m_rootFrame, persianFontFamily(), this);
+    addLanguageArea(m_titles, false);
+    m_sections.add(WindowRules::Section::DashboardTitle, m_titles->dashboardTitle());
+    m_sections.add(WindowRules::Section::GamesTitle, m_titles->gamesTitle());
+    m_sections.add(WindowRules::Section::SettingsTitle, m_titles->settingsTitle());
+    m_sections.add(WindowRules::Section::ProfileTitle, m_titles->profileTitle());
+    m_sections.add(WindowRules::Section::ConnectionsLandingTitle, m_titles->landingTitle());
+    m_sections.add(WindowRules::Section::ConnectionsLandingBanner, m_titles->banner());
+    m_sections.add(WindowRules::Section::ConnectionsLandingBody, m_titles->body());
+    connect(this, &MainWindow::landingBannerBackdropNeeded, m_titles,
+            &TitlesAndLanding::snapshotBannerBackground);
+    connect(m_titles, &TitlesAndLanding::gamesRequested, this, &MainWindow::openGamesPage);
+}
+
+void MainWindow::buildProfile()
+{
+    m_profile = new ProfileSection(m_rootFrame, this, currentAccountTexts(), this);
+    m_sections.add(WindowRules::Section::ProfileLeftSection, m_profile->card());
+    m_sections.add(WindowRules::Section::ProfileLogoutButton, m_profile->logoutButton());
+    m_sections.add(WindowRules::Section::LogoutConfirmOverlay, m_profile->overlay());
+    wireAccount();
+}
+
+void MainWindow::buildSettings()
+{
+    m_settings =
+        new SettingsSection(m_rootFrame, this, m_services.settings, m_services.translations, width(), this);
+    m_sections.add(WindowRules::Section::SettingsResetDefaultButton, m_settings->resetButton());
+    m_sections.add(WindowRules::Section::SettingsPreferencesCard, m_settings->preferencesCard());
+    m_sections.add(WindowRules::Section::SettingsLeftSectionCard, m_settings->behaviorCard());
+    m_sections.add(WindowRules::Section::SettingsRightSectionCard, m_settings->notificationsCard());
+    m_sections.add(WindowRules::Section::SettingsBottomLeftSectionCard, m_settings->optimizationCard());
+    m_sections.add(WindowRules::Section::SettingsBottomRightSectionCard, m_settings->advancedCard());
+}
+
+void MainWindow::buildConnectionPart()
+{
+    // The connection page: its two panels, the console set-up overlay over
+    // them, the route area and diagram in the right panel, then the header
+    // and left panel.
+    m_connectionPanels = new ConnectionPanels(m_rootFrame, size(), this);
+    m_sections.add(WindowRules::Section::QuorlixConnLeft, m_connectionPanels->left());
+    m_sections.add(WindowRules::Section::QuorlixConnRightScroll, m_connectionPanels->rightScroll());
+    m_sections.add(WindowRules::Section::QuorlixConnRight, m_connectionPanels->right());
+    m_consoleOverlay = new ConsoleOverlay(m_rootFrame, size(), this);
+    m_sections.add(WindowRules::Section::ConsoleConnOverlay, m_consoleOverlay->overlay());
+    m_routeArea = new RouteArea(m_connectionPanels->right(), m_connectionPanels->rightScroll(), this);
+    addLanguageArea(m_routeArea, false);
+    buildRouteSettings();
+    m_connectionPage =
+        new ConnectionPage(m_rootFrame, m_connectionPanels->left(), size(), GameLookup::database(), this);
+    addLanguageArea(m_connectionPage, false);
+    m_sections.add(WindowRules::Section::QuorlixConnHeader, m_connectionPage->header());
+    wireConnectionPage();
+    buildServerRegionPage();
+    buildConnectWiring();
+    wireConsoleDisplay();
 }
 
 void MainWindow::buildRootFrame()
@@ -205,7 +326,11 @@ bool MainWindow::currentLanguageIsPersian() const
 
 void MainWindow::addLanguageArea(WindowArea *area, bool alsoWhenLoopStarts)
 {
-    m_languageAreas.append(area);
+    // In the window's building order, whenever the area is built.
+    auto at = m_languageAreas.begin();
+    while (at != m_languageAreas.end() && at->first <= m_languageRank)
+        ++at;
+    m_languageAreas.insert(at, qMakePair(m_languageRank, area));
     area->retranslate();
     area->place(currentLanguageIsPersian());
     if (alsoWhenLoopStarts) {
@@ -221,15 +346,125 @@ void MainWindow::addLanguageArea(WindowArea *area, bool alsoWhenLoopStarts)
 void MainWindow::applyLanguage(const QString &languageCode)
 {
     const bool persian = WindowRules::isPersian(languageCode);
-    for (WindowArea *area : std::as_const(m_languageAreas)) {
-        area->retranslate();
-        area->place(persian);
+    for (const auto &joined : std::as_const(m_languageAreas)) {
+        joined.second->retranslate();
+        joined.second->place(persian);
     }
     m_sections.placeForLanguage(persian);
     // What the pill shows without a name or an e-mail ("Account", "Not signed
     // in") is translated when the texts are made: make them again.
-    m_accountPill->showAccount(m_services.accountInfo ? m_services.accountInfo->texts()
-                                                      : AccountTexts::from({}, {}, {}, {}));
+    if (m_accountPill)
+        m_accountPill->showAccount(currentAccountTexts());
+}
+
+AccountTexts MainWindow::currentAccountTexts() const
+{
+    return m_services.accountInfo ? m_services.accountInfo->texts() : AccountTexts::from({}, {}, {}, {});
+}
+
+// The getters that hand out a page build the pages first: whoever asks for
+// one is about to use it. Building does not change what the window is, only
+// when its parts are made, hence const.
+NotificationBell *MainWindow::notificationBell() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_notifications;
+}
+
+HomeDashboard *MainWindow::homeDashboard() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_home;
+}
+
+HardwareCard *MainWindow::hardwareCard() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_hardware;
+}
+
+HomeMetrics *MainWindow::homeMetrics() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_metrics;
+}
+
+GamesSection *MainWindow::gamesSection() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_games;
+}
+
+ConnectDisplay *MainWindow::connectDisplay() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_connectDisplay;
+}
+
+QTimer *MainWindow::connectTimer() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_connectTimer;
+}
+
+ServerRegionPage *MainWindow::serverRegionPage() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_serverRegion;
+}
+
+ServerPicker *MainWindow::serverPicker() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_serverPicker;
+}
+
+RouteSettings *MainWindow::routeSettings() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_routeSettings;
+}
+
+ConnectionPage *MainWindow::connectionPageArea() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_connectionPage;
+}
+
+RouteArea *MainWindow::routeArea() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_routeArea;
+}
+
+GameConnectionView *MainWindow::gameConnectionView() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_gameView;
+}
+
+AccountPill *MainWindow::accountPill() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_accountPill;
+}
+
+ProfileSection *MainWindow::profileSection() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_profile;
+}
+
+ConsoleOverlay *MainWindow::consoleOverlay() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_consoleOverlay;
+}
+
+const std::shared_ptr<ConnectFlowState> &MainWindow::connectState() const
+{
+    const_cast<MainWindow *>(this)->buildPages();
+    return m_connectState;
 }
 
 QButtonGroup *MainWindow::navGroup() const
@@ -264,66 +499,80 @@ void MainWindow::deferPlaceWindowButtons()
 
 void MainWindow::retranslateDashboardTitle(const QString &languageCode)
 {
+    buildPages();
     m_titles->placeDashboardTitle(WindowRules::isPersian(languageCode));
 }
 
 void MainWindow::deferDashboardTitle()
 {
-    m_titles->placeDashboardTitle(currentLanguageIsPersian());
+    // Built later, the titles are placed as they join.
+    if (m_titles)
+        m_titles->placeDashboardTitle(currentLanguageIsPersian());
 }
 
 void MainWindow::snapshotBannerBackground()
 {
+    buildPages();
     m_titles->snapshotBannerBackground();
 }
 
 void MainWindow::resetPreferences()
 {
+    buildPages();
     m_settings->resetPreferences();
 }
 
 void MainWindow::selectLanguage(int index)
 {
+    buildPages();
     m_settings->selectLanguage(index);
 }
 
 void MainWindow::selectWindowSize(int index)
 {
+    buildPages();
     m_settings->selectWindowSize(index);
 }
 
 void MainWindow::selectRouteAccuracy(int index)
 {
+    buildPages();
     m_settings->chooseSelect(SettingsSection::Accuracy, index);
 }
 
 void MainWindow::selectRouteProtocol(int index)
 {
+    buildPages();
     m_settings->chooseSelect(SettingsSection::RouteProtocol, index);
 }
 
 void MainWindow::selectIpVersion(int index)
 {
+    buildPages();
     m_settings->chooseSelect(SettingsSection::IpVersion, index);
 }
 
 void MainWindow::selectRedirectMethod(int index)
 {
+    buildPages();
     m_settings->chooseSelect(SettingsSection::Redirect, index);
 }
 
 void MainWindow::toggleOptionSelectPopup(int field)
 {
+    buildPages();
     m_settings->toggleSelect(SettingsSection::Select(field));
 }
 
 void MainWindow::toggleRedirectSelectPopup()
 {
+    buildPages();
     m_settings->toggleSelect(SettingsSection::Redirect);
 }
 
 void MainWindow::hideOptionPopups()
 {
+    buildPages();
     m_settings->hideOptionPopups();
 }
 
@@ -367,12 +616,17 @@ void MainWindow::hideSideNavWhileLoggedOut()
 
 void MainWindow::onSectionClicked(int id)
 {
+    buildPages();
     switchNavSection(id);
     switchMainStack(id);
 }
 
 void MainWindow::switchNavSection(int id)
 {
+    buildPages();
+    m_navigated = true;
+    m_navId = id;
+    m_navProgrammatic = m_programmaticNav;
     m_sideNavigation->select(id);
     for (const WindowRules::SectionVisibility &rule : WindowRules::sectionVisibility(id, m_programmaticNav)) {
         QWidget *w = m_sections.widget(rule.section);
@@ -399,11 +653,13 @@ void MainWindow::switchNavSection(int id)
 
 void MainWindow::switchMainStack(int id)
 {
+    buildPages();
     m_pageStack->showFor(id);
 }
 
 void MainWindow::navigateToPage(int index)
 {
+    buildPages();
     if (index == WindowRules::NavNetwork && m_services.usage)
         m_services.usage->connectionViewOpened();
     QAbstractButton *button = navGroup()->button(index);
@@ -416,6 +672,7 @@ void MainWindow::navigateToPage(int index)
 
 void MainWindow::openGamesPage()
 {
+    buildPages();
     QAbstractButton *button = navGroup()->button(WindowRules::NavGames);
     if (!button)
         return;

@@ -9,10 +9,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
 #include "engine/qt/ConsoleNetworkManager.h"
+#include "services/AccountInfo.h"
 #include "services/BusyOverlay.h"
 #include "ui/mainwindow/ClientServices.h"
 #include "ui/mainwindow/SectionWidgets.h"
@@ -85,6 +87,17 @@ public:
     MainWindow(const ClientServices &services, const WindowIntervals &intervals, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The constructor builds the window's frame and the sign-in page: all a
+    // signed-out user sees. The header's contents and the page sections
+    // follow after the first frame, one part per idle turn of the event
+    // loop, or all at once when something needs them first: a navigation,
+    // the sign-in page going away, an operation of the window on a page, or
+    // a getter below handing a page out (tests reach the pages that way, or
+    // through this call). Builds every part not built yet, in the window's
+    // building order.
+    void buildPages();
+    bool pagesBuilt() const;
+
     // Window shell and navigation.
     void navigateToPage(int index);
     void openGamesPage();
@@ -112,7 +125,7 @@ public:
     void placeNotifDropdown();
     void switchNotificationTab(int id);
     void retranslateNotifications(const QString &languageCode);
-    NotificationBell *notificationBell() const { return m_notifications; }
+    NotificationBell *notificationBell() const;
     static QIcon notificationBellIcon();
     static QString localizeNotificationTitle(const QString &rawTitle, bool persian);
     static QString formatRelativeTime(const QDateTime &created);
@@ -215,17 +228,17 @@ public:
     void retranslateLastSessionCard(const QString &languageCode);
     void retranslateConnectionsHero(const QString &languageCode);
     void openWebsite();
-    HomeDashboard *homeDashboard() const { return m_home; }
+    HomeDashboard *homeDashboard() const;
     // The lower-right card's hardware figures, read again every tick.
     void refreshHardwareCard();
-    HardwareCard *hardwareCard() const { return m_hardware; }
+    HardwareCard *hardwareCard() const;
     // The metrics strip and the help cards below the dashboard, and the x of
     // the dashboard's eight containers for the language.
     void layoutHomeMetrics(const QString &languageCode);
     void retranslateHomeCards(const QString &languageCode);
     void openHelpCardLink(const QUrl &link);
-    HomeMetrics *homeMetrics() const { return m_metrics; }
-    GamesSection *gamesSection() const { return m_games; }
+    HomeMetrics *homeMetrics() const;
+    GamesSection *gamesSection() const;
 
     // The connect flow (connection/ConnectFlow) and the connected state's
     // meters; without them they do nothing.
@@ -255,10 +268,10 @@ public:
     void resetTapToConnectText();
     void showEstimatedPing(int ms);
     void setGameRouteValue(const QString &text);
-    ConnectDisplay *connectDisplay() const { return m_connectDisplay; }
-    const std::shared_ptr<ConnectFlowState> &connectState() const { return m_connectState; }
+    ConnectDisplay *connectDisplay() const;
+    const std::shared_ptr<ConnectFlowState> &connectState() const;
     // The connection clock's 250 ms timer.
-    QTimer *connectTimer() const { return m_connectTimer; }
+    QTimer *connectTimer() const;
 
     // The console path (connection/ConsoleConnect) and its set-up overlay.
     static bool isConsoleGameTitle(const QString &title);
@@ -322,9 +335,9 @@ public:
     static QHash<QString, int> loadServerPings();
     static bool lessByPing(const QPair<QVariantMap, int> &a, const QPair<QVariantMap, int> &b);
     void toggleRouteSettings();
-    ServerRegionPage *serverRegionPage() const { return m_serverRegion; }
-    ServerPicker *serverPicker() const { return m_serverPicker; }
-    RouteSettings *routeSettings() const { return m_routeSettings; }
+    ServerRegionPage *serverRegionPage() const;
+    ServerPicker *serverPicker() const;
+    RouteSettings *routeSettings() const;
 
     // The update check, the required update and the version gate; their work
     // lives in the update controller and the version gate (app/ builds them).
@@ -363,15 +376,15 @@ public:
     QButtonGroup *navGroup() const;
     QuorlixConnection *connectionPage() const;
     QWidget *header() const;
-    ConnectionPage *connectionPageArea() const { return m_connectionPage; }
-    RouteArea *routeArea() const { return m_routeArea; }
-    GameConnectionView *gameConnectionView() const { return m_gameView; }
+    ConnectionPage *connectionPageArea() const;
+    RouteArea *routeArea() const;
+    GameConnectionView *gameConnectionView() const;
     PageStack *pageStack() const { return m_pageStack; }
-    AccountPill *accountPill() const { return m_accountPill; }
-    ProfileSection *profileSection() const { return m_profile; }
+    AccountPill *accountPill() const;
+    ProfileSection *profileSection() const;
     ConsoleNetworkManager *consoleNetworkManager() const { return m_consoleNetworkManager; }
     ConsoleGatewayEmbedded *consoleGateway() const { return m_consoleGateway; }
-    ConsoleOverlay *consoleOverlay() const { return m_consoleOverlay; }
+    ConsoleOverlay *consoleOverlay() const;
     static QString persianFontFamily();
 
 signals:
@@ -396,6 +409,47 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The parts built after the first frame, in the window's building order.
+    enum class PagePart {
+        HeaderContents,
+        Titles,
+        Profile,
+        Settings,
+        HomeAndGames,
+        Connection,
+        Metrics,
+        Count
+    };
+    // Where an area's language pass runs among the others: the order in
+    // which the window builds them, whenever each is built.
+    enum LanguageRank {
+        LanguageRankHeaderContents,
+        LanguageRankWindowButtons,
+        LanguageRankPages,
+        LanguageRankSideNavigation
+    };
+    void buildNextPagePart();
+    void settlePagePart(const QObjectList &frameBefore, const QObjectList &windowBefore, int sectionsBefore);
+    void startIdlePageBuilding();
+    void buildHeaderContents();
+    void buildTitles();
+    void buildProfile();
+    void buildSettings();
+    void buildConnectionPart();
+    void wirePromotion();
+    void wireAccountService();
+    void wireConsoleDisplay();
+    // What the sign-in page covered is seen now: every page, the favourites
+    // and a grid that waited.
+    void showSignedInPages();
+    bool signInPageCovers() const;
+    void renderGamesGridWhenSeen();
+    AccountTexts currentAccountTexts() const;
+    // The resize handling's part for the sections: the card overlays over
+    // the window, the Dashboard title's and the home containers' x; those
+    // shown are raised when raiseShown.
+    void placeSectionsForWindow(bool persian, bool raiseShown);
+
     void setupWindow();
     void adoptServices();
     void loadApplicationFonts();
@@ -427,12 +481,36 @@ private:
     bool currentLanguageIsPersian() const;
 
     void onSectionClicked(int id);
-    void placeFloatingSections(bool persian);
+    void placeFloatingSections(bool persian, bool raiseShown);
 
     ClientServices m_services;
     WindowIntervals m_intervals;
     SectionWidgets m_sections;
-    QVector<WindowArea *> m_languageAreas;
+    QVector<QPair<int, WindowArea *>> m_languageAreas; // (rank, area) in language-pass order
+    int m_languageRank = LanguageRankHeaderContents;
+
+    int m_pagePartsBuilt = 0;
+    bool m_buildingPagePart = false;
+    // Hold the places of the parts not built yet in the root frame's and the
+    // window's stacking order; gone once every part is built.
+    QWidget *m_frameSlot = nullptr;
+    QWidget *m_windowSlot = nullptr;
+    // The section the navigation shows (parts built later take its look).
+    bool m_navigated = false;
+    int m_navId = 0;
+    bool m_navProgrammatic = false;
+    bool m_placedForWindow = false;
+    bool m_firstShown = false;
+    bool m_watchFirstPaint = false; // until the first frame is drawn
+    bool m_closing = false;
+    bool m_gridRenderWaits = false;
+    // The promotion's last look, for a pill built after it came.
+    struct PromoLook
+    {
+        std::optional<QString> label;
+        std::optional<QPair<bool, QString>> badge;
+        std::optional<bool> pillVisible;
+    } m_promoLook;
 
     QScrollArea *m_scroll = nullptr;
     QWidget *m_rootFrame = nullptr;

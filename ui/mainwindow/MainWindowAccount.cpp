@@ -12,15 +12,21 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+void MainWindow::wireAccountService()
+{
+    if (m_services.accountInfo)
+        QTimer::singleShot(0, this, &MainWindow::refreshAccountInfo);
+    if (m_services.session)
+        connect(m_services.session, &AccountSession::sessionExpired, this, &MainWindow::onSessionExpired);
+}
+
 void MainWindow::wireAccount()
 {
+    // The pill and the section were made with the texts of the moment.
     if (AccountInfo *info = m_services.accountInfo) {
         connect(info, &AccountInfo::accountTextsChanged, m_accountPill, &AccountPill::showAccount);
         connect(info, &AccountInfo::accountTextsChanged, m_profile, &ProfileSection::showAccount);
-        QTimer::singleShot(0, this, &MainWindow::refreshAccountInfo);
     }
-    if (m_services.session)
-        connect(m_services.session, &AccountSession::sessionExpired, this, &MainWindow::onSessionExpired);
     connect(m_profile, &ProfileSection::logoutConfirmed, this, &MainWindow::logout);
 }
 
@@ -48,6 +54,7 @@ void MainWindow::onSessionExpired()
 
 void MainWindow::logout()
 {
+    buildPages();
     if (m_services.session)
         m_services.session->logout();
     m_profile->dismissOverlay();
@@ -81,30 +88,36 @@ void MainWindow::onGeoLocationReply(const ServiceApi::Reply &reply)
 
 void MainWindow::setAccountPillOpen(bool open)
 {
+    buildPages();
     m_accountPill->setAccountPillOpen(open);
 }
 
 void MainWindow::toggleProfilePopup()
 {
+    buildPages();
     m_accountPill->toggleProfilePopup();
 }
 
 void MainWindow::placeLogoutConfirm()
 {
+    buildPages();
     m_profile->placeLogoutConfirm();
 }
 
 void MainWindow::showLogoutConfirm()
 {
+    buildPages();
     m_profile->showLogoutConfirm();
 }
 
 void MainWindow::cancelLogout()
 {
+    buildPages();
     m_profile->cancelLogout();
 }
 
 void MainWindow::dismissOverlay()
 {
+    buildPages();
     m_profile->dismissOverlay();
 }

@@ -64,47 +64,56 @@ void MainWindow::wireConnectionPage()
 
 void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo)
 {
+    buildPages();
     m_gameView->openGame(gameTitle, gameLogo);
 }
 
 void MainWindow::handleOpenConnectionsForGame(const QString &gameTitle, const QString &gameLogo,
                                               const QString &gameCategory)
 {
+    buildPages();
     m_gameView->openGame(gameTitle, gameLogo, gameCategory);
 }
 
 void MainWindow::updateConnectionGameHeader(const QString &title, const QString &logo)
 {
+    buildPages();
     m_gameView->updateConnectionGameHeader(title, logo);
 }
 
 void MainWindow::buildPlatformBoostSection(QWidget *window, const QString &title)
 {
+    buildPages();
     Q_UNUSED(window);
     m_connectionPage->buildPlatformBoostSection(title);
 }
 
 void MainWindow::showPlatformBoostInfo()
 {
+    buildPages();
     m_connectionPage->showPlatformBoostInfo();
 }
 
 void MainWindow::syncServerScrollBar()
 {
+    buildPages();
     m_connectionPage->boostList()->syncThumb();
 }
 
 void MainWindow::updateRoutingPcIcon(bool console)
 {
+    buildPages();
     m_routeArea->updateRoutingPcIcon(console);
 }
 
 void MainWindow::showManualServerLabel(const QString &text)
 {
+    buildPages();
     m_connectionPage->showManualServerLabel(text);
 }
 
 void MainWindow::updateRouteDiagram(int routes)
 {
+    buildPages();
     m_routeArea->updateRouteDiagram(routes);
 }

@@ -53,6 +53,18 @@ void MainWindow::createConsoleServices()
             m_pingSweepPage->hide();
     };
     console->setRouteSweep(sweep);
+    // The console network is polled only while someone looks at the console
+    // (its set-up overlay joins with the pages) or a console connection runs.
+    connect(console, &ConsoleConnect::consoleWatchWanted, m_consoleNetworkManager,
+            &ConsoleNetworkManager::setMonitoringWanted);
+    m_consoleNetworkManager->setMonitoringWanted(false);
+}
+
+void MainWindow::wireConsoleDisplay()
+{
+    ConsoleConnect *console = m_services.consoleConnect;
+    if (!console)
+        return;
     // The console path moves the connection page as the connect flow does.
     connect(console, &ConsoleConnect::buttonStateChanged, m_connectDisplay,
             &ConnectDisplay::applyConnectButtonState);
@@ -71,9 +83,6 @@ void MainWindow::createConsoleServices()
     connect(console, &ConsoleConnect::progressEnded, m_consoleOverlay, &ConsoleOverlay::showFailure);
     // The console network is polled only while someone looks at the console.
     connect(m_consoleOverlay, &ConsoleOverlay::shownChanged, console, &ConsoleConnect::setSetupShown);
-    connect(console, &ConsoleConnect::consoleWatchWanted, m_consoleNetworkManager,
-            &ConsoleNetworkManager::setMonitoringWanted);
-    m_consoleNetworkManager->setMonitoringWanted(false);
 }
 
 bool MainWindow::isConsoleGameTitle(const QString &title)
@@ -116,11 +125,13 @@ void MainWindow::startConsoleBoostAfterSweep(const QString &gameId, const QStrin
 
 QLabel *MainWindow::makeConsoleConfigBox(int index, const QString &label, const QString &value)
 {
+    buildPages();
     return m_consoleOverlay->makeConfigBox(index, label, value);
 }
 
 void MainWindow::showSnapshotOverlay(bool show)
 {
+    buildPages();
     m_consoleOverlay->showSnapshot(show);
 }
 
@@ -153,6 +164,7 @@ void MainWindow::onConsoleGatewayError(const QString &message)
 
 void MainWindow::onConsoleConfigurationReady(const ConsoleNetworkManager::NetworkConfig &config)
 {
+    buildPages();
     qDebug().noquote() << "[ConsoleConn] Configuration ready:" << config.ipAddress;
     m_consoleOverlay->showConfiguration(config.gateway, config.ipAddress, config.dns, config.subnetMask);
     if (m_consoleNetworkManager)
@@ -161,6 +173,7 @@ void MainWindow::onConsoleConfigurationReady(const ConsoleNetworkManager::Networ
 
 void MainWindow::onConsoleConnected()
 {
+    buildPages();
     qDebug().noquote() << "[ConsoleConn] Console connected! Hiding overlay...";
     m_consoleOverlay->hideForConsole();
 }

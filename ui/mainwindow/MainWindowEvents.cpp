@@ -29,26 +29,74 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
     const QEvent::Type type = event->type();
     if (m_authPage && watched == m_authPage && (type == QEvent::Show || type == QEvent::Hide))
         QTimer::singleShot(0, this, [this] { syncSideNavVisibility(); });
+    // Someone signed in (or a test put the page aside): what lay under the
+    // sign-in page is seen from now on. A close hides the page too, but
+    // under its own overlay.
+    if (m_authPage && watched == m_authPage && type == QEvent::Hide && !m_closing)
+        showSignedInPages();
+    if (m_watchFirstPaint && type == QEvent::Paint && (watched == m_authPage || watched == m_rootFrame)) {
+        // The first frame is being drawn; it is on screen before the event
+        // loop takes its next event, and the pages follow from there. (The
+        // window filters the sign-in page's events anyway.)
+        m_watchFirstPaint = false;
+        m_rootFrame->removeEventFilter(this);
+        startIdlePageBuilding();
+    }
 
     HoverPartner::handleEnterLeave(watched, event);
     return QMainWindow::eventFilter(watched, event);
 }
 
-void MainWindow::placeFloatingSections(bool persian)
+void MainWindow::placeFloatingSections(bool persian, bool raiseShown)
 {
     for (const WindowRules::SectionX &place : WindowRules::homeSectionPlaces(persian)) {
         QWidget *w = m_sections.widget(place.section);
         if (!w)
             continue;
         w->move(place.x, w->y());
-        if (w->isVisible())
+        if (raiseShown && w->isVisible())
             w->raise();
     }
+}
+
+void MainWindow::placeSectionsForWindow(bool persian, bool raiseShown)
+{
+    const QRect full = rect();
+    // The two card overlays cover the window; their cards are found by the
+    // names their areas give them.
+    if (QWidget *notif = m_sections.widget(WindowRules::Section::NotifDropdownOverlay)) {
+        notif->setGeometry(full);
+        if (auto *card = notif->findChild<QWidget *>(QStringLiteral("NotifDropdownCard")))
+            card->move(std::max(0, width() - card->width() - 264), 90);
+        if (raiseShown && notif->isVisible())
+            notif->raise();
+    }
+    if (QWidget *logout = m_sections.widget(WindowRules::Section::LogoutConfirmOverlay)) {
+        logout->setGeometry(full);
+        if (auto *card = logout->findChild<QWidget *>(QStringLiteral("LogoutConfirmCard")))
+            card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
+        if (raiseShown && logout->isVisible())
+            logout->raise();
+    }
+
+    if (auto *title = qobject_cast<QLabel *>(m_sections.widget(WindowRules::Section::DashboardTitle))) {
+        if (persian) {
+            title->adjustSize();
+            QWidget *parent = title->parentWidget() ? title->parentWidget() : this;
+            title->move(std::max(0, parent->width() - title->width() - 120), title->y());
+        } else {
+            title->move(120, title->y());
+        }
+    }
+
+    placeFloatingSections(persian, raiseShown);
+    m_sections.placeForLanguage(persian);
 }
 
 void MainWindow::resizeEvent(QResizeEvent *event)
 {
     QMainWindow::resizeEvent(event);
+    m_placedForWindow = true;
 
     QPainterPath path;
     path.addRoundedRect(QRectF(0, 0, width(), height()), 8, 8);
@@ -64,38 +112,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
     if (m_pingSweepPage)
         m_pingSweepPage->setGeometry(full);
 
-    // The two card overlays cover the window; their cards are found by the
-    // names their areas give them.
-    if (QWidget *notif = m_sections.widget(WindowRules::Section::NotifDropdownOverlay)) {
-        notif->setGeometry(full);
-        if (auto *card = notif->findChild<QWidget *>(QStringLiteral("NotifDropdownCard")))
-            card->move(std::max(0, width() - card->width() - 264), 90);
-        if (notif->isVisible())
-            notif->raise();
-    }
-    if (QWidget *logout = m_sections.widget(WindowRules::Section::LogoutConfirmOverlay)) {
-        logout->setGeometry(full);
-        if (auto *card = logout->findChild<QWidget *>(QStringLiteral("LogoutConfirmCard")))
-            card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
-        if (logout->isVisible())
-            logout->raise();
-    }
-
     const bool persian = currentLanguageIsPersian();
-    if (auto *title = qobject_cast<QLabel *>(m_sections.widget(WindowRules::Section::DashboardTitle))) {
-        if (persian) {
-            title->adjustSize();
-            QWidget *parent = title->parentWidget() ? title->parentWidget() : this;
-            title->move(std::max(0, parent->width() - title->width() - 120), title->y());
-        } else {
-            title->move(120, title->y());
-        }
-    }
+    placeSectionsForWindow(persian, /*raiseShown=*/true);
 
     if (m_sideNavigation)
         m_sideNavigation->setShown(!(m_authPage && m_authPage->isVisible()), persian);
-    placeFloatingSections(persian);
-    m_sections.placeForLanguage(persian);
     if (m_windowButtons)
         m_windowButtons->follow(persian);
 }
@@ -103,6 +124,11 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (!m_firstShown) {
+        m_firstShown = true;
+        m_watchFirstPaint = true;
+        m_rootFrame->installEventFilter(this);
+    }
 #ifdef Q_OS_WIN
     // A frameless window gets no taskbar button unless it is marked as an
     // application window.
@@ -124,6 +150,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (isVersionBlocked())
         return;
+    m_closing = true;
 
     // The download is taken out before it is aborted, so its end is not
     // taken for a failure that would schedule a retry during the close.

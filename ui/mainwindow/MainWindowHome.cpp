@@ -7,11 +7,13 @@
 #include "services/ServiceClient.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/AuthPage.h"
 #include "ui/pages/GamesBoardState.h"
 #include "ui/pages/GamesGrid.h"
 #include "ui/pages/GamesSection.h"
 #include "ui/pages/HeroCard.h"
 #include "ui/pages/HomeDashboard.h"
+#include "ui/pages/HomeFavorites.h"
 #include "ui/pages/ImageCache.h"
 #include "ui/pages/LastSessionCard.h"
 #include "ui/pages/TitlesAndLanding.h"
@@ -42,7 +44,9 @@ void MainWindow::buildHomeAndGames()
     QDir().mkpath(dataFolder + QStringLiteral("/cache"));
     QPixmapCache::setCacheLimit(ImageCache::kPixmapCacheKb);
 
-    m_gamesBoard = new GamesBoardState(databaseGameRecords(), this);
+    // Favourites (and the click counts the grid sorts by) are read once
+    // someone has signed in: nobody sees them behind the sign-in page.
+    m_gamesBoard = new GamesBoardState(databaseGameRecords(), this, /*readNow=*/!signInPageCovers());
     m_images = new ImageCache(config, dataFolder, NetworkAccess::createManager(this),
                               NetworkAccess::createManager(this), m_intervals.imageInactivityMs, this);
 
@@ -101,10 +105,10 @@ void MainWindow::startGamesCatalogue()
     if (!catalogue)
         return;
     m_images->setCatalogueItems(catalogue->items());
-    connect(catalogue, &GamesCatalogue::renderRequested, m_games, &GamesSection::renderGamesGrid);
+    connect(catalogue, &GamesCatalogue::renderRequested, m_games, [this] { renderGamesGridWhenSeen(); });
     connect(catalogue, &GamesCatalogue::catalogueRefreshed, m_games, [this] {
         if (m_games->isShown())
-            renderGamesGrid();
+            renderGamesGridWhenSeen();
     });
     connect(catalogue, &GamesCatalogue::prefetchRequested, m_images, &ImageCache::prefetchGameCovers);
     connect(catalogue, &GamesCatalogue::loadingTextChanged, m_games, &GamesSection::showLoadingText);
@@ -114,7 +118,7 @@ void MainWindow::startGamesCatalogue()
     connect(catalogue, &GamesCatalogue::cacheLoaded, m_games, [this] {
         prefetchGameCovers();
         if (!m_services.games->state()->gridRendered)
-            renderGamesGrid();
+            renderGamesGridWhenSeen();
     });
     catalogue->loadGamesCacheInBackground();
     QTimer::singleShot(0, this, [this] { requestGames(false, true); });
@@ -122,41 +126,78 @@ void MainWindow::startGamesCatalogue()
 
 void MainWindow::renderGamesGrid()
 {
+    buildPages();
     m_games->renderGamesGrid();
+}
+
+bool MainWindow::signInPageCovers() const
+{
+    return m_authPage && !m_authPage->isHidden();
+}
+
+void MainWindow::renderGamesGridWhenSeen()
+{
+    // The grid is built once someone has signed in: behind the sign-in page
+    // nobody sees it.
+    if (signInPageCovers()) {
+        m_gridRenderWaits = true;
+        return;
+    }
+    m_gridRenderWaits = false;
+    m_games->renderGamesGrid();
+}
+
+void MainWindow::showSignedInPages()
+{
+    buildPages();
+    if (m_gamesBoard && m_home && m_gamesBoard->readStore())
+        m_home->favorites()->rebuildHomeFavorites();
+    if (m_gridRenderWaits)
+        QTimer::singleShot(0, m_games, [this] {
+            if (m_gridRenderWaits)
+                renderGamesGridWhenSeen();
+        });
 }
 
 void MainWindow::reloadGamesGrid()
 {
+    buildPages();
     m_games->reloadGamesGrid();
 }
 
 void MainWindow::prefetchGameCovers()
 {
+    buildPages();
     m_images->prefetchGameCovers();
 }
 
 void MainWindow::styleGamesPlatformToggle(bool pcActive)
 {
+    buildPages();
     m_games->styleGamesPlatformToggle(pcActive);
 }
 
 void MainWindow::selectGamesCategory(int chipId)
 {
+    buildPages();
     m_games->grid()->selectGamesCategory(chipId);
 }
 
 void MainWindow::placeHomeSections()
 {
+    buildPages();
     m_home->placeHomeSections(currentLanguageIsPersian());
 }
 
 void MainWindow::showLastSession(const SessionData &session)
 {
+    buildPages();
     m_home->showLastSession(session);
 }
 
 void MainWindow::setLastSessionFilled(bool filled)
 {
+    buildPages();
     m_home->lastSession()->setLastSessionFilled(filled);
 }
 
@@ -167,20 +208,24 @@ QString MainWindow::formatDuration(qint64 seconds)
 
 void MainWindow::loadSessionGameLogo(const QString &path)
 {
+    buildPages();
     m_home->lastSession()->loadSessionGameLogo(path);
 }
 
 void MainWindow::retranslateLastSessionCard(const QString &languageCode)
 {
+    buildPages();
     m_home->lastSession()->retranslateLastSessionCard(languageCode);
 }
 
 void MainWindow::retranslateConnectionsHero(const QString &languageCode)
 {
+    buildPages();
     m_home->hero()->retranslateConnectionsHero(languageCode);
 }
 
 void MainWindow::openWebsite()
 {
+    buildPages();
     m_home->hero()->openWebsite();
 }

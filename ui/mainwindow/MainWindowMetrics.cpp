@@ -38,24 +38,33 @@ void MainWindow::buildMetricsAndHardware()
     m_hardware = new HardwareCard(m_home->lowerRight(), persianFontFamily(), nullptr,
                                   m_intervals.hardwareRefreshMs, this);
     addLanguageArea(m_hardware, false);
+
+    // The hero card's picture and link, last.
+    m_home->hero()->addPictureAndLink();
+    m_sections.add(WindowRules::Section::ConnectionsHero, m_home->hero()->picture());
+    retranslateConnectionsHero(currentLanguage());
 }
 
 void MainWindow::refreshHardwareCard()
 {
+    buildPages();
     m_hardware->refreshHardwareCard();
 }
 
 void MainWindow::layoutHomeMetrics(const QString &languageCode)
 {
+    buildPages();
     m_metrics->layoutHomeMetrics(languageCode);
 }
 
 void MainWindow::retranslateHomeCards(const QString &languageCode)
 {
+    buildPages();
     m_metrics->retranslateHomeCards(languageCode);
 }
 
 void MainWindow::openHelpCardLink(const QUrl &link)
 {
+    buildPages();
     m_metrics->openHelpCardLink(link);
 }

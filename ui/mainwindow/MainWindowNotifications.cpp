@@ -12,26 +12,31 @@
 
 void MainWindow::fetchNotifications()
 {
+    buildPages();
     m_notifications->fetchNotifications();
 }
 
 void MainWindow::onNotificationBellClicked()
 {
+    buildPages();
     m_notifications->onBellClicked();
 }
 
 void MainWindow::placeNotifDropdown()
 {
+    buildPages();
     m_notifications->placeDropdown();
 }
 
 void MainWindow::switchNotificationTab(int id)
 {
+    buildPages();
     m_notifications->switchTab(id);
 }
 
 void MainWindow::retranslateNotifications(const QString &languageCode)
 {
+    buildPages();
     m_notifications->place(WindowRules::isPersian(languageCode));
 }
 

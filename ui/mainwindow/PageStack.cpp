@@ -33,12 +33,7 @@ PageStack::PageStack(QMainWindow *window, QScrollArea *scroll, QWidget *rootFram
                      const SectionWidgets &sections)
     : QObject(window), m_window(window), m_rootFrame(rootFrame), m_sections(sections), m_scroll(scroll)
 {
-    // The y at which the home metrics strip sits and the lower settings
-    // card's height; 0 while those sections are not built.
-    const QWidget *metrics = sections.widget(Section::BottomBreakerSection);
-    const QWidget *settingsCard = sections.widget(Section::SettingsBottomLeftSectionCard);
-    m_homeHeight = (metrics ? metrics->y() : 0) + kHomeBelowMetrics;
-    m_settingsHeight = (settingsCard ? settingsCard->height() : 0) + kSettingsBelowLowerCard;
+    readContentHeights();
     rootFrame->setMinimumHeight(m_homeHeight);
 
     m_stack = new QStackedWidget(rootFrame);
@@ -64,14 +59,38 @@ PageStack::PageStack(QMainWindow *window, QScrollArea *scroll, QWidget *rootFram
     window->setCentralWidget(m_scroll);
 }
 
+void PageStack::readContentHeights()
+{
+    // The y at which the home metrics strip sits and the lower settings
+    // card's height; 0 while those sections are not built.
+    const QWidget *metrics = m_sections.widget(Section::BottomBreakerSection);
+    const QWidget *settingsCard = m_sections.widget(Section::SettingsBottomLeftSectionCard);
+    m_homeHeight = (metrics ? metrics->y() : 0) + kHomeBelowMetrics;
+    m_settingsHeight = (settingsCard ? settingsCard->height() : 0) + kSettingsBelowLowerCard;
+}
+
 void PageStack::setContentHeights(int home, int settings)
 {
     m_homeHeight = home;
     m_settingsHeight = settings;
 }
 
+void PageStack::sectionsBuilt()
+{
+    readContentHeights();
+    if (m_shownNavId < 0) {
+        m_rootFrame->setMinimumHeight(m_homeHeight);
+        return;
+    }
+    if (m_shownNavId == WindowRules::NavNetwork || m_shownNavId == WindowRules::NavGames)
+        return; // one screen, whatever the content
+    m_rootFrame->setMinimumHeight(WindowRules::rootFrameMinimumHeight(m_shownNavId, m_homeHeight,
+                                                                      m_settingsHeight, m_window->height()));
+}
+
 void PageStack::showFor(int navId)
 {
+    m_shownNavId = navId;
     const int windowHeight = m_window->height();
     auto raise = [this](const QVector<Section> &order) {
         for (Section section : order) {

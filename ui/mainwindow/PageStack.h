@@ -35,11 +35,17 @@ public:
     int homeContentHeight() const { return m_homeHeight; }
     int settingsContentHeight() const { return m_settingsHeight; }
     void setContentHeights(int home, int settings);
+    // Sections built after the stack: the content heights are read again
+    // from them, and the root frame's minimum height becomes what it would
+    // be had they been there all along.
+    void sectionsBuilt();
 
     // Shows the page and sets the root frame's height for the navigation id.
     void showFor(int navId);
 
 private:
+    void readContentHeights();
+
     QWidget *m_window;
     QWidget *m_rootFrame;
     const SectionWidgets &m_sections;
@@ -49,4 +55,5 @@ private:
     QScrollArea *m_scroll;
     int m_homeHeight = 0;
     int m_settingsHeight = 0;
+    int m_shownNavId = -1; // the last showFor(), -1 before any
 };

@@ -5,6 +5,7 @@
 void SectionWidgets::add(WindowRules::Section section, QWidget *widget)
 {
     m_registered.insert(int(section), widget);
+    m_added.append(section);
 }
 
 QWidget *SectionWidgets::widget(WindowRules::Section section) const

@@ -24,7 +24,13 @@ public:
     // this runs again after they are.
     void placeForLanguage(bool persian) const;
 
+    // How many sections have been added so far, and those added after the
+    // first `mark` of them (what one part of the window just built).
+    int added() const { return int(m_added.size()); }
+    QVector<WindowRules::Section> addedSince(int mark) const { return m_added.mid(mark); }
+
 private:
     QWidget *m_window;
     QHash<int, QPointer<QWidget>> m_registered;
+    QVector<WindowRules::Section> m_added;
 };

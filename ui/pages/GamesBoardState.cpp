@@ -48,10 +48,20 @@ QString GamesBoardState::favoriteKey(const QString &title, const QString &platfo
     return title + QLatin1Char('|') + platform;
 }
 
-GamesBoardState::GamesBoardState(GameRecordsStore *store, QObject *parent) : QObject(parent), m_store(store)
+GamesBoardState::GamesBoardState(GameRecordsStore *store, QObject *parent, bool readNow)
+    : QObject(parent), m_store(store)
 {
+    if (readNow)
+        readStore();
+}
+
+bool GamesBoardState::readStore()
+{
+    if (m_read)
+        return false;
+    m_read = true;
     if (!m_store)
-        return;
+        return true;
     m_clicks = m_store->getGameClicks();
     for (const QVariantMap &row : m_store->getFavoriteGames()) {
         const QString title = row.value(QStringLiteral("game_title")).toString();
@@ -61,6 +71,7 @@ GamesBoardState::GamesBoardState(GameRecordsStore *store, QObject *parent) : QOb
         const QString key = favoriteKey(title, platform);
         m_favorites.insert(key, {key, title, platform, row.value(QStringLiteral("game_logo")).toString()});
     }
+    return true;
 }
 
 bool GamesBoardState::selectCategory(int chipId)

@@ -58,8 +58,14 @@ public:
     static QString favoriteKey(const QString &title, const QString &platform);
 
     // Reads the favourites (rows without title or platform are left out) and
-    // the click counts once. store is not owned and must outlive the state.
-    explicit GamesBoardState(GameRecordsStore *store, QObject *parent = nullptr);
+    // the click counts once: at once, or with readStore() when readNow is
+    // false (the window reads them when someone has signed in). store is not
+    // owned and must outlive the state.
+    explicit GamesBoardState(GameRecordsStore *store, QObject *parent = nullptr, bool readNow = true);
+
+    // Reads the favourites and click counts if that has not been done; true
+    // when it read them now. Announces nothing: whoever shows them asks.
+    bool readStore();
 
     bool pcMode() const { return m_pcMode; }
     void setPcMode(bool pc) { m_pcMode = pc; }
@@ -84,6 +90,7 @@ signals:
 
 private:
     GameRecordsStore *m_store;
+    bool m_read = false;
     bool m_pcMode = true;
     int m_categoryChip = 0;
     QString m_categoryKey;

@@ -56,7 +56,9 @@ public:
     explicit TestWindow(FakeRunner *runner,
                         const WindowIntervals &intervals = WindowFixture::connectIntervals())
         : MainWindow(windowServices(runner, intervals), intervals)
-    {}
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
     ConnectionPage *page() const { return connectionPageArea(); }
 };
 

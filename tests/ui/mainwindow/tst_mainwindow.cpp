@@ -106,12 +106,16 @@ TunnelEngineApi freshFakeEngine()
     return FakeTunnelEngine::api();
 }
 
+// The tests reach into the pages: they are built at once, through the path
+// the window takes when something needs them before the event loop got to it.
 class TestWindow : public MainWindow
 {
 public:
     explicit TestWindow(const WindowIntervals &intervals = WindowFixture::connectIntervals())
         : MainWindow(createClientServices(intervals, freshFakeEngine()), intervals)
-    {}
+    {
+        buildPages();
+    }
 };
 
 void setLanguage(const QString &code)
@@ -663,6 +667,7 @@ private slots:
         };
         setLanguage(QStringLiteral("en-US"));
         MainWindow window(services, WindowFixture::connectIntervals());
+        window.buildPages();
         signIn(window);
         QWidget *strip = named(&window, "BottomBreakerSection");
         QVERIFY(strip);
@@ -766,6 +771,7 @@ private slots:
             return true;
         };
         MainWindow window(services, WindowFixture::connectIntervals());
+        window.buildPages();
         auto *hit = window.findChild<QPushButton *>(QStringLiteral("ConnectionsVisitHit"));
         QVERIFY(hit);
         hit->click();

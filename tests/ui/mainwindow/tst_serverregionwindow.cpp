@@ -26,7 +26,10 @@ namespace {
 class TestWindow : public MainWindow
 {
 public:
-    TestWindow() : MainWindow(createClientServices(WindowIntervals(), freshEngine()), WindowIntervals()) {}
+    TestWindow() : MainWindow(createClientServices(WindowIntervals(), freshEngine()), WindowIntervals())
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
 
 private:
     static TunnelEngineApi freshEngine()

@@ -59,7 +59,10 @@ ClientServices recordingServices()
 class TestWindow : public MainWindow
 {
 public:
-    TestWindow() : MainWindow(recordingServices(), accountIntervals()) {}
+    TestWindow() : MainWindow(recordingServices(), accountIntervals())
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
 };
 
 std::unique_ptr<QSettings> store(QSettings::Format format)

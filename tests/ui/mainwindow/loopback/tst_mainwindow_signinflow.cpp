@@ -40,7 +40,10 @@ public:
         shortened.signInConfigurationMs = 10;
         return shortened;
     }
-    TestWindow() : MainWindow(createClientServices(signInIntervals()), signInIntervals()) {}
+    TestWindow() : MainWindow(createClientServices(signInIntervals()), signInIntervals())
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
 };
 
 QStringList g_log;

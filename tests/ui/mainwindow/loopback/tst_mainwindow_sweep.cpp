@@ -60,7 +60,10 @@ ClientServices servicesWithRunner(FakeRunner *runner)
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(FakeRunner *runner) : MainWindow(servicesWithRunner(runner), sweepIntervals()) {}
+    explicit TestWindow(FakeRunner *runner) : MainWindow(servicesWithRunner(runner), sweepIntervals())
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
 };
 
 QJsonObject relay(const QString &id, const QString &ip, const QString &name, const QString &country,

@@ -93,7 +93,10 @@ ClientServices windowServices(quint16 resolverPort)
 class TestWindow : public MainWindow
 {
 public:
-    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), netnsIntervals()) {}
+    explicit TestWindow(quint16 resolverPort) : MainWindow(windowServices(resolverPort), netnsIntervals())
+    {
+        buildPages(); // the tests reach into the pages at once
+    }
     ConnectionPage *page() const { return connectionPageArea(); }
 };
 
