@@ -30,8 +30,8 @@
 #include "services/VersionGate.h"
 #include "storage/SettingsManager.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/CountryFlags.h"
-#include "ui/pages/SettingsStore.h"
+#include "ui/pages/servers/CountryFlags.h"
+#include "ui/pages/settings/SettingsStore.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

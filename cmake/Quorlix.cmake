@@ -1,8 +1,10 @@
 # Build helpers shared by every folder.
 #
-#   quorlix_library(<target> [NO_QT] [DEPS <targets...>])
+#   quorlix_library(<target> [NO_QT] [RECURSE] [DEPS <targets...>])
 #     A static library from the *.c/*.cpp/*.h files of the calling folder (not its
-#     subfolders). NO_QT: plain C/C++ code that must never see Qt (the engines).
+#     subfolders, unless RECURSE). NO_QT: plain C/C++ code that must never see Qt
+#     (the engines). RECURSE: the subfolders' files too, for one library whose
+#     code is sorted into folders (the page sections).
 #
 #   quorlix_test(<name> SOURCES <files...> [DEPS <targets...>] [TIMEOUT <s>] [LABELS <l...>]
 #                [NETNS] [ENV <VAR=value...>] [WRAPPER <command...>])
@@ -34,8 +36,12 @@ function(quorlix_autogen_follows_headers target)
 endfunction()
 
 function(quorlix_library target)
-  cmake_parse_arguments(ARG "NO_QT" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS
+  cmake_parse_arguments(ARG "NO_QT;RECURSE" "" "DEPS" ${ARGN})
+  set(glob GLOB)
+  if(ARG_RECURSE)
+    set(glob GLOB_RECURSE)
+  endif()
+  file(${glob} sources CONFIGURE_DEPENDS
     ${CMAKE_CURRENT_SOURCE_DIR}/*.c
     ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/*.h)

@@ -29,7 +29,7 @@
 #include "support/faketools/TinyDnsServer.h"
 #include "support/testrelay/TestRelay.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/connection/ConnectionPage.h"
 
 #include <QApplication>
 #include <QDir>

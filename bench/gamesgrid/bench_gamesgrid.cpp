@@ -7,9 +7,9 @@
 
 #include "bench/support/RatioReporter.h"
 #include "services/GamesCatalogue.h"
-#include "ui/pages/GamesBoardState.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/ImageCache.h"
+#include "ui/pages/games/GamesBoardState.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/ImageCache.h"
 
 #include <QApplication>
 #include <QLabel>

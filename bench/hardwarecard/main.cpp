@@ -10,7 +10,7 @@
 
 #include "bench/support/SampledCases.h"
 #include "platform/SystemInfo.h"
-#include "ui/pages/HardwareCard.h"
+#include "ui/pages/home/HardwareCard.h"
 
 #include <QApplication>
 #include <QWidget>

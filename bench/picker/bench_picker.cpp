@@ -9,8 +9,8 @@
 #include "bench/support/RatioReporter.h"
 #include "connection/RelayChoice.h"
 #include "storage/DatabaseManager.h"
-#include "ui/pages/ServerPicker.h"
-#include "ui/pages/ServerRegionPage.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/servers/ServerRegionPage.h"
 
 #include <QApplication>
 #include <QDir>

@@ -21,9 +21,9 @@
 #include "services/GamesCache.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesSection.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QApplication>
 #include <QDir>

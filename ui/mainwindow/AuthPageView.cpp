@@ -1,6 +1,6 @@
 #include "ui/mainwindow/AuthPageView.h"
 
-#include "ui/pages/AuthPage.h"
+#include "ui/pages/signin/AuthPage.h"
 
 AuthPageView::AuthPageView(AuthPage *page, QWidget *window, SignInController *controller)
     : m_page(page), m_window(window), m_controller(controller)

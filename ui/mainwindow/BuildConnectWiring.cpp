@@ -4,10 +4,10 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "connection/ConnectFlow.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/ConnectionPanels.h"
-#include "ui/pages/GameConnectionView.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/ConnectionPanels.h"
+#include "ui/pages/connection/GameConnectionView.h"
 
 #include <QPushButton>
 #include <QTimer>

@@ -4,9 +4,9 @@
 
 #include "ui/mainwindow/WindowRules.h"
 
-#include "ui/pages/ConnectionPanels.h"
-#include "ui/pages/RouteArea.h"
-#include "ui/pages/RouteSettings.h"
+#include "ui/pages/connection/ConnectionPanels.h"
+#include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/connection/RouteSettings.h"
 
 void MainWindow::buildRouteSettings()
 {

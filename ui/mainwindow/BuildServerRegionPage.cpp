@@ -5,10 +5,10 @@
 
 #include "services/ServerSync.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/CountryFlags.h"
-#include "ui/pages/ServerPicker.h"
-#include "ui/pages/ServerRegionPage.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/servers/CountryFlags.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/servers/ServerRegionPage.h"
 
 #include <QLabel>
 #include <QPushButton>

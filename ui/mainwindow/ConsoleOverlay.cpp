@@ -1,6 +1,6 @@
 #include "ui/mainwindow/ConsoleOverlay.h"
 
-#include "ui/pages/PageLooks.h"
+#include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QCoreApplication>

@@ -257,7 +257,7 @@ public:
     void measurePing();
     void updatePacketLoss();
     void startPacketLossSampling();
-    // The connect button and what its states show (ui/pages/ConnectDisplay),
+    // The connect button and what its states show (ui/pages/connection/ConnectDisplay),
     // driven by the flow's signals; the state is the flow's, held here.
     void applyConnectButtonState(int state);
     void resetConnectingTimer(bool start);
@@ -320,7 +320,7 @@ public:
     void setupConsoleNetwork();
 
     // The server region page in place of the connection page, and its
-    // server picker (ui/pages/ServerPicker); the route settings panel.
+    // server picker (ui/pages/servers/ServerPicker); the route settings panel.
     void showServerRegionPage(bool open);
     void leaveServerSearch();
     void applyServerModeStyle(bool manual);

@@ -6,8 +6,8 @@
 #include "services/AccountInfo.h"
 #include "services/AccountSession.h"
 #include "ui/mainwindow/AccountPill.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ProfileSection.h"
+#include "ui/pages/account/ProfileSection.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QCoreApplication>
 #include <QTimer>

@@ -6,10 +6,10 @@
 
 #include "services/UsageEvents.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/ConnectionPanels.h"
-#include "ui/pages/GameConnectionView.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/ConnectionPanels.h"
+#include "ui/pages/connection/GameConnectionView.h"
+#include "ui/pages/connection/RouteArea.h"
 
 #include <QDebug>
 #include <QLabel>

@@ -8,8 +8,8 @@
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "storage/SettingsManager.h"
 #include "ui/mainwindow/ConsoleOverlay.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
 
 #include <QDebug>
 #include <QLabel>

@@ -8,8 +8,8 @@
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
+#include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/HoverPartner.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 

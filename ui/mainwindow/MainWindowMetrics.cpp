@@ -6,11 +6,11 @@
 #include "services/ServiceConfig.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/HardwareCard.h"
-#include "ui/pages/HeroCard.h"
-#include "ui/pages/HomeDashboard.h"
-#include "ui/pages/HomeMetrics.h"
-#include "ui/pages/LastSessionCard.h"
+#include "ui/pages/home/HardwareCard.h"
+#include "ui/pages/home/HeroCard.h"
+#include "ui/pages/home/HomeDashboard.h"
+#include "ui/pages/home/HomeMetrics.h"
+#include "ui/pages/home/LastSessionCard.h"
 
 void MainWindow::buildMetricsAndHardware()
 {

@@ -6,7 +6,7 @@
 
 #include "ui/mainwindow/NotificationBell.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/NotificationDropdown.h"
+#include "ui/pages/notifications/NotificationDropdown.h"
 
 #include <QDateTime>
 

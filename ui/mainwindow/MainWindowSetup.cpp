@@ -29,9 +29,9 @@
 #include "services/VersionGate.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/CountryFlags.h"
-#include "ui/pages/SettingsStore.h"
+#include "ui/pages/servers/CountryFlags.h"
+#include "ui/pages/settings/SettingsStore.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QApplication>
 #include <QFile>

@@ -5,7 +5,7 @@
 #include "services/NotificationService.h"
 #include "services/SignInController.h"
 #include "ui/mainwindow/AuthPageView.h"
-#include "ui/pages/AuthPage.h"
+#include "ui/pages/signin/AuthPage.h"
 
 void MainWindow::wireSignIn()
 {

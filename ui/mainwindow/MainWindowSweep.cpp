@@ -9,10 +9,10 @@
 #include "connection/RouteCache.h"
 #include "storage/DatabaseManager.h"
 #include "ui/mainwindow/WindowRules.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/CountryFlags.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
+#include "ui/pages/servers/CountryFlags.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>

@@ -1,6 +1,6 @@
 #include "ui/mainwindow/NotificationBell.h"
 
-#include "ui/pages/NotificationDropdown.h"
+#include "ui/pages/notifications/NotificationDropdown.h"
 #include "ui/widgets/CardOverlay.h"
 
 #include <QButtonGroup>

@@ -1,6 +1,6 @@
 #include "ui/mainwindow/WindowRules.h"
 
-#include "ui/pages/HomeMetrics.h"
+#include "ui/pages/home/HomeMetrics.h"
 
 #include <algorithm>
 

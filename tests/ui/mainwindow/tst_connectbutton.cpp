@@ -14,9 +14,9 @@
 #include "support/faketools/FakeRunner.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/RouteArea.h"
 
 #include <QDir>
 #include <QFontMetrics>

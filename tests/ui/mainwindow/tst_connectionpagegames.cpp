@@ -21,10 +21,10 @@
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "support/faketunnel/RecordingTunnel.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/FittedText.h"
 
 #include <QDateTime>

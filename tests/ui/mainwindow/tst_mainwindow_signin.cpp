@@ -6,8 +6,8 @@
 #include "storage/DatabaseManager.h"
 #include "support/WindowFixture.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/LoginProgressRun.h"
+#include "ui/pages/signin/AuthPage.h"
+#include "ui/pages/signin/LoginProgressRun.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QDir>

@@ -5,11 +5,11 @@
 #include "support/WindowFixture.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/RouteSettings.h"
-#include "ui/pages/ServerPicker.h"
-#include "ui/pages/ServerRegionPage.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/RouteSettings.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/servers/ServerRegionPage.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QDir>
 #include <QFontMetrics>

@@ -10,7 +10,7 @@
 #include "support/WindowFixture.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QAbstractButton>
 #include <QButtonGroup>

@@ -4,8 +4,8 @@
 // window gives them.
 
 #include "services/GamesCatalogue.h"
-#include "ui/pages/GamesBoardState.h"
-#include "ui/pages/ThinScrollBar.h"
+#include "ui/pages/common/ThinScrollBar.h"
+#include "ui/pages/games/GamesBoardState.h"
 
 #include <QBuffer>
 #include <QImage>

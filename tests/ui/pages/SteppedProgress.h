@@ -2,7 +2,7 @@
 // A sign-in progress run on a clock the test steps: every 16 ms of that clock
 // the run ticks (while it wants to) and deferred work falls due.
 
-#include "ui/pages/LoginProgressRun.h"
+#include "ui/pages/signin/LoginProgressRun.h"
 
 #include <QList>
 #include <QPointer>

@@ -5,9 +5,9 @@
 #include "SteppedProgress.h"
 #include "resources/BundledFonts.h"
 #include "storage/AccountStoreFiles.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/AuthProgressOverlay.h"
-#include "ui/pages/LoginBannerText.h"
+#include "ui/pages/signin/AuthPage.h"
+#include "ui/pages/signin/AuthProgressOverlay.h"
+#include "ui/pages/signin/LoginBannerText.h"
 #include "ui/widgets/CachedEffects.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 

@@ -6,8 +6,8 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "support/fakeservice/TestBrowser.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/signin/AuthPage.h"
+#include "ui/pages/signin/AuthProgressOverlay.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QFrame>

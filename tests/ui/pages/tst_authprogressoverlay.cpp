@@ -1,7 +1,7 @@
 // The overlay that dims the sign-in page while the browser sign-in runs: its
 // start and stop, the spinner's steps and what the spinner draws.
 
-#include "ui/pages/AuthProgressOverlay.h"
+#include "ui/pages/signin/AuthProgressOverlay.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 
 #include <QFrame>

@@ -3,8 +3,8 @@
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
 #include "support/WindowFixture.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/ConnectionPanels.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/ConnectionPanels.h"
 #include "ui/widgets/FittedText.h"
 
 #include <QDir>

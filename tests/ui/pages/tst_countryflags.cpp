@@ -5,7 +5,7 @@
 #include "storage/DatabaseManager.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
-#include "ui/pages/CountryFlags.h"
+#include "ui/pages/servers/CountryFlags.h"
 
 #include <QBuffer>
 #include <QIcon>

@@ -4,10 +4,10 @@
 
 #include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/GameTile.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesGridRules.h"
-#include "ui/pages/ImageCache.h"
+#include "ui/pages/games/GameTile.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesGridRules.h"
+#include "ui/pages/games/ImageCache.h"
 #include "ui/widgets/HoverPartner.h"
 
 #include <QSignalSpy>

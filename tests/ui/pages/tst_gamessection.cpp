@@ -4,8 +4,8 @@
 
 #include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesSection.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -5,7 +5,7 @@
 #include "ClickReceivers.h"
 #include "support/FakeSystemInfo.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/HardwareCard.h"
+#include "ui/pages/home/HardwareCard.h"
 #include "ui/widgets/Gauges.h"
 
 #include <QLabel>

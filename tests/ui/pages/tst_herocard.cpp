@@ -2,7 +2,7 @@
 // exact undo, and the link to the web site.
 
 #include "support/PainterWarnings.h"
-#include "ui/pages/HeroCard.h"
+#include "ui/pages/home/HeroCard.h"
 
 #include <QLabel>
 #include <QPainter>

@@ -4,7 +4,7 @@
 
 #include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/HomeFavorites.h"
+#include "ui/pages/home/HomeFavorites.h"
 
 #include <QScrollArea>
 #include <QScrollBar>

@@ -4,7 +4,7 @@
 
 #include "ClickReceivers.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/HomeMetrics.h"
+#include "ui/pages/home/HomeMetrics.h"
 
 #include <QFontMetrics>
 #include <QFrame>

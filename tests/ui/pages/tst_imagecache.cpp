@@ -6,7 +6,7 @@
 #include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
-#include "ui/pages/ImageCache.h"
+#include "ui/pages/games/ImageCache.h"
 
 #include <QBuffer>
 #include <QDir>

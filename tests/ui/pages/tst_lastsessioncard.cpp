@@ -5,7 +5,7 @@
 #include "GamesTestSupport.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
-#include "ui/pages/LastSessionCard.h"
+#include "ui/pages/home/LastSessionCard.h"
 
 #include <QBuffer>
 #include <QDir>

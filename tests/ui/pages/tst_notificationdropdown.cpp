@@ -1,7 +1,7 @@
 // The notification row, a scope's list of rows, and the texts they show.
 
 #include "support/PainterWarnings.h"
-#include "ui/pages/NotificationDropdown.h"
+#include "ui/pages/notifications/NotificationDropdown.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -6,7 +6,7 @@
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/faketools/FakeRunner.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
 #include "ui/widgets/Gauges.h"
 
 #include <QLabel>

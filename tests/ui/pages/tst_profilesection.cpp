@@ -2,7 +2,7 @@
 // "Log Out" pill's rounded hit shape, and the confirmation overlay it opens.
 
 #include "support/PainterWarnings.h"
-#include "ui/pages/ProfileSection.h"
+#include "ui/pages/account/ProfileSection.h"
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
 

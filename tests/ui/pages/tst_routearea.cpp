@@ -1,7 +1,7 @@
 #include "support/PainterWarnings.h"
-#include "ui/pages/ConnectionPanels.h"
-#include "ui/pages/PageLooks.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/common/PageLooks.h"
+#include "ui/pages/connection/ConnectionPanels.h"
+#include "ui/pages/connection/RouteArea.h"
 
 #include <QFontMetrics>
 #include <QLabel>

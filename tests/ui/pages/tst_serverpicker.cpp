@@ -1,7 +1,7 @@
 #include "connection/RelayChoice.h"
 #include "support/PainterWarnings.h"
-#include "ui/pages/ServerPicker.h"
-#include "ui/pages/ServerRegionPage.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/servers/ServerRegionPage.h"
 
 #include <QDir>
 #include <QFile>

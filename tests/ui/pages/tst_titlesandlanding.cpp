@@ -2,7 +2,7 @@
 // things sit, the Dashboard title's language placement against the
 // application style sheet, the banner's backdrop, corners and links.
 
-#include "ui/pages/TitlesAndLanding.h"
+#include "ui/pages/common/TitlesAndLanding.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/PaintedWidgetTest.h"
 

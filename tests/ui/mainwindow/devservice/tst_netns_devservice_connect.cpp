@@ -22,12 +22,12 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/GameTile.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesSection.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/games/GameTile.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QApplication>
 #include <QCheckBox>

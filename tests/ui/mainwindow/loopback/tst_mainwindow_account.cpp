@@ -15,8 +15,8 @@
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ProfileSection.h"
+#include "ui/pages/account/ProfileSection.h"
+#include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/CardOverlay.h"
 
 #include <QAbstractButton>

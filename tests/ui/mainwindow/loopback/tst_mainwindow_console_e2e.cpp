@@ -26,9 +26,9 @@
 #include "support/testrelay/TestRelay.h"
 #include "ui/mainwindow/ConsoleOverlay.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectDisplay.h"
-#include "ui/pages/ConnectionPage.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QDateTime>

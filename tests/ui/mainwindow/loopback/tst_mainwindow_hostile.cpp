@@ -21,8 +21,8 @@
 #include "support/fakeservice/HostileModes.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesSection.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -10,10 +10,10 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/GamesSection.h"
-#include "ui/pages/ServerPicker.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>

@@ -14,8 +14,8 @@
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/MainWindow.h"
 #include "ui/mainwindow/NotificationBell.h"
-#include "ui/pages/AuthPage.h"
 #include "ui/pages/SteppedProgress.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -16,10 +16,10 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/faketools/FakeRunner.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/CountryFlags.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
+#include "ui/pages/servers/CountryFlags.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QButtonGroup>
 #include <QFile>

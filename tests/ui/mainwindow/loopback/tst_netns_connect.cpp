@@ -25,9 +25,9 @@
 #include "support/WindowFixture.h"
 #include "support/testrelay/TestRelay.h"
 #include "ui/mainwindow/MainWindow.h"
-#include "ui/pages/AuthPage.h"
-#include "ui/pages/ConnectionPage.h"
-#include "ui/pages/RouteArea.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/signin/AuthPage.h"
 
 #include <QDateTime>
 #include <QFile>

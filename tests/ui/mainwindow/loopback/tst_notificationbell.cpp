@@ -8,7 +8,7 @@
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
 #include "ui/mainwindow/NotificationBell.h"
-#include "ui/pages/NotificationDropdown.h"
+#include "ui/pages/notifications/NotificationDropdown.h"
 #include "ui/widgets/CardOverlay.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
-#include "ui/pages/GameConnectionView.h"
-#include "ui/pages/PingOptimizerPage.h"
+#include "ui/pages/connection/GameConnectionView.h"
+#include "ui/pages/connection/PingOptimizerPage.h"
 
 #include <QBuffer>
 #include <QDir>

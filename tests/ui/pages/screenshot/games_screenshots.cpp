@@ -6,10 +6,10 @@
 
 #include "resources/BundledFonts.h"
 #include "services/GamesCatalogue.h"
-#include "ui/pages/GamesBoardState.h"
-#include "ui/pages/GamesGrid.h"
-#include "ui/pages/HomeFavorites.h"
-#include "ui/pages/ImageCache.h"
+#include "ui/pages/games/GamesBoardState.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/ImageCache.h"
+#include "ui/pages/home/HomeFavorites.h"
 #include "ui/widgets/HoverPartner.h"
 
 #include <QApplication>

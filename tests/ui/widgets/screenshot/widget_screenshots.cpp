@@ -6,7 +6,7 @@
 //   QUORLIX_SCREENSHOT_DIR   where the PNGs go (required)
 
 #include "resources/BundledFonts.h"
-#include "ui/pages/SettingsSelectField.h"
+#include "ui/pages/settings/SettingsSelectField.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/Gauges.h"
 #include "ui/widgets/HoverFilters.h"

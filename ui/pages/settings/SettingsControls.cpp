@@ -1,0 +1,239 @@
+#include "ui/pages/settings/SettingsControls.h"
+
+#include "ui/pages/common/PageWidgets.h"
+#include "ui/pages/settings/SettingsStore.h"
+#include "ui/widgets/HoverFilters.h"
+#include "ui/widgets/IconTint.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QGraphicsDropShadowEffect>
+#include <QLabel>
+#include <QPixmapCache>
+#include <QPointer>
+#include <QPushButton>
+#include <QVariant>
+
+#include <algorithm>
+
+namespace SettingsControls {
+
+namespace {
+
+const char *const kOnProperty = "on";
+
+SettingsSwitchParts namedParts(QWidget *track, QWidget *knob, const char *stem)
+{
+    return {track, knob, QLatin1String(stem) + QLatin1String("SwitchTrack"),
+            QLatin1String(stem) + QLatin1String("SwitchKnob")};
+}
+
+// Every info icon shows the same two pictures: drawn from the vector icon
+// once per process and colour, not once per icon.
+QPixmap helpPicture(const QColor &colour)
+{
+    const QString key = QStringLiteral("qx-settings-help-") + colour.name();
+    QPixmap picture;
+    if (QPixmapCache::find(key, &picture))
+        return picture;
+    const QPixmap source(QStringLiteral(":/icons/icons8_help_480px_1.png"));
+    if (source.isNull())
+        return QPixmap();
+    picture = tintPixmap(source, colour).scaled(21, 21, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QPixmapCache::insert(key, picture);
+    return picture;
+}
+
+} // namespace
+
+void styleSettingsSwitch(const SettingsSwitchParts &parts, bool on)
+{
+    if (!parts.track || !parts.knob)
+        return;
+    parts.track->setStyleSheet(
+        QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 11px;}")
+            .arg(parts.trackName, on ? QStringLiteral("#FA8207") : QStringLiteral("#414245")));
+    parts.knob->setStyleSheet(
+        QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 8px;}")
+            .arg(parts.knobName, on ? QStringLiteral("#0B0C0F") : QStringLiteral("#1A1E24")));
+    parts.knob->move(on ? 21 : 3, 3);
+}
+
+void toggleSettingsSwitch(QPushButton *hit, const SettingsSwitchParts &parts, const QString &key,
+                          SettingsStore *store)
+{
+    if (!hit)
+        return;
+    const bool on = !hit->property(kOnProperty).toBool();
+    hit->setProperty(kOnProperty, on);
+    styleSettingsSwitch(parts, on);
+    if (store)
+        store->writeBool(key, on);
+}
+
+namespace {
+
+struct BuiltSwitch
+{
+    QPushButton *hit = nullptr;
+    SettingsSwitchParts parts;
+};
+
+BuiltSwitch buildSwitch(QWidget *card, const QString &trackName, const QString &knobName,
+                        const QString &hitName, const QString &key, bool defaultOn, int x, int y,
+                        SettingsStore *store)
+{
+    auto *track = new QWidget(card);
+    track->setObjectName(trackName);
+    track->setGeometry(x, y, 40, 22);
+    track->setAttribute(Qt::WA_StyledBackground, true);
+    auto *knob = new QWidget(track);
+    knob->setObjectName(knobName);
+    knob->setFixedSize(16, 16);
+    knob->setAttribute(Qt::WA_StyledBackground, true);
+    auto *shadow = new QGraphicsDropShadowEffect(knob);
+    shadow->setOffset(-3, 0);
+    shadow->setBlurRadius(4);
+    shadow->setColor(QColor(11, 12, 15, 26));
+    knob->setGraphicsEffect(shadow);
+
+    const bool on = store ? store->readBool(key, defaultOn) : defaultOn;
+    const SettingsSwitchParts parts{track, knob, trackName, knobName};
+    styleSettingsSwitch(parts, on);
+
+    // Above the knob, so a click anywhere on the track lands here.
+    auto *hit = new QPushButton(track);
+    hit->setObjectName(hitName);
+    hit->setFlat(true);
+    hit->setCursor(Qt::PointingHandCursor);
+    hit->setStyleSheet(
+        QStringLiteral("QPushButton#%1 { background: transparent; border: none; }").arg(hitName));
+    hit->setGeometry(track->rect());
+    hit->setProperty(kOnProperty, on);
+    return {hit, parts};
+}
+
+} // namespace
+
+QPushButton *makeSettingsSwitch(QWidget *card, const QString &trackName, const QString &knobName,
+                                const QString &hitName, const QString &key, bool defaultOn, int x, int y,
+                                SettingsStore *store, QObject *context)
+{
+    const BuiltSwitch s = buildSwitch(card, trackName, knobName, hitName, key, defaultOn, x, y, store);
+    QPointer<SettingsStore> guardedStore(store);
+    QPushButton *hit = s.hit;
+    const SettingsSwitchParts parts = s.parts;
+    QObject::connect(
+        hit, &QPushButton::clicked, context ? context : parts.track,
+        [hit, parts, key, guardedStore] { toggleSettingsSwitch(hit, parts, key, guardedStore); });
+    return hit;
+}
+
+QPushButton *makeNamedSwitch(QWidget *card, const QString &stem, const QString &key, bool defaultOn, int x,
+                             int y, SettingsStore *store, QObject *context, NamedToggle toggle)
+{
+    const BuiltSwitch s =
+        buildSwitch(card, stem + QLatin1String("SwitchTrack"), stem + QLatin1String("SwitchKnob"),
+                    stem + QLatin1String("SwitchHit"), key, defaultOn, x, y, store);
+    QPointer<SettingsStore> guardedStore(store);
+    QPushButton *hit = s.hit;
+    QWidget *track = s.parts.track;
+    QWidget *knob = s.parts.knob;
+    QObject::connect(
+        hit, &QPushButton::clicked, context ? context : track,
+        [hit, track, knob, key, guardedStore, toggle] { toggle(hit, track, knob, key, guardedStore); });
+    return hit;
+}
+
+void styleStartupSwitch(QWidget *track, QWidget *knob, bool on)
+{
+    styleSettingsSwitch(namedParts(track, knob, "SettingsStartup"), on);
+}
+
+void styleTraySwitch(QWidget *track, QWidget *knob, bool on)
+{
+    styleSettingsSwitch(namedParts(track, knob, "SettingsTray"), on);
+}
+
+void styleNotifConnSwitch(QWidget *track, QWidget *knob, bool on)
+{
+    styleSettingsSwitch(namedParts(track, knob, "SettingsNotifConn"), on);
+}
+
+void styleNotifServerSwitch(QWidget *track, QWidget *knob, bool on)
+{
+    styleSettingsSwitch(namedParts(track, knob, "SettingsNotifServer"), on);
+}
+
+void toggleStartupSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
+                         SettingsStore *store)
+{
+    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsStartup"), key, store);
+}
+
+void toggleTraySwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
+                      SettingsStore *store)
+{
+    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsTray"), key, store);
+}
+
+void toggleNotifConnSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
+                           SettingsStore *store)
+{
+    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsNotifConn"), key, store);
+}
+
+void toggleNotifServerSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
+                             SettingsStore *store)
+{
+    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsNotifServer"), key, store);
+}
+
+QLabel *makeInfoIcon(QWidget *card, const QString &name, int x, int y)
+{
+    auto *icon = new QLabel(card);
+    icon->setObjectName(name);
+    icon->setFixedSize(21, 21);
+    icon->setStyleSheet(QStringLiteral("background: transparent;"));
+    icon->setCursor(Qt::PointingHandCursor);
+    icon->move(x, y);
+    const QPixmap normal = helpPicture(QColor(QStringLiteral("#22262E")));
+    if (!normal.isNull()) {
+        icon->setPixmap(normal);
+        icon->installEventFilter(
+            new PixmapHoverFilter(icon, normal, helpPicture(QColor(QStringLiteral("#FFFFFF")))));
+    }
+    return icon;
+}
+
+void setInfoTooltip(QLabel *icon, const QString &text)
+{
+    icon->setToolTip(QString());
+    icon->installEventFilter(new TooltipHoverFilter(icon, text, QPoint(0, 0)));
+}
+
+QLabel *makeRecommendedBadge(QWidget *card, const QString &name, const char *context)
+{
+    auto *badge = new QLabel(QCoreApplication::translate(context, "Recommended"), card);
+    badge->setObjectName(name);
+    badge->setFont(PageWidgets::interFont(12, QFont::Medium));
+    badge->setStyleSheet(QStringLiteral("color: #FFFFFF;background: #1A1E24;border: 1px solid #353639;"
+                                        "border-radius: 10px;padding-left: 10px;padding-right: 10px;"));
+    badge->setFixedHeight(24);
+    badge->adjustSize();
+    return badge;
+}
+
+void placeBadge(QWidget *container, QWidget *anchor, QWidget *badge, int centreY)
+{
+    if (!container || !anchor || !badge)
+        return;
+    const int limit = container->width() - 20;
+    const int after = anchor->x() + anchor->width() + 8;
+    const int before = anchor->x() - 8 - badge->width();
+    int x = after + badge->width() > limit ? before : after;
+    x = std::max(std::min(x, limit - badge->width()), 20);
+    badge->move(x, centreY - badge->height() / 2);
+}
+
+} // namespace SettingsControls
