@@ -259,6 +259,9 @@ private slots:
         LogCapture log;
         GatewayRun run;
         QVERIFY(waitForLine(log, "[GATEWAY] Waiting for console packets..."));
+        // The receive thread's first lines come when it gets to run; they
+        // are out before the period ends, so they cannot fall inside the block.
+        QVERIFY(waitForLine(log, "[RX-DEBUG] Listening for responses"));
         uint8_t *r = quorlix_drvsim_region();
         QVERIFY(r);
         region_store32(r, REGION_RX_RING + RING_R, 7);
