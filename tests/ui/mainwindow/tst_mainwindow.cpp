@@ -411,7 +411,13 @@ private slots:
         QCOMPARE(FakeTunnelEngine::record().stops.load(), 0); // nothing stops before the overlay's time is up
 
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 10000);
-        QCOMPARE(FakeTunnelEngine::record().stops.load(), tunnelRunning ? 1 : 0);
+        // The client repeats its stop until the engine's thread has ended (a
+        // stop that lands before the run clears its flag is lost), so how
+        // many it takes depends on when that thread gets a processor.
+        if (tunnelRunning)
+            QVERIFY(FakeTunnelEngine::record().stops.load() >= 1);
+        else
+            QCOMPARE(FakeTunnelEngine::record().stops.load(), 0);
         QCOMPARE(FakeTunnelEngine::record().mainsReturned.load(),
                  FakeTunnelEngine::record().mainsEntered.load());
         QVERIFY(!tunnel->isRunning());
