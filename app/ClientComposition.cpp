@@ -7,6 +7,7 @@
 #include "connection/PingSweep.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionManager.h"
+#include "connection/SweepResults.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
@@ -79,6 +80,7 @@ ClientServices createClientServices(const WindowIntervals &intervals, const Tunn
     services.serverSync = new ServerSync(services.serviceClient, ServersCache::database());
     services.pingSweep = new PingSweep(services.serviceClient, SystemTools::ProcessRunner::system(),
                                        RelayChoice::serverPingsPath(), intervals.pingSweep);
+    services.sweepResults = new SweepResults(SweepResults::defaultSources());
     services.flags = new CountryFlags(ServiceConfig::instance());
     services.signIn = new SignInController(services.serviceClient, services.account, services.serverSync,
                                            intervals.signInConfigurationMs);

@@ -129,7 +129,7 @@ ConnectFlow::Services ConnectFlow::defaultServices(TunnelClient *tunnel, MtuProb
 }
 
 ConnectFlow::ConnectFlow(const Services &services, std::shared_ptr<ConnectFlowState> state, QObject *parent)
-    : QObject(parent), m_services(services),
+    : ConnectStatus(parent), m_services(services),
       m_state(state ? std::move(state) : std::make_shared<ConnectFlowState>()), m_retryTimer(this),
       m_failureTimer(this), m_refusalTimer(this)
 {
@@ -143,7 +143,7 @@ ConnectFlow::ConnectFlow(const Services &services, std::shared_ptr<ConnectFlowSt
         startConnect();
         m_retrying = false;
     });
-    connect(&m_failureTimer, &QTimer::timeout, this, [this] { applyButtonState(0); });
+    connect(&m_failureTimer, &QTimer::timeout, this, [this] { applyButtonState(ButtonState::Idle); });
     connect(&m_refusalTimer, &QTimer::timeout, this, [this] {
         if (!m_state->connected)
             emit refusalEnded();
@@ -172,9 +172,9 @@ bool ConnectFlow::isCurrent(const std::shared_ptr<ConnectAttempt> &attempt) cons
     return attempt && !attempt->cancelled && attempt == m_state->currentAttempt;
 }
 
-void ConnectFlow::applyButtonState(int state)
+void ConnectFlow::applyButtonState(ButtonState state)
 {
-    m_state->connected = state == 2;
+    m_state->connected = state == ButtonState::Connected;
     emit buttonStateChanged(state);
 }
 
@@ -183,7 +183,7 @@ void ConnectFlow::setConnectingAnimation(bool running)
     if (running) {
         m_state->connectingClock.restart();
         m_state->connectingDots = 0;
-        applyButtonState(1);
+        applyButtonState(ButtonState::Connecting);
     }
     emit connectingAnimationChanged(running);
 }
@@ -205,7 +205,7 @@ void ConnectFlow::endFailedRetry()
     m_state->failover.reset();
     m_state->kind = ConnectionKind::None;
     emit connectingAnimationChanged(false);
-    applyButtonState(0);
+    applyButtonState(ButtonState::Idle);
 }
 
 void ConnectFlow::press()
@@ -390,7 +390,7 @@ void ConnectFlow::onConnectVerified(const std::shared_ptr<ConnectAttempt> &attem
     m_state->lastShownSecond = -1;
     m_state->connectedClock.restart();
     emit connectedClockStarted();
-    applyButtonState(2);
+    applyButtonState(ButtonState::Connected);
     m_state->failover.reset();
     if (m_services.sessions && !attempt->title.isEmpty())
         m_services.sessions->startSession(
@@ -401,7 +401,7 @@ void ConnectFlow::failoverToNextServer(const std::shared_ptr<ConnectAttempt> &at
                                        const QString &message)
 {
     if (!attempt || attempt->cancelled) {
-        applyButtonState(0);
+        applyButtonState(ButtonState::Idle);
         return;
     }
     if (attempt != m_state->currentAttempt)
@@ -490,6 +490,6 @@ void ConnectFlow::stopConnection()
             m_services.sessions->endSession();
     }
     m_state->kind = ConnectionKind::None;
-    applyButtonState(0);
+    applyButtonState(ButtonState::Idle);
     m_state->failover.reset();
 }

@@ -8,6 +8,7 @@
 // button state, status texts, refusals and the connection clock by signals,
 // and the window shows them.
 
+#include "connection/ConnectStatus.h"
 #include "connection/DnsVerifier.h"
 #include "connection/GamePorts.h"
 #include "connection/RelayChoice.h"
@@ -146,7 +147,7 @@ struct ConnectFlowState
 std::function<QString()> runningRelayAddress(std::shared_ptr<ConnectFlowState> state,
                                              std::function<QString()> selected);
 
-class ConnectFlow : public QObject
+class ConnectFlow : public ConnectStatus
 {
     Q_OBJECT
 public:
@@ -222,19 +223,7 @@ public:
     static QString failureMessage();
 
 signals:
-    // 0 idle, 1 connecting, 2 connected: the window's applyConnectButtonState.
-    void buttonStateChanged(int state);
-    // The connecting animation ("Connecting", dots and seconds) starts or stops.
-    void connectingAnimationChanged(bool running);
-    // A refusal replaces the button's text; `refusalEnded` asks for the
-    // translated "Tap to connect" again (not sent once connected).
-    void refusal(const QString &text);
-    void refusalEnded();
-    // The automatic choice was written back as the selected relay.
-    void autoRelayChosen(const QVariantMap &relay);
-    // Verified: status "You are connected!", clock "00:00:00", clock timer on.
-    void connectedClockStarted();
-    void connectedClockStopped();
+    // (The button, animation, refusal, clock and relay signals are ConnectStatus's.)
     // Final failure: the status shows `message`, the clock label hides.
     void failureShown(const QString &message);
     // A console title: the console path takes over with the chosen relay.
@@ -245,7 +234,7 @@ signals:
 
 private:
     bool automaticMode() const;
-    void applyButtonState(int state);
+    void applyButtonState(ButtonState state);
     void setConnectingAnimation(bool running);
     void showRefusal(const QString &text, int ms);
     // A failover retry that cannot start its attempt ends the connection.

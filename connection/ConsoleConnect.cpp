@@ -92,7 +92,7 @@ ConsoleConnect::Services ConsoleConnect::defaultServices(ConsoleGatewayEmbedded 
 
 ConsoleConnect::ConsoleConnect(const Services &services, std::shared_ptr<ConnectFlowState> state,
                                QObject *parent)
-    : QObject(parent), m_services(services),
+    : ConnectStatus(parent), m_services(services),
       m_state(state ? std::move(state) : std::make_shared<ConnectFlowState>()), m_refusalTimer(this),
       m_checkTimer(this)
 {
@@ -160,9 +160,9 @@ bool ConsoleConnect::automaticMode() const
     return m_services.relayStore ? m_services.relayStore->connectionMode() : true;
 }
 
-void ConsoleConnect::applyButtonState(int state)
+void ConsoleConnect::applyButtonState(ButtonState state)
 {
-    m_state->connected = state == 2;
+    m_state->connected = state == ButtonState::Connected;
     emit buttonStateChanged(state);
 }
 
@@ -171,7 +171,7 @@ void ConsoleConnect::setConnectingAnimation(bool running)
     if (running) {
         m_state->connectingClock.restart();
         m_state->connectingDots = 0;
-        applyButtonState(1);
+        applyButtonState(ButtonState::Connecting);
     }
     emit connectingAnimationChanged(running);
 }
@@ -183,7 +183,7 @@ void ConsoleConnect::endAttempt(bool failed)
     emit connectingAnimationChanged(false);
     m_state->connecting = false;
     m_state->kind = ConnectionKind::None;
-    applyButtonState(0);
+    applyButtonState(ButtonState::Idle);
     // The overlay's spinner said "Starting boost..."; nothing starts now.
     if (failed)
         emit progressEnded(ConnectFlow::failureMessage());
@@ -369,7 +369,7 @@ void ConsoleConnect::checkConsoleGatewayStarted()
         m_state->connectedClock.restart();
         emit connectedClockStarted();
         m_connectedRun = m_runSerial;
-        applyButtonState(2);
+        applyButtonState(ButtonState::Connected);
         return;
     }
     qWarning().noquote() << "[ConsoleConn] Gateway is not running after start";
@@ -396,7 +396,7 @@ void ConsoleConnect::stopConsole(bool wasConnecting)
     }
     m_state->connecting = false;
     m_state->kind = ConnectionKind::None;
-    applyButtonState(0);
+    applyButtonState(ButtonState::Idle);
     updateWatchWanted();
 }
 
@@ -414,7 +414,7 @@ void ConsoleConnect::gatewayStopped(int exitCode)
     m_connectedRun = 0;
     emit connectedClockStopped();
     m_state->kind = ConnectionKind::None;
-    applyButtonState(0);
+    applyButtonState(ButtonState::Idle);
     emit progressEnded(ConnectFlow::failureMessage());
     updateWatchWanted();
 }

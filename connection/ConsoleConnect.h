@@ -9,6 +9,7 @@
 // to the window through the same kind of signals.
 
 #include "connection/ConnectFlow.h"
+#include "connection/ConnectStatus.h"
 #include "connection/GamePorts.h"
 #include "connection/RelayChoice.h"
 
@@ -51,7 +52,7 @@ private:
     QPointer<ConsoleGatewayEmbedded> m_gateway;
 };
 
-class ConsoleConnect : public QObject
+class ConsoleConnect : public ConnectStatus
 {
     Q_OBJECT
 public:
@@ -147,14 +148,7 @@ public:
                                      const QStringList &udp, const QStringList &tcp);
 
 signals:
-    // As ConnectFlow's signals of the same names.
-    void buttonStateChanged(int state);
-    void connectingAnimationChanged(bool running);
-    void refusal(const QString &text);
-    void refusalEnded();
-    void autoRelayChosen(const QVariantMap &relay);
-    void connectedClockStarted();
-    void connectedClockStopped();
+    // (The button, animation, refusal, clock and relay signals are ConnectStatus's.)
     // The gateway's relay is on the card: `value` for "ServerRegionValue",
     // `modeText` ("Auto"/"Manual") and the country code when it is a known
     // relay, empty (left as they are) when it is not.
@@ -172,7 +166,7 @@ signals:
 
 private:
     bool automaticMode() const;
-    void applyButtonState(int state);
+    void applyButtonState(ButtonState state);
     void setConnectingAnimation(bool running);
     // Back to idle after a refusal or a failed start; `failed`: the
     // overlay shows the failure.

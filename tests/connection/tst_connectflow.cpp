@@ -106,7 +106,8 @@ struct Fixture
     {
         flow = std::make_unique<ConnectFlow>(services, state);
         flow->setIntervals(intervals);
-        QObject::connect(flow.get(), &ConnectFlow::buttonStateChanged, [this](int s) { states << s; });
+        QObject::connect(flow.get(), &ConnectFlow::buttonStateChanged,
+                         [this](ButtonState s) { states << int(s); });
         QObject::connect(flow.get(), &ConnectFlow::refusal, [this](const QString &t) { texts << t; });
         QObject::connect(flow.get(), &ConnectFlow::refusalEnded,
                          [this] { texts << QStringLiteral("<reset>"); });

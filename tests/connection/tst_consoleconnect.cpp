@@ -177,8 +177,10 @@ struct Fixture
                          &ConsoleConnect::startConsoleBranch);
         QObject::connect(flow.get(), &ConnectFlow::consoleStopRequested, console.get(),
                          &ConsoleConnect::stopConsole);
-        QObject::connect(console.get(), &ConsoleConnect::buttonStateChanged, [this](int s) { states << s; });
-        QObject::connect(flow.get(), &ConnectFlow::buttonStateChanged, [this](int s) { states << s; });
+        QObject::connect(console.get(), &ConsoleConnect::buttonStateChanged,
+                         [this](ButtonState s) { states << int(s); });
+        QObject::connect(flow.get(), &ConnectFlow::buttonStateChanged,
+                         [this](ButtonState s) { states << int(s); });
         QObject::connect(console.get(), &ConsoleConnect::refusal, [this](const QString &t) { texts << t; });
         QObject::connect(console.get(), &ConsoleConnect::refusalEnded, [this] { texts << "<reset>"; });
         QObject::connect(console.get(), &ConsoleConnect::progressShown,

@@ -126,7 +126,7 @@ void TestNetnsConnectFlow::failsOverToTheAnsweringRelayAndDisconnects()
     };
     ConnectFlow flow(services, std::make_shared<ConnectFlowState>());
     QList<int> states;
-    connect(&flow, &ConnectFlow::buttonStateChanged, this, [&states](int s) { states << s; });
+    connect(&flow, &ConnectFlow::buttonStateChanged, this, [&states](ButtonState s) { states << int(s); });
 
     DebugLog log(QStringLiteral("[Connect]"));
     flow.press();

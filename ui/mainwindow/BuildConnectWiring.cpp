@@ -4,11 +4,13 @@
 #include "ui/mainwindow/MainWindow.h"
 
 #include "connection/ConnectFlow.h"
+#include "connection/SweepResults.h"
 #include "ui/pages/connection/ConnectDisplay.h"
 #include "ui/pages/connection/ConnectionPage.h"
 #include "ui/pages/connection/ConnectionPanels.h"
 #include "ui/pages/connection/GameConnectionView.h"
 
+#include <QCoreApplication>
 #include <QPushButton>
 #include <QTimer>
 
@@ -32,18 +34,17 @@ void MainWindow::buildConnectWiring()
     // Opening a game lays the page out for that game's state.
     connect(m_gameView, &GameConnectionView::gameShown, m_connectDisplay, &ConnectDisplay::showGame);
 
+    if (m_services.sweepResults) {
+        connect(m_services.sweepResults, &SweepResults::automaticRelayChosen, m_connectDisplay,
+                [display = m_connectDisplay](const QVariantMap &relay) {
+                    display->showRelay(ConnectDisplay::RelayFrom::Sweep,
+                                       ConnectDisplay::Relay::fromRecord(
+                                           relay, QCoreApplication::translate("MainWindow", "Auto"), false));
+                });
+    }
     if (flow) {
-        connect(flow, &ConnectFlow::buttonStateChanged, m_connectDisplay,
-                &ConnectDisplay::applyConnectButtonState);
-        connect(flow, &ConnectFlow::connectingAnimationChanged, m_connectDisplay,
-                &ConnectDisplay::resetConnectingTimer);
-        connect(flow, &ConnectFlow::refusal, m_connectDisplay, &ConnectDisplay::showRefusal);
-        connect(flow, &ConnectFlow::refusalEnded, m_connectDisplay, &ConnectDisplay::resetTapToConnectText);
-        connect(flow, &ConnectFlow::connectedClockStarted, m_connectDisplay, &ConnectDisplay::showConnected);
-        connect(flow, &ConnectFlow::connectedClockStopped, m_connectDisplay,
-                &ConnectDisplay::stopConnectedClock);
+        m_connectDisplay->follow(flow);
         connect(flow, &ConnectFlow::failureShown, m_connectDisplay, &ConnectDisplay::showFailure);
-        connect(flow, &ConnectFlow::autoRelayChosen, m_connectDisplay, &ConnectDisplay::showAutoRelay);
     }
 
     // The page shows when a game is opened.
@@ -52,7 +53,7 @@ void MainWindow::buildConnectWiring()
     m_connectionPage->header()->hide();
 }
 
-void MainWindow::applyConnectButtonState(int state)
+void MainWindow::applyConnectButtonState(ButtonState state)
 {
     buildPages();
     m_connectDisplay->applyConnectButtonState(state);

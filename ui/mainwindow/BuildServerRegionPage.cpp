@@ -3,6 +3,9 @@
 // them, each forwarding to the picker or the page.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "connection/SweepResults.h"
+#include "ui/pages/connection/ConnectDisplay.h"
+
 #include "services/ServerSync.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/connection/ConnectionPage.h"
@@ -32,18 +35,17 @@ void MainWindow::buildServerRegionPage()
     }
     m_serverPicker = new ServerPicker(m_serverRegion->pickerWidgets(), std::move(sources), this);
     connect(m_serverPicker, &ServerPicker::relayPicked, this, &MainWindow::onRelayPicked);
+    if (m_services.sweepResults)
+        connect(m_services.sweepResults, &SweepResults::pingsMeasured, m_serverPicker,
+                &ServerPicker::showSweepPings);
     connect(m_serverRegion, &ServerRegionPage::backClicked, this, [this] { showServerRegionPage(false); });
 }
 
 void MainWindow::onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl)
 {
     buildPages();
-    m_connectionPage->showRelayName(cardText);
-    showManualServerLabel(QStringLiteral("Manual"));
-    if (m_services.flags)
-        m_services.flags->loadCountryFlag(m_connectionPage->regionFlag(), countryCode, flagUrl);
-    else
-        CountryFlags::showResourceFlag(m_connectionPage->regionFlag(), countryCode);
+    m_connectDisplay->showRelay(ConnectDisplay::RelayFrom::Picker,
+                                {cardText, QStringLiteral("Manual"), countryCode, flagUrl, true});
     m_serverRegion->backButton()->click();
 }
 

@@ -30,6 +30,7 @@ class ServiceClient;
 class SessionManager;
 class SettingsStore;
 class SignInController;
+class SweepResults;
 class TranslationManager;
 class TunnelClient;
 class UpdateController;
@@ -50,8 +51,7 @@ struct ClientServices
     ConnectFlow *connectFlow = nullptr;
     MtuProbe *mtuProbe = nullptr;
     // The console path: the network watch behind the set-up overlay, the
-    // console gateway, and the connect flow's console side over it. When the
-    // watch or the gateway is missing the window makes its own.
+    // console gateway, and the connect flow's console side over it.
     ConsoleNetworkManager *consoleNetwork = nullptr;
     ConsoleGatewayEmbedded *consoleGateway = nullptr;
     ConsoleConnect *consoleConnect = nullptr;
@@ -66,6 +66,9 @@ struct ClientServices
     ServerSync *serverSync = nullptr;
     // The relays' ping sweep behind the sweep page, and the relays' country flags.
     PingSweep *pingSweep = nullptr;
+    // A finished sweep's results: kept in the route cache, and the automatic
+    // relay chosen from them.
+    SweepResults *sweepResults = nullptr;
     CountryFlags *flags = nullptr;
     SignInController *signIn = nullptr;
     // The sign-in page's "Discord" button: browser, loopback listener, token.

@@ -39,7 +39,7 @@
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &intervals, QWidget *parent)
-    : QMainWindow(parent), m_services(services), m_intervals(intervals), m_sections(this)
+    : QMainWindow(parent), m_services(services), m_intervals(intervals)
 {
     setupWindow();
     adoptServices();
@@ -91,7 +91,7 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
     wireUpdates();
 
     startDeferredCallsAndTimers();
-    createConsoleServices();
+    wireConsoleServices();
 
     // Selecting "Games" asks for the catalogue with the loading text.
     connect(this, &MainWindow::gamesSectionOpened, this, [this] { requestGames(true, true); });

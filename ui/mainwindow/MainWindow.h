@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "connection/ConnectStatus.h"
 #include "connection/RelayChoice.h"
 #include "connection/SessionData.h"
 #include "engine/qt/ConsoleNetworkManager.h"
@@ -259,7 +260,7 @@ public:
     void startPacketLossSampling();
     // The connect button and what its states show (ui/pages/connection/ConnectDisplay),
     // driven by the flow's signals; the state is the flow's, held here.
-    void applyConnectButtonState(int state);
+    void applyConnectButtonState(ButtonState state);
     void resetConnectingTimer(bool start);
     void updateConnectingText();
     void updateConnectedTime();
@@ -382,8 +383,8 @@ public:
     PageStack *pageStack() const { return m_pageStack; }
     AccountPill *accountPill() const;
     ProfileSection *profileSection() const;
-    ConsoleNetworkManager *consoleNetworkManager() const { return m_consoleNetworkManager; }
-    ConsoleGatewayEmbedded *consoleGateway() const { return m_consoleGateway; }
+    ConsoleNetworkManager *consoleNetworkManager() const { return m_services.consoleNetwork; }
+    ConsoleGatewayEmbedded *consoleGateway() const { return m_services.consoleGateway; }
     ConsoleOverlay *consoleOverlay() const;
     static QString persianFontFamily();
 
@@ -458,7 +459,7 @@ private:
     void wireSignIn();
     void wireHeaderSearchAndPromo();
     void startDeferredCallsAndTimers();
-    void createConsoleServices();
+    void wireConsoleServices();
     void wireUpdates();
     void wireAccount();
     void onSessionExpired();
@@ -472,6 +473,8 @@ private:
     void buildRouteSettings();
     void buildServerRegionPage();
     void onRelayPicked(const QString &cardText, const QString &countryCode, const QString &flagUrl);
+    // Whether the page shows a running connection, whose relay stays.
+    bool relayInUse() const;
 
     // The one language hook: every area that joined re-sets its texts and
     // placement, in the order the areas joined.
@@ -547,8 +550,6 @@ private:
     AuthPage *m_authPage = nullptr;
     std::unique_ptr<AuthPageView> m_authPageView;
     ProxyStatusOverlay *m_busyOverlay = nullptr;
-    ConsoleNetworkManager *m_consoleNetworkManager = nullptr;
-    ConsoleGatewayEmbedded *m_consoleGateway = nullptr;
     QTimer *m_versionTimer = nullptr;
     QTimer *m_heartbeatTimer = nullptr;
 

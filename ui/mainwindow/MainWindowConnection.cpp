@@ -25,7 +25,7 @@ void MainWindow::wireConnectionPage()
     services.sweepPage = [this] { return pingSweepPage(); };
     services.windowRect = [this] { return rect(); };
     services.network = m_services.coverNetwork;
-    services.hasConsoleNetwork = [this] { return m_consoleNetworkManager != nullptr; };
+    services.hasConsoleNetwork = [this] { return m_services.consoleNetwork != nullptr; };
     GameConnectionView::Intervals intervals;
     intervals.promoRefreshMs = m_intervals.promoRefreshMs;
     intervals.consoleNetworkMs = m_intervals.consoleNetworkSetupMs;

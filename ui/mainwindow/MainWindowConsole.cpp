@@ -1,4 +1,4 @@
-// The console services and the window's operations of the console path: the
+// The console services' wiring and the window's operations of the console path: the
 // gateway's and the network watch's slots, the set-up overlay, and the
 // adapters over connection/ConsoleConnect.
 #include "ui/mainwindow/MainWindow.h"
@@ -14,23 +14,20 @@
 #include <QDebug>
 #include <QLabel>
 
-void MainWindow::createConsoleServices()
+void MainWindow::wireConsoleServices()
 {
-    m_consoleNetworkManager =
-        m_services.consoleNetwork ? m_services.consoleNetwork : new ConsoleNetworkManager(this);
-    m_consoleGateway =
-        m_services.consoleGateway ? m_services.consoleGateway : new ConsoleGatewayEmbedded(this);
-
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
-    connect(m_consoleGateway, &ConsoleGatewayEmbedded::errorOccurred, this,
-            &MainWindow::onConsoleGatewayError);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::configurationReady, this,
-            &MainWindow::onConsoleConfigurationReady);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::consoleConnected, this,
-            &MainWindow::onConsoleConnected);
-    connect(m_consoleNetworkManager, &ConsoleNetworkManager::errorOccurred, this,
-            &MainWindow::onConsoleNetworkError);
+    if (ConsoleGatewayEmbedded *gateway = m_services.consoleGateway) {
+        connect(gateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
+        connect(gateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
+        connect(gateway, &ConsoleGatewayEmbedded::errorOccurred, this, &MainWindow::onConsoleGatewayError);
+    }
+    ConsoleNetworkManager *network = m_services.consoleNetwork;
+    if (network) {
+        connect(network, &ConsoleNetworkManager::configurationReady, this,
+                &MainWindow::onConsoleConfigurationReady);
+        connect(network, &ConsoleNetworkManager::consoleConnected, this, &MainWindow::onConsoleConnected);
+        connect(network, &ConsoleNetworkManager::errorOccurred, this, &MainWindow::onConsoleNetworkError);
+    }
 
     ConsoleConnect *console = m_services.consoleConnect;
     if (!console)
@@ -55,9 +52,11 @@ void MainWindow::createConsoleServices()
     console->setRouteSweep(sweep);
     // The console network is polled only while someone looks at the console
     // (its set-up overlay joins with the pages) or a console connection runs.
-    connect(console, &ConsoleConnect::consoleWatchWanted, m_consoleNetworkManager,
+    if (!network)
+        return;
+    connect(console, &ConsoleConnect::consoleWatchWanted, network,
             &ConsoleNetworkManager::setMonitoringWanted);
-    m_consoleNetworkManager->setMonitoringWanted(false);
+    network->setMonitoringWanted(false);
 }
 
 void MainWindow::wireConsoleDisplay()
@@ -66,18 +65,13 @@ void MainWindow::wireConsoleDisplay()
     if (!console)
         return;
     // The console path moves the connection page as the connect flow does.
-    connect(console, &ConsoleConnect::buttonStateChanged, m_connectDisplay,
-            &ConnectDisplay::applyConnectButtonState);
-    connect(console, &ConsoleConnect::connectingAnimationChanged, m_connectDisplay,
-            &ConnectDisplay::resetConnectingTimer);
-    connect(console, &ConsoleConnect::refusal, m_connectDisplay, &ConnectDisplay::showRefusal);
-    connect(console, &ConsoleConnect::refusalEnded, m_connectDisplay, &ConnectDisplay::resetTapToConnectText);
-    connect(console, &ConsoleConnect::connectedClockStarted, m_connectDisplay,
-            &ConnectDisplay::showConnected);
-    connect(console, &ConsoleConnect::connectedClockStopped, m_connectDisplay,
-            &ConnectDisplay::stopConnectedClock);
-    connect(console, &ConsoleConnect::autoRelayChosen, m_connectDisplay, &ConnectDisplay::showAutoRelay);
-    connect(console, &ConsoleConnect::relayShown, m_connectDisplay, &ConnectDisplay::showGatewayRelay);
+    m_connectDisplay->follow(console);
+    connect(console, &ConsoleConnect::relayShown, m_connectDisplay,
+            [display = m_connectDisplay](const QString &value, const QString &modeText,
+                                         const QString &countryCode) {
+                display->showRelay(ConnectDisplay::RelayFrom::Connection,
+                                   {value, modeText, countryCode, {}, false});
+            });
     connect(console, &ConsoleConnect::progressShown, m_consoleOverlay, &ConsoleOverlay::showProgress);
     connect(console, &ConsoleConnect::statusChanged, m_consoleOverlay, &ConsoleOverlay::setStatus);
     connect(console, &ConsoleConnect::progressEnded, m_consoleOverlay, &ConsoleOverlay::showFailure);
@@ -137,7 +131,7 @@ void MainWindow::showSnapshotOverlay(bool show)
 
 void MainWindow::setupConsoleNetwork()
 {
-    if (!m_consoleNetworkManager || m_consoleNetworkManager->setupConsoleMode())
+    if (!m_services.consoleNetwork || m_services.consoleNetwork->setupConsoleMode())
         return;
     qWarning().noquote() << "[ConsoleConn] Failed to create adapter";
     if (m_services.showWarning) {
@@ -167,8 +161,8 @@ void MainWindow::onConsoleConfigurationReady(const ConsoleNetworkManager::Networ
     buildPages();
     qDebug().noquote() << "[ConsoleConn] Configuration ready:" << config.ipAddress;
     m_consoleOverlay->showConfiguration(config.gateway, config.ipAddress, config.dns, config.subnetMask);
-    if (m_consoleNetworkManager)
-        m_consoleNetworkManager->startMonitoring();
+    if (m_services.consoleNetwork)
+        m_services.consoleNetwork->startMonitoring();
 }
 
 void MainWindow::onConsoleConnected()

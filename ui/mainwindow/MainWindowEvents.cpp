@@ -5,9 +5,11 @@
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
 #include "services/UpdateController.h"
+#include "ui/mainwindow/NotificationBell.h"
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
+#include "ui/pages/account/ProfileSection.h"
 #include "ui/pages/connection/PingOptimizerPage.h"
 #include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/HoverPartner.h"
@@ -62,19 +64,20 @@ void MainWindow::placeFloatingSections(bool persian, bool raiseShown)
 void MainWindow::placeSectionsForWindow(bool persian, bool raiseShown)
 {
     const QRect full = rect();
-    // The two card overlays cover the window; their cards are found by the
-    // names their areas give them.
-    if (QWidget *notif = m_sections.widget(WindowRules::Section::NotifDropdownOverlay)) {
+    // The two card overlays cover the window.
+    if (m_notifications) {
+        QWidget *notif = m_notifications->overlay();
         notif->setGeometry(full);
-        if (auto *card = notif->findChild<QWidget *>(QStringLiteral("NotifDropdownCard")))
-            card->move(std::max(0, width() - card->width() - 264), 90);
+        QWidget *card = m_notifications->card();
+        card->move(std::max(0, width() - card->width() - 264), 90);
         if (raiseShown && notif->isVisible())
             notif->raise();
     }
-    if (QWidget *logout = m_sections.widget(WindowRules::Section::LogoutConfirmOverlay)) {
+    if (m_profile) {
+        QWidget *logout = m_profile->overlay();
         logout->setGeometry(full);
-        if (auto *card = logout->findChild<QWidget *>(QStringLiteral("LogoutConfirmCard")))
-            card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
+        QWidget *card = m_profile->logoutCard();
+        card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
         if (raiseShown && logout->isVisible())
             logout->raise();
     }

@@ -8,6 +8,7 @@
 #include "connection/MtuProbe.h"
 #include "connection/PingSweep.h"
 #include "connection/SessionManager.h"
+#include "connection/SweepResults.h"
 #include "engine/qt/ConsoleGatewayEmbedded.h"
 #include "engine/qt/ConsoleNetworkManager.h"
 #include "engine/qt/TunnelClient.h"
@@ -83,7 +84,8 @@ void MainWindow::adoptServices()
           static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.notifications),
           static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
           static_cast<QObject *>(m_services.settings), static_cast<QObject *>(m_services.coverNetwork),
-          static_cast<QObject *>(m_services.pingSweep), static_cast<QObject *>(m_services.flags)}) {
+          static_cast<QObject *>(m_services.pingSweep), static_cast<QObject *>(m_services.sweepResults),
+          static_cast<QObject *>(m_services.flags)}) {
         if (service && !service->parent())
             service->setParent(this);
     }

@@ -4,50 +4,11 @@
 // relay card, and the relays' country flags.
 #include "ui/mainwindow/MainWindow.h"
 
-#include "connection/NetworkFingerprint.h"
-#include "connection/RelayChoice.h"
-#include "connection/RouteCache.h"
-#include "storage/DatabaseManager.h"
+#include "connection/SweepResults.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/connection/ConnectDisplay.h"
-#include "ui/pages/connection/ConnectionPage.h"
 #include "ui/pages/connection/PingOptimizerPage.h"
 #include "ui/pages/servers/CountryFlags.h"
-
-#include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QLabel>
-
-namespace {
-
-void storeSweep(const QString &title, const QString &region, const QString &pingsText)
-{
-    RouteCache::storeSweep(DatabaseManager::instance(), title, region, pingsText, networkFingerprint());
-}
-
-// The server picker's ping labels of the relays the sweep measured; labels of
-// relays the file does not list keep their text.
-void showSweepPings(QWidget *root, const QString &pingsText)
-{
-    const QJsonDocument doc = QJsonDocument::fromJson(pingsText.toUtf8());
-    if (!root || !doc.isObject())
-        return;
-    const QJsonObject servers = doc.object().value(QStringLiteral("servers")).toObject();
-    const QList<QLabel *> labels = root->findChildren<QLabel *>(QStringLiteral("SrvServerPing"));
-    for (QLabel *label : labels) {
-        const QVariant id = label->property("server_id");
-        if (id.typeId() != QMetaType::QString || id.toString().isEmpty())
-            continue;
-        const QJsonValue entry = servers.value(id.toString());
-        if (!entry.isObject())
-            continue;
-        const int ping = entry.toObject().value(QStringLiteral("ping")).toInt(-1);
-        label->setText(ping < 0 ? QStringLiteral("--") : QStringLiteral("%1 ms").arg(ping));
-    }
-}
-
-} // namespace
 
 PingOptimizerPage *MainWindow::pingSweepPage()
 {
@@ -62,17 +23,14 @@ PingOptimizerPage *MainWindow::pingSweepPage()
 void MainWindow::applyServerPings(QWidget *window, const QString &title, const QString &logo,
                                   const QString &region)
 {
-    QWidget *root = window ? window : this;
+    Q_UNUSED(window);
     if (m_pingSweepPage)
         m_pingSweepPage->hide();
     updateConnectionGameHeader(title, logo);
     navigateToPage(WindowRules::NavNetwork);
 
-    const QString text = RouteCache::readPingsText(RelayChoice::serverPingsPath());
-    showSelectedRegion(root,
-                       text.isEmpty() ? QHash<QString, int>() : RelayChoice::parsePingJson(text.toUtf8()));
-    storeSweep(title, region, text);
-    showSweepPings(root, text);
+    if (m_services.sweepResults)
+        m_services.sweepResults->takeShownSweep(title, region, relayInUse());
 }
 
 void MainWindow::onBackgroundPingSweepFinished(QWidget *window, const QString &title, const QString &region)
@@ -84,30 +42,22 @@ void MainWindow::onBackgroundPingSweepFinished(QWidget *window, const QString &t
         m_pingSweepPage->hide();
     }
     // Nothing is shown: the page keeps what it showed from the older entry.
-    storeSweep(title, region, RouteCache::readPingsText(RelayChoice::serverPingsPath()));
+    if (m_services.sweepResults)
+        m_services.sweepResults->takeHiddenSweep(title, region);
 }
 
 QVariantMap MainWindow::showSelectedRegion(QWidget *window, const QHash<QString, int> &pings)
 {
     Q_UNUSED(window);
-    // The page of the game being connected keeps the relay in use: neither
-    // its card nor the stored selection takes another choice meanwhile.
-    if (m_connectDisplay && m_connectDisplay->showsRunningConnection())
-        return QVariantMap();
-    const QString region = QString::fromLatin1(RelayChoice::kAutomaticRegion);
-    const QList<QVariantMap> relays = RelayChoice::databaseSources().activeServersInRegion(region);
-    const QVariantMap best = RelayChoice::selectAutomatic(relays, pings, RelayChoice::settingsStore());
-    if (best.isEmpty())
-        return best;
+    return m_services.sweepResults ? m_services.sweepResults->chooseAutomatic(pings, relayInUse())
+                                   : QVariantMap();
+}
 
-    const QString name = best.value(QStringLiteral("name")).toString();
-    m_connectionPage->showRelayName(name.isEmpty() ? region : name);
-    // Only the text: the label keeps the place of its last placement.
-    m_connectionPage->setModeText(QCoreApplication::translate("MainWindow", "Auto"));
-    // The bundled picture only; without one the flag shown before stays.
-    CountryFlags::showResourceFlag(m_connectionPage->regionFlag(),
-                                   best.value(QStringLiteral("country_code")).toString(), QSize(24, 24));
-    return best;
+// The page of the game being connected keeps the relay in use: neither its
+// card nor the stored selection takes another choice meanwhile.
+bool MainWindow::relayInUse() const
+{
+    return m_connectDisplay && m_connectDisplay->showsRunningConnection();
 }
 
 void MainWindow::loadCountryFlag(QLabel *label, const QString &countryCode, const QString &flagUrl)

@@ -10,10 +10,7 @@ void SectionWidgets::add(WindowRules::Section section, QWidget *widget)
 
 QWidget *SectionWidgets::widget(WindowRules::Section section) const
 {
-    const auto it = m_registered.constFind(int(section));
-    if (it != m_registered.constEnd() && *it)
-        return *it;
-    return m_window->findChild<QWidget *>(QLatin1String(WindowRules::sectionName(section)));
+    return m_registered.value(int(section));
 }
 
 void SectionWidgets::placeForLanguage(bool persian) const

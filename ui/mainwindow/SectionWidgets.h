@@ -7,14 +7,11 @@
 class QWidget;
 
 // The page sections by their Section value. Each area registers the section
-// widgets it builds (typed pointers, no search); a section that no area has
-// registered is found by its object name below the window, which is how the
-// window has always reached the sections it does not build itself.
+// widgets it builds (typed pointers, no search); a section not registered
+// (not built yet) has none.
 class SectionWidgets
 {
 public:
-    explicit SectionWidgets(QWidget *window) : m_window(window) {}
-
     void add(WindowRules::Section section, QWidget *widget);
     // The section's widget, or null when there is none.
     QWidget *widget(WindowRules::Section section) const;
@@ -30,7 +27,6 @@ public:
     QVector<WindowRules::Section> addedSince(int mark) const { return m_added.mid(mark); }
 
 private:
-    QWidget *m_window;
     QHash<int, QPointer<QWidget>> m_registered;
     QVector<WindowRules::Section> m_added;
 };

@@ -149,10 +149,10 @@ private slots:
         page->boostScroll()->setProperty("boostHasItems", boostHasItems);
         page->tapButton()->setProperty("tapDynamicY", dynamicY);
         // Every state is reached from another one, the way the flow moves.
-        window.applyConnectButtonState(state == 0 ? 2 : 0);
+        window.applyConnectButtonState(state == 0 ? ButtonState::Connected : ButtonState::Idle);
         page->boostTrack()->show();
         const int pingsBefore = int(runner.commands().size());
-        window.applyConnectButtonState(state);
+        window.applyConnectButtonState(ButtonState(state));
 
         const bool active = state != 0;
         const bool connected = state == 2;
@@ -218,15 +218,15 @@ private slots:
     {
         FakeRunner runner([](const SystemTools::ToolCommand &) { return FakeRunner::hang(); });
         TestWindow window(&runner);
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QVERIFY(window.services().livePing->isMeasuring());
         // A second connected state starts nothing more.
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QCOMPARE(runner.commands().size(), 1);
         window.showEstimatedPing(35);
         window.setGameRouteValue(QStringLiteral("7%"));
 
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
         QVERIFY(!window.services().livePing->isMeasuring());
         QCOMPARE(runner.jobsKilled(), 1);
         QCOMPARE(text(&window, "GameRoutePingValue"), QStringLiteral("0"));
@@ -241,14 +241,14 @@ private slots:
                 FakeRunner::linuxPingText(QStringLiteral("127.0.0.12"), {"24.3", "31.9", "28.1"})));
         });
         TestWindow window(&runner);
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QTRY_COMPARE(text(&window, "GameRoutePingValue"), QStringLiteral("27"));
         QCOMPARE(text(&window, "RoutingLatencyLabel"), QStringLiteral("27 ms"));
         QCOMPARE(text(&window, "GameRoutePingUnit"), QStringLiteral("ms"));
         // The tunnel does not run: the loss reads "0%".
         QTRY_VERIFY(runner.commands().size() >= 2);
         QCOMPARE(text(&window, "GameRouteLossValue"), QStringLiteral("0%"));
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
     }
 
     void relayAddressThatIsNoIpv4ShowsZero()
@@ -259,13 +259,13 @@ private slots:
         TestWindow window(nullptr);
         QSignalSpy ping(window.services().livePing, &LivePing::pingChanged);
         window.showEstimatedPing(50);
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QTRY_VERIFY(!window.services().livePing->isMeasuring());
         QVERIFY(window.findChildren<QProcess *>().isEmpty());
         QTRY_VERIFY(!ping.isEmpty());
         QCOMPARE(ping.last().first().toInt(), 0);
         QCOMPARE(text(&window, "GameRoutePingValue"), QStringLiteral("0"));
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
     }
 
     void pulseLook_data()
@@ -290,11 +290,11 @@ private slots:
                      .arg(fill)
                      .arg(border));
         // The running pulse drives the same look.
-        window.applyConnectButtonState(1);
+        window.applyConnectButtonState(ButtonState::Connecting);
         QTRY_VERIFY(
             window.page()->outerCircle()->styleSheet().contains(QLatin1String("rgba(250, 130, 7, ")) &&
             window.page()->outerCircle()->styleSheet() != ConnectionPage::outerCircleIdleStyle());
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
         QCOMPARE(window.page()->outerCircle()->styleSheet(), ConnectionPage::outerCircleIdleStyle());
     }
 
@@ -307,7 +307,7 @@ private slots:
         QLabel *seconds = window.page()->timerLabel();
 
         window.resetConnectingTimer(true);
-        QCOMPARE(window.connectDisplay()->buttonState(), 1);
+        QCOMPARE(window.connectDisplay()->buttonState(), ButtonState::Connecting);
         QCOMPARE(status->text(), QStringLiteral("Connecting"));
         QCOMPARE(seconds->text(), QStringLiteral("0.0s"));
         QVERIFY(window.connectDisplay()->connectingTimer()->isActive());
@@ -329,8 +329,8 @@ private slots:
         QCOMPARE(seconds->text(), QStringLiteral("0.0s"));
         window.resetConnectingTimer(false);
         QVERIFY(!window.connectDisplay()->connectingTimer()->isActive());
-        QCOMPARE(window.connectDisplay()->buttonState(), 1);
-        window.applyConnectButtonState(0);
+        QCOMPARE(window.connectDisplay()->buttonState(), ButtonState::Connecting);
+        window.applyConnectButtonState(ButtonState::Idle);
     }
 
     void connectionClock()
@@ -343,7 +343,7 @@ private slots:
         window.connectState()->lastShownSecond = -1;
         window.connectState()->connectedClock.restart();
         window.connectDisplay()->showConnected();
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QVERIFY(window.connectTimer()->isActive());
         QCOMPARE(label->text(), QStringLiteral("00:00:00"));
         QCOMPARE(window.page()->statusLabel()->text(), QStringLiteral("You are connected!"));
@@ -366,7 +366,7 @@ private slots:
         QCOMPARE(label->text(), QStringLiteral("100:00:00"));
 
         // Not connected: the clock leaves the label alone.
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
         clock.advance(5000);
         window.updateConnectedTime();
         QCOMPARE(label->text(), QStringLiteral("100:00:00"));
@@ -383,10 +383,10 @@ private slots:
         QCOMPARE(button->styleSheet(), ConnectionPage::tapButtonNormalStyle());
 
         // Connected meanwhile: the reset leaves "Disconnect" alone.
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         window.resetTapToConnectText();
         QCOMPARE(button->text(), QStringLiteral("Disconnect"));
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
     }
 
     void pressesReachTheFlow()
@@ -409,7 +409,7 @@ private slots:
         window.page()->circleButton()->click();
         QCOMPARE(refusals.size(), 2);
         QTRY_COMPARE(button->text(), QStringLiteral("Tap to connect"));
-        QCOMPARE(window.connectDisplay()->buttonState(), 0);
+        QCOMPARE(window.connectDisplay()->buttonState(), ButtonState::Idle);
         SettingsManager::instance()->setConnectionMode(true);
         QVERIFY(WindowFixture::openDatabase());
     }
@@ -420,7 +420,7 @@ private slots:
         ConnectFlow *flow = window.services().connectFlow;
         ConnectionPage *page = window.page();
         emit flow->connectingAnimationChanged(true);
-        QCOMPARE(window.connectDisplay()->buttonState(), 1);
+        QCOMPARE(window.connectDisplay()->buttonState(), ButtonState::Connecting);
         QCOMPARE(page->statusLabel()->text(), QStringLiteral("Connecting"));
         QVERIFY(window.connectDisplay()->connectingTimer()->isActive());
 
@@ -430,16 +430,16 @@ private slots:
                  QStringLiteral("Connection failed. Please try another server."));
         QVERIFY(page->statusLabel()->isVisibleTo(page->statusLabel()->parentWidget()));
         QVERIFY(!page->timerLabel()->isVisibleTo(page->timerLabel()->parentWidget()));
-        emit flow->buttonStateChanged(0);
+        emit flow->buttonStateChanged(ButtonState::Idle);
         QCOMPARE(page->tapButton()->text(), QStringLiteral("Tap to connect"));
 
         emit flow->connectedClockStarted();
-        emit flow->buttonStateChanged(2);
+        emit flow->buttonStateChanged(ButtonState::Connected);
         QVERIFY(window.connectTimer()->isActive());
         QCOMPARE(page->timerLabel()->text(), QStringLiteral("00:00:00"));
         emit flow->connectedClockStopped();
         QVERIFY(!window.connectTimer()->isActive());
-        emit flow->buttonStateChanged(0);
+        emit flow->buttonStateChanged(ButtonState::Idle);
 
         // The flow's own choice of relay on the card, marked "Auto".
         emit flow->autoRelayChosen(QVariantMap{{"name", "Bravo"}, {"country_code", "DE"}});
@@ -512,13 +512,13 @@ private slots:
         QCoreApplication::installTranslator(&marking);
         TestWindow window(nullptr);
         QPushButton *button = window.page()->tapButton();
-        window.applyConnectButtonState(1);
+        window.applyConnectButtonState(ButtonState::Connecting);
         QCOMPARE(button->text(), QStringLiteral("MainWindow:Connecting"));
         window.connectDisplay()->showConnected();
-        window.applyConnectButtonState(2);
+        window.applyConnectButtonState(ButtonState::Connected);
         QCOMPARE(button->text(), QStringLiteral("MainWindow:Disconnect"));
         QCOMPARE(window.page()->statusLabel()->text(), QStringLiteral("QObject:You are connected!"));
-        window.applyConnectButtonState(0);
+        window.applyConnectButtonState(ButtonState::Idle);
         QCOMPARE(button->text(), QStringLiteral("MainWindow:Tap to connect"));
 
         // The page's and the route area's own texts are the window's too:

@@ -50,7 +50,7 @@ ConnectDisplay::ConnectDisplay(ConnectionPage *page, RouteArea *route,
     if (m_loss)
         connect(m_loss, &PacketLossMeter::lossChanged, this, &ConnectDisplay::setGameRouteValue);
 
-    applyConnectButtonState(Idle);
+    applyConnectButtonState(ButtonState::Idle);
 }
 
 QString ConnectDisplay::connectingText(int n)
@@ -81,6 +81,20 @@ QString ConnectDisplay::pulseStyle(double value)
         .arg(border);
 }
 
+void ConnectDisplay::follow(ConnectStatus *controller)
+{
+    connect(controller, &ConnectStatus::buttonStateChanged, this, &ConnectDisplay::applyConnectButtonState);
+    connect(controller, &ConnectStatus::connectingAnimationChanged, this,
+            &ConnectDisplay::resetConnectingTimer);
+    connect(controller, &ConnectStatus::refusal, this, &ConnectDisplay::showRefusal);
+    connect(controller, &ConnectStatus::refusalEnded, this, &ConnectDisplay::resetTapToConnectText);
+    connect(controller, &ConnectStatus::connectedClockStarted, this, &ConnectDisplay::showConnected);
+    connect(controller, &ConnectStatus::connectedClockStopped, this, &ConnectDisplay::stopConnectedClock);
+    connect(controller, &ConnectStatus::autoRelayChosen, this, [this](const QVariantMap &relay) {
+        showRelay(RelayFrom::Connection, Relay::fromRecord(relay, QStringLiteral("Auto"), true));
+    });
+}
+
 bool ConnectDisplay::showsConnection() const
 {
     if (m_shownGame.isNull())
@@ -91,28 +105,29 @@ bool ConnectDisplay::showsConnection() const
 
 bool ConnectDisplay::showsRunningConnection() const
 {
-    return m_connectionState != Idle && showsConnection() && !m_state->connectionGame().isEmpty();
+    return m_connectionState != ButtonState::Idle && showsConnection() &&
+           !m_state->connectionGame().isEmpty();
 }
 
-void ConnectDisplay::applyConnectButtonState(int state)
+void ConnectDisplay::applyConnectButtonState(ButtonState state)
 {
     if (!m_page)
         return;
     // The card as the press left it is the connection's relay, until the
     // flow names another.
-    if (m_connectionState == Idle && state != Idle && showsConnection()) {
+    if (m_connectionState == ButtonState::Idle && state != ButtonState::Idle && showsConnection()) {
         m_connectionCard = m_page->relayCard();
         m_connectionFlagCode.clear();
         m_connectionFlagUrl.clear();
         m_hasConnectionCard = true;
-    } else if (state == Idle) {
+    } else if (state == ButtonState::Idle) {
         m_hasConnectionCard = false;
     }
     m_connectionState = state;
-    m_state->connected = state == Connected;
+    m_state->connected = state == ButtonState::Connected;
     // The meters follow the connection, whatever game the page shows: the
     // session's ping samples come from them.
-    runMeters(state == Connected);
+    runMeters(state == ButtonState::Connected);
     layOut();
 }
 
@@ -139,11 +154,11 @@ void ConnectDisplay::showGame(const QString &title)
 
 void ConnectDisplay::layOut()
 {
-    const int state = showsConnection() ? m_connectionState : Idle;
-    const bool active = state == Connecting || state == Connected;
+    const ButtonState state = showsConnection() ? m_connectionState : ButtonState::Idle;
+    const bool active = state == ButtonState::Connecting || state == ButtonState::Connected;
     m_buttonState = state;
     placeCircle(active);
-    styleCircle(active, state == Connected);
+    styleCircle(active, state == ButtonState::Connected);
     placeCardAndButton(active);
     showBoostSection(active);
     styleButton(state);
@@ -245,13 +260,13 @@ void ConnectDisplay::runMeters(bool connected)
         setGameRouteValue(QStringLiteral("0%"));
 }
 
-void ConnectDisplay::styleButton(int state)
+void ConnectDisplay::styleButton(ButtonState state)
 {
     QPushButton *button = m_page->tapButton();
-    if (state == Connected) {
+    if (state == ButtonState::Connected) {
         button->setText(windowText("Disconnect"));
         button->setStyleSheet(ConnectionPage::tapButtonDisconnectStyle());
-    } else if (state == Connecting) {
+    } else if (state == ButtonState::Connecting) {
         button->setText(windowText("Connecting"));
         button->setStyleSheet(ConnectionPage::tapButtonConnectingStyle());
     } else {
@@ -260,7 +275,7 @@ void ConnectDisplay::styleButton(int state)
     }
     button->setEnabled(true);
     button->setCursor(Qt::PointingHandCursor);
-    const bool labels = state == Connecting || state == Connected;
+    const bool labels = state == ButtonState::Connecting || state == ButtonState::Connected;
     m_page->statusLabel()->setVisible(labels);
     m_page->timerLabel()->setVisible(labels);
 }
@@ -275,7 +290,7 @@ void ConnectDisplay::resetConnectingTimer(bool start)
     }
     m_state->connectingClock.restart();
     m_state->connectingDots = 0;
-    applyConnectButtonState(Connecting);
+    applyConnectButtonState(ButtonState::Connecting);
     m_page->statusLabel()->setText(connectingText(0));
     m_page->timerLabel()->setText(QStringLiteral("0.0s"));
     m_connectingTimer->start();
@@ -316,7 +331,7 @@ void ConnectDisplay::showRefusal(const QString &text)
 
 void ConnectDisplay::resetTapToConnectText()
 {
-    if (m_page && m_buttonState != Connected)
+    if (m_page && m_buttonState != ButtonState::Connected)
         m_page->tapButton()->setText(windowText("Tap to connect"));
 }
 
@@ -349,18 +364,35 @@ void ConnectDisplay::showFailure(const QString &message)
     m_page->timerLabel()->hide();
 }
 
-void ConnectDisplay::showAutoRelay(const QVariantMap &relay)
+ConnectDisplay::Relay ConnectDisplay::Relay::fromRecord(const QVariantMap &relay, const QString &mode,
+                                                        bool downloadFlag)
 {
     const QString name = relay.value(QStringLiteral("name")).toString();
-    keepConnectionRelay(name.isEmpty() ? QStringLiteral("Europe") : name, QStringLiteral("Auto"),
-                        relay.value(QStringLiteral("country_code")).toString(),
-                        relay.value(QStringLiteral("flag")).toString(), true);
+    return {name.isEmpty() ? QString::fromLatin1(RelayChoice::kAutomaticRegion) : name, mode,
+            relay.value(QStringLiteral("country_code")).toString(),
+            relay.value(QStringLiteral("flag")).toString(), downloadFlag};
 }
 
-void ConnectDisplay::showGatewayRelay(const QString &value, const QString &modeText,
-                                      const QString &countryCode)
+void ConnectDisplay::showRelay(RelayFrom from, const Relay &relay)
 {
-    keepConnectionRelay(value, modeText, countryCode, QString(), false);
+    if (!m_page)
+        return;
+    switch (from) {
+    case RelayFrom::Connection:
+        keepConnectionRelay(relay.name, relay.mode, relay.countryCode, relay.flagUrl, relay.downloadFlag);
+        return;
+    case RelayFrom::Sweep:
+        m_page->showRelayName(relay.name);
+        // Only the text: the label keeps the place of its last placement.
+        m_page->setModeText(relay.mode);
+        break;
+    case RelayFrom::Picker:
+        m_page->showRelayName(relay.name);
+        m_page->showManualServerLabel(relay.mode);
+        break;
+    }
+    if (!relay.countryCode.trimmed().isEmpty())
+        showFlag(relay.countryCode, relay.flagUrl, relay.downloadFlag);
 }
 
 void ConnectDisplay::keepConnectionRelay(const QString &name, const QString &mode, const QString &countryCode,

@@ -12,6 +12,7 @@
 // for the game the connection is for; any other game shows its own idle
 // state while the connection (and its meters) go on unseen.
 
+#include "connection/ConnectStatus.h"
 #include "ui/pages/connection/ConnectionPage.h"
 
 #include <QObject>
@@ -32,9 +33,6 @@ class ConnectDisplay : public QObject
 {
     Q_OBJECT
 public:
-    // Button states.
-    enum State { Idle = 0, Connecting = 1, Connected = 2 };
-
     // Where the left panel's widgets go in each state.
     static constexpr int kCardX = 60;
     static constexpr int kCardYIdle = 206;
@@ -59,8 +57,8 @@ public:
     QTimer *connectingTimer() const { return m_connectingTimer; }
     QTimer *connectedClockTimer() const { return m_clockTimer; }
     // The state the page shows, and the connection's own.
-    int buttonState() const { return m_buttonState; }
-    int connectionState() const { return m_connectionState; }
+    ButtonState buttonState() const { return m_buttonState; }
+    ButtonState connectionState() const { return m_connectionState; }
     // Whether the page shows the game the connection is for (or no
     // connection runs), and whether it shows a connection being made or
     // running (its relay card then shows the connection's relay).
@@ -75,9 +73,37 @@ public:
     // The ring's pulse look for an animation value of 0.35 to 1.0.
     static QString pulseStyle(double value);
 
+    // The page follows a connect controller's status signals from now on.
+    void follow(ConnectStatus *controller);
+
+    // A relay as the relay card shows it.
+    struct Relay
+    {
+        QString name;
+        QString mode;        // "Auto" or "Manual"; empty: the mode stays
+        QString countryCode; // blank: the flag stays
+        QString flagUrl;
+        bool downloadFlag = false; // else the bundled picture only
+
+        // A relay of the relay list: its name (the automatic region's when
+        // it has none), country code and flag address.
+        static Relay fromRecord(const QVariantMap &relay, const QString &mode, bool downloadFlag);
+    };
+    // Whose relay the card is given.
+    enum class RelayFrom {
+        // The connection's own: kept, and on the card whenever its game shows.
+        Connection,
+        // The automatic choice after a sweep: the mode's text changes in its place.
+        Sweep,
+        // Picked by hand in the server picker.
+        Picker,
+    };
+    // Every path that fills the relay card comes through here.
+    void showRelay(RelayFrom from, const Relay &relay);
+
 public slots:
     // The connection's state; the page takes it when it shows that game.
-    void applyConnectButtonState(int state);
+    void applyConnectButtonState(ButtonState state);
     // The page now shows this game, its boost list just built: the page is
     // laid out again for the state that game has.
     void showGame(const QString &title);
@@ -96,12 +122,6 @@ public slots:
     void stopConnectedClock();
     // The final failure's message in the status line; the clock label hides.
     void showFailure(const QString &message);
-    // The relay the flow chose itself, on the relay card with "Auto".
-    void showAutoRelay(const QVariantMap &relay);
-    // The console gateway's relay on the card: `value` as its name, and for a
-    // known relay its mode ("Auto" or "Manual") and bundled flag (empty:
-    // left as they are).
-    void showGatewayRelay(const QString &value, const QString &modeText, const QString &countryCode);
     // The route cards' values (the meters' signals land here).
     void showEstimatedPing(int ms);
     void setGameRouteValue(const QString &text);
@@ -118,7 +138,7 @@ private:
     void placeCardAndButton(bool active);
     void showBoostSection(bool active);
     void runMeters(bool connected);
-    void styleButton(int state);
+    void styleButton(ButtonState state);
     // The connection's relay for its card: on the card when its game shows,
     // kept for later either way.
     void keepConnectionRelay(const QString &name, const QString &mode, const QString &countryCode,
@@ -133,8 +153,8 @@ private:
     QPointer<CountryFlags> m_flags;
     QPointer<QTimer> m_clockTimer;
     QTimer *m_connectingTimer = nullptr;
-    int m_buttonState = Idle;
-    int m_connectionState = Idle;
+    ButtonState m_buttonState = ButtonState::Idle;
+    ButtonState m_connectionState = ButtonState::Idle;
     // Null until a game is opened: the page then shows whatever runs.
     QString m_shownGame;
     // The meters' last values, shown again when the connection's game is.

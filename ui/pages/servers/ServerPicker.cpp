@@ -428,6 +428,19 @@ void ServerPicker::unparkRelayRow(const RelayRow &r)
     r.ping->setObjectName(QStringLiteral("SrvServerPing"));
 }
 
+void ServerPicker::showSweepPings(const QHash<QString, int> &pings)
+{
+    for (const RelayRow &r : std::as_const(m_relayRows)) {
+        const QString id = r.ping->property("server_id").toString();
+        if (id.isEmpty())
+            continue;
+        const auto ping = pings.constFind(id);
+        if (ping == pings.constEnd())
+            continue;
+        r.ping->setText(*ping < 0 ? QStringLiteral("--") : QStringLiteral("%1 ms").arg(*ping));
+    }
+}
+
 void ServerPicker::fillRelayRow(const RelayRow &r, int index, const QVariantMap &relay, int ping)
 {
     const auto text = [&relay](const char *key) { return relay.value(QLatin1String(key)).toString(); };

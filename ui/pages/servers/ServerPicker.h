@@ -136,6 +136,9 @@ public slots:
     // The servers page's back row: clears the search, then back to the regions.
     void leaveServerSearch();
     void onServerRowClicked(const PickedRow &row);
+    // A sweep's pings (relay id -> ms, -1 unknown) on the rows of the relays
+    // it measured; the other rows keep their text.
+    void showSweepPings(const QHash<QString, int> &pings);
 
 signals:
     // A relay was picked and stored; the card shows cardText, "Manual" and

@@ -122,7 +122,7 @@ private:
         ConsoleNetworkManager *network = window.consoleNetworkManager();
         QTRY_COMPARE(overlay->status()->text(), QStringLiteral("Starting boost..."));
         QTRY_VERIFY(log.lines().contains("[ConsoleConn] Gateway is not running after start"));
-        QCOMPARE(window.connectDisplay()->buttonState(), 0);
+        QCOMPARE(window.connectDisplay()->buttonState(), ButtonState::Idle);
         QVERIFY(overlay->overlay()->isVisible());
         QVERIFY(overlay->spinner()->isHidden());
         QVERIFY(overlay->status()->isVisible());
@@ -270,7 +270,7 @@ private slots:
 
         if (variant == "no driver") {
             QTRY_VERIFY(log.lines().contains("[ConsoleConn] Gateway is not running after start"));
-            QCOMPARE(display->buttonState(), 0);
+            QCOMPARE(display->buttonState(), ButtonState::Idle);
             QVERIFY(!gateway->isRunning());
             QVERIFY(!window.connectState()->connecting);
             return;
@@ -281,7 +281,7 @@ private slots:
         QTRY_VERIFY(gateway->isRunning());
         QCOMPARE(page->regionValue()->text(), QStringLiteral("Relay One"));
         QCOMPARE(page->regionMode()->text(), QStringLiteral("Auto"));
-        QTRY_COMPARE(display->buttonState(), 2);
+        QTRY_COMPARE(display->buttonState(), ButtonState::Connected);
         QCOMPARE(page->tapButton()->text(), QStringLiteral("Disconnect"));
         QVERIFY(window.connectState()->connected);
         QVERIFY(log.lines().contains(
@@ -307,7 +307,7 @@ private slots:
         // Disconnect: idle, and the driver was handed the all-zero configuration.
         page->tapButton()->click();
         QVERIFY(!gateway->isRunning());
-        QCOMPARE(display->buttonState(), 0);
+        QCOMPARE(display->buttonState(), ButtonState::Idle);
         QVERIFY(!window.connectState()->connected);
         const size_t sets = quorlix_drvsim_set_count();
         QVERIFY(sets > 0);

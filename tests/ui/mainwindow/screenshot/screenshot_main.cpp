@@ -356,13 +356,16 @@ void stageConnectState(MainWindow *window, const QString &view, const QString &t
         window->connectDisplay()->connectingTimer()->stop();
         return;
     }
-    window->connectDisplay()->showAutoRelay(
-        QVariantMap{{"name", "Frankfurt"}, {"country_code", "DE"}, {"flag", QString()}});
+    window->connectDisplay()->showRelay(
+        ConnectDisplay::RelayFrom::Connection,
+        ConnectDisplay::Relay::fromRecord(
+            QVariantMap{{"name", "Frankfurt"}, {"country_code", "DE"}, {"flag", QString()}},
+            QStringLiteral("Auto"), true));
     state->lastShownSecond = -1;
     state->connectedClock.restart();
     now += (12 * 60 + 34) * 1000;
     window->connectDisplay()->showConnected();
-    window->applyConnectButtonState(2);
+    window->applyConnectButtonState(ButtonState::Connected);
     window->updateConnectedTime();
     // No relay answers here: the meters stop, and the cards show figures
     // such a connection has.
