@@ -90,7 +90,7 @@ void showAlreadyRunningBox()
                              QString::fromUtf8(kAlreadyRunningText), QMessageBox::Ok, QMessageBox::NoButton);
 }
 
-void prepareStoredState()
+void prepareStoredState(const std::function<void()> &readStoredOptions)
 {
     migrateLegacyData();
     const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
@@ -101,9 +101,19 @@ void prepareStoredState()
         QDir().mkpath(dataFolder + QStringLiteral("/covers"));
         setupSettingsStorage(dataFolder);
     }
+    // The stored options are read (and on a first start their defaults
+    // stored) in the schema's transaction: one commit for a first start.
+    bool read = false;
+    const auto readStored = [&read, &readStoredOptions] {
+        read = true;
+        TranslationManager::instance()->loadSavedLanguage();
+        if (readStoredOptions)
+            readStoredOptions();
+    };
     // A cache that cannot be opened is not fatal: the client runs without it.
-    (void)DatabaseManager::instance()->initialize();
-    TranslationManager::instance()->loadSavedLanguage();
+    (void)DatabaseManager::instance()->initialize(readStored);
+    if (!read)
+        readStored();
 }
 
 int handOverToRunningInstance(const StartupOptions &options)
@@ -136,7 +146,7 @@ int runStartedClient(QApplication &app, const StartupOptions &options)
     QApplication::setOrganizationName(QStringLiteral("Quorlix"));
     setTaskbarIdentity(QStringLiteral("Quorlix.QuorlixApp.Desktop"));
 
-    prepareStoredState();
+    prepareStoredState(options.readStoredOptions);
 
     SingleInstance instance(options.names);
     if (!instance.claim())

@@ -24,6 +24,9 @@ struct StartupOptions
     // Builds the client's window once start-up is done (main() supplies the
     // composition root's window; tests supply their own or none).
     std::function<std::unique_ptr<QWidget>()> createWindow;
+    // Reads the window's stored options when the cache database opens, before
+    // the window is built (main() supplies the window's; may be empty).
+    std::function<void()> readStoredOptions;
 
     // The installed client's options; QUORLIX_SINGLE_INSTANCE_ID replaces
     // the user id in the instance names, QUORLIX_QUIT_AFTER_SHOW=1 sets
@@ -48,7 +51,9 @@ int runStartedClient(QApplication &app, const StartupOptions &options);
 // Prepares stored state for this start (migration, data folder with its
 // subfolders, settings stores, database, saved language). Both a first and a
 // second instance run this. Needs the application and organisation names set.
-void prepareStoredState();
+// readStoredOptions runs with the saved language's read, in the cache
+// schema's transaction where the cache opens.
+void prepareStoredState(const std::function<void()> &readStoredOptions = {});
 
 // A second start: asks the running instance to show itself, tells the user,
 // and returns the process's exit code (0).

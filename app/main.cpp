@@ -6,5 +6,6 @@ int main(int argc, char *argv[])
 {
     StartupOptions options = StartupOptions::fromEnvironment();
     options.createWindow = [] { return createMainWindow(); };
+    options.readStoredOptions = [] { (void)MainWindow::storedWindowSize(); };
     return runClient(argc, argv, options);
 }

@@ -84,12 +84,14 @@ DatabaseManager::~DatabaseManager()
     close();
 }
 
-bool DatabaseManager::initialize()
+bool DatabaseManager::initialize(const std::function<void()> &alsoInSchemaTransaction)
 {
-    return initialize(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
+    return initialize(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation),
+                      alsoInSchemaTransaction);
 }
 
-bool DatabaseManager::initialize(const QString &dataFolder)
+bool DatabaseManager::initialize(const QString &dataFolder,
+                                 const std::function<void()> &alsoInSchemaTransaction)
 {
     close();
     if (dataFolder.trimmed().isEmpty()) {
@@ -116,7 +118,7 @@ bool DatabaseManager::initialize(const QString &dataFolder)
         close();
         return false;
     }
-    if (!createTables()) {
+    if (!createTables(alsoInSchemaTransaction)) {
         // A file that is not a database (or cannot be written) stays as it
         // is on disk; the client runs without a cache.
         close();
@@ -147,10 +149,11 @@ QString DatabaseManager::databasePath() const
     return m_db.databaseName();
 }
 
-bool DatabaseManager::createTables()
+bool DatabaseManager::createTables(const std::function<void()> &alsoInSchemaTransaction)
 {
     // One transaction: on a first start every statement writes, and each on
     // its own would wait for its own sync to disk.
+    QMutexLocker locker(&m_mutex);
     const bool inTransaction = m_db.transaction();
     QSqlQuery q(m_db);
     for (const char *statement : kTableStatements) {
@@ -169,5 +172,7 @@ bool DatabaseManager::createTables()
     for (const char *statement : kColumnAdditions)
         q.exec(QString::fromLatin1(statement));
     q.finish();
+    if (alsoInSchemaTransaction)
+        alsoInSchemaTransaction();
     return !inTransaction || commitOrRollback(m_db, "createTables");
 }

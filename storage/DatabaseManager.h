@@ -37,18 +37,22 @@ public:
     static DatabaseManager *instance();
     ~DatabaseManager() override;
 
-    // Opens "quorlix_cache.db" in the local data folder and creates the schema.
-    bool initialize();
+    // Opens "quorlix_cache.db" in the local data folder and creates the
+    // schema. alsoInSchemaTransaction (metadata reads and writes only) runs
+    // inside the schema's transaction once the schema is there, so a first
+    // start storing its defaults costs one commit with the schema; it does
+    // not run when the database cannot be opened or the schema not made.
+    bool initialize(const std::function<void()> &alsoInSchemaTransaction = {});
     // Same, in the given folder (tests point it at a temporary folder). An
     // empty folder fails with a log line.
-    bool initialize(const QString &dataFolder);
+    bool initialize(const QString &dataFolder, const std::function<void()> &alsoInSchemaTransaction = {});
     // Closes the connection and releases the file; operations then find no
     // rows and write nothing until the next initialize.
     void close();
     bool isOpen() const;
     QString databasePath() const;
 
-    bool createTables();
+    bool createTables(const std::function<void()> &alsoInSchemaTransaction = {});
 
     // metadata
     bool tryGetMetadata(const QString &key, QString *value = nullptr);

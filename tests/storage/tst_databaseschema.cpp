@@ -36,6 +36,7 @@ private slots:
     void metadataBoolParsing_data();
     void metadataBoolParsing();
     void metadataWrittenInOneTransactionArriveTogether();
+    void firstStartDefaultsJoinTheSchemasCommit();
     void metadataTimestampsAreLocalIso();
     void failedReadNeverOverwritesStoredValue();
     void closedDatabaseReturnsDefaultsAndStoresNothing();
@@ -173,7 +174,9 @@ void tst_DatabaseSchema::unusableDatabaseFile()
     }
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression("\\[DB\\] (the database path is a folder|cannot)"));
-    QVERIFY(!DatabaseManager::instance()->initialize(folder));
+    bool ranInSchemaTransaction = false;
+    QVERIFY(!DatabaseManager::instance()->initialize(folder, [&] { ranInSchemaTransaction = true; }));
+    QVERIFY(!ranInSchemaTransaction);
     QVERIFY(!DatabaseManager::instance()->isOpen());
 
     // Every later read gives the default and nothing is written anywhere.
@@ -323,6 +326,29 @@ void tst_DatabaseSchema::metadataWrittenInOneTransactionArriveTogether()
     db->inOneTransaction([&] { ran = db->getMetadataOrInit("settings/toggle_c", "1") == "1"; });
     QVERIFY(ran);
     QCOMPARE(storedCount(), 2);
+}
+
+void tst_DatabaseSchema::firstStartDefaultsJoinTheSchemasCommit()
+{
+    QTemporaryDir dir;
+    auto *db = DatabaseManager::instance();
+    int tablesSeenInside = -1;
+    QVERIFY(db->initialize(dir.path(), [&] {
+        QCOMPARE(db->getMetadataOrInit("settings/ui_language", "en-US"), QString("en-US"));
+        QCOMPARE(db->getMetadataOrInit("settings/window_size", "(1440 x 810)"), QString("(1440 x 810)"));
+        // Another connection sees neither the schema nor the defaults yet.
+        QSqlDatabase raw = openRaw(dir.path(), "inside");
+        tablesSeenInside = scalar(raw, "SELECT COUNT(*) FROM sqlite_master").toInt();
+    }));
+    QCOMPARE(tablesSeenInside, 0);
+    QSqlDatabase raw = openRaw(dir.path());
+    QCOMPARE(scalar(raw, "SELECT COUNT(*) FROM metadata").toInt(), 2);
+
+    // Opened again, the stored values are read and nothing is replaced.
+    db->close();
+    QVERIFY(db->initialize(dir.path(), [&] {
+        QCOMPARE(db->getMetadataOrInit("settings/ui_language", "fa-IR"), QString("en-US"));
+    }));
 }
 
 void tst_DatabaseSchema::metadataTimestampsAreLocalIso()

@@ -99,6 +99,11 @@ public:
     void buildPages();
     bool pagesBuilt() const;
 
+    // The window's size as stored in the cache database (its default stored
+    // there when missing). The window reads it as it is built; the start-up
+    // reads it first, with the other stored options in one commit.
+    static QSize storedWindowSize();
+
     // Window shell and navigation.
     void navigateToPage(int index);
     void openGamesPage();

@@ -55,16 +55,21 @@ QString MainWindow::persianFontFamily()
     return g_persianFontFamily.isEmpty() ? kPersianFallbackFamily : g_persianFontFamily;
 }
 
+QSize MainWindow::storedWindowSize()
+{
+    QString sizeText = kDefaultWindowSize;
+    if (DatabaseManager *db = DatabaseManager::instance())
+        sizeText = db->getMetadataOrInit(kWindowSizeKey, kDefaultWindowSize);
+    return WindowRules::windowSizeForOption(sizeText);
+}
+
 void MainWindow::setupWindow()
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setAttribute(Qt::WA_TranslucentBackground, true);
     setWindowIcon(QApplication::windowIcon());
 
-    QString sizeText = kDefaultWindowSize;
-    if (DatabaseManager *db = DatabaseManager::instance())
-        sizeText = db->getMetadataOrInit(kWindowSizeKey, kDefaultWindowSize);
-    setFixedSize(WindowRules::windowSizeForOption(sizeText));
+    setFixedSize(storedWindowSize());
 
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
