@@ -780,21 +780,25 @@ void AuthPage::updateFrostedGlass()
     if (background.isNull() || width() <= 0 || height() <= 0)
         return;
     const qreal dpr = devicePixelRatioF();
+    const QRect under(qRound(m_card->x() * dpr), qRound(m_card->y() * dpr), qRound(m_card->width() * dpr),
+                      qRound(m_card->height() * dpr));
+    // Only what lies under the card is converted and painted on; the sun
+    // lands on it where it would on the whole picture (a whole-pixel shift).
     QImage canvas = background
                         .scaled(QSize(qRound(width() * dpr), qRound(height() * dpr)), Qt::IgnoreAspectRatio,
                                 Qt::SmoothTransformation)
+                        .copy(under)
                         .convertToFormat(QImage::Format_ARGB32_Premultiplied);
     const QPixmap sun = m_sun->pixmap();
     if (!sun.isNull()) {
         QPainter painter(&canvas);
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.translate(-under.topLeft());
         painter.drawPixmap(
             QRectF(m_sun->x() * dpr, m_sun->y() * dpr, m_sun->width() * dpr, m_sun->height() * dpr), sun,
             QRectF(sun.rect()));
     }
-    const QRect under(qRound(m_card->x() * dpr), qRound(m_card->y() * dpr), qRound(m_card->width() * dpr),
-                      qRound(m_card->height() * dpr));
-    QPixmap glass = QPixmap::fromImage(canvas.copy(under));
+    QPixmap glass = QPixmap::fromImage(canvas);
     glass.setDevicePixelRatio(dpr);
     m_frostBg->setPixmap(glass);
     m_frostBlur->contentChanged();
