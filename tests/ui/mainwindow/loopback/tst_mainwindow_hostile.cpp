@@ -227,13 +227,30 @@ private:
         // version check's reply was taken for a refusal (any 2xx body that
         // does not say "valid": true), which holds every sign-in back.
         const auto asked = [this](const char *path) { return m_service.requestCount(QLatin1String(path)); };
-        QTRY_VERIFY_WITH_TIMEOUT(asked("/api/games") >= 1 && asked("/api/servers") >= 2 &&
-                                     asked("/api/app-version/validate") >= 1 &&
-                                     (asked("/api/auth/validate") >= 1 || window.isVersionBlocked()),
-                                 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!state->requestInFlight && !catalogue->isSaving() && !grid->isFilling() &&
-                                     !notifications->isListing(),
-                                 10000);
+        // What is still missing is named when a wait gives up.
+        const auto counts = [&] {
+            return QStringLiteral("games %1, servers %2, version %3, updates %4, sign-in %5, blocked %6")
+                .arg(asked("/api/games"))
+                .arg(asked("/api/servers"))
+                .arg(asked("/api/app-version/validate"))
+                .arg(asked("/api/app-updates"))
+                .arg(asked("/api/auth/validate"))
+                .arg(window.isVersionBlocked());
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(asked("/api/games") >= 1 && asked("/api/servers") >= 2 &&
+                                      asked("/api/app-version/validate") >= 1 &&
+                                      (asked("/api/auth/validate") >= 1 || window.isVersionBlocked()),
+                                  qPrintable(counts()), 10000);
+        const auto busy = [&] {
+            return QStringLiteral("games request %1, saving %2, filling %3, listing %4")
+                .arg(state->requestInFlight)
+                .arg(catalogue->isSaving())
+                .arg(grid->isFilling())
+                .arg(notifications->isListing());
+        };
+        QTRY_VERIFY2_WITH_TIMEOUT(!state->requestInFlight && !catalogue->isSaving() && !grid->isFilling() &&
+                                      !notifications->isListing(),
+                                  qPrintable(busy()), 10000);
     }
 
     // The games list on disk is the good one, or one within the bounds.
