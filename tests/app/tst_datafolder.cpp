@@ -1,6 +1,7 @@
 // The one-way move of older installs' data into the local data folder.
 
 #include "app/DataFolder.h"
+#include "support/ClientNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,8 +63,7 @@ private slots:
 
 void tst_DataFolder::initTestCase()
 {
-    QCoreApplication::setOrganizationName("Quorlix");
-    QCoreApplication::setApplicationName("Quorlix");
+    useClientNames();
 }
 
 void tst_DataFolder::replaceOrKeep_data()

@@ -3,6 +3,7 @@
 
 #include "app/SettingsStores.h"
 #include "storage/AccountStoreFiles.h"
+#include "support/ClientNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -62,8 +63,7 @@ private slots:
 
 void tst_SettingsStores::initTestCase()
 {
-    QCoreApplication::setOrganizationName("Quorlix");
-    QCoreApplication::setApplicationName("Quorlix");
+    useClientNames();
 }
 
 void tst_SettingsStores::init()

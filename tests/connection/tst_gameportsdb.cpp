@@ -7,6 +7,7 @@
 #include "services/GamePlatform.h"
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsManager.h"
+#include "support/ClientNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -33,8 +34,7 @@ private:
 
 void TestGamePortsDb::initTestCase()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+    useClientNames();
     QVERIFY(m_dir.isValid());
     QVERIFY(DatabaseManager::instance()->initialize(m_dir.path()));
     // A catalogue entry as the games API delivers it, JSON lists and all.

@@ -4,6 +4,7 @@
 #include "ServiceTestSupport.h"
 #include "services/AccountInfo.h"
 #include "services/AccountStore.h"
+#include "support/ClientNames.h"
 
 #include <QSettings>
 #include <QSignalSpy>
@@ -47,8 +48,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        useClientNames();
         QVERIFY(m_fake.listen());
     }
 

@@ -4,6 +4,7 @@
 #include "ServiceTestSupport.h"
 #include "services/AccountSession.h"
 #include "services/AccountStore.h"
+#include "support/ClientNames.h"
 
 #include <QSettings>
 #include <QSignalSpy>
@@ -89,8 +90,7 @@ private:
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        useClientNames();
         QVERIFY(m_fake.listen());
         g_previous = qInstallMessageHandler(recordLog);
     }

@@ -5,6 +5,7 @@
 #include "storage/DatabaseManager.h"
 #include "storage/SettingsKeys.h"
 #include "storage/SettingsManager.h"
+#include "support/ClientNames.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -68,8 +69,7 @@ private slots:
 
 void tst_SettingsManager::initTestCase()
 {
-    QCoreApplication::setOrganizationName("Quorlix");
-    QCoreApplication::setApplicationName("Quorlix");
+    useClientNames();
     QSettings::setDefaultFormat(QSettings::IniFormat);
 }
 

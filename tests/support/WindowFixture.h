@@ -4,6 +4,7 @@
 // intervals short enough that no test waits on the client's own.
 
 #include "storage/DatabaseManager.h"
+#include "support/ClientNames.h"
 #include "ui/mainwindow/WindowIntervals.h"
 
 #include <QCoreApplication>
@@ -13,11 +14,7 @@
 namespace WindowFixture {
 
 // Organisation and application "Quorlix", as the client sets them at start.
-inline void useClientNames()
-{
-    QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
-}
+using ::useClientNames;
 
 // Opens the cache database in the folder `name` under the test's temporary
 // folder (QUORLIX_TEST_TMP), making the folder first; false when it cannot.

@@ -1,4 +1,5 @@
 #include "connection/RelayChoice.h"
+#include "support/ClientNames.h"
 #include "support/PainterWarnings.h"
 #include "ui/pages/servers/ServerPicker.h"
 #include "ui/pages/servers/ServerRegionPage.h"
@@ -192,8 +193,7 @@ class TestServerPicker : public QObject
 private slots:
     void initTestCase()
     {
-        QCoreApplication::setOrganizationName(QStringLiteral("Quorlix"));
-        QCoreApplication::setApplicationName(QStringLiteral("Quorlix"));
+        useClientNames();
         QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation));
     }
     void init() { TestSupport::failOnPainterWarnings(); }

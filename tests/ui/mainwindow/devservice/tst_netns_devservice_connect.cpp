@@ -18,6 +18,7 @@
 #include "engine/qt/TunnelClient.h"
 #include "platform/SystemTools.h"
 #include "services/AccountStore.h"
+#include "support/ClientNames.h"
 #include "support/NetnsPeer.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/LoopbackGuard.h"
@@ -124,8 +125,7 @@ void TestNetnsDevServiceConnect::initTestCase()
     QVERIFY2(m_peer.start(&why), why.c_str());
     QVERIFY2(netnspeer::sh(std::string("ip route add default via ") + netnspeer::kRelay, &why), why.c_str());
 
-    QApplication::setApplicationName(QStringLiteral("Quorlix"));
-    QApplication::setOrganizationName(QStringLiteral("Quorlix"));
+    useClientNames();
     prepareStoredState();
 }
 
