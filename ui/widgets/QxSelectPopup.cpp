@@ -28,7 +28,7 @@ QGraphicsDropShadowEffect *makeCardShadow(QWidget *card)
 
 } // namespace
 
-QxPopupRow::QxPopupRow(int index, const Parts &parts, const QxSelectPopupStyle &style,
+QxPopupRow::QxPopupRow(int index, const Texts &texts, const QxSelectPopupStyle &style,
                        std::function<void(int)> onClick, QWidget *parent)
     : QWidget(parent), m_index(index), m_rowFontPx(style.rowFontPx), m_rowHoverRadius(style.rowHoverRadius),
       m_rowPaddingLeft(style.rowPaddingLeft), m_rowPaddingRight(style.rowPaddingRight),
@@ -65,9 +65,9 @@ QxPopupRow::QxPopupRow(int index, const Parts &parts, const QxSelectPopupStyle &
     layout->addWidget(m_right, 1, Qt::AlignLeft | Qt::AlignVCenter);
     layout->addWidget(m_check, 0, Qt::AlignRight | Qt::AlignVCenter);
 
-    m_left->setText(parts.left);
-    m_right->setText(parts.right);
-    m_left->setVisible(!parts.left.isEmpty());
+    m_left->setText(texts.left);
+    m_right->setText(texts.right);
+    m_left->setVisible(!texts.left.isEmpty());
 
     applyLabelFonts();
     setStyleSheet(QStringLiteral("QWidget#QxPopupRow {  background: transparent;  border-radius: %1px;}"
@@ -248,7 +248,7 @@ void QxSelectPopup::setStyle(const QxSelectPopupStyle &style)
     m_rowsLayout->setSpacing(m_style.rowSpacing);
 }
 
-void QxSelectPopup::setItems(const QList<QxPopupRow::Parts> &items)
+void QxSelectPopup::setItems(const QList<QxPopupRow::Texts> &items)
 {
     // The old rows go later, not now: this may run from a selection callback
     // while one of them is still handling its own mouse press.

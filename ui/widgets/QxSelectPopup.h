@@ -44,7 +44,7 @@ struct QxSelectPopupStyle
 class QxPopupRow : public QWidget
 {
 public:
-    struct Parts
+    struct Texts
     {
         QString left;
         QString right;
@@ -52,7 +52,7 @@ public:
 
     // Takes the row metrics and hover colour of `style` as they are now;
     // later style changes of the popup do not reach an existing row.
-    QxPopupRow(int index, const Parts &parts, const QxSelectPopupStyle &style,
+    QxPopupRow(int index, const Texts &texts, const QxSelectPopupStyle &style,
                std::function<void(int)> onClick, QWidget *parent);
 
     int index() const { return m_index; }
@@ -102,7 +102,7 @@ public:
     void setStyle(const QxSelectPopupStyle &style);
     const QxSelectPopupStyle &popupStyle() const { return m_style; }
 
-    void setItems(const QList<QxPopupRow::Parts> &items);
+    void setItems(const QList<QxPopupRow::Texts> &items);
     void setOnSelected(std::function<void(int)> callback) { m_onSelected = std::move(callback); }
     void setOnHidden(std::function<void()> callback) { m_onHidden = std::move(callback); }
     void setCheckedIndex(int index);

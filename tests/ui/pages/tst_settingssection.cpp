@@ -433,10 +433,10 @@ private slots:
         QFETCH(int, textX);
         Page page(&m_store);
         const auto which = SettingsSection::Select(field);
-        const SettingsSelectField::Parts &parts = page.section->selectField(which);
-        QCOMPARE(parts.icon ? parts.icon->geometry() : QRect(), icon);
-        QCOMPARE(parts.text->x(), textX);
-        QCOMPARE(parts.caret->geometry(), QRect(parts.box->width() - 28, 13, 16, 16));
+        const SettingsSelectField::Widgets &widgets = page.section->selectField(which);
+        QCOMPARE(widgets.icon ? widgets.icon->geometry() : QRect(), icon);
+        QCOMPARE(widgets.text->x(), textX);
+        QCOMPARE(widgets.caret->geometry(), QRect(widgets.box->width() - 28, 13, 16, 16));
         const QxSelectPopupStyle &style = page.section->selectPopup(which)->popupStyle();
         QCOMPARE(style.rowHeight, 43);
         QCOMPARE(style.rowPaddingLeft, textX);
@@ -467,10 +467,11 @@ private slots:
         QTest::mouseClick(popup->rows().at(3), Qt::LeftButton);
         QVERIFY(!popup->isVisible());
         QCOMPARE(stored(QStringLiteral("settings/route_analysis_protocol")), QStringLiteral("UDP"));
-        const SettingsSelectField::Parts &parts = page.section->selectField(SettingsSection::RouteProtocol);
-        QCOMPARE(parts.text->text(), QStringLiteral("UDP"));
+        const SettingsSelectField::Widgets &widgets =
+            page.section->selectField(SettingsSection::RouteProtocol);
+        QCOMPARE(widgets.text->text(), QStringLiteral("UDP"));
         QCOMPARE(popup->checkedIndex(), 3);
-        QCOMPARE(parts.box->styleSheet(), parts.box->property("qxClosedStyle").toString());
+        QCOMPARE(widgets.box->styleSheet(), widgets.box->property("qxClosedStyle").toString());
     }
 
     void openingOneFieldClosesTheOthers()

@@ -31,9 +31,9 @@ private:
         }
     };
 
-    static QList<QxPopupRow::Parts> items(int count)
+    static QList<QxPopupRow::Texts> items(int count)
     {
-        QList<QxPopupRow::Parts> list;
+        QList<QxPopupRow::Texts> list;
         for (int i = 0; i < count; ++i)
             list.append({QString(), QStringLiteral("Choice %1").arg(i)});
         return list;

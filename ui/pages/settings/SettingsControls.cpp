@@ -22,7 +22,7 @@ namespace {
 
 const char *const kOnProperty = "on";
 
-SettingsSwitchParts namedParts(QWidget *track, QWidget *knob, const char *stem)
+SettingsSwitchWidgets namedWidgets(QWidget *track, QWidget *knob, const char *stem)
 {
     return {track, knob, QLatin1String(stem) + QLatin1String("SwitchTrack"),
             QLatin1String(stem) + QLatin1String("SwitchKnob")};
@@ -46,27 +46,27 @@ QPixmap helpPicture(const QColor &colour)
 
 } // namespace
 
-void styleSettingsSwitch(const SettingsSwitchParts &parts, bool on)
+void styleSettingsSwitch(const SettingsSwitchWidgets &widgets, bool on)
 {
-    if (!parts.track || !parts.knob)
+    if (!widgets.track || !widgets.knob)
         return;
-    parts.track->setStyleSheet(
+    widgets.track->setStyleSheet(
         QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 11px;}")
-            .arg(parts.trackName, on ? QStringLiteral("#FA8207") : QStringLiteral("#414245")));
-    parts.knob->setStyleSheet(
+            .arg(widgets.trackName, on ? QStringLiteral("#FA8207") : QStringLiteral("#414245")));
+    widgets.knob->setStyleSheet(
         QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 8px;}")
-            .arg(parts.knobName, on ? QStringLiteral("#0B0C0F") : QStringLiteral("#1A1E24")));
-    parts.knob->move(on ? 21 : 3, 3);
+            .arg(widgets.knobName, on ? QStringLiteral("#0B0C0F") : QStringLiteral("#1A1E24")));
+    widgets.knob->move(on ? 21 : 3, 3);
 }
 
-void toggleSettingsSwitch(QPushButton *hit, const SettingsSwitchParts &parts, const QString &key,
+void toggleSettingsSwitch(QPushButton *hit, const SettingsSwitchWidgets &widgets, const QString &key,
                           SettingsStore *store)
 {
     if (!hit)
         return;
     const bool on = !hit->property(kOnProperty).toBool();
     hit->setProperty(kOnProperty, on);
-    styleSettingsSwitch(parts, on);
+    styleSettingsSwitch(widgets, on);
     if (store)
         store->writeBool(key, on);
 }
@@ -76,7 +76,7 @@ namespace {
 struct BuiltSwitch
 {
     QPushButton *hit = nullptr;
-    SettingsSwitchParts parts;
+    SettingsSwitchWidgets widgets;
 };
 
 BuiltSwitch buildSwitch(QWidget *card, const QString &trackName, const QString &knobName,
@@ -98,8 +98,8 @@ BuiltSwitch buildSwitch(QWidget *card, const QString &trackName, const QString &
     knob->setGraphicsEffect(shadow);
 
     const bool on = store ? store->readBool(key, defaultOn) : defaultOn;
-    const SettingsSwitchParts parts{track, knob, trackName, knobName};
-    styleSettingsSwitch(parts, on);
+    const SettingsSwitchWidgets widgets{track, knob, trackName, knobName};
+    styleSettingsSwitch(widgets, on);
 
     // Above the knob, so a click anywhere on the track lands here.
     auto *hit = new QPushButton(track);
@@ -110,7 +110,7 @@ BuiltSwitch buildSwitch(QWidget *card, const QString &trackName, const QString &
         QStringLiteral("QPushButton#%1 { background: transparent; border: none; }").arg(hitName));
     hit->setGeometry(track->rect());
     hit->setProperty(kOnProperty, on);
-    return {hit, parts};
+    return {hit, widgets};
 }
 
 } // namespace
@@ -122,10 +122,10 @@ QPushButton *makeSettingsSwitch(QWidget *card, const QString &trackName, const Q
     const BuiltSwitch s = buildSwitch(card, trackName, knobName, hitName, key, defaultOn, x, y, store);
     QPointer<SettingsStore> guardedStore(store);
     QPushButton *hit = s.hit;
-    const SettingsSwitchParts parts = s.parts;
+    const SettingsSwitchWidgets widgets = s.widgets;
     QObject::connect(
-        hit, &QPushButton::clicked, context ? context : parts.track,
-        [hit, parts, key, guardedStore] { toggleSettingsSwitch(hit, parts, key, guardedStore); });
+        hit, &QPushButton::clicked, context ? context : widgets.track,
+        [hit, widgets, key, guardedStore] { toggleSettingsSwitch(hit, widgets, key, guardedStore); });
     return hit;
 }
 
@@ -137,8 +137,8 @@ QPushButton *makeNamedSwitch(QWidget *card, const QString &stem, const QString &
                     stem + QLatin1String("SwitchHit"), key, defaultOn, x, y, store);
     QPointer<SettingsStore> guardedStore(store);
     QPushButton *hit = s.hit;
-    QWidget *track = s.parts.track;
-    QWidget *knob = s.parts.knob;
+    QWidget *track = s.widgets.track;
+    QWidget *knob = s.widgets.knob;
     QObject::connect(
         hit, &QPushButton::clicked, context ? context : track,
         [hit, track, knob, key, guardedStore, toggle] { toggle(hit, track, knob, key, guardedStore); });
@@ -147,46 +147,46 @@ QPushButton *makeNamedSwitch(QWidget *card, const QString &stem, const QString &
 
 void styleStartupSwitch(QWidget *track, QWidget *knob, bool on)
 {
-    styleSettingsSwitch(namedParts(track, knob, "SettingsStartup"), on);
+    styleSettingsSwitch(namedWidgets(track, knob, "SettingsStartup"), on);
 }
 
 void styleTraySwitch(QWidget *track, QWidget *knob, bool on)
 {
-    styleSettingsSwitch(namedParts(track, knob, "SettingsTray"), on);
+    styleSettingsSwitch(namedWidgets(track, knob, "SettingsTray"), on);
 }
 
 void styleNotifConnSwitch(QWidget *track, QWidget *knob, bool on)
 {
-    styleSettingsSwitch(namedParts(track, knob, "SettingsNotifConn"), on);
+    styleSettingsSwitch(namedWidgets(track, knob, "SettingsNotifConn"), on);
 }
 
 void styleNotifServerSwitch(QWidget *track, QWidget *knob, bool on)
 {
-    styleSettingsSwitch(namedParts(track, knob, "SettingsNotifServer"), on);
+    styleSettingsSwitch(namedWidgets(track, knob, "SettingsNotifServer"), on);
 }
 
 void toggleStartupSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
                          SettingsStore *store)
 {
-    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsStartup"), key, store);
+    toggleSettingsSwitch(hit, namedWidgets(track, knob, "SettingsStartup"), key, store);
 }
 
 void toggleTraySwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
                       SettingsStore *store)
 {
-    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsTray"), key, store);
+    toggleSettingsSwitch(hit, namedWidgets(track, knob, "SettingsTray"), key, store);
 }
 
 void toggleNotifConnSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
                            SettingsStore *store)
 {
-    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsNotifConn"), key, store);
+    toggleSettingsSwitch(hit, namedWidgets(track, knob, "SettingsNotifConn"), key, store);
 }
 
 void toggleNotifServerSwitch(QPushButton *hit, QWidget *track, QWidget *knob, const QString &key,
                              SettingsStore *store)
 {
-    toggleSettingsSwitch(hit, namedParts(track, knob, "SettingsNotifServer"), key, store);
+    toggleSettingsSwitch(hit, namedWidgets(track, knob, "SettingsNotifServer"), key, store);
 }
 
 QLabel *makeInfoIcon(QWidget *card, const QString &name, int x, int y)

@@ -14,7 +14,7 @@ class SettingsStore;
 // means there is no database (switches flip but store nothing).
 namespace SettingsControls {
 
-struct SettingsSwitchParts
+struct SettingsSwitchWidgets
 {
     QWidget *track = nullptr;
     QWidget *knob = nullptr;
@@ -23,10 +23,10 @@ struct SettingsSwitchParts
 };
 
 // The look for the state: track and knob colours, knob at (21, 3) or (3, 3).
-void styleSettingsSwitch(const SettingsSwitchParts &parts, bool on);
+void styleSettingsSwitch(const SettingsSwitchWidgets &widgets, bool on);
 // Flips the switch, restyles it and stores the new state (a failed write
 // leaves the new state on screen).
-void toggleSettingsSwitch(QPushButton *hit, const SettingsSwitchParts &parts, const QString &key,
+void toggleSettingsSwitch(QPushButton *hit, const SettingsSwitchWidgets &widgets, const QString &key,
                           SettingsStore *store);
 
 // Builds a switch at (x, y) in the card showing the stored state (the default

@@ -592,7 +592,7 @@ void SettingsSection::buildSelect(Select which, QWidget *card)
     m_popups[which] = new QxSelectPopup(m_popupParent);
     // The rows' text lines up with the value in the box.
     applyDefaultSelectStyle(m_popups[which], std::max(14, m_fields[which].text->x()));
-    QList<QxPopupRow::Parts> items;
+    QList<QxPopupRow::Texts> items;
     for (const QString &name : row.names)
         items.append({QString(), name});
     m_popups[which]->setItems(items);

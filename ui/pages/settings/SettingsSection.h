@@ -47,7 +47,7 @@ public:
 
     // The four select fields, in the order of the options they hold.
     enum Select { Accuracy, RouteProtocol, IpVersion, Redirect };
-    const SettingsSelectField::Parts &selectField(Select which) const { return m_fields[which]; }
+    const SettingsSelectField::Widgets &selectField(Select which) const { return m_fields[which]; }
     QxSelectPopup *selectPopup(Select which) const { return m_popups[which]; }
 
     // The nine switches by their stem ("SettingsStartup", "SettingsOptSmart", ...).
@@ -96,7 +96,7 @@ private:
     GradientBorderCard *m_optimizationCard = nullptr;
     GradientBorderCard *m_advancedCard = nullptr;
     QPushButton *m_resetNetworkButton = nullptr;
-    SettingsSelectField::Parts m_fields[4];
+    SettingsSelectField::Widgets m_fields[4];
     QxSelectPopup *m_popups[4] = {nullptr, nullptr, nullptr, nullptr};
     QHash<QString, QPushButton *> m_switches;
 };

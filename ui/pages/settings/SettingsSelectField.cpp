@@ -32,47 +32,48 @@ IconPlace iconPlace(bool hasIcon, int boxHeight, int iconSize, int iconLeft, int
     return place;
 }
 
-Parts makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *card, const QString &boxName,
-                      int x, int y, int w, int h, const QString &iconPath, const QString &initialText,
-                      const QString &iconName, const QString &textName, const QString &caretName,
-                      int iconSize, int iconLeft, int iconGap)
+Widgets makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *card,
+                        const QString &boxName, int x, int y, int w, int h, const QString &iconPath,
+                        const QString &initialText, const QString &iconName, const QString &textName,
+                        const QString &caretName, int iconSize, int iconLeft, int iconGap)
 {
-    Parts parts;
-    parts.box = new QWidget(card);
-    parts.box->setObjectName(boxName);
-    parts.box->setGeometry(x, y, w, h);
-    parts.box->setAttribute(Qt::WA_StyledBackground, true);
+    Widgets widgets;
+    widgets.box = new QWidget(card);
+    widgets.box->setObjectName(boxName);
+    widgets.box->setGeometry(x, y, w, h);
+    widgets.box->setAttribute(Qt::WA_StyledBackground, true);
     const QString closed =
         QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-radius: 6px;}").arg(boxName);
-    parts.box->setProperty(kClosed, closed);
-    parts.box->setProperty(kOpen,
-                           QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 6px;  "
-                                          "border-top-right-radius: 6px;  border-bottom-left-radius: 0px;  "
-                                          "border-bottom-right-radius: 0px;}")
-                               .arg(boxName));
-    parts.box->setProperty(kOpenUp,
-                           QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 0px;  "
-                                          "border-top-right-radius: 0px;  border-bottom-left-radius: 6px;  "
-                                          "border-bottom-right-radius: 6px;}")
-                               .arg(boxName));
-    parts.box->setStyleSheet(closed);
+    widgets.box->setProperty(kClosed, closed);
+    widgets.box->setProperty(
+        kOpen, QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 6px;  "
+                              "border-top-right-radius: 6px;  border-bottom-left-radius: 0px;  "
+                              "border-bottom-right-radius: 0px;}")
+                   .arg(boxName));
+    widgets.box->setProperty(
+        kOpenUp, QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 0px;  "
+                                "border-top-right-radius: 0px;  border-bottom-left-radius: 6px;  "
+                                "border-bottom-right-radius: 6px;}")
+                     .arg(boxName));
+    widgets.box->setStyleSheet(closed);
 
     const IconPlace place = iconPlace(!iconPath.isEmpty(), h, iconSize, iconLeft, iconGap);
     if (!iconPath.isEmpty()) {
-        parts.icon = PageWidgets::pictureLabel(parts.box, iconName, iconPath, QSize(place.size, place.size));
-        parts.icon->move(place.x, (h - place.size) / 2);
+        widgets.icon =
+            PageWidgets::pictureLabel(widgets.box, iconName, iconPath, QSize(place.size, place.size));
+        widgets.icon->move(place.x, (h - place.size) / 2);
     }
-    parts.text = new QLabel(initialText, parts.box);
-    parts.text->setObjectName(textName);
-    parts.text->setFont(textFont);
-    parts.text->setStyleSheet(textSheet);
-    parts.text->setLayoutDirection(Qt::LeftToRight);
-    parts.text->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
-    parts.text->setGeometry(place.textX, 0, w - place.textX - 36, h);
-    parts.caret = PageWidgets::pictureLabel(parts.box, caretName, QStringLiteral(":/icons/caret-down.png"),
-                                            QSize(16, 16));
-    parts.caret->move(w - 28, (h - 16) / 2);
-    return parts;
+    widgets.text = new QLabel(initialText, widgets.box);
+    widgets.text->setObjectName(textName);
+    widgets.text->setFont(textFont);
+    widgets.text->setStyleSheet(textSheet);
+    widgets.text->setLayoutDirection(Qt::LeftToRight);
+    widgets.text->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
+    widgets.text->setGeometry(place.textX, 0, w - place.textX - 36, h);
+    widgets.caret = PageWidgets::pictureLabel(widgets.box, caretName,
+                                              QStringLiteral(":/icons/caret-down.png"), QSize(16, 16));
+    widgets.caret->move(w - 28, (h - 16) / 2);
+    return widgets;
 }
 
 QWidget *addOptionHitArea(QObject *context, QWidget *box, std::function<void()> toggle)
@@ -176,7 +177,7 @@ QString choiceName(const QStringList &names, int index)
     return index >= 0 && index < names.size() ? names.at(index) : names.first();
 }
 
-void choose(const Choice &choice, int index, const Parts &field, QxSelectPopup *popup, SettingsStore *store)
+void choose(const Choice &choice, int index, const Widgets &field, QxSelectPopup *popup, SettingsStore *store)
 {
     const QString value = choiceName(choice.names, index);
     if (store)

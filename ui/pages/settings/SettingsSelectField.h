@@ -18,7 +18,7 @@ class SettingsStore;
 // properties "qxClosedStyle", "qxOpenStyle" and "qxOpenUpStyle".
 namespace SettingsSelectField {
 
-struct Parts
+struct Widgets
 {
     QWidget *box = nullptr;
     QLabel *icon = nullptr; // null without an icon path
@@ -36,10 +36,10 @@ struct IconPlace
 };
 IconPlace iconPlace(bool hasIcon, int boxHeight, int iconSize, int iconLeft, int iconGap);
 
-Parts makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *card, const QString &boxName,
-                      int x, int y, int w, int h, const QString &iconPath, const QString &initialText,
-                      const QString &iconName, const QString &textName, const QString &caretName,
-                      int iconSize, int iconLeft, int iconGap);
+Widgets makeSelectField(const QFont &textFont, const QString &textSheet, QWidget *card,
+                        const QString &boxName, int x, int y, int w, int h, const QString &iconPath,
+                        const QString &initialText, const QString &iconName, const QString &textName,
+                        const QString &caretName, int iconSize, int iconLeft, int iconGap);
 
 // A transparent button over the whole box (named after it with "Hit") that
 // runs the toggle; the click's context is `context`. Nothing without a box.
@@ -72,6 +72,7 @@ struct Choice
     QString key;
     QStringList names;
 };
-void choose(const Choice &choice, int index, const Parts &field, QxSelectPopup *popup, SettingsStore *store);
+void choose(const Choice &choice, int index, const Widgets &field, QxSelectPopup *popup,
+            SettingsStore *store);
 
 } // namespace SettingsSelectField
