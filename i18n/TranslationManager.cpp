@@ -1,5 +1,6 @@
 #include "i18n/TranslationManager.h"
 
+#include "i18n/Language.h"
 #include "storage/DatabaseManager.h"
 
 #include <QCoreApplication>
@@ -14,12 +15,6 @@ namespace {
 const QString kLanguageKey = QStringLiteral("settings/ui_language");
 const QString kEnglish = QStringLiteral("en-US");
 const QString kPersian = QStringLiteral("fa-IR");
-
-bool isPersian(const QString &code)
-{
-    const QString c = code.trimmed().toLower();
-    return c == QLatin1String("fa-ir") || c.startsWith(QLatin1String("fa"));
-}
 
 TranslationManager::Store databaseStore()
 {
@@ -148,7 +143,7 @@ void TranslationManager::loadAppTranslator(const QString &code)
 {
     if (!m_appTranslator)
         m_appTranslator = new QTranslator(this);
-    if (!isPersian(code))
+    if (!Language::isPersian(code))
         return;
     const QString file = QStringLiteral("translations/app/quorlix_%1.qm").arg(QStringLiteral("fa"));
     (void)m_appTranslator->load(QDir(appFolder()).filePath(file));
@@ -158,7 +153,7 @@ void TranslationManager::loadQtTranslator(const QString &code)
 {
     if (!m_qtTranslator)
         m_qtTranslator = new QTranslator(this);
-    if (!isPersian(code))
+    if (!Language::isPersian(code))
         return;
     const QString file = QStringLiteral("translations/qt_%1.qm").arg(QStringLiteral("fa"));
     if (!m_qtTranslator->load(QDir(appFolder()).filePath(file)))

@@ -1,9 +1,9 @@
 #include "ui/mainwindow/ConsoleOverlay.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
-#include <QCoreApplication>
 #include <QEvent>
 #include <QGraphicsBlurEffect>
 #include <QLabel>
@@ -16,10 +16,7 @@ using PageLooks::interFont;
 
 namespace {
 
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &geometry,
                   int pixelSize, int weight, Qt::Alignment alignment, const QString &style)
@@ -66,20 +63,21 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     m_tint->setStyleSheet(QStringLiteral("background-color: rgba(17,19,23,0.80); border-radius: 20px;"));
 
     const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter;
-    makeLabel(m_tint, "ConsoleConnTitle", trWindow("Boosted!"), QRect(269, 49, 762, 32), 24, 600,
+    makeLabel(m_tint, "ConsoleConnTitle", windowText("Boosted!"), QRect(269, 49, 762, 32), 24, 600,
               Qt::AlignCenter,
               QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: 24px;"
                              "font-weight: 600;line-height: 32px;"));
-    makeLabel(m_tint, "ConsoleConnSub", trWindow("Please follow the steps below to set up your PlayStation"),
-              QRect(269, 91, 762, 20), 14, 600, Qt::AlignCenter,
+    makeLabel(m_tint, "ConsoleConnSub",
+              windowText("Please follow the steps below to set up your PlayStation"), QRect(269, 91, 762, 20),
+              14, 600, Qt::AlignCenter,
               QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: 14px;"
                              "font-weight: 600;line-height: 20px;"));
     makeLabel(
         m_tint, "ConsoleConnStep1",
-        trWindow("1.Connect your PS and PC to the same router or switch (wired connection is preferred)."),
+        windowText("1.Connect your PS and PC to the same router or switch (wired connection is preferred)."),
         QRect(336, 140, 627, 40), 14, 400, leftMiddle, QLatin1String(kStepStyle));
     makeLabel(m_tint, "ConsoleConnStep2",
-              trWindow("2.Setting > Network > Internet Connection > LAN/WIFI > Customize > Manual"),
+              windowText("2.Setting > Network > Internet Connection > LAN/WIFI > Customize > Manual"),
               QRect(369, 195, 562, 40), 14, 400, leftMiddle, QLatin1String(kStepStyle));
 
     m_step3 = new QWidget(m_tint);
@@ -90,19 +88,19 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     // The line is a little wider than its designed 474 px in Inter 14: it
     // spans the box, centred on the same middle, so its end is not cut.
     makeLabel(m_step3, "ConsoleConnStep3Text",
-              trWindow("3.Enter the correct IP address > Connect PS to NAT type >start boostinf"),
+              windowText("3.Enter the correct IP address > Connect PS to NAT type >start boostinf"),
               QRect(0, 20, 762, 20), 14, 400, Qt::AlignCenter,
               QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: 14px;"
                              "font-weight: 400;line-height: 20px;"));
 
     // The fixed configuration the network watch gives out: the gateway is the
     // PC, the address is the console's.
-    m_gatewayValue = makeConfigBox(0, trWindow("Default gateway"), QStringLiteral("172.22.255.34"));
-    m_ipValue = makeConfigBox(1, trWindow("IP Address:"), QStringLiteral("172.22.255.37"));
-    m_dnsValue = makeConfigBox(2, trWindow("DNS:"), QStringLiteral("1.1.1.1"));
-    m_maskValue = makeConfigBox(3, trWindow("Subnet mask:"), QStringLiteral("255.255.0.0"));
+    m_gatewayValue = makeConfigBox(0, windowText("Default gateway"), QStringLiteral("172.22.255.34"));
+    m_ipValue = makeConfigBox(1, windowText("IP Address:"), QStringLiteral("172.22.255.37"));
+    m_dnsValue = makeConfigBox(2, windowText("DNS:"), QStringLiteral("1.1.1.1"));
+    m_maskValue = makeConfigBox(3, windowText("Subnet mask:"), QStringLiteral("255.255.0.0"));
 
-    makeLabel(m_tint, "ConsoleConnStep4", trWindow("4.Configured! You\u2019ll be redirected."),
+    makeLabel(m_tint, "ConsoleConnStep4", windowText("4.Configured! You\u2019ll be redirected."),
               QRect(523, 433, 254, 40), 14, 400, Qt::AlignCenter,
               QStringLiteral("background: #1A1E24;border-radius: 10px;padding: 10px;color: #B8B9BA;"
                              "font-family: Inter;font-size: 14px;font-weight: 400;line-height: 20px;"));
@@ -111,7 +109,7 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     m_spinner->setObjectName(QStringLiteral("ConsoleConnSpinner"));
     m_spinner->move((kWidth - m_spinner->width()) / 2, 503);
 
-    m_status = makeLabel(m_tint, "ConsoleConnVerifying", trWindow("Verifying configuration"),
+    m_status = makeLabel(m_tint, "ConsoleConnVerifying", windowText("Verifying configuration"),
                          QRect(0, m_spinner->height() + 513, kWidth, 20), 14, 400, Qt::AlignCenter,
                          QStringLiteral("color: #FA8207;background: transparent;font-family: Inter;"
                                         "font-size: 14px;font-weight: 400;line-height: 20px;"));

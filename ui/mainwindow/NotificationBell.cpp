@@ -1,10 +1,10 @@
 #include "ui/mainwindow/NotificationBell.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/notifications/NotificationDropdown.h"
 #include "ui/widgets/CardOverlay.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFrame>
 #include <QLabel>
@@ -202,10 +202,9 @@ void NotificationBell::place(bool persian)
     m_personalTab->move(4, 3);
     m_publicTab->move(140, 3);
 
-    auto tr = [](const char *text) { return QCoreApplication::translate("MainWindow", text); };
-    m_personalTab->setText(persian ? QStringLiteral("شخصی") : tr("Personal"));
-    m_publicTab->setText(persian ? QStringLiteral("عمومی") : tr("Public"));
-    m_seeAll->setText(persian ? QStringLiteral("مشاهده همه") : tr("See all"));
+    m_personalTab->setText(persian ? QStringLiteral("شخصی") : Language::windowText("Personal"));
+    m_publicTab->setText(persian ? QStringLiteral("عمومی") : Language::windowText("Public"));
+    m_seeAll->setText(persian ? QStringLiteral("مشاهده همه") : Language::windowText("See all"));
     QFont font(persian ? m_persianFamily : QStringLiteral("Inter"));
     font.setPointSize(14);
     font.setWeight(QFont::Normal);

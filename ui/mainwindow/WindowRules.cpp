@@ -6,12 +6,6 @@
 
 namespace WindowRules {
 
-bool isPersian(const QString &languageCode)
-{
-    const QString code = languageCode.trimmed().toLower();
-    return code == QLatin1String("fa-ir") || code.startsWith(QLatin1String("fa"));
-}
-
 QSize windowSizeForOption(const QString &sizeText)
 {
     if (sizeText.contains(QLatin1String("1080")))

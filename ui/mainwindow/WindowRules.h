@@ -1,4 +1,6 @@
 #pragma once
+#include "i18n/Language.h"
+
 #include <QPoint>
 #include <QSize>
 #include <QString>
@@ -20,8 +22,8 @@ inline constexpr int kMiniLogoLineY = 92;
 
 enum NavId { NavHome = 0, NavGames = 1, NavNetwork = 2, NavSetting = 3, NavProfile = 4 };
 
-// A language code is Persian when, trimmed and lower-cased, it is "fa-ir" or begins with "fa".
-bool isPersian(const QString &languageCode);
+// Whether a language code is Persian, which the window mirrors for.
+using Language::isPersian;
 
 // The stored "settings/window_size" text picks the small window when it
 // contains "1080" anywhere; everything else is the design size.

@@ -1,11 +1,11 @@
 #include "ui/pages/account/ProfileSection.h"
 
+#include "i18n/Language.h"
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
 #include <QBitmap>
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -17,10 +17,7 @@
 
 namespace {
 
-QString trMain(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QPixmap icon16(const QString &path)
 {
@@ -76,7 +73,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     auto *cardLayout = new QVBoxLayout(m_card);
     cardLayout->setContentsMargins(20, 20, 20, 20);
     cardLayout->setSpacing(30);
-    QLabel *title = label(m_card, "ProfilePersonalInfoTitle", trMain("Personal info"), kTitleStyle);
+    QLabel *title = label(m_card, "ProfilePersonalInfoTitle", windowText("Personal info"), kTitleStyle);
     title->setFixedHeight(24);
     cardLayout->addWidget(title, 0, Qt::AlignLeft | Qt::AlignTop);
     cardLayout->addStretch(1);
@@ -110,7 +107,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         const QPixmap pixmap = icon16(QLatin1String(row.iconPath));
         if (!pixmap.isNull())
             icon->setPixmap(pixmap);
-        QLabel *name = label(m_card, row.label, trMain(row.text), kFieldStyle);
+        QLabel *name = label(m_card, row.label, windowText(row.text), kFieldStyle);
         name->adjustSize();
         name->setGeometry(80, row.y, name->sizeHint().width(), 20);
         QLabel *value = label(m_card, row.value, QString(), kTitleStyle);
@@ -155,11 +152,11 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     const QPixmap signOut = icon16(QStringLiteral(":/icons/sign-out-1.png"));
     if (!signOut.isNull())
         overlayIcon->setPixmap(signOut);
-    QLabel *confirmTitle = label(m_logoutCard, "LogoutConfirmTitle", trMain("Log out"),
+    QLabel *confirmTitle = label(m_logoutCard, "LogoutConfirmTitle", windowText("Log out"),
                                  kTitleStyle + QStringLiteral(" border: none;"));
     confirmTitle->setAlignment(Qt::AlignCenter);
     confirmTitle->setGeometry(0, 98, cw, 24);
-    QLabel *desc = label(m_logoutCard, "LogoutConfirmDesc", trMain("Are you sure you want to leave?"),
+    QLabel *desc = label(m_logoutCard, "LogoutConfirmDesc", windowText("Are you sure you want to leave?"),
                          QStringLiteral("background: transparent; border: none; color: #ADADAD; "
                                         "font-family: 'Inter'; font-size: 14px; font-weight: 400; "
                                         "line-height: 20px;"));
@@ -176,14 +173,14 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         return b;
     };
     m_cancel =
-        button("LogoutConfirmCancel", trMain("Cancel"),
+        button("LogoutConfirmCancel", windowText("Cancel"),
                "QPushButton#%1 { background: #414245; border: none; border-radius: 16px; color: #B8B9BA; "
                "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
                "QPushButton#%1:hover { background: #4A4B4E; }"
                "QPushButton#%1:pressed { background: #353639; }");
     m_cancel->setGeometry(108, 176, 80, 32);
     m_confirm =
-        button("LogoutConfirmConfirm", trMain("Confirm"),
+        button("LogoutConfirmConfirm", windowText("Confirm"),
                "QPushButton#%1 { background: #FA8207; border: none; border-radius: 16px; color: #0B0C0F; "
                "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
                "QPushButton#%1:hover { background: #FF941F; }"
@@ -207,7 +204,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     pillLayout->setContentsMargins(30, 0, 30, 0);
     pillLayout->setSpacing(12);
     pillLayout->setAlignment(Qt::AlignCenter);
-    auto *pillText = new QLabel(trMain("Log Out"), m_logoutButton);
+    auto *pillText = new QLabel(windowText("Log Out"), m_logoutButton);
     pillText->setStyleSheet(QStringLiteral("background: transparent; color: #FFFFFF; font-family: 'Inter'; "
                                            "font-size: 14px; font-weight: 600; line-height: 20px;"));
     pillText->setAttribute(Qt::WA_TransparentForMouseEvents, true);

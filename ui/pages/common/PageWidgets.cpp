@@ -21,12 +21,6 @@ QFont familyFont(const QString &family, int pixelSize, QFont::Weight weight)
     return font;
 }
 
-bool isPersianCode(const QString &languageCode)
-{
-    const QString code = languageCode.trimmed().toLower();
-    return code == QLatin1String("fa-ir") || code.startsWith(QLatin1String("fa"));
-}
-
 QLabel *pictureLabel(QWidget *parent, const QString &name, const QString &path, const QSize &size)
 {
     auto *label = new QLabel(parent);

@@ -14,10 +14,6 @@ QFont interFont(int pixelSize, QFont::Weight weight);
 // A family's font at a pixel size and weight.
 QFont familyFont(const QString &family, int pixelSize, QFont::Weight weight);
 
-// A language code is Persian when, trimmed and lower-cased, it is "fa-ir"
-// or begins with "fa".
-bool isPersianCode(const QString &languageCode);
-
 // A transparent label of the size showing the picture scaled into it (aspect
 // kept, smooth); without the picture the label stays empty.
 QLabel *pictureLabel(QWidget *parent, const QString &name, const QString &path, const QSize &size);

@@ -1,9 +1,9 @@
 #include "ui/pages/common/TitlesAndLanding.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/widgets/DecorativeWidgets.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QFrame>
 #include <QGraphicsBlurEffect>
@@ -23,10 +23,7 @@ namespace {
 
 constexpr int kUnboundedHeight = 16777215;
 
-QString trMain(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QWidget *styledLayer(QWidget *parent, const char *name, const QString &sheet, const QRect &geometry)
 {
@@ -87,11 +84,11 @@ void TitlesAndLanding::buildTitles()
     };
     // The application style sheet gives the Dashboard title its English look;
     // the Persian look is set on the label by placeDashboardTitle.
-    m_dashboardTitle = title("DashboardTitle", trMain("Dashboard"), kDashboardTitleY, true);
-    m_gamesTitle = title("GamesTitle", trMain("Games"), kTitleY, false);
+    m_dashboardTitle = title("DashboardTitle", windowText("Dashboard"), kDashboardTitleY, true);
+    m_gamesTitle = title("GamesTitle", windowText("Games"), kTitleY, false);
     m_settingsTitle = title("SettingsTitle", QStringLiteral("General Sittings"), kTitleY, false);
-    m_profileTitle = title("ProfileTitle", trMain("Profile"), kTitleY, false);
-    m_landingTitle = title("ConnectionsLandingTitle", trMain("Connections"), kTitleY, false);
+    m_profileTitle = title("ProfileTitle", windowText("Profile"), kTitleY, false);
+    m_landingTitle = title("ConnectionsLandingTitle", windowText("Connections"), kTitleY, false);
     for (QLabel *label : {m_gamesTitle, m_settingsTitle, m_profileTitle, m_landingTitle}) {
         label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: #FFFFFF; }")
                                  .arg(label->objectName()));
@@ -155,17 +152,17 @@ void TitlesAndLanding::buildBanner()
                                   QStringLiteral(":/icons/connections-ready-rocket.png"), QSize(50, 51));
     rocket->move(20, 16);
     const int textX = rocket->x() + rocket->width() + 20;
-    QLabel *heading = textLabel(m_banner, "ConnectionsLandingBannerTitle", trMain("Ready to optimize ?"),
+    QLabel *heading = textLabel(m_banner, "ConnectionsLandingBannerTitle", windowText("Ready to optimize ?"),
                                 interFont(16, QFont::DemiBold), "#FFFFFF");
     heading->adjustSize();
     heading->setGeometry(textX, 19, heading->width(), 24);
     QLabel *sub = textLabel(m_banner, "ConnectionsLandingBannerSub",
-                            trMain("Add a game or app and ensure the best connection route."),
+                            windowText("Add a game or app and ensure the best connection route."),
                             interFont(14, QFont::Normal), "#ADADAD");
     sub->adjustSize();
     sub->setGeometry(textX, 43, sub->width(), 20);
 
-    m_addButton = new QPushButton(trMain("Add"), m_banner);
+    m_addButton = new QPushButton(windowText("Add"), m_banner);
     m_addButton->setObjectName(QStringLiteral("ConnectionsLandingAddBtn"));
     m_addButton->setFont(interFont(14, QFont::Medium));
     m_addButton->setStyleSheet(QStringLiteral(
@@ -218,8 +215,8 @@ void TitlesAndLanding::buildBody()
         label->setGeometry(0, y, w, 24);
         return label;
     };
-    centred("ConnectionsLandingEmptyTitle", trMain("No active connections"), "#FFFFFF", 221);
-    centred("ConnectionsLandingEmptySub", trMain("Optimize for better performance. Data will appear."),
+    centred("ConnectionsLandingEmptyTitle", windowText("No active connections"), "#FFFFFF", 221);
+    centred("ConnectionsLandingEmptySub", windowText("Optimize for better performance. Data will appear."),
             "#707174", 251);
     m_guide =
         centred("ConnectionsLandingEmptyGuide",
@@ -239,7 +236,7 @@ void TitlesAndLanding::placeDashboardTitle(bool persian)
     QLabel *label = m_dashboardTitle;
     if (!label)
         return;
-    label->setText(persian ? QStringLiteral("داشبورد") : trMain("Dashboard"));
+    label->setText(persian ? QStringLiteral("داشبورد") : windowText("Dashboard"));
     label->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
     label->setAlignment((persian ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignAbsolute | Qt::AlignVCenter);
     if (persian) {

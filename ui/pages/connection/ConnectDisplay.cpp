@@ -2,12 +2,12 @@
 
 #include "connection/ConnectFlow.h"
 #include "connection/LivePing.h"
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/pages/connection/ConnectionPage.h"
 #include "ui/pages/connection/RouteArea.h"
 #include "ui/pages/servers/CountryFlags.h"
 
-#include <QCoreApplication>
 #include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
 #include <QLabel>
@@ -21,10 +21,7 @@ namespace {
 
 // The button's texts are the window's ("MainWindow" in the translation
 // files), the verified status a plain one ("QObject").
-QString windowText(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 } // namespace
 
@@ -340,7 +337,7 @@ void ConnectDisplay::showConnected()
     if (!m_page)
         return;
     m_connectingTimer->stop();
-    m_page->statusLabel()->setText(QCoreApplication::translate("QObject", "You are connected!"));
+    m_page->statusLabel()->setText(Language::objectText("You are connected!"));
     m_page->timerLabel()->setText(clockText(0));
     if (m_clockTimer)
         m_clockTimer->start();

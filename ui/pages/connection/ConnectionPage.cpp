@@ -1,10 +1,10 @@
 #include "ui/pages/connection/ConnectionPage.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/FittedText.h"
 #include "ui/widgets/IconTint.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
@@ -27,10 +27,7 @@ namespace {
 
 // The texts are the window's: the translation files hold them under
 // "MainWindow".
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 const QString kTransparent = QStringLiteral("background: transparent;");
 
@@ -102,15 +99,15 @@ ConnectionPage::ConnectionPage(QWidget *rootFrame, QWidget *leftPanel, const QSi
     buildRegionCard(leftPanel);
     buildBoostSection(rootFrame, leftPanel, windowSize, std::move(games));
 
-    m_subtitle =
-        label(m_header, "QuorlixConnSubtitle", trWindow("Connect To"), QFont(QStringLiteral("IRANYekanXVF")),
-              QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"));
+    m_subtitle = label(m_header, "QuorlixConnSubtitle", windowText("Connect To"),
+                       QFont(QStringLiteral("IRANYekanXVF")),
+                       QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"));
     QFont subtitleFont = m_subtitle->font();
     subtitleFont.setPixelSize(12);
     subtitleFont.setWeight(QFont::DemiBold);
     m_subtitle->setFont(subtitleFont);
     m_subtitle->move(144, 31);
-    m_gameTitle = label(m_header, "QuorlixConnGameTitle", trWindow("League of legend"), interFont(24, 600),
+    m_gameTitle = label(m_header, "QuorlixConnGameTitle", windowText("League of legend"), interFont(24, 600),
                         QStringLiteral("color: #FFFFFF; background: transparent;"));
     m_gameTitle->move(144, 59);
 }
@@ -200,7 +197,7 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     m_regionOpacity->setOpacity(1.0);
     m_regionCard->setGraphicsEffect(m_regionOpacity);
 
-    QLabel *title = label(m_regionCard, "ServerRegionTitle", trWindow("Server Region"), interFont(12, 600),
+    QLabel *title = label(m_regionCard, "ServerRegionTitle", windowText("Server Region"), interFont(12, 600),
                           QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"
                                          "font-family: Inter;font-size: 12px;font-weight: 600;"));
     title->move(14, 10);
@@ -211,10 +208,10 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     m_regionFlag->setStyleSheet(QStringLiteral("background: transparent; border-radius: 12px;"));
     PageLooks::setScaledPixmap(m_regionFlag, QStringLiteral(":/icons/flag-us.png"), QSize(24, 24));
     m_regionValue =
-        label(m_regionCard, "ServerRegionValue", trWindow("United States"), interFont(14, 500),
+        label(m_regionCard, "ServerRegionValue", windowText("United States"), interFont(14, 500),
               QStringLiteral("color: #FFFFFF;background: transparent;text-transform: capitalize;"));
     m_regionValue->move(50, 43);
-    m_regionMode = label(m_regionCard, "ServerRegionAuto", trWindow("Auto"), interFont(12, 400),
+    m_regionMode = label(m_regionCard, "ServerRegionAuto", windowText("Auto"), interFont(12, 400),
                          QStringLiteral("color: #FFFFFF; background: transparent;"));
     m_regionArrow = new QLabel(m_regionCard);
     m_regionArrow->setObjectName(QStringLiteral("ServerRegionArrow"));
@@ -233,7 +230,7 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     connect(m_regionClickArea, &QPushButton::clicked, this, &ConnectionPage::serverRegionClicked);
 
     m_statusLabel =
-        label(left, "ConnStatusLabel", trWindow("You are connected!"), interFont(14, 600),
+        label(left, "ConnStatusLabel", windowText("You are connected!"), interFont(14, 600),
               QStringLiteral("color: #FA8207;background: transparent;font-family: Inter;font-size: "
                              "14px;font-weight: 600;"));
     m_statusLabel->setGeometry(60, 272, 299, 20);
@@ -253,7 +250,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
 {
     const QString capitalised =
         QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;");
-    m_boostTitle = label(left, "PlatformBoostTitle", trWindow("Platform Boost Setting"), interFont(24, 600),
+    m_boostTitle = label(left, "PlatformBoostTitle", windowText("Platform Boost Setting"), interFont(24, 600),
                          capitalised);
     m_boostTitle->move(60, 302);
     m_boostInfo =
@@ -301,20 +298,20 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     circleIcon->setStyleSheet(kTransparent);
     PageLooks::setScaledPixmap(circleIcon, QStringLiteral(":/icons/info2.png"), QSize(13, 13));
     QLabel *dialogTitle =
-        label(dialog, "PlatformBoostDialogTitle", trWindow("What is this section?"), interFont(16, 600),
+        label(dialog, "PlatformBoostDialogTitle", windowText("What is this section?"), interFont(16, 600),
               QStringLiteral("color: #FFFFFF;background: transparent;"));
     dialogTitle->setGeometry(41, 98, 338, 24);
     dialogTitle->setAlignment(Qt::AlignCenter);
     QLabel *body = label(
         dialog, "PlatformBoostDialogBody",
-        trWindow("Some games and companion apps (like Discord for voice chat or Steam to launch your "
-                 "game) may be restricted or blocked. Any options you enable will be routed through this "
-                 "app\u2019s optimized path, so they can run smoothly alongside your game."),
+        windowText("Some games and companion apps (like Discord for voice chat or Steam to launch your "
+                   "game) may be restricted or blocked. Any options you enable will be routed through this "
+                   "app\u2019s optimized path, so they can run smoothly alongside your game."),
         interFont(14, 400), QStringLiteral("color: #ADADAD;background: transparent;"));
     body->setGeometry(40, 142, 340, 120);
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    auto *gotIt = new QPushButton(trWindow("Got it!"), dialog);
+    auto *gotIt = new QPushButton(windowText("Got it!"), dialog);
     gotIt->setObjectName(QStringLiteral("PlatformBoostDialogGotIt"));
     gotIt->setGeometry(169, 250, 82, 32);
     gotIt->setFlat(false);
@@ -371,7 +368,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     m_boostTitle->raise();
     m_boostTitle->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
-    m_tapButton = new QPushButton(trWindow("Tap to connect"), left);
+    m_tapButton = new QPushButton(windowText("Tap to connect"), left);
     m_tapButton->setObjectName(QStringLiteral("TapToConnectButton"));
     m_tapButton->setGeometry(60, kTapBaseY, 299, 48);
     m_tapButton->setProperty("tapBaseY", kTapBaseY);

@@ -2,6 +2,7 @@
 
 #include "connection/NetworkFingerprint.h"
 #include "connection/RelayChoice.h"
+#include "i18n/Language.h"
 #include "services/GamePlatform.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
@@ -9,7 +10,6 @@
 #include "ui/pages/connection/PingOptimizerPage.h"
 #include "ui/widgets/FittedText.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDebug>
 #include <QDir>
@@ -29,10 +29,7 @@ namespace {
 
 // The texts are the window's: the translation files hold them under
 // "MainWindow".
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 } // namespace
 
@@ -197,10 +194,10 @@ void GameConnectionView::updateConnectionGameHeader(const QString &title, const 
     // diagram's caption keeps its place under the game's node.
     if (QLabel *label = m_labels.title) {
         const int room = label->parentWidget() ? label->parentWidget()->width() - label->x() : label->width();
-        FittedText::fit(label, title.isEmpty() ? trWindow("-") : title, room);
+        FittedText::fit(label, title.isEmpty() ? windowText("-") : title, room);
     }
     if (m_labels.routingLabel)
-        FittedText::elide(m_labels.routingLabel, title.isEmpty() ? trWindow("-") : title.toLower());
+        FittedText::elide(m_labels.routingLabel, title.isEmpty() ? windowText("-") : title.toLower());
     emit gameShown(title);
     if (logo.isEmpty())
         return;

@@ -1,10 +1,10 @@
 #include "ui/pages/connection/PlatformBoostList.h"
 
+#include "i18n/Language.h"
 #include "services/GamePlatform.h"
 #include "storage/DatabaseManager.h"
 #include "ui/pages/common/PageLooks.h"
 
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFontMetrics>
 #include <QLabel>
@@ -21,10 +21,7 @@ namespace {
 
 // The texts are the window's: the translation files hold them under
 // "MainWindow".
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 } // namespace
 
@@ -95,7 +92,7 @@ QWidget *PlatformBoostList::makeCard(const QString &gameId, const QVariantMap &p
     if (text.isEmpty())
         text = profile.value(QStringLiteral("name")).toString().trimmed();
     if (text.isEmpty())
-        text = trWindow("Profile");
+        text = windowText("Profile");
     auto *title = new QLabel(text, card);
     title->move(14, 16);
     title->setFont(PageLooks::interFont(14, 500));

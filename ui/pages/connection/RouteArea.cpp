@@ -1,9 +1,9 @@
 #include "ui/pages/connection/RouteArea.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 
 #include <QBitmap>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -17,10 +17,7 @@ namespace {
 
 // The texts are the window's: the translation files hold them under
 // "MainWindow".
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 const char kPillLabelStyle[] =
     "color: #B8B9BA;background: transparent;font-family: Inter;font-size: 10px;font-weight: 400;";
@@ -119,7 +116,7 @@ void RouteArea::buildRouteCards(QWidget *panel)
     m_routeArea->setAttribute(Qt::WA_NoSystemBackground, true);
     m_routeArea->setStyleSheet(QStringLiteral("background-color: rgba(0,0,0,0);"));
 
-    auto *title = new QLabel(trWindow("Game route"), m_routeArea);
+    auto *title = new QLabel(windowText("Game route"), m_routeArea);
     title->setObjectName(QStringLiteral("GameRouteTitle"));
     title->move(20, 20);
     title->setFont(interFont(16, 600));
@@ -135,13 +132,13 @@ void RouteArea::buildRouteCards(QWidget *panel)
     m_pingValue->setObjectName(QStringLiteral("GameRoutePingValue"));
     m_pingValue->setFont(interFont(32, 600));
     m_pingValue->setStyleSheet(valueStyle);
-    m_pingUnit = new QLabel(trWindow("ms"), pingCard);
+    m_pingUnit = new QLabel(windowText("ms"), pingCard);
     m_pingUnit->setObjectName(QStringLiteral("GameRoutePingUnit"));
     m_pingUnit->setFont(interFont(20, 600));
     m_pingUnit->setStyleSheet(QStringLiteral(
         "color: #FA8207;background: transparent;font-family: Inter;font-size: 20px;font-weight: 600;"));
     RouteDiagram::centerLabelPair(m_pingValue, m_pingUnit);
-    auto *pingSubtitle = new QLabel(trWindow("Estimated ping"), pingCard);
+    auto *pingSubtitle = new QLabel(windowText("Estimated ping"), pingCard);
     pingSubtitle->setObjectName(QStringLiteral("GameRoutePingSubtitle"));
     pingSubtitle->setGeometry(14, 80, 368, 20);
     pingSubtitle->setFont(interFont(14, 600));
@@ -155,7 +152,7 @@ void RouteArea::buildRouteCards(QWidget *panel)
     m_lossValue->setFont(interFont(32, 600));
     m_lossValue->setStyleSheet(valueStyle);
     RouteDiagram::centerLabelByText(m_lossValue, 396, 30);
-    auto *lossSubtitle = new QLabel(trWindow("Packet loss"), lossCard);
+    auto *lossSubtitle = new QLabel(windowText("Packet loss"), lossCard);
     lossSubtitle->setObjectName(QStringLiteral("GameRouteLossSubtitle"));
     lossSubtitle->setGeometry(14, 80, 368, 20);
     lossSubtitle->setFont(interFont(14, 600));
@@ -169,7 +166,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     const QPixmap serverPixmap(QStringLiteral(":/icons/routing-server.png"));
     const QPixmap logoPixmap(QStringLiteral(":/icons/routing-auto-logo.png"));
 
-    auto *title = new QLabel(trWindow("Routing detail"), panel);
+    auto *title = new QLabel(windowText("Routing detail"), panel);
     title->setObjectName(QStringLiteral("RoutingDetailTitle"));
     title->move(20, 254);
     title->setFont(interFont(16, 600));
@@ -186,7 +183,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     m_pcIcon =
         iconLabel(pcNode, "RoutingPcIcon", QSize(30, 29), QPixmap(QStringLiteral(":/icons/routing-pc.png")));
     m_pcIcon->move(25, 25);
-    QLabel *pcCaption = caption(panel, "RoutingPcLabel", trWindow("Your PC"));
+    QLabel *pcCaption = caption(panel, "RoutingPcLabel", windowText("Your PC"));
     pcCaption->setGeometry(20, 445, 80, 16);
     pcCaption->setAlignment(Qt::AlignCenter);
     s.pcCaption = pcCaption;
@@ -224,7 +221,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     serverIcon(s.rightRelayU, "RoutingRoute2ServerRightTopIcon", serverPixmap);
     s.rightRelayL = nodeBox(panel, "RoutingRoute2ServerRightBottom", QRect(0, 0, 80, 80));
     serverIcon(s.rightRelayL, "RoutingRoute2ServerRightBottomIcon", serverPixmap);
-    const QString dubai = trWindow("Dubai,AE");
+    const QString dubai = windowText("Dubai,AE");
     s.rightRelayULogo = relayLogo(panel, "RoutingRoute2ServerRightTopLogo", logoPixmap);
     s.rightRelayUCaption = caption(panel, "RoutingRoute2ServerRightTopLabel", dubai);
     s.rightRelayLLogo = relayLogo(panel, "RoutingRoute2ServerRightBottomLogo", logoPixmap);
@@ -235,7 +232,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     s.relayC = nodeBox(panel, "RoutingRoute3ServerMiddleBg", QRect(0, 0, 80, 80));
     serverIcon(s.relayC, "RoutingRoute3ServerMiddleIcon", serverPixmap);
     s.relayCLogo = relayLogo(panel, "RoutingRoute3AutoLogoMiddle", logoPixmap);
-    s.relayCCaption = caption(panel, "RoutingRoute3AutoLabelMiddle", trWindow("Auto"));
+    s.relayCCaption = caption(panel, "RoutingRoute3AutoLabelMiddle", windowText("Auto"));
     s.rightPillM = pill(panel, "RoutingRoute3PingRightMiddle", "RoutingRoute3PingRightMiddleLabel", sample,
                         QRect(0, 0, 54, 24), &label);
     s.rightPillMLabel = label;
@@ -255,7 +252,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
 
     s.relayALogo = relayLogo(panel, "RoutingAutoLogo", logoPixmap);
     s.relayALogo->move(278, 447);
-    QLabel *autoCaption = caption(panel, "RoutingAutoLabel", trWindow("Auto"));
+    QLabel *autoCaption = caption(panel, "RoutingAutoLabel", windowText("Auto"));
     autoCaption->setGeometry(296, 443, 80, 16);
     autoCaption->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     s.relayACaption = autoCaption;
@@ -291,7 +288,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     rounded.addRoundedRect(QRectF(0, 0, 60, 60), 10, 10);
     m_gameIcon->setMask(QRegion(rounded.toFillPolygon().toPolygon()));
     m_gameIcon->setStyleSheet(QStringLiteral("background: transparent; border-radius: 10px;"));
-    m_gameLabel = caption(panel, "RoutingGameLabel", trWindow("league of legends"));
+    m_gameLabel = caption(panel, "RoutingGameLabel", windowText("league of legends"));
     m_gameLabel->setGeometry(715, 445, 140, 16);
     m_gameLabel->setAlignment(Qt::AlignCenter);
     s.gameCaption = m_gameLabel;

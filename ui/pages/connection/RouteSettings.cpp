@@ -1,8 +1,8 @@
 #include "ui/pages/connection/RouteSettings.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
 #include <QIcon>
@@ -17,10 +17,7 @@ using PageLooks::styled;
 
 namespace {
 
-QString windowText(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QLabel *caption(QWidget *parent, const char *name, const QString &text, const QPoint &at)
 {

@@ -1,11 +1,11 @@
 #include "ui/pages/games/GameTile.h"
 
+#include "i18n/Language.h"
 #include "services/GamePlatform.h"
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/ImageCache.h"
 #include "ui/widgets/HoverPartner.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -161,7 +161,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     m_title->setText(QFontMetrics(titleFont).elidedText(data.title, Qt::ElideRight, kWidth));
 
-    m_tag = new QLabel(QCoreApplication::translate("QObject", "Free"), this);
+    m_tag = new QLabel(Language::objectText("Free"), this);
     m_tag->setObjectName(QStringLiteral("GamesTileTag"));
     m_tag->setGeometry(0, kCoverHeight + 40, 42, 24);
     m_tag->setFont(interFont(12, 500));
@@ -189,8 +189,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
                                              "font-size: 12px;font-weight: 500;"));
     m_timeLeft->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     if (showDays) {
-        m_timeLeft->setText(
-            QCoreApplication::translate("QObject", "%1 days left").arg(std::max(0, data.freeDaysLeft)));
+        m_timeLeft->setText(Language::objectText("%1 days left").arg(std::max(0, data.freeDaysLeft)));
     }
     m_timeLeft->setVisible(showDays);
 

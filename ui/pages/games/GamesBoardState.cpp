@@ -1,9 +1,8 @@
 #include "ui/pages/games/GamesBoardState.h"
 
+#include "i18n/Language.h"
 #include "storage/DatabaseManager.h"
 #include "ui/pages/games/GamesGridRules.h"
-
-#include <QCoreApplication>
 
 bool DatabaseGameRecords::addFavorite(const QString &title, const QString &platform, const QString &logo)
 {
@@ -39,7 +38,7 @@ QString GamesBoardState::platformName(bool pc)
 QString GamesBoardState::platformLabel(const QString &platform)
 {
     if (platform == QLatin1String("PC") || platform == QLatin1String("Console"))
-        return QCoreApplication::translate("QObject", platform.toLatin1().constData());
+        return Language::objectText(platform.toLatin1().constData());
     return platform;
 }
 

@@ -1,11 +1,11 @@
 #include "ui/pages/games/GamesGrid.h"
 
+#include "i18n/Language.h"
 #include "services/GamePlatform.h"
 #include "services/GamesCatalogue.h"
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/GamesGridRules.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QScrollArea>
 #include <QTimer>
@@ -39,11 +39,10 @@ QList<GameTile *> GamesGrid::tiles() const
 QString GamesGrid::emptyText(bool pcMode, int chipId)
 {
     if (chipId <= 0 || chipId >= kChipCount) {
-        return pcMode ? QCoreApplication::translate("QObject", "No PC items found")
-                      : QCoreApplication::translate("QObject", "No Console items found");
+        return pcMode ? Language::objectText("No PC items found")
+                      : Language::objectText("No Console items found");
     }
-    return QCoreApplication::translate("QObject", "No items found in %1")
-        .arg(QCoreApplication::translate("QObject", chipText(chipId)));
+    return Language::objectText("No items found in %1").arg(Language::objectText(chipText(chipId)));
 }
 
 void GamesGrid::clearGameTiles()
@@ -159,7 +158,7 @@ void GamesGrid::reloadGamesGrid()
         renderGamesGrid(*m_catalogue->items);
         return;
     }
-    showMessage(QCoreApplication::translate("QObject", "Loading..."));
+    showMessage(Language::objectText("Loading..."));
 }
 
 void GamesGrid::setPcMode(bool pc)

@@ -1,5 +1,6 @@
 #include "ui/pages/games/GamesSection.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/common/ThinScrollBar.h"
 #include "ui/pages/games/GamesBoardState.h"
@@ -7,7 +8,6 @@
 #include "ui/pages/games/GamesGridRules.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
@@ -26,10 +26,7 @@ const char kInactiveLook[] =
     "Inter;font-size: 16px;font-weight: 600;text-align:left;padding-left:14px;"
     "padding-top:4px;";
 
-QString trObject(const char *text)
-{
-    return QCoreApplication::translate("QObject", text);
-}
+using Language::objectText;
 
 QPushButton *platformButton(QWidget *toggle, const QString &name, const QString &text, const QRect &geometry)
 {
@@ -76,9 +73,10 @@ GamesSection::GamesSection(QWidget *rootFrame, const Setup &setup, QObject *pare
     toggle->setStyleSheet(QStringLiteral(
         "QWidget#GamesPlatformToggle{background-color:#1A1E24;border: none;border-radius:18px;}"));
     toggle->setGeometry(20, 20, 212, 48);
-    m_consoleButton =
-        platformButton(toggle, QStringLiteral("GamesConsoleBtn"), trObject("Console"), QRect(4, 4, 100, 40));
-    m_pcButton = platformButton(toggle, QStringLiteral("GamesPcBtn"), trObject("PC"), QRect(108, 4, 100, 40));
+    m_consoleButton = platformButton(toggle, QStringLiteral("GamesConsoleBtn"), objectText("Console"),
+                                     QRect(4, 4, 100, 40));
+    m_pcButton =
+        platformButton(toggle, QStringLiteral("GamesPcBtn"), objectText("PC"), QRect(108, 4, 100, 40));
     styleGamesPlatformToggle(true);
 
     buildChips();
@@ -96,7 +94,7 @@ GamesSection::GamesSection(QWidget *rootFrame, const Setup &setup, QObject *pare
     content->setAttribute(Qt::WA_StyledBackground, true);
     content->setStyleSheet(QStringLiteral("background: transparent;"));
     m_scroll->setWidget(content);
-    m_loading = new QLabel(trObject("Loading..."), content);
+    m_loading = new QLabel(objectText("Loading..."), content);
     m_loading->setObjectName(QStringLiteral("GamesLoadingLabel"));
     m_loading->setGeometry(0, 20, m_section->width(), 40);
     m_loading->setStyleSheet(QStringLiteral("color: #707174;background: transparent;font-family: Inter;"
@@ -148,8 +146,8 @@ void GamesSection::buildChips()
 {
     QStringList texts;
     for (int id = 0; id < GamesGridRules::kChipCount; ++id)
-        texts << trObject(GamesGridRules::chipText(id));
-    const QList<int> widths = chipWidths(texts, trObject("All"));
+        texts << objectText(GamesGridRules::chipText(id));
+    const QList<int> widths = chipWidths(texts, objectText("All"));
     int total = kChipGap * (int(widths.size()) - 1);
     for (int w : widths)
         total += w;

@@ -1,10 +1,10 @@
 #include "ui/pages/home/HardwareCard.h"
 
+#include "i18n/Language.h"
 #include "platform/SystemInfo.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/widgets/Gauges.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -29,16 +29,10 @@ QFont sizedFont(const QString &family, int px, int weight)
     return PageWidgets::familyFont(family, px, QFont::Weight(weight));
 }
 
-using PageWidgets::isPersianCode;
+using Language::isPersian;
 
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
-QString trHook(const char *text)
-{
-    return QCoreApplication::translate("QObject", text);
-}
+using Language::objectText;
+using Language::windowText;
 
 // The numbers are Latin with a point in both languages, never locale-formatted.
 QString gibFigure(double gib)
@@ -75,14 +69,14 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
         return;
     const int w = card->width();
 
-    m_title = new QLabel(trWindow("Hardwares"), card);
+    m_title = new QLabel(windowText("Hardwares"), card);
     m_title->setObjectName(QStringLiteral("HardwareCardTitle"));
     m_title->setGeometry(20, 20, 240, 28);
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_title->setFont(sizedFont(QStringLiteral("Inter"), 18, 600));
     m_title->setStyleSheet(QStringLiteral("color: #FFFFFF; background: transparent;"));
 
-    m_allButton = new QPushButton(trWindow("All"), card);
+    m_allButton = new QPushButton(windowText("All"), card);
     m_allButton->setObjectName(QStringLiteral("HardwareCardAllBtn"));
     m_allButton->setGeometry(w - 62 - 20, 18, 62, 32);
     m_allButton->setFont(sizedFont(QStringLiteral("Inter"), 14, 600));
@@ -115,7 +109,7 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
     m_cpuFigure = gaugeFigure(m_cpuGauge);
     m_cpuClock = gaugeLine(card, QString(), 600, "#FFFFFF");
     m_cpuClock->setObjectName(QStringLiteral("HardwareCpuMhzLabel"));
-    m_cpuName = gaugeLine(card, trWindow("CPU"), 400, "#515151");
+    m_cpuName = gaugeLine(card, windowText("CPU"), 400, "#515151");
     m_cpuName->setObjectName(QStringLiteral("HardwareCpuNameLabel"));
 
     m_gpuGauge = new CircularGauge(card);
@@ -126,7 +120,7 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
     m_gpuFigure = gaugeFigure(m_gpuGauge);
     m_gpuTemperature = gaugeLine(card, QString(), 600, "#FFFFFF");
     m_gpuTemperature->setObjectName(QStringLiteral("HardwareGpuMhzLabel"));
-    m_gpuName = gaugeLine(card, trWindow("Graphic"), 400, "#515151");
+    m_gpuName = gaugeLine(card, windowText("Graphic"), 400, "#515151");
     m_gpuName->setObjectName(QStringLiteral("HardwareGpuNameLabel"));
     placeHardwareValueLabels(m_cpuGauge, m_cpuClock, m_cpuName, m_cpuGauge->x(),
                              m_cpuGauge->x() + 120 + kLineGap);
@@ -134,21 +128,21 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
                              m_gpuGauge->x() + 120 + kLineGap);
 
     const int xs[3] = {60, 267, 474};
-    const QString texts[3] = {trWindow("48%"), trWindow("52%"), QStringLiteral("32")};
+    const QString texts[3] = {windowText("48%"), windowText("52%"), QStringLiteral("32")};
     for (int i = 0; i < 3; ++i) {
         m_badges[i] = makeMemoryCircle(card, xs[i], texts[i]);
         m_badgeTexts[i] = m_badges[i]->findChild<QLabel *>(QStringLiteral("memCircleLabel"));
     }
     QLabel *caption = nullptr;
     QLabel *amount = nullptr;
-    makeHardwareValueLabel(card, m_badges[0], trWindow("In use"), &caption, &amount);
+    makeHardwareValueLabel(card, m_badges[0], windowText("In use"), &caption, &amount);
     m_captions[0] = caption;
     m_amounts[0] = amount;
-    makeHardwareValueLabel(card, m_badges[1], trWindow("Available"), &caption, &amount);
+    makeHardwareValueLabel(card, m_badges[1], windowText("Available"), &caption, &amount);
     m_captions[1] = caption;
     m_amounts[1] = amount;
     // The hook below renames it "Total" before anyone sees it.
-    makeHardwareValueLabel(card, m_badges[2], trWindow("In use"), &caption, nullptr);
+    makeHardwareValueLabel(card, m_badges[2], windowText("In use"), &caption, nullptr);
     m_captions[2] = caption;
 
     retranslateHardwareCard(QStringLiteral("en-US"));
@@ -272,7 +266,7 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
 {
     if (!m_card)
         return;
-    m_persian = isPersianCode(languageCode);
+    m_persian = isPersian(languageCode);
     const bool persian = m_persian;
     const QString family = persian && !m_persianFamily.isEmpty() ? m_persianFamily : QStringLiteral("Inter");
     const int w = m_card->width();
@@ -282,7 +276,7 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
         m_allButton->move(x, m_allButton->y());
     }
     if (m_title) {
-        m_title->setText(persian ? QStringLiteral("مشخصات سخت افزار") : trHook("Hardwares"));
+        m_title->setText(persian ? QStringLiteral("مشخصات سخت افزار") : objectText("Hardwares"));
         m_title->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
         if (persian) {
             QFont font(family);
@@ -306,7 +300,7 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
         }
     }
     if (m_allButton) {
-        m_allButton->setText(persian ? QStringLiteral("همه") : trHook("All"));
+        m_allButton->setText(persian ? QStringLiteral("همه") : objectText("All"));
         m_allButton->setFont(sizedFont(family, 14, 600));
     }
     // Absolute: a label left right-to-left (the name lines keep that direction
@@ -328,7 +322,7 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
     for (const auto &t : texts) {
         if (!t.label)
             continue;
-        t.label->setText(persian ? QString::fromUtf8(t.persianText) : trHook(t.english));
+        t.label->setText(persian ? QString::fromUtf8(t.persianText) : objectText(t.english));
         t.label->setFont(sizedFont(family, 14, 400));
         t.label->setAlignment(side);
     }

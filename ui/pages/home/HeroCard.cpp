@@ -1,8 +1,8 @@
 #include "ui/pages/home/HeroCard.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPixmap>
@@ -35,8 +35,7 @@ HeroCard::HeroCard(QWidget *rootFrame, int y, const QString &persianFontFamily, 
     }
     m_logo->move(22, 22);
 
-    m_headline =
-        new QLabel(QCoreApplication::translate("MainWindow", "Connection is also\nPerformance"), m_card);
+    m_headline = new QLabel(Language::windowText("Connection is also\nPerformance"), m_card);
     m_headline->setObjectName(QStringLiteral("ConnectionsHeroTitle"));
     m_headline->setFixedSize(283, 64);
     m_headline->move(40, 104);
@@ -66,7 +65,7 @@ void HeroCard::addPictureAndLink()
     auto *row = new QHBoxLayout(m_linkWrap);
     row->setContentsMargins(0, 0, 0, 0);
     row->setSpacing(8);
-    m_linkText = new QLabel(QCoreApplication::translate("QObject", "Visit website"), m_linkWrap);
+    m_linkText = new QLabel(Language::objectText("Visit website"), m_linkWrap);
     m_linkText->setObjectName(QStringLiteral("ConnectionsVisitText"));
     m_linkText->setStyleSheet(QStringLiteral("color:#FFFFFF; background: transparent;"));
     auto *icon = PageWidgets::pictureLabel(m_linkWrap, QStringLiteral("ConnectionsVisitIcon"),
@@ -125,12 +124,12 @@ QImage HeroCard::trimLogo(const QImage &source)
 
 void HeroCard::retranslateConnectionsHero(const QString &languageCode)
 {
-    const bool persian = PageWidgets::isPersianCode(languageCode);
+    const bool persian = Language::isPersian(languageCode);
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     const int w = m_card->width();
 
     m_headline->setText(persian ? QStringLiteral("عملکرد اتصال خود را بهتر کنید.")
-                                : QCoreApplication::translate("QObject", "Connection is also\nPerformance"));
+                                : Language::objectText("Connection is also\nPerformance"));
     m_headline->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
     // Right-to-left would turn a plain right alignment to the left.
     m_headline->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) |
@@ -150,7 +149,7 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
 
     if (m_linkText) {
         m_linkText->setText(persian ? QStringLiteral("بازدید از وبسایت")
-                                    : QCoreApplication::translate("QObject", "Visit website"));
+                                    : Language::objectText("Visit website"));
         m_linkText->setFont(PageWidgets::familyFont(family, 12, QFont::Normal));
     }
 

@@ -1,5 +1,6 @@
 #include "ui/pages/home/HomeDashboard.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/common/ThinScrollBar.h"
 #include "ui/pages/home/HeroCard.h"
@@ -7,7 +8,6 @@
 #include "ui/pages/home/HomeMetrics.h"
 #include "ui/pages/home/LastSessionCard.h"
 
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -17,10 +17,7 @@
 
 namespace {
 
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 } // namespace
 
@@ -49,7 +46,7 @@ HomeDashboard::HomeDashboard(QWidget *rootFrame, const Setup &setup, QObject *pa
 
 void HomeDashboard::buildConnectionSection(const Setup &setup)
 {
-    m_connectionTitle = new QLabel(trWindow("Quorlix Connection"), m_rootFrame);
+    m_connectionTitle = new QLabel(windowText("Quorlix Connection"), m_rootFrame);
     m_connectionTitle->setObjectName(QStringLiteral("QuorlixConnectionTitle"));
     m_connectionTitle->setFont(PageWidgets::interFont(32, QFont::DemiBold));
     m_connectionTitle->move(120, 95);
@@ -75,7 +72,7 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     if (!rocketPicture.isNull())
         rocket->setPixmap(rocketPicture.scaled(78, 78, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 
-    auto *title = new QLabel(trWindow("Ready to optimize?"), m_section);
+    auto *title = new QLabel(windowText("Ready to optimize?"), m_section);
     title->setObjectName(QStringLiteral("HomeReadyTitle"));
     title->setGeometry(151, 180, 338, 28);
     title->setFont(PageWidgets::interFont(20, QFont::DemiBold));
@@ -83,7 +80,7 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
                                         "20px;font-weight: 600;"));
     title->setAlignment(Qt::AlignCenter);
 
-    auto *hint = new QLabel(trWindow("Add a game to ensure the best connection route."), m_section);
+    auto *hint = new QLabel(windowText("Add a game to ensure the best connection route."), m_section);
     hint->setObjectName(QStringLiteral("HomeReadySub"));
     hint->setGeometry(151, 212, 338, 40);
     hint->setFont(PageWidgets::interFont(14, QFont::Normal));
@@ -92,7 +89,7 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 
-    m_addGame = new QPushButton(trWindow("Add a game"), m_section);
+    m_addGame = new QPushButton(windowText("Add a game"), m_section);
     m_addGame->setObjectName(QStringLiteral("HomeAddGameBtn"));
     m_addGame->setFixedSize(126, 48);
     m_addGame->move(257, 252);
@@ -111,7 +108,7 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     m_favWrap->setStyleSheet(QStringLiteral("background: transparent;"));
     m_favWrap->setGeometry(0, 0, m_section->width(), m_section->height());
     m_favWrap->hide();
-    auto *favTitle = new QLabel(trWindow("Favorite games"), m_favWrap);
+    auto *favTitle = new QLabel(windowText("Favorite games"), m_favWrap);
     favTitle->setObjectName(QStringLiteral("HomeFavTitle"));
     favTitle->setGeometry(24, 24, m_section->width() - 48, 24);
     favTitle->setFont(PageWidgets::interFont(16, QFont::DemiBold));

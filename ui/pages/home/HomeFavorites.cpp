@@ -1,11 +1,11 @@
 #include "ui/pages/home/HomeFavorites.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/ImageCache.h"
 #include "ui/widgets/HoverPartner.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QPainter>
@@ -226,7 +226,7 @@ void HomeFavorites::retranslateStripTitle(bool persian)
         return;
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     m_stripTitle->setText(persian ? QStringLiteral("بازی\u200Cهای مورد علاقه")
-                                  : QCoreApplication::translate("MainWindow", "Favorite games"));
+                                  : Language::windowText("Favorite games"));
     m_stripTitle->setLayoutDirection(persian ? Qt::RightToLeft : Qt::LeftToRight);
     // Absolute: in a right-to-left label a plain right alignment is mirrored to the left.
     m_stripTitle->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) |
@@ -242,16 +242,15 @@ void HomeFavorites::retranslateHomeEmptyState(const QString &languageCode)
 {
     if (!m_section || !m_title || !m_hint || !m_addGame)
         return;
-    const bool persian = PageWidgets::isPersianCode(languageCode);
+    const bool persian = Language::isPersian(languageCode);
     if (persian) {
         m_title->setText(QStringLiteral("آماده بهینه\u200Cسازی هستید؟"));
         m_hint->setText(QStringLiteral("برای اطمینان از بهترین مسیر اتصال، یک بازی اضافه کنید."));
         m_addGame->setText(QStringLiteral("افزودن بازی"));
     } else {
-        m_title->setText(QCoreApplication::translate("MainWindow", "Ready to optimize?"));
-        m_hint->setText(
-            QCoreApplication::translate("MainWindow", "Add a game to ensure the best connection route."));
-        m_addGame->setText(QCoreApplication::translate("MainWindow", "Add a game"));
+        m_title->setText(Language::windowText("Ready to optimize?"));
+        m_hint->setText(Language::windowText("Add a game to ensure the best connection route."));
+        m_addGame->setText(Language::windowText("Add a game"));
     }
     const Qt::LayoutDirection direction = persian ? Qt::RightToLeft : Qt::LeftToRight;
     m_title->setLayoutDirection(direction);

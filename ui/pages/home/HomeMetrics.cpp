@@ -1,8 +1,8 @@
 #include "ui/pages/home/HomeMetrics.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 
-#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -25,10 +25,7 @@ constexpr int kArrowSize = 14;
 // A label that is only moved keeps a new child widget's width.
 constexpr int kLabelWidth = 100;
 
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QFont hookFont(const QString &family, bool demiBold, int pixelSize, int weight)
 {
@@ -126,7 +123,7 @@ HomeMetrics::HomeMetrics(QWidget *rootFrame, const Setup &setup, QObject *parent
     for (int i = 0; i < CardCount; ++i) {
         QLabel *title = nullptr;
         QLabel *body = nullptr;
-        makeHelpCardTexts(m_cards[i], trWindow(kCards[i].title), &title, &body);
+        makeHelpCardTexts(m_cards[i], windowText(kCards[i].title), &title, &body);
         m_titles[i] = title;
         m_bodies[i] = body;
     }
@@ -153,7 +150,7 @@ void HomeMetrics::buildStrip(QWidget *rootFrame, int y)
 
     const int dividerXs[3] = {368, 693, 1018};
     for (int i = 0; i < 4; ++i) {
-        auto *figure = new QLabel(trWindow(kMetrics[i].figure), m_strip);
+        auto *figure = new QLabel(windowText(kMetrics[i].figure), m_strip);
         figure->setFixedHeight(40);
         figure->setGeometry(kMetrics[i].x, 40, kLabelWidth, 40);
         figure->setAlignment(Qt::AlignCenter);
@@ -163,7 +160,7 @@ void HomeMetrics::buildStrip(QWidget *rootFrame, int y)
         fitCentred(figure, kMetrics[i].x);
         m_figures[i] = figure;
 
-        auto *subtitle = new QLabel(trWindow(kMetrics[i].subtitle), m_strip);
+        auto *subtitle = new QLabel(windowText(kMetrics[i].subtitle), m_strip);
         subtitle->setObjectName(QStringLiteral("HomeMetric%1Subtitle").arg(i + 1));
         subtitle->setFixedHeight(24);
         subtitle->setGeometry(kMetrics[i].x, 90, kLabelWidth, 24);
@@ -236,7 +233,7 @@ void HomeMetrics::makeHelpCardTexts(QWidget *card, const QString &title, QLabel 
     heading->setStyleSheet(
         QStringLiteral("font-weight: 600;font-size: 16px;color: #FFFFFF;background: transparent;"));
 
-    auto *body = new QLabel(trWindow(kBody), card);
+    auto *body = new QLabel(windowText(kBody), card);
     body->setObjectName(card->objectName() + QStringLiteral("Body"));
     body->setFont(PageWidgets::interFont(14, QFont::Normal));
     body->setGeometry(20, 162, w - 40, 40);
@@ -252,7 +249,7 @@ void HomeMetrics::makeHelpCardTexts(QWidget *card, const QString &title, QLabel 
 
 QPushButton *HomeMetrics::makeHelpCardButton(QWidget *card, const QUrl &link, QLabel **outArrow)
 {
-    auto *button = new QPushButton(trWindow("Go to"), card);
+    auto *button = new QPushButton(windowText("Go to"), card);
     button->setObjectName(card->objectName() + QStringLiteral("Btn"));
     button->setCursor(Qt::PointingHandCursor);
     button->setGeometry((card->width() - kButtonWidth) / 2, card->height() - 62, kButtonWidth, kButtonHeight);
@@ -298,7 +295,7 @@ void HomeMetrics::openHelpCardLink(const QUrl &link)
 
 void HomeMetrics::layoutHomeMetrics(const QString &languageCode)
 {
-    const bool persian = PageWidgets::isPersianCode(languageCode);
+    const bool persian = Language::isPersian(languageCode);
     for (int i = 0; i < ContainerCount; ++i) {
         if (QWidget *w = m_containers[i])
             w->move(containerX(Container(i), persian), w->y());
@@ -311,7 +308,7 @@ void HomeMetrics::layoutHomeMetrics(const QString &languageCode)
 
 void HomeMetrics::retranslateHomeCards(const QString &languageCode)
 {
-    const bool persian = PageWidgets::isPersianCode(languageCode);
+    const bool persian = Language::isPersian(languageCode);
     const QString family = persian && !m_persianFamily.isEmpty() ? m_persianFamily : QStringLiteral("Inter");
     const Qt::LayoutDirection direction = persian ? Qt::RightToLeft : Qt::LeftToRight;
     const auto apply = [&](QLabel *label, const QString &text, bool demiBold, int px, int weight) {
@@ -324,19 +321,19 @@ void HomeMetrics::retranslateHomeCards(const QString &languageCode)
     };
     for (int i = 0; i < 4; ++i) {
         apply(m_subtitles[i],
-              persian ? QString::fromUtf8(kMetrics[i].persianSubtitle) : trWindow(kMetrics[i].subtitle),
+              persian ? QString::fromUtf8(kMetrics[i].persianSubtitle) : windowText(kMetrics[i].subtitle),
               persian, 16, 600);
         if (m_subtitles[i])
             fitCentred(m_subtitles[i], kMetrics[i].x);
     }
     for (int i = 0; i < CardCount; ++i) {
-        apply(m_titles[i], persian ? QString::fromUtf8(kCards[i].persianTitle) : trWindow(kCards[i].title),
+        apply(m_titles[i], persian ? QString::fromUtf8(kCards[i].persianTitle) : windowText(kCards[i].title),
               persian, 16, 600);
-        apply(m_bodies[i], persian ? QString::fromUtf8(kPersianBody) : trWindow(kBody), false, 14, 400);
+        apply(m_bodies[i], persian ? QString::fromUtf8(kPersianBody) : windowText(kBody), false, 14, 400);
     }
     for (int i = 0; i < CardCount; ++i) {
         QPushButton *button = m_buttons[i];
-        styleHelpCardButton(button, QStringLiteral("مشاهده"), trWindow("Go to"), persian, family);
+        styleHelpCardButton(button, QStringLiteral("مشاهده"), windowText("Go to"), persian, family);
         QLabel *arrow = m_arrows[i];
         if (!button || !arrow)
             continue;

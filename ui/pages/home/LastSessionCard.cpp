@@ -1,10 +1,10 @@
 #include "ui/pages/home/LastSessionCard.h"
 
+#include "i18n/Language.h"
 #include "services/ServiceApi.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/games/ImageCache.h"
 
-#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -21,15 +21,8 @@
 
 namespace {
 
-QString trObject(const char *text)
-{
-    return QCoreApplication::translate("QObject", text);
-}
-
-QString trWindow(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::objectText;
+using Language::windowText;
 
 QString roundedText(double value, const char *unit)
 {
@@ -86,11 +79,11 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
         icon->setPixmap(group.scaled(icon->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
     m_emptyTitle = textLabel(m_empty, QStringLiteral("LastSessionEmptyTitle"), QRect(0, 166, kWidth, 28),
                              white, PageWidgets::interFont(20, QFont::DemiBold), Qt::AlignCenter);
-    m_emptyTitle->setText(trWindow("No connections yet!"));
+    m_emptyTitle->setText(windowText("No connections yet!"));
     m_emptyDesc = textLabel(m_empty, QStringLiteral("LastSessionEmptyDesc"), QRect(0, 198, kWidth, 20), grey,
                             PageWidgets::interFont(14, QFont::Normal), Qt::AlignCenter);
-    m_emptyDesc->setText(trWindow("View data from your last session here and rate its quality."));
-    m_addButton = new QPushButton(trWindow("Add connection"), m_empty);
+    m_emptyDesc->setText(windowText("View data from your last session here and rate its quality."));
+    m_addButton = new QPushButton(windowText("Add connection"), m_empty);
     m_addButton->setObjectName(QStringLiteral("LastSessionEmptyAddBtn"));
     m_addButton->setFont(PageWidgets::interFont(14, QFont::DemiBold));
     m_addButton->setCursor(Qt::PointingHandCursor);
@@ -105,7 +98,7 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
 
     m_title = textLabel(m_card, QStringLiteral("LastSessionTitle"), QRect(20, 20, 260, 24), white,
                         PageWidgets::interFont(16, QFont::DemiBold), leftMiddle);
-    m_title->setText(trWindow("Last session data"));
+    m_title->setText(windowText("Last session data"));
 
     m_row = new QWidget(m_card);
     m_row->setObjectName(QStringLiteral("LastSessionRow"));
@@ -120,20 +113,20 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
     showLogo(m_logo, QPixmap(QStringLiteral(":/icons/last-session-game.png")));
     m_gameName = textLabel(m_row, QString(), QRect(80, 31, 260, 20), white,
                            PageWidgets::interFont(14, QFont::DemiBold), leftMiddle);
-    m_gameName->setText(trWindow("League of legend"));
+    m_gameName->setText(windowText("League of legend"));
     m_durationLabel = textLabel(m_row, QStringLiteral("LastSessionDurationLabel"), QRect(308, 21, 200, 16),
                                 grey, PageWidgets::interFont(12, QFont::Normal), leftMiddle);
-    m_durationLabel->setText(trWindow("Duration"));
+    m_durationLabel->setText(windowText("Duration"));
     m_durationValue = textLabel(m_row, QStringLiteral("LastSessionDurationValue"), QRect(308, 41, 200, 20),
                                 white, PageWidgets::interFont(14, QFont::DemiBold), leftMiddle);
-    m_durationValue->setText(trWindow("03:03"));
+    m_durationValue->setText(windowText("03:03"));
 
     const int xs[] = {30, 171, 332, 482};
-    m_captions << makeStatCaption(xs[0], trWindow("Lower ping"), QStringLiteral("LastSessionStatLowerPing"))
-               << makeStatCaption(xs[1], trWindow("Average ping"), QStringLiteral("LastSessionStatAvgPing"))
-               << makeStatCaption(xs[2], trWindow("Average Jitter"),
+    m_captions << makeStatCaption(xs[0], windowText("Lower ping"), QStringLiteral("LastSessionStatLowerPing"))
+               << makeStatCaption(xs[1], windowText("Average ping"), QStringLiteral("LastSessionStatAvgPing"))
+               << makeStatCaption(xs[2], windowText("Average Jitter"),
                                   QStringLiteral("LastSessionStatAvgJitter"))
-               << makeStatCaption(xs[3], trWindow("Packet loss"),
+               << makeStatCaption(xs[3], windowText("Packet loss"),
                                   QStringLiteral("LastSessionStatPacketLoss"));
     for (int x : xs) {
         QLabel *value = nullptr;
@@ -290,7 +283,7 @@ void LastSessionCard::onSessionLogoReply(QNetworkReply *reply, const QString &ca
 
 void LastSessionCard::retranslateLastSessionCard(const QString &languageCode)
 {
-    const bool persian = PageWidgets::isPersianCode(languageCode);
+    const bool persian = Language::isPersian(languageCode);
     const QString family = persian ? m_persianFamily : QStringLiteral("Inter");
     const Qt::LayoutDirection direction = persian ? Qt::RightToLeft : Qt::LeftToRight;
     // Absolute: the labels are right-to-left in Persian, where a plain
@@ -321,7 +314,7 @@ void LastSessionCard::retranslateLastSessionCard(const QString &languageCode)
         {m_addButton, "Add connection", "افزودن اتصال", 14, QFont::DemiBold, false},
     };
     for (const Line &line : lines) {
-        const QString text = persian ? QString::fromUtf8(line.persian) : trObject(line.english);
+        const QString text = persian ? QString::fromUtf8(line.persian) : objectText(line.english);
         if (auto *label = qobject_cast<QLabel *>(line.widget)) {
             label->setText(text);
             if (line.align)

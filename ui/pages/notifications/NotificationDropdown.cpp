@@ -1,6 +1,6 @@
 #include "ui/pages/notifications/NotificationDropdown.h"
+#include "i18n/Language.h"
 
-#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLocale>
@@ -19,10 +19,7 @@ const char kTimeProperty[] = "notif_dt_utc";
 constexpr int kRowWidth = 276;
 constexpr int kTopHeight = 60;
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 QString persianNumber(qint64 n)
 {
@@ -55,7 +52,7 @@ QString localizeTitle(const QString &rawTitle, bool persian)
 
 QString relativeTime(const QDateTime &created, const QDateTime &nowUtc, bool persian)
 {
-    const QString justNow = persian ? QStringLiteral("همین الان") : tr("Just now");
+    const QString justNow = persian ? QStringLiteral("همین الان") : windowText("Just now");
     if (!created.isValid())
         return justNow;
     const qint64 s = std::max<qint64>(0, created.secsTo(nowUtc));
@@ -63,12 +60,12 @@ QString relativeTime(const QDateTime &created, const QDateTime &nowUtc, bool per
         return justNow;
     const qint64 m = s / 60;
     if (m <= 59)
-        return persian ? persianNumber(m) + QStringLiteral(" دقیقه پیش") : tr("%1 min ago").arg(m);
+        return persian ? persianNumber(m) + QStringLiteral(" دقیقه پیش") : windowText("%1 min ago").arg(m);
     const qint64 h = m / 60;
     if (h <= 23)
-        return persian ? persianNumber(h) + QStringLiteral(" ساعت پیش") : tr("%1 hrs ago").arg(h);
+        return persian ? persianNumber(h) + QStringLiteral(" ساعت پیش") : windowText("%1 hrs ago").arg(h);
     const qint64 days = m / 1440;
-    return persian ? persianNumber(days) + QStringLiteral(" روز پیش") : tr("%1 days ago").arg(days);
+    return persian ? persianNumber(days) + QStringLiteral(" روز پیش") : windowText("%1 days ago").arg(days);
 }
 
 } // namespace NotificationTexts

@@ -1,9 +1,9 @@
 #include "ui/pages/servers/ServerRegionPage.h"
 
+#include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/IconTint.h"
 
-#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,10 +21,7 @@ using PageLooks::styled;
 
 namespace {
 
-QString windowText(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 // A small picture label at a fixed size, filled when the picture loads.
 QLabel *iconLabel(QWidget *parent, const char *name, const char *path, int size, const QPoint &at)

@@ -1,5 +1,6 @@
 #include "ui/pages/settings/SettingsSection.h"
 
+#include "i18n/Language.h"
 #include "i18n/TranslationManager.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/settings/SettingsControls.h"
@@ -7,7 +8,6 @@
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/QxSelectPopup.h"
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
@@ -29,10 +29,7 @@ const QString kDesignSizeLabel = QStringLiteral("1440*810");
 const QString kRowTextSheet = QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;"
                                              "font-size: 14px;font-weight: 400;line-height: 20px;");
 
-QString trMain(const char *text)
-{
-    return QCoreApplication::translate("MainWindow", text);
-}
+using Language::windowText;
 
 void setupCard(GradientBorderCard *card)
 {
@@ -447,16 +444,16 @@ GradientBorderCard *SettingsSection::makeCard(const char *name, const char *titl
 void SettingsSection::buildBehaviorCard()
 {
     m_behaviorCard = makeCard("SettingsLeftSectionCard", "SettingsLeftSectionTitle",
-                              trMain("Application behavior"), QRect(120, 279, 640, 209));
+                              windowText("Application behavior"), QRect(120, 279, 640, 209));
     const NamedToggle toggles[] = {toggleStartupSwitch, toggleTraySwitch};
     for (int i = 0; i < 2; ++i) {
         const SwitchRowSpec &row = kBehaviorRows[i];
         const QString stem = QLatin1String(row.stem);
         m_switches.insert(stem, makeNamedSwitch(m_behaviorCard, stem, QLatin1String(row.key), row.defaultOn,
                                                 20, row.y, m_store, this, toggles[i]));
-        QLabel *text = switchRowText(m_behaviorCard, stem + QLatin1String("Text"), trMain(row.text), row.y,
-                                     row.textWidth);
-        infoAfter(m_behaviorCard, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip), row.iconY);
+        QLabel *text = switchRowText(m_behaviorCard, stem + QLatin1String("Text"), windowText(row.text),
+                                     row.y, row.textWidth);
+        infoAfter(m_behaviorCard, stem + QLatin1String("HelpIcon"), text, windowText(row.tooltip), row.iconY);
         if (i == 0)
             divider(m_behaviorCard, "SettingsLeftRowDivider", 127);
     }
@@ -465,17 +462,17 @@ void SettingsSection::buildBehaviorCard()
 void SettingsSection::buildNotificationsCard()
 {
     m_notificationsCard = makeCard("SettingsRightSectionCard", "SettingsRightSectionTitle",
-                                   trMain("Notifications"), QRect(780, 279, 640, 209));
+                                   windowText("Notifications"), QRect(780, 279, 640, 209));
     const NamedToggle toggles[] = {toggleNotifConnSwitch, toggleNotifServerSwitch};
     for (int i = 0; i < 2; ++i) {
         const SwitchRowSpec &row = kNotificationRows[i];
         const QString stem = QLatin1String(row.stem);
         m_switches.insert(stem, makeNamedSwitch(m_notificationsCard, stem, QLatin1String(row.key),
                                                 row.defaultOn, 20, row.y, m_store, this, toggles[i]));
-        QLabel *text = switchRowText(m_notificationsCard, stem + QLatin1String("Text"), trMain(row.text),
+        QLabel *text = switchRowText(m_notificationsCard, stem + QLatin1String("Text"), windowText(row.text),
                                      row.y, row.textWidth);
         QLabel *icon =
-            infoAfter(m_notificationsCard, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip));
+            infoAfter(m_notificationsCard, stem + QLatin1String("HelpIcon"), text, windowText(row.tooltip));
         if (i == 0) {
             divider(m_notificationsCard, "SettingsRightRowDivider", 127);
         } else {
@@ -491,14 +488,14 @@ void SettingsSection::buildNotificationsCard()
 void SettingsSection::buildOptimizationCard()
 {
     m_optimizationCard = makeCard("SettingsBottomLeftSectionCard", "SettingsBottomLeftSectionTitle",
-                                  trMain("Optimization"), QRect(120, 508, 640, 451));
+                                  windowText("Optimization"), QRect(120, 508, 640, 451));
     QWidget *card = m_optimizationCard;
     const char *dividers[] = {"SettingsOptDivider1", "SettingsOptDivider2", "SettingsOptDivider3"};
     for (int i = 0; i < 3; ++i) {
         const SwitchRowSpec &row = kOptimizationRows[i];
         const QString stem = QLatin1String(row.stem);
         QLabel *text = addFactorySwitchRow(card, row);
-        QLabel *icon = infoAfter(card, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip));
+        QLabel *icon = infoAfter(card, stem + QLatin1String("HelpIcon"), text, windowText(row.tooltip));
         if (i > 0) {
             QLabel *badge = makeRecommendedBadge(card, stem + QLatin1String("RecommendedBadge"));
             placeBadge(card, icon, badge, text->y() + text->height() / 2);
@@ -507,17 +504,17 @@ void SettingsSection::buildOptimizationCard()
     }
 
     QLabel *accuracy = plainRowText(card, QStringLiteral("SettingsOptAccuracyText"),
-                                    trMain("Optimization accuracy level"), 277);
+                                    windowText("Optimization accuracy level"), 277);
     infoAfter(
         card, QStringLiteral("SettingsOptAccuracyHelpIcon"), accuracy,
-        trMain("Higher precision optimization checks more paths to lock in the best route but can take a "
-               "bit longer."));
+        windowText("Higher precision optimization checks more paths to lock in the best route but can take a "
+                   "bit longer."));
     divider(card, "SettingsOptDivider4", 319);
-    plainRowText(card, QStringLiteral("SettingsOptRouteProtocolText"), trMain("Route analysis protocol"),
+    plainRowText(card, QStringLiteral("SettingsOptRouteProtocolText"), windowText("Route analysis protocol"),
                  341);
     divider(card, "SettingsOptDivider5", 383);
-    plainRowText(card, QStringLiteral("SettingsOptIpVersionText"), trMain("IP version for route analysis"),
-                 405);
+    plainRowText(card, QStringLiteral("SettingsOptIpVersionText"),
+                 windowText("IP version for route analysis"), 405);
 
     for (Select which : {Accuracy, RouteProtocol, IpVersion})
         buildSelect(which, card);
@@ -528,21 +525,21 @@ void SettingsSection::buildOptimizationCard()
 void SettingsSection::buildAdvancedCard()
 {
     m_advancedCard = makeCard("SettingsBottomRightSectionCard", "SettingsBottomRightSectionTitle",
-                              trMain("Advanced option"), QRect(780, 508, 640, 327));
+                              windowText("Advanced option"), QRect(780, 508, 640, 327));
     QWidget *card = m_advancedCard;
     for (int i = 0; i < 2; ++i) {
         const SwitchRowSpec &row = kAdvancedRows[i];
         const QString stem = QLatin1String(row.stem);
         QLabel *text = addFactorySwitchRow(card, row);
-        infoAfter(card, stem + QLatin1String("HelpIcon"), text, trMain(row.tooltip));
+        infoAfter(card, stem + QLatin1String("HelpIcon"), text, windowText(row.tooltip));
         divider(card, i == 0 ? "SettingsAdvDivider1" : "SettingsAdvDivider2", 127 + 64 * i);
     }
 
     QLabel *redirect =
-        plainRowText(card, QStringLiteral("SettingsAdvRedirectText"), trMain("Redirection method"), 213);
+        plainRowText(card, QStringLiteral("SettingsAdvRedirectText"), windowText("Redirection method"), 213);
     infoAfter(
         card, QStringLiteral("SettingsAdvRedirectHelpIcon"), redirect,
-        trMain(
+        windowText(
             "Defines how Quorlyx redirects and optimizes your\nnetwork data.\n\nAutomatic: Quorlyx chooses "
             "the "
             "most suitable method.\n\nWFP: Current method compatible with all features.\n\nWinDivert: Packet "
@@ -552,11 +549,11 @@ void SettingsSection::buildAdvancedCard()
     divider(card, "SettingsAdvDivider3", 255);
 
     QLabel *network = plainRowText(card, QStringLiteral("SettingsAdvWindowsNetText"),
-                                   trMain("Windows network settings"), 277);
+                                   windowText("Windows network settings"), 277);
     infoAfter(card, QStringLiteral("SettingsAdvWindowsNetHelpIcon"), network,
-              trMain("Resets your system's network settings\nto default."));
+              windowText("Resets your system's network settings\nto default."));
     // Kept as designed: the button has no action.
-    m_resetNetworkButton = new QPushButton(trMain("Reset network settings"), card);
+    m_resetNetworkButton = new QPushButton(windowText("Reset network settings"), card);
     m_resetNetworkButton->setObjectName(QStringLiteral("SettingsAdvResetNetworkButton"));
     m_resetNetworkButton->setFont(interFont(14, QFont::Normal));
     m_resetNetworkButton->setStyleSheet(QStringLiteral(
@@ -577,7 +574,7 @@ QLabel *SettingsSection::addFactorySwitchRow(QWidget *card, const SwitchRowSpec 
                                                stem + QLatin1String("SwitchKnob"),
                                                stem + QLatin1String("SwitchHit"), QLatin1String(row.key),
                                                row.defaultOn, 20, row.y, m_store));
-    return switchRowText(card, stem + QLatin1String("Text"), trMain(row.text), row.y, row.textWidth);
+    return switchRowText(card, stem + QLatin1String("Text"), windowText(row.text), row.y, row.textWidth);
 }
 
 void SettingsSection::buildSelect(Select which, QWidget *card)
@@ -586,7 +583,7 @@ void SettingsSection::buildSelect(Select which, QWidget *card)
     const QString stem = QLatin1String(row.stem);
     m_fields[which] = makeSelectField(
         interFont(14, QFont::Normal), kRowTextSheet, card, stem + QLatin1String("SelectBox"), row.box.x(),
-        row.box.y(), row.box.width(), row.box.height(), QLatin1String(row.icon), trMain(row.initialText),
+        row.box.y(), row.box.width(), row.box.height(), QLatin1String(row.icon), windowText(row.initialText),
         stem + QLatin1String("SelectIcon"), stem + QLatin1String("SelectText"),
         stem + QLatin1String("SelectCaret"), row.iconSize, row.iconLeft, row.iconGap);
     m_popups[which] = new QxSelectPopup(m_popupParent);
