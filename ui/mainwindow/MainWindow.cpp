@@ -1,9 +1,41 @@
+// The window's construction and wiring: the constructor and destructor, the
+// services it adopts, the frame and the sign-in page built at once, the parts
+// built after the first frame (one builder each, in the window's building
+// order), the wiring of areas and services, and the one language hook.
 #include "ui/mainwindow/MainWindow.h"
 
+#include "connection/ConnectFlow.h"
+#include "connection/ConsoleConnect.h"
+#include "connection/LivePing.h"
+#include "connection/MtuProbe.h"
+#include "connection/PingSweep.h"
+#include "connection/SessionManager.h"
+#include "connection/SweepResults.h"
+#include "engine/qt/ConsoleGatewayEmbedded.h"
+#include "engine/qt/ConsoleNetworkManager.h"
+#include "engine/qt/TunnelClient.h"
 #include "i18n/TranslationManager.h"
+#include "resources/AppIcon.h"
+#include "resources/BundledFonts.h"
 #include "services/AccountInfo.h"
+#include "services/AccountSession.h"
+#include "services/AccountStore.h"
+#include "services/BusyOverlay.h"
+#include "services/DiscordSignIn.h"
+#include "services/GamesCatalogue.h"
+#include "services/NetworkAccess.h"
+#include "services/NotificationService.h"
 #include "services/PromoService.h"
+#include "services/ServerSync.h"
+#include "services/ServiceApi.h"
+#include "services/ServiceClient.h"
+#include "services/ServiceConfig.h"
+#include "services/SignInController.h"
+#include "services/UpdateController.h"
 #include "services/UsageEvents.h"
+#include "services/VersionGate.h"
+#include "storage/DatabaseManager.h"
+#include "storage/SettingsManager.h"
 #include "ui/mainwindow/AccountPill.h"
 #include "ui/mainwindow/AuthPageView.h"
 #include "ui/mainwindow/ConsoleOverlay.h"
@@ -17,26 +49,112 @@
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/account/ProfileSection.h"
 #include "ui/pages/common/TitlesAndLanding.h"
+#include "ui/pages/connection/ConnectDisplay.h"
 #include "ui/pages/connection/ConnectionPage.h"
 #include "ui/pages/connection/ConnectionPanels.h"
+#include "ui/pages/connection/GameConnectionView.h"
 #include "ui/pages/connection/PingOptimizerPage.h"
 #include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/connection/RouteSettings.h"
+#include "ui/pages/games/GamesBoardState.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
+#include "ui/pages/games/ImageCache.h"
+#include "ui/pages/home/HardwareCard.h"
 #include "ui/pages/home/HeroCard.h"
 #include "ui/pages/home/HomeDashboard.h"
+#include "ui/pages/home/HomeFavorites.h"
+#include "ui/pages/home/HomeMetrics.h"
+#include "ui/pages/home/LastSessionCard.h"
+#include "ui/pages/servers/CountryFlags.h"
+#include "ui/pages/servers/ServerPicker.h"
+#include "ui/pages/servers/ServerRegionPage.h"
 #include "ui/pages/settings/SettingsSection.h"
+#include "ui/pages/settings/SettingsStore.h"
 #include "ui/pages/signin/AuthPage.h"
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
-#include <QScrollArea>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QButtonGroup>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFontDatabase>
+#include <QJsonObject>
+#include <QLabel>
+#include <QNetworkReply>
+#include <QPixmapCache>
+#include <QPointer>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
+
+namespace {
+
+// The cache database holds favourites and clicks for the whole process.
+GameRecordsStore *databaseGameRecords()
+{
+    static DatabaseGameRecords records;
+    return &records;
+}
+
+} // namespace
+
+namespace {
+const QString kWindowSizeKey = QStringLiteral("settings/window_size");
+const QString kDefaultWindowSize = QStringLiteral("(1440 x 810)");
+const QString kPersianFallbackFamily = QStringLiteral("IRANYekanXVF");
+
+// Fonts go into the process-wide font database once, however many windows are built.
+bool g_latinFontsLoaded = false;
+bool g_persianFontsLoaded = false;
+QString g_persianFontFamily;
+} // namespace
+
+namespace {
+
+// Every display covers the whole window and comes to the front.
+class WindowBusyOverlay : public BusyOverlay
+{
+public:
+    WindowBusyOverlay(QWidget *window, ProxyStatusOverlay *overlay) : m_window(window), m_overlay(overlay) {}
+
+    void showMessage(const QString &title) override
+    {
+        if (!bringUp())
+            return;
+        m_overlay->showMessage(title);
+        m_overlay->raise();
+    }
+    void showProgress(const QString &title, int percent, qint64 receivedBytes, qint64 totalBytes) override
+    {
+        if (!bringUp())
+            return;
+        m_overlay->showProgress(title, percent, receivedBytes, totalBytes);
+        m_overlay->raise();
+    }
+
+private:
+    bool bringUp()
+    {
+        if (!m_window || !m_overlay)
+            return false;
+        m_overlay->setGeometry(m_window->rect());
+        return true;
+    }
+
+    QPointer<QWidget> m_window;
+    QPointer<ProxyStatusOverlay> m_overlay;
+};
+
+} // namespace
 
 MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &intervals, QWidget *parent)
     : QMainWindow(parent), m_services(services), m_intervals(intervals)
@@ -100,6 +218,97 @@ MainWindow::MainWindow(const ClientServices &services, const WindowIntervals &in
         connect(m_services.translations, &TranslationManager::languageChanged, this,
                 &MainWindow::applyLanguage);
     }
+}
+
+MainWindow::~MainWindow()
+{
+    // The page view goes with the window's members, before its children: the
+    // sign-in must not reach it while they are taken down.
+    if (m_services.signIn)
+        m_services.signIn->setView(nullptr);
+    // The services outlive this body (they are children); nothing they finish
+    // from here on may reach the overlay or the window.
+    if (m_services.updates) {
+        m_services.updates->abandon();
+        m_services.updates->setOverlay(nullptr);
+        m_services.updates->setResumeCallback({});
+        m_services.updates->setQuitCallback([] {});
+    }
+    if (m_services.versionGate) {
+        m_services.versionGate->setOverlay(nullptr);
+        m_services.versionGate->setWindowControlsCallback({});
+        m_services.versionGate->setQuitCallback([] {});
+    }
+}
+
+void MainWindow::buildConnectWiring()
+{
+    ConnectFlow *flow = m_services.connectFlow;
+    m_connectState = flow ? flow->sharedState() : std::make_shared<ConnectFlowState>();
+
+    m_connectTimer = new QTimer(this);
+    m_connectTimer->setTimerType(Qt::PreciseTimer);
+    m_connectTimer->setInterval(250);
+
+    ConnectDisplay::Meters meters;
+    meters.ping = m_services.livePing;
+    meters.loss = m_services.packetLoss;
+    meters.flags = m_services.flags;
+    // Puts the page into its idle look.
+    m_connectDisplay =
+        new ConnectDisplay(m_connectionPage, m_routeArea, m_connectState, meters, m_connectTimer, this);
+    connect(m_connectDisplay, &ConnectDisplay::pressed, this, &MainWindow::onConnectButtonClicked);
+    // Opening a game lays the page out for that game's state.
+    connect(m_gameView, &GameConnectionView::gameShown, m_connectDisplay, &ConnectDisplay::showGame);
+
+    if (m_services.sweepResults) {
+        connect(m_services.sweepResults, &SweepResults::automaticRelayChosen, m_connectDisplay,
+                [display = m_connectDisplay](const QVariantMap &relay) {
+                    display->showRelay(ConnectDisplay::RelayFrom::Sweep,
+                                       ConnectDisplay::Relay::fromRecord(
+                                           relay, QCoreApplication::translate("MainWindow", "Auto"), false));
+                });
+    }
+    if (flow) {
+        m_connectDisplay->follow(flow);
+        connect(flow, &ConnectFlow::failureShown, m_connectDisplay, &ConnectDisplay::showFailure);
+    }
+
+    // The page shows when a game is opened.
+    m_connectionPanels->left()->hide();
+    m_connectionPanels->right()->hide();
+    m_connectionPage->header()->hide();
+}
+
+void MainWindow::buildRouteSettings()
+{
+    m_routeSettings = new RouteSettings(m_connectionPanels->right(), m_rootFrame, size(),
+                                        m_routeArea->diagramState(), this);
+    m_sections.add(WindowRules::Section::RouteSettingsPanel, m_routeSettings->panel());
+}
+
+void MainWindow::buildServerRegionPage()
+{
+    m_serverRegion = new ServerRegionPage(m_rootFrame, width(), this);
+    m_sections.add(WindowRules::Section::ServerRegionBack, m_serverRegion->backButton());
+    m_sections.add(WindowRules::Section::ServerRegionPageTitle, m_serverRegion->title());
+    m_sections.add(WindowRules::Section::ServerRegionLeftPanel, m_serverRegion->leftPanel());
+    m_sections.add(WindowRules::Section::ServerRegionRightPanel, m_serverRegion->rightPanel());
+
+    ServerPicker::Sources sources = ServerPicker::Sources::defaults();
+    if (m_services.flags) {
+        const QPointer<CountryFlags> flags(m_services.flags);
+        sources.loadFlag = [flags](QLabel *label, const QString &countryCode, const QString &flagUrl) {
+            if (flags)
+                flags->loadCountryFlag(label, countryCode, flagUrl);
+        };
+    }
+    m_serverPicker = new ServerPicker(m_serverRegion->pickerWidgets(), std::move(sources), this);
+    connect(m_serverPicker, &ServerPicker::relayPicked, this, &MainWindow::onRelayPicked);
+    if (m_services.sweepResults)
+        connect(m_services.sweepResults, &SweepResults::pingsMeasured, m_serverPicker,
+                &ServerPicker::showSweepPings);
+    connect(m_serverRegion, &ServerRegionPage::backClicked, this, [this] { showServerRegionPage(false); });
 }
 
 bool MainWindow::pagesBuilt() const
@@ -314,16 +523,6 @@ void MainWindow::buildRootFrame()
     m_rootLayout->setSpacing(0);
 }
 
-QString MainWindow::currentLanguage() const
-{
-    return m_services.translations ? m_services.translations->currentLanguage() : QStringLiteral("en-US");
-}
-
-bool MainWindow::currentLanguageIsPersian() const
-{
-    return WindowRules::isPersian(currentLanguage());
-}
-
 void MainWindow::addLanguageArea(WindowArea *area, bool alsoWhenLoopStarts)
 {
     // In the window's building order, whenever the area is built.
@@ -357,342 +556,456 @@ void MainWindow::applyLanguage(const QString &languageCode)
         m_accountPill->showAccount(currentAccountTexts());
 }
 
-AccountTexts MainWindow::currentAccountTexts() const
+void MainWindow::wireAccountService()
 {
-    return m_services.accountInfo ? m_services.accountInfo->texts() : AccountTexts::from({}, {}, {}, {});
+    if (m_services.accountInfo)
+        QTimer::singleShot(0, this, &MainWindow::refreshAccountInfo);
+    if (m_services.session)
+        connect(m_services.session, &AccountSession::sessionExpired, this, &MainWindow::onSessionExpired);
 }
 
-// The getters that hand out a page build the pages first: whoever asks for
-// one is about to use it. Building does not change what the window is, only
-// when its parts are made, hence const.
-NotificationBell *MainWindow::notificationBell() const
+void MainWindow::wireAccount()
 {
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_notifications;
-}
-
-HomeDashboard *MainWindow::homeDashboard() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_home;
-}
-
-HardwareCard *MainWindow::hardwareCard() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_hardware;
-}
-
-HomeMetrics *MainWindow::homeMetrics() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_metrics;
-}
-
-GamesSection *MainWindow::gamesSection() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_games;
-}
-
-ConnectDisplay *MainWindow::connectDisplay() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_connectDisplay;
-}
-
-QTimer *MainWindow::connectTimer() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_connectTimer;
-}
-
-ServerRegionPage *MainWindow::serverRegionPage() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_serverRegion;
-}
-
-ServerPicker *MainWindow::serverPicker() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_serverPicker;
-}
-
-RouteSettings *MainWindow::routeSettings() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_routeSettings;
-}
-
-ConnectionPage *MainWindow::connectionPageArea() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_connectionPage;
-}
-
-RouteArea *MainWindow::routeArea() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_routeArea;
-}
-
-GameConnectionView *MainWindow::gameConnectionView() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_gameView;
-}
-
-AccountPill *MainWindow::accountPill() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_accountPill;
-}
-
-ProfileSection *MainWindow::profileSection() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_profile;
-}
-
-ConsoleOverlay *MainWindow::consoleOverlay() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_consoleOverlay;
-}
-
-const std::shared_ptr<ConnectFlowState> &MainWindow::connectState() const
-{
-    const_cast<MainWindow *>(this)->buildPages();
-    return m_connectState;
-}
-
-QButtonGroup *MainWindow::navGroup() const
-{
-    return m_sideNavigation->group();
-}
-
-QuorlixConnection *MainWindow::connectionPage() const
-{
-    return m_pageStack->connectionPage();
-}
-
-QWidget *MainWindow::header() const
-{
-    return m_headerBand->header();
-}
-
-QPushButton *MainWindow::makeWindowButton(const QIcon &icon)
-{
-    return WindowButtons::makeButton(m_headerBand->header(), icon);
-}
-
-void MainWindow::placeWindowButtons(const QString &languageCode)
-{
-    m_windowButtons->place(WindowRules::isPersian(languageCode));
-}
-
-void MainWindow::deferPlaceWindowButtons()
-{
-    m_windowButtons->place(currentLanguageIsPersian());
-}
-
-void MainWindow::retranslateDashboardTitle(const QString &languageCode)
-{
-    buildPages();
-    m_titles->placeDashboardTitle(WindowRules::isPersian(languageCode));
-}
-
-void MainWindow::deferDashboardTitle()
-{
-    // Built later, the titles are placed as they join.
-    if (m_titles)
-        m_titles->placeDashboardTitle(currentLanguageIsPersian());
-}
-
-void MainWindow::snapshotBannerBackground()
-{
-    buildPages();
-    m_titles->snapshotBannerBackground();
-}
-
-void MainWindow::resetPreferences()
-{
-    buildPages();
-    m_settings->resetPreferences();
-}
-
-void MainWindow::selectLanguage(int index)
-{
-    buildPages();
-    m_settings->selectLanguage(index);
-}
-
-void MainWindow::selectWindowSize(int index)
-{
-    buildPages();
-    m_settings->selectWindowSize(index);
-}
-
-void MainWindow::selectRouteAccuracy(int index)
-{
-    buildPages();
-    m_settings->chooseSelect(SettingsSection::Accuracy, index);
-}
-
-void MainWindow::selectRouteProtocol(int index)
-{
-    buildPages();
-    m_settings->chooseSelect(SettingsSection::RouteProtocol, index);
-}
-
-void MainWindow::selectIpVersion(int index)
-{
-    buildPages();
-    m_settings->chooseSelect(SettingsSection::IpVersion, index);
-}
-
-void MainWindow::selectRedirectMethod(int index)
-{
-    buildPages();
-    m_settings->chooseSelect(SettingsSection::Redirect, index);
-}
-
-void MainWindow::toggleOptionSelectPopup(int field)
-{
-    buildPages();
-    m_settings->toggleSelect(SettingsSection::Select(field));
-}
-
-void MainWindow::toggleRedirectSelectPopup()
-{
-    buildPages();
-    m_settings->toggleSelect(SettingsSection::Redirect);
-}
-
-void MainWindow::hideOptionPopups()
-{
-    buildPages();
-    m_settings->hideOptionPopups();
-}
-
-void MainWindow::minimizeWindow()
-{
-    window()->showMinimized();
-}
-
-void MainWindow::closeWindow()
-{
-    window()->close();
-}
-
-void MainWindow::setWindowControlsEnabled(bool enabled)
-{
-    m_windowButtons->setEnabled(enabled);
-}
-
-void MainWindow::layoutSideNavForLanguage(const QString &languageCode)
-{
-    m_sideNavigation->place(WindowRules::isPersian(languageCode));
-}
-
-void MainWindow::deferSideNavLayout()
-{
-    m_sideNavigation->place(currentLanguageIsPersian());
-}
-
-void MainWindow::syncSideNavVisibility()
-{
-    const bool signInShown = m_authPage && m_authPage->isVisible();
-    const bool busyShown = m_busyOverlay && m_busyOverlay->isVisible();
-    m_sideNavigation->setShown(!signInShown && !busyShown, currentLanguageIsPersian());
-}
-
-void MainWindow::hideSideNavWhileLoggedOut()
-{
-    if (m_authPage && m_authPage->isVisible())
-        m_sideNavigation->hide();
-}
-
-void MainWindow::onSectionClicked(int id)
-{
-    buildPages();
-    switchNavSection(id);
-    switchMainStack(id);
-}
-
-void MainWindow::switchNavSection(int id)
-{
-    buildPages();
-    m_navigated = true;
-    m_navId = id;
-    m_navProgrammatic = m_programmaticNav;
-    m_sideNavigation->select(id);
-    for (const WindowRules::SectionVisibility &rule : WindowRules::sectionVisibility(id, m_programmaticNav)) {
-        QWidget *w = m_sections.widget(rule.section);
-        if (!w)
-            continue;
-        if (rule.rule == WindowRules::SectionRule::HideOnly) {
-            if (!rule.visible)
-                w->hide();
-            continue;
-        }
-        if (rule.visible && rule.section == WindowRules::Section::ConnectionsLandingBanner) {
-            // The banner's frosted backdrop is taken of what lies beneath it,
-            // so it must be out of the way while the backdrop is made.
-            w->hide();
-            emit landingBannerBackdropNeeded();
-        }
-        w->setVisible(rule.visible);
+    // The pill and the section were made with the texts of the moment.
+    if (AccountInfo *info = m_services.accountInfo) {
+        connect(info, &AccountInfo::accountTextsChanged, m_accountPill, &AccountPill::showAccount);
+        connect(info, &AccountInfo::accountTextsChanged, m_profile, &ProfileSection::showAccount);
     }
-    // A page shown for the first time is placed for the language too.
-    m_sections.placeForLanguage(currentLanguageIsPersian());
-    if (id == WindowRules::NavGames)
-        emit gamesSectionOpened();
+    connect(m_profile, &ProfileSection::logoutConfirmed, this, &MainWindow::logout);
 }
 
-void MainWindow::switchMainStack(int id)
+void MainWindow::wireConnectionPage()
 {
-    buildPages();
-    m_pageStack->showFor(id);
+    connect(m_connectionPage, &ConnectionPage::backClicked, this, &MainWindow::openGamesPage);
+    connect(m_connectionPage, &ConnectionPage::serverRegionClicked, this,
+            [this] { showServerRegionPage(true); });
+
+    GameConnectionView::Services services = GameConnectionView::Services::defaults();
+    services.sweepPage = [this] { return pingSweepPage(); };
+    services.windowRect = [this] { return rect(); };
+    services.network = m_services.coverNetwork;
+    services.hasConsoleNetwork = [this] { return m_services.consoleNetwork != nullptr; };
+    GameConnectionView::Intervals intervals;
+    intervals.promoRefreshMs = m_intervals.promoRefreshMs;
+    intervals.consoleNetworkMs = m_intervals.consoleNetworkSetupMs;
+    intervals.tapToConnectMs = m_intervals.consoleConnectPressMs;
+    GameConnectionView::HeaderLabels labels;
+    labels.title = m_connectionPage->gameTitle();
+    labels.icon = m_connectionPage->gameIcon();
+    labels.routingLabel = m_routeArea->gameLabel();
+    labels.routingIcon = m_routeArea->gameIcon();
+    m_gameView = new GameConnectionView(services, intervals, labels, this);
+
+    connect(m_gameView, &GameConnectionView::trackEvent, this, &MainWindow::trackEvent);
+    if (m_services.usage) {
+        connect(m_gameView, &GameConnectionView::promotionRefreshDue, m_services.usage,
+                &UsageEvents::promotionRefreshDue);
+    }
+    connect(m_gameView, &GameConnectionView::navigateToPage, this, &MainWindow::navigateToPage);
+    connect(m_gameView, &GameConnectionView::routingPcIconRequested, this, &MainWindow::updateRoutingPcIcon);
+    connect(m_gameView, &GameConnectionView::boostSectionRequested, this,
+            [this](const QString &title) { buildPlatformBoostSection(this, title); });
+    connect(m_gameView, &GameConnectionView::snapshotOverlayRequested, this,
+            &MainWindow::showSnapshotOverlay);
+    connect(m_gameView, &GameConnectionView::setupConsoleNetworkDue, this, &MainWindow::setupConsoleNetwork);
+    connect(m_gameView, &GameConnectionView::tapToConnectDue, this, &MainWindow::clickTapToConnect);
+    connect(m_gameView, &GameConnectionView::selectedRegionRequested, this,
+            [this](const QHash<QString, int> &pings) { showSelectedRegion(this, pings); });
+    connect(m_gameView, &GameConnectionView::applyServerPingsRequested, this,
+            [this](const QString &title, const QString &logo, const QString &region) {
+                applyServerPings(this, title, logo, region);
+            });
+    connect(m_gameView, &GameConnectionView::backgroundSweepFinished, this,
+            [this](const QString &title, const QString &region) {
+                onBackgroundPingSweepFinished(this, title, region);
+            });
 }
 
-void MainWindow::navigateToPage(int index)
+void MainWindow::wireConsoleServices()
 {
-    buildPages();
-    if (index == WindowRules::NavNetwork && m_services.usage)
-        m_services.usage->connectionViewOpened();
-    QAbstractButton *button = navGroup()->button(index);
-    if (!button)
+    if (ConsoleGatewayEmbedded *gateway = m_services.consoleGateway) {
+        connect(gateway, &ConsoleGatewayEmbedded::started, this, &MainWindow::onConsoleGatewayStarted);
+        connect(gateway, &ConsoleGatewayEmbedded::stopped, this, &MainWindow::onConsoleGatewayStopped);
+        connect(gateway, &ConsoleGatewayEmbedded::errorOccurred, this, &MainWindow::onConsoleGatewayError);
+    }
+    ConsoleNetworkManager *network = m_services.consoleNetwork;
+    if (network) {
+        connect(network, &ConsoleNetworkManager::configurationReady, this,
+                &MainWindow::onConsoleConfigurationReady);
+        connect(network, &ConsoleNetworkManager::consoleConnected, this, &MainWindow::onConsoleConnected);
+        connect(network, &ConsoleNetworkManager::errorOccurred, this, &MainWindow::onConsoleNetworkError);
+    }
+
+    ConsoleConnect *console = m_services.consoleConnect;
+    if (!console)
         return;
-    m_programmaticNav = true;
-    button->click();
-    m_programmaticNav = false;
-}
-
-void MainWindow::openGamesPage()
-{
-    buildPages();
-    QAbstractButton *button = navGroup()->button(WindowRules::NavGames);
-    if (!button)
+    // The route analysis runs on the window's sweep page, out of sight.
+    ConsoleConnect::RouteSweep sweep;
+    sweep.start = [this](std::function<void()> finished) {
+        PingOptimizerPage *page = pingSweepPage();
+        page->setGeometry(rect());
+        page->hide();
+        auto once = std::make_shared<QMetaObject::Connection>();
+        *once = connect(page, &PingOptimizerPage::finished, this, [once, finished] {
+            QObject::disconnect(*once);
+            finished();
+        });
+        page->startAnalysis();
+    };
+    sweep.hide = [this] {
+        if (m_pingSweepPage)
+            m_pingSweepPage->hide();
+    };
+    console->setRouteSweep(sweep);
+    // The console network is polled only while someone looks at the console
+    // (its set-up overlay joins with the pages) or a console connection runs.
+    if (!network)
         return;
-    m_programmaticNav = true;
-    button->click();
-    m_programmaticNav = false;
+    connect(console, &ConsoleConnect::consoleWatchWanted, network,
+            &ConsoleNetworkManager::setMonitoringWanted);
+    network->setMonitoringWanted(false);
 }
 
-QPixmap MainWindow::tintPixmap(const QPixmap &pixmap, const QColor &color)
+void MainWindow::wireConsoleDisplay()
 {
-    return ::tintPixmap(pixmap, color);
+    ConsoleConnect *console = m_services.consoleConnect;
+    if (!console)
+        return;
+    // The console path moves the connection page as the connect flow does.
+    m_connectDisplay->follow(console);
+    connect(console, &ConsoleConnect::relayShown, m_connectDisplay,
+            [display = m_connectDisplay](const QString &value, const QString &modeText,
+                                         const QString &countryCode) {
+                display->showRelay(ConnectDisplay::RelayFrom::Connection,
+                                   {value, modeText, countryCode, {}, false});
+            });
+    connect(console, &ConsoleConnect::progressShown, m_consoleOverlay, &ConsoleOverlay::showProgress);
+    connect(console, &ConsoleConnect::statusChanged, m_consoleOverlay, &ConsoleOverlay::setStatus);
+    connect(console, &ConsoleConnect::progressEnded, m_consoleOverlay, &ConsoleOverlay::showFailure);
+    // The console network is polled only while someone looks at the console.
+    connect(m_consoleOverlay, &ConsoleOverlay::shownChanged, console, &ConsoleConnect::setSetupShown);
 }
 
-QIcon MainWindow::tintedIcon(const QString &path, const QSize &size, const QColor &color)
+void MainWindow::wirePromotion()
 {
-    return ::tintedIcon(path, size, color);
-}
-
-void MainWindow::trackEvent(const QString &eventName)
-{
+    PromoService *promo = m_services.promo;
+    if (!promo)
+        return;
+    // What the promotion says is kept for the pill, which may be built after
+    // the answer came.
+    connect(promo, &PromoService::labelChanged, this, [this](const QString &text) {
+        m_promoLook.label = text;
+        if (m_promoPill)
+            m_promoPill->setLabelText(text);
+    });
+    connect(promo, &PromoService::badgeChanged, this, [this](bool shown, const QString &text) {
+        m_promoLook.badge = qMakePair(shown, text);
+        if (m_promoPill)
+            m_promoPill->setBadge(shown, text);
+    });
+    connect(promo, &PromoService::pillVisibleChanged, this, [this](bool visible) {
+        m_promoLook.pillVisible = visible;
+        if (m_promoPill)
+            m_promoPill->setHeaderPromoSpacing(visible);
+    });
+    connect(promo, &PromoService::signInNeeded, this, &MainWindow::showSignInPage);
+    // A sign-out asks again: the pill goes back to "Sign Up Now", hidden.
+    connect(this, &MainWindow::promotionRefreshNeeded, promo, &PromoService::evaluatePromo);
     if (m_services.usage)
-        m_services.usage->track(eventName);
+        connect(m_services.usage, &UsageEvents::promotionRefreshDue, promo, &PromoService::evaluatePromo);
+    // The first look once the event loop runs; until then the row keeps its gaps.
+    QTimer::singleShot(0, this, [this] { evaluatePromo(); });
+}
+
+void MainWindow::wireHeaderSearchAndPromo()
+{
+    connect(m_headerSearch, &HeaderSearch::gameOpened, this,
+            qOverload<const QString &, const QString &>(&MainWindow::handleOpenConnectionsForGame));
+    if (m_promoLook.label)
+        m_promoPill->setLabelText(*m_promoLook.label);
+    if (m_promoLook.badge)
+        m_promoPill->setBadge(m_promoLook.badge->first, m_promoLook.badge->second);
+    if (m_promoLook.pillVisible)
+        m_promoPill->setHeaderPromoSpacing(*m_promoLook.pillVisible);
+    if (PromoService *promo = m_services.promo)
+        connect(m_promoPill, &PromoPill::clicked, promo, &PromoService::openPromoLink);
+}
+
+void MainWindow::buildHomeAndGames()
+{
+    const ServiceConfig config =
+        m_services.serviceClient ? m_services.serviceClient->config() : ServiceConfig::instance();
+    const QString dataFolder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+    QDir().mkpath(dataFolder + QStringLiteral("/covers"));
+    QDir().mkpath(dataFolder + QStringLiteral("/cache"));
+    QPixmapCache::setCacheLimit(ImageCache::kPixmapCacheKb);
+
+    // Favourites (and the click counts the grid sorts by) are read once
+    // someone has signed in: nobody sees them behind the sign-in page.
+    m_gamesBoard = new GamesBoardState(databaseGameRecords(), this, /*readNow=*/!signInPageCovers());
+    m_images = new ImageCache(config, dataFolder, NetworkAccess::createManager(this),
+                              NetworkAccess::createManager(this), m_intervals.imageInactivityMs, this);
+
+    HomeDashboard::Setup home;
+    home.dashboardTitleHeight = m_titles->dashboardTitle()->height();
+    home.board = m_gamesBoard;
+    home.images = m_images;
+    home.hoverFilter = this;
+    home.persianFontFamily = persianFontFamily();
+    home.config = config;
+    home.dataFolder = dataFolder;
+    home.logoManager = NetworkAccess::createManager(this);
+    home.logoInactivityMs = m_intervals.imageInactivityMs;
+    home.openUrl = m_services.openUrl;
+    home.site = config.siteOrigin();
+    m_home = new HomeDashboard(m_rootFrame, home, this);
+    m_sections.add(WindowRules::Section::QuorlixConnectionTitle, m_home->connectionTitle());
+    m_sections.add(WindowRules::Section::ConnectionsSection, m_home->connectionSection());
+    m_sections.add(WindowRules::Section::ConnectionsSectionRight, m_home->hero()->card());
+    m_sections.add(WindowRules::Section::DashboardLowerLeft, m_home->lastSession()->card());
+    m_sections.add(WindowRules::Section::DashboardLowerRight, m_home->lowerRight());
+    connect(m_home, &HomeDashboard::gamesRequested, this, &MainWindow::openGamesPage);
+    connect(m_home, &HomeDashboard::gameOpened, this,
+            qOverload<const QString &, const QString &, const QString &>(
+                &MainWindow::handleOpenConnectionsForGame));
+
+    GamesSection::Setup games;
+    games.gamesTitleHeight = m_titles->gamesTitle()->height();
+    games.windowHeight = height();
+    games.catalogue = m_services.games ? m_services.games->state() : std::make_shared<CatalogueState>();
+    games.board = m_gamesBoard;
+    games.images = m_images;
+    games.timings = {m_intervals.consoleTileBarMs, m_intervals.consoleTileOpenMs};
+    games.hoverFilter = this;
+    m_games = new GamesSection(m_rootFrame, games, this);
+    m_sections.add(WindowRules::Section::GamesSectionWrap, m_games->wrap());
+    connect(m_games, &GamesSection::gameOpened, this,
+            qOverload<const QString &, const QString &, const QString &>(
+                &MainWindow::handleOpenConnectionsForGame));
+    startGamesCatalogue();
+
+    if (SessionManager *sessions = m_services.sessions) {
+        connect(sessions, &SessionManager::sessionStarted, m_home, &HomeDashboard::showLastSession);
+        connect(sessions, &SessionManager::sessionUpdated, m_home, &HomeDashboard::showLastSession);
+        connect(sessions, &SessionManager::sessionEnded, m_home, &HomeDashboard::showLastSession);
+        const SessionData last = sessions->lastSession();
+        if (!last.gameTitle.trimmed().isEmpty())
+            m_home->showLastSession(last);
+    }
+    addLanguageArea(m_home, false);
+}
+
+void MainWindow::startGamesCatalogue()
+{
+    GamesCatalogue *catalogue = m_services.games;
+    if (!catalogue)
+        return;
+    m_images->setCatalogueItems(catalogue->items());
+    connect(catalogue, &GamesCatalogue::renderRequested, m_games, [this] { renderGamesGridWhenSeen(); });
+    connect(catalogue, &GamesCatalogue::catalogueRefreshed, m_games, [this] {
+        if (m_games->isShown())
+            renderGamesGridWhenSeen();
+    });
+    connect(catalogue, &GamesCatalogue::prefetchRequested, m_images, &ImageCache::prefetchGameCovers);
+    connect(catalogue, &GamesCatalogue::loadingTextChanged, m_games, &GamesSection::showLoadingText);
+
+    // The disk copy is read and opened on a worker thread, so the window
+    // shows at once; its games reach the grid when they are ready.
+    connect(catalogue, &GamesCatalogue::cacheLoaded, m_games, [this] {
+        prefetchGameCovers();
+        if (!m_services.games->state()->gridRendered)
+            renderGamesGridWhenSeen();
+    });
+    catalogue->loadGamesCacheInBackground();
+    QTimer::singleShot(0, this, [this] { requestGames(false, true); });
+}
+
+void MainWindow::buildMetricsAndHardware()
+{
+    const ServiceConfig config =
+        m_services.serviceClient ? m_services.serviceClient->config() : ServiceConfig::instance();
+
+    HomeMetrics::Setup metrics;
+    // The strip lies 402 px below the dashboard's lower row.
+    metrics.y = m_home->lastSession()->card()->y() + 402;
+    metrics.persianFontFamily = persianFontFamily();
+    metrics.openUrl = m_services.openUrl;
+    metrics.supportLink = config.siteUrl(QStringLiteral("/clientarea.php?tab=tickets"));
+    metrics.discordLink = config.communityInvite();
+    metrics.upperContainers = {m_home->connectionSection(), m_home->hero()->card(),
+                               m_home->lastSession()->card(), m_home->lowerRight()};
+    m_metrics = new HomeMetrics(m_rootFrame, metrics, this);
+    m_sections.add(WindowRules::Section::BottomBreakerSection, m_metrics->strip());
+    m_sections.add(WindowRules::Section::HelpCardTutorials, m_metrics->card(HomeMetrics::Tutorials));
+    m_sections.add(WindowRules::Section::HelpCardSupport, m_metrics->card(HomeMetrics::Support));
+    m_sections.add(WindowRules::Section::HelpCardDiscord, m_metrics->card(HomeMetrics::Discord));
+    // Joins after the dashboard, so its places are the ones that hold.
+    addLanguageArea(m_metrics, false);
+
+    // Null reader: the process-wide one, which tests replace with a fake.
+    m_hardware = new HardwareCard(m_home->lowerRight(), persianFontFamily(), nullptr,
+                                  m_intervals.hardwareRefreshMs, this);
+    addLanguageArea(m_hardware, false);
+
+    // The hero card's picture and link, last.
+    m_home->hero()->addPictureAndLink();
+    m_sections.add(WindowRules::Section::ConnectionsHero, m_home->hero()->picture());
+    retranslateConnectionsHero(currentLanguage());
+}
+
+QString MainWindow::persianFontFamily()
+{
+    return g_persianFontFamily.isEmpty() ? kPersianFallbackFamily : g_persianFontFamily;
+}
+
+QSize MainWindow::storedWindowSize()
+{
+    QString sizeText = kDefaultWindowSize;
+    if (DatabaseManager *db = DatabaseManager::instance())
+        sizeText = db->getMetadataOrInit(kWindowSizeKey, kDefaultWindowSize);
+    return WindowRules::windowSizeForOption(sizeText);
+}
+
+void MainWindow::setupWindow()
+{
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setAttribute(Qt::WA_TranslucentBackground, true);
+    setWindowIcon(QApplication::windowIcon());
+
+    setFixedSize(storedWindowSize());
+
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setWindowTitle(QStringLiteral("Quorlix v") + QLatin1String(ServiceApi::kAppVersion));
+}
+
+void MainWindow::adoptServices()
+{
+    // The translation manager is process-wide; everything else lives and
+    // dies with the window.
+    for (QObject *service :
+         {static_cast<QObject *>(m_services.sessions), static_cast<QObject *>(m_services.tunnel),
+          static_cast<QObject *>(m_services.account), static_cast<QObject *>(m_services.signIn),
+          static_cast<QObject *>(m_services.session), static_cast<QObject *>(m_services.accountInfo),
+          static_cast<QObject *>(m_services.serviceClient), static_cast<QObject *>(m_services.serverSync),
+          static_cast<QObject *>(m_services.usage), static_cast<QObject *>(m_services.promo),
+          static_cast<QObject *>(m_services.games), static_cast<QObject *>(m_services.notifications),
+          static_cast<QObject *>(m_services.updates), static_cast<QObject *>(m_services.versionGate),
+          static_cast<QObject *>(m_services.settings), static_cast<QObject *>(m_services.coverNetwork),
+          static_cast<QObject *>(m_services.pingSweep), static_cast<QObject *>(m_services.sweepResults),
+          static_cast<QObject *>(m_services.flags)}) {
+        if (service && !service->parent())
+            service->setParent(this);
+    }
+    // The connect flow, its MTU probe and the connected state's meters.
+    for (QObject *service :
+         {static_cast<QObject *>(m_services.connectFlow), static_cast<QObject *>(m_services.mtuProbe),
+          static_cast<QObject *>(m_services.livePing), static_cast<QObject *>(m_services.packetLoss),
+          static_cast<QObject *>(m_services.discord), static_cast<QObject *>(m_services.consoleNetwork),
+          static_cast<QObject *>(m_services.consoleGateway),
+          static_cast<QObject *>(m_services.consoleConnect)}) {
+        if (service && !service->parent())
+            service->setParent(this);
+    }
+}
+
+void MainWindow::loadApplicationFonts()
+{
+    // Start-up may have registered the bundled fonts already; registering
+    // them goes through one idempotent place so the files are parsed once.
+    static QString bundledPersianFamily;
+    if (!g_latinFontsLoaded) {
+        g_latinFontsLoaded = true;
+        const QStringList bundled = registerBundledFonts();
+        if (bundled.contains(QStringLiteral("Vazirmatn")))
+            bundledPersianFamily = QStringLiteral("Vazirmatn");
+    }
+    if (!g_persianFontsLoaded) {
+        g_persianFontsLoaded = true;
+        const int id = QFontDatabase::addApplicationFont(QStringLiteral(":/icons/IRANYekanX-DemiBold.ttf"));
+        QFontDatabase::addApplicationFont(QStringLiteral(":/icons/IRANYekanX-Regular.ttf"));
+        if (id >= 0) {
+            const QStringList families = QFontDatabase::applicationFontFamilies(id);
+            if (!families.isEmpty())
+                g_persianFontFamily = families.first();
+        }
+        // This build bundles its own Persian face; it stands in for the
+        // designed one when that is not among the resources.
+        if (g_persianFontFamily.isEmpty())
+            g_persianFontFamily = bundledPersianFamily;
+        if (g_persianFontFamily.isEmpty())
+            g_persianFontFamily = kPersianFallbackFamily;
+    }
+}
+
+void MainWindow::buildSignInPage()
+{
+    // ":/icons/app-icon.ico" when it exists, else ":/icons/logo.png": the
+    // application's icon, made once for the process.
+    setWindowIcon(appIcon());
+
+    m_authPage = new AuthPage(this);
+    m_authPage->setUrlOpener(m_services.openUrl);
+    m_authPage->setDiscordSignIn(m_services.discord);
+    m_authPage->setGeometry(rect());
+    m_authPage->raise();
+    m_authPage->show();
+    m_authPage->installEventFilter(this);
+
+    QTimer::singleShot(0, this, [this] { hideSideNavWhileLoggedOut(); });
+
+    wireSignIn();
+}
+
+void MainWindow::startDeferredCallsAndTimers()
+{
+    QTimer::singleShot(0, this, [this] { runStartupChecks(); });
+
+    m_versionTimer = new QTimer(this);
+    connect(m_versionTimer, &QTimer::timeout, this, &MainWindow::validateAppVersion);
+    m_versionTimer->start(m_intervals.versionCheckMs);
+
+    m_heartbeatTimer = new QTimer(this);
+    connect(m_heartbeatTimer, &QTimer::timeout, this, &MainWindow::sendHeartbeat);
+    m_heartbeatTimer->start(m_intervals.heartbeatMs);
+
+    QTimer::singleShot(m_intervals.firstHeartbeatMs, this, [this] { sendHeartbeat(); });
+}
+
+void MainWindow::wireSignIn()
+{
+    SignInController *signIn = m_services.signIn;
+    if (!signIn)
+        return;
+    m_authPageView = std::make_unique<AuthPageView>(m_authPage, this, signIn);
+    signIn->setView(m_authPageView.get());
+    signIn->setUpdateGate({[this] { return isUpdateCheckRunning(); }, [this] { return isUpdateRequired(); },
+                           [this] { checkForAppUpdate(); }});
+    connect(signIn, &SignInController::eventToTrack, this, &MainWindow::trackEvent);
+    if (m_services.notifications) {
+        connect(signIn, &SignInController::notificationsNeeded, m_services.notifications,
+                &NotificationService::fetchNotifications);
+    }
+    connect(signIn, &SignInController::accountRefreshNeeded, this, &MainWindow::refreshAccountInfo);
+    connect(signIn, &SignInController::promotionRefreshNeeded, this, &MainWindow::evaluatePromo);
+
+    // The stored sign-in waits for the start-up update check.
+    if (m_authPage->hasRememberedSession())
+        signIn->prepareRememberedSignIn();
+    connect(m_authPage, &AuthPage::loginRequested, this, &MainWindow::onLoginRequested);
+}
+
+void MainWindow::wireUpdates()
+{
+    m_updateOverlay = std::make_unique<WindowBusyOverlay>(this, m_busyOverlay);
+    if (UpdateController *updates = m_services.updates) {
+        updates->setOverlay(m_updateOverlay.get());
+        updates->setResumeCallback([this] { resumeLoginAfterUpdateCheck(); });
+        updates->setQuitCallback([this] { quitNow(); });
+    }
+    if (VersionGate *gate = m_services.versionGate) {
+        gate->setOverlay(m_updateOverlay.get());
+        gate->setWindowControlsCallback([this](bool enabled) { setWindowControlsEnabled(enabled); });
+        gate->setQuitCallback([this] { quitNow(); });
+    }
 }

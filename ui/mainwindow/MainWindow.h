@@ -243,7 +243,6 @@ public:
     void layoutHomeMetrics(const QString &languageCode);
     void retranslateHomeCards(const QString &languageCode);
     void openHelpCardLink(const QUrl &link);
-    HomeMetrics *homeMetrics() const;
     GamesSection *gamesSection() const;
 
     // The connect flow (connection/ConnectFlow) and the connected state's
@@ -384,9 +383,7 @@ public:
     QWidget *header() const;
     ConnectionPage *connectionPageArea() const;
     RouteArea *routeArea() const;
-    GameConnectionView *gameConnectionView() const;
     PageStack *pageStack() const { return m_pageStack; }
-    AccountPill *accountPill() const;
     ProfileSection *profileSection() const;
     ConsoleNetworkManager *consoleNetworkManager() const { return m_services.consoleNetwork; }
     ConsoleGatewayEmbedded *consoleGateway() const { return m_services.consoleGateway; }

@@ -1,30 +1,140 @@
-// The window as a window: rounded mask and placement of the floating widgets
-// on resize, taskbar entry on show, hover partners, and the delayed close.
+// The window as a window: its events (the rounded mask and the placement of
+// the floating widgets on resize, the taskbar entry on show, the first frame,
+// the delayed close) and the navigation between its sections.
 #include "ui/mainwindow/MainWindow.h"
 
 #include "connection/SessionManager.h"
 #include "engine/qt/TunnelClient.h"
+#include "i18n/TranslationManager.h"
+#include "services/AccountInfo.h"
+#include "services/GamesCatalogue.h"
+#include "services/NetworkAccess.h"
+#include "services/PromoService.h"
+#include "services/ServiceClient.h"
 #include "services/UpdateController.h"
+#include "services/UsageEvents.h"
+#include "ui/mainwindow/AccountPill.h"
+#include "ui/mainwindow/AuthPageView.h"
+#include "ui/mainwindow/ConsoleOverlay.h"
+#include "ui/mainwindow/HeaderBand.h"
+#include "ui/mainwindow/HeaderSearch.h"
 #include "ui/mainwindow/NotificationBell.h"
+#include "ui/mainwindow/PageStack.h"
+#include "ui/mainwindow/PromoPill.h"
 #include "ui/mainwindow/SideNavigation.h"
 #include "ui/mainwindow/WindowButtons.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/pages/account/ProfileSection.h"
+#include "ui/pages/common/TitlesAndLanding.h"
+#include "ui/pages/connection/ConnectionPage.h"
+#include "ui/pages/connection/ConnectionPanels.h"
 #include "ui/pages/connection/PingOptimizerPage.h"
+#include "ui/pages/connection/RouteArea.h"
+#include "ui/pages/games/GamesBoardState.h"
+#include "ui/pages/games/GamesGrid.h"
+#include "ui/pages/games/GamesSection.h"
+#include "ui/pages/games/ImageCache.h"
+#include "ui/pages/home/HeroCard.h"
+#include "ui/pages/home/HomeDashboard.h"
+#include "ui/pages/home/HomeFavorites.h"
+#include "ui/pages/home/LastSessionCard.h"
+#include "ui/pages/settings/SettingsSection.h"
 #include "ui/pages/signin/AuthPage.h"
+#include "ui/widgets/CardOverlay.h"
+#include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/HoverPartner.h"
+#include "ui/widgets/IconTint.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QLabel>
 #include <QPainterPath>
+#include <QPixmapCache>
+#include <QPushButton>
 #include <QRegion>
+#include <QScrollArea>
+#include <QStandardPaths>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #ifdef Q_OS_WIN
 #include <windows.h>
 #endif
+
+QString MainWindow::currentLanguage() const
+{
+    return m_services.translations ? m_services.translations->currentLanguage() : QStringLiteral("en-US");
+}
+
+bool MainWindow::currentLanguageIsPersian() const
+{
+    return WindowRules::isPersian(currentLanguage());
+}
+
+void MainWindow::onSectionClicked(int id)
+{
+    buildPages();
+    switchNavSection(id);
+    switchMainStack(id);
+}
+
+void MainWindow::switchNavSection(int id)
+{
+    buildPages();
+    m_navigated = true;
+    m_navId = id;
+    m_navProgrammatic = m_programmaticNav;
+    m_sideNavigation->select(id);
+    for (const WindowRules::SectionVisibility &rule : WindowRules::sectionVisibility(id, m_programmaticNav)) {
+        QWidget *w = m_sections.widget(rule.section);
+        if (!w)
+            continue;
+        if (rule.rule == WindowRules::SectionRule::HideOnly) {
+            if (!rule.visible)
+                w->hide();
+            continue;
+        }
+        if (rule.visible && rule.section == WindowRules::Section::ConnectionsLandingBanner) {
+            // The banner's frosted backdrop is taken of what lies beneath it,
+            // so it must be out of the way while the backdrop is made.
+            w->hide();
+            emit landingBannerBackdropNeeded();
+        }
+        w->setVisible(rule.visible);
+    }
+    // A page shown for the first time is placed for the language too.
+    m_sections.placeForLanguage(currentLanguageIsPersian());
+    if (id == WindowRules::NavGames)
+        emit gamesSectionOpened();
+}
+
+void MainWindow::navigateToPage(int index)
+{
+    buildPages();
+    if (index == WindowRules::NavNetwork && m_services.usage)
+        m_services.usage->connectionViewOpened();
+    QAbstractButton *button = navGroup()->button(index);
+    if (!button)
+        return;
+    m_programmaticNav = true;
+    button->click();
+    m_programmaticNav = false;
+}
+
+void MainWindow::openGamesPage()
+{
+    buildPages();
+    QAbstractButton *button = navGroup()->button(WindowRules::NavGames);
+    if (!button)
+        return;
+    m_programmaticNav = true;
+    button->click();
+    m_programmaticNav = false;
+}
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
@@ -186,4 +296,33 @@ void MainWindow::quitNow()
 {
     m_allowClose = true;
     QCoreApplication::quit();
+}
+
+bool MainWindow::signInPageCovers() const
+{
+    return m_authPage && !m_authPage->isHidden();
+}
+
+void MainWindow::renderGamesGridWhenSeen()
+{
+    // The grid is built once someone has signed in: behind the sign-in page
+    // nobody sees it.
+    if (signInPageCovers()) {
+        m_gridRenderWaits = true;
+        return;
+    }
+    m_gridRenderWaits = false;
+    m_games->renderGamesGrid();
+}
+
+void MainWindow::showSignedInPages()
+{
+    buildPages();
+    if (m_gamesBoard && m_home && m_gamesBoard->readStore())
+        m_home->favorites()->rebuildHomeFavorites();
+    if (m_gridRenderWaits)
+        QTimer::singleShot(0, m_games, [this] {
+            if (m_gridRenderWaits)
+                renderGamesGridWhenSeen();
+        });
 }
