@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/widgets/Palette.h"
 
 #include <QColor>
 #include <QRectF>
@@ -28,9 +29,9 @@ protected:
 private:
     int m_radius = 20;
     int m_borderWidth = 1;
-    QColor m_fill = QColor(QStringLiteral("#111317"));
-    QColor m_start = QColor(QStringLiteral("#414245"));
-    QColor m_end = QColor(QStringLiteral("#111317"));
+    QColor m_fill = QColor(QStringLiteral(QX_PANEL));
+    QColor m_start = QColor(QStringLiteral(QX_BORDER));
+    QColor m_end = QColor(QStringLiteral(QX_PANEL));
     double m_middleStop = 0.42;
 };
 
@@ -63,7 +64,7 @@ private:
     double m_position = -120;
     int m_radius = 7;
     int m_strokeWidth = 1;
-    QColor m_highlight = QColor(QStringLiteral("#FA8207"));
+    QColor m_highlight = QColor(QStringLiteral(QX_ACCENT));
     int m_segmentLength = 120;
     int m_speed = 6;
 };

@@ -1,5 +1,7 @@
 #include "ui/widgets/Gauges.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QConicalGradient>
 #include <QPainter>
 #include <QRadialGradient>
@@ -63,13 +65,13 @@ void CircularGauge::paintEvent(QPaintEvent *)
     square.moveCenter(QRectF(rect()).center());
 
     painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(QStringLiteral("#1A1E24")));
+    painter.setBrush(QColor(QStringLiteral(QX_RAISED)));
     painter.drawEllipse(square.adjusted(1, 1, -1, -1));
 
     const qreal inset = side * 0.091 + 1.355;
     const QRectF ring = square.adjusted(inset, inset, -inset, -inset);
     painter.setBrush(Qt::NoBrush);
-    QPen track(QColor(QStringLiteral("#414245")), 2.71);
+    QPen track(QColor(QStringLiteral(QX_BORDER)), 2.71);
     track.setCapStyle(Qt::RoundCap);
     painter.setPen(track);
     painter.drawEllipse(ring);
@@ -218,7 +220,7 @@ void CircularProgressWidget::paintEvent(QPaintEvent *)
     QFont stageFont = font();
     stageFont.setPixelSize(12);
     painter.setFont(stageFont);
-    painter.setPen(QColor(QStringLiteral("#b7b7c2")));
+    painter.setPen(QColor(QStringLiteral(QX_GAUGE_CAPTION)));
     painter.drawText(QRectF(0, height() / 2.0 + 25, width(), 20), Qt::AlignCenter,
                      stageLine(m_routesDone, m_routesTotal));
 }

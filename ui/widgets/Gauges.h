@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/widgets/Palette.h"
 
 #include <QColor>
 #include <QSize>
@@ -35,7 +36,7 @@ protected:
 
 private:
     int m_value = 0;
-    QColor m_accent = QColor(QStringLiteral("#00A0DF"));
+    QColor m_accent = QColor(QStringLiteral(QX_CPU_ACCENT));
 };
 
 // The route sweep's large progress ring: a glowing arc growing from 6 o'clock
@@ -79,7 +80,7 @@ private:
     bool m_pulseGrowing = true;
     int m_radius = 110;
     int m_thickness = 12;
-    QColor m_trackColor = QColor(QStringLiteral("#16161b"));
-    QColor m_progressColor = QColor(QStringLiteral("#f57711"));
-    QColor m_textColor = QColor(QStringLiteral("#eaeaf0"));
+    QColor m_trackColor = QColor(QStringLiteral(QX_GAUGE_TRACK));
+    QColor m_progressColor = QColor(QStringLiteral(QX_PROGRESS));
+    QColor m_textColor = QColor(QStringLiteral(QX_GAUGE_TEXT));
 };

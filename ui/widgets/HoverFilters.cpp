@@ -1,5 +1,7 @@
 #include "ui/widgets/HoverFilters.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QEvent>
 #include <QFontMetrics>
 #include <QLabel>
@@ -10,7 +12,7 @@
 
 namespace {
 
-const char kCardStyle[] = "background: #1A1E24; border-radius: 10px;";
+const char kCardStyle[] = "background: " QX_RAISED "; border-radius: 10px;";
 constexpr int kHorizontalPadding = 32;
 constexpr int kVerticalPadding = 30;
 constexpr int kMinWidth = 180;
@@ -56,8 +58,8 @@ TooltipHoverFilter::Popup::Popup() : QWidget(nullptr, Qt::ToolTip | Qt::Frameles
     m_label->setObjectName(QStringLiteral("QxTooltipLabel"));
     m_label->setWordWrap(true);
     m_label->setTextFormat(Qt::RichText);
-    m_label->setStyleSheet(QStringLiteral(
-        "background: transparent;color: #FFFFFF;font-family: Inter;font-size: 14px;font-weight: 400;"));
+    m_label->setStyleSheet(QStringLiteral("background: transparent;color: " QX_WHITE
+                                          ";font-family: Inter;font-size: 14px;font-weight: 400;"));
 }
 
 TooltipHoverFilter::Layout TooltipHoverFilter::layoutText(const QString &text)

@@ -1,5 +1,7 @@
 #include "ui/widgets/ProxyStatusOverlay.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QConicalGradient>
 #include <QGraphicsBlurEffect>
 #include <QGraphicsOpacityEffect>
@@ -136,9 +138,10 @@ ProxyStatusOverlay::ProxyStatusOverlay(QWidget *parent, int fadeMs) : QWidget(pa
     m_subtitleLabel = new QLabel(this);
     m_subtitleLabel->setObjectName(QStringLiteral("ProxyStatusSubtitle"));
     m_subtitleLabel->setAlignment(Qt::AlignCenter);
-    m_subtitleLabel->setStyleSheet(QStringLiteral(
-        "color: #a9b0b6; font-size: 14px; font-weight: 400; font-family: 'Inter', 'Segoe UI', sans-serif;"
-        "background: transparent; margin-top: 8px;"));
+    m_subtitleLabel->setStyleSheet(
+        QStringLiteral("color: " QX_CAPTION
+                       "; font-size: 14px; font-weight: 400; font-family: 'Inter', 'Segoe UI', sans-serif;"
+                       "background: transparent; margin-top: 8px;"));
     m_subtitleLabel->hide();
 
     layout->addStretch();

@@ -1,5 +1,6 @@
 #include "ui/widgets/QxSelectPopup.h"
 
+#include "ui/widgets/Palette.h"
 #include "ui/widgets/WindowTranslucency.h"
 
 #include <QGraphicsDropShadowEffect>
@@ -83,7 +84,7 @@ void QxPopupRow::applyLabelFonts()
     font.setWeight(QFont::Normal);
     for (QLabel *label : {m_left, m_right}) {
         label->setFont(font);
-        label->setStyleSheet(QStringLiteral("color: #FFFFFF; background: transparent;"));
+        label->setStyleSheet(QStringLiteral("color: " QX_WHITE "; background: transparent;"));
     }
 }
 

@@ -1,4 +1,5 @@
 #pragma once
+#include "ui/widgets/Palette.h"
 
 #include <QFrame>
 #include <QList>
@@ -22,8 +23,8 @@ struct QxSelectPopupStyle
     bool openUp = false;
     int attachOverlap = 1;
     int detachedGap = 10;
-    QString background = QStringLiteral("#1A1E24");
-    QString borderColor = QStringLiteral("#353639");
+    QString background = QStringLiteral(QX_RAISED);
+    QString borderColor = QStringLiteral(QX_GREY_PRESSED);
     int borderWidth = 1;
     int cardPadding = 16;
     int rowSpacing = 8;
@@ -35,7 +36,7 @@ struct QxSelectPopupStyle
     int rowInnerSpacing = 16;
     int checkSize = 24;
     int leftMinWidth = 0;
-    QString hoverColor = QStringLiteral("#23262C");
+    QString hoverColor = QStringLiteral(QX_SELECT_ROW_HOVER);
 };
 
 // One clickable choice of a select popup: an optional left text, the right
