@@ -3,6 +3,7 @@
 #include "i18n/Language.h"
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
+#include "ui/widgets/Palette.h"
 
 #include <QBitmap>
 
@@ -35,12 +36,12 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, const QStr
     return l;
 }
 
-const QString kTitleStyle = QStringLiteral(
-    "background: transparent; color: #FFFFFF; font-family: 'Inter'; font-size: 16px; font-weight: 600; "
-    "line-height: 24px;");
-const QString kFieldStyle = QStringLiteral(
-    "background: transparent; color: #707174; font-family: 'Inter'; font-size: 14px; font-weight: 600; "
-    "line-height: 20px;");
+const QString kTitleStyle = QStringLiteral("background: transparent; color: " QX_WHITE
+                                           "; font-family: 'Inter'; font-size: 16px; font-weight: 600; "
+                                           "line-height: 24px;");
+const QString kFieldStyle = QStringLiteral("background: transparent; color: " QX_MUTED
+                                           "; font-family: 'Inter'; font-size: 14px; font-weight: 600; "
+                                           "line-height: 20px;");
 
 } // namespace
 
@@ -64,9 +65,9 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
 {
     m_card = new GradientBorderCard(rootFrame);
     m_card->setObjectName(QStringLiteral("ProfileLeftSection"));
-    m_card->setFillColor(QColor(QStringLiteral("#111317")));
+    m_card->setFillColor(QColor(QStringLiteral(QX_PANEL)));
     m_card->setBorderWidth(1);
-    m_card->setBorderGradient(QColor(QStringLiteral("#414245")), QColor(QStringLiteral("#111317")), 0.4205);
+    m_card->setBorderGradient(QColor(QStringLiteral(QX_BORDER)), QColor(QStringLiteral(QX_PANEL)), 0.4205);
     m_card->setRadius(20);
     m_card->setGeometry(120, 154, 640, 390);
     m_card->hide();
@@ -97,7 +98,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         const Row &row = rows[i];
         auto *iconBg = new QFrame(m_card);
         iconBg->setObjectName(QLatin1String(row.iconBg));
-        iconBg->setStyleSheet(QStringLiteral("QFrame#%1 { background: #1A1E24; border-radius: 10px; }")
+        iconBg->setStyleSheet(QStringLiteral("QFrame#%1 { background: " QX_RAISED "; border-radius: 10px; }")
                                   .arg(QLatin1String(row.iconBg)));
         iconBg->setGeometry(20, row.y + 5, 40, 40);
         auto *icon = new QLabel(iconBg);
@@ -118,7 +119,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
             auto *divider = new QFrame(m_card);
             divider->setObjectName(QStringLiteral("ProfilePersonalInfoDivider%1").arg(i + 1));
             divider->setFrameShape(QFrame::NoFrame);
-            divider->setStyleSheet(QStringLiteral("QFrame#%1 { background: #1A1E24; border: none; }")
+            divider->setStyleSheet(QStringLiteral("QFrame#%1 { background: " QX_RAISED "; border: none; }")
                                        .arg(divider->objectName()));
             divider->setGeometry(20, i == 0 ? 149 : 239, w - 40, 1);
         }
@@ -136,14 +137,14 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     m_logoutCard->setFrameShape(QFrame::NoFrame);
     m_logoutCard->setLineWidth(0);
     m_logoutCard->setMidLineWidth(0);
-    m_logoutCard->setStyleSheet(QStringLiteral(
-        "QFrame#LogoutConfirmCard { background: #111317; border: 1px solid #414245; border-radius: 20px; }"));
+    m_logoutCard->setStyleSheet(QStringLiteral("QFrame#LogoutConfirmCard { background: " QX_PANEL
+                                               "; border: 1px solid " QX_BORDER "; border-radius: 20px; }"));
     m_logoutCard->resize(386, 232);
     const int cw = m_logoutCard->width();
     auto *iconBg = new QFrame(m_logoutCard);
     iconBg->setObjectName(QStringLiteral("LogoutConfirmIconBg"));
-    iconBg->setStyleSheet(QStringLiteral(
-        "QFrame#LogoutConfirmIconBg { background: #1A1E24; border-radius: 24px; border: none; }"));
+    iconBg->setStyleSheet(QStringLiteral("QFrame#LogoutConfirmIconBg { background: " QX_RAISED
+                                         "; border-radius: 24px; border: none; }"));
     iconBg->setGeometry((cw - 48) / 2, 30, 48, 48);
     auto *overlayIcon = new QLabel(iconBg);
     overlayIcon->setGeometry(16, 16, 16, 16);
@@ -157,7 +158,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     confirmTitle->setAlignment(Qt::AlignCenter);
     confirmTitle->setGeometry(0, 98, cw, 24);
     QLabel *desc = label(m_logoutCard, "LogoutConfirmDesc", windowText("Are you sure you want to leave?"),
-                         QStringLiteral("background: transparent; border: none; color: #ADADAD; "
+                         QStringLiteral("background: transparent; border: none; color: " QX_SECONDARY "; "
                                         "font-family: 'Inter'; font-size: 14px; font-weight: 400; "
                                         "line-height: 20px;"));
     desc->setAlignment(Qt::AlignCenter);
@@ -172,19 +173,19 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
         b->setStyleSheet(QString::fromLatin1(colours).arg(QLatin1String(name)));
         return b;
     };
-    m_cancel =
-        button("LogoutConfirmCancel", windowText("Cancel"),
-               "QPushButton#%1 { background: #414245; border: none; border-radius: 16px; color: #B8B9BA; "
-               "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
-               "QPushButton#%1:hover { background: #4A4B4E; }"
-               "QPushButton#%1:pressed { background: #353639; }");
+    m_cancel = button("LogoutConfirmCancel", windowText("Cancel"),
+                      "QPushButton#%1 { background: " QX_BORDER
+                      "; border: none; border-radius: 16px; color: " QX_SOFT "; "
+                      "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
+                      "QPushButton#%1:hover { background: " QX_GREY_HOVER "; }"
+                      "QPushButton#%1:pressed { background: " QX_GREY_PRESSED "; }");
     m_cancel->setGeometry(108, 176, 80, 32);
-    m_confirm =
-        button("LogoutConfirmConfirm", windowText("Confirm"),
-               "QPushButton#%1 { background: #FA8207; border: none; border-radius: 16px; color: #0B0C0F; "
-               "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
-               "QPushButton#%1:hover { background: #FF941F; }"
-               "QPushButton#%1:pressed { background: #E27200; }");
+    m_confirm = button("LogoutConfirmConfirm", windowText("Confirm"),
+                       "QPushButton#%1 { background: " QX_ACCENT
+                       "; border: none; border-radius: 16px; color: " QX_BACKGROUND "; "
+                       "font-family: 'Inter'; font-size: 14px; font-weight: 600; line-height: 20px; }"
+                       "QPushButton#%1:hover { background: " QX_ACCENT_HOVER "; }"
+                       "QPushButton#%1:pressed { background: " QX_ACCENT_PRESSED "; }");
     m_confirm->setGeometry(198, 176, 80, 32);
     m_overlay->setCard(m_logoutCard);
     connect(m_overlay, &CardOverlay::dismissRequested, this, &ProfileSection::dismissOverlay);
@@ -194,9 +195,9 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     m_logoutButton->setObjectName(QStringLiteral("ProfileLogoutButton"));
     m_logoutButton->setAttribute(Qt::WA_StyledBackground, true);
     m_logoutButton->setStyleSheet(
-        QStringLiteral("QFrame#ProfileLogoutButton { background: #1A1E24; border: none; "
+        QStringLiteral("QFrame#ProfileLogoutButton { background: " QX_RAISED "; border: none; "
                        "border-radius: 24px; }"
-                       "QFrame#ProfileLogoutButton:hover { background: #20242B; }"));
+                       "QFrame#ProfileLogoutButton:hover { background: " QX_LOGOUT_HOVER "; }"));
     m_logoutButton->setGeometry(120, 564, 138, 48);
     m_logoutButton->hide();
     m_logoutButton->raise();
@@ -205,7 +206,8 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
     pillLayout->setSpacing(12);
     pillLayout->setAlignment(Qt::AlignCenter);
     auto *pillText = new QLabel(windowText("Log Out"), m_logoutButton);
-    pillText->setStyleSheet(QStringLiteral("background: transparent; color: #FFFFFF; font-family: 'Inter'; "
+    pillText->setStyleSheet(QStringLiteral("background: transparent; color: " QX_WHITE
+                                           "; font-family: 'Inter'; "
                                            "font-size: 14px; font-weight: 600; line-height: 20px;"));
     pillText->setAttribute(Qt::WA_TransparentForMouseEvents, true);
     auto *pillIcon = new QLabel(m_logoutButton);

@@ -3,6 +3,7 @@
 #include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/widgets/DecorativeWidgets.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFont>
 #include <QFrame>
@@ -52,7 +53,7 @@ QIcon plusIcon()
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(QStringLiteral("#FFFFFF")), 2, Qt::SolidLine, Qt::RoundCap));
+    painter.setPen(QPen(QColor(QStringLiteral(QX_WHITE)), 2, Qt::SolidLine, Qt::RoundCap));
     painter.drawLine(QPointF(3, 8), QPointF(13, 8));
     painter.drawLine(QPointF(8, 3), QPointF(8, 13));
     painter.end();
@@ -90,7 +91,7 @@ void TitlesAndLanding::buildTitles()
     m_profileTitle = title("ProfileTitle", windowText("Profile"), kTitleY, false);
     m_landingTitle = title("ConnectionsLandingTitle", windowText("Connections"), kTitleY, false);
     for (QLabel *label : {m_gamesTitle, m_settingsTitle, m_profileTitle, m_landingTitle}) {
-        label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: #FFFFFF; }")
+        label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: " QX_WHITE "; }")
                                  .arg(label->objectName()));
         label->adjustSize();
     }
@@ -123,12 +124,14 @@ void TitlesAndLanding::buildBanner()
                 QStringLiteral("QWidget#ConnectionsLandingBannerDark { background: rgba(17,19,23,170); "
                                "border-radius: 7px; }"),
                 whole);
-    QWidget *fill = styledLayer(
-        m_banner, "ConnectionsLandingBannerFill",
-        QStringLiteral("QWidget#ConnectionsLandingBannerFill { border-radius: 7px; background: "
-                       "qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 #FFFFFF, stop:0.5 #CCCCCC, "
-                       "stop:0.75 #B3B3B3, stop:0.875 #A6A6A6, stop:1 #999999); }"),
-        whole);
+    QWidget *fill =
+        styledLayer(m_banner, "ConnectionsLandingBannerFill",
+                    QStringLiteral("QWidget#ConnectionsLandingBannerFill { border-radius: 7px; background: "
+                                   "qlineargradient(x1:0, y1:0, x2:1, y2:0, stop:0 " QX_WHITE
+                                   ", stop:0.5 " QX_TITLE_SHADE_1 ", "
+                                   "stop:0.75 " QX_TITLE_SHADE_2 ", stop:0.875 " QX_TITLE_SHADE_3
+                                   ", stop:1 " QX_TITLE_SHADE_4 "); }"),
+                    whole);
     auto *faint = new QGraphicsOpacityEffect(fill);
     faint->setOpacity(0.0006);
     fill->setGraphicsEffect(faint);
@@ -138,7 +141,7 @@ void TitlesAndLanding::buildBanner()
     m_border->setGeometry(whole);
     m_border->setRadius(kBannerRadius);
     m_border->setStrokeWidth(2);
-    m_border->setHighlightColor(QColor(QStringLiteral("#FA8207")));
+    m_border->setHighlightColor(QColor(QStringLiteral(QX_ACCENT)));
     m_border->setSegmentLength(800);
     m_border->setSpeed(10);
 
@@ -153,12 +156,12 @@ void TitlesAndLanding::buildBanner()
     rocket->move(20, 16);
     const int textX = rocket->x() + rocket->width() + 20;
     QLabel *heading = textLabel(m_banner, "ConnectionsLandingBannerTitle", windowText("Ready to optimize ?"),
-                                interFont(16, QFont::DemiBold), "#FFFFFF");
+                                interFont(16, QFont::DemiBold), QX_WHITE);
     heading->adjustSize();
     heading->setGeometry(textX, 19, heading->width(), 24);
     QLabel *sub = textLabel(m_banner, "ConnectionsLandingBannerSub",
                             windowText("Add a game or app and ensure the best connection route."),
-                            interFont(14, QFont::Normal), "#ADADAD");
+                            interFont(14, QFont::Normal), QX_SECONDARY);
     sub->adjustSize();
     sub->setGeometry(textX, 43, sub->width(), 20);
 
@@ -166,12 +169,12 @@ void TitlesAndLanding::buildBanner()
     m_addButton->setObjectName(QStringLiteral("ConnectionsLandingAddBtn"));
     m_addButton->setFont(interFont(14, QFont::Medium));
     m_addButton->setStyleSheet(QStringLiteral(
-        "QPushButton#ConnectionsLandingAddBtn { background: transparent; color: #FFFFFF; border: 1px solid "
-        "#414245; border-radius: 10px; padding-left: 16px; padding-right: 16px; }"
-        "QPushButton#ConnectionsLandingAddBtn:hover { background: rgba(255,255,255,0.06); border-color: "
-        "#4A4B4E; }"
-        "QPushButton#ConnectionsLandingAddBtn:pressed { background: rgba(0,0,0,0.20); border-color: "
-        "#353639; }"));
+        "QPushButton#ConnectionsLandingAddBtn { background: transparent; color: " QX_WHITE
+        "; border: 1px solid " QX_BORDER "; border-radius: 10px; padding-left: 16px; padding-right: 16px; }"
+        "QPushButton#ConnectionsLandingAddBtn:hover { background: rgba(255,255,255,0.06); "
+        "border-color: " QX_GREY_HOVER "; }"
+        "QPushButton#ConnectionsLandingAddBtn:pressed { background: rgba(0,0,0,0.20); "
+        "border-color: " QX_GREY_PRESSED "; }"));
     m_addButton->setIcon(plusIcon());
     m_addButton->setIconSize(QSize(16, 16));
     m_addButton->setCursor(Qt::PointingHandCursor);
@@ -190,11 +193,10 @@ void TitlesAndLanding::buildBanner()
 void TitlesAndLanding::buildBody()
 {
     const QRect bannerRect = m_banner->geometry();
-    m_body =
-        styledLayer(m_rootFrame, "ConnectionsLandingBody",
-                    QStringLiteral("QWidget#ConnectionsLandingBody { background: #111317; border: 1px solid "
-                                   "#414245; border-radius: 20px; }"),
-                    QRect(kTitleX, bannerRect.bottom() + 1 + 16, kBannerWidth, 500));
+    m_body = styledLayer(m_rootFrame, "ConnectionsLandingBody",
+                         QStringLiteral("QWidget#ConnectionsLandingBody { background: " QX_PANEL
+                                        "; border: 1px solid " QX_BORDER "; border-radius: 20px; }"),
+                         QRect(kTitleX, bannerRect.bottom() + 1 + 16, kBannerWidth, 500));
     const int w = m_body->width();
 
     m_emptyCircle = new QFrame(m_body);
@@ -202,7 +204,7 @@ void TitlesAndLanding::buildBody()
     m_emptyCircle->setAttribute(Qt::WA_StyledBackground, true);
     m_emptyCircle->setStyleSheet(
         QStringLiteral("QFrame#ConnectionsLandingEmptyCircle { background: transparent; "
-                       "border: 1px solid #707174; border-radius: 37px; }"));
+                       "border: 1px solid " QX_MUTED "; border-radius: 37px; }"));
     m_emptyCircle->setGeometry((w - 75) / 2, 130, 75, 75);
     PageWidgets::pictureLabel(m_emptyCircle, QStringLiteral("ConnectionsLandingEmptyIcon"),
                               QStringLiteral(":/icons/connections-empty-rocket.png"), QSize(30, 30))
@@ -215,13 +217,13 @@ void TitlesAndLanding::buildBody()
         label->setGeometry(0, y, w, 24);
         return label;
     };
-    centred("ConnectionsLandingEmptyTitle", windowText("No active connections"), "#FFFFFF", 221);
+    centred("ConnectionsLandingEmptyTitle", windowText("No active connections"), QX_WHITE, 221);
     centred("ConnectionsLandingEmptySub", windowText("Optimize for better performance. Data will appear."),
-            "#707174", 251);
-    m_guide =
-        centred("ConnectionsLandingEmptyGuide",
-                QStringLiteral("Need guidance? <a href=\"tutorial\" style=\"color:#FFFFFF;\">Tutorial</a>"),
-                "#707174", 281);
+            QX_MUTED, 251);
+    m_guide = centred(
+        "ConnectionsLandingEmptyGuide",
+        QStringLiteral("Need guidance? <a href=\"tutorial\" style=\"color:" QX_WHITE ";\">Tutorial</a>"),
+        QX_MUTED, 281);
     m_guide->setTextFormat(Qt::RichText);
     m_guide->setTextInteractionFlags(Qt::TextBrowserInteraction);
     m_guide->setOpenExternalLinks(false);
@@ -246,7 +248,7 @@ void TitlesAndLanding::placeDashboardTitle(bool persian)
         label->setFont(font);
         label->setStyleSheet(
             QStringLiteral("QLabel#DashboardTitle {  font-family: \"%1\";  font-weight: 600;  "
-                           "font-size: 32px;  color: #FFFFFF;}")
+                           "font-size: 32px;  color: " QX_WHITE ";}")
                 .arg(m_persianFamily));
         label->setFixedHeight(40);
     } else {

@@ -4,6 +4,7 @@
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/FittedText.h"
 #include "ui/widgets/IconTint.h"
+#include "ui/widgets/Palette.h"
 
 #include <QDebug>
 #include <QFontMetrics>
@@ -36,35 +37,39 @@ const QString kTransparent = QStringLiteral("background: transparent;");
 QString ConnectionPage::outerCircleIdleStyle()
 {
     return QStringLiteral("QWidget#ConnOuterCircle {  background: transparent;  border-radius: 60px;  "
-                          "border: 1px solid #414245;}");
+                          "border: 1px solid " QX_BORDER ";}");
 }
 
 QString ConnectionPage::outerCircleActiveStyle()
 {
     return QStringLiteral(
         "QWidget#ConnOuterCircle {  background-color: rgba(250, 130, 7, 0.30);  border-radius: "
-        "60px;  border: 1px solid #FA8207;}");
+        "60px;  border: 1px solid " QX_ACCENT ";}");
 }
 
 QString ConnectionPage::innerCircleIdleStyle()
 {
-    return QStringLiteral("QWidget#ConnInnerCircle {  background-color: #1A1E24;  border-radius: 50px;}");
+    return QStringLiteral("QWidget#ConnInnerCircle {  background-color: " QX_RAISED
+                          ";  border-radius: 50px;}");
 }
 
 QString ConnectionPage::innerCircleConnectedStyle()
 {
-    return QStringLiteral("QWidget#ConnInnerCircle {  background-color: #FA8207;  border-radius: 50px;}");
+    return QStringLiteral("QWidget#ConnInnerCircle {  background-color: " QX_ACCENT
+                          ";  border-radius: 50px;}");
 }
 
 QString ConnectionPage::tapButtonNormalStyle()
 {
-    return QStringLiteral(
-        "QPushButton#TapToConnectButton {  background-color: #FA8207;  border-radius: 24px;  padding-left: "
-        "30px;  "
-        "padding-right: 30px;  color: #0B0C0F;  border: 1px solid "
-        "#FA8207;}QPushButton#TapToConnectButton:hover {  "
-        "background-color: #FF941F;  border: 1px solid #FF941F;}QPushButton#TapToConnectButton:pressed {  "
-        "background-color: #E27200;  border: 1px solid #E27200;}");
+    return QStringLiteral("QPushButton#TapToConnectButton {  background-color: " QX_ACCENT
+                          ";  border-radius: 24px;  padding-left: "
+                          "30px;  "
+                          "padding-right: 30px;  color: " QX_BACKGROUND ";  border: 1px solid " QX_ACCENT
+                          ";}QPushButton#TapToConnectButton:hover {  "
+                          "background-color: " QX_ACCENT_HOVER ";  border: 1px solid " QX_ACCENT_HOVER
+                          ";}QPushButton#TapToConnectButton:pressed {  "
+                          "background-color: " QX_ACCENT_PRESSED ";  border: 1px solid " QX_ACCENT_PRESSED
+                          ";}");
 }
 
 QString ConnectionPage::tapButtonConnectingStyle()
@@ -79,15 +84,17 @@ QString ConnectionPage::tapButtonDisconnectStyle()
 {
     return QStringLiteral(
         "QPushButton#TapToConnectButton {  background-color: qlineargradient(x1:1, y1:0, x2:0, y2:1,    "
-        "stop:0.2559 "
-        "#707174, stop:0.674 #414245);  border-radius: 24px;  padding-left: 30px;  padding-right: 30px;  "
-        "color: "
-        "#FFFFFF;  border: 1px solid #707174;}QPushButton#TapToConnectButton:hover {  background-color: "
-        "qlineargradient(x1:1, y1:0, x2:0, y2:1,    stop:0.2559 #7F8288, stop:0.674 #4D5056);  border: 1px "
-        "solid "
-        "#7F8288;}QPushButton#TapToConnectButton:pressed {  background-color: qlineargradient(x1:1, y1:0, "
+        "stop:0.2559 " QX_MUTED ", stop:0.674 " QX_BORDER
+        ");  border-radius: 24px;  padding-left: 30px;  padding-right: 30px;  "
+        "color: " QX_WHITE ";  border: 1px solid " QX_MUTED
+        ";}QPushButton#TapToConnectButton:hover {  background-color: "
+        "qlineargradient(x1:1, y1:0, x2:0, y2:1,    stop:0.2559 " QX_CONNECT_IDLE_TOP
+        ", stop:0.674 " QX_CONNECT_IDLE_BOTTOM ");  border: 1px "
+        "solid " QX_CONNECT_IDLE_TOP
+        ";}QPushButton#TapToConnectButton:pressed {  background-color: qlineargradient(x1:1, y1:0, "
         "x2:0, "
-        "y2:1,    stop:0.2559 #61646A, stop:0.674 #35383E);  border: 1px solid #61646A;}");
+        "y2:1,    stop:0.2559 " QX_CONNECT_PRESSED_TOP ", stop:0.674 " QX_CONNECT_PRESSED_BOTTOM
+        ");  border: 1px solid " QX_CONNECT_PRESSED_TOP ";}");
 }
 
 ConnectionPage::ConnectionPage(QWidget *rootFrame, QWidget *leftPanel, const QSize &windowSize,
@@ -99,16 +106,16 @@ ConnectionPage::ConnectionPage(QWidget *rootFrame, QWidget *leftPanel, const QSi
     buildRegionCard(leftPanel);
     buildBoostSection(rootFrame, leftPanel, windowSize, std::move(games));
 
-    m_subtitle = label(m_header, "QuorlixConnSubtitle", windowText("Connect To"),
-                       QFont(QStringLiteral("IRANYekanXVF")),
-                       QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"));
+    m_subtitle = label(
+        m_header, "QuorlixConnSubtitle", windowText("Connect To"), QFont(QStringLiteral("IRANYekanXVF")),
+        QStringLiteral("color: " QX_SECONDARY ";background: transparent;text-transform: capitalize;"));
     QFont subtitleFont = m_subtitle->font();
     subtitleFont.setPixelSize(12);
     subtitleFont.setWeight(QFont::DemiBold);
     m_subtitle->setFont(subtitleFont);
     m_subtitle->move(144, 31);
     m_gameTitle = label(m_header, "QuorlixConnGameTitle", windowText("League of legend"), interFont(24, 600),
-                        QStringLiteral("color: #FFFFFF; background: transparent;"));
+                        QStringLiteral("color: " QX_WHITE "; background: transparent;"));
     m_gameTitle->move(144, 59);
 }
 
@@ -120,9 +127,9 @@ void ConnectionPage::buildHeader(QWidget *rootFrame, int windowHeight)
 
     m_back = flatButton(
         m_header, "QuorlixConnBack",
-        QStringLiteral("QPushButton#QuorlixConnBack {  background-color: #111317;  border-radius: "
-                       "18px;  border: 1px solid #1A1E24;  padding: 16px;}QPushButton#QuorlixConnBack:"
-                       "hover {  background-color: #15181f;}"));
+        QStringLiteral("QPushButton#QuorlixConnBack {  background-color: " QX_PANEL ";  border-radius: "
+                       "18px;  border: 1px solid " QX_RAISED ";  padding: 16px;}QPushButton#QuorlixConnBack:"
+                       "hover {  background-color: " QX_PANEL_HOVER ";}"));
     m_back->setFixedSize(36, 36);
     m_back->move(0, 35);
     m_back->setMask(QRegion(0, 0, 36, 36, QRegion::Ellipse));
@@ -173,8 +180,8 @@ void ConnectionPage::buildCircle(QWidget *left)
     m_powerIcon->setStyleSheet(kTransparent);
     const QPixmap power(QStringLiteral(":/icons/conn-power.png"));
     if (!power.isNull()) {
-        m_powerIdle = tintPixmap(power, QColor(QStringLiteral("#ADADAD")));
-        m_powerConnected = tintPixmap(power, QColor(QStringLiteral("#FFFFFF")));
+        m_powerIdle = tintPixmap(power, QColor(QStringLiteral(QX_SECONDARY)));
+        m_powerConnected = tintPixmap(power, QColor(QStringLiteral(QX_WHITE)));
         PageLooks::setScaledPixmap(m_powerIcon, m_powerIdle, m_powerIcon->size());
     }
 
@@ -191,15 +198,16 @@ void ConnectionPage::buildRegionCard(QWidget *left)
 {
     m_regionCard = styled(
         left, "ServerRegionCard",
-        QStringLiteral("QWidget#ServerRegionCard {  background-color: #1A1E24;  border-radius: 8px;}"));
+        QStringLiteral("QWidget#ServerRegionCard {  background-color: " QX_RAISED ";  border-radius: 8px;}"));
     m_regionCard->setGeometry(60, 206, kCardWidth, 76);
     m_regionOpacity = new QGraphicsOpacityEffect(m_regionCard);
     m_regionOpacity->setOpacity(1.0);
     m_regionCard->setGraphicsEffect(m_regionOpacity);
 
-    QLabel *title = label(m_regionCard, "ServerRegionTitle", windowText("Server Region"), interFont(12, 600),
-                          QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;"
-                                         "font-family: Inter;font-size: 12px;font-weight: 600;"));
+    QLabel *title =
+        label(m_regionCard, "ServerRegionTitle", windowText("Server Region"), interFont(12, 600),
+              QStringLiteral("color: " QX_SECONDARY ";background: transparent;text-transform: capitalize;"
+                             "font-family: Inter;font-size: 12px;font-weight: 600;"));
     title->move(14, 10);
     m_regionFlag = new QLabel(m_regionCard);
     m_regionFlag->setObjectName(QStringLiteral("ServerRegionFlag"));
@@ -209,10 +217,10 @@ void ConnectionPage::buildRegionCard(QWidget *left)
     PageLooks::setScaledPixmap(m_regionFlag, QStringLiteral(":/icons/flag-us.png"), QSize(24, 24));
     m_regionValue =
         label(m_regionCard, "ServerRegionValue", windowText("United States"), interFont(14, 500),
-              QStringLiteral("color: #FFFFFF;background: transparent;text-transform: capitalize;"));
+              QStringLiteral("color: " QX_WHITE ";background: transparent;text-transform: capitalize;"));
     m_regionValue->move(50, 43);
     m_regionMode = label(m_regionCard, "ServerRegionAuto", windowText("Auto"), interFont(12, 400),
-                         QStringLiteral("color: #FFFFFF; background: transparent;"));
+                         QStringLiteral("color: " QX_WHITE "; background: transparent;"));
     m_regionArrow = new QLabel(m_regionCard);
     m_regionArrow->setObjectName(QStringLiteral("ServerRegionArrow"));
     m_regionArrow->setFixedSize(18, 18);
@@ -231,14 +239,14 @@ void ConnectionPage::buildRegionCard(QWidget *left)
 
     m_statusLabel =
         label(left, "ConnStatusLabel", windowText("You are connected!"), interFont(14, 600),
-              QStringLiteral("color: #FA8207;background: transparent;font-family: Inter;font-size: "
+              QStringLiteral("color: " QX_ACCENT ";background: transparent;font-family: Inter;font-size: "
                              "14px;font-weight: 600;"));
     m_statusLabel->setGeometry(60, 272, 299, 20);
     m_statusLabel->setAlignment(Qt::AlignCenter);
     m_statusLabel->hide();
     m_timerLabel =
         label(left, "ConnTimerLabel", QStringLiteral("00:34:56"), interFont(24, 600),
-              QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: "
+              QStringLiteral("color: " QX_WHITE ";background: transparent;font-family: Inter;font-size: "
                              "24px;font-weight: 600;"));
     m_timerLabel->setGeometry(60, 302, 299, 32);
     m_timerLabel->setAlignment(Qt::AlignCenter);
@@ -249,7 +257,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
                                        GameLookup games)
 {
     const QString capitalised =
-        QStringLiteral("color: #ADADAD;background: transparent;text-transform: capitalize;");
+        QStringLiteral("color: " QX_SECONDARY ";background: transparent;text-transform: capitalize;");
     m_boostTitle = label(left, "PlatformBoostTitle", windowText("Platform Boost Setting"), interFont(24, 600),
                          capitalised);
     m_boostTitle->move(60, 302);
@@ -282,13 +290,13 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     backdrop->lower();
     connect(backdrop, &QPushButton::clicked, m_boostOverlay, &QWidget::hide);
     QWidget *dialog = styled(m_boostOverlay, "PlatformBoostDialog",
-                             QStringLiteral("QWidget#PlatformBoostDialog {  background-color: #111317;  "
-                                            "border-radius: 20px;  border: 1px solid #414245;}"));
+                             QStringLiteral("QWidget#PlatformBoostDialog {  background-color: " QX_PANEL ";  "
+                                            "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     dialog->setGeometry(510, 257, 420, 312);
     dialog->raise();
     QWidget *circle =
         styled(dialog, "PlatformBoostDialogInfoCircle",
-               QStringLiteral("QWidget#PlatformBoostDialogInfoCircle {  background-color: #1A1E24;  "
+               QStringLiteral("QWidget#PlatformBoostDialogInfoCircle {  background-color: " QX_RAISED ";  "
                               "border-radius: 24px;}"));
     circle->setGeometry(185, 30, 48, 48);
     auto *circleIcon = new QLabel(circle);
@@ -299,7 +307,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     PageLooks::setScaledPixmap(circleIcon, QStringLiteral(":/icons/info2.png"), QSize(13, 13));
     QLabel *dialogTitle =
         label(dialog, "PlatformBoostDialogTitle", windowText("What is this section?"), interFont(16, 600),
-              QStringLiteral("color: #FFFFFF;background: transparent;"));
+              QStringLiteral("color: " QX_WHITE ";background: transparent;"));
     dialogTitle->setGeometry(41, 98, 338, 24);
     dialogTitle->setAlignment(Qt::AlignCenter);
     QLabel *body = label(
@@ -307,7 +315,7 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
         windowText("Some games and companion apps (like Discord for voice chat or Steam to launch your "
                    "game) may be restricted or blocked. Any options you enable will be routed through this "
                    "app\u2019s optimized path, so they can run smoothly alongside your game."),
-        interFont(14, 400), QStringLiteral("color: #ADADAD;background: transparent;"));
+        interFont(14, 400), QStringLiteral("color: " QX_SECONDARY ";background: transparent;"));
     body->setGeometry(40, 142, 340, 120);
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -320,13 +328,14 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     gotIt->setAttribute(Qt::WA_StyledBackground, true);
     gotIt->setFont(interFont(14, 600));
     gotIt->setStyleSheet(QStringLiteral(
-        "QPushButton#PlatformBoostDialogGotIt {  background-color: #FA8207;  border-radius: 16px;  "
+        "QPushButton#PlatformBoostDialogGotIt {  background-color: " QX_ACCENT ";  border-radius: 16px;  "
         "padding-left: "
-        "20px;  padding-right: 20px;  color: #0B0C0F;  border: 1px solid #FA8207;}QPushButton#"
-        "PlatformBoostDialogGotIt:hover {  background-color: #FF941F;  border: 1px solid "
-        "#FF941F;}QPushButton#"
+        "20px;  padding-right: 20px;  color: " QX_BACKGROUND ";  border: 1px solid " QX_ACCENT
+        ";}QPushButton#"
+        "PlatformBoostDialogGotIt:hover {  background-color: " QX_ACCENT_HOVER
+        ";  border: 1px solid " QX_ACCENT_HOVER ";}QPushButton#"
         "PlatformBoostDialogGotIt:before {  content: '';}QPushButton#PlatformBoostDialogGotIt:pressed {  "
-        "background-color: #E27200;  border: 1px solid #E27200;}"));
+        "background-color: " QX_ACCENT_PRESSED ";  border: 1px solid " QX_ACCENT_PRESSED ";}"));
     connect(gotIt, &QPushButton::clicked, m_boostOverlay, &QWidget::hide);
     m_boostOverlay->hide();
 
@@ -340,13 +349,13 @@ void ConnectionPage::buildBoostSection(QWidget *rootFrame, QWidget *left, const 
     m_boostScroll->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
 
     m_boostTrack = styled(left, "PlatformBoostScrollBarBg",
-                          QStringLiteral("background-color: #111317; border-radius: 20px;"));
+                          QStringLiteral("background-color: " QX_PANEL "; border-radius: 20px;"));
     m_boostTrack->setGeometry(359, 328, 5, PlatformBoostList::kTrackHeight);
     m_boostTrack->hide();
     m_boostTrack->setAttribute(Qt::WA_TransparentForMouseEvents, true);
     m_boostTrack->raise();
     QWidget *thumb = styled(m_boostTrack, "PlatformBoostScrollBarThumb",
-                            QStringLiteral("background-color: #1A1E24; border-radius: 20px;"));
+                            QStringLiteral("background-color: " QX_RAISED "; border-radius: 20px;"));
     thumb->setGeometry(0, 0, 5, 124);
     qDebug() << "[PlatformBoostScrollBar][Init] track" << m_boostTrack << "parent"
              << m_boostTrack->parentWidget() << left->objectName() << m_boostTrack->geometry() << "visible"

@@ -61,7 +61,7 @@ public:
     QGraphicsDropShadowEffect *glow() const { return m_glow; }
     QPropertyAnimation *glowAnimation() const { return m_glowAnimation; }
     QLabel *powerIcon() const { return m_powerIcon; }
-    // The power symbol in "#ADADAD" (idle) and white (connected); null when
+    // The power symbol in QX_SECONDARY (idle) and white (connected); null when
     // the picture does not load.
     const QPixmap &powerIdle() const { return m_powerIdle; }
     const QPixmap &powerConnected() const { return m_powerConnected; }

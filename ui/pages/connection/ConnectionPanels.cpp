@@ -1,5 +1,7 @@
 #include "ui/pages/connection/ConnectionPanels.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QScrollArea>
 #include <QWidget>
 
@@ -11,8 +13,8 @@ ConnectionPanels::ConnectionPanels(QWidget *rootFrame, const QSize &windowSize, 
     m_left = new QWidget(rootFrame);
     m_left->setObjectName(QStringLiteral("QuorlixConnLeft"));
     m_left->setAttribute(Qt::WA_StyledBackground, true);
-    m_left->setStyleSheet(QStringLiteral("QWidget#QuorlixConnLeft {  background-color: #111317;  "
-                                         "border-radius: 20px;  border: 1px solid #414245;}"));
+    m_left->setStyleSheet(QStringLiteral("QWidget#QuorlixConnLeft {  background-color: " QX_PANEL ";  "
+                                         "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_left->setFixedSize(419, 631);
     m_left->move(120, H - 8 - 631);
 
@@ -35,8 +37,8 @@ ConnectionPanels::ConnectionPanels(QWidget *rootFrame, const QSize &windowSize, 
     m_right = new QWidget;
     m_right->setObjectName(QStringLiteral("QuorlixConnRight"));
     m_right->setAttribute(Qt::WA_StyledBackground, true);
-    m_right->setStyleSheet(QStringLiteral("QWidget#QuorlixConnRight {  background-color: #111317;  "
-                                          "border-radius: 20px;  border: 1px solid #414245;}"));
+    m_right->setStyleSheet(QStringLiteral("QWidget#QuorlixConnRight {  background-color: " QX_PANEL ";  "
+                                          "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_right->setFixedSize(861, 631);
     m_rightScroll->setWidget(m_right);
 }

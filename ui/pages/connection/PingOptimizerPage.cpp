@@ -2,6 +2,7 @@
 
 #include "connection/PingSweep.h"
 #include "ui/widgets/Gauges.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -17,7 +18,7 @@ namespace {
 
 const char kBannerPicture[] = ":/icons/ping_optimiz_baner.png";
 const char kDotIdle[] = "background-color: rgba(255, 255, 255, 0.3); border-radius: 4px;";
-const char kDotLit[] = "background-color: #f57711; border-radius: 4px;";
+const char kDotLit[] = "background-color: " QX_PROGRESS "; border-radius: 4px;";
 
 } // namespace
 
@@ -33,8 +34,8 @@ PingOptimizerPage::PingOptimizerPage(QWidget *parent, PingSweep *sweep) : QWidge
 {
     setObjectName(QStringLiteral("PingOptimizerPage"));
     setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(
-        QStringLiteral("QWidget#PingOptimizerPage { background-color: #0a0e13; border-radius: 12px; }"));
+    setStyleSheet(QStringLiteral("QWidget#PingOptimizerPage { background-color: " QX_OPTIMIZER_BACKGROUND
+                                 "; border-radius: 12px; }"));
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -147,7 +148,7 @@ PingOptimizerPage::PingOptimizerPage(QWidget *parent, PingSweep *sweep) : QWidge
     m_fill = new QWidget(m_track);
     m_fill->setObjectName(QStringLiteral("progressFill"));
     m_fill->setAttribute(Qt::WA_StyledBackground);
-    m_fill->setStyleSheet(QStringLiteral("background-color: #f57711; border-radius: 2px;"));
+    m_fill->setStyleSheet(QStringLiteral("background-color: " QX_PROGRESS "; border-radius: 2px;"));
     m_fill->setGeometry(0, 0, 0, 4);
     blockLayout->addWidget(m_track);
     auto *row = new QWidget(block);

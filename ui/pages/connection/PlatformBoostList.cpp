@@ -4,6 +4,7 @@
 #include "services/GamePlatform.h"
 #include "storage/DatabaseManager.h"
 #include "ui/pages/common/PageLooks.h"
+#include "ui/widgets/Palette.h"
 
 #include <QDebug>
 #include <QFontMetrics>
@@ -48,9 +49,9 @@ void PlatformBoostList::styleSwitch(QWidget *track, QWidget *knob, bool on)
     if (!track || !knob)
         return;
     track->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 11px;")
-                             .arg(on ? QStringLiteral("#FA8207") : QStringLiteral("#414245")));
+                             .arg(on ? QStringLiteral(QX_ACCENT) : QStringLiteral(QX_BORDER)));
     knob->setStyleSheet(QStringLiteral("background-color: %1; border-radius: 8px;")
-                            .arg(on ? QStringLiteral("#0B0C0F") : QStringLiteral("#1A1E24")));
+                            .arg(on ? QStringLiteral(QX_BACKGROUND) : QStringLiteral(QX_RAISED)));
     knob->move(on ? 21 : 3, 3);
     track->update();
 }
@@ -85,7 +86,7 @@ QWidget *PlatformBoostList::makeCard(const QString &gameId, const QVariantMap &p
     card->setObjectName(QStringLiteral("PlatformBoostCard_%1").arg(profileKey));
     card->setFixedSize(299, kCardHeight);
     card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setStyleSheet(QStringLiteral("background-color:#1A1E24; border-radius:8px;"));
+    card->setStyleSheet(QStringLiteral("background-color:" QX_RAISED "; border-radius:8px;"));
     card->setProperty("profileId", profileKey);
 
     QString text = profile.value(QStringLiteral("title")).toString().trimmed();
@@ -96,7 +97,7 @@ QWidget *PlatformBoostList::makeCard(const QString &gameId, const QVariantMap &p
     auto *title = new QLabel(text, card);
     title->move(14, 16);
     title->setFont(PageLooks::interFont(14, 500));
-    title->setStyleSheet(QStringLiteral("color:#FFFFFF; background:transparent;"));
+    title->setStyleSheet(QStringLiteral("color:" QX_WHITE "; background:transparent;"));
 
     auto *mark = new QLabel(card);
     mark->setFixedSize(16, 16);

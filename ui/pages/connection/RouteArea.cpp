@@ -2,6 +2,7 @@
 
 #include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
+#include "ui/widgets/Palette.h"
 
 #include <QBitmap>
 #include <QFontMetrics>
@@ -20,8 +21,8 @@ namespace {
 using Language::windowText;
 
 const char kPillLabelStyle[] =
-    "color: #B8B9BA;background: transparent;font-family: Inter;font-size: 10px;font-weight: 400;";
-const char kCaptionStyle[] = "color: #B8B9BA;background: transparent;";
+    "color: " QX_SOFT ";background: transparent;font-family: Inter;font-size: 10px;font-weight: 400;";
+const char kCaptionStyle[] = "color: " QX_SOFT ";background: transparent;";
 const char kTransparent[] = "background: transparent;";
 
 QWidget *box(QWidget *parent, const char *name, const char *body, const QRect &geometry)
@@ -36,22 +37,23 @@ QWidget *box(QWidget *parent, const char *name, const char *body, const QRect &g
 
 QWidget *nodeBox(QWidget *parent, const char *name, const QRect &geometry)
 {
-    return box(parent, name, "background-color: #1A1E24;  border-radius: 10px;  border: 1px solid #414245;",
+    return box(parent, name,
+               "background-color: " QX_RAISED ";  border-radius: 10px;  border: 1px solid " QX_BORDER ";",
                geometry);
 }
 
 QWidget *line(QWidget *parent, const char *name, const QRect &geometry)
 {
-    return box(parent, name, "background: transparent;  border-top: 1px solid #414245;", geometry);
+    return box(parent, name, "background: transparent;  border-top: 1px solid " QX_BORDER ";", geometry);
 }
 
 // A latency pill and its centred label.
 QWidget *pill(QWidget *parent, const char *name, const char *labelName, const QString &text,
               const QRect &geometry, QLabel **labelOut = nullptr)
 {
-    QWidget *w =
-        box(parent, name, "background-color: #1A1E24;  border-radius: 12px;  border: 1px solid #414245;",
-            geometry);
+    QWidget *w = box(
+        parent, name,
+        "background-color: " QX_RAISED ";  border-radius: 12px;  border: 1px solid " QX_BORDER ";", geometry);
     auto *label = new QLabel(text, w);
     label->setObjectName(QLatin1String(labelName));
     label->setGeometry(0, 0, 54, 24);
@@ -120,14 +122,15 @@ void RouteArea::buildRouteCards(QWidget *panel)
     title->setObjectName(QStringLiteral("GameRouteTitle"));
     title->move(20, 20);
     title->setFont(interFont(16, 600));
-    title->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;"));
+    title->setStyleSheet(QStringLiteral("color: " QX_WHITE ";background: transparent;"));
 
     const QString valueStyle = QStringLiteral(
-        "color: #FA8207;background: transparent;font-family: Inter;font-size: 32px;font-weight: 600;");
-    const QString subtitleStyle = QStringLiteral("color: #707174;background: transparent;");
+        "color: " QX_ACCENT ";background: transparent;font-family: Inter;font-size: 32px;font-weight: 600;");
+    const QString subtitleStyle = QStringLiteral("color: " QX_MUTED ";background: transparent;");
 
-    QWidget *pingCard = box(m_routeArea, "GameRoutePingCard",
-                            "background-color: #1A1E24;  border-radius: 10px;", QRect(20, 84, 396, 130));
+    QWidget *pingCard =
+        box(m_routeArea, "GameRoutePingCard", "background-color: " QX_RAISED ";  border-radius: 10px;",
+            QRect(20, 84, 396, 130));
     m_pingValue = new QLabel(QStringLiteral("0"), pingCard);
     m_pingValue->setObjectName(QStringLiteral("GameRoutePingValue"));
     m_pingValue->setFont(interFont(32, 600));
@@ -136,7 +139,7 @@ void RouteArea::buildRouteCards(QWidget *panel)
     m_pingUnit->setObjectName(QStringLiteral("GameRoutePingUnit"));
     m_pingUnit->setFont(interFont(20, 600));
     m_pingUnit->setStyleSheet(QStringLiteral(
-        "color: #FA8207;background: transparent;font-family: Inter;font-size: 20px;font-weight: 600;"));
+        "color: " QX_ACCENT ";background: transparent;font-family: Inter;font-size: 20px;font-weight: 600;"));
     RouteDiagram::centerLabelPair(m_pingValue, m_pingUnit);
     auto *pingSubtitle = new QLabel(windowText("Estimated ping"), pingCard);
     pingSubtitle->setObjectName(QStringLiteral("GameRoutePingSubtitle"));
@@ -145,8 +148,9 @@ void RouteArea::buildRouteCards(QWidget *panel)
     pingSubtitle->setStyleSheet(subtitleStyle);
     pingSubtitle->setAlignment(Qt::AlignCenter);
 
-    QWidget *lossCard = box(m_routeArea, "GameRouteLossCard",
-                            "background-color: #1A1E24;  border-radius: 10px;", QRect(445, 84, 396, 130));
+    QWidget *lossCard =
+        box(m_routeArea, "GameRouteLossCard", "background-color: " QX_RAISED ";  border-radius: 10px;",
+            QRect(445, 84, 396, 130));
     m_lossValue = new QLabel(QStringLiteral("0%"), lossCard);
     m_lossValue->setObjectName(QStringLiteral("GameRouteLossValue"));
     m_lossValue->setFont(interFont(32, 600));
@@ -170,13 +174,13 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     title->setObjectName(QStringLiteral("RoutingDetailTitle"));
     title->move(20, 254);
     title->setFont(interFont(16, 600));
-    title->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;"));
+    title->setStyleSheet(QStringLiteral("color: " QX_WHITE ";background: transparent;"));
 
     auto *pcNode = new QWidget(panel);
     pcNode->setObjectName(QStringLiteral("RoutingPcBackground"));
     pcNode->setAttribute(Qt::WA_StyledBackground, true);
-    pcNode->setStyleSheet(QStringLiteral("QWidget#RoutingPcBackground {  background-color: #1A1E24;  "
-                                         "border-radius: 40px;  border: 1px solid #414245;}"));
+    pcNode->setStyleSheet(QStringLiteral("QWidget#RoutingPcBackground {  background-color: " QX_RAISED ";  "
+                                         "border-radius: 40px;  border: 1px solid " QX_BORDER ";}"));
     pcNode->setGeometry(20, 355, 80, 80);
     s.pcNode = pcNode;
     s.pcLine = line(panel, "RoutingPcToRouteLine", QRect(100, 395, 58, 1));
@@ -204,7 +208,7 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     frame->setObjectName(QStringLiteral("RoutingRoute2CenterFrame"));
     frame->setAttribute(Qt::WA_StyledBackground, true);
     frame->setStyleSheet(QStringLiteral("QWidget#RoutingRoute2CenterFrame {  background-color: transparent;  "
-                                        "border-radius: 10px;  border: 1px solid #414245;}"));
+                                        "border-radius: 10px;  border: 1px solid " QX_BORDER ";}"));
     frame->setGeometry(0, 0, 520, 136);
     frame->lower();
     s.routeFrame = frame;
@@ -275,8 +279,9 @@ void RouteArea::buildDiagram(QWidget *panel, QScrollArea *scroll)
     auto *gameNode = new QWidget(panel);
     gameNode->setObjectName(QStringLiteral("RoutingGameBackground"));
     gameNode->setAttribute(Qt::WA_StyledBackground, true);
-    gameNode->setStyleSheet(QStringLiteral("QWidget#RoutingGameBackground {  background-color: #1A1E24;  "
-                                           "border-radius: 14px;  border: 1px solid #414245;}"));
+    gameNode->setStyleSheet(QStringLiteral("QWidget#RoutingGameBackground {  background-color: " QX_RAISED
+                                           ";  "
+                                           "border-radius: 14px;  border: 1px solid " QX_BORDER ";}"));
     gameNode->setGeometry(745, 355, 80, 80);
     s.gameNode = gameNode;
     m_gameIcon = new QLabel(gameNode);

@@ -2,6 +2,7 @@
 
 #include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFontMetrics>
 #include <QGraphicsDropShadowEffect>
@@ -24,7 +25,8 @@ QLabel *caption(QWidget *parent, const char *name, const QString &text, const QP
     auto *l = new QLabel(text, parent);
     l->setObjectName(QLatin1String(name));
     l->setFont(interFont(14, 400));
-    l->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;text-transform: capitalize;"));
+    l->setStyleSheet(
+        QStringLiteral("color: " QX_WHITE ";background: transparent;text-transform: capitalize;"));
     l->adjustSize();
     l->move(at);
     return l;
@@ -64,9 +66,9 @@ RouteSettings::RouteSettings(QWidget *rightPanel, QWidget *rootFrame, const QSiz
     m_button->setFont(interFont(14, 600));
     m_button->setStyleSheet(
         QStringLiteral("QPushButton#RouteSettingButton {  background-color: transparent;  border-radius: "
-                       "18px;  border: 1px solid "
-                       "#414245;  color: #FFFFFF;  padding-left: 44px;  padding-right: 14px;  text-align: "
-                       "left;}QPushButton#RouteSettingButton:hover {  background-color: #1A1E24;}"));
+                       "18px;  border: 1px solid " QX_BORDER ";  color: " QX_WHITE
+                       ";  padding-left: 44px;  padding-right: 14px;  text-align: "
+                       "left;}QPushButton#RouteSettingButton:hover {  background-color: " QX_RAISED ";}"));
     auto *icon = new QLabel(m_button);
     icon->setObjectName(QStringLiteral("RouteSettingIcon"));
     icon->setFixedSize(16, 16);
@@ -88,11 +90,12 @@ RouteSettings::RouteSettings(QWidget *rightPanel, QWidget *rootFrame, const QSiz
 
     // Style sheets have no shadows (Qt warns about "box-shadow" on every
     // polish), so the panel's shadow is a graphics effect.
-    m_panel = styled(
-        m_overlay, "RouteSettingsPanel",
-        QStringLiteral("QWidget#RouteSettingsPanel {  background-color: #1A1E24;  border-radius: 14px;  "
-                       "padding-top: 10px;  padding-right: 20px;  padding-bottom: 20px;  padding-left: "
-                       "20px;}"));
+    m_panel =
+        styled(m_overlay, "RouteSettingsPanel",
+               QStringLiteral(
+                   "QWidget#RouteSettingsPanel {  background-color: " QX_RAISED ";  border-radius: 14px;  "
+                   "padding-top: 10px;  padding-right: 20px;  padding-bottom: 20px;  padding-left: "
+                   "20px;}"));
     m_panel->setGeometry(windowSize.width() - 40 - 329, 479, 329, 240);
     auto *shadow = new QGraphicsDropShadowEffect(m_panel);
     shadow->setOffset(0, 9);
@@ -121,20 +124,20 @@ RouteSettings::RouteSettings(QWidget *rightPanel, QWidget *rootFrame, const QSiz
 void RouteSettings::buildPanel()
 {
     caption(m_panel, "RouteSettingsLocalLabel", windowText("Use Local Routes First"), QPoint(20, 25));
-    buildSwitch("RouteSettingsLocalSwitchTrack", "RouteSettingsLocalSwitchKnob", "#FA8207", "#0B0C0F", 24,
+    buildSwitch("RouteSettingsLocalSwitchTrack", "RouteSettingsLocalSwitchKnob", QX_ACCENT, QX_BACKGROUND, 24,
                 true);
     QWidget *sep1 = styled(m_panel, "RouteSettingsSeparator1",
                            QStringLiteral("QWidget#RouteSettingsSeparator1 {  background: transparent;  "
-                                          "border-bottom: 1px dashed #414245;}"));
+                                          "border-bottom: 1px dashed " QX_BORDER ";}"));
     sep1->setGeometry(20, 10, 289, 50);
     sep1->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
     caption(m_panel, "RouteSettingsIPv6Label", windowText("Prefer IPv6 Routes"), QPoint(20, 75));
-    buildSwitch("RouteSettingsIPv6SwitchTrack", "RouteSettingsIPv6SwitchKnob", "#414245", "#1A1E24", 74,
+    buildSwitch("RouteSettingsIPv6SwitchTrack", "RouteSettingsIPv6SwitchKnob", QX_BORDER, QX_RAISED, 74,
                 false);
     QWidget *sep2 = styled(m_panel, "RouteSettingsSeparator2",
                            QStringLiteral("QWidget#RouteSettingsSeparator2 {  background: transparent;  "
-                                          "border-bottom: 1px dashed #414245;}"));
+                                          "border-bottom: 1px dashed " QX_BORDER ";}"));
     sep2->setGeometry(20, 60, 289, 50);
     sep2->setAttribute(Qt::WA_TransparentForMouseEvents, true);
 
@@ -163,14 +166,15 @@ QWidget *RouteSettings::buildSwitch(const char *trackName, const char *knobName,
 QWidget *RouteSettings::buildCounter(const char *boxName, const char *valueName, const QString &value, int x,
                                      int width, QLabel **valueLabel, QPushButton **up, QPushButton **down)
 {
-    QWidget *box = styled(m_panel, boxName,
-                          QStringLiteral("QWidget#%1 {  background-color: #111317;  border-radius: 8px;}")
-                              .arg(QLatin1String(boxName)));
+    QWidget *box =
+        styled(m_panel, boxName,
+               QStringLiteral("QWidget#%1 {  background-color: " QX_PANEL ";  border-radius: 8px;}")
+                   .arg(QLatin1String(boxName)));
     box->setGeometry(x, 171, width, 48);
     auto *label = new QLabel(value, box);
     label->setObjectName(QLatin1String(valueName));
     label->setFont(interFont(14, 400));
-    label->setStyleSheet(QStringLiteral("color: #FFFFFF; background: transparent;"));
+    label->setStyleSheet(QStringLiteral("color: " QX_WHITE "; background: transparent;"));
     label->setGeometry(0, 0, width - 30, 48);
     label->setAlignment(Qt::AlignCenter);
     *valueLabel = label;

@@ -5,6 +5,7 @@
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/ImageCache.h"
 #include "ui/widgets/HoverPartner.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -137,7 +138,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_fill->setObjectName(QStringLiteral("GamesTileClickProgressFill"));
     m_fill->setAttribute(Qt::WA_StyledBackground, true);
     m_fill->setGeometry(0, 0, 0, kBarHeight);
-    m_fill->setStyleSheet(QStringLiteral("background: #FA8207;border-radius: 3px;"));
+    m_fill->setStyleSheet(QStringLiteral("background: " QX_ACCENT ";border-radius: 3px;"));
 
     m_heart = new QToolButton(this);
     m_heart->setObjectName(QStringLiteral("GamesTileFav"));
@@ -156,7 +157,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_title->setGeometry(0, kCoverHeight + 10, kWidth, 20);
     const QFont titleFont = interFont(14, 600);
     m_title->setFont(titleFont);
-    m_title->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;"
+    m_title->setStyleSheet(QStringLiteral("color: " QX_WHITE ";background: transparent;font-family: Inter;"
                                           "font-size: 14px;font-weight: 600;"));
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     m_title->setText(QFontMetrics(titleFont).elidedText(data.title, Qt::ElideRight, kWidth));
@@ -166,7 +167,8 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_tag->setGeometry(0, kCoverHeight + 40, 42, 24);
     m_tag->setFont(interFont(12, 500));
     m_tag->setAlignment(Qt::AlignCenter);
-    m_tag->setStyleSheet(QStringLiteral("background-color: #FA8207;border-radius: 6px;color: #0B0C0F;"
+    m_tag->setStyleSheet(QStringLiteral("background-color: " QX_ACCENT
+                                        ";border-radius: 6px;color: " QX_BACKGROUND ";"
                                         "font-family: Inter;font-size: 12px;font-weight: 500;"));
     m_tag->setVisible(data.isFree);
 
@@ -185,7 +187,7 @@ GameTile::GameTile(const GameTileData &data, GamesBoardState *state, ImageCache 
     m_timeLeft->setObjectName(QStringLiteral("GamesTileTimeLeft"));
     m_timeLeft->setGeometry(clockX + 20, clockY, std::max(0, kWidth - clockX - 20), 16);
     m_timeLeft->setFont(interFont(12, 500));
-    m_timeLeft->setStyleSheet(QStringLiteral("color: #707174;background: transparent;font-family: Inter;"
+    m_timeLeft->setStyleSheet(QStringLiteral("color: " QX_MUTED ";background: transparent;font-family: Inter;"
                                              "font-size: 12px;font-weight: 500;"));
     m_timeLeft->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     if (showDays) {

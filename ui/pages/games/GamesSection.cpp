@@ -6,6 +6,7 @@
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/GamesGrid.h"
 #include "ui/pages/games/GamesGridRules.h"
+#include "ui/widgets/Palette.h"
 
 #include <QButtonGroup>
 #include <QFontMetrics>
@@ -17,12 +18,12 @@
 
 namespace {
 
-const char kActiveLook[] =
-    "background: qlineargradient(x1:0, y1:0, x2:1, y2:1,  stop:0.2315 #E8E8E8, stop:0.9793 "
-    "#707174);border-radius:20px;border:none;color:#0B0C0F;font-family: Inter;font-size: "
-    "16px;font-weight: 600;";
+const char kActiveLook[] = "background: qlineargradient(x1:0, y1:0, x2:1, y2:1,  stop:0.2315 " QX_SILVER_TOP
+                           ", stop:0.9793 " QX_MUTED ");border-radius:20px;border:none;color:" QX_BACKGROUND
+                           ";font-family: Inter;font-size: "
+                           "16px;font-weight: 600;";
 const char kInactiveLook[] =
-    "background: transparent;border-radius:20px;border:none;color:#707174;font-family: "
+    "background: transparent;border-radius:20px;border:none;color:" QX_MUTED ";font-family: "
     "Inter;font-size: 16px;font-weight: 600;text-align:left;padding-left:14px;"
     "padding-top:4px;";
 
@@ -52,8 +53,8 @@ GamesSection::GamesSection(QWidget *rootFrame, const Setup &setup, QObject *pare
     m_wrap->setAttribute(Qt::WA_StyledBackground, true);
     m_wrap->setStyleSheet(
         QStringLiteral("QWidget#GamesSectionWrap {  background: qlineargradient(x1:0, y1:0, "
-                       "x2:1, y2:1,                               stop:0.0217 #414245,         "
-                       "                      stop:0.4205 #111317);  border-radius: 20px;}"));
+                       "x2:1, y2:1,                               stop:0.0217 " QX_BORDER ",         "
+                       "                      stop:0.4205 " QX_PANEL ");  border-radius: 20px;}"));
     m_wrap->setFixedSize(1300, std::max(0, height));
     m_wrap->move(120, top);
     m_wrap->hide();
@@ -62,16 +63,16 @@ GamesSection::GamesSection(QWidget *rootFrame, const Setup &setup, QObject *pare
     m_section = new QWidget(m_wrap);
     m_section->setObjectName(QStringLiteral("GamesSection"));
     m_section->setAttribute(Qt::WA_StyledBackground, true);
-    m_section->setStyleSheet(
-        QStringLiteral("QWidget#GamesSection {  background-color: #111317;  border-radius: "
-                       "19px;  padding: 20px;  border: none;}"));
+    m_section->setStyleSheet(QStringLiteral("QWidget#GamesSection {  background-color: " QX_PANEL
+                                            ";  border-radius: "
+                                            "19px;  padding: 20px;  border: none;}"));
     m_section->setGeometry(1, 1, 1298, std::max(0, m_wrap->height() - 2));
 
     auto *toggle = new QWidget(m_section);
     toggle->setObjectName(QStringLiteral("GamesPlatformToggle"));
     toggle->setAttribute(Qt::WA_StyledBackground, true);
-    toggle->setStyleSheet(QStringLiteral(
-        "QWidget#GamesPlatformToggle{background-color:#1A1E24;border: none;border-radius:18px;}"));
+    toggle->setStyleSheet(QStringLiteral("QWidget#GamesPlatformToggle{background-color:" QX_RAISED
+                                         ";border: none;border-radius:18px;}"));
     toggle->setGeometry(20, 20, 212, 48);
     m_consoleButton = platformButton(toggle, QStringLiteral("GamesConsoleBtn"), objectText("Console"),
                                      QRect(4, 4, 100, 40));
@@ -97,7 +98,7 @@ GamesSection::GamesSection(QWidget *rootFrame, const Setup &setup, QObject *pare
     m_loading = new QLabel(objectText("Loading..."), content);
     m_loading->setObjectName(QStringLiteral("GamesLoadingLabel"));
     m_loading->setGeometry(0, 20, m_section->width(), 40);
-    m_loading->setStyleSheet(QStringLiteral("color: #707174;background: transparent;font-family: Inter;"
+    m_loading->setStyleSheet(QStringLiteral("color: " QX_MUTED ";background: transparent;font-family: Inter;"
                                             "font-size: 14px;font-weight: 500;"));
     m_loading->setAlignment(Qt::AlignCenter);
     m_loading->hide();
@@ -159,15 +160,16 @@ void GamesSection::buildChips()
     m_chipsWrap->setGeometry(chipsX(m_section->width(), total), 25, total, 38);
     m_chips = new QButtonGroup(m_chipsWrap);
     m_chips->setExclusive(true);
-    const QString look = QStringLiteral("QPushButton#GamesChipBtn{background: transparent;border: 1px solid "
-                                        "#414245;border-radius: %1px;color: "
-                                        "#707174;font-family: Inter;font-size: 14px;font-weight: "
-                                        "600;padding-left: 20px;padding-right: 20px;}"
-                                        "QPushButton#GamesChipBtn:checked{background: #1A1E24;border: 1px "
-                                        "solid #414245;border-radius: %1px;"
-                                        "color: #FFFFFF;}QPushButton#GamesChipBtn:hover{background: "
-                                        "rgba(26,30,36,0.80);border-radius: %1px;}")
-                             .arg(19);
+    const QString look =
+        QStringLiteral("QPushButton#GamesChipBtn{background: transparent;border: 1px solid " QX_BORDER
+                       ";border-radius: %1px;color: " QX_MUTED
+                       ";font-family: Inter;font-size: 14px;font-weight: "
+                       "600;padding-left: 20px;padding-right: 20px;}"
+                       "QPushButton#GamesChipBtn:checked{background: " QX_RAISED ";border: 1px "
+                       "solid " QX_BORDER ";border-radius: %1px;"
+                       "color: " QX_WHITE ";}QPushButton#GamesChipBtn:hover{background: "
+                       "rgba(26,30,36,0.80);border-radius: %1px;}")
+            .arg(19);
     int x = 0;
     for (int id = 0; id < texts.size(); ++id) {
         auto *chip = new QPushButton(texts[id], m_chipsWrap);

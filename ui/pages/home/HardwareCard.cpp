@@ -4,6 +4,7 @@
 #include "platform/SystemInfo.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/widgets/Gauges.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -46,7 +47,7 @@ QLabel *gaugeFigure(CircularGauge *gauge)
     figure->setGeometry(0, 0, 120, 120);
     figure->setAlignment(Qt::AlignCenter);
     figure->setFont(sizedFont(QStringLiteral("Inter"), 24, 600));
-    figure->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
+    figure->setStyleSheet(QStringLiteral("color: " QX_WHITE ";"));
     return figure;
 }
 
@@ -74,7 +75,7 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
     m_title->setGeometry(20, 20, 240, 28);
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_title->setFont(sizedFont(QStringLiteral("Inter"), 18, 600));
-    m_title->setStyleSheet(QStringLiteral("color: #FFFFFF; background: transparent;"));
+    m_title->setStyleSheet(QStringLiteral("color: " QX_WHITE "; background: transparent;"));
 
     m_allButton = new QPushButton(windowText("All"), card);
     m_allButton->setObjectName(QStringLiteral("HardwareCardAllBtn"));
@@ -83,8 +84,8 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
     m_allButton->setFlat(true);
     m_allButton->setCursor(Qt::PointingHandCursor);
     m_allButton->setStyleSheet(QStringLiteral(
-        "QPushButton {  color: #FFFFFF;  background: transparent;  border-radius: 16px;  border: 1px "
-        "solid #414245;  padding-left: 12px;  padding-right: 24px;}QPushButton:hover {  "
+        "QPushButton {  color: " QX_WHITE ";  background: transparent;  border-radius: 16px;  border: 1px "
+        "solid " QX_BORDER ";  padding-left: 12px;  padding-right: 24px;}QPushButton:hover {  "
         "background-color: rgba(65,66,69,0.25);}"));
     const QPixmap caret(QStringLiteral(":/icons/caret-right 1.png"));
     if (!caret.isNull()) {
@@ -99,28 +100,28 @@ HardwareCard::HardwareCard(QWidget *card, const QString &persianFontFamily, Syst
     divider->setFrameShape(QFrame::NoFrame);
     divider->setGeometry((w - 600) / 2, 231, 600, 1);
     divider->setStyleSheet(
-        QStringLiteral("QFrame {  border-top: 1px solid #1A1E24;  background: transparent;}"));
+        QStringLiteral("QFrame {  border-top: 1px solid " QX_RAISED ";  background: transparent;}"));
 
     m_cpuGauge = new CircularGauge(card);
     m_cpuGauge->setFixedSize(120, 120);
     m_cpuGauge->move(75, 87);
-    m_cpuGauge->setAccentColor(QColor(QStringLiteral("#00A0DF")));
+    m_cpuGauge->setAccentColor(QColor(QStringLiteral(QX_CPU_ACCENT)));
     m_cpuGauge->setValue(9);
     m_cpuFigure = gaugeFigure(m_cpuGauge);
-    m_cpuClock = gaugeLine(card, QString(), 600, "#FFFFFF");
+    m_cpuClock = gaugeLine(card, QString(), 600, QX_WHITE);
     m_cpuClock->setObjectName(QStringLiteral("HardwareCpuMhzLabel"));
-    m_cpuName = gaugeLine(card, windowText("CPU"), 400, "#515151");
+    m_cpuName = gaugeLine(card, windowText("CPU"), 400, QX_GAUGE_NAME);
     m_cpuName->setObjectName(QStringLiteral("HardwareCpuNameLabel"));
 
     m_gpuGauge = new CircularGauge(card);
     m_gpuGauge->setFixedSize(120, 120);
     m_gpuGauge->move(w - kGpuRightInset - 120, m_cpuGauge->y());
-    m_gpuGauge->setAccentColor(QColor(QStringLiteral("#EE07FA")));
+    m_gpuGauge->setAccentColor(QColor(QStringLiteral(QX_GPU_ACCENT)));
     m_gpuGauge->setValue(24);
     m_gpuFigure = gaugeFigure(m_gpuGauge);
-    m_gpuTemperature = gaugeLine(card, QString(), 600, "#FFFFFF");
+    m_gpuTemperature = gaugeLine(card, QString(), 600, QX_WHITE);
     m_gpuTemperature->setObjectName(QStringLiteral("HardwareGpuMhzLabel"));
-    m_gpuName = gaugeLine(card, windowText("Graphic"), 400, "#515151");
+    m_gpuName = gaugeLine(card, windowText("Graphic"), 400, QX_GAUGE_NAME);
     m_gpuName->setObjectName(QStringLiteral("HardwareGpuNameLabel"));
     placeHardwareValueLabels(m_cpuGauge, m_cpuClock, m_cpuName, m_cpuGauge->x(),
                              m_cpuGauge->x() + 120 + kLineGap);
@@ -159,12 +160,13 @@ QWidget *HardwareCard::makeMemoryCircle(QWidget *card, int x, const QString &tex
     badge->setFixedSize(kBadgeSize, kBadgeSize);
     badge->move(x, card->height() - 32 - kBadgeSize);
     badge->setStyleSheet(QStringLiteral(
-        "QWidget {  background: qlineargradient(      x1:0, y1:0, x2:1, y2:1,      stop:0.0215 #414245, "
-        "     stop:0.6116 #111317  );  border: 1px solid #1A1E24;  border-radius: 35px;}"));
+        "QWidget {  background: qlineargradient(      x1:0, y1:0, x2:1, y2:1,      stop:0.0215 " QX_BORDER
+        ", "
+        "     stop:0.6116 " QX_PANEL "  );  border: 1px solid " QX_RAISED ";  border-radius: 35px;}"));
     auto *label = new QLabel(text, badge);
     label->setObjectName(QStringLiteral("memCircleLabel"));
     label->setFont(sizedFont(QStringLiteral("Inter"), 16, 600));
-    label->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
+    label->setStyleSheet(QStringLiteral("color: " QX_WHITE ";"));
     label->setAlignment(Qt::AlignCenter);
     label->setGeometry(0, 0, kBadgeSize, kBadgeSize);
     return badge;
@@ -180,7 +182,7 @@ void HardwareCard::makeHardwareValueLabel(QWidget *card, QWidget *badge, const Q
     if (!caption.isEmpty() && outCaption) {
         auto *label = new QLabel(caption, card);
         label->setFont(sizedFont(QStringLiteral("Inter"), 14, 400));
-        label->setStyleSheet(QStringLiteral("color: #707174; background: transparent;"));
+        label->setStyleSheet(QStringLiteral("color: " QX_MUTED "; background: transparent;"));
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setGeometry(left, outAmount ? centre - kCaptionLine : centre - kCaptionLine / 2, 120,
                            kCaptionLine);
@@ -189,7 +191,7 @@ void HardwareCard::makeHardwareValueLabel(QWidget *card, QWidget *badge, const Q
     if (outAmount) {
         auto *label = new QLabel(QStringLiteral("--"), card);
         label->setFont(sizedFont(QStringLiteral("Inter"), 13, 400));
-        label->setStyleSheet(QStringLiteral("color: #a9b0b6;"));
+        label->setStyleSheet(QStringLiteral("color: " QX_CAPTION ";"));
         label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         label->setGeometry(left, centre, 120, kCaptionLine);
         *outAmount = label;

@@ -2,6 +2,7 @@
 
 #include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
+#include "ui/widgets/Palette.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -19,8 +20,9 @@ HeroCard::HeroCard(QWidget *rootFrame, int y, const QString &persianFontFamily, 
     m_card->setAttribute(Qt::WA_StyledBackground, true);
     m_card->setStyleSheet(QStringLiteral(
         "QWidget#ConnectionsSectionRight {  background: qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:1,"
-        "                               stop:0.1565 #111317, stop:1 #004D80);  border-radius: 20px;  "
-        "padding: 20px;  border: 1px solid #414245;}"));
+        "                               stop:0.1565 " QX_PANEL ", stop:1 " QX_HERO_BLUE
+        ");  border-radius: 20px;  "
+        "padding: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_card->setFixedSize(kWidth, kHeight);
     m_card->move(780, y);
 
@@ -67,7 +69,7 @@ void HeroCard::addPictureAndLink()
     row->setSpacing(8);
     m_linkText = new QLabel(Language::objectText("Visit website"), m_linkWrap);
     m_linkText->setObjectName(QStringLiteral("ConnectionsVisitText"));
-    m_linkText->setStyleSheet(QStringLiteral("color:#FFFFFF; background: transparent;"));
+    m_linkText->setStyleSheet(QStringLiteral("color:" QX_WHITE "; background: transparent;"));
     auto *icon = PageWidgets::pictureLabel(m_linkWrap, QStringLiteral("ConnectionsVisitIcon"),
                                            QStringLiteral(":/icons/visit-website-icon.png"), QSize(24, 24));
     icon->setFixedSize(24, 24);
@@ -139,7 +141,7 @@ void HeroCard::retranslateConnectionsHero(const QString &languageCode)
     m_headline->setMargin(0);
     m_headline->setFont(PageWidgets::familyFont(family, 24, QFont::DemiBold));
     m_headline->setStyleSheet(
-        QStringLiteral("color:#FFFFFF;background: transparent;font-family: \"%1\";"
+        QStringLiteral("color:" QX_WHITE ";background: transparent;font-family: \"%1\";"
                        "font-weight: 600;font-size: 24px;line-height: 32px;padding: 0px;"
                        "margin: 0px;")
             .arg(family));

@@ -7,6 +7,7 @@
 #include "ui/pages/home/HomeFavorites.h"
 #include "ui/pages/home/HomeMetrics.h"
 #include "ui/pages/home/LastSessionCard.h"
+#include "ui/widgets/Palette.h"
 
 #include <QLabel>
 #include <QPixmap>
@@ -36,9 +37,10 @@ HomeDashboard::HomeDashboard(QWidget *rootFrame, const Setup &setup, QObject *pa
     m_lowerRight = new QWidget(rootFrame);
     m_lowerRight->setObjectName(QStringLiteral("DashboardLowerRight"));
     m_lowerRight->setAttribute(Qt::WA_StyledBackground, true);
-    m_lowerRight->setStyleSheet(QStringLiteral("QWidget#DashboardLowerRight {  background-color: #111317;  "
+    m_lowerRight->setStyleSheet(QStringLiteral("QWidget#DashboardLowerRight {  background-color: " QX_PANEL
+                                               ";  "
                                                "border-radius: 20px;  padding: 20px 20px 10px 20px;  border: "
-                                               "1px solid #414245;}"));
+                                               "1px solid " QX_BORDER ";}"));
     m_lowerRight->setFixedSize(641, 382);
     m_lowerRight->move(781, lowerRowY());
     m_lowerRight->raise();
@@ -57,8 +59,8 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     m_section->setObjectName(QStringLiteral("ConnectionsSection"));
     m_section->setAttribute(Qt::WA_StyledBackground, true);
     m_section->setStyleSheet(
-        QStringLiteral("QWidget#ConnectionsSection {  background-color: #111317;  "
-                       "border-radius: 20px;  padding: 20px;  border: 1px solid #414245;}"));
+        QStringLiteral("QWidget#ConnectionsSection {  background-color: " QX_PANEL ";  "
+                       "border-radius: 20px;  padding: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_section->setFixedSize(640, 382);
     m_section->move(120, m_upperY);
     m_section->raise();
@@ -76,7 +78,8 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     title->setObjectName(QStringLiteral("HomeReadyTitle"));
     title->setGeometry(151, 180, 338, 28);
     title->setFont(PageWidgets::interFont(20, QFont::DemiBold));
-    title->setStyleSheet(QStringLiteral("color:#FFFFFF;background: transparent;font-family: Inter;font-size: "
+    title->setStyleSheet(QStringLiteral("color:" QX_WHITE
+                                        ";background: transparent;font-family: Inter;font-size: "
                                         "20px;font-weight: 600;"));
     title->setAlignment(Qt::AlignCenter);
 
@@ -84,7 +87,8 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     hint->setObjectName(QStringLiteral("HomeReadySub"));
     hint->setGeometry(151, 212, 338, 40);
     hint->setFont(PageWidgets::interFont(14, QFont::Normal));
-    hint->setStyleSheet(QStringLiteral("color:#ADADAD;background: transparent;font-family: Inter;font-size: "
+    hint->setStyleSheet(QStringLiteral("color:" QX_SECONDARY
+                                       ";background: transparent;font-family: Inter;font-size: "
                                        "14px;font-weight: 400;line-height: 20px;"));
     hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -95,11 +99,12 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     m_addGame->move(257, 252);
     m_addGame->setFont(PageWidgets::interFont(14, QFont::DemiBold));
     m_addGame->setCursor(Qt::PointingHandCursor);
-    m_addGame->setStyleSheet(QStringLiteral(
-        "QPushButton#HomeAddGameBtn{background-color:#FA8207;border:none;border-radius:18px;color:#0B0C0F;"
-        "font-size:14px;font-weight:600;line-height:20px;}"
-        "QPushButton#HomeAddGameBtn:hover{background-color:#ff8f22;}"
-        "QPushButton#HomeAddGameBtn:pressed{background-color:#e77400;}"));
+    m_addGame->setStyleSheet(
+        QStringLiteral("QPushButton#HomeAddGameBtn{background-color:" QX_ACCENT
+                       ";border:none;border-radius:18px;color:" QX_BACKGROUND ";"
+                       "font-size:14px;font-weight:600;line-height:20px;}"
+                       "QPushButton#HomeAddGameBtn:hover{background-color:" QX_ADD_GAME_HOVER ";}"
+                       "QPushButton#HomeAddGameBtn:pressed{background-color:" QX_ADD_GAME_PRESSED ";}"));
     connect(m_addGame, &QPushButton::clicked, this, &HomeDashboard::gamesRequested);
 
     m_favWrap = new QWidget(m_section);
@@ -112,9 +117,9 @@ void HomeDashboard::buildConnectionSection(const Setup &setup)
     favTitle->setObjectName(QStringLiteral("HomeFavTitle"));
     favTitle->setGeometry(24, 24, m_section->width() - 48, 24);
     favTitle->setFont(PageWidgets::interFont(16, QFont::DemiBold));
-    favTitle->setStyleSheet(
-        QStringLiteral("color:#FFFFFF;background: transparent;font-family: Inter;font-size: "
-                       "16px;font-weight: 600;line-height: 24px;letter-spacing: 0px;"));
+    favTitle->setStyleSheet(QStringLiteral("color:" QX_WHITE
+                                           ";background: transparent;font-family: Inter;font-size: "
+                                           "16px;font-weight: 600;line-height: 24px;letter-spacing: 0px;"));
     favTitle->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_favScroll = new QScrollArea(m_favWrap);
     m_favScroll->setObjectName(QStringLiteral("HomeFavScroll"));

@@ -5,6 +5,7 @@
 #include "ui/pages/games/GamesBoardState.h"
 #include "ui/pages/games/ImageCache.h"
 #include "ui/widgets/HoverPartner.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFontMetrics>
 #include <QLabel>
@@ -131,7 +132,7 @@ void HomeFavorites::addCard(const HomeFavoriteItem &item, const QPoint &place)
     auto *card = new QWidget(m_host);
     card->setObjectName(QStringLiteral("HomeFavCard"));
     card->setAttribute(Qt::WA_StyledBackground, true);
-    card->setStyleSheet(QStringLiteral("background:#1A1E24;border-radius:10px;"));
+    card->setStyleSheet(QStringLiteral("background:" QX_RAISED ";border-radius:10px;"));
     card->setGeometry(QRect(place, QSize(kCardWidth, kCardHeight)));
 
     auto *icon = new QLabel(card);
@@ -150,7 +151,7 @@ void HomeFavorites::addCard(const HomeFavoriteItem &item, const QPoint &place)
     title->setGeometry(80, 22, 196, 20);
     const QFont titleFont = sizedFont(QStringLiteral("Inter"), 14, 600);
     title->setFont(titleFont);
-    title->setStyleSheet(QStringLiteral("color:#FFFFFF;background: transparent;font-family: Inter;"
+    title->setStyleSheet(QStringLiteral("color:" QX_WHITE ";background: transparent;font-family: Inter;"
                                         "font-size: 14px;font-weight: 600;"));
     title->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     title->setText(QFontMetrics(titleFont).elidedText(item.title, Qt::ElideRight, 196));
@@ -159,7 +160,7 @@ void HomeFavorites::addCard(const HomeFavoriteItem &item, const QPoint &place)
     platform->setObjectName(QStringLiteral("HomeFavCardPlatform"));
     platform->setGeometry(80, 44, 196, 16);
     platform->setFont(sizedFont(QStringLiteral("Inter"), 12, 500));
-    platform->setStyleSheet(QStringLiteral("color:#707174;background: transparent;font-family: Inter;"
+    platform->setStyleSheet(QStringLiteral("color:" QX_MUTED ";background: transparent;font-family: Inter;"
                                            "font-size: 12px;font-weight: 500;"));
     platform->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
 
@@ -232,7 +233,8 @@ void HomeFavorites::retranslateStripTitle(bool persian)
     m_stripTitle->setAlignment((persian ? Qt::AlignRight | Qt::AlignAbsolute : Qt::AlignLeft) |
                                Qt::AlignVCenter);
     m_stripTitle->setFont(sizedFont(family, 16, 600));
-    m_stripTitle->setStyleSheet(QStringLiteral("color:#FFFFFF;background: transparent;font-family: \"%1\";"
+    m_stripTitle->setStyleSheet(QStringLiteral("color:" QX_WHITE
+                                               ";background: transparent;font-family: \"%1\";"
                                                "font-size: 16px;font-weight: 600;line-height: 24px;"
                                                "letter-spacing: 0px;")
                                     .arg(family));
@@ -262,18 +264,19 @@ void HomeFavorites::retranslateHomeEmptyState(const QString &languageCode)
     m_hint->setFont(sizedFont(family, 14, 400));
     const QFont buttonFont = sizedFont(family, 14, 600);
     m_addGame->setFont(buttonFont);
-    m_title->setStyleSheet(QStringLiteral("color:#FFFFFF;background: transparent;font-family: \"%1\";"
+    m_title->setStyleSheet(QStringLiteral("color:" QX_WHITE ";background: transparent;font-family: \"%1\";"
                                           "font-size: 20px;font-weight: 600;")
                                .arg(family));
-    m_hint->setStyleSheet(QStringLiteral("color:#ADADAD;background: transparent;font-family: \"%1\";"
+    m_hint->setStyleSheet(QStringLiteral("color:" QX_SECONDARY ";background: transparent;font-family: \"%1\";"
                                          "font-size: 14px;font-weight: 400;line-height: 20px;")
                               .arg(family));
     m_addGame->setStyleSheet(
         QStringLiteral(
-            "QPushButton#HomeAddGameBtn{background:#FA8207;border:none;border-radius:18px;padding:0px;"
-            "color:#0B0C0F;font-family: \"%1\";font-style: normal;font-size:14px;font-weight:600;"
-            "line-height:20px;letter-spacing:0px;}QPushButton#HomeAddGameBtn:hover{background:#ff8f22;}"
-            "QPushButton#HomeAddGameBtn:pressed{background:#e77400;}")
+            "QPushButton#HomeAddGameBtn{background:" QX_ACCENT ";border:none;border-radius:18px;padding:0px;"
+            "color:" QX_BACKGROUND ";font-family: \"%1\";font-style: normal;font-size:14px;font-weight:600;"
+            "line-height:20px;letter-spacing:0px;}QPushButton#HomeAddGameBtn:hover{"
+            "background:" QX_ADD_GAME_HOVER ";}"
+            "QPushButton#HomeAddGameBtn:pressed{background:" QX_ADD_GAME_PRESSED ";}")
             .arg(family));
 
     const int w = m_section->width();

@@ -2,6 +2,7 @@
 
 #include "i18n/Language.h"
 #include "ui/pages/common/PageWidgets.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFontMetrics>
 #include <QFrame>
@@ -88,8 +89,9 @@ const char kPersianBody[] = "برای بهبود تجربه بازی، راهن�
 
 QString buttonStyle(int paddingLeft, int paddingRight)
 {
-    return QStringLiteral("QPushButton {  color: #FFFFFF;  background: transparent;  border-radius: 16px;  "
-                          "border: 1px solid #414245;  padding-left: %1px;  padding-right: %2px;}"
+    return QStringLiteral("QPushButton {  color: " QX_WHITE
+                          ";  background: transparent;  border-radius: 16px;  "
+                          "border: 1px solid " QX_BORDER ";  padding-left: %1px;  padding-right: %2px;}"
                           "QPushButton:hover {  background-color: rgba(65,66,69,0.25);}")
         .arg(paddingLeft)
         .arg(paddingRight);
@@ -140,8 +142,8 @@ void HomeMetrics::buildStrip(QWidget *rootFrame, int y)
     m_strip = new QWidget(rootFrame);
     m_strip->setObjectName(QStringLiteral("BottomBreakerSection"));
     m_strip->setAttribute(Qt::WA_StyledBackground, true);
-    m_strip->setStyleSheet(QStringLiteral("QWidget#BottomBreakerSection {  background-color: #111317;  "
-                                          "border-radius: 20px;  border: 1px solid #414245;}"));
+    m_strip->setStyleSheet(QStringLiteral("QWidget#BottomBreakerSection {  background-color: " QX_PANEL ";  "
+                                          "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_strip->setFixedSize(1300, 160);
     m_strip->move(120, y);
     auto *row = new QHBoxLayout(m_strip);
@@ -155,8 +157,9 @@ void HomeMetrics::buildStrip(QWidget *rootFrame, int y)
         figure->setGeometry(kMetrics[i].x, 40, kLabelWidth, 40);
         figure->setAlignment(Qt::AlignCenter);
         figure->setFont(PageWidgets::interFont(32, QFont::DemiBold));
-        figure->setStyleSheet(QStringLiteral("font-family: 'Inter';font-weight: 600;font-size: 32px;color: "
-                                             "#FA8207;background: transparent;"));
+        figure->setStyleSheet(
+            QStringLiteral("font-family: 'Inter';font-weight: 600;font-size: 32px;color: " QX_ACCENT
+                           ";background: transparent;"));
         fitCentred(figure, kMetrics[i].x);
         m_figures[i] = figure;
 
@@ -167,7 +170,7 @@ void HomeMetrics::buildStrip(QWidget *rootFrame, int y)
         subtitle->setAlignment(Qt::AlignCenter);
         subtitle->setFont(PageWidgets::interFont(16, QFont::DemiBold));
         subtitle->setStyleSheet(
-            QStringLiteral("font-weight: 600;font-size: 16px;color: #707174;background: transparent;"));
+            QStringLiteral("font-weight: 600;font-size: 16px;color: " QX_MUTED ";background: transparent;"));
         fitCentred(subtitle, kMetrics[i].x);
         m_subtitles[i] = subtitle;
 
@@ -182,7 +185,7 @@ QFrame *HomeMetrics::makeDashedDivider(QWidget *strip, int x)
     divider->setGeometry(x, 40, 1, 80);
     divider->setFrameShape(QFrame::NoFrame);
     divider->setStyleSheet(
-        QStringLiteral("QFrame {  border-left: 1px dashed #414245;  background: transparent;}"));
+        QStringLiteral("QFrame {  border-left: 1px dashed " QX_BORDER ";  background: transparent;}"));
     return divider;
 }
 
@@ -193,8 +196,8 @@ QWidget *HomeMetrics::makeHelpCard(QWidget *rootFrame, const QString &name, int 
     card->setFixedSize(kCardWidth, kCardHeight);
     card->setAttribute(Qt::WA_StyledBackground, true);
     card->move(x, y);
-    card->setStyleSheet(QStringLiteral("QWidget#%1 {  background-color: #111317;  border-radius: 20px;  "
-                                       "border: 1px solid #414245;}")
+    card->setStyleSheet(QStringLiteral("QWidget#%1 {  background-color: " QX_PANEL ";  border-radius: 20px;  "
+                                       "border: 1px solid " QX_BORDER ";}")
                             .arg(name));
     // Kept empty: the card's children are placed by coordinates.
     auto *column = new QVBoxLayout(card);
@@ -209,7 +212,7 @@ QWidget *HomeMetrics::makeRoundIconHolder(QWidget *card, const QString &iconPath
     holder->setFixedSize(68, 68);
     holder->move(176, 30);
     holder->setAttribute(Qt::WA_StyledBackground, true);
-    holder->setStyleSheet(QStringLiteral("background-color: #1A1E24;border-radius: 34px;"));
+    holder->setStyleSheet(QStringLiteral("background-color: " QX_RAISED ";border-radius: 34px;"));
     holder->setMask(QRegion(0, 0, 68, 68, QRegion::Ellipse));
     auto *icon = new QLabel(holder);
     icon->setFixedSize(36, 36);
@@ -231,7 +234,7 @@ void HomeMetrics::makeHelpCardTexts(QWidget *card, const QString &title, QLabel 
     heading->setGeometry(0, 128, w, 24);
     heading->setAlignment(Qt::AlignCenter);
     heading->setStyleSheet(
-        QStringLiteral("font-weight: 600;font-size: 16px;color: #FFFFFF;background: transparent;"));
+        QStringLiteral("font-weight: 600;font-size: 16px;color: " QX_WHITE ";background: transparent;"));
 
     auto *body = new QLabel(windowText(kBody), card);
     body->setObjectName(card->objectName() + QStringLiteral("Body"));
@@ -240,7 +243,7 @@ void HomeMetrics::makeHelpCardTexts(QWidget *card, const QString &title, QLabel 
     body->setWordWrap(true);
     body->setAlignment(Qt::AlignCenter);
     body->setStyleSheet(
-        QStringLiteral("font-weight: 400;font-size: 14px;color: #707174;background: transparent;"));
+        QStringLiteral("font-weight: 400;font-size: 14px;color: " QX_MUTED ";background: transparent;"));
     if (outTitle)
         *outTitle = heading;
     if (outBody)

@@ -4,6 +4,7 @@
 #include "services/ServiceApi.h"
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/games/ImageCache.h"
+#include "ui/widgets/Palette.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -50,16 +51,16 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
     : QObject(parent), m_config(config), m_logoFolder(dataFolder + QStringLiteral("/session_logos")),
       m_manager(manager), m_inactivityMs(inactivityMs), m_persianFamily(persianFontFamily)
 {
-    const QString white = QStringLiteral("color: #FFFFFF; background: transparent;");
-    const QString grey = QStringLiteral("color: #ADADAD; background: transparent;");
+    const QString white = QStringLiteral("color: " QX_WHITE "; background: transparent;");
+    const QString grey = QStringLiteral("color: " QX_SECONDARY "; background: transparent;");
     const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignVCenter;
 
     m_card = new QWidget(rootFrame);
     m_card->setObjectName(QStringLiteral("DashboardLowerLeft"));
     m_card->setAttribute(Qt::WA_StyledBackground, true);
-    m_card->setStyleSheet(QStringLiteral("QWidget#DashboardLowerLeft {  background-color: #111317;  "
+    m_card->setStyleSheet(QStringLiteral("QWidget#DashboardLowerLeft {  background-color: " QX_PANEL ";  "
                                          "border-radius: 20px;  padding: 20px 20px 10px 20px;  border: 1px "
-                                         "solid #414245;}"));
+                                         "solid " QX_BORDER ";}"));
     m_card->setFixedSize(kWidth, kHeight);
     m_card->move(120, y);
     m_card->raise();
@@ -90,10 +91,11 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
     m_addButton->setFixedSize(148, 48);
     m_addButton->move((kWidth - 148) / 2, 258);
     m_addButton->setStyleSheet(QStringLiteral(
-        "QPushButton#LastSessionEmptyAddBtn {  background-color: #FA8207;  color: #0B0C0F;  border: none;  "
+        "QPushButton#LastSessionEmptyAddBtn {  background-color: " QX_ACCENT ";  color: " QX_BACKGROUND
+        ";  border: none;  "
         "border-radius: 18px;  padding-left: 20px;  padding-right: 20px;}"
-        "QPushButton#LastSessionEmptyAddBtn:hover { background-color: #FF8C2A; }"
-        "QPushButton#LastSessionEmptyAddBtn:pressed { background-color: #E97806; }"));
+        "QPushButton#LastSessionEmptyAddBtn:hover { background-color: " QX_EMPTY_ADD_HOVER "; }"
+        "QPushButton#LastSessionEmptyAddBtn:pressed { background-color: " QX_EMPTY_ADD_PRESSED "; }"));
     connect(m_addButton, &QPushButton::clicked, this, &LastSessionCard::addConnectionClicked);
 
     m_title = textLabel(m_card, QStringLiteral("LastSessionTitle"), QRect(20, 20, 260, 24), white,
@@ -104,7 +106,7 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
     m_row->setObjectName(QStringLiteral("LastSessionRow"));
     m_row->setAttribute(Qt::WA_StyledBackground, true);
     m_row->setStyleSheet(
-        QStringLiteral("QWidget#LastSessionRow {  background-color: #1A1E24;  border-radius: 10px;}"));
+        QStringLiteral("QWidget#LastSessionRow {  background-color: " QX_RAISED ";  border-radius: 10px;}"));
     m_row->setGeometry(20, 117, 599, 82);
     m_logo = new QLabel(m_row);
     m_logo->setStyleSheet(QStringLiteral("background: transparent; border-radius: 8px;"));
@@ -147,7 +149,7 @@ LastSessionCard::LastSessionCard(QWidget *rootFrame, int y, const ServiceConfig 
 QLabel *LastSessionCard::makeStatCaption(int x, const QString &text, const QString &name)
 {
     QLabel *label = textLabel(m_card, name, QRect(x, 235, 150, 20),
-                              QStringLiteral("color: #ADADAD; background: transparent;"),
+                              QStringLiteral("color: " QX_SECONDARY "; background: transparent;"),
                               PageWidgets::interFont(14, QFont::Normal), Qt::AlignLeft | Qt::AlignVCenter);
     label->setText(text);
     return label;
@@ -158,9 +160,9 @@ QWidget *LastSessionCard::makeStatValueBox(int x, QLabel **outLabel)
     auto *box = new QWidget(m_card);
     box->setFixedSize(80, 34);
     box->move(x, 265);
-    box->setStyleSheet(QStringLiteral("QWidget {  background-color: #1A1E24;  border-radius: 6px;}"));
+    box->setStyleSheet(QStringLiteral("QWidget {  background-color: " QX_RAISED ";  border-radius: 6px;}"));
     QLabel *label = textLabel(box, QString(), QRect(0, 0, 80, 34),
-                              QStringLiteral("color: #FFFFFF; background: transparent;"),
+                              QStringLiteral("color: " QX_WHITE "; background: transparent;"),
                               PageWidgets::interFont(14, QFont::Normal), Qt::AlignCenter);
     if (outLabel)
         *outLabel = label;

@@ -1,5 +1,7 @@
 #include "ui/pages/notifications/NotificationDropdown.h"
+
 #include "i18n/Language.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -104,9 +106,10 @@ void styleTab(QPushButton *tab)
         return;
     tab->setStyleSheet(QStringLiteral(
         "QPushButton#NotifTabBtn {  background: transparent;  border: none;  border-radius: 16px;  "
-        "color: #707174;  font-size: 14px;  font-weight: 400;  line-height: 20px;  outline: none;}"
+        "color: " QX_MUTED ";  font-size: 14px;  font-weight: 400;  line-height: 20px;  outline: none;}"
         "QPushButton#NotifTabBtn:checked {  background: qlineargradient(spread:pad, x1:0, y1:0, x2:1, "
-        "y2:1,    stop:0.2315 #E8E8E8, stop:0.9793 #707174);  border-radius: 16px;  color: #0B0C0F;}"));
+        "y2:1,    stop:0.2315 " QX_SILVER_TOP ", stop:0.9793 " QX_MUTED
+        ");  border-radius: 16px;  color: " QX_BACKGROUND ";}"));
 }
 
 QWidget *makeTransparentColumn(QWidget *parent, const QString &objectName, QVBoxLayout **layout)
@@ -161,12 +164,13 @@ NotifItem::NotifItem(const QString &title, const QString &timeText, const QStrin
     m_title->setGeometry(10, 10, 244, 20);
     m_time = label(m_top, QStringLiteral("NotifItemTime"), timeText);
     m_time->setGeometry(10, 34, 256, 20);
-    m_time->setStyleSheet(QStringLiteral("color: #707174;background: transparent;border: none;font-size: "
+    m_time->setStyleSheet(QStringLiteral("color: " QX_MUTED
+                                         ";background: transparent;border: none;font-size: "
                                          "12px;font-weight: 400;line-height: 20px;"));
     m_dot = new QFrame(m_top);
     m_dot->setGeometry(261, 27, 5, 5);
     m_dot->setFrameShape(QFrame::NoFrame);
-    m_dot->setStyleSheet(QStringLiteral("background-color: #FA8207; border: none;"));
+    m_dot->setStyleSheet(QStringLiteral("background-color: " QX_ACCENT "; border: none;"));
     m_dot->setMask(QRegion(0, 0, 5, 5, QRegion::Ellipse));
 
     m_bodyBox = new QWidget(this);
@@ -177,7 +181,8 @@ NotifItem::NotifItem(const QString &title, const QString &timeText, const QStrin
     bv->setSpacing(0);
     m_body = label(m_bodyBox, QStringLiteral("NotifItemBody"), body);
     m_body->setWordWrap(true);
-    m_body->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;border: none;font-size: "
+    m_body->setStyleSheet(QStringLiteral("color: " QX_WHITE
+                                         ";background: transparent;border: none;font-size: "
                                          "14px;font-weight: 400;line-height: 20px;"));
     bv->addWidget(m_body);
     v->addWidget(m_bodyBox);
@@ -198,11 +203,11 @@ void NotifItem::applyStyle()
     const QString title = QStringLiteral("color: %1;background: transparent;border: none;font-size: "
                                          "14px;font-weight: 400;line-height: 20px;");
     if (m_unread) {
-        setStyleSheet(row.arg(QStringLiteral("#1A1E24"), QStringLiteral("#111317")));
-        m_title->setStyleSheet(title.arg(QStringLiteral("#FFFFFF")));
+        setStyleSheet(row.arg(QStringLiteral(QX_RAISED), QStringLiteral(QX_PANEL)));
+        m_title->setStyleSheet(title.arg(QStringLiteral(QX_WHITE)));
     } else {
-        setStyleSheet(row.arg(QStringLiteral("transparent"), QStringLiteral("#1A1E24")));
-        m_title->setStyleSheet(title.arg(QStringLiteral("#707174")));
+        setStyleSheet(row.arg(QStringLiteral("transparent"), QStringLiteral(QX_RAISED)));
+        m_title->setStyleSheet(title.arg(QStringLiteral(QX_MUTED)));
     }
     m_dot->setVisible(m_unread);
 }

@@ -4,6 +4,7 @@
 #include "storage/DatabaseManager.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/pages/servers/CountryFlags.h"
+#include "ui/widgets/Palette.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -21,7 +22,8 @@ using PageLooks::interFont;
 
 namespace {
 
-const char kIdleCardLook[] = "background-color: #1A1E24;border-radius: 14px;border: 1px solid #1A1E24;";
+const char kIdleCardLook[] =
+    "background-color: " QX_RAISED ";border-radius: 14px;border: 1px solid " QX_RAISED ";";
 const char kSelectedCardLook[] = "background-color: rgba(250, 130, 7, 0.10);border-radius: 14px;border: 1px "
                                  "solid rgba(250, 130, 7, 0.30);";
 const char kCardTitleLook[] =
@@ -39,7 +41,7 @@ QPixmap backChevron()
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setPen(QPen(QColor(QStringLiteral("#707174")), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setPen(QPen(QColor(QStringLiteral(QX_MUTED)), 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     QPainterPath path;
     path.moveTo(11.7, 3.6);
     path.lineTo(6.3, 9);
@@ -168,9 +170,9 @@ void ServerPicker::applyServerModeStyle(bool manual)
         m_w.autoCard->setStyleSheet(QStringLiteral("QWidget#SrvAutoCard{%1}").arg(manual ? idle : chosen));
 
     const QString selectedRadio =
-        QStringLiteral("QWidget#%1{background-color: #FA8207;border-radius: 10px;border: none;}");
+        QStringLiteral("QWidget#%1{background-color: " QX_ACCENT ";border-radius: 10px;border: none;}");
     const QString idleRadio = QStringLiteral(
-        "QWidget#%1{background-color: transparent;border-radius: 10px;border: 1px solid #707174;}");
+        "QWidget#%1{background-color: transparent;border-radius: 10px;border: 1px solid " QX_MUTED ";}");
     if (m_w.manualRadio)
         m_w.manualRadio->setStyleSheet(
             (manual ? selectedRadio : idleRadio).arg(QLatin1String("SrvManualRadio")));
@@ -184,10 +186,10 @@ void ServerPicker::applyServerModeStyle(bool manual)
     const QString titleLook = QString::fromLatin1(kCardTitleLook);
     if (m_w.manualTitle)
         m_w.manualTitle->setStyleSheet(
-            titleLook.arg(manual ? QLatin1String("#FA8207") : QLatin1String("#FFFFFF")));
+            titleLook.arg(manual ? QLatin1String(QX_ACCENT) : QLatin1String(QX_WHITE)));
     if (m_w.autoTitle)
         m_w.autoTitle->setStyleSheet(
-            titleLook.arg(manual ? QLatin1String("#FFFFFF") : QLatin1String("#FA8207")));
+            titleLook.arg(manual ? QLatin1String(QX_WHITE) : QLatin1String(QX_ACCENT)));
 
     showRegionHeader(manual);
     scrollServerList();
@@ -332,7 +334,7 @@ QPushButton *ServerPicker::backRow(QWidget *page)
     back->setAttribute(Qt::WA_StyledBackground, true);
     back->setStyleSheet(QStringLiteral(
         "QPushButton#SrvServersBackRow{background:transparent;border:none;border-radius:10px;}QPushButton#"
-        "SrvServersBackRow:hover{background:#1A1E24;}QPushButton#SrvServersBackRow:pressed{background:"
+        "SrvServersBackRow:hover{background:" QX_RAISED ";}QPushButton#SrvServersBackRow:pressed{background:"
         "transparent;}"));
 
     auto *icon = new QLabel(back);
@@ -345,7 +347,7 @@ QPushButton *ServerPicker::backRow(QWidget *page)
     auto *text = new QLabel(QStringLiteral("Back"), back);
     text->setObjectName(QStringLiteral("SrvServersBackText"));
     text->setFont(interFont(14, 400));
-    text->setStyleSheet(QStringLiteral("color: #707174; background: transparent;"));
+    text->setStyleSheet(QStringLiteral("color: " QX_MUTED "; background: transparent;"));
     text->setGeometry(48, 12, 220, 20);
     text->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
     text->setAttribute(Qt::WA_TransparentForMouseEvents, true);
@@ -359,14 +361,14 @@ QPushButton *ServerPicker::backRow(QWidget *page)
 // of each row's own would be parsed again for each of hundreds of rows.
 QString ServerPicker::serversPageLook()
 {
-    return QStringLiteral(
-        "QWidget#SrvServersPage{background: transparent;}"
-        "QPushButton#SrvServerRow{background:transparent;border:none;border-radius:10px;}"
-        "QPushButton#SrvServerRow:hover{background:#1A1E24;}"
-        "QLabel#SrvServerFlag{background: transparent; border-radius: 3px;}"
-        "QLabel#SrvServerName{color: #FFFFFF; background: transparent;}"
-        "QLabel#SrvServerPing{color:#FFFFFF; background: transparent;}"
-        "QLabel#SrvServerPing[pingUnknown=\"true\"]{color:#FF3C00; background: transparent;}");
+    return QStringLiteral("QWidget#SrvServersPage{background: transparent;}"
+                          "QPushButton#SrvServerRow{background:transparent;border:none;border-radius:10px;}"
+                          "QPushButton#SrvServerRow:hover{background:" QX_RAISED ";}"
+                          "QLabel#SrvServerFlag{background: transparent; border-radius: 3px;}"
+                          "QLabel#SrvServerName{color: " QX_WHITE "; background: transparent;}"
+                          "QLabel#SrvServerPing{color:" QX_WHITE "; background: transparent;}"
+                          "QLabel#SrvServerPing[pingUnknown=\"true\"]{color:" QX_PING_UNKNOWN
+                          "; background: transparent;}");
 }
 
 ServerPicker::RelayRow ServerPicker::createRelayRow(QWidget *page)
@@ -504,7 +506,7 @@ void ServerPicker::showServerSearchResults(const QList<QVariantMap> &servers, co
         m_emptyLabel = new QLabel(QStringLiteral("No servers found."), page);
         m_emptyLabel->setObjectName(QStringLiteral("SrvServerListEmpty"));
         m_emptyLabel->setFont(interFont(14, 400));
-        m_emptyLabel->setStyleSheet(QStringLiteral("color: #707174; background: transparent;"));
+        m_emptyLabel->setStyleSheet(QStringLiteral("color: " QX_MUTED "; background: transparent;"));
         m_emptyLabel->setGeometry(20, 62, kPanelWidth - 40, 20);
         m_emptyLabel->show();
     } else if (!pairs.isEmpty() && m_emptyLabel) {

@@ -3,6 +3,7 @@
 #include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/IconTint.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -37,11 +38,11 @@ QLabel *iconLabel(QWidget *parent, const char *name, const char *path, int size,
 }
 
 const char kGreyBody[] =
-    "color: #707174;background: transparent;font-family: Inter;font-size: 14px;font-weight: 400;";
+    "color: " QX_MUTED ";background: transparent;font-family: Inter;font-size: 14px;font-weight: 400;";
 const char kWhiteTitle16[] =
-    "color: #FFFFFF;background: transparent;font-family: Inter;font-size: 16px;font-weight: 600;";
+    "color: " QX_WHITE ";background: transparent;font-family: Inter;font-size: 16px;font-weight: 600;";
 const char kWhiteTitle14[] =
-    "color: #FFFFFF;background: transparent;font-family: Inter;font-size: 14px;font-weight: 400;";
+    "color: " QX_WHITE ";background: transparent;font-family: Inter;font-size: 14px;font-weight: 400;";
 const char kPlaceholder[] =
     "Lorem ipsum dolor sit amet, consectetur adipiscing elit, sed do eiusmod tempor incididunt ut labore et "
     "dolore "
@@ -53,13 +54,13 @@ const char kPlaceholder[] =
 void setCheckMark(QLabel *check, const QPixmap &picture)
 {
     if (!picture.isNull()) {
-        check->setPixmap(tintPixmap(picture, QColor(QStringLiteral("#111317")))
+        check->setPixmap(tintPixmap(picture, QColor(QStringLiteral(QX_PANEL)))
                              .scaled(12, 12, Qt::KeepAspectRatio, Qt::SmoothTransformation));
         check->setStyleSheet(QStringLiteral("background: transparent;"));
     } else {
         check->setText(QString::fromUtf8("\u2713"));
         check->setAlignment(Qt::AlignCenter);
-        check->setStyleSheet(QStringLiteral("color: #111317; background: transparent;"));
+        check->setStyleSheet(QStringLiteral("color: " QX_PANEL "; background: transparent;"));
     }
 }
 
@@ -89,9 +90,9 @@ ServerRegionPage::ServerRegionPage(QWidget *rootFrame, int windowWidth, QObject 
     }
     connect(m_back, &QPushButton::clicked, this, &ServerRegionPage::backClicked);
 
-    m_title =
-        label(rootFrame, "ServerRegionPageTitle", windowText("Server region"), interFont(24, 600),
-              QStringLiteral("color: #FFFFFF;background: transparent;font-size: 24px;font-weight: 600;"));
+    m_title = label(
+        rootFrame, "ServerRegionPageTitle", windowText("Server region"), interFont(24, 600),
+        QStringLiteral("color: " QX_WHITE ";background: transparent;font-size: 24px;font-weight: 600;"));
     m_title->setGeometry(170, 111, windowWidth - 230, 32);
     // Left on the page in every language, also for a right-to-left text.
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
@@ -111,8 +112,8 @@ void ServerRegionPage::setShown(bool shown)
 void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
 {
     m_rightPanel = styled(rootFrame, "ServerRegionRightPanel",
-                          QStringLiteral("QWidget#ServerRegionRightPanel {  background-color: #111317;  "
-                                         "border-radius: 20px;  border: 1px solid #414245;}"));
+                          QStringLiteral("QWidget#ServerRegionRightPanel {  background-color: " QX_PANEL ";  "
+                                         "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_rightPanel->setGeometry(windowWidth - 335, 180, 315, 610);
 
     QLabel *diff = label(m_rightPanel, "ServerRegionDiffTitle", windowText("The diffrence?"),
@@ -122,7 +123,7 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
 
     QWidget *questionBg =
         styled(m_rightPanel, "ServerRegionQuestionBg",
-               QStringLiteral("QWidget#ServerRegionQuestionBg {  background-color: #1A1E24;  "
+               QStringLiteral("QWidget#ServerRegionQuestionBg {  background-color: " QX_RAISED ";  "
                               "border-radius: 18px;}"));
     questionBg->setGeometry(249, 20, 36, 36);
     iconLabel(questionBg, "ServerRegionQuestionIcon", ":/icons/question 1.png", 16, QPoint(10, 10));
@@ -146,18 +147,19 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
     separator->setObjectName(QStringLiteral("ServerRegionSeparator"));
     separator->setFrameShape(QFrame::NoFrame);
     separator->setStyleSheet(QStringLiteral(
-        "QFrame#ServerRegionSeparator {  border-top: 1px dashed #414245;  background: transparent;}"));
+        "QFrame#ServerRegionSeparator {  border-top: 1px dashed " QX_BORDER ";  background: transparent;}"));
     separator->setGeometry(20, 266, 275, 1);
 
     section("ServerRegionManualTitle2", "ServerRegionManualBody2", 296, 321);
 
-    QWidget *pill = styled(m_rightPanel, "ServerRegionReadMorePill",
-                           QStringLiteral("QWidget#ServerRegionReadMorePill {  background-color: #1A1E24;  "
-                                          "border-radius: 16px;}"));
+    QWidget *pill =
+        styled(m_rightPanel, "ServerRegionReadMorePill",
+               QStringLiteral("QWidget#ServerRegionReadMorePill {  background-color: " QX_RAISED ";  "
+                              "border-radius: 16px;}"));
     pill->setGeometry(20, 530, 120, 32);
     QLabel *more =
         label(pill, "ServerRegionReadMoreText", windowText("Read more"), interFont(14, 400),
-              QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: "
+              QStringLiteral("color: " QX_SOFT ";background: transparent;font-family: Inter;font-size: "
                              "14px;font-weight: 400;"));
     more->setGeometry(14, 6, 92, 20);
     more->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
@@ -180,8 +182,8 @@ void ServerRegionPage::buildRightPanel(QWidget *rootFrame, int windowWidth)
 void ServerRegionPage::buildLeftPanel(QWidget *rootFrame, int windowWidth)
 {
     m_leftPanel = styled(rootFrame, "ServerRegionLeftPanel",
-                         QStringLiteral("QWidget#ServerRegionLeftPanel {  background-color: #111317;  "
-                                        "border-radius: 20px;  border: 1px solid #414245;}"));
+                         QStringLiteral("QWidget#ServerRegionLeftPanel {  background-color: " QX_PANEL ";  "
+                                        "border-radius: 20px;  border: 1px solid " QX_BORDER ";}"));
     m_leftPanel->setGeometry(windowWidth - 1320, 180, ServerPicker::kPanelWidth, ServerPicker::kPanelHeight);
     buildCards(m_leftPanel);
     buildSearch(m_leftPanel);
@@ -245,13 +247,13 @@ void ServerRegionPage::buildCards(QWidget *panel)
 void ServerRegionPage::buildSearch(QWidget *panel)
 {
     QWidget *bar = styled(panel, "SrvSearchBar",
-                          QStringLiteral("QWidget#SrvSearchBar{background-color:#111317;border:1px solid "
-                                         "#414245;border-radius:27px;}"));
+                          QStringLiteral("QWidget#SrvSearchBar{background-color:" QX_PANEL
+                                         ";border:1px solid " QX_BORDER ";border-radius:27px;}"));
     bar->setGeometry(20, 160, 925, 54);
     iconLabel(bar, "SrvSearchIcon", ":/icons/serc.png", 18, QPoint(20, 18));
     QWidget *button =
         styled(bar, "SrvSearchBtn",
-               QStringLiteral("QWidget#SrvSearchBtn{background-color:#1A1E24;border-radius:18px;}"));
+               QStringLiteral("QWidget#SrvSearchBtn{background-color:" QX_RAISED ";border-radius:18px;}"));
     button->setGeometry(879, 9, 36, 36);
     iconLabel(button, "SrvSearchBtnIcon", ":/icons/caret-right 1.png", 16, QPoint(10, 10));
 
@@ -262,9 +264,9 @@ void ServerRegionPage::buildSearch(QWidget *panel)
     edit->setTextMargins(0, 0, 0, 0);
     edit->setStyleSheet(
         QStringLiteral("QLineEdit#SrvSearchEdit{background: transparent;border: none;padding: "
-                       "0px;color: #FFFFFF;font-family: Inter;font-size: 14px;font-weight: 400;}"));
+                       "0px;color: " QX_WHITE ";font-family: Inter;font-size: 14px;font-weight: 400;}"));
     QPalette palette = edit->palette();
-    palette.setColor(QPalette::PlaceholderText, QColor(QStringLiteral("#414245")));
+    palette.setColor(QPalette::PlaceholderText, QColor(QStringLiteral(QX_BORDER)));
     edit->setPalette(palette);
     edit->setPlaceholderText(QObject::tr("Search for a server"));
     m_picker.searchEdit = edit;
@@ -319,10 +321,11 @@ void ServerRegionPage::buildRegionList(QWidget *panel)
     m_picker.serversPage = serversPage;
 
     const QString rowLook =
-        QStringLiteral(
-            "QPushButton#SrvRegionRowBtn{background: transparent;border: none;border-radius: 10px;color: "
-            "#FFFFFF;font-family: Inter;font-size: 14px;font-weight: 400;text-align: left;padding-left: "
-            "%1px;padding-right: 44px;}QPushButton#SrvRegionRowBtn:hover{background: #1A1E24;}")
+        QStringLiteral("QPushButton#SrvRegionRowBtn{background: transparent;border: none;border-radius: "
+                       "10px;color: " QX_WHITE
+                       ";font-family: Inter;font-size: 14px;font-weight: 400;text-align: left;padding-left: "
+                       "%1px;padding-right: 44px;}QPushButton#SrvRegionRowBtn:hover{background: " QX_RAISED
+                       ";}")
             .arg(10);
     const QString autoText = QObject::tr("Auto");
     for (int i = 0; i < names.size(); ++i) {
@@ -345,7 +348,7 @@ void ServerRegionPage::buildRegionList(QWidget *panel)
             auto *tag = new QLabel(QObject::tr("Recommended"), row);
             tag->setObjectName(QStringLiteral("SrvAutoRecommendedTag"));
             tag->setFont(interFont(14, 400));
-            tag->setStyleSheet(QStringLiteral("color:#707174; background: transparent;"));
+            tag->setStyleSheet(QStringLiteral("color:" QX_MUTED "; background: transparent;"));
             tag->setGeometry(767, 12, 160, 20);
             tag->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
             tag->hide();

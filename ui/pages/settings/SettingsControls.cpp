@@ -4,6 +4,7 @@
 #include "ui/pages/settings/SettingsStore.h"
 #include "ui/widgets/HoverFilters.h"
 #include "ui/widgets/IconTint.h"
+#include "ui/widgets/Palette.h"
 
 #include <QCoreApplication>
 #include <QFont>
@@ -52,10 +53,10 @@ void styleSettingsSwitch(const SettingsSwitchWidgets &widgets, bool on)
         return;
     widgets.track->setStyleSheet(
         QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 11px;}")
-            .arg(widgets.trackName, on ? QStringLiteral("#FA8207") : QStringLiteral("#414245")));
+            .arg(widgets.trackName, on ? QStringLiteral(QX_ACCENT) : QStringLiteral(QX_BORDER)));
     widgets.knob->setStyleSheet(
         QStringLiteral("QWidget#%1 {  background-color: %2;  border-radius: 8px;}")
-            .arg(widgets.knobName, on ? QStringLiteral("#0B0C0F") : QStringLiteral("#1A1E24")));
+            .arg(widgets.knobName, on ? QStringLiteral(QX_BACKGROUND) : QStringLiteral(QX_RAISED)));
     widgets.knob->move(on ? 21 : 3, 3);
 }
 
@@ -197,11 +198,11 @@ QLabel *makeInfoIcon(QWidget *card, const QString &name, int x, int y)
     icon->setStyleSheet(QStringLiteral("background: transparent;"));
     icon->setCursor(Qt::PointingHandCursor);
     icon->move(x, y);
-    const QPixmap normal = helpPicture(QColor(QStringLiteral("#22262E")));
+    const QPixmap normal = helpPicture(QColor(QStringLiteral(QX_HELP_ICON)));
     if (!normal.isNull()) {
         icon->setPixmap(normal);
         icon->installEventFilter(
-            new PixmapHoverFilter(icon, normal, helpPicture(QColor(QStringLiteral("#FFFFFF")))));
+            new PixmapHoverFilter(icon, normal, helpPicture(QColor(QStringLiteral(QX_WHITE)))));
     }
     return icon;
 }
@@ -217,7 +218,8 @@ QLabel *makeRecommendedBadge(QWidget *card, const QString &name, const char *con
     auto *badge = new QLabel(QCoreApplication::translate(context, "Recommended"), card);
     badge->setObjectName(name);
     badge->setFont(PageWidgets::interFont(12, QFont::Medium));
-    badge->setStyleSheet(QStringLiteral("color: #FFFFFF;background: #1A1E24;border: 1px solid #353639;"
+    badge->setStyleSheet(QStringLiteral("color: " QX_WHITE ";background: " QX_RAISED
+                                        ";border: 1px solid " QX_GREY_PRESSED ";"
                                         "border-radius: 10px;padding-left: 10px;padding-right: 10px;"));
     badge->setFixedHeight(24);
     badge->adjustSize();

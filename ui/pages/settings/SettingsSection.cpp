@@ -6,6 +6,7 @@
 #include "ui/pages/settings/SettingsControls.h"
 #include "ui/pages/settings/SettingsStore.h"
 #include "ui/widgets/DecorativeWidgets.h"
+#include "ui/widgets/Palette.h"
 #include "ui/widgets/QxSelectPopup.h"
 
 #include <QFont>
@@ -26,7 +27,7 @@ const QString kEnglish = QStringLiteral("en-US");
 const QString kDesignSize = QStringLiteral("(1440 x 810)");
 const QString kEnglishLabel = QStringLiteral("English(EN-US)");
 const QString kDesignSizeLabel = QStringLiteral("1440*810");
-const QString kRowTextSheet = QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;"
+const QString kRowTextSheet = QStringLiteral("color: " QX_WHITE ";background: transparent;font-family: Inter;"
                                              "font-size: 14px;font-weight: 400;line-height: 20px;");
 
 using Language::windowText;
@@ -35,8 +36,8 @@ void setupCard(GradientBorderCard *card)
 {
     card->setRadius(20);
     card->setBorderWidth(1);
-    card->setFillColor(QColor(QStringLiteral("#111317")));
-    card->setBorderGradient(QColor(QStringLiteral("#414245")), QColor(QStringLiteral("#111317")), 0.4205);
+    card->setFillColor(QColor(QStringLiteral(QX_PANEL)));
+    card->setBorderGradient(QColor(QStringLiteral(QX_BORDER)), QColor(QStringLiteral(QX_PANEL)), 0.4205);
 }
 
 QLabel *rowText(QWidget *card, const QString &name, const QString &text)
@@ -74,7 +75,8 @@ void divider(QWidget *card, const char *name, int y)
     auto *line = new QWidget(card);
     line->setObjectName(QLatin1String(name));
     line->setAttribute(Qt::WA_StyledBackground, true);
-    line->setStyleSheet(QStringLiteral("QWidget#%1 { background: #353639; }").arg(QLatin1String(name)));
+    line->setStyleSheet(
+        QStringLiteral("QWidget#%1 { background: " QX_GREY_PRESSED "; }").arg(QLatin1String(name)));
     line->setGeometry(20, y, card->width() - 40, 1);
 }
 
@@ -248,10 +250,11 @@ void SettingsSection::buildResetButton(int windowWidth)
     // The text keeps 10 px to the right edge; the left padding is left out
     // because the text would otherwise not fit the 98 px and lose its "R".
     m_resetButton->setStyleSheet(QStringLiteral(
-        "QPushButton#SettingsResetDefaultButton { background: transparent; color: #FFFFFF; border: 1px solid "
-        "#414245; border-radius: 8px; padding-left: 0px; padding-right: 10px; text-align: right; }"
+        "QPushButton#SettingsResetDefaultButton { background: transparent; color: " QX_WHITE
+        "; border: 1px solid " QX_BORDER
+        "; border-radius: 8px; padding-left: 0px; padding-right: 10px; text-align: right; }"
         "QPushButton#SettingsResetDefaultButton:hover, QPushButton#SettingsResetDefaultButton:pressed { "
-        "border-color: #4A4B4E; }"));
+        "border-color: " QX_GREY_HOVER "; }"));
     m_resetButton->setCursor(Qt::PointingHandCursor);
     m_resetButton->setFocusPolicy(Qt::NoFocus);
     m_resetButton->setDefault(false);
@@ -274,7 +277,7 @@ void SettingsSection::buildPreferencesCard()
     title->setObjectName(QStringLiteral("SettingsPreferencesTitle"));
     title->setFont(interFont(20, QFont::DemiBold));
     title->setStyleSheet(
-        QStringLiteral("QLabel#SettingsPreferencesTitle { background: transparent; color: #FFFFFF; }"));
+        QStringLiteral("QLabel#SettingsPreferencesTitle { background: transparent; color: " QX_WHITE "; }"));
     title->adjustSize();
     title->setGeometry(20, 40, title->width(), 28);
 
@@ -285,10 +288,11 @@ void SettingsSection::buildPreferencesCard()
         w->setAttribute(Qt::WA_StyledBackground, true);
         w->setGeometry(geometry);
         w->setProperty("qxClosedStyle",
-                       QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-radius: 6px;}")
+                       QStringLiteral("QWidget#%1 {  background: " QX_RAISED ";  border-radius: 6px;}")
                            .arg(QLatin1String(name)));
         w->setProperty("qxOpenStyle",
-                       QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 6px;  "
+                       QStringLiteral("QWidget#%1 {  background: " QX_RAISED
+                                      ";  border-top-left-radius: 6px;  "
                                       "border-top-right-radius: 6px;  border-bottom-left-radius: 0px;  "
                                       "border-bottom-right-radius: 0px;}")
                            .arg(QLatin1String(name)));
@@ -299,7 +303,7 @@ void SettingsSection::buildPreferencesCard()
         auto *label = new QLabel(text, parent);
         label->setObjectName(QLatin1String(name));
         label->setFont(boxFont);
-        label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: #FFFFFF; }")
+        label->setStyleSheet(QStringLiteral("QLabel#%1 { background: transparent; color: " QX_WHITE "; }")
                                  .arg(QLatin1String(name)));
         label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
         label->setGeometry(geometry);
@@ -319,7 +323,7 @@ void SettingsSection::buildPreferencesCard()
     auto *line = new QWidget(m_preferencesCard);
     line->setObjectName(QStringLiteral("SettingsPrefsDivider"));
     line->setAttribute(Qt::WA_StyledBackground, true);
-    line->setStyleSheet(QStringLiteral("QWidget#SettingsPrefsDivider { background: #353639; }"));
+    line->setStyleSheet(QStringLiteral("QWidget#SettingsPrefsDivider { background: " QX_GREY_PRESSED "; }"));
     line->setGeometry(1090, 35, 1, 33);
     auto *shadow = new QGraphicsDropShadowEffect(line);
     shadow->setOffset(0, 4);
@@ -432,9 +436,9 @@ GradientBorderCard *SettingsSection::makeCard(const char *name, const char *titl
     auto *label = new QLabel(title, card);
     label->setObjectName(QLatin1String(titleName));
     label->setFont(interFont(16, QFont::DemiBold));
-    label->setStyleSheet(
-        QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: 16px;"
-                       "font-weight: 600;line-height: 24px;"));
+    label->setStyleSheet(QStringLiteral("color: " QX_WHITE
+                                        ";background: transparent;font-family: Inter;font-size: 16px;"
+                                        "font-weight: 600;line-height: 24px;"));
     label->setGeometry(20, 20, geometry.width() - 40, 24);
     label->setLayoutDirection(Qt::LeftToRight);
     label->setAlignment(Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter);
@@ -556,12 +560,13 @@ void SettingsSection::buildAdvancedCard()
     m_resetNetworkButton = new QPushButton(windowText("Reset network settings"), card);
     m_resetNetworkButton->setObjectName(QStringLiteral("SettingsAdvResetNetworkButton"));
     m_resetNetworkButton->setFont(interFont(14, QFont::Normal));
-    m_resetNetworkButton->setStyleSheet(QStringLiteral(
-        "QPushButton#SettingsAdvResetNetworkButton { color: #FFFFFF; background: transparent; border: 1px "
-        "solid "
-        "#414245; border-radius: 8px; padding-left: 12px; padding-right: 12px; }"
-        "QPushButton#SettingsAdvResetNetworkButton:hover { border-color: #4A4B4E; background: transparent; }"
-        "QPushButton#SettingsAdvResetNetworkButton:pressed { background: transparent; }"));
+    m_resetNetworkButton->setStyleSheet(
+        QStringLiteral("QPushButton#SettingsAdvResetNetworkButton { color: " QX_WHITE
+                       "; background: transparent; border: 1px "
+                       "solid " QX_BORDER "; border-radius: 8px; padding-left: 12px; padding-right: 12px; }"
+                       "QPushButton#SettingsAdvResetNetworkButton:hover { border-color: " QX_GREY_HOVER
+                       "; background: transparent; }"
+                       "QPushButton#SettingsAdvResetNetworkButton:pressed { background: transparent; }"));
     m_resetNetworkButton->setFixedSize(200, 43);
     m_resetNetworkButton->move(card->width() - 20 - 200, 267);
     m_resetNetworkButton->setCursor(Qt::PointingHandCursor);

@@ -2,6 +2,7 @@
 
 #include "ui/pages/common/PageWidgets.h"
 #include "ui/pages/settings/SettingsStore.h"
+#include "ui/widgets/Palette.h"
 #include "ui/widgets/QxSelectPopup.h"
 
 #include <QLabel>
@@ -43,15 +44,15 @@ Widgets makeSelectField(const QFont &textFont, const QString &textSheet, QWidget
     widgets.box->setGeometry(x, y, w, h);
     widgets.box->setAttribute(Qt::WA_StyledBackground, true);
     const QString closed =
-        QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-radius: 6px;}").arg(boxName);
+        QStringLiteral("QWidget#%1 {  background: " QX_RAISED ";  border-radius: 6px;}").arg(boxName);
     widgets.box->setProperty(kClosed, closed);
     widgets.box->setProperty(
-        kOpen, QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 6px;  "
+        kOpen, QStringLiteral("QWidget#%1 {  background: " QX_RAISED ";  border-top-left-radius: 6px;  "
                               "border-top-right-radius: 6px;  border-bottom-left-radius: 0px;  "
                               "border-bottom-right-radius: 0px;}")
                    .arg(boxName));
     widgets.box->setProperty(
-        kOpenUp, QStringLiteral("QWidget#%1 {  background: #1A1E24;  border-top-left-radius: 0px;  "
+        kOpenUp, QStringLiteral("QWidget#%1 {  background: " QX_RAISED ";  border-top-left-radius: 0px;  "
                                 "border-top-right-radius: 0px;  border-bottom-left-radius: 6px;  "
                                 "border-bottom-right-radius: 6px;}")
                      .arg(boxName));
@@ -102,7 +103,7 @@ void applyDefaultSelectStyle(QxSelectPopup *popup, int inset)
     style.attached = true;
     style.attachOverlap = 1;
     style.detachedGap = 0;
-    style.background = QStringLiteral("#1A1E24");
+    style.background = QStringLiteral(QX_RAISED);
     style.borderWidth = 0;
     style.cardPadding = 0;
     style.rowSpacing = 0;

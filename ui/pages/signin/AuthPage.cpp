@@ -8,6 +8,7 @@
 #include "ui/pages/signin/LoginBannerText.h"
 #include "ui/pages/signin/LoginProgressRun.h"
 #include "ui/widgets/CachedEffects.h"
+#include "ui/widgets/Palette.h"
 
 #include <QCheckBox>
 #include <QDebug>
@@ -236,7 +237,7 @@ void AuthPage::buildForm()
     m_title->setFixedHeight(56);
     m_title->setAlignment(Qt::AlignCenter);
     m_title->setStyleSheet(QStringLiteral(
-        "color:#FFFFFF;background: transparent;font-family: Inter;font-size: 20px;font-weight: 600;"));
+        "color:" QX_WHITE ";background: transparent;font-family: Inter;font-size: 20px;font-weight: 600;"));
 
     m_email = new QLineEdit(m_card);
     m_email->setObjectName(QStringLiteral("AuthEmailInput"));

@@ -1,5 +1,7 @@
 #include "ui/pages/signin/AuthProgressOverlay.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QFrame>
 #include <QLabel>
 #include <QPainter>
@@ -50,13 +52,14 @@ AuthProgressOverlay::AuthProgressOverlay(QWidget *parent) : QWidget(parent)
     setAttribute(Qt::WA_StyledBackground, true);
     setStyleSheet(QStringLiteral(
         "#AuthProgressOverlay{background:rgba(0,0,0,0.55);} "
-        "#AuthProgressPanel{background:#0b0c0f;border:1px solid #242a2f;border-radius:12px;} "
-        "#AuthProgressText{color:#e6e6e6;font-weight:600;font-size:14px;} "
+        "#AuthProgressPanel{background:" QX_BACKGROUND ";border:1px solid " QX_PROGRESS_BORDER
+        ";border-radius:12px;} "
+        "#AuthProgressText{color:" QX_PROGRESS_TEXT ";font-weight:600;font-size:14px;} "
         "#AuthProgressLogo{background:transparent;} "
-        "#AuthProgressHint{color:#aab2ba;font-size:12px;} "
-        "#AuthProgressCancel{color:#ffffff;text-decoration:underline;background:transparent;border:none;"
+        "#AuthProgressHint{color:" QX_PROGRESS_HINT ";font-size:12px;} "
+        "#AuthProgressCancel{color:" QX_WHITE ";text-decoration:underline;background:transparent;border:none;"
         "padding:0;} "
-        "#AuthProgressCancel:hover{color:#ff7a18;}"));
+        "#AuthProgressCancel:hover{color:" QX_CANCEL_HOVER ";}"));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
