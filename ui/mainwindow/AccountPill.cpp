@@ -1,5 +1,7 @@
 #include "ui/mainwindow/AccountPill.h"
 
+#include "ui/widgets/Palette.h"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFontMetrics>
@@ -68,9 +70,9 @@ QPixmap scaled(const QString &path, int side)
 } // namespace
 
 const QString AccountPill::kClosedStyle =
-    QStringLiteral("QWidget#AccountPill {  background-color: #111317;  border-radius: 27px;}");
+    QStringLiteral("QWidget#AccountPill {  background-color: " QX_PANEL ";  border-radius: 27px;}");
 const QString AccountPill::kOpenStyle =
-    QStringLiteral("QWidget#AccountPill {  background-color: #111317;  border-top-left-radius: 12px;  "
+    QStringLiteral("QWidget#AccountPill {  background-color: " QX_PANEL ";  border-top-left-radius: 12px;  "
                    "border-top-right-radius: 12px;  border-bottom-left-radius: 0px;  "
                    "border-bottom-right-radius: 0px;}");
 
@@ -116,14 +118,14 @@ AccountPill::AccountPill(QWidget *headerBand, QWidget *window, const QString &pe
     nameFont.setPointSize(14);
     nameFont.setWeight(QFont::Normal);
     m_userName->setFont(nameFont);
-    m_userName->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
+    m_userName->setStyleSheet(QStringLiteral("color: " QX_WHITE ";"));
     m_userEmail = new QLabel(m_pill);
     m_userEmail->setObjectName(QStringLiteral("HeaderUserEmail"));
     QFont emailFont(QStringLiteral("Inter"));
     emailFont.setPointSize(12);
     emailFont.setWeight(QFont::Medium);
     m_userEmail->setFont(emailFont);
-    m_userEmail->setStyleSheet(QStringLiteral("color: #707174;"));
+    m_userEmail->setStyleSheet(QStringLiteral("color: " QX_MUTED ";"));
     column->addWidget(m_userName);
     column->addWidget(m_userEmail);
     row->addLayout(column, 1);
@@ -143,10 +145,10 @@ AccountPill::AccountPill(QWidget *headerBand, QWidget *window, const QString &pe
     m_popup->setObjectName(QStringLiteral("HeaderProfilePopup"));
     m_popup->setAttribute(Qt::WA_StyledBackground, true);
     m_popup->setFixedSize(264, 194);
-    m_popup->setStyleSheet(
-        QStringLiteral("QFrame#HeaderProfilePopup {  background: #111317;  border-top-left-radius: 0px;  "
-                       "border-top-right-radius: 0px;  border-bottom-right-radius: 13px;  "
-                       "border-bottom-left-radius: 12px;}"));
+    m_popup->setStyleSheet(QStringLiteral("QFrame#HeaderProfilePopup {  background: " QX_PANEL
+                                          ";  border-top-left-radius: 0px;  "
+                                          "border-top-right-radius: 0px;  border-bottom-right-radius: 13px;  "
+                                          "border-bottom-left-radius: 12px;}"));
     m_popup->hide();
     auto *popupLayout = new QVBoxLayout(m_popup);
     popupLayout->setContentsMargins(4, 12, 20, 12);
@@ -168,7 +170,7 @@ AccountPill::AccountPill(QWidget *headerBand, QWidget *window, const QString &pe
         auto *text = new QLabel(item);
         text->setObjectName(QStringLiteral("HeaderPopupRowText"));
         text->setFont(rowFont(QStringLiteral("Inter"), QString()));
-        text->setStyleSheet(QStringLiteral("color: #FFFFFF;"));
+        text->setStyleSheet(QStringLiteral("color: " QX_WHITE ";"));
         text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
         itemLayout->addWidget(icon, 0, Qt::AlignVCenter);
         itemLayout->addWidget(text, 0, Qt::AlignVCenter);

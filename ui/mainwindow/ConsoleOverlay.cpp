@@ -3,6 +3,7 @@
 #include "i18n/Language.h"
 #include "ui/pages/common/PageLooks.h"
 #include "ui/widgets/DecorativeWidgets.h"
+#include "ui/widgets/Palette.h"
 
 #include <QEvent>
 #include <QGraphicsBlurEffect>
@@ -30,9 +31,10 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const 
     return label;
 }
 
-const char kStepStyle[] = "background: #1A1E24;border-radius: 10px;padding-top: 10px;padding-bottom: 10px;"
-                          "padding-left: 20px;padding-right: 20px;color: #B8B9BA;font-family: Inter;"
-                          "font-size: 14px;font-weight: 400;line-height: 20px;";
+const char kStepStyle[] =
+    "background: " QX_RAISED ";border-radius: 10px;padding-top: 10px;padding-bottom: 10px;"
+    "padding-left: 20px;padding-right: 20px;color: " QX_SOFT ";font-family: Inter;"
+    "font-size: 14px;font-weight: 400;line-height: 20px;";
 
 } // namespace
 
@@ -65,12 +67,12 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     const Qt::Alignment leftMiddle = Qt::AlignLeft | Qt::AlignAbsolute | Qt::AlignVCenter;
     makeLabel(m_tint, "ConsoleConnTitle", windowText("Boosted!"), QRect(269, 49, 762, 32), 24, 600,
               Qt::AlignCenter,
-              QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: 24px;"
+              QStringLiteral("color: " QX_WHITE ";background: transparent;font-family: Inter;font-size: 24px;"
                              "font-weight: 600;line-height: 32px;"));
     makeLabel(m_tint, "ConsoleConnSub",
               windowText("Please follow the steps below to set up your PlayStation"), QRect(269, 91, 762, 20),
               14, 600, Qt::AlignCenter,
-              QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: 14px;"
+              QStringLiteral("color: " QX_SOFT ";background: transparent;font-family: Inter;font-size: 14px;"
                              "font-weight: 600;line-height: 20px;"));
     makeLabel(
         m_tint, "ConsoleConnStep1",
@@ -84,13 +86,13 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
     m_step3->setObjectName(QStringLiteral("ConsoleConnStep3"));
     m_step3->setGeometry(269, 249, 762, 170);
     m_step3->setAttribute(Qt::WA_StyledBackground, true);
-    m_step3->setStyleSheet(QStringLiteral("background: #1A1E24;border-radius: 10px;"));
+    m_step3->setStyleSheet(QStringLiteral("background: " QX_RAISED ";border-radius: 10px;"));
     // The line is a little wider than its designed 474 px in Inter 14: it
     // spans the box, centred on the same middle, so its end is not cut.
     makeLabel(m_step3, "ConsoleConnStep3Text",
               windowText("3.Enter the correct IP address > Connect PS to NAT type >start boostinf"),
               QRect(0, 20, 762, 20), 14, 400, Qt::AlignCenter,
-              QStringLiteral("color: #B8B9BA;background: transparent;font-family: Inter;font-size: 14px;"
+              QStringLiteral("color: " QX_SOFT ";background: transparent;font-family: Inter;font-size: 14px;"
                              "font-weight: 400;line-height: 20px;"));
 
     // The fixed configuration the network watch gives out: the gateway is the
@@ -102,7 +104,7 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
 
     makeLabel(m_tint, "ConsoleConnStep4", windowText("4.Configured! You\u2019ll be redirected."),
               QRect(523, 433, 254, 40), 14, 400, Qt::AlignCenter,
-              QStringLiteral("background: #1A1E24;border-radius: 10px;padding: 10px;color: #B8B9BA;"
+              QStringLiteral("background: " QX_RAISED ";border-radius: 10px;padding: 10px;color: " QX_SOFT ";"
                              "font-family: Inter;font-size: 14px;font-weight: 400;line-height: 20px;"));
 
     m_spinner = new ConsoleSpinner(m_tint);
@@ -111,7 +113,7 @@ ConsoleOverlay::ConsoleOverlay(QWidget *rootFrame, const QSize &windowSize, QObj
 
     m_status = makeLabel(m_tint, "ConsoleConnVerifying", windowText("Verifying configuration"),
                          QRect(0, m_spinner->height() + 513, kWidth, 20), 14, 400, Qt::AlignCenter,
-                         QStringLiteral("color: #FA8207;background: transparent;font-family: Inter;"
+                         QStringLiteral("color: " QX_ACCENT ";background: transparent;font-family: Inter;"
                                         "font-size: 14px;font-weight: 400;line-height: 20px;"));
 }
 
@@ -124,12 +126,12 @@ QLabel *ConsoleOverlay::makeConfigBox(int index, const QString &label, const QSt
     box->setAttribute(Qt::WA_StyledBackground, true);
     box->setStyleSheet(QStringLiteral("background-color: rgba(65,66,69,0.40);border-radius: 10px;"));
     makeLabel(box, "ConsoleConnCfgLabel", label, QRect(0, 16, b.width, 16), 12, 500, Qt::AlignCenter,
-              QStringLiteral("color: #707174;background: transparent;font-family: Inter;font-size: 12px;"
+              QStringLiteral("color: " QX_MUTED ";background: transparent;font-family: Inter;font-size: 12px;"
                              "font-weight: 500;"));
-    return makeLabel(
-        box, "ConsoleConnCfgValue", value, QRect(0, 42, b.width, 20), 14, 600, Qt::AlignCenter,
-        QStringLiteral("color: #FFFFFF;background: transparent;font-family: Inter;font-size: 14px;"
-                       "font-weight: 600;"));
+    return makeLabel(box, "ConsoleConnCfgValue", value, QRect(0, 42, b.width, 20), 14, 600, Qt::AlignCenter,
+                     QStringLiteral("color: " QX_WHITE
+                                    ";background: transparent;font-family: Inter;font-size: 14px;"
+                                    "font-weight: 600;"));
 }
 
 void ConsoleOverlay::showSnapshot(bool show)

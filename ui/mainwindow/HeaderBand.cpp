@@ -1,6 +1,7 @@
 #include "ui/mainwindow/HeaderBand.h"
 
 #include "ui/mainwindow/WindowRules.h"
+#include "ui/widgets/Palette.h"
 
 #include <QFrame>
 #include <QHBoxLayout>
@@ -53,7 +54,7 @@ HeaderBand::HeaderBand(QWidget *window, QWidget *rootFrame) : QObject(window), m
     m_fixedLogoLine->setObjectName(QStringLiteral("FixedMiniLogoLine"));
     m_fixedLogoLine->setFixedSize(44, 1);
     m_fixedLogoLine->setFrameShape(QFrame::NoFrame);
-    m_fixedLogoLine->setStyleSheet(QStringLiteral("background-color: #414245; border: none;"));
+    m_fixedLogoLine->setStyleSheet(QStringLiteral("background-color: " QX_BORDER "; border: none;"));
     m_fixedLogoLine->move(36, WindowRules::kMiniLogoLineY);
 
     auto *columnLine = new QFrame(m_miniLogoWrap);

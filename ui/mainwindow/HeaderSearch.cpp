@@ -4,6 +4,7 @@
 #include "services/ReplyBounds.h"
 #include "services/ServiceClient.h"
 #include "services/ServiceConfig.h"
+#include "ui/widgets/Palette.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -31,15 +32,17 @@
 
 namespace {
 
-const char kClosedBarStyle[] = "QWidget#HeaderSearchBar {  background-color: #111317;  border-radius: 27px;}";
-const char kOpenBarStyle[] = "QWidget#HeaderSearchBar {  background-color: #111317;  border-top-left-radius: "
-                             "12px;  border-top-right-radius: 12px;  border-bottom-left-radius: 0px;  "
-                             "border-bottom-right-radius: 0px;}";
-const char kEditStyle[] = "QLineEdit { background: transparent; border: none; color: #707174; "
-                          "}QLineEdit::placeholder { color: #707174; }";
+const char kClosedBarStyle[] =
+    "QWidget#HeaderSearchBar {  background-color: " QX_PANEL ";  border-radius: 27px;}";
+const char kOpenBarStyle[] =
+    "QWidget#HeaderSearchBar {  background-color: " QX_PANEL ";  border-top-left-radius: "
+    "12px;  border-top-right-radius: 12px;  border-bottom-left-radius: 0px;  "
+    "border-bottom-right-radius: 0px;}";
+const char kEditStyle[] = "QLineEdit { background: transparent; border: none; color: " QX_MUTED "; "
+                          "}QLineEdit::placeholder { color: " QX_MUTED "; }";
 const char kPersianEditStyle[] =
-    "QLineEdit { background: transparent; border: none; color: #707174; "
-    "padding-right: %1px; padding-left: 0px; }QLineEdit::placeholder { color: #707174; }";
+    "QLineEdit { background: transparent; border: none; color: " QX_MUTED "; "
+    "padding-right: %1px; padding-left: 0px; }QLineEdit::placeholder { color: " QX_MUTED "; }";
 const char kButtonStyle[] = "QPushButton { background: transparent; border: none; margin-top: -2px; }";
 const char kEnglishClearStyle[] = "QPushButton { background: transparent; border: none; margin-top: -4px; }";
 // In Persian the bar's right margin grows to this. The edit keeps no right
@@ -151,7 +154,7 @@ public:
         painter->setRenderHint(QPainter::Antialiasing, true);
         const QRect row = option.rect;
         if (option.state & (QStyle::State_Selected | QStyle::State_MouseOver))
-            painter->fillRect(row, QColor(QStringLiteral("#15181f")));
+            painter->fillRect(row, QColor(QStringLiteral(QX_PANEL_HOVER)));
         const QVariant decoration = index.data(Qt::DecorationRole);
         QPixmap pixmap;
         if (decoration.canConvert<QIcon>() && decoration.userType() == QMetaType::QIcon)
@@ -166,7 +169,7 @@ public:
         font.setPixelSize(12);
         font.setWeight(QFont::Medium);
         painter->setFont(font);
-        painter->setPen(QColor(QStringLiteral("#FFFFFF")));
+        painter->setPen(QColor(QStringLiteral(QX_WHITE)));
         painter->drawText(QRect(row.left() + 54, row.top(), row.width() - 66, row.height()),
                           Qt::AlignLeft | Qt::AlignVCenter, index.data(Qt::DisplayRole).toString());
         painter->restore();
@@ -233,7 +236,7 @@ HeaderSearch::HeaderSearch(QWidget *header, QWidget *window, ServiceClient *clie
     m_popup->setFocusPolicy(Qt::NoFocus);
     m_popup->setFixedSize(362, kPopupHeight);
     m_popup->setStyleSheet(QStringLiteral(
-        "QFrame#HeaderSearchPopup {  background: #111317;  border-bottom-left-radius: 10px;  "
+        "QFrame#HeaderSearchPopup {  background: " QX_PANEL ";  border-bottom-left-radius: 10px;  "
         "border-bottom-right-radius: 10px;  border-top-left-radius: 0px;  border-top-right-radius: 0px;}"));
     auto *popupLayout = new QVBoxLayout(m_popup);
     popupLayout->setContentsMargins(10, 10, 10, 10);

@@ -75,6 +75,7 @@
 #include "ui/widgets/CardOverlay.h"
 #include "ui/widgets/DecorativeWidgets.h"
 #include "ui/widgets/IconTint.h"
+#include "ui/widgets/Palette.h"
 #include "ui/widgets/ProxyStatusOverlay.h"
 
 #include <QAbstractButton>
@@ -517,7 +518,7 @@ void MainWindow::buildRootFrame()
     m_rootFrame->setObjectName(QStringLiteral("WindowFrame"));
     m_rootFrame->setAttribute(Qt::WA_StyledBackground, true);
     m_rootFrame->setStyleSheet(
-        QStringLiteral("QWidget#WindowFrame { background: #111317; border-radius: 8px; }"));
+        QStringLiteral("QWidget#WindowFrame { background: " QX_PANEL "; border-radius: 8px; }"));
     m_rootLayout = new QVBoxLayout(m_rootFrame);
     m_rootLayout->setContentsMargins(0, 0, 0, 0);
     m_rootLayout->setSpacing(0);

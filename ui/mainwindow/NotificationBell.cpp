@@ -3,6 +3,7 @@
 #include "i18n/Language.h"
 #include "ui/pages/notifications/NotificationDropdown.h"
 #include "ui/widgets/CardOverlay.h"
+#include "ui/widgets/Palette.h"
 
 #include <QButtonGroup>
 #include <QDebug>
@@ -55,16 +56,17 @@ NotificationBell::NotificationBell(QWidget *window, QWidget *headerBand, Notific
     m_bell->setIcon(NotificationLooks::bellIcon());
     m_bell->setIconSize(QSize(24, 24));
     m_bell->setStyleSheet(QStringLiteral(
-        "QPushButton#NotifBellButton {  background-color: #111317;  border-radius: 21px;  border: 1px solid "
-        "#1A1E24;  padding: 16px;  outline: none;}QPushButton#NotifBellButton:hover {  background-color: "
-        "#15181f;}QPushButton#NotifBellButton:focus {  outline: none;}"));
+        "QPushButton#NotifBellButton {  background-color: " QX_PANEL
+        ";  border-radius: 21px;  border: 1px solid " QX_RAISED
+        ";  padding: 16px;  outline: none;}QPushButton#NotifBellButton:hover {  "
+        "background-color: " QX_PANEL_HOVER ";}QPushButton#NotifBellButton:focus {  outline: none;}"));
 
     m_dot = new QFrame(m_bell);
     m_dot->setObjectName(QStringLiteral("NotifBellDot"));
     m_dot->setFixedSize(8, 8);
     m_dot->move(34, 16);
     m_dot->setMask(QRegion(0, 0, 8, 8, QRegion::Ellipse));
-    m_dot->setStyleSheet(QStringLiteral("background-color: #FA8207; border: none;"));
+    m_dot->setStyleSheet(QStringLiteral("background-color: " QX_ACCENT "; border: none;"));
     m_dot->hide();
 
     m_overlay = new CardOverlay(QStringLiteral("NotifDropdownOverlay"), window);
@@ -80,8 +82,8 @@ NotificationBell::NotificationBell(QWidget *window, QWidget *headerBand, Notific
     m_card->setFrameShape(QFrame::NoFrame);
     m_card->setLineWidth(0);
     m_card->setMidLineWidth(0);
-    m_card->setStyleSheet(
-        QStringLiteral("background-color: #111317;border: 1px solid #333333;border-radius: 10px;"));
+    m_card->setStyleSheet(QStringLiteral("background-color: " QX_PANEL
+                                         ";border: 1px solid " QX_BELL_POPUP_BORDER ";border-radius: 10px;"));
     m_overlay->setCard(m_card);
     placeDropdown();
 
@@ -90,7 +92,8 @@ NotificationBell::NotificationBell(QWidget *window, QWidget *headerBand, Notific
     m_tabsBg->setFixedSize(276, 40);
     m_tabsBg->move(10, 10);
     m_tabsBg->setAttribute(Qt::WA_StyledBackground, true);
-    m_tabsBg->setStyleSheet(QStringLiteral("background-color: #1A1E24;border-radius: 18px;border: none;"));
+    m_tabsBg->setStyleSheet(
+        QStringLiteral("background-color: " QX_RAISED ";border-radius: 18px;border: none;"));
     m_personalTab = makeTab(m_tabsBg, 4, true);
     m_publicTab = makeTab(m_tabsBg, 140, false);
     m_tabs = new QButtonGroup(m_tabsBg);
@@ -133,7 +136,8 @@ NotificationBell::NotificationBell(QWidget *window, QWidget *headerBand, Notific
     m_seeAll->setFrameShape(QFrame::NoFrame);
     m_seeAll->setLineWidth(0);
     m_seeAll->setMidLineWidth(0);
-    m_seeAll->setStyleSheet(QStringLiteral("color: #FFFFFF;background: transparent;border: none;font-size: "
+    m_seeAll->setStyleSheet(QStringLiteral("color: " QX_WHITE
+                                           ";background: transparent;border: none;font-size: "
                                            "14px;font-weight: 400;line-height: 20px;"));
 
     connect(m_overlay, &CardOverlay::dismissRequested, m_overlay, &QWidget::hide);

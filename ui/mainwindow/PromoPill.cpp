@@ -1,6 +1,7 @@
 #include "ui/mainwindow/PromoPill.h"
 
 #include "services/PromoService.h"
+#include "ui/widgets/Palette.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -10,7 +11,7 @@
 #include <QSpacerItem>
 
 namespace {
-const char kTextStyle[] = "color:#FFFFFF; font-family: Inter; font-weight:700; font-size:14px; "
+const char kTextStyle[] = "color:" QX_WHITE "; font-family: Inter; font-weight:700; font-size:14px; "
                           "line-height:20px; text-transform: capitalize;";
 const int kLeadingGap = 16;
 const int kTrailingGap = 306;
@@ -33,7 +34,7 @@ PromoPill::PromoPill(QWidget *header, QObject *parent) : QObject(parent)
     m_pill->setAttribute(Qt::WA_StyledBackground, true);
     m_pill->setFixedSize(223, 54);
     m_pill->setStyleSheet(
-        QStringLiteral("QWidget#HeaderSignUpCta {  background-color: #111317;  border-radius: 10px;}"));
+        QStringLiteral("QWidget#HeaderSignUpCta {  background-color: " QX_PANEL ";  border-radius: 10px;}"));
     m_pill->hide();
     auto *row = new QHBoxLayout(m_pill);
     row->setContentsMargins(20, 12, 20, 12);
@@ -56,8 +57,8 @@ PromoPill::PromoPill(QWidget *header, QObject *parent) : QObject(parent)
     m_badge->setFixedHeight(30);
     m_badge->setMinimumWidth(56);
     m_badge->setSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed);
-    m_badge->setStyleSheet(
-        QStringLiteral("QWidget#HeaderSignUpBadge {  background-color: #CC6700;  border-radius: 7px;}"));
+    m_badge->setStyleSheet(QStringLiteral("QWidget#HeaderSignUpBadge {  background-color: " QX_SIGN_UP_BADGE
+                                          ";  border-radius: 7px;}"));
     auto *badgeRow = new QHBoxLayout(m_badge);
     badgeRow->setContentsMargins(10, 0, 10, 0);
     badgeRow->setSpacing(0);

@@ -3,6 +3,7 @@
 #include "services/ServiceApi.h"
 #include "ui/mainwindow/WindowRules.h"
 #include "ui/widgets/IconTint.h"
+#include "ui/widgets/Palette.h"
 
 #include <QButtonGroup>
 #include <QFrame>
@@ -39,13 +40,14 @@ SideNavigation::SideNavigation(QWidget *window, QLabel *logo, QFrame *logoLine)
     m_column->setStyleSheet(QStringLiteral(
         "QWidget#HeaderNavDots { background: transparent; }"
         "QToolButton#HeaderNavDot {"
-        " padding: 0; margin: 0; border-radius: 27px; border: 1px solid #1A1E24; background: #111317; }"
-        "QToolButton#HeaderNavDot:hover { background: #151820; }"
+        " padding: 0; margin: 0; border-radius: 27px; border: 1px solid " QX_RAISED "; background: " QX_PANEL
+        "; }"
+        "QToolButton#HeaderNavDot:hover { background: " QX_NAV_DOT_HOVER "; }"
         "QToolButton#HeaderNavDot:checked { background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
-        " stop:0.2315 #E8E8E8, stop:0.9793 #707174); }"
+        " stop:0.2315 " QX_SILVER_TOP ", stop:0.9793 " QX_MUTED "); }"
         "QToolButton#HeaderNavDot:checked:hover { background: qlineargradient(x1:0, y1:0, x2:1, y2:1,"
-        " stop:0.2315 #F0F0F0, stop:0.9793 #808389); }"
-        "QLabel#sideVersion { font-family: Inter; font-weight: 500; font-size: 12px; color: #707174;"
+        " stop:0.2315 " QX_SILVER_TOP_HOVER ", stop:0.9793 " QX_SILVER_BOTTOM_HOVER "); }"
+        "QLabel#sideVersion { font-family: Inter; font-weight: 500; font-size: 12px; color: " QX_MUTED ";"
         " background: transparent; }"));
     auto *layout = new QVBoxLayout(m_column);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -64,8 +66,8 @@ SideNavigation::SideNavigation(QWidget *window, QLabel *logo, QFrame *logoLine)
         button->setFixedSize(54, 54);
         button->setAutoFillBackground(false);
         button->setAttribute(Qt::WA_TranslucentBackground, false);
-        m_normalIcons.append(tintedIcon(icon, iconSize, QColor(QStringLiteral("#F5F5F5"))));
-        m_activeIcons.append(tintedIcon(icon, iconSize, QColor(QStringLiteral("#111317"))));
+        m_normalIcons.append(tintedIcon(icon, iconSize, QColor(QStringLiteral(QX_NAV_ICON))));
+        m_activeIcons.append(tintedIcon(icon, iconSize, QColor(QStringLiteral(QX_PANEL))));
         button->setIcon(id == WindowRules::NavHome ? m_activeIcons.last() : m_normalIcons.last());
         button->setIconSize(iconSize);
         button->setCheckable(true);
@@ -82,7 +84,7 @@ SideNavigation::SideNavigation(QWidget *window, QLabel *logo, QFrame *logoLine)
     divider->setObjectName(QStringLiteral("SideFooterDivider"));
     divider->setFixedSize(44, 1);
     divider->setFrameShape(QFrame::NoFrame);
-    divider->setStyleSheet(QStringLiteral("background-color: #414245; border: none;"));
+    divider->setStyleSheet(QStringLiteral("background-color: " QX_BORDER "; border: none;"));
     layout->addWidget(divider, 0, Qt::AlignHCenter);
     layout->addSpacing(10);
     auto *version = new QLabel(QStringLiteral("v") + QLatin1String(ServiceApi::kAppVersion), m_column);

@@ -2,6 +2,7 @@
 
 #include "ui/mainwindow/HeaderBand.h"
 #include "ui/mainwindow/WindowRules.h"
+#include "ui/widgets/Palette.h"
 
 #include <QHBoxLayout>
 #include <QIcon>
@@ -31,9 +32,9 @@ QPushButton *WindowButtons::makeButton(QWidget *header, const QIcon &icon)
     button->setFocusPolicy(Qt::NoFocus);
     button->setIcon(icon);
     button->setIconSize(QSize(40, 40));
-    button->setStyleSheet(QStringLiteral("QPushButton {  background-color: #111317;  border: none;  "
+    button->setStyleSheet(QStringLiteral("QPushButton {  background-color: " QX_PANEL ";  border: none;  "
                                          "border-radius: 27px;  padding: 0;}QPushButton:hover {  "
-                                         "background-color: #17191f;}"));
+                                         "background-color: " QX_WINDOW_BUTTON_HOVER ";}"));
     return button;
 }
 

@@ -9,7 +9,7 @@
 
 // Surfaces, from the window's background up.
 #define QX_BACKGROUND "#0B0C0F" // the window; also the text on orange buttons
-#define QX_PANEL "#111317" // cards, panels, the header band's controls
+#define QX_PANEL "#111317"      // cards, panels, the header band's controls
 #define QX_PANEL_HOVER "#15181f"
 #define QX_RAISED "#1A1E24" // surfaces on a panel, switch knobs, unread rows
 #define QX_BORDER "#414245" // card borders, dashed rules, grey buttons
