@@ -236,7 +236,7 @@ void ConsoleSpinner::paintEvent(QPaintEvent *)
     const qreal penWidth = 2.87;
 
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(roundPen(QColor(65, 66, 69), penWidth));
+    painter.setPen(roundPen(QColor(QX_BORDER), penWidth));
     painter.drawEllipse(r);
 
     const QPointF centre(width() / 2.0, height() / 2.0);
@@ -246,6 +246,6 @@ void ConsoleSpinner::paintEvent(QPaintEvent *)
 
     painter.setPen(roundPen(QColor(0, 0, 0, 64), penWidth));
     painter.drawArc(r.translated(0, 2), 90 * 16, -90 * 16);
-    painter.setPen(roundPen(QColor(250, 130, 7), penWidth));
+    painter.setPen(roundPen(QColor(QX_ACCENT), penWidth));
     painter.drawArc(r, 90 * 16, -90 * 16);
 }

@@ -30,7 +30,7 @@
 #define QX_EMPTY_ADD_HOVER "#FF8C2A"
 #define QX_EMPTY_ADD_PRESSED "#E97806"
 #define QX_SIGN_UP_BADGE "#CC6700"
-#define QX_CANCEL_HOVER "#ff7a18"
+#define QX_WAIT_ORANGE "#ff7a18" // the sign-in and proxy wait overlays
 
 // Grey buttons.
 #define QX_GREY_HOVER "#4A4B4E"

@@ -325,11 +325,11 @@ void ProxyStatusOverlay::paintEvent(QPaintEvent *)
         p.setBrush(Qt::NoBrush);
         p.drawEllipse(ring);
         if (m_percent > 0) {
-            QPen arc(QColor(255, 122, 24), 4, Qt::SolidLine, Qt::RoundCap);
+            QPen arc(QColor(QX_WAIT_ORANGE), 4, Qt::SolidLine, Qt::RoundCap);
             p.setPen(arc);
             p.drawArc(ring, 1440, -(m_percent * 5760 / 100));
         }
-        p.setPen(QColor(255, 255, 255));
+        p.setPen(QColor(QX_WHITE));
         QFont font(QStringLiteral("Inter"));
         font.setPointSize(14);
         font.setWeight(QFont::Bold);

@@ -59,7 +59,7 @@ AuthProgressOverlay::AuthProgressOverlay(QWidget *parent) : QWidget(parent)
         "#AuthProgressHint{color:" QX_PROGRESS_HINT ";font-size:12px;} "
         "#AuthProgressCancel{color:" QX_WHITE ";text-decoration:underline;background:transparent;border:none;"
         "padding:0;} "
-        "#AuthProgressCancel:hover{color:" QX_CANCEL_HOVER ";}"));
+        "#AuthProgressCancel:hover{color:" QX_WAIT_ORANGE ";}"));
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(0, 0, 0, 0);
