@@ -9,6 +9,7 @@
 #include "engine/console/console_state.h"
 #include "platform/driver/console_device.h"
 #include "platform/driver/driver_sim.h"
+#include "support/OwnTime.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -463,10 +464,9 @@ private slots:
         QCOMPARE(console_gateway_run_state(), int(CONSOLE_GATEWAY_STOP_REQUESTED));
         char arg0[] = "gw";
         char *argv[] = {arg0, nullptr};
-        QElapsedTimer t;
-        t.start();
+        const OwnTime t;
         QCOMPARE(console_gateway_main(1, argv), 0);
-        QVERIFY(t.elapsed() < 100);
+        QVERIFY2(t.elapsed() < 100, qPrintable(QString::number(t.elapsed())));
         QCOMPARE(quorlix_drvsim_open_count(), size_t(0));
         QVERIFY(log.lines().isEmpty());
         QCOMPARE(console_gateway_run_state(), int(CONSOLE_GATEWAY_IDLE));

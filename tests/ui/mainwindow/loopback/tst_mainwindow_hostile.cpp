@@ -16,6 +16,7 @@
 #include "services/ReplyBounds.h"
 #include "services/ServiceConfig.h"
 #include "storage/DatabaseManager.h"
+#include "support/OwnTime.h"
 #include "support/PainterWarnings.h"
 #include "support/fakeservice/FakeService.h"
 #include "support/fakeservice/HostileModes.h"
@@ -137,16 +138,7 @@ public:
     }
 
 private:
-    // The time this thread has spent runnable but waiting for a processor
-    // (the kernel's scheduler statistics; 0 where it keeps none).
-    static qint64 waitedForCpuMs()
-    {
-        QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
-        if (!stat.open(QIODevice::ReadOnly))
-            return 0;
-        const QList<QByteArray> fields = stat.readAll().simplified().split(' ');
-        return fields.size() >= 2 ? fields.at(1).toLongLong() / 1000000 : 0;
-    }
+    static qint64 waitedForCpuMs() { return OwnTime::waitedForCpuNs() / 1000000; }
     void tick()
     {
         const qint64 now = m_clock.elapsed();
