@@ -77,10 +77,12 @@ struct Reply;
 // page with five sections, a connection page and full-window overlays.
 //
 // The window is a composition of areas (ui/README.md says how to add one):
-// the constructor creates them in the window's building order and wires them
+// MainWindow.cpp builds them in the window's building order and wires them
 // with signals; each keeps typed pointers to its own widgets. The services
 // and intervals come from the composition root (app/). The operations below
-// are the window's named operations; most forward to an area or a service.
+// are the window's named operations (MainWindowAdapters.cpp), each handing
+// on to an area or a service; MainWindowEvents.cpp holds the window's events
+// and its navigation.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT

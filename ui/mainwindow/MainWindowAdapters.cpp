@@ -558,14 +558,8 @@ void MainWindow::logout()
 
 void MainWindow::showSignInForm()
 {
-    if (!m_authPage)
-        return;
-    m_authPage->showLoginForm();
-    m_authPage->forgetTypedCredentials();
-    m_authPage->setFormEnabled(true);
-    m_authPage->setGeometry(rect());
-    m_authPage->raise();
-    m_authPage->show();
+    if (m_authPage)
+        m_authPage->showFreshForm(rect());
 }
 
 void MainWindow::refreshAccountInfo()

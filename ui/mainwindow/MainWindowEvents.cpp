@@ -175,22 +175,10 @@ void MainWindow::placeSectionsForWindow(bool persian, bool raiseShown)
 {
     const QRect full = rect();
     // The two card overlays cover the window.
-    if (m_notifications) {
-        QWidget *notif = m_notifications->overlay();
-        notif->setGeometry(full);
-        QWidget *card = m_notifications->card();
-        card->move(std::max(0, width() - card->width() - 264), 90);
-        if (raiseShown && notif->isVisible())
-            notif->raise();
-    }
-    if (m_profile) {
-        QWidget *logout = m_profile->overlay();
-        logout->setGeometry(full);
-        QWidget *card = m_profile->logoutCard();
-        card->move((logout->width() - card->width()) / 2, (logout->height() - card->height()) / 2);
-        if (raiseShown && logout->isVisible())
-            logout->raise();
-    }
+    if (m_notifications)
+        m_notifications->coverWindow(full, raiseShown);
+    if (m_profile)
+        m_profile->coverWindow(full, raiseShown);
 
     if (auto *title = qobject_cast<QLabel *>(m_sections.widget(WindowRules::Section::DashboardTitle))) {
         if (persian) {

@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 constexpr int kCardWidth = 296;
 constexpr int kCardHeight = 416;
@@ -218,4 +220,12 @@ void NotificationBell::place(bool persian)
 
     m_personal->setPersian(persian);
     m_public->setPersian(persian);
+}
+
+void NotificationBell::coverWindow(const QRect &full, bool raiseShown)
+{
+    m_overlay->setGeometry(full);
+    m_card->move(std::max(0, full.width() - m_card->width() - 264), 90);
+    if (raiseShown && m_overlay->isVisible())
+        m_overlay->raise();
 }

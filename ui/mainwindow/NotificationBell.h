@@ -37,6 +37,9 @@ public:
     QLabel *seeAll() const { return m_seeAll; }
 
     void place(bool persian) override;
+    // The overlay over the window's rectangle `full`, the card 264 px in from
+    // its right edge; raised when shown and `raiseShown`.
+    void coverWindow(const QRect &full, bool raiseShown);
 
 public slots:
     // Opens the drop-down (placed, fetched, focused) or closes it.

@@ -279,3 +279,12 @@ void ProfileSection::dismissOverlay()
     if (m_overlay)
         m_overlay->hide();
 }
+
+void ProfileSection::coverWindow(const QRect &full, bool raiseShown)
+{
+    m_overlay->setGeometry(full);
+    m_logoutCard->move((m_overlay->width() - m_logoutCard->width()) / 2,
+                       (m_overlay->height() - m_logoutCard->height()) / 2);
+    if (raiseShown && m_overlay->isVisible())
+        m_overlay->raise();
+}

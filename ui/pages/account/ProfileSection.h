@@ -41,6 +41,9 @@ public:
     ProfileClickableFrame *logoutButton() const { return m_logoutButton; }
     CardOverlay *overlay() const { return m_overlay; }
     QFrame *logoutCard() const { return m_logoutCard; }
+    // The sign-out confirmation's overlay over the window's rectangle
+    // `full`, its card centred; raised when shown and `raiseShown`.
+    void coverWindow(const QRect &full, bool raiseShown);
     QPushButton *cancelButton() const { return m_cancel; }
     QPushButton *confirmButton() const { return m_confirm; }
     QLabel *emailValue() const { return m_emailValue; }

@@ -551,6 +551,16 @@ void AuthPage::showLoginForm()
     placeCardContents();
 }
 
+void AuthPage::showFreshForm(const QRect &cover)
+{
+    showLoginForm();
+    forgetTypedCredentials();
+    setFormEnabled(true);
+    setGeometry(cover);
+    raise();
+    show();
+}
+
 void AuthPage::forgetTypedCredentials()
 {
     m_password->clear();

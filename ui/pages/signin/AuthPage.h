@@ -79,6 +79,9 @@ public:
     // password, and holds the e-mail only when "keep me login" is on, so no
     // one at the machine can sign in again with what was typed.
     void forgetTypedCredentials();
+    // The same end, shown: the form view, enabled and without what was
+    // typed, over `cover` (the whole window) and in front.
+    void showFreshForm(const QRect &cover);
 
 public slots:
     // The "Discord" button: dims the page while the browser part runs.
