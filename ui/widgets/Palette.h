@@ -8,8 +8,9 @@
 // spelled in lower case because their sheets are written that way.
 
 // Surfaces, from the window's background up.
-#define QX_BACKGROUND "#0B0C0F" // the window; also the text on orange buttons
-#define QX_PANEL "#111317"      // cards, panels, the header band's controls
+#define QX_BACKGROUND "#0B0C0F"        // the window; also the text on orange buttons
+#define QX_BACKGROUND_RGB "11, 12, 15" // for rgba(QX_BACKGROUND_RGB, alpha)
+#define QX_PANEL "#111317"             // cards, panels, the header band's controls
 #define QX_PANEL_HOVER "#15181f"
 #define QX_RAISED "#1A1E24" // surfaces on a panel, switch knobs, unread rows
 #define QX_BORDER "#414245" // card borders, dashed rules, grey buttons
@@ -23,6 +24,7 @@
 
 // The orange accent and its button states.
 #define QX_ACCENT "#FA8207"
+#define QX_ACCENT_RGB "250, 130, 7" // for rgba(QX_ACCENT_RGB, alpha)
 #define QX_ACCENT_HOVER "#FF941F"
 #define QX_ACCENT_PRESSED "#E27200"
 #define QX_ADD_GAME_HOVER "#ff8f22"

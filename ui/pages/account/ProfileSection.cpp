@@ -127,7 +127,7 @@ ProfileSection::ProfileSection(QWidget *rootFrame, QWidget *window, const Accoun
 
     m_overlay = new CardOverlay(QStringLiteral("LogoutConfirmOverlay"), window);
     m_overlay->setStyleSheet(
-        QStringLiteral("QWidget#LogoutConfirmOverlay { background: rgba(11, 12, 15, 204); }"));
+        QStringLiteral("QWidget#LogoutConfirmOverlay { background: rgba(" QX_BACKGROUND_RGB ", 204); }"));
     m_overlay->setGeometry(window->rect());
     m_overlay->hide();
     m_overlay->raise();

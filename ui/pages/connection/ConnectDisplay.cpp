@@ -7,6 +7,7 @@
 #include "ui/pages/connection/ConnectionPage.h"
 #include "ui/pages/connection/RouteArea.h"
 #include "ui/pages/servers/CountryFlags.h"
+#include "ui/widgets/Palette.h"
 
 #include <QGraphicsDropShadowEffect>
 #include <QGraphicsOpacityEffect>
@@ -71,9 +72,9 @@ QString ConnectDisplay::pulseStyle(double value)
 {
     const int fill = int(value * 60.0 + 40.0);
     const int border = int(value * 120.0 + 80.0);
-    return QStringLiteral(
-               "QWidget#ConnOuterCircle {  background-color: rgba(250, 130, 7, %1);  border-radius: "
-               "60px;  border: 1px solid rgba(250, 130, 7, %2);}")
+    return QStringLiteral("QWidget#ConnOuterCircle {  background-color: rgba(" QX_ACCENT_RGB
+                          ", %1);  border-radius: "
+                          "60px;  border: 1px solid rgba(" QX_ACCENT_RGB ", %2);}")
         .arg(fill)
         .arg(border);
 }

@@ -42,9 +42,9 @@ QString ConnectionPage::outerCircleIdleStyle()
 
 QString ConnectionPage::outerCircleActiveStyle()
 {
-    return QStringLiteral(
-        "QWidget#ConnOuterCircle {  background-color: rgba(250, 130, 7, 0.30);  border-radius: "
-        "60px;  border: 1px solid " QX_ACCENT ";}");
+    return QStringLiteral("QWidget#ConnOuterCircle {  background-color: rgba(" QX_ACCENT_RGB
+                          ", 0.30);  border-radius: "
+                          "60px;  border: 1px solid " QX_ACCENT ";}");
 }
 
 QString ConnectionPage::innerCircleIdleStyle()
@@ -75,9 +75,9 @@ QString ConnectionPage::tapButtonNormalStyle()
 QString ConnectionPage::tapButtonConnectingStyle()
 {
     return QStringLiteral(
-        "QPushButton#TapToConnectButton {  background-color: rgba(250, 130, 7, 0.55);  "
-        "border-radius: 24px;  padding-left: 30px;  padding-right: 30px;  color: rgba(11, 12, 15, "
-        "0.85);  border: 1px solid rgba(250, 130, 7, 0.35);}");
+        "QPushButton#TapToConnectButton {  background-color: rgba(" QX_ACCENT_RGB ", 0.55);  "
+        "border-radius: 24px;  padding-left: 30px;  padding-right: 30px;  color: rgba(" QX_BACKGROUND_RGB ", "
+        "0.85);  border: 1px solid rgba(" QX_ACCENT_RGB ", 0.35);}");
 }
 
 QString ConnectionPage::tapButtonDisconnectStyle()

@@ -24,8 +24,9 @@ namespace {
 
 const char kIdleCardLook[] =
     "background-color: " QX_RAISED ";border-radius: 14px;border: 1px solid " QX_RAISED ";";
-const char kSelectedCardLook[] = "background-color: rgba(250, 130, 7, 0.10);border-radius: 14px;border: 1px "
-                                 "solid rgba(250, 130, 7, 0.30);";
+const char kSelectedCardLook[] =
+    "background-color: rgba(" QX_ACCENT_RGB ", 0.10);border-radius: 14px;border: 1px "
+    "solid rgba(" QX_ACCENT_RGB ", 0.30);";
 const char kCardTitleLook[] =
     "color: %1;background: transparent;font-family: Inter;font-size: 16px;font-weight: 600;";
 
