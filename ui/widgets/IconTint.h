@@ -10,5 +10,6 @@
 QPixmap tintPixmap(const QPixmap &pixmap, const QColor &color);
 
 // The icon at the path drawn at the size in the colour; the plain icon of the
-// path when neither an icon nor a pixmap can be loaded from it.
+// path when neither an icon nor a pixmap can be loaded from it. Drawn when it
+// is first painted or asked for a pixmap, not before.
 QIcon tintedIcon(const QString &path, const QSize &size, const QColor &color);
