@@ -57,9 +57,12 @@ void NotificationService::fetchScope(Scope scope)
     s.pending.clear();
     s.nextPending = 0;
     ++s.run;
+    const quint64 fetch = ++s.fetchesSent;
 
     const QString token = m_account ? m_account->token() : QString();
     if (token.isEmpty()) {
+        // Nothing a fetch still under way answers may be listed now.
+        s.fetchShown = fetch;
         emptyScope(scope);
         emit unreadChanged(hasUnread());
         return;
@@ -69,11 +72,17 @@ void NotificationService::fetchScope(Scope scope)
     query.addQueryItem(QStringLiteral("limit"), QString::number(kLimit));
     m_client->send(
         ServiceApi::Endpoint::Notifications,
-        [this, scope](const ServiceApi::Reply &reply) { onNotificationsReply(scope, reply); }, {}, query);
+        [this, scope, fetch](const ServiceApi::Reply &reply) { onNotificationsReply(scope, fetch, reply); },
+        {}, query);
 }
 
-void NotificationService::onNotificationsReply(Scope scope, const ServiceApi::Reply &reply)
+void NotificationService::onNotificationsReply(Scope scope, quint64 fetch, const ServiceApi::Reply &reply)
 {
+    if (fetch < m_scopes[scope].fetchShown) {
+        qDebug().noquote() << "[Notifs] reply of an older fetch set aside, scope=" + scopeName(scope);
+        return;
+    }
+    m_scopes[scope].fetchShown = fetch;
     emptyScope(scope);
     emit unreadChanged(hasUnread());
 

@@ -114,9 +114,14 @@ private:
         QList<NotificationEntry> pending;
         qsizetype nextPending = 0;
         quint64 run = 0;
+        // Fetches sent, and the newest one whose answer is shown: replies can
+        // land out of order (a large one is parsed on a worker thread), and an
+        // older fetch's reply must not replace a newer one's list.
+        quint64 fetchesSent = 0;
+        quint64 fetchShown = 0;
     };
 
-    void onNotificationsReply(Scope scope, const ServiceApi::Reply &reply);
+    void onNotificationsReply(Scope scope, quint64 fetch, const ServiceApi::Reply &reply);
     void listSlice(Scope scope, quint64 run);
     void emptyScope(Scope scope);
     void rememberRead(const QString &id);

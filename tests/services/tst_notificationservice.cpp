@@ -6,6 +6,7 @@
 #include "services/NotificationService.h"
 #include "services/ReplyBounds.h"
 #include "support/fakeservice/LoopbackGuard.h"
+#include "support/faketools/DebugLog.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -210,6 +211,42 @@ private slots:
         fetchAndWait();
         QVERIFY(m_public.rows.empty());
         QVERIFY(!m_service->hasUnread());
+    }
+
+    // Replies can land out of order; the list is the newest fetch's, whether
+    // that fetch was answered or found nobody signed in.
+    void anOlderFetchsLateReplyIsSetAside_data()
+    {
+        QTest::addColumn<bool>("signedOutBetween");
+        QTest::addColumn<QStringList>("titles");
+        QTest::newRow("newer fetch answered") << false << QStringList{"Newer"};
+        QTest::newRow("signed out before the newer fetch") << true << QStringList{};
+    }
+    void anOlderFetchsLateReplyIsSetAside()
+    {
+        QFETCH(bool, signedOutBetween);
+        QFETCH(QStringList, titles);
+        signIn(true);
+        FakeReply older = FakeReply::json(QJsonObject{{"items", QJsonArray{note("o", "Older")}}});
+        older.held = true;
+        older.times = 1;
+        m_fake.script("GET", "/api/notifications", older);
+        const int before = m_fake.requestCount("/api/notifications");
+        m_service->fetchScope(NotificationService::Personal);
+        QTRY_COMPARE(m_fake.requestCount("/api/notifications"), before + 1);
+
+        m_fake.setNotifications("personal", {note("n", "Newer")});
+        if (signedOutBetween)
+            m_account->signOut();
+        m_service->fetchScope(NotificationService::Personal);
+        if (!signedOutBetween)
+            QTRY_COMPARE(m_personal.titles(), titles);
+
+        DebugLog log("[Notifs]");
+        QCOMPARE(m_fake.releaseHeld(), 1);
+        QTRY_COMPARE(log.lines(), QStringList{"[Notifs] reply of an older fetch set aside, scope=personal"});
+        QCOMPARE(m_personal.titles(), titles);
+        QCOMPARE(m_service->unreadCount(NotificationService::Personal), int(titles.size()));
     }
 
     void manyEntriesAreAllListedInOrder()
