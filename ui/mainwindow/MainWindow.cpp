@@ -65,6 +65,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 // The cache database holds favourites and clicks for the whole process.
@@ -353,6 +355,22 @@ void MainWindow::settlePagePart(const QObjectList &frameBefore, const QObjectLis
     };
     stackIntoSlot(m_rootFrame, frameBefore, m_frameSlot);
     stackIntoSlot(this, windowBefore, m_windowSlot);
+
+    // A widget made under one that is already on screen stays hidden until
+    // it is shown, where one made with the window appears with it: the part
+    // may have added to what an earlier part or the frame put up (the header's
+    // bell and pill, the hardware card's gauges). Show what nobody hid.
+    std::function<void(QWidget *)> showUnhidden = [&showUnhidden](QWidget *parent) {
+        for (QObject *child : parent->children()) {
+            auto *w = qobject_cast<QWidget *>(child);
+            if (!w || w->isWindow())
+                continue;
+            if (w->isHidden() && !w->testAttribute(Qt::WA_WState_ExplicitShowHide))
+                w->setVisible(true);
+            showUnhidden(w);
+        }
+    };
+    showUnhidden(this);
 
     // The part's sections as the navigation shows the current section.
     const QVector<WindowRules::Section> built = m_sections.addedSince(sectionsBefore);

@@ -16,6 +16,9 @@
 #include <QButtonGroup>
 #include <QTest>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 class Window : public MainWindow
@@ -64,6 +67,45 @@ QStringList stacking(QWidget *parent, QWidget *window)
     return out;
 }
 
+// Every widget below `parent`'s children, by its path of names or classes:
+// shown, geometry; sorted, since only the children's stacking is compared
+// above. A child added to a widget already on screen stays hidden unless it
+// is shown, so a part built after the first frame must be checked this deep.
+QStringList tree(QWidget *parent, QWidget *window, const QString &path = QString())
+{
+    QStringList out;
+    for (QObject *child : parent->children()) {
+        auto *w = qobject_cast<QWidget *>(child);
+        if (!w || w->isWindow())
+            continue;
+        const QString name =
+            w->objectName().isEmpty() ? QLatin1String(w->metaObject()->className()) : w->objectName();
+        const QString here = path.isEmpty() ? name : path + QLatin1Char('/') + name;
+        if (!path.isEmpty()) {
+            const QRect g = w->geometry();
+            out << QStringLiteral("%1 %2 %3,%4 %5x%6")
+                       .arg(here, w->isVisibleTo(window) ? QStringLiteral("shown") : QStringLiteral("hidden"))
+                       .arg(g.x())
+                       .arg(g.y())
+                       .arg(g.width())
+                       .arg(g.height());
+        }
+        out << tree(w, window, here);
+    }
+    if (path.isEmpty())
+        out.sort();
+    return out;
+}
+
+// The lines only one of two sorted lists holds, a few of each.
+QString apart(const QStringList &a, const QStringList &b)
+{
+    QStringList onlyA, onlyB;
+    std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(onlyA));
+    std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(onlyB));
+    return QStringLiteral("%1\n---\n%2").arg(onlyA.mid(0, 8).join('\n'), onlyB.mid(0, 8).join('\n'));
+}
+
 void setLanguage(const QString &code)
 {
     TranslationManager::instance()->setLanguage(code, false);
@@ -85,6 +127,10 @@ private:
         const QStringList a = stacking(frameA, &built), b = stacking(frameB, &later);
         QVERIFY2(a == b, qPrintable(QStringLiteral("%1, root frame:\n%2\n---\n%3")
                                         .arg(QLatin1String(when), a.join('\n'), b.join('\n'))));
+        const QStringList e = tree(frameA, &built), f = tree(frameB, &later);
+        QVERIFY2(e == f,
+                 qPrintable(
+                     QStringLiteral("%1, inside the root frame:\n%2").arg(QLatin1String(when), apart(e, f))));
         const QStringList c = stacking(&built, &built), d = stacking(&later, &later);
         QVERIFY2(c == d, qPrintable(QStringLiteral("%1, window:\n%2\n---\n%3")
                                         .arg(QLatin1String(when), c.join('\n'), d.join('\n'))));
