@@ -59,7 +59,17 @@ namespace {
 constexpr unsigned kSlots = 16;
 constexpr unsigned kIndexBits = 5;
 constexpr unsigned kGenerationBits = 31 - kIndexBits;
-constexpr size_t kRxSize = QUORLIX_CAPTURE_MAX_PACKET + 4096; // one packet and its netlink framing
+// The read buffers lie back to back; each starts on an 8-byte boundary, as
+// the netlink headers read from its start and the packets handed on expect.
+constexpr size_t aligned8(size_t n)
+{
+    return (n + 7) & ~size_t(7);
+}
+constexpr size_t kRxSize = aligned8(QUORLIX_CAPTURE_MAX_PACKET + 4096); // one packet and its netlink framing
+// A datagram of the owner's socket, behind the 28 bytes of the IPv4 and UDP
+// headers it is presented with.
+constexpr size_t kSockHeaders = 28;
+constexpr size_t kSockRxSize = aligned8(QUORLIX_CAPTURE_MAX_PACKET + kSockHeaders);
 // Messages taken from the queue, and datagrams from the owner's socket, in one read.
 constexpr unsigned kBatch = 32;
 // Far more than the socket buffer holds: a process that falls behind fills
@@ -450,12 +460,13 @@ bool parse_message(uint8_t *m, size_t len, QueuedPacket *p)
 {
     if (len < NLMSG_HDRLEN + sizeof(nfgenmsg))
         return false;
-    const nlmsghdr *nh = reinterpret_cast<const nlmsghdr *>(m);
-    if (nh->nlmsg_len < NLMSG_HDRLEN + sizeof(nfgenmsg) || nh->nlmsg_len > len ||
-        nh->nlmsg_type != ((NFNL_SUBSYS_QUEUE << 8) | NFQNL_MSG_PACKET))
+    nlmsghdr nh;
+    memcpy(&nh, m, sizeof nh);
+    if (nh.nlmsg_len < NLMSG_HDRLEN + sizeof(nfgenmsg) || nh.nlmsg_len > len ||
+        nh.nlmsg_type != ((NFNL_SUBSYS_QUEUE << 8) | NFQNL_MSG_PACKET))
         return false;
     size_t off = NLMSG_HDRLEN + NLMSG_ALIGN(sizeof(nfgenmsg));
-    const size_t end = nh->nlmsg_len;
+    const size_t end = nh.nlmsg_len;
     while (off + NLA_HDRLEN <= end) {
         nlattr a;
         memcpy(&a, m + off, sizeof a);
@@ -580,8 +591,8 @@ void take_datagram(Slot *s, unsigned i)
             s->sock_port = ntohs(own.sin_port);
     }
     // Built where the datagram lies: its buffer keeps room for the headers.
-    uint8_t *p = s->srx + size_t(i) * (QUORLIX_CAPTURE_MAX_PACKET + 28);
-    const size_t total = n + 28;
+    uint8_t *p = s->srx + size_t(i) * kSockRxSize;
+    const size_t total = n + kSockHeaders;
     if (total > QUORLIX_CAPTURE_MAX_PACKET)
         return;
     p[0] = 0x45;
@@ -759,8 +770,7 @@ int open_queue(Slot &s, int owner_socket)
     }
     s.wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     s.rx = static_cast<uint8_t *>(malloc(kBatch * kRxSize));
-    s.srx =
-        s.sock_fd >= 0 ? static_cast<uint8_t *>(malloc(kBatch * (QUORLIX_CAPTURE_MAX_PACKET + 28))) : nullptr;
+    s.srx = s.sock_fd >= 0 ? static_cast<uint8_t *>(malloc(kBatch * kSockRxSize)) : nullptr;
     s.pending_copy = static_cast<uint8_t *>(malloc(QUORLIX_CAPTURE_MAX_PACKET));
     s.vbuf = static_cast<uint8_t *>(malloc(kVerdictBuffer));
     s.sbuf = static_cast<uint8_t *>(malloc(kSendBuffer));
@@ -775,8 +785,8 @@ int open_queue(Slot &s, int owner_socket)
         if (!s.srx)
             continue;
         // Each datagram lands behind room for the headers it is presented with.
-        s.s_iov[i] = iovec{s.srx + size_t(i) * (QUORLIX_CAPTURE_MAX_PACKET + 28) + 28,
-                           QUORLIX_CAPTURE_MAX_PACKET - 28};
+        s.s_iov[i] =
+            iovec{s.srx + size_t(i) * kSockRxSize + kSockHeaders, QUORLIX_CAPTURE_MAX_PACKET - kSockHeaders};
         msghdr &h = s.s_msgs[i].msg_hdr;
         h = msghdr{};
         h.msg_name = &s.s_from[i];
