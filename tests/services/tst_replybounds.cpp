@@ -22,8 +22,13 @@ QString longText(int n, QChar c = QLatin1Char('x'))
 QJsonArray nested(int depth)
 {
     QJsonArray a{QStringLiteral("core")};
-    for (int i = 1; i < depth; ++i)
-        a = QJsonArray{a};
+    for (int i = 1; i < depth; ++i) {
+        // Not QJsonArray{a}: braces around one array may copy it instead of
+        // nesting it, depending on the compiler.
+        QJsonArray outer;
+        outer.append(a);
+        a = outer;
+    }
     return a;
 }
 
