@@ -6,6 +6,7 @@
 #include "app/ClientComposition.h"
 #include "i18n/TranslationManager.h"
 #include "storage/DatabaseManager.h"
+#include "support/FakeSystemInfo.h"
 #include "support/PainterWarnings.h"
 #include "support/WindowFixture.h"
 #include "support/faketunnel/FakeTunnelEngine.h"
@@ -175,6 +176,14 @@ private slots:
     {
         QFETCH(QString, language);
         setLanguage(language);
+        // The same hardware figures for both: the card's labels take the
+        // width of what they show.
+        FakeSystemInfo readings;
+        readings.cpuPercent = 37;
+        readings.cpuMhz = 2400;
+        readings.gpuPercent = 58;
+        readings.gpuCelsius = 61;
+        readings.memory = {16ull << 30, 11ull << 30, 5ull << 30, 31};
         // Each shown before its first turn of the event loop, as the client's is.
         Window built(true);
         built.show();
