@@ -152,6 +152,8 @@ int runStartedClient(QApplication &app, const StartupOptions &options)
     if (!instance.claim())
         return handOverToRunningInstance(options);
     instance.listen();
+    if (options.startWindowPreparation)
+        options.startWindowPreparation();
 
     installCrashHandler();
 

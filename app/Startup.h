@@ -27,6 +27,10 @@ struct StartupOptions
     // Reads the window's stored options when the cache database opens, before
     // the window is built (main() supplies the window's; may be empty).
     std::function<void()> readStoredOptions;
+    // Sets going, on worker threads, work the window's first frame will need,
+    // once this start is known to run the client (main() supplies the
+    // window's; may be empty).
+    std::function<void()> startWindowPreparation;
 
     // The installed client's options; QUORLIX_SINGLE_INSTANCE_ID replaces
     // the user id in the instance names, QUORLIX_QUIT_AFTER_SHOW=1 sets

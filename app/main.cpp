@@ -7,5 +7,6 @@ int main(int argc, char *argv[])
     StartupOptions options = StartupOptions::fromEnvironment();
     options.createWindow = [] { return createMainWindow(); };
     options.readStoredOptions = [] { (void)MainWindow::storedWindowSize(); };
+    options.startWindowPreparation = [] { MainWindow::startPreparingFirstPage(); };
     return runClient(argc, argv, options);
 }

@@ -853,6 +853,11 @@ QSize MainWindow::storedWindowSize()
     return WindowRules::windowSizeForOption(sizeText);
 }
 
+void MainWindow::startPreparingFirstPage()
+{
+    AuthPage::startLoadingBackground();
+}
+
 void MainWindow::setupWindow()
 {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);

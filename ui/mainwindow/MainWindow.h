@@ -105,6 +105,9 @@ public:
     // there when missing). The window reads it as it is built; the start-up
     // reads it first, with the other stored options in one commit.
     static QSize storedWindowSize();
+    // Starts, on a worker thread, what the first page shown (the sign-in
+    // page) needs before it can paint: its background picture decoded.
+    static void startPreparingFirstPage();
 
     // Window shell and navigation.
     void navigateToPage(int index);

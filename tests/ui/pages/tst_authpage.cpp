@@ -409,6 +409,36 @@ private slots:
         QCOMPARE(s.card()->pos(), QPoint(0, 146));
     }
 
+    // The page paints its picture itself (decoded early, off the GUI thread),
+    // exactly as a style sheet's stretched border image of it draws, at the
+    // default window size and at a smaller stored one. The top-left corner
+    // holds nothing but the picture.
+    void backgroundIsThePictureStretchedAsABorderImage_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("1440 x 810") << QSize(1440, 810);
+        QTest::newRow("1280 x 720") << QSize(1280, 720);
+    }
+
+    void backgroundIsThePictureStretchedAsABorderImage()
+    {
+        QFETCH(QSize, size);
+        AuthPage::startLoadingBackground();
+        AuthPage page;
+        page.resize(size);
+        QWidget styled;
+        styled.setAttribute(Qt::WA_StyledBackground, true);
+        styled.setStyleSheet(
+            QStringLiteral("border-image: url(:/icons/auth-login-bg.png) 0 0 0 0 stretch stretch;"));
+        styled.resize(size);
+        const QRect corner(0, 0, 140, 270);
+        const QImage painted = page.grab().toImage().copy(corner).convertToFormat(QImage::Format_RGB32);
+        const QImage expected = styled.grab().toImage().copy(corner).convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(painted, expected);
+        // Not a blank corner compared with another.
+        QVERIFY(painted.pixel(2, 2) != painted.pixel(130, 260));
+    }
+
     void frostedGlassIsTheBackgroundUnderTheCard()
     {
         ShownPage s;

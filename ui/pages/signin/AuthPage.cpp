@@ -15,6 +15,7 @@
 #include <QEvent>
 #include <QFileInfo>
 #include <QFrame>
+#include <QFuture>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QImage>
@@ -28,9 +29,12 @@
 #include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+#include <qdrawutil.h>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 
@@ -69,12 +73,51 @@ QLabel *namedLabel(const QString &name, const QString &text, QWidget *parent)
     return label;
 }
 
-// The page's background, loaded once for every page of the process. Read as
-// a pixmap: the style sheet's border image of the page is the same file and
-// then comes from the pixmap cache instead of being decoded again.
+const char kBackgroundPath[] = ":/icons/auth-login-bg.png";
+
+// The picture as a pixmap would hold it: drawn from its file, and when no
+// pixel is transparent, in the opaque format (the same bytes). A pixmap made
+// from it then shares its pixels; from the drawn format it would convert a
+// copy.
+QImage decodeBackground()
+{
+    QImage image(QString::fromLatin1(kBackgroundPath));
+    if (image.format() != QImage::Format_ARGB32_Premultiplied && image.format() != QImage::Format_ARGB32)
+        return image;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(line[x]) != 255)
+                return image;
+        }
+    }
+    image.reinterpretAsFormat(QImage::Format_RGB32);
+    return image;
+}
+
+struct BackgroundDecoding
+{
+    QFuture<QImage> result;
+    bool started = false;
+};
+
+BackgroundDecoding &backgroundDecoding()
+{
+    static BackgroundDecoding decoding;
+    return decoding;
+}
+
+// The page's background, decoded once for every page of the process: on the
+// worker thread startLoadingBackground() set going, else here.
 const QImage &loginBackground()
 {
-    static const QImage image = QPixmap(QStringLiteral(":/icons/auth-login-bg.png")).toImage();
+    static const QImage image = [] {
+        BackgroundDecoding &decoding = backgroundDecoding();
+        decoding.started = true;
+        if (decoding.result.isValid())
+            return decoding.result.takeResult();
+        return decodeBackground();
+    }();
     return image;
 }
 
@@ -165,6 +208,30 @@ AuthPage::AuthPage(QWidget *parent) : QWidget(parent)
 }
 
 AuthPage::~AuthPage() = default;
+
+void AuthPage::startLoadingBackground()
+{
+    BackgroundDecoding &decoding = backgroundDecoding();
+    if (decoding.started)
+        return;
+    decoding.started = true;
+    decoding.result = QtConcurrent::run(decodeBackground);
+}
+
+void AuthPage::paintEvent(QPaintEvent *event)
+{
+    Q_UNUSED(event);
+    // The picture stretched over the whole page, drawn as a style sheet's
+    // "border-image: url(...) 0 0 0 0 stretch stretch" draws it.
+    if (m_background.isNull())
+        m_background = QPixmap::fromImage(loginBackground());
+    if (m_background.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    qDrawBorderPixmap(&painter, rect(), QMargins(), m_background, m_background.rect(), QMargins(),
+                      QTileRules(Qt::StretchTile));
+}
 
 void AuthPage::buildWelcomePanel(QWidget *overlay)
 {
@@ -809,7 +876,8 @@ void AuthPage::updateFrostedGlass()
             QRectF(m_sun->x() * dpr, m_sun->y() * dpr, m_sun->width() * dpr, m_sun->height() * dpr), sun,
             QRectF(sun.rect()));
     }
-    QPixmap glass = QPixmap::fromImage(canvas);
+    // Handed over rather than copied: the canvas is not used again.
+    QPixmap glass = QPixmap::fromImage(std::move(canvas));
     glass.setDevicePixelRatio(dpr);
     m_frostBg->setPixmap(glass);
     m_frostBlur->contentChanged();

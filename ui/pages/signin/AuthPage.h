@@ -10,6 +10,7 @@
 
 #include "services/UrlOpener.h"
 
+#include <QPixmap>
 #include <QPoint>
 #include <QPointer>
 #include <QUrl>
@@ -38,6 +39,11 @@ public:
 
     explicit AuthPage(QWidget *parent = nullptr);
     ~AuthPage() override;
+
+    // Starts decoding the page's background picture on a worker thread, once
+    // per process; the first page that paints takes it from there. Without
+    // this call that page decodes the picture itself.
+    static void startLoadingBackground();
 
     // True when, at construction, the account store held "keep me login" and a
     // token: the window then starts the automatic sign-in.
@@ -99,6 +105,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private slots:
     void updateLoginButtonValidity();
@@ -137,6 +144,7 @@ private:
     QPointer<AuthProgressOverlay> m_progressOverlay;
     QPointer<DiscordSignIn> m_discord;
 
+    QPixmap m_background; // the process's background picture, made a pixmap at the first paint
     QWidget *m_overlay = nullptr;
     QPushButton *m_closeBtn = nullptr;
     QPushButton *m_minBtn = nullptr;
