@@ -163,6 +163,16 @@ void TestHardwareCard::persianAmountsKeepLatinDigits()
     rig.area->place(false);
     rig.area->refreshHardwareCard();
     QCOMPARE(rig.area->amount(1)->text(), QStringLiteral("12 gb"));
+
+    // The hook alone puts the amounts in its language: the window runs it
+    // after the card's first reading, and a switch comes between readings.
+    const int reads = rig.fake.calls;
+    rig.area->place(true);
+    QCOMPARE(rig.area->amount(0)->text(), QStringLiteral("5.0 گیگابایت"));
+    QCOMPARE(rig.area->amount(1)->text(), QStringLiteral("12 گیگابایت"));
+    rig.area->place(false);
+    QCOMPARE(rig.area->amount(0)->text(), QStringLiteral("5.0 gb"));
+    QCOMPARE(rig.fake.calls, reads);
 }
 
 void TestHardwareCard::placement_data()

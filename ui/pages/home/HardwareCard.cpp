@@ -254,14 +254,24 @@ void HardwareCard::refreshHardwareCard()
     if (memory.totalBytes == 0)
         return;
     const int used = std::clamp<int>(memory.usedPercent, 0, 100);
-    if (m_amounts[0])
-        m_amounts[0]->setText(formatGigabytes(memory.usedBytes, m_persian));
-    if (m_amounts[1])
-        m_amounts[1]->setText(formatGigabytes(memory.availableBytes, m_persian));
+    m_usedBytes = memory.usedBytes;
+    m_availableBytes = memory.availableBytes;
+    m_haveMemory = true;
+    showMemoryAmounts();
     layoutHardwareCard(m_persian);
     setMemoryCircleText(m_badges[0], QString::number(used) + QLatin1Char('%'));
     setMemoryCircleText(m_badges[1], QString::number(100 - used) + QLatin1Char('%'));
     setMemoryCircleText(m_badges[2], gibibyteFigure(memory.totalBytes));
+}
+
+void HardwareCard::showMemoryAmounts()
+{
+    if (!m_haveMemory)
+        return;
+    if (m_amounts[0])
+        m_amounts[0]->setText(formatGigabytes(m_usedBytes, m_persian));
+    if (m_amounts[1])
+        m_amounts[1]->setText(formatGigabytes(m_availableBytes, m_persian));
 }
 
 void HardwareCard::retranslateHardwareCard(const QString &languageCode)
@@ -334,6 +344,10 @@ void HardwareCard::retranslateHardwareCard(const QString &languageCode)
         amount->setFont(sizedFont(family, 13, 400));
         amount->setAlignment(side);
     }
+    // The unit follows the language: the first reading is taken before the
+    // window's hook runs, and a switch would otherwise show the old unit
+    // until the next reading.
+    showMemoryAmounts();
     layoutHardwareCard(persian);
     alignHardwareLabels(persian);
 }

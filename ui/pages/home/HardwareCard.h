@@ -78,10 +78,16 @@ private:
     void placeHardwareValueLabels(QWidget *gauge, QLabel *topLine, QLabel *bottomLine, int gaugeX,
                                   int linesX);
     void placeHardwareCaption(QWidget *badge, QLabel *caption, QLabel *amount, int y);
+    void showMemoryAmounts();
 
     SystemInfo::Reader *m_reader = nullptr;
     QString m_persianFamily;
     bool m_persian = false;
+    // The memory amounts last read, so that the language hook writes them
+    // with its own unit at once rather than at the next reading.
+    std::uint64_t m_usedBytes = 0;
+    std::uint64_t m_availableBytes = 0;
+    bool m_haveMemory = false;
 
     QPointer<QWidget> m_card;
     QPointer<QLabel> m_title;
