@@ -399,16 +399,34 @@ void FakeService::deliver(QTcpSocket *socket, const FakeReply &reply)
 
 void FakeService::writeSized(QPointer<QTcpSocket> socket, qint64 remaining, const FakeReply &reply)
 {
-    while (socket && remaining > 0) {
-        const qint64 n = std::min<qint64>(remaining, std::max(1, reply.chunkSize));
+    const qint64 chunk = std::max(1, reply.chunkSize);
+    if (reply.chunkIntervalMs > 0) {
+        if (!socket || remaining <= 0)
+            return;
+        const qint64 n = std::min(remaining, chunk);
         socket->write(QByteArray(int(n), 'q'));
         remaining -= n;
-        if (reply.chunkIntervalMs > 0 && remaining > 0) {
+        if (remaining > 0)
             QTimer::singleShot(reply.chunkIntervalMs, this,
                                [this, socket, remaining, reply]() { writeSized(socket, remaining, reply); });
-            return;
-        }
+        return;
     }
+    // Streamed as a server would: no more than a window ahead of what the
+    // connection took, so a body of many megabytes is never held whole, and
+    // a client that hangs up after the head stops it.
+    constexpr qint64 kWindow = 256 * 1024;
+    const QByteArray block(int(std::min(remaining, chunk)), 'q');
+    while (socket && socket->state() == QAbstractSocket::ConnectedState && remaining > 0 &&
+           socket->bytesToWrite() < kWindow) {
+        const qint64 n = std::min<qint64>(remaining, block.size());
+        socket->write(block.constData(), n);
+        remaining -= n;
+    }
+    if (socket && socket->state() == QAbstractSocket::ConnectedState && remaining > 0)
+        connect(
+            socket, &QTcpSocket::bytesWritten, this,
+            [this, socket, remaining, reply]() { writeSized(socket, remaining, reply); },
+            Qt::SingleShotConnection);
 }
 
 // --- the built-in service -------------------------------------------------
