@@ -46,6 +46,23 @@ QWidget *named(QWidget *root, const char *name)
     return root->findChild<QWidget *>(QLatin1String(name));
 }
 
+QString nameOf(const QWidget *w)
+{
+    return w->objectName().isEmpty() ? QLatin1String(w->metaObject()->className()) : w->objectName();
+}
+
+// "<label> shown|hidden x,y wxh" for one widget.
+QString line(const QString &label, const QWidget *w, const QWidget *window)
+{
+    const QRect g = w->geometry();
+    return QStringLiteral("%1 %2 %3,%4 %5x%6")
+        .arg(label, w->isVisibleTo(window) ? QStringLiteral("shown") : QStringLiteral("hidden"))
+        .arg(g.x())
+        .arg(g.y())
+        .arg(g.width())
+        .arg(g.height());
+}
+
 // The children of `parent` bottom to top (windows of their own left out,
 // they are not stacked with the rest): name or class, shown, geometry.
 QStringList stacking(QWidget *parent, QWidget *window)
@@ -53,17 +70,8 @@ QStringList stacking(QWidget *parent, QWidget *window)
     QStringList out;
     for (QObject *child : parent->children()) {
         auto *w = qobject_cast<QWidget *>(child);
-        if (!w || w->isWindow())
-            continue;
-        const QString name =
-            w->objectName().isEmpty() ? QLatin1String(w->metaObject()->className()) : w->objectName();
-        const QRect g = w->geometry();
-        out << QStringLiteral("%1 %2 %3,%4 %5x%6")
-                   .arg(name, w->isVisibleTo(window) ? QStringLiteral("shown") : QStringLiteral("hidden"))
-                   .arg(g.x())
-                   .arg(g.y())
-                   .arg(g.width())
-                   .arg(g.height());
+        if (w && !w->isWindow())
+            out << line(nameOf(w), w, window);
     }
     return out;
 }
@@ -79,18 +87,9 @@ QStringList tree(QWidget *parent, QWidget *window, const QString &path = QString
         auto *w = qobject_cast<QWidget *>(child);
         if (!w || w->isWindow())
             continue;
-        const QString name =
-            w->objectName().isEmpty() ? QLatin1String(w->metaObject()->className()) : w->objectName();
-        const QString here = path.isEmpty() ? name : path + QLatin1Char('/') + name;
-        if (!path.isEmpty()) {
-            const QRect g = w->geometry();
-            out << QStringLiteral("%1 %2 %3,%4 %5x%6")
-                       .arg(here, w->isVisibleTo(window) ? QStringLiteral("shown") : QStringLiteral("hidden"))
-                       .arg(g.x())
-                       .arg(g.y())
-                       .arg(g.width())
-                       .arg(g.height());
-        }
+        const QString here = path.isEmpty() ? nameOf(w) : path + QLatin1Char('/') + nameOf(w);
+        if (!path.isEmpty())
+            out << line(here, w, window);
         out << tree(w, window, here);
     }
     if (path.isEmpty())
